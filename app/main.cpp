@@ -1,0 +1,16 @@
+// quibbet_demo: the product's entry. Qt owns this (the process's main) thread; the program
+// itself runs on program thread 1 and reaches Qt only through the backend.
+
+#include <memory>
+
+#include "app/program.h"
+#include "runtime/ui/backend.h"
+#include "runtime/ui/qt/qt_backend.h"
+
+int main(int argc, char** argv) {
+  std::unique_ptr<rt::ui::Backend> backend = rt::ui::MakeQtBackend(argc, argv);
+  rt::ui::InstallBackend(backend.get());
+  const int exitCode = backend->RunProgram(&ProgramEntry);
+  rt::ui::InstallBackend(nullptr);
+  return exitCode;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The process-wide values that every message-log entry carries: the logged-in user's name and
+// the log's path, the computer name and the executable's directory. The set-up writes the last
+// three once at start-up, before any other thread starts; afterwards they are only read. The user
+// name is set by the login screen while other threads may be logging, so it is guarded.
+
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "runtime/core/fixed_string.h"
+
+// GLO:USERNAME, a fixed string of 20: blank until a user has logged in.
+class GuardedUserName {
+ public:
+  void Set(std::string_view name);
+  rt::FixedString<20> Get() const;
+
+ private:
+  mutable std::mutex mutex_;
+  rt::FixedString<20> name_;
+};
+
+extern GuardedUserName GLO_USERNAME;
+
+extern rt::CString<256> GLO_KESTROMSGLOG__NAME;      // full path of the message log file
+extern rt::CString<40> GLO_KESTROMSGLOG__COMPUTER;   // the computer name
+extern rt::CString<256> GLO_KESTROMSGLOG__EXEPATH;   // the executable's directory

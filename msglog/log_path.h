@@ -1,0 +1,16 @@
+#pragma once
+// Where the message log lies: beside the executable, or in the current directory when the
+// executable sits in a root directory. A pure rule over the executable's path, in which '\' and
+// '/' both separate directories.
+
+#include <string>
+#include <string_view>
+
+struct MessageLogLocation {
+  std::string exeDirectory;  // the executable's directory, or its whole path when it has none
+  std::string logPath;       // the directory followed by "\Quibbet_.txt", or ".\Quibbet_.txt"
+};
+
+inline constexpr char kMessageLogFileName[] = "Quibbet_.txt";
+
+MessageLogLocation MessageLogLocationFor(std::string_view executablePath);

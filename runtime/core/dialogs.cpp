@@ -1,0 +1,105 @@
+#include "runtime/core/dialogs.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+
+#include "runtime/core/halt.h"
+#include "runtime/core/system_props.h"
+#include "runtime/core/text.h"
+
+namespace rt {
+
+namespace {
+
+std::atomic<DialogHost*> gHost{nullptr};
+
+constexpr struct {
+  Long value;
+  const char* caption;
+} kStandardButtons[] = {
+    {BUTTON_OK, "&OK"},         {BUTTON_YES, "&Yes"},       {BUTTON_NO, "&No"},         {BUTTON_ABORT, "&Abort"},
+    {BUTTON_RETRY, "&Retry"},   {BUTTON_IGNORE, "&Ignore"}, {BUTTON_CANCEL, "&Cancel"}, {BUTTON_HELP, "&Help"},
+};
+
+std::vector<DialogButton> NumericButtons(Long mask) {
+  std::vector<DialogButton> buttons;
+  for (const auto& standard : kStandardButtons)
+    if (mask & standard.value) buttons.push_back({standard.caption, standard.value});
+  return buttons;
+}
+
+std::vector<DialogButton> CaptionButtons(std::string_view list) {
+  std::vector<DialogButton> buttons;
+  Long position = 1;
+  for (std::size_t start = 0;;) {
+    const std::size_t bar = list.find('|', start);
+    buttons.push_back({std::string(list.substr(start, bar - start)), position++});
+    if (bar == std::string_view::npos) break;
+    start = bar + 1;
+  }
+  return buttons;
+}
+
+bool Offers(const std::vector<DialogButton>& buttons, Long value) {
+  for (const DialogButton& button : buttons)
+    if (button.value == value) return true;
+  return false;
+}
+
+Long EscapeValue(const std::vector<DialogButton>& buttons, bool numeric, Long defaultValue) {
+  if (buttons.size() == 1) return buttons.front().value;
+  if (numeric) {
+    if (Offers(buttons, BUTTON_CANCEL)) return BUTTON_CANCEL;
+    if (Offers(buttons, BUTTON_NO)) return BUTTON_NO;
+  }
+  return defaultValue;
+}
+
+}  // namespace
+
+MessageBoxRequest MakeMessageBoxRequest(std::string_view text, std::string_view caption, std::string_view icon,
+                                        std::string_view buttons, Long defaultButton, Long style) {
+  MessageBoxRequest request;
+  request.text = text;
+  request.caption = caption;
+  request.icon = icon;
+  request.style = style;
+  const bool numeric = IsNumeric(buttons);
+  if (numeric)
+    request.buttons = NumericButtons(static_cast<Long>(std::strtol(std::string(buttons).c_str(), nullptr, 10)));
+  else if (!Clip(buttons).empty())
+    request.buttons = CaptionButtons(buttons);
+  if (request.buttons.empty()) request.buttons = NumericButtons(BUTTON_OK);
+  request.defaultValue = Offers(request.buttons, defaultButton) ? defaultButton : request.buttons.front().value;
+  request.escapeValue = EscapeValue(request.buttons, numeric, request.defaultValue);
+  return request;
+}
+
+void SetDialogHost(DialogHost* host) { gHost.store(host); }
+
+Long MessageBox(std::string_view text, std::string_view caption, std::string_view icon, std::string_view buttons,
+                Long defaultButton, Long style) {
+  if (const std::intptr_t hook = GetSystemProp(PROP_MessageHook))
+    return reinterpret_cast<MessageHook>(hook)(text, caption, icon, buttons, defaultButton, style);
+  const MessageBoxRequest request = MakeMessageBoxRequest(text, caption, icon, buttons, defaultButton, style);
+  if (DialogHost* host = gHost.load()) return host->ShowMessageBox(request);
+  std::fprintf(stderr, "message (no dialog host): %s: %s\n", request.caption.c_str(), request.text.c_str());
+  return request.defaultValue;
+}
+
+void Stop(std::optional<std::string_view> text) {
+  if (const std::intptr_t hook = GetSystemProp(PROP_StopHook)) {
+    reinterpret_cast<StopHook>(hook)(text);
+    return;
+  }
+  const StopRequest request{text ? std::string(*text) : std::string("Exit?")};
+  if (DialogHost* host = gHost.load()) {
+    if (host->ShowStop(request) == StopAnswer::GoOn) return;
+  } else {
+    std::fprintf(stderr, "stop (no dialog host): %s\n", request.text.c_str());
+  }
+  Halt(kStopExitCode);
+}
+
+}  // namespace rt

@@ -1,0 +1,75 @@
+#include "runtime/core/last_error.h"
+
+#include <vector>
+
+#include "runtime/core/assert.h"
+#include "runtime/core/thread.h"
+
+namespace rt {
+
+std::string ErrorText(Long code) {
+  switch (code) {
+    case NoError: return "";
+    case NoFileErr: return "File Not Found";
+    case NoPathErr: return "Path Not Found";
+    case 4: return "Too Many Open Files";
+    case NoAccessErr: return "Access Denied";
+    case 8: return "Insufficient Memory";
+    case NoRecErr: return "Record Not Available";
+    case 35: return "Record Not Found";
+    case InvalidFileErr: return "Invalid Data File";
+    case NotOpenErr: return "File Not Open";
+    case DupKeyErr: return "Creates Duplicate Key";
+    case IsHeldErr: return "Record Is Already Held";
+    case BadKeyErr: return "Key File Must Be Rebuilt";
+    case 47: return "Invalid Record Declaration";
+    case IsOpenErr: return "File Already Open";
+    case 57: return "Invalid Memo File";
+    case NoLogoutErr: return "Function Not Supported";
+    case RecordChangedErr: return "Record Changed By Another Station";
+    case FileSystemErr: return "File System Error";
+    default: return "Unknown Error " + std::to_string(code);
+  }
+}
+
+namespace {
+
+std::vector<ErrorState>& SavedStates() { return detail::CurrentThreadState().savedErrors; }
+ErrorState& State() { return detail::CurrentThreadState().error; }
+
+}  // namespace
+
+Long ErrorCode() { return State().code; }
+std::string Error() { return State().text; }
+std::string FileErrorCode() { return State().fileCode; }
+std::string FileError() { return State().fileText; }
+
+void SetError(Long code) { SetError(code, ErrorText(code)); }
+
+void SetError(Long code, std::string_view text) {
+  ErrorState& state = State();
+  state.code = code;
+  state.text = text;
+  state.fileCode.clear();
+  state.fileText.clear();
+}
+
+void SetFileError(std::string_view driverCode, std::string_view driverText) {
+  ErrorState& state = State();
+  state.fileCode = driverCode;
+  state.fileText = driverText;
+}
+
+void ClearError() { State() = ErrorState{}; }
+
+void PushErrors() { SavedStates().push_back(State()); }
+
+void PopErrors() {
+  std::vector<ErrorState>& saved = SavedStates();
+  RT_ASSERT(!saved.empty(), "PopErrors without a matching PushErrors");
+  if (saved.empty()) return;
+  State() = std::move(saved.back());
+  saved.pop_back();
+}
+
+}  // namespace rt

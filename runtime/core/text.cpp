@@ -1,0 +1,79 @@
+#include "runtime/core/text.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace rt {
+
+std::string_view Clip(std::string_view text) {
+  std::size_t end = text.size();
+  while (end > 0 && text[end - 1] == ' ') --end;
+  return text.substr(0, end);
+}
+
+namespace {
+
+// Length of the UTF-8 sequence that starts with `lead`, or 1 when `lead` cannot start one.
+std::size_t SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if ((lead & 0xE0) == 0xC0) return 2;
+  if ((lead & 0xF0) == 0xE0) return 3;
+  if ((lead & 0xF8) == 0xF0) return 4;
+  return 1;
+}
+
+bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+
+}  // namespace
+
+std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  std::size_t pos = 0;
+  while (pos < maxBytes) {
+    const std::size_t len = SequenceLength(static_cast<unsigned char>(text[pos]));
+    bool complete = pos + len <= text.size();
+    for (std::size_t i = 1; complete && i < len; ++i)
+      complete = IsContinuation(static_cast<unsigned char>(text[pos + i]));
+    const std::size_t step = complete ? len : 1;  // a broken sequence counts byte by byte
+    if (pos + step > maxBytes) break;
+    pos += step;
+  }
+  return text.substr(0, pos);
+}
+
+int CompareBlankPadded(std::string_view a, std::string_view b) {
+  a = Clip(a);
+  b = Clip(b);
+  const int common = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+  if (common != 0) return common;
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+bool IsNumeric(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  bool digits = false;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      digits = true;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  while (i < text.size() && text[i] == ' ') ++i;
+  return digits && i == text.size();
+}
+
+std::size_t InString(std::string_view needle, std::string_view text, std::size_t start) {
+  if (start == 0 || needle.empty() || start > text.size()) return 0;
+  const std::size_t found = text.find(needle, start - 1);
+  return found == std::string_view::npos ? 0 : found + 1;
+}
+
+}  // namespace rt

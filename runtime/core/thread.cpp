@@ -1,0 +1,197 @@
+#include "runtime/core/thread.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+
+#include "runtime/core/assert.h"
+
+namespace rt {
+
+namespace {
+
+// Sanitizers and the GUI marshalling need deeper stacks than old programs ask for.
+constexpr std::size_t kLeastStack = 1024 * 1024;
+
+struct Registry {
+  std::mutex mutex;
+  std::vector<detail::SlotType> slotTypes;
+  std::map<Long, detail::ThreadState*> running;
+  Long nextNumber = 1;
+  std::size_t startedRunning = 0;
+  std::condition_variable startedEnded;
+};
+
+Registry& TheRegistry() {
+  static Registry registry;  // the runtime's thread table, one per process
+  return registry;
+}
+
+thread_local detail::ThreadState* tCurrent = nullptr;
+
+// State for an OS thread that is not a program thread: number 0, instances built on first use and
+// destroyed when the OS thread ends.
+detail::ThreadState& UnnumberedState() {
+  thread_local detail::ThreadState state;
+  return state;
+}
+
+std::vector<std::size_t> SlotsInOrder(const std::vector<detail::SlotType>& types, bool build) {
+  std::vector<std::size_t> order(types.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return build ? types[a].buildOrder < types[b].buildOrder : types[a].destroyOrder < types[b].destroyOrder;
+  });
+  return order;
+}
+
+std::vector<detail::SlotType> SlotTypesSnapshot() {
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  return registry.slotTypes;
+}
+
+void BuildSlot(detail::ThreadState& state, std::size_t slot, const detail::SlotType& type) {
+  if (state.slots.size() <= slot) state.slots.resize(slot + 1);
+  if (!state.slots[slot]) state.slots[slot] = type.make();
+}
+
+void BuildAll(detail::ThreadState& state) {
+  const std::vector<detail::SlotType> types = SlotTypesSnapshot();
+  for (std::size_t slot : SlotsInOrder(types, true)) BuildSlot(state, slot, types[slot]);
+}
+
+void DestroyAll(detail::ThreadState& state) {
+  const std::vector<detail::SlotType> types = SlotTypesSnapshot();
+  for (std::size_t slot : SlotsInOrder(types, false))
+    if (slot < state.slots.size()) state.slots[slot].reset();
+  state.slots.clear();
+}
+
+struct StartedThread {
+  std::function<void()> procedure;
+  Long number;
+};
+
+Long ReserveNumber() {
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  return registry.nextNumber++;
+}
+
+void* RunStarted(void* argument) {
+  std::unique_ptr<StartedThread> started(static_cast<StartedThread*>(argument));
+  {
+    ThreadScope scope(ThreadScope::Reserved{started->number});
+    started->procedure();
+  }
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  --registry.startedRunning;
+  registry.startedEnded.notify_all();
+  return nullptr;
+}
+
+}  // namespace
+
+namespace detail {
+
+std::size_t RegisterSlot(SlotType type) {
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  registry.slotTypes.push_back(std::move(type));
+  return registry.slotTypes.size() - 1;
+}
+
+ThreadState& CurrentThreadState() { return tCurrent ? *tCurrent : UnnumberedState(); }
+
+void* SlotInstance(std::size_t slot) {
+  ThreadState& state = CurrentThreadState();
+  if (slot >= state.slots.size() || !state.slots[slot]) {
+    const std::vector<SlotType> types = SlotTypesSnapshot();
+    BuildSlot(state, slot, types[slot]);
+  }
+  return state.slots[slot].get();
+}
+
+void* SlotInstanceOf(std::size_t slot, Long thread) {
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  const auto found = registry.running.find(thread);
+  if (found == registry.running.end()) return nullptr;
+  const ThreadState& state = *found->second;
+  return slot < state.slots.size() ? state.slots[slot].get() : nullptr;
+}
+
+}  // namespace detail
+
+ThreadScope::ThreadScope() : ThreadScope(Reserved{ReserveNumber()}) {}
+
+ThreadScope::ThreadScope(Reserved number) {
+  RT_ASSERT(tCurrent == nullptr, "ThreadScope opened on a thread that already is a program thread");
+  auto state = std::make_unique<detail::ThreadState>();
+  state->number = number.number;
+  {
+    Registry& registry = TheRegistry();
+    std::lock_guard lock(registry.mutex);
+    registry.running[state->number] = state.get();
+  }
+  number_ = state->number;
+  tCurrent = state.release();
+  BuildAll(*tCurrent);
+}
+
+ThreadScope::~ThreadScope() {
+  DestroyAll(*tCurrent);
+  std::unique_ptr<detail::ThreadState> state(tCurrent);
+  tCurrent = nullptr;
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  registry.running.erase(number_);
+}
+
+Long Thread() { return detail::CurrentThreadState().number; }
+
+Long Start(std::function<void()> procedure, std::size_t stackSize) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, std::max(stackSize, kLeastStack));
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+
+  Registry& registry = TheRegistry();
+  const Long number = ReserveNumber();
+  {
+    std::lock_guard lock(registry.mutex);
+    ++registry.startedRunning;
+  }
+  auto started = std::make_unique<StartedThread>(StartedThread{std::move(procedure), number});
+  pthread_t handle;
+  const int failed = pthread_create(&handle, &attributes, &RunStarted, started.get());
+  pthread_attr_destroy(&attributes);
+  if (failed) {
+    std::lock_guard lock(registry.mutex);
+    --registry.startedRunning;
+    RT_ASSERT(false, "START could not create a thread");
+    return 0;
+  }
+  started.release();  // the new thread owns it now
+  return number;
+}
+
+std::size_t RunningThreadCount() {
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  return registry.running.size();
+}
+
+bool WaitForStartedThreads(std::chrono::milliseconds timeout) {
+  Registry& registry = TheRegistry();
+  std::unique_lock lock(registry.mutex);
+  return registry.startedEnded.wait_for(lock, timeout, [&] { return registry.startedRunning == 0; });
+}
+
+}  // namespace rt

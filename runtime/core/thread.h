@@ -1,0 +1,106 @@
+#pragma once
+// Program threads and per-thread instances.
+//
+// A program thread is an OS thread that the runtime numbers (1 = the main program thread).
+// Every per-thread global is a `PerThread<T>`: each program thread gets its own instance, built
+// when the thread starts and destroyed when it ends, in the build and destroy orders the program
+// declares. An OS thread the runtime did not start (a test's own thread, the GUI thread) works
+// too: it has thread number 0 and its instances are built on first use.
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/core/types.h"
+
+namespace rt {
+
+// ---- Starting and numbering threads ----
+
+// Runs `procedure` on a new program thread and returns its number at once (the runtime's START).
+// `stackSize` is the least stack the thread gets; the runtime may give more.
+Long Start(std::function<void()> procedure, std::size_t stackSize = 0);
+
+// The calling thread's number: 1 for the main program thread, 0 for a thread that is not one.
+Long Thread();
+
+// Makes the calling OS thread a program thread for the lifetime of the scope: numbers it, builds
+// its per-thread instances on entry and destroys them on exit. `Start` runs its procedure inside
+// one; the program entry runs inside the first, so it is thread 1.
+class ThreadScope {
+ public:
+  ThreadScope();
+  ~ThreadScope();
+  struct Reserved { Long number; };
+  explicit ThreadScope(Reserved number);  // for Start, which numbers the thread before it runs
+  ThreadScope(const ThreadScope&) = delete;
+  ThreadScope& operator=(const ThreadScope&) = delete;
+  Long Number() const { return number_; }
+
+ private:
+  Long number_;
+};
+
+// Program threads that are running now (scopes included).
+std::size_t RunningThreadCount();
+// Waits until no thread started by `Start` is running; false on time-out.
+bool WaitForStartedThreads(std::chrono::milliseconds timeout);
+
+// ---- Per-thread instances ----
+
+namespace detail {
+struct SlotType {
+  int buildOrder;
+  int destroyOrder;
+  std::function<std::shared_ptr<void>()> make;
+};
+std::size_t RegisterSlot(SlotType type);
+void* SlotInstance(std::size_t slot);               // the calling thread's, built on first use
+void* SlotInstanceOf(std::size_t slot, Long thread);  // another thread's, or nullptr
+}  // namespace detail
+
+// One instance of T per program thread. Declare it once, before the threads that use it start;
+// lower build orders are built first, lower destroy orders destroyed first.
+template <class T>
+class PerThread {
+ public:
+  PerThread(int buildOrder, int destroyOrder, std::function<std::unique_ptr<T>()> make = [] { return std::make_unique<T>(); })
+      : slot_(detail::RegisterSlot({buildOrder, destroyOrder, [make = std::move(make)]() -> std::shared_ptr<void> {
+          return std::shared_ptr<T>(make());
+        }})) {}
+  PerThread(const PerThread&) = delete;
+  PerThread& operator=(const PerThread&) = delete;
+
+  T& operator*() const { return *static_cast<T*>(detail::SlotInstance(slot_)); }
+  T* operator->() const { return static_cast<T*>(detail::SlotInstance(slot_)); }
+  // The instance of another program thread (the runtime's INSTANCE), or nullptr when that
+  // thread is not running or has not built it.
+  T* InstanceOf(Long thread) const { return static_cast<T*>(detail::SlotInstanceOf(slot_, thread)); }
+
+ private:
+  std::size_t slot_;
+};
+
+// ---- Runtime-internal per-thread state (not for use above runtime/core) ----
+
+struct ErrorState {
+  Long code = 0;
+  std::string text;
+  std::string fileCode;
+  std::string fileText;
+};
+
+namespace detail {
+struct ThreadState {
+  Long number = 0;
+  ErrorState error;
+  std::vector<ErrorState> savedErrors;
+  std::vector<std::shared_ptr<void>> slots;  // indexed by slot number; empty until built
+};
+ThreadState& CurrentThreadState();
+}  // namespace detail
+
+}  // namespace rt

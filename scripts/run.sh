@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs Quibbet_demo. Without a display it runs on a virtual one (Xvfb).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/install-deps.sh"
+"$root/scripts/build.sh" "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "no display: running on a virtual X server"
+  exec xvfb-run -a "$root/build/app/quibbet_demo"
+fi
+exec "$root/build/app/quibbet_demo"

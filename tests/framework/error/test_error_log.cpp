@@ -1,0 +1,92 @@
+// StandardErrorLogClass: usage counting, creating the file on first use, closing between
+// messages, the 1024-character line, and Notify for what cannot be done.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "framework/error/error_log.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The log lies in the current directory, so each test runs in a directory of its own.
+class ErrorLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = fs::current_path();
+    dir_ = fs::temp_directory_path() / ("quibbet_errlog_" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    fs::current_path(previous_);
+    fs::remove_all(dir_);
+  }
+  fs::path previous_, dir_;
+};
+
+TEST_F(ErrorLogTest, EachMessageIsOneLineAndTheFileIsClosedBetween) {
+  StandardErrorLogClass log;
+  EXPECT_FALSE(fs::exists(StandardErrorLogClass::kFileName));
+  for (const char* line : {"12/06/2026@19:04:05 --> first", "12/06/2026@19:04:06 --> second"}) {
+    ASSERT_EQ(log.Open(0), kLogOk);
+    ASSERT_EQ(log.Take(line), kLogOk);
+    ASSERT_EQ(log.Close(0), kLogOk);
+    EXPECT_EQ(log.Usage(), 0);
+    // Closed: another program may replace it between messages.
+  }
+  EXPECT_EQ(ReadAll(StandardErrorLogClass::kFileName),
+            "12/06/2026@19:04:05 --> first\r\n12/06/2026@19:04:06 --> second\r\n");
+}
+
+TEST_F(ErrorLogTest, LongLinesAreCutAt1024) {
+  StandardErrorLogClass log;
+  ASSERT_EQ(log.Open(0), kLogOk);
+  ASSERT_EQ(log.Take(std::string(1023, 'a') + "bc"), kLogOk);
+  log.Close(0);
+  EXPECT_EQ(ReadAll(StandardErrorLogClass::kFileName), std::string(1023, 'a') + "b\r\n");
+}
+
+TEST_F(ErrorLogTest, UsageCountsNestedOpensAndForceCloses) {
+  StandardErrorLogClass log;
+  EXPECT_EQ(log.Take("nobody opened it"), kLogNotify);
+  ASSERT_EQ(log.Open(0), kLogOk);
+  ASSERT_EQ(log.Open(0), kLogOk);
+  EXPECT_EQ(log.Usage(), 2);
+  EXPECT_EQ(log.Close(0), kLogOk);
+  EXPECT_EQ(log.Usage(), 1);
+  EXPECT_EQ(log.Take("still open"), kLogOk);
+  EXPECT_EQ(log.Open(1), kLogOk);  // forced while open: still fine, counted
+  EXPECT_EQ(log.Usage(), 2);
+  EXPECT_EQ(log.Close(1), kLogOk);
+  EXPECT_EQ(log.Usage(), 0);
+  EXPECT_EQ(log.Take("closed"), kLogNotify);
+  // An unbalanced close drives the count below zero; only a forced open recovers.
+  EXPECT_EQ(log.Close(0), kLogOk);
+  EXPECT_EQ(log.Usage(), -1);
+  EXPECT_EQ(log.Open(1), kLogOk);
+  EXPECT_EQ(log.Usage(), 0);
+  EXPECT_EQ(ReadAll(StandardErrorLogClass::kFileName), "still open\r\n");
+}
+
+TEST_F(ErrorLogTest, AnUnusableFileIsNotify) {
+  fs::create_directory(StandardErrorLogClass::kFileName);  // a directory in the file's place
+  StandardErrorLogClass log;
+  EXPECT_EQ(log.Open(0), kLogNotify);
+  EXPECT_EQ(log.Usage(), 0);
+}
+
+}  // namespace

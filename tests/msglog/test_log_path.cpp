@@ -1,0 +1,39 @@
+// Where the message log lies, for Windows-style and POSIX executable paths.
+
+#include <gtest/gtest.h>
+
+#include "msglog/log_path.h"
+
+namespace {
+
+struct PathCase {
+  const char* reason;
+  const char* executable;
+  const char* directory;
+  const char* log;
+};
+
+class LogPathTest : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(LogPathTest, LogLiesBesideTheExecutable) {
+  const PathCase& c = GetParam();
+  const MessageLogLocation location = MessageLogLocationFor(c.executable);
+  EXPECT_EQ(location.exeDirectory, c.directory) << c.reason;
+  EXPECT_EQ(location.logPath, c.log) << c.reason;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LogPathTest,
+    ::testing::Values(
+        PathCase{"ordinary directory", "C:\\Apps\\Demo.exe", "C:\\Apps", "C:\\Apps\\Quibbet_.txt"},
+        PathCase{"drive root: last separator at 3", "C:\\Demo.exe", "C:\\Demo.exe", ".\\Quibbet_.txt"},
+        PathCase{"first position past the root", "C:\\A\\Demo.exe", "C:\\A", "C:\\A\\Quibbet_.txt"},
+        PathCase{"no separator at all", "Demo.exe", "Demo.exe", ".\\Quibbet_.txt"},
+        PathCase{"deep directory", "D:\\x\\y\\z\\Demo.exe", "D:\\x\\y\\z", "D:\\x\\y\\z\\Quibbet_.txt"},
+        PathCase{"POSIX install", "/opt/app/demo", "/opt/app", "/opt/app/Quibbet_.txt"},
+        PathCase{"POSIX root", "/demo", "/demo", ".\\Quibbet_.txt"},
+        PathCase{"POSIX short directory: separator at 3", "/a/demo", "/a/demo", ".\\Quibbet_.txt"},
+        PathCase{"POSIX separator at 4", "/ab/demo", "/ab", "/ab/Quibbet_.txt"},
+        PathCase{"empty path", "", "", ".\\Quibbet_.txt"}));
+
+}  // namespace

@@ -1,0 +1,242 @@
+// The hooks and the log writer, end to end through the runtime's dialogs: each kind of entry byte
+// for byte, what the hooks leave behind (error codes, hook properties), and failures that must
+// lose the entry quietly.
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <cstdint>
+#include <filesystem>
+#include <thread>
+
+#include "message_log_fixture.h"
+#include "msglog/globals.h"
+#include "msglog/message_log.h"
+#include "runtime/core/last_error.h"
+#include "runtime/core/system_props.h"
+#include "runtime/ui/target.h"
+
+namespace {
+
+const std::string kCrLf = "\r\n";
+
+std::string MessageEntry(const std::string& header, const std::string& title, const std::string& caption,
+                         const std::string& text, const std::string& shown, const std::string& pressed) {
+  return header + "\r\n  MESSAGE:\r\n  WindowTitle=" + title + "\r\n  MessageTitle=" + caption +
+         "\r\n  MessageText=" + text + "\r\n  ShownButtons=" + shown + "\r\n  PressedButton=" + pressed + kCrLf;
+}
+
+TEST_F(MessageLogTest, MessageEntryIsWrittenByteForByte) {
+  dialogs_.Answer(rt::BUTTON_NO);
+  EXPECT_EQ(rt::MessageBox("Do you want to save ?", "Attention!", "", "6"), rt::BUTTON_NO);
+  EXPECT_EQ(LogText(), MessageEntry(Header(), "", "Attention!", "Do you want to save ?", "YES|NO", "NO"));
+  ASSERT_EQ(dialogs_.Shown().size(), 1u);  // the user saw the real dialog
+  EXPECT_EQ(dialogs_.Shown()[0].caption, "Attention!");
+}
+
+TEST_F(MessageLogTest, GreetingWithoutButtonsLogsOkAndWindowTitleAndUser) {
+  TitledWindow frame("Quibbet demo");
+  rt::SetTarget(&frame);
+  GLO_USERNAME.Set("Anna  ");
+  dialogs_.Answer(rt::BUTTON_OK);
+  rt::MessageBox("Wellcome ...", "Start");
+  EXPECT_EQ(LogText(), MessageEntry(Header("Anna"), "Quibbet demo", "Start", "Wellcome ...", "OK", "OK"));
+}
+
+TEST_F(MessageLogTest, CaptionListLogsThePressedCaption) {
+  dialogs_.Answer(2);
+  EXPECT_EQ(rt::MessageBox("(2 + 3) ?", "Question!", "", "3|5|6|7"), 2);
+  EXPECT_EQ(LogText(), MessageEntry(Header(), "", "Question!", "(2 + 3) ?", "3|5|6|7", "5"));
+}
+
+TEST_F(MessageLogTest, CaptionAndTextAreWrittenAsReceivedBlanksAndLineEndsIncluded) {
+  dialogs_.Answer(1);
+  rt::MessageBox("line one\r\nline two  ", "  Title  ", "", "Go|Stay  ");
+  // The entry as a whole loses its trailing blanks, the caption keeps its own.
+  EXPECT_EQ(LogText(), MessageEntry(Header(), "", "  Title  ", "line one\r\nline two  ", "Go|Stay", "Go"));
+}
+
+TEST_F(MessageLogTest, WindowTitleIsReadAfterTheMessageCloses) {
+  TitledWindow window("Before");
+  rt::SetTarget(&window);
+  dialogs_.Answer([&](const rt::MessageBoxRequest&) {
+    window.SetProp(rt::PROP_Text, "After");
+    return rt::BUTTON_OK;
+  });
+  rt::MessageBox("t", "c");
+  EXPECT_NE(LogText().find("WindowTitle=After\r\n"), std::string::npos);
+}
+
+TEST_F(MessageLogTest, StopThenGoOnGivesTwoEntries) {
+  TitledWindow window("Message Logs Test ...");
+  rt::SetTarget(&window);
+  dialogs_.AnswerStop([&](const rt::StopRequest&) {
+    // The stop entry is already in the log while its dialog is open.
+    EXPECT_NE(LogText().find("StopText=Exit?"), std::string::npos);
+    window.SetProp(rt::PROP_Text, "Changed while open");
+    return rt::StopAnswer::GoOn;
+  });
+  rt::Stop();
+  EXPECT_EQ(LogText(), Header() + "\r\n  STOP:\r\n  WindowTitle=Message Logs Test ...\r\n  StopText=Exit?\r\n" +
+                           Header() + "\r\n  Previous STOP Ignored.\r\n");
+  EXPECT_EQ(dialogs_.StopsShown(), std::vector<std::string>{"Exit?"});
+}
+
+TEST_F(MessageLogTest, StopWithTextPassesItToTheDialog) {
+  rt::Stop("Error saving file...");
+  EXPECT_EQ(dialogs_.StopsShown(), std::vector<std::string>{"Error saving file..."});
+  EXPECT_EQ(LogText(), Header() + "\r\n  STOP:\r\n  WindowTitle=\r\n  StopText=Error saving file...\r\n" + Header() +
+                           "\r\n  Previous STOP Ignored.\r\n");
+}
+
+TEST_F(MessageLogTest, StopEndedByTheUserLeavesItsEntryAndEndsTheProgram) {
+  dialogs_.AnswerStop([](const rt::StopRequest&) { return rt::StopAnswer::EndProgram; });
+  EXPECT_EXIT(rt::Stop("Fatal"), ::testing::ExitedWithCode(rt::kStopExitCode), "");
+  EXPECT_EQ(LogText(), Header() + "\r\n  STOP:\r\n  WindowTitle=\r\n  StopText=Fatal\r\n");
+}
+
+TEST_F(MessageLogTest, HookPropertyIsZeroWhileItsDialogIsOpen) {
+  const std::intptr_t messageHook = rt::GetSystemProp(rt::PROP_MessageHook);
+  const std::intptr_t stopHook = rt::GetSystemProp(rt::PROP_StopHook);
+  ASSERT_NE(messageHook, 0);
+  ASSERT_NE(stopHook, 0);
+  std::intptr_t duringMessage = -1, stopDuringMessage = -1, duringStop = -1;
+  dialogs_.Answer([&](const rt::MessageBoxRequest&) {
+    duringMessage = rt::GetSystemProp(rt::PROP_MessageHook);
+    stopDuringMessage = rt::GetSystemProp(rt::PROP_StopHook);
+    return rt::BUTTON_OK;
+  });
+  dialogs_.AnswerStop([&](const rt::StopRequest&) {
+    duringStop = rt::GetSystemProp(rt::PROP_StopHook);
+    return rt::StopAnswer::GoOn;
+  });
+  rt::MessageBox("t", "c");
+  rt::Stop("s");
+  EXPECT_EQ(duringMessage, 0);
+  EXPECT_EQ(stopDuringMessage, stopHook);  // each hook clears only its own property
+  EXPECT_EQ(duringStop, 0);
+  EXPECT_EQ(rt::GetSystemProp(rt::PROP_MessageHook), messageHook);
+  EXPECT_EQ(rt::GetSystemProp(rt::PROP_StopHook), stopHook);
+}
+
+TEST_F(MessageLogTest, MessageFromAnotherThreadWhileABoxIsOpenIsShownButNotLogged) {
+  std::atomic<rt::Long> otherResult{0};
+  dialogs_.Answer([&](const rt::MessageBoxRequest&) {
+    std::thread([&] { otherResult = rt::MessageBox("from elsewhere", "Other", "", "6", rt::BUTTON_YES); }).join();
+    return rt::BUTTON_OK;
+  });
+  rt::MessageBox("first", "Open");
+  EXPECT_EQ(otherResult.load(), rt::BUTTON_YES);
+  ASSERT_EQ(dialogs_.Shown().size(), 2u);  // both were shown to the user
+  const std::string log = LogText();
+  EXPECT_NE(log.find("MessageText=first"), std::string::npos);
+  EXPECT_EQ(log.find("from elsewhere"), std::string::npos);
+}
+
+TEST_F(MessageLogTest, RaisingCodeReadsTheSameErrorAfterAHookedMessageOrStop) {
+  rt::SetError(rt::NoAccessErr);
+  rt::SetFileError("13", "Permission denied");
+  rt::MessageBox("after a failed open", "Error");
+  EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr);
+  EXPECT_EQ(rt::Error(), "Access Denied");
+  EXPECT_EQ(rt::FileErrorCode(), "13");
+  EXPECT_EQ(rt::FileError(), "Permission denied");
+
+  std::filesystem::remove(log_);  // the writer now meets error 2 and creates the file
+  rt::SetError(rt::DupKeyErr);
+  rt::Stop("declined");
+  EXPECT_EQ(rt::ErrorCode(), rt::DupKeyErr);
+  EXPECT_EQ(rt::FileErrorCode(), "");
+  EXPECT_TRUE(std::filesystem::exists(log_));
+  rt::ClearError();
+}
+
+TEST_F(MessageLogTest, DeletedLogIsCreatedAgain) {
+  KestroSaveMessLog_("\r\n  one");
+  std::filesystem::remove(log_);
+  KestroSaveMessLog_("\r\n  two");
+  EXPECT_EQ(LogText(), Header() + "\r\n  two\r\n");
+}
+
+TEST_F(MessageLogTest, UnwritableLogLosesTheEntryAndTheHookStillAnswers) {
+  GLO_KESTROMSGLOG__NAME = (dir_ / "missing_dir" / "Quibbet_.txt").string();
+  dialogs_.Answer(rt::BUTTON_NO);
+  EXPECT_EQ(rt::MessageBox("t", "c", "", "6"), rt::BUTTON_NO);
+  EXPECT_FALSE(std::filesystem::exists(dir_ / "missing_dir"));
+
+  std::filesystem::create_directory(log_);  // a directory where the file should be
+  GLO_KESTROMSGLOG__NAME = log_.string();
+  dialogs_.Answer(rt::BUTTON_YES);
+  EXPECT_EQ(rt::MessageBox("t", "c", "", "6"), rt::BUTTON_YES);
+  rt::Stop("still going");
+  EXPECT_TRUE(std::filesystem::is_directory(log_));
+}
+
+TEST_F(MessageLogTest, EntryIsCutAt2000Characters) {
+  const std::string header = Header();
+  const std::string body = "\r\n  " + std::string(3000, 'x');
+  KestroSaveMessLog_(body);
+  const std::string expected = (header + body).substr(0, 2000) + kCrLf;
+  EXPECT_EQ(LogText(), expected);
+}
+
+TEST_F(MessageLogTest, BadInputNeverBreaksTheEntry) {
+  // A megabyte of text: cut at 2000 like any other.
+  dialogs_.Answer(rt::BUTTON_OK);
+  const std::string huge(1 << 20, 'm');
+  rt::MessageBox(huge, "Huge");
+  std::string log = LogText();
+  EXPECT_EQ(log.size(), 2002u);
+  EXPECT_EQ(log.substr(0, Header().size()), Header());
+  std::filesystem::remove(log_);
+
+  // Everything empty.
+  rt::MessageBox("", "", "", "");
+  EXPECT_EQ(LogText(), MessageEntry(Header(), "", "", "", "OK", "OK"));
+  std::filesystem::remove(log_);
+
+  // Bytes that are not UTF-8 are written as they came.
+  const std::string raw = "caf\xE9 \xFF\xFE";
+  rt::MessageBox(raw, raw, "", raw + "|b");
+  EXPECT_EQ(LogText(), MessageEntry(Header(), "", raw, raw, raw + "|b", raw));
+  std::filesystem::remove(log_);
+
+  // A UTF-8 character that would straddle the 2000th byte is left out whole.
+  const std::string prefix = Header() + "\r\n  ";
+  const std::string filler(2000 - prefix.size() - 1, 'y');
+  KestroSaveMessLog_("\r\n  " + filler + "\xE2\x82\xAC");
+  EXPECT_EQ(LogText(), prefix + filler + kCrLf);
+}
+
+TEST_F(MessageLogTest, ConcurrentWritersLoseAndMangleNothing) {
+  constexpr int kThreads = 8;
+  constexpr int kPerThread = 500;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < kPerThread; ++i)
+        KestroSaveMessLog_("\r\n  thread=" + std::to_string(t) + " n=" + std::to_string(i) + " " + std::string(100, 'z'));
+    });
+  for (std::thread& thread : threads) thread.join();
+
+  std::ifstream in(log_, std::ios::binary);
+  std::vector<std::vector<bool>> seen(kThreads, std::vector<bool>(kPerThread, false));
+  int entries = 0;
+  for (std::string line; std::getline(in, line);) {
+    ASSERT_EQ(line, Header() + "\r") << "entry " << entries << " does not start with a whole header";
+    std::string body;
+    ASSERT_TRUE(static_cast<bool>(std::getline(in, body)));
+    int t = -1, i = -1;
+    ASSERT_EQ(std::sscanf(body.c_str(), "  thread=%d n=%d", &t, &i), 2) << body;
+    ASSERT_TRUE(t >= 0 && t < kThreads && i >= 0 && i < kPerThread);
+    EXPECT_EQ(body.substr(body.size() - 101), std::string(100, 'z') + "\r");
+    EXPECT_FALSE(seen[t][i]) << "written twice";
+    seen[t][i] = true;
+    ++entries;
+  }
+  EXPECT_EQ(entries, kThreads * kPerThread);
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+// Text helpers and fixed-size strings: clipping, UTF-8 safe cuts, blank-padded comparison.
+
+#include <gtest/gtest.h>
+
+#include "runtime/core/fixed_string.h"
+#include "runtime/core/text.h"
+
+namespace {
+
+TEST(Text, ClipRemovesOnlyTrailingBlanks) {
+  EXPECT_EQ(rt::Clip("  a b  "), "  a b");
+  EXPECT_EQ(rt::Clip("   "), "");
+  EXPECT_EQ(rt::Clip("a\t"), "a\t");  // only blanks are clipped
+}
+
+struct PrefixCase {
+  const char* reason;
+  std::string text;
+  std::size_t max;
+  std::string expected;
+};
+
+class Utf8PrefixTest : public ::testing::TestWithParam<PrefixCase> {};
+
+TEST_P(Utf8PrefixTest, NeverEndsInsideACharacter) {
+  const PrefixCase& c = GetParam();
+  EXPECT_EQ(rt::Utf8Prefix(c.text, c.max), c.expected) << c.reason;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Utf8PrefixTest,
+    ::testing::Values(
+        PrefixCase{"fits exactly", "abc", 3, "abc"}, PrefixCase{"one byte too long", "abcd", 3, "abc"},
+        // "é" is two bytes: a cut after its first byte must drop it whole.
+        PrefixCase{"two-byte char fits", "a\xC3\xA9", 3, "a\xC3\xA9"},
+        PrefixCase{"two-byte char cut", "ab\xC3\xA9", 3, "ab"},
+        // "€" is three bytes.
+        PrefixCase{"three-byte char cut after 1", "a\xE2\x82\xAC", 2, "a"},
+        PrefixCase{"three-byte char cut after 2", "a\xE2\x82\xAC", 3, "a"},
+        PrefixCase{"three-byte char fits", "a\xE2\x82\xAC", 4, "a\xE2\x82\xAC"},
+        PrefixCase{"four-byte char cut", "\xF0\x9F\x98\x80x", 3, ""},
+        PrefixCase{"stray continuation byte counts alone", "\x80\x80\x80", 2, "\x80\x80"},
+        PrefixCase{"truncated sequence counts bytewise", "a\xE2\x82", 2, "a\xE2"},
+        PrefixCase{"invalid lead byte counts alone", "\xFF\xFE", 1, "\xFF"}));
+
+TEST(Text, BlankPaddedComparisonIgnoresTrailingBlanksOnly) {
+  EXPECT_EQ(rt::CompareBlankPadded("abc   ", "abc"), 0);
+  EXPECT_LT(rt::CompareBlankPadded("abc", "abd"), 0);
+  EXPECT_GT(rt::CompareBlankPadded("abcd", "abc  "), 0);
+  EXPECT_NE(rt::CompareBlankPadded(" abc", "abc"), 0);
+  EXPECT_LT(rt::CompareBlankPadded("", "a"), 0);
+}
+
+TEST(Text, IsNumericAcceptsNumbersOnly) {
+  for (const char* number : {"6", " 6 ", "-1", "+12", "3.5", ".5", "255"}) EXPECT_TRUE(rt::IsNumeric(number)) << number;
+  for (const char* other : {"", "   ", "3|5|6|7", "Yes", "1.2.3", "-", ".", "6a", "1 2"})
+    EXPECT_FALSE(rt::IsNumeric(other)) << other;
+}
+
+TEST(Text, InStringIsOneBasedAndStartsWhereAsked) {
+  EXPECT_EQ(rt::InString("|", "a|b|c"), 2u);
+  EXPECT_EQ(rt::InString("|", "a|b|c", 3), 4u);
+  EXPECT_EQ(rt::InString("|", "a|b|c", 5), 0u);
+  EXPECT_EQ(rt::InString("|", "a|b|c", 9), 0u);
+  EXPECT_EQ(rt::InString("|", "abc"), 0u);
+}
+
+TEST(FixedString, PadsCutsAndComparesLikeAField) {
+  rt::FixedString<5> field("ab");
+  EXPECT_EQ(field.View(), "ab   ");
+  EXPECT_EQ(field.Clipped(), "ab");
+  EXPECT_TRUE(field == "ab");
+  field = "abcdefg";
+  EXPECT_EQ(field.View(), "abcde");
+  field = "abcd\xC3\xA9";  // the two-byte character would straddle the end
+  EXPECT_EQ(field.View(), "abcd ");
+  static_assert(sizeof(rt::FixedString<2000>) == 2000);
+  static_assert(sizeof(rt::CString<40>) == 40);
+}
+
+TEST(CString, KeepsRoomForItsTerminator) {
+  rt::CString<4> text("abcdef");
+  EXPECT_EQ(text.View(), "abc");
+  text = "";
+  EXPECT_EQ(text.View(), "");
+  text = "a\xE2\x82\xAC";  // 4 bytes do not fit in 3
+  EXPECT_EQ(text.View(), "a");
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+// Program threads: numbering, per-thread instances built and destroyed in declared order,
+// reaching another thread's instance, and the per-thread last error.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "runtime/core/last_error.h"
+#include "runtime/core/thread.h"
+
+namespace {
+
+std::mutex gEventsMutex;
+std::vector<std::string> gEvents;
+
+void Record(std::string event) {
+  std::lock_guard lock(gEventsMutex);
+  gEvents.push_back(std::move(event));
+}
+
+template <int Id>
+struct Recorded {
+  Recorded() { Record("build " + std::to_string(Id)); }
+  ~Recorded() { Record("destroy " + std::to_string(Id)); }
+  int value = 0;
+};
+
+// Built 1, 2, 3; destroyed 3 first, then 1, then 2 — as a program declares it.
+rt::PerThread<Recorded<1>> gFirst{10, 20};
+rt::PerThread<Recorded<2>> gSecond{11, 30};
+rt::PerThread<Recorded<3>> gThird{12, 5};
+
+TEST(ProgramThreads, InstancesFollowTheDeclaredOrders) {
+  {
+    std::lock_guard lock(gEventsMutex);
+    gEvents.clear();
+  }
+  {
+    rt::ThreadScope scope;
+    EXPECT_EQ(rt::Thread(), scope.Number());
+    gFirst->value = 7;
+  }
+  std::lock_guard lock(gEventsMutex);
+  // Other tests' per-thread types may interleave; keep ours.
+  std::vector<std::string> ours;
+  for (const std::string& event : gEvents)
+    if (event.find(" 1") != std::string::npos || event.find(" 2") != std::string::npos ||
+        event.find(" 3") != std::string::npos)
+      ours.push_back(event);
+  EXPECT_EQ(ours, (std::vector<std::string>{"build 1", "build 2", "build 3", "destroy 3", "destroy 1", "destroy 2"}));
+}
+
+TEST(ProgramThreads, EachThreadHasItsOwnInstanceAndOthersCanReachIt) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool ready = false;
+  bool done = false;
+  rt::Long started = 0;
+  rt::Long seenInside = 0;
+
+  started = rt::Start([&] {
+    gFirst->value = 42;
+    std::unique_lock lock(mutex);
+    seenInside = rt::Thread();
+    ready = true;
+    changed.notify_all();
+    changed.wait(lock, [&] { return done; });
+  });
+  {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return ready; });
+  }
+  EXPECT_EQ(seenInside, started);
+  EXPECT_NE(started, rt::Thread());
+  ASSERT_NE(gFirst.InstanceOf(started), nullptr);
+  EXPECT_EQ(gFirst.InstanceOf(started)->value, 42);
+  EXPECT_NE(&*gFirst, gFirst.InstanceOf(started));
+  {
+    std::lock_guard lock(mutex);
+    done = true;
+  }
+  changed.notify_all();
+  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
+  EXPECT_EQ(gFirst.InstanceOf(started), nullptr);  // gone with its thread
+}
+
+TEST(ProgramThreads, NumbersAreDistinctAcrossConcurrentStarts) {
+  std::mutex mutex;
+  std::vector<rt::Long> seen;
+  std::vector<rt::Long> returned;
+  for (int i = 0; i < 8; ++i)
+    returned.push_back(rt::Start(
+        [&] {
+          std::lock_guard lock(mutex);
+          seen.push_back(rt::Thread());
+        },
+        50000));
+  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
+  std::sort(seen.begin(), seen.end());
+  std::sort(returned.begin(), returned.end());
+  EXPECT_EQ(seen, returned);
+  EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+}
+
+TEST(ProgramThreads, SmallRequestedStackStillRunsDeepEnoughCode) {
+  std::atomic<int> depth{0};
+  std::function<void(int)> recurse = [&](int n) {
+    char frame[1024] = {};
+    frame[0] = static_cast<char>(n);
+    asm volatile("" : : "r"(frame) : "memory");  // keep the frame on the stack
+    depth = n;
+    if (n < 200) recurse(n + 1);
+  };
+  rt::Start([&] { recurse(0); }, 50000);
+  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
+  EXPECT_EQ(depth.load(), 200);
+}
+
+TEST(LastError, IsPerThreadAndSurvivesPushPop) {
+  rt::SetError(rt::NoFileErr);
+  rt::SetFileError("2", "No such file or directory");
+  rt::Long otherThreadSaw = -1;
+  rt::Start([&] { otherThreadSaw = rt::ErrorCode(); });
+  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
+  EXPECT_EQ(otherThreadSaw, 0);
+
+  rt::PushErrors();
+  rt::SetError(rt::NoAccessErr);
+  rt::PushErrors();
+  rt::ClearError();
+  rt::PopErrors();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr);
+  EXPECT_EQ(rt::FileErrorCode(), "");
+  rt::PopErrors();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoFileErr);
+  EXPECT_EQ(rt::Error(), "File Not Found");
+  EXPECT_EQ(rt::FileErrorCode(), "2");
+  EXPECT_EQ(rt::FileError(), "No such file or directory");
+  rt::ClearError();
+}
+
+}  // namespace

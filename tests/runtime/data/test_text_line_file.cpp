@@ -1,0 +1,195 @@
+// The text-line driver: open modes and their errors, create, append as whole lines, read in
+// order, and appends from many threads and processes that never interleave inside a record.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "runtime/core/fixed_string.h"
+#include "runtime/core/last_error.h"
+#include "runtime/data/text_line_file.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class TextLineFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("quibbet_ascii_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    path_ = (dir_ / "lines.txt").string();
+  }
+  void TearDown() override {
+    chmod(dir_.c_str(), 0755);
+    fs::remove_all(dir_);
+  }
+  fs::path dir_;
+  std::string path_;
+};
+
+TEST_F(TextLineFileTest, MissingFileIsCreatedThenAppendedAndReadBack) {
+  rt::FixedString<10> record;
+  rt::TextLineFile file([&] { return path_; }, {record.Data(), record.Size()});
+  file.Open();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoFileErr);
+  EXPECT_EQ(rt::Error(), "File Not Found");
+  EXPECT_FALSE(file.IsOpen());
+
+  file.Create();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  file.Open(rt::ReadWrite | rt::DenyNone);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  file.Open();
+  EXPECT_EQ(rt::ErrorCode(), rt::IsOpenErr);
+
+  record = "first";
+  file.Add();
+  record = "second one is cut";
+  file.Add();
+  record = "";
+  file.Add();
+  EXPECT_EQ(ReadAll(path_), "first\r\nsecond one\r\n\r\n");
+
+  file.Set();
+  file.Next();
+  EXPECT_EQ(record.View(), "first     ");
+  file.Next();
+  EXPECT_EQ(record.View(), "second one");
+  file.Next();
+  EXPECT_EQ(record.View(), "          ");
+  file.Next();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
+  file.Close();
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  file.Close();
+  EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr);
+  file.Add();
+  EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr);
+}
+
+TEST_F(TextLineFileTest, ReadsLinesEndedByLfOrCrLfOrNothing) {
+  std::ofstream(path_, std::ios::binary) << "unix\nwindows\r\nlast";
+  rt::FixedString<8> record;
+  rt::TextLineFile file([&] { return path_; }, {record.Data(), record.Size()});
+  file.Open(rt::ReadOnly | rt::DenyNone);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  std::vector<std::string> lines;
+  for (file.Next(); rt::ErrorCode() == 0; file.Next()) lines.push_back(record.Str());
+  EXPECT_EQ(lines, (std::vector<std::string>{"unix", "windows", "last"}));
+  record = "x";
+  file.Add();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr);  // opened for reading only
+}
+
+TEST_F(TextLineFileTest, NameIsTakenAtOpenTimeAndBackslashesWork) {
+  std::string name = (dir_ / "a.txt").string();
+  rt::FixedString<4> record("ab");
+  rt::TextLineFile file([&] { return name; }, {record.Data(), record.Size()});
+  file.Create();
+  name = dir_.string() + "\\b.txt";  // Windows-style separator
+  file.Create();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_TRUE(fs::exists(dir_ / "a.txt"));
+  EXPECT_TRUE(fs::exists(dir_ / "b.txt"));
+}
+
+TEST_F(TextLineFileTest, ErrorsForPathsThatCannotBeUsed) {
+  rt::FixedString<4> record;
+  std::string name = (dir_ / "no_such_dir" / "x.txt").string();
+  rt::TextLineFile file([&] { return name; }, {record.Data(), record.Size()});
+  file.Create();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoPathErr);
+  EXPECT_EQ(rt::Error(), "Path Not Found");
+
+  if (geteuid() != 0) {  // root ignores permission bits
+    name = (dir_ / "locked.txt").string();
+    std::ofstream(name) << "x\n";
+    chmod(name.c_str(), 0444);
+    file.Open(rt::ReadWrite | rt::DenyNone);
+    EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr);
+  }
+  name = dir_.string();  // a directory is no text file
+  file.Open(rt::ReadWrite | rt::DenyNone);
+  EXPECT_NE(rt::ErrorCode(), 0);
+  EXPECT_FALSE(file.IsOpen());
+}
+
+TEST_F(TextLineFileTest, DenyAllKeepsOtherOpenersOut) {
+  std::ofstream(path_) << "";
+  rt::FixedString<4> one, two;
+  rt::TextLineFile first([&] { return path_; }, {one.Data(), one.Size()});
+  rt::TextLineFile second([&] { return path_; }, {two.Data(), two.Size()});
+  first.Open(rt::ReadWrite | rt::DenyAll);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  second.Open(rt::ReadWrite | rt::DenyNone);
+  EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr);
+  first.Close();
+  second.Open(rt::ReadWrite | rt::DenyNone);
+  EXPECT_EQ(rt::ErrorCode(), 0);
+}
+
+// Every line written by concurrent appenders must arrive whole: no record interleaves with another.
+void AppendMany(const std::string& path, char tag, int count) {
+  rt::FixedString<600> record;
+  rt::TextLineFile file([&] { return path; }, {record.Data(), record.Size()});
+  for (int i = 0; i < count; ++i) {
+    file.Open(rt::ReadWrite | rt::DenyNone);
+    record = std::string(500, tag) + std::to_string(i);
+    file.Add();
+    file.Close();
+  }
+}
+
+TEST_F(TextLineFileTest, ConcurrentThreadsAndProcessesNeverInterleave) {
+  std::ofstream(path_) << "";
+  const int perWriter = 200;
+  std::vector<pid_t> children;
+  for (char tag : {'p', 'q'}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      AppendMany(path_, tag, perWriter);
+      _exit(0);
+    }
+    children.push_back(child);
+  }
+  std::vector<std::thread> threads;
+  for (char tag : {'a', 'b', 'c', 'd'}) threads.emplace_back(AppendMany, path_, tag, perWriter);
+  for (std::thread& thread : threads) thread.join();
+  for (pid_t child : children) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::ifstream in(path_, std::ios::binary);
+  std::map<char, int> counts;
+  for (std::string line; std::getline(in, line);) {
+    ASSERT_FALSE(line.empty());
+    ASSERT_EQ(line.back(), '\r');
+    const char tag = line.front();
+    ASSERT_EQ(line.find_first_not_of(tag), 500u) << "a record was interleaved: " << line.substr(0, 40);
+    ++counts[tag];
+  }
+  for (char tag : {'p', 'q', 'a', 'b', 'c', 'd'}) EXPECT_EQ(counts[tag], perWriter) << tag;
+}
+
+}  // namespace
