@@ -1,6 +1,7 @@
 // quibbet_demo: the product's entry. Qt owns this (the process's main) thread; the program
 // itself runs on program thread 1 and reaches Qt only through the backend.
 
+#include <cstdio>
 #include <memory>
 
 #include "app/program.h"
@@ -9,8 +10,13 @@
 
 int main(int argc, char** argv) {
   std::unique_ptr<rt::ui::Backend> backend = rt::ui::MakeQtBackend(argc, argv);
+  if (!backend->Start()) {
+    std::fprintf(stderr, "quibbet_demo: the windowing system could not be started\n");
+    return 1;
+  }
   rt::ui::InstallBackend(backend.get());
   const int exitCode = backend->RunProgram(&ProgramEntry);
   rt::ui::InstallBackend(nullptr);
+  backend->Stop();
   return exitCode;
 }

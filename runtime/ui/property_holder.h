@@ -12,7 +12,14 @@ namespace rt {
 
 // Property numbers that more than one layer names.
 enum PropertyNumber : Long {
-  PROP_Text = 0x7C00,  // a window's title, a control's text
+  PROP_Text = 0x7C00,       // a window's title, a control's text
+  PROP_XPos = 0x7C02,       // position and size, in the window's units
+  PROP_YPos = 0x7C03,
+  PROP_Width = 0x7C04,
+  PROP_Height = 0x7C05,
+  PROP_Resize = 0x7C1A,     // true for a window whose size the user can change
+  PROP_Iconize = 0x7C69,    // minimized state
+  PROP_Maximize = 0x7C6F,   // maximized state
 };
 
 class PropertyHolder {
