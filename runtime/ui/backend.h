@@ -1,0 +1,66 @@
+#pragma once
+// The UI Backend: the one interface through which the runtime shows anything on screen.
+// A backend owns the toolkit (or its in-memory stand-in) and every widget it makes; it does not
+// own program threads, their state or their event queues, which stay in runtime/core and
+// runtime/ui. Calls go down only: the runtime calls a backend, a backend calls runtime/core.
+// Implementations: runtime/ui/qt (real windows), runtime/ui/headless (memory + Robot).
+
+#include <functional>
+
+#include "runtime/core/dialogs.h"
+#include "runtime/core/types.h"
+
+namespace rt::ui {
+
+// RunProgram's result when it cannot serve the UI: the backend is not started, or the call came
+// from a thread other than the UI thread.
+inline constexpr int kRunProgramRefusedExitCode = 70;
+
+// Each operation says the thread it must be called on and what it returns when it cannot act.
+// "UI thread" is the thread that called Start (with Qt: the process's main OS thread); the
+// headless backend serves from any thread.
+// Created by a factory (MakeQtBackend, MakeHeadlessBackend) and owned by the program entry or
+// the test; uninstall it (InstallBackend(nullptr)) before destroying it.
+class Backend : public DialogHost {
+ public:
+  Backend() = default;
+  Backend(const Backend&) = delete;
+  Backend& operator=(const Backend&) = delete;
+  virtual ~Backend() = default;
+
+  // ---- Lifecycle ----
+
+  // UI thread. Brings the toolkit up. Starting a started backend asserts and returns false;
+  // false also when the toolkit cannot start. Stop undoes Start in reverse, so Start, Stop,
+  // Start works.
+  virtual bool Start() = 0;
+  // UI thread. Dialogs still open are closed with their escape value (stop: go on) and the
+  // threads waiting on them go on. Does nothing on a stopped backend.
+  virtual void Stop() = 0;
+  // Any thread.
+  virtual bool IsStarted() const = 0;
+
+  // ---- Running the program ----
+
+  // UI thread, started backend. Runs `entry` on a new program thread (the first one the process
+  // starts is thread 1) and serves the UI here until every started program thread has ended;
+  // returns the program's exit code (0). A program that halts never comes back here.
+  // Not started or off the UI thread: asserts, runs nothing, returns kRunProgramRefusedExitCode.
+  virtual int RunProgram(std::function<void()> entry) = 0;
+
+  // ---- Dialogs (DialogHost) ----
+
+  // Any thread; blocks only the calling thread until the user answers. Returns the pressed
+  // button's value; the request's escape value when the dialog is closed without a choice or
+  // the backend is not started.
+  Long ShowMessageBox(const MessageBoxRequest& request) override = 0;
+  // Any thread; blocks only the calling thread. GoOn when closed without a choice or the
+  // backend is not started. EndProgram is acted on by the caller (runtime/core halts).
+  StopAnswer ShowStop(const StopRequest& request) override = 0;
+};
+
+// Makes `backend` the process's dialog host; nullptr uninstalls it (dialogs then fall back to
+// runtime/core's stderr behaviour). The caller keeps ownership.
+void InstallBackend(Backend* backend);
+
+}  // namespace rt::ui

@@ -1,0 +1,330 @@
+// Headless backend driven by the Robot: dialogs raised on program threads through the runtime's
+// own calls (rt::MessageBox, rt::Stop) and answered from the test's thread.
+
+#include "runtime/ui/headless/headless_backend.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "runtime/core/assert.h"
+#include "runtime/core/dialogs.h"
+#include "runtime/core/thread.h"
+#include "runtime/ui/backend.h"
+
+namespace rt::ui {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kWait = 5s;  // generous: only a broken scenario ever waits this long
+
+// Runs a program under the backend on a helper thread, so the test's thread is free to act as
+// the user. Join gives RunProgram's result.
+class ProgramRun {
+ public:
+  ProgramRun(Backend& backend, std::function<void()> entry)
+      : result_(std::async(std::launch::async, [&backend, entry = std::move(entry)] {
+          return backend.RunProgram(entry);
+        })) {}
+  ~ProgramRun() {
+    if (result_.valid()) result_.wait();
+  }
+  int Join() { return result_.get(); }
+
+ private:
+  std::future<int> result_;
+};
+
+// A value one program thread publishes and the test waits for, with a time-out.
+template <class T>
+class Published {
+ public:
+  void Set(T value) {
+    std::lock_guard lock(mutex_);
+    value_ = value;
+    changed_.notify_all();
+  }
+  std::optional<T> WaitFor(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, timeout, [&] { return value_.has_value(); });
+    return value_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::optional<T> value_;
+};
+
+class HeadlessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(backend_->Start());
+    InstallBackend(backend_.get());
+    robot_.SetFailureHandler([this](const std::string& message) {
+      if (!expectFailures_) ADD_FAILURE() << message;
+    });
+  }
+  void TearDown() override {
+    // Stopping releases any dialog a failed test left open, so the program can end.
+    backend_->Stop();
+    run_.reset();
+    InstallBackend(nullptr);
+  }
+
+  void Run(std::function<void()> entry) { run_ = std::make_unique<ProgramRun>(*backend_, std::move(entry)); }
+  int Join() { return run_->Join(); }
+
+  std::unique_ptr<Backend> backend_ = MakeHeadlessBackend();
+  Robot robot_{*backend_};
+  bool expectFailures_ = false;
+  std::unique_ptr<ProgramRun> run_;
+};
+
+// ---- Message boxes ----
+
+TEST_F(HeadlessTest, MessageBoxShowsWhatTheProgramAskedAndReturnsThePressedButton) {
+  std::atomic<Long> result{-1};
+  std::atomic<Long> raisingThread{-1};
+  Run([&] {
+    raisingThread = Thread();
+    result = MessageBox("Delete the record?", "Confirm", "ICON:Question", "6", BUTTON_NO);
+  });
+  const auto box = robot_.WaitForMessageBox(kWait);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->caption, "Confirm");
+  EXPECT_EQ(box->text, "Delete the record?");
+  EXPECT_EQ(box->icon, "ICON:Question");
+  ASSERT_EQ(box->buttons.size(), 2u);
+  EXPECT_EQ(box->buttons[0].caption, "&Yes");
+  EXPECT_EQ(box->buttons[0].value, BUTTON_YES);
+  EXPECT_EQ(box->buttons[1].caption, "&No");
+  EXPECT_EQ(box->buttons[1].value, BUTTON_NO);
+  EXPECT_EQ(box->defaultValue, BUTTON_NO);
+  EXPECT_EQ(box->thread, raisingThread.load());
+  EXPECT_NE(box->thread, 0) << "raised on a program thread, not the test's";
+
+  EXPECT_TRUE(robot_.PressButton(BUTTON_YES));
+  EXPECT_EQ(Join(), 0);
+  EXPECT_EQ(result, BUTTON_YES);
+  EXPECT_EQ(robot_.OpenDialogCount(), 0u);
+  EXPECT_EQ(robot_.UnansweredCount(), 0u);
+}
+
+// A caption list returns the 1-based position; captions are found with or without their '&'.
+TEST_F(HeadlessTest, CaptionListReturnsPositionOfThePressedCaption) {
+  const struct {
+    const char* press;
+    Long expected;
+  } kCases[] = {
+      {"&Skip", 2},  // 1: exact caption
+      {"Quit", 3},   // 2: the same without its mnemonic
+      {"Retry", 1},  // 3: first caption, which is also the default
+  };
+  std::vector<Long> results;
+  Run([&] {
+    for (std::size_t i = 0; i < std::size(kCases); ++i) results.push_back(MessageBox("Disk busy", "Copy", "", "&Retry|&Skip|&Quit"));
+  });
+  for (const auto& each : kCases) {
+    const auto box = robot_.WaitForMessageBox(kWait);
+    ASSERT_TRUE(box) << each.press;
+    ASSERT_EQ(box->buttons.size(), 3u);
+    EXPECT_EQ(box->buttons[2].value, 3);
+    EXPECT_TRUE(robot_.PressCaption(*box, each.press)) << each.press;
+  }
+  Join();
+  ASSERT_EQ(results.size(), std::size(kCases));
+  for (std::size_t i = 0; i < std::size(kCases); ++i) EXPECT_EQ(results[i], kCases[i].expected) << kCases[i].press;
+}
+
+TEST_F(HeadlessTest, ClosingWithoutAChoiceReturnsTheEscapeValue) {
+  const struct {
+    const char* buttons;
+    Long defaultButton;
+    Long expected;
+  } kCases[] = {
+      {"68", BUTTON_NO, BUTTON_CANCEL},  // 1: No|Cancel escapes to Cancel, not to the default
+      {"Keep|Drop", 2, 2},               // 2: a caption list escapes to its default
+  };
+  std::vector<Long> results;
+  Run([&] {
+    for (const auto& each : kCases) results.push_back(MessageBox("Leave?", "Edit", "", each.buttons, each.defaultButton));
+  });
+  for (const auto& each : kCases) {
+    const auto box = robot_.WaitForMessageBox(kWait);
+    ASSERT_TRUE(box) << each.buttons;
+    EXPECT_TRUE(robot_.CloseMessageBox()) << each.buttons;
+  }
+  Join();
+  ASSERT_EQ(results.size(), std::size(kCases));
+  for (std::size_t i = 0; i < std::size(kCases); ++i) EXPECT_EQ(results[i], kCases[i].expected) << kCases[i].buttons;
+}
+
+// Each thread waits only for its own box: answering the later one first lets its thread go on
+// while the earlier box is still open.
+TEST_F(HeadlessTest, TwoThreadsBoxesOpenAtOnceAndAreAnsweredInReverseOrder) {
+  Published<Long> firstThread, secondThread, firstResult, secondResult;
+  Run([&] {
+    firstThread.Set(Thread());
+    Start([&] {
+      secondThread.Set(Thread());
+      secondResult.Set(MessageBox("Second", "Two", "", "3"));
+    });
+    firstResult.Set(MessageBox("First", "One", "", "3"));
+  });
+  ASSERT_TRUE(robot_.WaitForOpenDialogs(2, kWait));
+  const Long first = firstThread.WaitFor(kWait).value_or(-1);
+  const Long second = secondThread.WaitFor(kWait).value_or(-1);
+  ASSERT_NE(first, second);
+
+  const auto secondBox = robot_.WaitForMessageBox(kWait, second);
+  ASSERT_TRUE(secondBox);
+  EXPECT_EQ(secondBox->text, "Second");
+  EXPECT_TRUE(robot_.PressButton(*secondBox, BUTTON_YES));
+  EXPECT_EQ(secondResult.WaitFor(kWait), BUTTON_YES);
+  EXPECT_EQ(robot_.OpenDialogCount(), 1u);
+  EXPECT_FALSE(firstResult.WaitFor(0ms)) << "the first thread must still be waiting for its box";
+
+  const auto firstBox = robot_.WaitForMessageBox(kWait, first);
+  ASSERT_TRUE(firstBox);
+  EXPECT_EQ(firstBox->text, "First");
+  EXPECT_TRUE(robot_.PressButton(*firstBox, BUTTON_OK));
+  EXPECT_EQ(Join(), 0);
+  EXPECT_EQ(firstResult.WaitFor(kWait), BUTTON_OK);
+}
+
+// A scenario that forgets to answer must not hang: the dialog gives up after the limit.
+TEST_F(HeadlessTest, UnansweredDialogsReturnTheirEscapeValueAfterTheLimit) {
+  robot_.SetUnansweredLimit(30ms);
+  std::atomic<Long> result{-1};
+  std::atomic<bool> wentOnAfterStop{false};
+  Run([&] {
+    result = MessageBox("Anyone?", "Lonely", "", "68", BUTTON_NO);
+    Stop("Really?");
+    wentOnAfterStop = true;
+  });
+  EXPECT_EQ(Join(), 0);
+  EXPECT_EQ(result, BUTTON_CANCEL);
+  EXPECT_TRUE(wentOnAfterStop);
+  EXPECT_EQ(robot_.UnansweredCount(), 2u);
+  EXPECT_EQ(robot_.OpenDialogCount(), 0u);
+}
+
+// ---- Robot failures ----
+
+TEST_F(HeadlessTest, TimedOutWaitReportsWhatTheScreenShows) {
+  expectFailures_ = true;
+  Run([&] { Stop("Quit the demo?"); });
+  ASSERT_TRUE(robot_.WaitForStop(kWait));
+  EXPECT_FALSE(robot_.WaitForMessageBox(10ms));
+  ASSERT_EQ(robot_.Failures().size(), 1u);
+  const std::string& failure = robot_.Failures().front();
+  EXPECT_NE(failure.find("no message box within 10 ms"), std::string::npos) << failure;
+  EXPECT_NE(failure.find("stop dialog"), std::string::npos) << failure;
+  EXPECT_NE(failure.find("Quit the demo?"), std::string::npos) << failure;
+  EXPECT_TRUE(robot_.AnswerStop(StopAnswer::GoOn));
+  Join();
+}
+
+TEST_F(HeadlessTest, PressingAButtonTheBoxDoesNotOfferFailsAndLeavesItOpen) {
+  expectFailures_ = true;
+  std::atomic<Long> result{-1};
+  Run([&] { result = MessageBox("Save?", "Edit", "", "6"); });
+  const auto box = robot_.WaitForMessageBox(kWait);
+  ASSERT_TRUE(box);
+  EXPECT_FALSE(robot_.PressButton(BUTTON_CANCEL));
+  EXPECT_FALSE(robot_.PressCaption("&Maybe"));
+  EXPECT_EQ(robot_.Failures().size(), 2u);
+  EXPECT_EQ(robot_.OpenDialogCount(), 1u);
+  EXPECT_TRUE(robot_.PressCaption("&No"));
+  EXPECT_FALSE(robot_.PressButton(*box, BUTTON_YES)) << "an answered box cannot be answered again";
+  Join();
+  EXPECT_EQ(result, BUTTON_NO);
+}
+
+// ---- Stop dialog ----
+
+TEST_F(HeadlessTest, StopAnsweredGoOnReturnsToTheProgram) {
+  std::atomic<bool> wentOn{false};
+  Run([&] {
+    Stop();
+    wentOn = true;
+  });
+  const auto stop = robot_.WaitForStop(kWait);
+  ASSERT_TRUE(stop);
+  EXPECT_EQ(stop->text, "Exit?");
+  EXPECT_FALSE(wentOn);
+  EXPECT_TRUE(robot_.AnswerStop(StopAnswer::GoOn));
+  EXPECT_EQ(Join(), 0);
+  EXPECT_TRUE(wentOn);
+}
+
+TEST_F(HeadlessTest, StopAnsweredEndProgramEndsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        Run([] {
+          Stop("End now?");
+          std::_Exit(99);  // going on would be the fault
+        });
+        if (robot_.WaitForStop(kWait)) robot_.AnswerStop(StopAnswer::EndProgram);
+        Join();
+        std::_Exit(98);  // RunProgram came back although the program ended
+      },
+      ::testing::ExitedWithCode(kStopExitCode), "");
+}
+
+// ---- Lifecycle ----
+
+TEST_F(HeadlessTest, StoppingReleasesOpenDialogsAndStartingAgainServesNewOnes) {
+  Published<Long> beforeStop, afterRestart;
+  std::promise<void> restarted;
+  Run([&, restartedFuture = restarted.get_future().share()] {
+    beforeStop.Set(MessageBox("Before", "", "", "68", BUTTON_NO));
+    restartedFuture.wait();
+    afterRestart.Set(MessageBox("After", "", "", "6"));
+  });
+  ASSERT_TRUE(robot_.WaitForMessageBox(kWait));
+  backend_->Stop();
+  EXPECT_EQ(beforeStop.WaitFor(kWait), BUTTON_CANCEL);
+  EXPECT_EQ(robot_.UnansweredCount(), 1u);
+
+  rt::testing::ClearAssertionMessages();
+  ASSERT_TRUE(backend_->Start());
+  EXPECT_FALSE(backend_->Start());
+  ASSERT_EQ(rt::testing::AssertionMessages().size(), 1u);
+  EXPECT_NE(rt::testing::AssertionMessages().front().find("started twice"), std::string::npos);
+  restarted.set_value();
+
+  ASSERT_TRUE(robot_.WaitForMessageBox(kWait));
+  EXPECT_TRUE(robot_.PressButton(BUTTON_YES));
+  EXPECT_EQ(afterRestart.WaitFor(kWait), BUTTON_YES);
+  Join();
+}
+
+TEST(HeadlessRobot, RobotOfAnotherKindOfBackendSeesNothingAndSaysWhy) {
+  struct NotHeadless final : Backend {
+    bool Start() override { return true; }
+    void Stop() override {}
+    bool IsStarted() const override { return true; }
+    int RunProgram(std::function<void()>) override { return 0; }
+    Long ShowMessageBox(const MessageBoxRequest&) override { return 0; }
+    StopAnswer ShowStop(const StopRequest&) override { return StopAnswer::GoOn; }
+  } other;
+  rt::testing::ClearAssertionMessages();
+  Robot robot(other);
+  std::vector<std::string> failures;
+  robot.SetFailureHandler([&](const std::string& message) { failures.push_back(message); });
+  EXPECT_EQ(rt::testing::AssertionMessages().size(), 1u);
+  EXPECT_FALSE(robot.WaitForStop(1ms));
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_NE(failures.front().find("not a headless backend"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace rt::ui
