@@ -16,22 +16,22 @@ rt::Byte StandardErrorLogClass::Open(rt::Byte force) {
   if (usage_ == 0 || force) {
     if (::access(rt::platform::NativePath(kFileName).c_str(), F_OK) != 0) {
       file_.Create();
-      if (rt::ErrorCode() != rt::NoError) return kLogNotify;
+      if (rt::ErrorCode() != rt::NoError) return Level::Notify;
     }
     file_.Open(rt::ReadWrite | rt::DenyNone);
-    if (rt::ErrorCode() != rt::NoError && rt::ErrorCode() != rt::IsOpenErr) return kLogNotify;
+    if (rt::ErrorCode() != rt::NoError && rt::ErrorCode() != rt::IsOpenErr) return Level::Notify;
   }
   ++usage_;
-  return kLogOk;
+  return Level::Ok;
 }
 
 rt::Byte StandardErrorLogClass::Take(std::string_view line) {
   CriticalProcedure guard;
   guard.Init(critSect_);
-  if (usage_ == 0) return kLogNotify;
+  if (usage_ == 0) return Level::Notify;
   txt_ = line;
   file_.Add();
-  return rt::ErrorCode() == rt::NoError ? kLogOk : kLogNotify;
+  return rt::ErrorCode() == rt::NoError ? Level::Ok : Level::Notify;
 }
 
 rt::Byte StandardErrorLogClass::Close(rt::Byte force) {
@@ -40,11 +40,11 @@ rt::Byte StandardErrorLogClass::Close(rt::Byte force) {
   if (usage_ == 1 || force) {
     if (file_.IsOpen()) {
       file_.Close();
-      if (rt::ErrorCode() != rt::NoError) return kLogNotify;
+      if (rt::ErrorCode() != rt::NoError) return Level::Notify;
     }
     usage_ = 0;
   } else {
     --usage_;
   }
-  return kLogOk;
+  return Level::Ok;
 }

@@ -6,15 +6,13 @@
 
 #include <string_view>
 
+#include "framework/error/levels.h"
 #include "framework/util/critical_section.h"
 #include "runtime/core/fixed_string.h"
 #include "runtime/core/types.h"
 #include "runtime/data/text_line_file.h"
 
-// Return levels of the log operations.
-inline constexpr rt::Byte kLogOk = 0;      // Level:Ok
-inline constexpr rt::Byte kLogNotify = 5;  // Level:Notify
-
+// Each operation returns Level::Ok, or Level::Notify when it failed.
 class ErrorLogInterface {
  public:
   virtual rt::Byte Close(rt::Byte force) = 0;

@@ -56,8 +56,8 @@ std::vector<detail::SlotType> SlotTypesSnapshot() {
 }
 
 void BuildSlot(detail::ThreadState& state, std::size_t slot, const detail::SlotType& type) {
-  if (state.slots.size() <= slot) state.slots.resize(slot + 1);
-  if (!state.slots[slot]) state.slots[slot] = type.make();
+  if (state.instances.size() <= slot) state.instances.resize(slot + 1);
+  if (!state.instances[slot]) state.instances[slot] = type.make();
 }
 
 void BuildAll(detail::ThreadState& state) {
@@ -68,8 +68,8 @@ void BuildAll(detail::ThreadState& state) {
 void DestroyAll(detail::ThreadState& state) {
   const std::vector<detail::SlotType> types = SlotTypesSnapshot();
   for (std::size_t slot : SlotsInOrder(types, false))
-    if (slot < state.slots.size()) state.slots[slot].reset();
-  state.slots.clear();
+    if (slot < state.instances.size()) state.instances[slot].reset();
+  state.instances.clear();
 }
 
 struct StartedThread {
@@ -111,11 +111,11 @@ ThreadState& CurrentThreadState() { return tCurrent ? *tCurrent : UnnumberedStat
 
 void* SlotInstance(std::size_t slot) {
   ThreadState& state = CurrentThreadState();
-  if (slot >= state.slots.size() || !state.slots[slot]) {
+  if (slot >= state.instances.size() || !state.instances[slot]) {
     const std::vector<SlotType> types = SlotTypesSnapshot();
     BuildSlot(state, slot, types[slot]);
   }
-  return state.slots[slot].get();
+  return state.instances[slot].get();
 }
 
 void* SlotInstanceOf(std::size_t slot, Long thread) {
@@ -124,7 +124,7 @@ void* SlotInstanceOf(std::size_t slot, Long thread) {
   const auto found = registry.running.find(thread);
   if (found == registry.running.end()) return nullptr;
   const ThreadState& state = *found->second;
-  return slot < state.slots.size() ? state.slots[slot].get() : nullptr;
+  return slot < state.instances.size() ? state.instances[slot].get() : nullptr;
 }
 
 }  // namespace detail

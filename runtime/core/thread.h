@@ -98,7 +98,7 @@ struct ThreadState {
   Long number = 0;
   ErrorState error;
   std::vector<ErrorState> savedErrors;
-  std::vector<std::shared_ptr<void>> slots;  // indexed by slot number; empty until built
+  std::vector<std::shared_ptr<void>> instances;  // indexed by slot number; empty until built
 };
 ThreadState& CurrentThreadState();
 }  // namespace detail

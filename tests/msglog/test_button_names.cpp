@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "msglog/message_log.h"
+#include "tests/support/param_names.h"
 
 namespace {
 
@@ -35,12 +36,12 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"result outside the table", "6", 3, "YES|NO", ""},
         NameCase{"result 0", "6", 0, "YES|NO", ""},
         NameCase{"blanks around a number", " 6 ", 4, "YES|NO", "NO"},
-        NameCase{"bits above the table are not named", "257", 1, "OK", "OK"}));
+        NameCase{"bits above the table are not named", "257", 1, "OK", "OK"}), ByReason());
 
 INSTANTIATE_TEST_SUITE_P(
     NoButtons, ButtonNamesTest,
     ::testing::Values(NameCase{"no argument: OK whatever came back", "", 0, "OK", "OK"},
-                      NameCase{"blanks only", "   ", 7, "OK", "OK"}));
+                      NameCase{"blanks only", "   ", 7, "OK", "OK"}), ByReason());
 
 INSTANTIATE_TEST_SUITE_P(
     CaptionLists, ButtonNamesTest,
@@ -59,6 +60,6 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"empty caption in the middle", "A||B", 2, "A||B", ""},
         NameCase{"trailing bar, past it is empty", "A|B|", 3, "A|B|", ""},
         NameCase{"list cut at 250, pressed caption lies beyond", std::string(249, 'a') + "|zzz", 2,
-                 std::string(249, 'a') + "|", ""}));
+                 std::string(249, 'a') + "|", ""}), ByReason());
 
 }  // namespace

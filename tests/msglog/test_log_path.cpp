@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "msglog/log_path.h"
+#include "tests/support/param_names.h"
 
 namespace {
 
@@ -34,6 +35,6 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"POSIX root", "/demo", "/demo", ".\\Quibbet_.txt"},
         PathCase{"POSIX short directory: separator at 3", "/a/demo", "/a/demo", ".\\Quibbet_.txt"},
         PathCase{"POSIX separator at 4", "/ab/demo", "/ab", "/ab/Quibbet_.txt"},
-        PathCase{"empty path", "", "", ".\\Quibbet_.txt"}));
+        PathCase{"empty path", "", "", ".\\Quibbet_.txt"}), ByReason());
 
 }  // namespace

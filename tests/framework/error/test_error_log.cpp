@@ -42,9 +42,9 @@ TEST_F(ErrorLogTest, EachMessageIsOneLineAndTheFileIsClosedBetween) {
   StandardErrorLogClass log;
   EXPECT_FALSE(fs::exists(StandardErrorLogClass::kFileName));
   for (const char* line : {"12/06/2026@19:04:05 --> first", "12/06/2026@19:04:06 --> second"}) {
-    ASSERT_EQ(log.Open(0), kLogOk);
-    ASSERT_EQ(log.Take(line), kLogOk);
-    ASSERT_EQ(log.Close(0), kLogOk);
+    ASSERT_EQ(log.Open(0), Level::Ok);
+    ASSERT_EQ(log.Take(line), Level::Ok);
+    ASSERT_EQ(log.Close(0), Level::Ok);
     EXPECT_EQ(log.Usage(), 0);
     // Closed: another program may replace it between messages.
   }
@@ -54,30 +54,30 @@ TEST_F(ErrorLogTest, EachMessageIsOneLineAndTheFileIsClosedBetween) {
 
 TEST_F(ErrorLogTest, LongLinesAreCutAt1024) {
   StandardErrorLogClass log;
-  ASSERT_EQ(log.Open(0), kLogOk);
-  ASSERT_EQ(log.Take(std::string(1023, 'a') + "bc"), kLogOk);
+  ASSERT_EQ(log.Open(0), Level::Ok);
+  ASSERT_EQ(log.Take(std::string(1023, 'a') + "bc"), Level::Ok);
   log.Close(0);
   EXPECT_EQ(ReadAll(StandardErrorLogClass::kFileName), std::string(1023, 'a') + "b\r\n");
 }
 
 TEST_F(ErrorLogTest, UsageCountsNestedOpensAndForceCloses) {
   StandardErrorLogClass log;
-  EXPECT_EQ(log.Take("nobody opened it"), kLogNotify);
-  ASSERT_EQ(log.Open(0), kLogOk);
-  ASSERT_EQ(log.Open(0), kLogOk);
+  EXPECT_EQ(log.Take("nobody opened it"), Level::Notify);
+  ASSERT_EQ(log.Open(0), Level::Ok);
+  ASSERT_EQ(log.Open(0), Level::Ok);
   EXPECT_EQ(log.Usage(), 2);
-  EXPECT_EQ(log.Close(0), kLogOk);
+  EXPECT_EQ(log.Close(0), Level::Ok);
   EXPECT_EQ(log.Usage(), 1);
-  EXPECT_EQ(log.Take("still open"), kLogOk);
-  EXPECT_EQ(log.Open(1), kLogOk);  // forced while open: still fine, counted
+  EXPECT_EQ(log.Take("still open"), Level::Ok);
+  EXPECT_EQ(log.Open(1), Level::Ok);  // forced while open: still fine, counted
   EXPECT_EQ(log.Usage(), 2);
-  EXPECT_EQ(log.Close(1), kLogOk);
+  EXPECT_EQ(log.Close(1), Level::Ok);
   EXPECT_EQ(log.Usage(), 0);
-  EXPECT_EQ(log.Take("closed"), kLogNotify);
+  EXPECT_EQ(log.Take("closed"), Level::Notify);
   // An unbalanced close drives the count below zero; only a forced open recovers.
-  EXPECT_EQ(log.Close(0), kLogOk);
+  EXPECT_EQ(log.Close(0), Level::Ok);
   EXPECT_EQ(log.Usage(), -1);
-  EXPECT_EQ(log.Open(1), kLogOk);
+  EXPECT_EQ(log.Open(1), Level::Ok);
   EXPECT_EQ(log.Usage(), 0);
   EXPECT_EQ(ReadAll(StandardErrorLogClass::kFileName), "still open\r\n");
 }
@@ -85,7 +85,7 @@ TEST_F(ErrorLogTest, UsageCountsNestedOpensAndForceCloses) {
 TEST_F(ErrorLogTest, AnUnusableFileIsNotify) {
   fs::create_directory(StandardErrorLogClass::kFileName);  // a directory in the file's place
   StandardErrorLogClass log;
-  EXPECT_EQ(log.Open(0), kLogNotify);
+  EXPECT_EQ(log.Open(0), Level::Notify);
   EXPECT_EQ(log.Usage(), 0);
 }
 

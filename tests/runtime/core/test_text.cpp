@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/core/fixed_string.h"
+#include "tests/support/param_names.h"
 #include "runtime/core/text.h"
 
 namespace {
@@ -41,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
         PrefixCase{"four-byte char cut", "\xF0\x9F\x98\x80x", 3, ""},
         PrefixCase{"stray continuation byte counts alone", "\x80\x80\x80", 2, "\x80\x80"},
         PrefixCase{"truncated sequence counts bytewise", "a\xE2\x82", 2, "a\xE2"},
-        PrefixCase{"invalid lead byte counts alone", "\xFF\xFE", 1, "\xFF"}));
+        PrefixCase{"invalid lead byte counts alone", "\xFF\xFE", 1, "\xFF"}), ByReason());
 
 TEST(Text, BlankPaddedComparisonIgnoresTrailingBlanksOnly) {
   EXPECT_EQ(rt::CompareBlankPadded("abc   ", "abc"), 0);

@@ -1,0 +1,424 @@
+// ErrorClass: the table (default entries, adding, replacing, removing, categories), filling the
+// templates, what each level shows and returns, the history, Silent, the error log and the
+// per-thread procedure names. Dialogs are answered by a scripted host, as a user would.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "framework/error/error_class.h"
+#include "tests/support/param_names.h"
+#include "runtime/core/date_time.h"
+#include "runtime/core/picture.h"
+#include "runtime/core/assert.h"
+#include "runtime/core/clock.h"
+#include "runtime/core/last_error.h"
+#include "tests/support/scripted_dialogs.h"
+
+namespace {
+
+rt::PerThread<ErrorStatusClass> gStatus{10, 20};
+
+class ErrorClassTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rt::SetDialogHost(&dialogs_);
+    rt::testing::ClearAssertionMessages();
+    rt::ClearError();
+    gStatus->Values = ErrorStatusGroup{};
+    errors_.Init(gStatus);
+  }
+  void TearDown() override {
+    rt::SetDialogHost(nullptr);
+    rt::ClearError();
+  }
+  std::string OnlyShownText() {
+    const auto shown = dialogs_.Shown();
+    return shown.size() == 1 ? shown[0].text : "<" + std::to_string(shown.size()) + " dialogs>";
+  }
+
+  ScriptedDialogs dialogs_;
+  ErrorClass errors_;
+};
+
+TEST_F(ErrorClassTest, DefaultTableHoldsEveryBuiltInEntry) {
+  ErrorEntryGroup entry;
+  ASSERT_EQ(errors_.GetErrorEntry(52, entry), Level::Ok);
+  EXPECT_EQ(entry.Title, "Report Writer Error");
+  EXPECT_EQ(entry.Message, "Poorly Formed Comment String \"%Message\" at Position %Field.");
+  ASSERT_EQ(errors_.GetErrorEntry(42, entry), Level::Ok);
+  EXPECT_EQ(entry.Fatality, Level::Internal);
+  EXPECT_EQ(errors_.GetErrorEntry(32, entry), Level::Notify);  // the table skips 32
+  EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Identifier not found."});
+  int present = 0;
+  for (int id = 1; id <= 53; ++id) present += errors_.SetId(id, 1000) == Level::Ok;
+  EXPECT_EQ(present, 52);
+}
+
+TEST_F(ErrorClassTest, FatalOpenErrorShowsFilledTextAndEndsTheProgram) {
+  errors_.SetFile("AFile   ");
+  rt::SetError(rt::NoFileErr, "File Not Found");
+  EXPECT_EXIT(
+      {
+        errors_.Throw(26);
+        std::_Exit(99);  // never reached: a fatal error ends the program
+      },
+      ::testing::ExitedWithCode(0), "File Access Error");
+}
+
+TEST_F(ErrorClassTest, FatalMessageIsWhatTheUserSees) {
+  // The dialog itself, seen from the fatal handler's Msg without letting it halt.
+  struct NoHalt : ErrorClass {
+    rt::Byte TakeFatal() override {
+      Msg(SubsString() + "  Press OK to end this application", GetErrorBufferTitle(), kInformationIcon, 1, 1, 0);
+      return Level::Fatal;
+    }
+  } errors;
+  errors.Init(gStatus);
+  errors.SetFile("AFile");
+  rt::SetError(rt::NoFileErr, "File Not Found");
+  EXPECT_EQ(errors.Throw(26), Level::Fatal);
+  const auto shown = dialogs_.Shown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].caption, "File Access Error");
+  EXPECT_EQ(shown[0].text, "File AFile could not be opened.  Error: File Not Found (2).  Press OK to end this application");
+  EXPECT_EQ(shown[0].icon, kInformationIcon);
+  ASSERT_EQ(shown[0].buttons.size(), 1u);
+  EXPECT_EQ(shown[0].buttons[0].value, rt::BUTTON_OK);
+}
+
+TEST_F(ErrorClassTest, DriverErrorsFillErrorTextFromTheDriver) {
+  for (rt::Long code : {90, 100}) {
+    rt::SetError(code, "Driver reported");
+    rt::SetFileError("SQLITE_FULL", "database or disk is full");
+    errors_.SetFile("AFile");
+    errors_.Throw(13);
+  }
+  const auto shown = dialogs_.Shown();
+  ASSERT_EQ(shown.size(), 2u);
+  for (const auto& dialog : shown)
+    EXPECT_EQ(dialog.text, "An error (database or disk is full (SQLITE_FULL)) was experienced when deleting a record "
+                           "from the AFile file.");
+  rt::SetError(rt::IsHeldErr);
+  errors_.Throw(13);
+  EXPECT_EQ(dialogs_.Shown().back().text,
+            "An error (Record Is Already Held (43)) was experienced when deleting a record from the AFile file.");
+}
+
+TEST_F(ErrorClassTest, AskLevelAnswersOkOnYesAndCancelOtherwise) {
+  dialogs_.Answer(rt::BUTTON_YES);
+  EXPECT_EQ(errors_.Throw(11), Level::Ok);
+  dialogs_.Answer(rt::BUTTON_NO);
+  EXPECT_EQ(errors_.Throw(11), Level::Cancel);
+  dialogs_.Answer([](const rt::MessageBoxRequest& request) { return request.escapeValue; });  // closed
+  EXPECT_EQ(errors_.Throw(11), Level::Cancel);
+  const auto shown = dialogs_.Shown();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[0].caption, "Confirm Delete");
+  EXPECT_EQ(shown[0].defaultValue, rt::BUTTON_YES);
+  EXPECT_EQ(shown[0].icon, kExclamationIcon);
+  ASSERT_EQ(shown[0].buttons.size(), 2u);
+  EXPECT_EQ(shown[0].buttons[1].value, rt::BUTTON_NO);
+}
+
+TEST_F(ErrorClassTest, NotifyReturnsNotifyAfterOk) {
+  EXPECT_EQ(errors_.Throw(25), Level::Notify);
+  EXPECT_EQ(OnlyShownText(), "There are no records available to process.");
+}
+
+TEST_F(ErrorClassTest, AddedEntryReplacesAndRemovingUncovers) {
+  const std::string replacement = "Cannot open %File at all.";
+  errors_.AddError(26, replacement, "Open Failed", Level::Notify, "");
+  errors_.SetFile("AFile");
+  EXPECT_EQ(errors_.Throw(26), Level::Notify);  // the new entry's level, not the built-in Fatal
+  EXPECT_EQ(OnlyShownText(), "Cannot open AFile at all.");
+  errors_.RemoveError(26);
+  ErrorEntryGroup entry;
+  ASSERT_EQ(errors_.GetErrorEntry(26, entry), Level::Ok);
+  EXPECT_EQ(entry.Title, "File Access Error");
+  EXPECT_EQ(entry.Fatality, Level::Fatal);
+  errors_.RemoveError(26);
+  errors_.RemoveError(26);  // nothing left to remove
+  EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Identifier not found."});
+}
+
+TEST_F(ErrorClassTest, UnknownIdIsReportedAndTakenAsAnEmptyOkEntry) {
+  EXPECT_EQ(errors_.Throw(999), Level::Ok);
+  EXPECT_TRUE(dialogs_.Shown().empty());
+  EXPECT_EQ(errors_.GetErrorBufferId(), 0);
+  EXPECT_EQ(errors_.Message(999, rt::BUTTON_OK, rt::BUTTON_OK), rt::BUTTON_OK);
+  ASSERT_EQ(dialogs_.Shown().size(), 1u);
+  EXPECT_EQ(dialogs_.Shown()[0].text, "");
+  EXPECT_EQ(dialogs_.Shown()[0].caption, "");
+}
+
+TEST_F(ErrorClassTest, CategoriesFallBackToTheDefaultAndFillTheirPlaceholder) {
+  EXPECT_EQ(errors_.GetCategory(26), "QEL");
+  EXPECT_EQ(errors_.GetCategory(999), "QEL");
+  errors_.SetCategory(26, "Files");
+  EXPECT_EQ(errors_.GetCategory(26), "Files");
+  errors_.SetCategory(-1, "APP");
+  EXPECT_EQ(errors_.GetCategory(25), "APP");
+  EXPECT_EQ(errors_.GetCategory(-1), "APP");
+
+  const std::string text = "[%Category]";
+  errors_.AddError(200, text, "Categorised", Level::Notify, "Mine");
+  errors_.Throw(200);
+  errors_.AddError(201, text, "Uncategorised", Level::Notify, "");
+  errors_.Throw(201);
+  const auto shown = dialogs_.Shown();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(shown[0].text, "[Mine]");
+  EXPECT_EQ(shown[1].text, "[]");  // no fallback to the default category in the text
+}
+
+struct SubstitutionCase {
+  const char* reason;
+  const char* templateText;
+  const char* expected;
+};
+
+class SubstitutionTest : public ErrorClassTest, public ::testing::WithParamInterface<SubstitutionCase> {};
+
+TEST_P(SubstitutionTest, FillsEachPlaceholderWithItsOwnValue) {
+  const SubstitutionCase& c = GetParam();
+  errors_.SetFile("AFile");
+  errors_.SetKey("AFI:IDKey");
+  errors_.SetField("AFI:ID");
+  errors_.SetMessageText("free text");
+  errors_.SetProcedureName("BrowseAFile");
+  rt::SetError(rt::NoAccessErr, "Access Denied");
+  rt::SetFileError("13", "Permission denied");
+  errors_.SetErrors();
+  const std::string text = c.templateText;
+  errors_.AddError(300, text, "T", Level::Notify, "");
+  errors_.StoreErrorEntry(300);
+  EXPECT_EQ(errors_.SubsString(), c.expected) << c.reason;
+  errors_.SetProcedureName();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SubstitutionTest,
+    ::testing::Values(
+        SubstitutionCase{"longer names before their prefixes", "%FileErrorCode|%FileError|%File",
+                         "13|Permission denied|AFile"},
+        SubstitutionCase{"error code, text and bare error", "%ErrorCode/%ErrorText/%Error",
+                         "5/Access Denied (5)/Access Denied"},
+        SubstitutionCase{"placeholders ignore case", "%FILE and %file and %fIlE", "AFile and AFile and AFile"},
+        SubstitutionCase{"key, field, message, procedure", "%Key %Field %Message %Procedure",
+                         "AFI:IDKey AFI:ID free text BrowseAFile"},
+        SubstitutionCase{"no placeholder", "plain", "plain"},
+        SubstitutionCase{"a lone percent sign stays", "100% %File", "100% AFile"}), ByReason());
+
+TEST_F(ErrorClassTest, PreviousIsTheTemplateOfTheEntryBefore) {
+  const std::string text = "Before: %Previous";
+  errors_.AddError(301, text, "T", Level::Notify, "");
+  errors_.StoreErrorEntry(25);
+  errors_.StoreErrorEntry(301);
+  EXPECT_EQ(errors_.SubsString(), "Before: There are no records available to process.");
+}
+
+TEST_F(ErrorClassTest, ReplaceEndsWhenTheValueHoldsItsPlaceholder) {
+  std::string text = "a %File b %File";
+  Replace("%File", "x%Filey", text, 2000);
+  EXPECT_EQ(text, "a x%Filey b x%Filey");
+  text = "%File";
+  Replace("%file", "%FILE", text, 2000);  // equal ignoring case: nothing to do
+  EXPECT_EQ(text, "%File");
+  text = "%F%F%F";
+  Replace("%F", "%F%F", text, 8);  // cut to the capacity as it grows
+  EXPECT_EQ(text, "%F%F%F%");
+}
+
+TEST_F(ErrorClassTest, FilledTextIsCutAtTheWorkingCapacity) {
+  errors_.SetMessageText(std::string(254, 'm'));
+  const std::string text = std::string(1900, 'a') + "%Message";
+  errors_.AddError(302, text, "T", Level::Notify, "");
+  errors_.StoreErrorEntry(302);
+  const std::string filled = errors_.SubsString();
+  EXPECT_EQ(filled.size(), 1999u);
+  EXPECT_EQ(filled, std::string(1900, 'a') + std::string(99, 'm'));
+}
+
+TEST_F(ErrorClassTest, TruncatedBlockStopsCleanlyWithAnAssertion) {
+  // Two announced entries; the second claims a title longer than what is left.
+  const unsigned char block[] = {2, 0, 0x90, 0x01, Level::Notify, 1, 'T', 2, 'm', 'm',
+                                 0x91, 0x01, Level::Notify, 200, 'x'};
+  errors_.AddErrors(block);
+  ErrorEntryGroup entry;
+  ASSERT_EQ(errors_.GetErrorEntry(400, entry), Level::Ok);
+  EXPECT_EQ(entry.Message, "mm");
+  EXPECT_EQ(errors_.GetErrorEntry(401, entry), Level::Notify);
+  const auto messages = rt::testing::AssertionMessages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_NE(messages[0].find("runs past its end"), std::string::npos);
+  const unsigned char empty[] = {5};
+  errors_.AddErrors(empty);  // not even a count
+  errors_.AddErrors({});
+}
+
+TEST_F(ErrorClassTest, HistoryKeepsTheLastThreeOldestFirst) {
+  errors_.SetHistoryThreshold(3);
+  errors_.SetHistoryViewLevel(Level::Fatal);
+  for (int i = 1; i <= 5; ++i) {
+    errors_.SetMessageText("notice " + std::to_string(i));
+    EXPECT_EQ(errors_.Throw(46), Level::Notify);  // "%Message "
+  }
+  const std::vector<ErrorHistoryList> history = errors_.HistorySnapshot();
+  ASSERT_EQ(history.size(), 3u);
+  EXPECT_EQ(history[0].Txt.View(), "notice 3 ");
+  EXPECT_EQ(history[2].Txt.View(), "notice 5 ");
+  EXPECT_EQ(history[2].Id, 46);
+  EXPECT_EQ(history[2].Category, "QEL");
+  EXPECT_TRUE(dialogs_.Shown().empty());  // below the view level nothing is shown
+  errors_.SetHistoryThreshold(-1);
+  for (int i = 0; i < 10; ++i) errors_.Throw(25);
+  EXPECT_EQ(errors_.HistorySnapshot().size(), 13u);
+  errors_.ResetHistory();
+  EXPECT_TRUE(errors_.HistorySnapshot().empty());
+}
+
+TEST_F(ErrorClassTest, HistoryViewLevelOpensTheHistoryInsteadOfABox) {
+  struct RecordingHistory : ErrorClass {
+    rt::Long HistoryMsg(std::string_view caption, rt::Long, rt::Long, rt::Long defaultButton) override {
+      shownCaptions.emplace_back(caption);
+      return defaultButton;
+    }
+    std::vector<std::string> shownCaptions;
+  } errors;
+  errors.Init(gStatus);
+  errors.SetHistoryThreshold(5);
+  errors.SetHistoryViewLevel(Level::Notify);
+  errors.SetHistoryResetOnView(1);
+  EXPECT_EQ(errors.Throw(25), Level::Notify);
+  EXPECT_EQ(errors.shownCaptions, std::vector<std::string>{"No Records"});
+  EXPECT_TRUE(dialogs_.Shown().empty());
+  EXPECT_TRUE(errors.HistorySnapshot().empty());  // reset on view
+}
+
+TEST_F(ErrorClassTest, SilentShowsNothingAndAnswersDefaults) {
+  errors_.Silent = 1;
+  errors_.SetHistoryThreshold(-1);
+  EXPECT_EQ(errors_.Message(38, rt::BUTTON_YES + rt::BUTTON_NO + rt::BUTTON_CANCEL, rt::BUTTON_CANCEL),
+            rt::BUTTON_CANCEL);
+  EXPECT_EQ(errors_.Throw(11), Level::Ok);  // TakeUser's default button is Yes
+  EXPECT_EQ(errors_.Throw(25), Level::Notify);
+  EXPECT_TRUE(dialogs_.Shown().empty());
+  EXPECT_EQ(errors_.HistorySnapshot().size(), 2u);  // Message is no Msg: not recorded
+  EXPECT_EXIT(errors_.Throw(12), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(ErrorClassTest, MessageAsksWithoutLoggingOrHistory) {
+  errors_.SetHistoryThreshold(-1);
+  dialogs_.Answer(rt::BUTTON_CANCEL);
+  EXPECT_EQ(errors_.Message(38, rt::BUTTON_YES + rt::BUTTON_NO + rt::BUTTON_CANCEL, rt::BUTTON_YES),
+            rt::BUTTON_CANCEL);
+  ASSERT_EQ(dialogs_.Shown().size(), 1u);
+  EXPECT_EQ(dialogs_.Shown()[0].caption, "Save Record");
+  EXPECT_EQ(dialogs_.Shown()[0].buttons.size(), 3u);
+  EXPECT_TRUE(errors_.HistorySnapshot().empty());
+}
+
+TEST_F(ErrorClassTest, ProcedureNamesArePerThread) {
+  errors_.SetProcedureName("Main");
+  std::string onSecond, afterPop;
+  std::thread second([&] {
+    rt::ThreadScope scope;
+    errors_.SetProcedureName("BrowseAFile  ");
+    errors_.SetProcedureName("UpdateAFile");
+    errors_.SetProcedureName();
+    onSecond = errors_.GetProcedureName();
+    errors_.SetProcedureName();
+    afterPop = errors_.GetProcedureName();
+  });
+  second.join();
+  EXPECT_EQ(onSecond, "BrowseAFile");
+  EXPECT_EQ(afterPop, "");
+  EXPECT_EQ(errors_.GetProcedureName(), "Main");
+  errors_.SetProcedureName();
+  errors_.SetProcedureName();  // nothing left: harmless
+  EXPECT_EQ(errors_.GetProcedureName(), "");
+}
+
+TEST_F(ErrorClassTest, StatusIsPerThread) {
+  errors_.SetFile("MainFile");
+  std::string seen;
+  std::thread([&] {
+    errors_.SetFile("OtherFile");
+    errors_.StoreErrorEntry(26);
+    seen = errors_.SubsString();
+  }).join();
+  EXPECT_EQ(seen.substr(0, 19), "File OtherFile coul");
+  errors_.StoreErrorEntry(26);
+  EXPECT_EQ(errors_.SubsString().substr(0, 18), "File MainFile coul");
+}
+
+TEST_F(ErrorClassTest, KillAndInitAgainRestoreTheDefaults) {
+  errors_.AddError(26, "x", "y", Level::Notify, "");
+  errors_.SetHistoryThreshold(5);
+  errors_.Kill();
+  errors_.Init();
+  ErrorEntryGroup entry;
+  ASSERT_EQ(errors_.GetErrorEntry(26, entry), Level::Ok);
+  EXPECT_EQ(entry.Title, "File Access Error");
+  EXPECT_EQ(errors_.GetHistoryThreshold(), 0);
+}
+
+TEST_F(ErrorClassTest, MissingStatusIsReportedNotFatal) {
+  ErrorClass bare;
+  bare.Init();
+  bare.SetErrors();
+  EXPECT_EQ(bare.SubsString(), "");
+  const auto messages = rt::testing::AssertionMessages();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(messages.front(), "ErrorClass not correctly initialized with Status");
+}
+
+// The error log lies in the current directory.
+class ErrorLoggingTest : public ErrorClassTest {
+ protected:
+  void SetUp() override {
+    previous_ = std::filesystem::current_path();
+    dir_ = std::filesystem::temp_directory_path() / ("quibbet_errors_" + std::to_string(getpid()));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    std::filesystem::current_path(dir_);
+    ErrorClassTest::SetUp();
+  }
+  void TearDown() override {
+    ErrorClassTest::TearDown();
+    std::filesystem::current_path(previous_);
+    std::filesystem::remove_all(dir_);
+  }
+  std::filesystem::path previous_, dir_;
+};
+
+TEST_F(ErrorLoggingTest, EachShownMessageIsOneLogLine) {
+  rt::testing::PinClock(rt::testing::PinnedMoment{2026, 12, 6, 19, 4, 5, 0});
+  errors_.LogErrors = 1;
+  errors_.Throw(25);
+  errors_.Throw(25);
+  rt::testing::PinClock(std::nullopt);
+  std::ifstream in(StandardErrorLogClass::kFileName, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string line = rt::Format(rt::DateFromCivil(2026, 12, 6), "@D17") + "@" +
+                           rt::Format(rt::TimeFromParts(19, 4, 5), "@T8") +
+                           " --> There are no records available to process.\r\n";
+  EXPECT_EQ(text.str(), line + line);
+  EXPECT_EQ(dialogs_.Shown().size(), 2u);  // logged and shown
+}
+
+TEST_F(ErrorLoggingTest, LoggingWithoutAWriterIsReported) {
+  errors_.LogErrors = 1;
+  errors_.SetErrorLog(nullptr);
+  EXPECT_EQ(errors_.Throw(25), Level::Notify);
+  EXPECT_EQ(rt::testing::AssertionMessages(),
+            std::vector<std::string>{"Attempt to LogErrors with ErrorLogInterface NULL!"});
+}
+
+}  // namespace
