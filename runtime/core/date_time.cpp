@@ -5,7 +5,7 @@ namespace rt {
 namespace {
 
 // Days from 1970-01-01 to a proleptic Gregorian date (H. Hinnant's algorithm).
-long long DaysFromEpoch(long long y, unsigned m, unsigned d) {
+constexpr long long DaysFromEpoch(long long y, unsigned m, unsigned d) {
   y -= m <= 2;
   const long long era = (y >= 0 ? y : y - 399) / 400;
   const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -27,7 +27,8 @@ CivilDate CivilFromEpochDays(long long z) {
   return {static_cast<int>(y + (m <= 2)), static_cast<int>(m), static_cast<int>(d)};
 }
 
-const long long kStandardEpoch = DaysFromEpoch(1800, 12, 28);
+// constexpr: other files compute dates during static initialisation.
+constexpr long long kStandardEpoch = DaysFromEpoch(1800, 12, 28);
 
 }  // namespace
 
