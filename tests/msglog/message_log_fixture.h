@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/files.h"
 #include "tests/support/scripted_dialogs.h"
 
 class MessageLogTest : public ::testing::Test {
@@ -18,7 +19,8 @@ class MessageLogTest : public ::testing::Test {
   // The header every entry of these tests starts with (pinned clock, no user, computer TESTPC).
   static std::string Header(const std::string& user = "");
 
-  std::filesystem::path dir_;
+  TempDir temp_;
+  const std::filesystem::path& dir_ = temp_.Path();
   std::filesystem::path log_;
   ScriptedDialogs dialogs_;
 };

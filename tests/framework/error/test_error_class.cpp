@@ -3,11 +3,7 @@
 // per-thread procedure names. Dialogs are answered by a scripted host, as a user would.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "framework/error/error_class.h"
@@ -17,6 +13,7 @@
 #include "runtime/core/assert.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/last_error.h"
+#include "tests/support/files.h"
 #include "tests/support/scripted_dialogs.h"
 
 namespace {
@@ -381,20 +378,8 @@ TEST_F(ErrorClassTest, MissingStatusIsReportedNotFatal) {
 // The error log lies in the current directory.
 class ErrorLoggingTest : public ErrorClassTest {
  protected:
-  void SetUp() override {
-    previous_ = std::filesystem::current_path();
-    dir_ = std::filesystem::temp_directory_path() / ("quibbet_errors_" + std::to_string(getpid()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    std::filesystem::current_path(dir_);
-    ErrorClassTest::SetUp();
-  }
-  void TearDown() override {
-    ErrorClassTest::TearDown();
-    std::filesystem::current_path(previous_);
-    std::filesystem::remove_all(dir_);
-  }
-  std::filesystem::path previous_, dir_;
+  TempDir dir_;
+  ScopedCurrentDirectory inDir_{dir_.Path()};
 };
 
 TEST_F(ErrorLoggingTest, EachShownMessageIsOneLogLine) {
@@ -403,13 +388,10 @@ TEST_F(ErrorLoggingTest, EachShownMessageIsOneLogLine) {
   errors_.Throw(25);
   errors_.Throw(25);
   rt::testing::PinClock(std::nullopt);
-  std::ifstream in(StandardErrorLogClass::kFileName, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
   const std::string line = rt::Format(rt::DateFromCivil(2026, 12, 6), "@D17") + "@" +
                            rt::Format(rt::TimeFromParts(19, 4, 5), "@T8") +
                            " --> There are no records available to process.\r\n";
-  EXPECT_EQ(text.str(), line + line);
+  EXPECT_EQ(ReadFile(StandardErrorLogClass::kFileName), line + line);
   EXPECT_EQ(dialogs_.Shown().size(), 2u);  // logged and shown
 }
 

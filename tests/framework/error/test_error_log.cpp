@@ -2,40 +2,21 @@
 // messages, the 1024-character line, and Notify for what cannot be done.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "framework/error/error_log.h"
+#include "tests/support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // The log lies in the current directory, so each test runs in a directory of its own.
 class ErrorLogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    dir_ = fs::temp_directory_path() / ("quibbet_errlog_" + std::to_string(getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(dir_);
-  }
-  fs::path previous_, dir_;
+  TempDir dir_;
+  ScopedCurrentDirectory inDir_{dir_.Path()};
 };
 
 TEST_F(ErrorLogTest, EachMessageIsOneLineAndTheFileIsClosedBetween) {
@@ -48,7 +29,7 @@ TEST_F(ErrorLogTest, EachMessageIsOneLineAndTheFileIsClosedBetween) {
     EXPECT_EQ(log.Usage(), 0);
     // Closed: another program may replace it between messages.
   }
-  EXPECT_EQ(ReadAll(StandardErrorLogClass::kFileName),
+  EXPECT_EQ(ReadFile(StandardErrorLogClass::kFileName),
             "12/06/2026@19:04:05 --> first\r\n12/06/2026@19:04:06 --> second\r\n");
 }
 
@@ -57,7 +38,7 @@ TEST_F(ErrorLogTest, LongLinesAreCutAt1024) {
   ASSERT_EQ(log.Open(0), Level::Ok);
   ASSERT_EQ(log.Take(std::string(1023, 'a') + "bc"), Level::Ok);
   log.Close(0);
-  EXPECT_EQ(ReadAll(StandardErrorLogClass::kFileName), std::string(1023, 'a') + "b\r\n");
+  EXPECT_EQ(ReadFile(StandardErrorLogClass::kFileName), std::string(1023, 'a') + "b\r\n");
 }
 
 TEST_F(ErrorLogTest, UsageCountsNestedOpensAndForceCloses) {
@@ -79,7 +60,7 @@ TEST_F(ErrorLogTest, UsageCountsNestedOpensAndForceCloses) {
   EXPECT_EQ(log.Usage(), -1);
   EXPECT_EQ(log.Open(1), Level::Ok);
   EXPECT_EQ(log.Usage(), 0);
-  EXPECT_EQ(ReadAll(StandardErrorLogClass::kFileName), "still open\r\n");
+  EXPECT_EQ(ReadFile(StandardErrorLogClass::kFileName), "still open\r\n");
 }
 
 TEST_F(ErrorLogTest, AnUnusableFileIsNotify) {

@@ -9,41 +9,23 @@
 #include <filesystem>
 #include <map>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "runtime/core/fixed_string.h"
 #include "runtime/core/last_error.h"
 #include "runtime/data/text_line_file.h"
+#include "tests/support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class TextLineFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quibbet_ascii_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    path_ = (dir_ / "lines.txt").string();
-  }
-  void TearDown() override {
-    chmod(dir_.c_str(), 0755);
-    fs::remove_all(dir_);
-  }
-  fs::path dir_;
-  std::string path_;
+  TempDir temp_;
+  const fs::path& dir_ = temp_.Path();
+  std::string path_ = (temp_ / "lines.txt").string();
 };
 
 TEST_F(TextLineFileTest, MissingFileIsCreatedThenAppendedAndReadBack) {
@@ -67,7 +49,7 @@ TEST_F(TextLineFileTest, MissingFileIsCreatedThenAppendedAndReadBack) {
   file.Add();
   record = "";
   file.Add();
-  EXPECT_EQ(ReadAll(path_), "first\r\nsecond one\r\n\r\n");
+  EXPECT_EQ(ReadFile(path_), "first\r\nsecond one\r\n\r\n");
 
   file.Set();
   file.Next();
