@@ -7,6 +7,9 @@
 #include <thread>
 
 #include "framework/error/error_class.h"
+#include "msglog/globals.h"
+#include "msglog/setup.h"
+#include "runtime/core/system_props.h"
 #include "tests/support/param_names.h"
 #include "runtime/core/date_time.h"
 #include "runtime/core/picture.h"
@@ -401,6 +404,27 @@ TEST_F(ErrorLoggingTest, LoggingWithoutAWriterIsReported) {
   EXPECT_EQ(errors_.Throw(25), Level::Notify);
   EXPECT_EQ(rt::testing::AssertionMessages(),
             std::vector<std::string>{"Attempt to LogErrors with ErrorLogInterface NULL!"});
+}
+
+}  // namespace
+
+namespace {
+
+// Errors reach the user through the runtime's message box, so the message log records them.
+TEST_F(ErrorClassTest, ShownErrorsAreInTheMessageLog) {
+  TempDir dir;
+  GLO_KESTROMSGLOG__NAME = (dir / "Quibbet_.txt").string();
+  GLO_KESTROMSGLOG__COMPUTER = "TESTPC";
+  InstallMessageHooks();
+  dialogs_.Answer(rt::BUTTON_NO);
+  EXPECT_EQ(errors_.Throw(11), Level::Cancel);
+  rt::SetSystemProp(rt::PROP_MessageHook, 0);
+  rt::SetSystemProp(rt::PROP_StopHook, 0);
+  const std::string log = ReadFile(dir / "Quibbet_.txt");
+  EXPECT_NE(log.find("\r\n  MessageTitle=Confirm Delete\r\n  MessageText=Are you sure you want to delete the "
+                     "highlighted record?\r\n  ShownButtons=YES|NO\r\n  PressedButton=NO\r\n"),
+            std::string::npos)
+      << log;
 }
 
 }  // namespace
