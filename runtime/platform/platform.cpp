@@ -9,6 +9,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "runtime/platform/atomic_file.h"
+
 namespace rt::platform {
 
 bool GetComputerNameA(char* buffer, std::uint32_t* size) {
@@ -40,7 +42,7 @@ std::filesystem::path NativePath(std::string_view path) {
 
 DesktopSettings::DesktopSettings(std::filesystem::path file) : file_(std::move(file)) {}
 
-DesktopSettings DesktopSettings::ForCurrentUser() {
+std::filesystem::path UserConfigDirectory() {
   std::filesystem::path base;
   if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) {
     base = config;
@@ -49,8 +51,10 @@ DesktopSettings DesktopSettings::ForCurrentUser() {
   } else {
     base = std::filesystem::temp_directory_path();
   }
-  return DesktopSettings(base / "quibbet_demo" / "desktop.conf");
+  return base / "quibbet_demo";
 }
+
+DesktopSettings DesktopSettings::ForCurrentUser() { return DesktopSettings(UserConfigDirectory() / "desktop.conf"); }
 
 bool DesktopSettings::DragFullWindows(int* value) const {
   std::error_code error;
@@ -71,16 +75,9 @@ bool DesktopSettings::DragFullWindows(int* value) const {
 bool DesktopSettings::SetDragFullWindows(int value) {
   std::error_code error;
   std::filesystem::create_directories(file_.parent_path(), error);
-  // Written whole to a temporary and renamed, so a reader never sees half a file.
-  const std::filesystem::path temporary = file_.string() + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::trunc);
-    if (!out) return false;
-    out << "DragFullWindows=" << (value ? 1 : 0) << "\n";
-    if (!out.flush()) return false;
-  }
-  std::filesystem::rename(temporary, file_, error);
-  return !error;
+  return RewriteFile(file_, [value](std::string_view) {
+    return std::string("DragFullWindows=") + (value ? "1" : "0") + "\n";
+  });
 }
 
 bool SystemParametersInfoA(DesktopSettings& settings, std::uint32_t action, std::uint32_t param, void* data,

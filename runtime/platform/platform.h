@@ -28,6 +28,12 @@ std::string ExecutablePath();
 // "./Quibbet_demo.INI").
 std::filesystem::path NativePath(std::string_view path);
 
+// ---- Per-user settings ----
+
+// Where this program keeps per-user files: $XDG_CONFIG_HOME/quibbet_demo, else
+// ~/.config/quibbet_demo, else a folder of the system's temporary directory.
+std::filesystem::path UserConfigDirectory();
+
 // ---- Desktop settings ----
 
 // The drag-full-windows desktop setting has no POSIX equivalent, so a small per-user settings

@@ -1,0 +1,624 @@
+// The INI store and the registry store: reading the format's variants, edits that keep every
+// other byte, rejected input, errors, atomic replace under concurrent writers in threads and
+// processes, and interop with Python's configparser in both directions.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "runtime/core/last_error.h"
+#include "runtime/data/ini_store.h"
+#include "runtime/data/registry_store.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kMissing[] = "<missing>";
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteAll(const fs::path& path, std::string_view text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+// Text with embedded zero bytes, its length taken from the literal.
+template <std::size_t N>
+std::string Bytes(const char (&literal)[N]) {
+  return std::string(literal, N - 1);
+}
+
+fs::path FreshDirectory(const std::string& tag) {
+  std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  std::replace(test.begin(), test.end(), '/', '_');  // parameterised names hold a '/'
+  const fs::path dir = fs::temp_directory_path() / ("quibbet_ini_" + std::to_string(getpid()) + "_" + tag + "_" + test);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+// Test-case names from table rows ("W3 new key ..." -> "W3").
+template <typename Row>
+std::string RowName(const ::testing::TestParamInfo<Row>& info) {
+  const std::string_view label = info.param.label;
+  return std::string(label.substr(0, label.find(' ')));
+}
+
+class IniStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = FreshDirectory("t");
+    path_ = (dir_ / "settings.ini").string();
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path dir_;
+  std::string path_;
+};
+
+// ---- Reading: every row names the fault it would catch ----
+
+struct ReadRow {
+  const char* label;
+  std::string text;
+  const char* section;
+  const char* key;
+  const char* expected;  // kMissing: the default comes back
+};
+
+class IniReadTest : public IniStoreTest, public ::testing::WithParamInterface<ReadRow> {};
+
+TEST_P(IniReadTest, ReadsValueOrDefault) {
+  const ReadRow& row = GetParam();
+  WriteAll(path_, row.text);
+  rt::SetError(rt::NoAccessErr);
+  EXPECT_EQ(rt::GetIni(row.section, row.key, kMissing, path_), row.expected);
+  EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr) << "a read must leave the last error alone";
+}
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+INSTANTIATE_TEST_SUITE_P(
+    Format, IniReadTest,
+    ::testing::Values(
+        ReadRow{"R01 exact names", "[Sec]\r\nKey=v\r\n", "Sec", "Key", "v"},
+        ReadRow{"R02 section case ignored", "[BrowseAFile]\r\nKey=v\r\n", "BROWSEafile", "Key", "v"},
+        ReadRow{"R03 key case ignored", "[Sec]\r\nXPos=10\r\n", "Sec", "xpos", "10"},
+        ReadRow{"R04 blanks around names and equals", "[ Sec ]\r\n \t Key \t= \t v\r\n", "Sec", "Key", "v"},
+        ReadRow{"R05 trailing blanks of value trimmed", "[Sec]\r\nKey=v w  \t\r\n", "Sec", "Key", "v w"},
+        ReadRow{"R06 equals and comma inside value", "[Sec]\r\nKey=a=b,c=d\r\n", "Sec", "Key", "a=b,c=d"},
+        ReadRow{"R07 LF line ends", "[Sec]\nA=1\nKey=v\n", "Sec", "Key", "v"},
+        ReadRow{"R08 byte order mark before first header", kBom + "[Sec]\r\nKey=v\r\n", "Sec", "Key", "v"},
+        ReadRow{"R09 no line end after last line", "[Sec]\r\nKey=v", "Sec", "Key", "v"},
+        ReadRow{"R10 semicolon comment is not a key", "[Sec]\r\n;Key=x\r\n", "Sec", "Key", kMissing},
+        ReadRow{"R11 hash comment after blanks is not a key", "[Sec]\r\n  # Key=x\r\nKey=y\r\n", "Sec", "Key", "y"},
+        ReadRow{"R12 key of another section", "[Other]\r\nKey=x\r\n[Sec]\r\n", "Sec", "Key", kMissing},
+        ReadRow{"R13 key before any header", "Key=x\r\n[Sec]\r\n", "Sec", "Key", kMissing},
+        ReadRow{"R14 first duplicate key wins", "[Sec]\r\nKey=1\r\nKEY=2\r\n", "Sec", "Key", "1"},
+        ReadRow{"R15 repeated section header continues it", "[Sec]\r\nA=1\r\n[X]\r\n[sec]\r\nKey=2\r\n", "Sec", "Key", "2"},
+        ReadRow{"R16 empty value is a value", "[Sec]\r\nKey=\r\n", "Sec", "Key", ""},
+        ReadRow{"R17 bracket inside section name", "[a]b]\r\nKey=v\r\n", "a]b", "Key", "v"},
+        ReadRow{"R18 junk line ignored", "[Sec]\r\ngarbage here\r\nKey=v\r\n", "Sec", "Key", "v"},
+        ReadRow{"R19 semicolon inside value kept", "[Sec]\r\nKey=v ; w\r\n", "Sec", "Key", "v ; w"},
+        ReadRow{"R20 unclosed bracket is no header", "[Sec]\r\n[Other\r\nKey=v\r\n", "Sec", "Key", "v"},
+        ReadRow{"R21 longer key with same prefix", "[Sec]\r\nKeys=1\r\n", "Sec", "Key", kMissing},
+        ReadRow{"R22 longer section with same prefix", "[Section]\r\nKey=1\r\n", "Sec", "Key", kMissing},
+        ReadRow{"R23 empty file", "", "Sec", "Key", kMissing},
+        ReadRow{"R24 binary junk lines around the key", Bytes("\0\xff\x01\r\n[Sec]\r\n\x80\x81\r\nKey=v\r\n\0\0"),
+                "Sec", "Key", "v"},
+        ReadRow{"R24b junk before the bracket: no header", Bytes("\0\xff[Sec]\r\nKey=v\r\n"), "Sec", "Key", kMissing},
+        ReadRow{"R25 UTF-8 value", "[Sec]\r\nKey=Zürich\r\n", "Sec", "Key", "Zürich"}),
+    RowName<ReadRow>);
+
+TEST_F(IniStoreTest, MissingFileAndEmptyNameReadAsDefault) {
+  EXPECT_EQ(rt::GetIni("Sec", "Key", "dflt", path_), "dflt");
+  EXPECT_FALSE(fs::exists(path_));
+  EXPECT_EQ(rt::GetIni("Sec", "Key", "dflt", ""), "dflt");
+  EXPECT_EQ(rt::GetIni("Sec", "Key", "dflt", dir_.string()), "dflt") << "a directory is no INI file";
+}
+
+// ---- Writing: the exact bytes afterwards, and the value read back ----
+
+struct WriteRow {
+  const char* label;
+  std::optional<std::string> before;  // nullopt: no file
+  const char* section;
+  const char* key;
+  std::optional<const char*> value;   // nullopt: delete
+  std::optional<std::string> after;   // nullopt: still no file
+};
+
+class IniWriteTest : public IniStoreTest, public ::testing::WithParamInterface<WriteRow> {};
+
+TEST_P(IniWriteTest, ChangesOnlyTheKey) {
+  const WriteRow& row = GetParam();
+  if (row.before) WriteAll(path_, *row.before);
+  rt::SetError(rt::NoAccessErr);
+  rt::PutIni(row.section, row.key, row.value ? std::optional<std::string_view>(*row.value) : std::nullopt, path_);
+  EXPECT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+  if (!row.after) {
+    EXPECT_FALSE(fs::exists(path_));
+    return;
+  }
+  EXPECT_EQ(ReadAll(path_), *row.after);
+  EXPECT_EQ(rt::GetIni(row.section, row.key, kMissing, path_), row.value ? *row.value : kMissing);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edits, IniWriteTest,
+    ::testing::Values(
+        WriteRow{"W01 missing file is created with CR LF", std::nullopt, "Sec", "Key", "v", "[Sec]\r\nKey=v\r\n"},
+        WriteRow{"W02 update keeps name case and blanks", "[sec]\r\nKEY = old\r\n", "Sec", "key", "new",
+                 "[sec]\r\nKEY = new\r\n"},
+        WriteRow{"W03 new key after the section's last key", "[A]\r\nx=1\r\n\r\n; about B\r\n[B]\r\ny=2\r\n", "A",
+                 "z", "3", "[A]\r\nx=1\r\nz=3\r\n\r\n; about B\r\n[B]\r\ny=2\r\n"},
+        WriteRow{"W04 trailing comment of section stays last", "[A]\r\nx=1\r\n; end of A\r\n", "A", "y", "2",
+                 "[A]\r\nx=1\r\ny=2\r\n; end of A\r\n"},
+        WriteRow{"W05 new section at end after a blank line", "[A]\r\nx=1\r\n", "B", "y", "2",
+                 "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
+        WriteRow{"W06 no second blank line before new section", "[A]\r\nx=1\r\n\r\n", "B", "y", "2",
+                 "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
+        WriteRow{"W07 LF file gets LF lines", "[A]\nx=1\n", "A", "y", "2", "[A]\nx=1\ny=2\n"},
+        WriteRow{"W08 last line without line end", "[A]\r\nx=1", "A", "y", "2", "[A]\r\nx=1\r\ny=2\r\n"},
+        WriteRow{"W09 byte order mark kept", kBom + "[A]\r\nx=1\r\n", "a", "X", "9", kBom + "[A]\r\nx=9\r\n"},
+        WriteRow{"W10 delete keeps header and other sections", "[A]\r\nx=1\r\n[B]\r\ny=2\r\n", "A", "x", std::nullopt,
+                 "[A]\r\n[B]\r\ny=2\r\n"},
+        WriteRow{"W11 delete removes every duplicate", "[A]\r\nx=1\r\n[B]\r\n[a]\r\nX=2\r\n", "A", "x", std::nullopt,
+                 "[A]\r\n[B]\r\n[a]\r\n"},
+        WriteRow{"W12 delete of missing key changes no byte", "junk\r\n[A]\r\ny=1", "A", "x", std::nullopt,
+                 "junk\r\n[A]\r\ny=1"},
+        WriteRow{"W13 delete on missing file creates none", std::nullopt, "A", "x", std::nullopt, std::nullopt},
+        WriteRow{"W14 update of duplicate changes the first", "[A]\r\nx=1\r\nx=2\r\n", "A", "x", "3",
+                 "[A]\r\nx=3\r\nx=2\r\n"},
+        WriteRow{"W15 key under empty header", "[A]\r\n[B]\r\n", "A", "x", "1", "[A]\r\nx=1\r\n[B]\r\n"},
+        WriteRow{"W16 key before first header untouched", "x=0\r\n[A]\r\n", "A", "x", "1", "x=0\r\n[A]\r\nx=1\r\n"},
+        WriteRow{"W17 equals comma percent in value verbatim", "[A]\r\n", "A", "Sectors_1", "Q,a$$$b=1,%T",
+                 "[A]\r\nSectors_1=Q,a$$$b=1,%T\r\n"},
+        WriteRow{"W18 empty value written", "[A]\r\nx=1\r\n", "A", "x", "", "[A]\r\nx=\r\n"},
+        WriteRow{"W19 binary junk kept byte for byte", Bytes("\0\xff\r\n[A]\r\n\x01=\x02\r\n"), "A", "k",
+                 "v", Bytes("\0\xff\r\n[A]\r\n\x01=\x02\r\nk=v\r\n")},
+        WriteRow{"W20 blanks around given names dropped", std::nullopt, " Sec ", " Key ", "v", "[Sec]\r\nKey=v\r\n"},
+        WriteRow{"W21 repeated header: key goes to first occurrence", "[A]\r\nx=1\r\n[B]\r\n[A]\r\ny=2\r\n", "A", "z",
+                 "3", "[A]\r\nx=1\r\nz=3\r\n[B]\r\n[A]\r\ny=2\r\n"}),
+    RowName<WriteRow>);
+
+// ---- Input that cannot be stored: refused with an error, file untouched ----
+
+struct RejectRow {
+  const char* label;
+  const char* section;
+  const char* key;
+  const char* value;
+  bool stored;  // the neighbouring case that must still work
+};
+
+class IniRejectTest : public IniStoreTest, public ::testing::WithParamInterface<RejectRow> {};
+
+TEST_P(IniRejectTest, RefusesWhatWouldNotReadBack) {
+  const RejectRow& row = GetParam();
+  const std::string before = "[A]\r\nx=1\r\n";
+  WriteAll(path_, before);
+  rt::PutIni(row.section, row.key, row.value, path_);
+  if (row.stored) {
+    EXPECT_EQ(rt::ErrorCode(), 0);
+    EXPECT_EQ(rt::GetIni(row.section, row.key, kMissing, path_), row.value);
+    return;
+  }
+  EXPECT_EQ(rt::ErrorCode(), rt::FileSystemErr);
+  EXPECT_EQ(rt::FileErrorCode(), "22");
+  EXPECT_EQ(ReadAll(path_), before) << "a refused write must not change the file";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Input, IniRejectTest,
+    ::testing::Values(RejectRow{"J01 CR LF in value would inject a section", "A", "k", "v\r\n[B]\r\ny=2", false},
+                      RejectRow{"J02 LF in value", "A", "k", "v\nw", false},
+                      RejectRow{"J03 line break in section", "A\nB", "k", "v", false},
+                      RejectRow{"J04 lone CR inside key", "A", "k\rx", "v", false},
+                      RejectRow{"J05 equals in key", "A", "k=x", "v", false},
+                      RejectRow{"J06 key that reads as comment", "A", ";k", "v", false},
+                      RejectRow{"J07 key that reads as header", "A", "[k]", "v", false},
+                      RejectRow{"J08 blank section", "  ", "k", "v", false},
+                      RejectRow{"J09 empty key", "A", "", "v", false},
+                      RejectRow{"J10 comment sign later in key is fine", "A", "k;1", "v", true},
+                      RejectRow{"J11 bracket later in key is fine", "A", "k[1]", "v", true},
+                      RejectRow{"J12 brackets in section are fine", "[A]", "k", "v", true}),
+    RowName<RejectRow>);
+
+// ---- Errors of the file system ----
+
+TEST_F(IniStoreTest, WriteFailuresSetTheErrorAndSuccessClearsIt) {
+  // Fault: a failed write reported as success, or a stale error left after a good one.
+  rt::PutIni("A", "k", "v", (dir_ / "no_such_dir" / "x.ini").string());
+  EXPECT_EQ(rt::ErrorCode(), rt::NoPathErr);
+  EXPECT_EQ(rt::FileErrorCode(), "2");
+
+  WriteAll(dir_ / "plain", "x");
+  rt::PutIni("A", "k", "v", (dir_ / "plain" / "x.ini").string());
+  EXPECT_EQ(rt::ErrorCode(), rt::NoPathErr);
+
+  fs::create_directories(dir_ / "folder.ini");
+  rt::PutIni("A", "k", "v", (dir_ / "folder.ini").string());
+  EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr);
+  EXPECT_TRUE(fs::is_directory(dir_ / "folder.ini"));
+
+  rt::PutIni("A", "k", "v", "");
+  EXPECT_EQ(rt::ErrorCode(), rt::NoPathErr);
+
+  rt::PutIni("A", "k", "v", path_);
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(rt::Error(), "");
+}
+
+TEST_F(IniStoreTest, NoTemporaryIsLeftBehind) {
+  // Fault: temporaries piling up next to the settings file after each write or failure.
+  for (int i = 0; i < 5; ++i) rt::PutIni("A", "k" + std::to_string(i), "v", path_);
+  fs::create_directories(dir_ / "folder.ini");
+  rt::PutIni("A", "k", "v", (dir_ / "folder.ini").string());
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"folder.ini", "folder.ini.lock", "settings.ini", "settings.ini.lock"}));
+}
+
+// ---- Paths ----
+
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const fs::path& dir) : saved_(fs::current_path()) { fs::current_path(dir); }
+  ~WorkingDirectory() { fs::current_path(saved_); }
+
+ private:
+  fs::path saved_;
+};
+
+TEST_F(IniStoreTest, WindowsStyleFileNames) {
+  // Fault: '\' taken as part of the file name, so ".\x.INI" lands in a file named ".\x.INI".
+  fs::create_directories(dir_ / "sub");
+  {
+    const WorkingDirectory here(dir_);
+    rt::PutIni("Window", "XPos", "10", ".\\Quibbet_demo.INI");
+    ASSERT_EQ(rt::ErrorCode(), 0);
+    rt::PutIni("Window", "YPos", "20", ".\\sub\\Quibbet_demo.INI");
+    EXPECT_EQ(rt::GetIni("window", "xpos", "", "./Quibbet_demo.INI"), "10");
+    EXPECT_EQ(rt::GetIni("Window", "YPos", "", "sub/Quibbet_demo.INI"), "20");
+  }
+  EXPECT_EQ(ReadAll(dir_ / "Quibbet_demo.INI"), "[Window]\r\nXPos=10\r\n");
+  EXPECT_EQ(ReadAll(dir_ / "sub" / "Quibbet_demo.INI"), "[Window]\r\nYPos=20\r\n");
+  std::string absolute = (dir_ / "sub" / "Quibbet_demo.INI").string();
+  std::replace(absolute.begin(), absolute.end(), '/', '\\');
+  EXPECT_EQ(rt::GetIni("Window", "YPos", "", absolute), "20");
+}
+
+TEST_F(IniStoreTest, SymbolicLinkAndPermissionsSurviveAWrite) {
+  // Fault: the rename replacing a link by a plain file, or a settings file turning 0600/0644.
+  WriteAll(dir_ / "real.ini", "[A]\r\nx=1\r\n");
+  fs::permissions(dir_ / "real.ini", fs::perms(0640));
+  fs::create_symlink("real.ini", dir_ / "link.ini");
+  rt::PutIni("A", "y", "2", (dir_ / "link.ini").string());
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.ini"));
+  EXPECT_EQ(ReadAll(dir_ / "real.ini"), "[A]\r\nx=1\r\ny=2\r\n");
+  EXPECT_EQ(fs::status(dir_ / "real.ini").permissions() & fs::perms::all, fs::perms(0640));
+}
+
+// ---- Content that is not a tidy INI file ----
+
+TEST_F(IniStoreTest, LargeFileWithHugeLineAndNoFinalLineEnd) {
+  // Fault: a crash or a cut on long lines, or bytes outside the key lost on rewrite.
+  std::string text = "[Big]\r\n";
+  text += "Blob=" + std::string(1 << 20, 'x') + "\r\n";
+  for (int i = 0; text.size() < 10u << 20; ++i) text += "k" + std::to_string(i) + "=" + std::string(100, 'y') + "\r\n";
+  text += "[Tail]\r\nLast=end";  // no line end
+  WriteAll(path_, text);
+  EXPECT_EQ(rt::GetIni("Tail", "Last", "", path_), "end");
+  EXPECT_EQ(rt::GetIni("Big", "Blob", "", path_).size(), 1u << 20);
+  rt::PutIni("Tail", "Added", "1", path_);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(ReadAll(path_), text + "\r\nAdded=1\r\n");
+}
+
+// ---- Atomic replace and locking ----
+
+// The files these tests write: "[S]" then "name=value" lines, CR LF each. Returns nullopt when the
+// text is not a whole such file (half written, or a line cut short).
+std::optional<std::map<std::string, std::string>> ParseWholeFile(const std::string& text) {
+  if (!text.starts_with("[S]\r\n") || !text.ends_with("\r\n")) return std::nullopt;
+  std::map<std::string, std::string> keys;
+  std::size_t pos = 5;
+  while (pos < text.size()) {
+    const std::size_t end = text.find("\r\n", pos);
+    const std::string line = text.substr(pos, end - pos);
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos || !keys.emplace(line.substr(0, equals), line.substr(equals + 1)).second)
+      return std::nullopt;
+    pos = end + 2;
+  }
+  return keys;
+}
+
+std::string KeyName(int writer, int n) { return "w" + std::to_string(writer) + "_" + std::to_string(n); }
+std::string ValueOf(int writer, int n) { return "value," + std::to_string(writer * 1000 + n) + "=end"; }
+
+TEST_F(IniStoreTest, ReaderNeverSeesAPartialFileOrALostKey) {
+  // Fault: writing in place (a reader sees a short file), or a key lost between two writers.
+  constexpr int kWriters = 3;
+  constexpr int kKeys = 60;
+  std::array<std::atomic<int>, kWriters> committed{};  // keys 0..committed-1 of each writer are written
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0};
+  std::vector<std::string> problems;
+
+  std::thread reader([&] {
+    while (!done) {
+      std::array<int, kWriters> before{};
+      for (int w = 0; w < kWriters; ++w) before[w] = committed[w];
+      if (!fs::exists(path_)) continue;
+      const std::optional<std::map<std::string, std::string>> keys = ParseWholeFile(ReadAll(path_));
+      ++reads;
+      if (!keys) {
+        problems.push_back("unparseable file");
+        return;
+      }
+      for (int w = 0; w < kWriters; ++w)
+        for (int n = 0; n < before[w]; ++n) {
+          const auto found = keys->find(KeyName(w, n));
+          if (found == keys->end() || found->second != ValueOf(w, n)) {
+            problems.push_back("missing " + KeyName(w, n));
+            return;
+          }
+        }
+    }
+  });
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w)
+    writers.emplace_back([&, w] {
+      for (int n = 0; n < kKeys; ++n) {
+        rt::PutIni("S", KeyName(w, n), ValueOf(w, n), path_);
+        if (rt::ErrorCode() != 0) return;
+        committed[w] = n + 1;
+      }
+    });
+  for (std::thread& writer : writers) writer.join();
+  done = true;
+  reader.join();
+
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  EXPECT_GT(reads.load(), 0);
+  for (int w = 0; w < kWriters; ++w) EXPECT_EQ(committed[w].load(), kKeys) << "writer " << w << " failed";
+  const auto keys = ParseWholeFile(ReadAll(path_));
+  ASSERT_TRUE(keys);
+  EXPECT_EQ(keys->size(), static_cast<std::size_t>(kWriters * kKeys));
+}
+
+TEST_F(IniStoreTest, TwoProcessesOfFourThreadsLoseNoKey) {
+  // Fault: the lock only inside one process (or none), so a read-modify-write in one process
+  // overwrites keys another just wrote; or a reader catching the file half written.
+  constexpr int kProcesses = 2;
+  constexpr int kThreads = 4;
+  constexpr int kKeys = 30;
+  int gate[2];
+  ASSERT_EQ(pipe(gate), 0);
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(gate[1]);
+      char byte;
+      while (read(gate[0], &byte, 1) < 0) {
+      }  // EOF: the parent opened the gate
+      std::atomic<int> failures{0};
+      std::vector<std::thread> threads;
+      for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, writer = p * kThreads + t] {
+          for (int n = 0; n < kKeys; ++n) {
+            rt::PutIni("S", KeyName(writer, n), ValueOf(writer, n), path_);
+            if (rt::ErrorCode() != 0) ++failures;
+          }
+        });
+      for (std::thread& thread : threads) thread.join();
+      _exit(failures == 0 ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  close(gate[0]);
+
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0};
+  std::string problem;
+  std::thread reader([&] {
+    std::size_t seen = 0;
+    while (!done && problem.empty()) {
+      if (!fs::exists(path_)) continue;
+      const auto keys = ParseWholeFile(ReadAll(path_));
+      ++reads;
+      if (!keys) problem = "unparseable file";
+      else if (keys->size() < seen) problem = "key count fell from " + std::to_string(seen);
+      else seen = keys->size();
+    }
+  });
+  close(gate[1]);
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer process reported errors";
+  }
+  done = true;
+  reader.join();
+
+  EXPECT_EQ(problem, "");
+  EXPECT_GT(reads.load(), 0);
+  const auto keys = ParseWholeFile(ReadAll(path_));
+  ASSERT_TRUE(keys);
+  EXPECT_EQ(keys->size(), static_cast<std::size_t>(kProcesses * kThreads * kKeys));
+  for (int w = 0; w < kProcesses * kThreads; ++w)
+    for (int n = 0; n < kKeys; ++n) EXPECT_EQ(rt::GetIni("S", KeyName(w, n), kMissing, path_), ValueOf(w, n));
+}
+
+// ---- Registry store ----
+
+class RegistryStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = FreshDirectory("reg");
+    rt::testing::SetRegistryDirectory(dir_ / "registry");
+  }
+  void TearDown() override {
+    rt::testing::SetRegistryDirectory({});
+    fs::remove_all(dir_);
+  }
+  fs::path dir_;
+};
+
+TEST_F(RegistryStoreTest, PutGetDeleteUnderSeparateRoots) {
+  // Fault: roots sharing one store, a delete that leaves the value, or a value read back wrong.
+  EXPECT_EQ(rt::GetReg(rt::kRegCurrentUser, "Software\\Quibbet\\BrowseAFile", "XPos"), "");
+  rt::PutReg(rt::kRegCurrentUser, "Software\\Quibbet\\BrowseAFile", "XPos", "10");
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+  rt::PutReg(rt::kRegClassesRoot, "Software\\Quibbet\\BrowseAFile", "XPos", "99");
+  EXPECT_EQ(rt::GetReg(rt::kRegCurrentUser, "Software\\Quibbet\\BrowseAFile", "XPos"), "10");
+  EXPECT_EQ(rt::GetReg(rt::kRegClassesRoot, "Software\\Quibbet\\BrowseAFile", "XPos"), "99");
+  EXPECT_TRUE(fs::exists(dir_ / "registry" / "80000001.ini"));
+  EXPECT_TRUE(fs::exists(dir_ / "registry" / "80000000.ini"));
+
+  rt::PutReg(rt::kRegCurrentUser, "Software\\Quibbet\\BrowseAFile", "XPos", "11,a=b");
+  EXPECT_EQ(rt::GetReg(rt::kRegCurrentUser, "Software\\Quibbet\\BrowseAFile", "XPos"), "11,a=b");
+  rt::DeleteReg(rt::kRegCurrentUser, "Software\\Quibbet\\BrowseAFile", "XPos");
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(rt::GetReg(rt::kRegCurrentUser, "Software\\Quibbet\\BrowseAFile", "XPos"), "");
+  EXPECT_EQ(rt::GetReg(rt::kRegClassesRoot, "Software\\Quibbet\\BrowseAFile", "XPos"), "99");
+}
+
+TEST_F(RegistryStoreTest, KeyPathsMatchWithoutCaseOrStraySeparators) {
+  // Fault: "\Software\Q\" and "software\q" naming different keys; the default value name lost.
+  rt::PutReg(rt::kRegCurrentUser, "\\Software\\\\Q\\", "Name", "v");
+  EXPECT_EQ(rt::GetReg(rt::kRegCurrentUser, "software\\q", "NAME"), "v");
+  EXPECT_EQ(rt::GetReg(rt::kRegCurrentUser, "Software", "Name"), "") << "a parent key holds no child's values";
+  rt::PutReg(rt::kRegCurrentUser, "Software\\Q", "", "default");
+  EXPECT_EQ(rt::GetReg(rt::kRegCurrentUser, "Software\\Q", ""), "default");
+  EXPECT_EQ(rt::GetReg(rt::kRegCurrentUser, "Software\\Q", "Name"), "v");
+}
+
+TEST_F(RegistryStoreTest, DeleteFromEmptyStoreAndUnwritableStore) {
+  // Fault: deleting from a store never written reported as an error or creating files; a store
+  // that cannot be made reported as success.
+  rt::SetError(rt::NoAccessErr);
+  rt::DeleteReg(rt::kRegCurrentUser, "Software\\Q", "Name");
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  EXPECT_FALSE(fs::exists(dir_ / "registry" / "80000001.ini"));
+
+  WriteAll(dir_ / "plain", "x");
+  rt::testing::SetRegistryDirectory(dir_ / "plain" / "registry");
+  rt::PutReg(rt::kRegCurrentUser, "Software\\Q", "Name", "v");
+  EXPECT_EQ(rt::ErrorCode(), rt::NoPathErr);
+  EXPECT_EQ(rt::GetReg(rt::kRegCurrentUser, "Software\\Q", "Name"), "");
+}
+
+// ---- Interop with Python's configparser ----
+
+const fs::path kInteropScript = fs::path(__FILE__).parent_path() / "ini_interop.py";
+
+std::string ShellQuoted(std::string_view text) {
+  std::string quoted = "'";
+  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// Runs the script; its stdout, or nullopt when it did not exit with 0.
+std::optional<std::string> RunInterop(const std::vector<std::string>& arguments) {
+  std::string command = "python3 " + ShellQuoted(kInteropScript.string());
+  for (const std::string& argument : arguments) command += " " + ShellQuoted(argument);
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return std::nullopt;
+  std::string output;
+  char chunk[4096];
+  for (std::size_t got; (got = fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
+  const int status = pclose(pipe);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return output;
+}
+
+class IniInteropTest : public IniStoreTest {
+ protected:
+  void SetUp() override {
+    if (std::system("python3 -c 'import configparser' >/dev/null 2>&1") != 0)
+      GTEST_SKIP() << "python3 with configparser is not installed";
+    ASSERT_TRUE(fs::exists(kInteropScript)) << kInteropScript;
+    IniStoreTest::SetUp();
+  }
+};
+
+TEST_F(IniInteropTest, ConfigparserReadsWhatPutIniWrote) {
+  // Fault: a line end, header or key form that other INI readers reject or read differently.
+  rt::PutIni("BrowseAFile", "Maximize", "No", path_);
+  rt::PutIni("BrowseAFile", "XPos", "10", path_);
+  rt::PutIni("__Dont_Touch_Me__", "Sectors", "1", path_);
+  rt::PutIni("__Dont_Touch_Me__", "Sectors_1", "Q,a$$$b,T", path_);
+  rt::PutIni("Q$a$$$b$$T", "Query", "NAME = 'x%' , A:B ; c", path_);
+  rt::PutIni("BrowseAFile", "YPos", "20", path_);
+  rt::PutIni("browseafile", "XPOS", "11", path_);     // update: name keeps its first spelling
+  rt::PutIni("BrowseAFile", "Maximize", std::nullopt, path_);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+
+  const std::optional<std::string> dump = RunInterop({"dump", path_});
+  ASSERT_TRUE(dump) << ReadAll(path_);
+  EXPECT_EQ(*dump,
+            "BrowseAFile\tXPos\t11\n"
+            "BrowseAFile\tYPos\t20\n"
+            "__Dont_Touch_Me__\tSectors\t1\n"
+            "__Dont_Touch_Me__\tSectors_1\tQ,a$$$b,T\n"
+            "Q$a$$$b$$T\tQuery\tNAME = 'x%' , A:B ; c\n"
+            "end 5\n");
+}
+
+TEST_F(IniInteropTest, GetIniReadsWhatConfigparserWroteAndBack) {
+  // Fault: "key = value" with blanks, LF ends or blank separator lines read wrongly; an update of
+  // such a file that configparser can no longer read.
+  const std::optional<std::string> wrote =
+      RunInterop({"write", path_, "Window", "XPos", "10", "Window", "Maximize", "Yes", "Other Section", "Mixed Key",
+                  "=a,b=c", "Other Section", "Empty", ""});
+  ASSERT_TRUE(wrote);
+  EXPECT_EQ(*wrote, "wrote 4\n");
+  EXPECT_EQ(rt::GetIni("window", "xpos", kMissing, path_), "10");
+  EXPECT_EQ(rt::GetIni("Window", "Maximize", kMissing, path_), "Yes");
+  EXPECT_EQ(rt::GetIni("other section", "mixed key", kMissing, path_), "=a,b=c");
+  EXPECT_EQ(rt::GetIni("Other Section", "Empty", kMissing, path_), "");
+  EXPECT_EQ(rt::GetIni("Window", "Empty", kMissing, path_), kMissing);
+
+  rt::PutIni("Window", "YPos", "20", path_);
+  rt::PutIni("Window", "XPos", "12", path_);
+  rt::PutIni("Third", "K", "v", path_);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  const std::optional<std::string> dump = RunInterop({"dump", path_});
+  ASSERT_TRUE(dump) << ReadAll(path_);
+  EXPECT_EQ(*dump,
+            "Window\tXPos\t12\n"
+            "Window\tMaximize\tYes\n"
+            "Window\tYPos\t20\n"
+            "Other Section\tMixed Key\t=a,b=c\n"
+            "Other Section\tEmpty\t\n"
+            "Third\tK\tv\n"
+            "end 6\n");
+}
+
+}  // namespace
