@@ -9,6 +9,7 @@
 
 #include "runtime/core/dialogs.h"
 #include "runtime/core/types.h"
+#include "runtime/ui/screen.h"
 
 namespace rt::ui {
 
@@ -57,7 +58,61 @@ class Backend : public DialogHost {
   // Any thread; blocks only the calling thread. GoOn when closed without a choice or the
   // backend is not started. EndProgram is acted on by the caller (runtime/core halts).
   StopAnswer ShowStop(const StopRequest& request) override = 0;
+
+  // ---- Capabilities ----
+
+  // Declared at Start, cleared at Stop. The runtime asks these bits, never which backend runs.
+  enum Capability : unsigned {
+    kShowsWindows = 1u << 0,  // the window group below is implemented (not the defaults)
+    kShowsPopups = 1u << 1,   // ShowPopup lets a user choose
+  };
+  // Any thread. Default: 0 (dialogs only).
+  virtual unsigned Capabilities() const { return 0; }
+
+  // ---- Windows and controls (optional group) ----
+  // The runtime's window model calls these on the program thread that owns the window; they
+  // must not wait for a user. Every default does nothing, so a backend without windows (the
+  // Qt backend for now) still runs programs whose windows then exist in the model only.
+  // User actions come back the other way, through runtime/ui/input_sink.h.
+
+  // A window opened: its whole state at that moment.
+  virtual void CreateWindow(const WindowView& view) { (void)view; }
+  // The window closed; its id is not used again.
+  virtual void DestroyWindow(WindowId window) { (void)window; }
+  // A control appeared at run time (created by the program) or went away.
+  virtual void CreateControl(WindowId window, const ControlView& control) { (void)window, (void)control; }
+  virtual void DestroyControl(WindowId window, Long control) { (void)window, (void)control; }
+  // A property of the window (control 0) or a control changed to `value`.
+  virtual void SetProperty(WindowId window, Long control, const PropertyValue& value) {
+    (void)window, (void)control, (void)value;
+  }
+  // A list's shown cells changed.
+  virtual void SetListRows(WindowId window, Long control, const ListRowsView& rows) {
+    (void)window, (void)control, (void)rows;
+  }
+  // Keyboard focus moved to `control` (0: the window itself).
+  virtual void SetFocus(WindowId window, Long control) { (void)window, (void)control; }
+  // A program thread started or stopped waiting for input; `handledInput` is the sequence
+  // number of the last user input it has taken (input_sink.h). Default: nothing.
+  virtual void ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput) {
+    (void)thread, (void)state, (void)handledInput;
+  }
+
+  // ---- Popups, cursor and sound (optional) ----
+
+  // Calling program thread; blocks it until the user chooses. Returns the chosen entry's
+  // number, 0 for none. Default: 0 at once (nobody can choose).
+  virtual Long ShowPopup(const std::vector<PopupEntry>& menu, Long x, Long y) {
+    (void)menu, (void)x, (void)y;
+    return 0;
+  }
+  // Any program thread. Defaults do nothing.
+  virtual void SetWaitCursor(Long thread, bool on) { (void)thread, (void)on; }
+  virtual void Beep(Long sound, Long style) { (void)sound, (void)style; }
 };
+
+// The installed backend, nullptr when none. The window model reaches the screen through it.
+Backend* InstalledBackend();
 
 // Makes `backend` the process's dialog host; nullptr uninstalls it (dialogs then fall back to
 // runtime/core's stderr behaviour). The caller keeps ownership.

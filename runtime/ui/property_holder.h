@@ -20,6 +20,75 @@ enum PropertyNumber : Long {
   PROP_Resize = 0x7C1A,     // true for a window whose size the user can change
   PROP_Iconize = 0x7C69,    // minimized state
   PROP_Maximize = 0x7C6F,   // maximized state
+
+  // Windows and controls (the window is control 0).
+  PROP_Type = 0x7C01,          // control type (ControlType); read-only
+  PROP_Parent = 0x7A07,        // the control's parent control, 0 = the window; read-only
+  PROP_Use = 0x7A10,           // the bound variable's value as plain text
+  PROP_Font = 0x7C13,          // "name,size[,bold]"
+  PROP_Tip = 0x7C1E,           // tool tip
+  PROP_ClickedColumn = 0x7C25, // list: the column of the last click
+  PROP_Default = 0x7C5E,       // button: the default button
+  PROP_Disable = 0x7C5F,       // disabled state
+  PROP_Icon = 0x7C68,          // icon name
+  PROP_Imm = 0x7C6A,           // immediate mode: a list reports scrolling past its rows as events
+  PROP_ReadOnly = 0x7C7B,      // entry: read-only
+  PROP_Required = 0x7C7C,      // entry: may not be left empty by the accept-all pass
+  PROP_VScroll = 0x7C8B,       // list: shows a vertical scroll bar
+  PROP_Items = 0x7C8E,         // list: rows shown at once
+  PROP_Selected = 0x7C8F,      // list: selected row (1-based, 0 none); sheet: selected tab (1-based)
+  PROP_AcceptAll = 0x7C9A,     // window: non-zero while the accept-all pass runs
+  PROP_VScrollPos = 0x7C9E,    // list: scroll bar thumb, 0..100
+  PROP_Visible = 0x7CA7,       // 1 when shown (not hidden itself or by a parent); read-only
+  PROP_Hide = 0x7CA8,          // hidden state
+  PROP_MinWidth = 0x7CAD,      // window: smallest and largest size the user may give it
+  PROP_MinHeight = 0x7CAE,
+  PROP_MaxWidth = 0x7CAF,
+  PROP_MaxHeight = 0x7CB0,
+  PROP_StatusText = 0x7CB4,    // control or menu item: status bar text
+  PROP_Checked = 0x7CB5,       // menu item: check mark
+  PROP_Modal = 0x7CB6,         // window: modal to its thread's other windows; read-only
+  PROP_ClientWidth = 0x7A4F,   // window: inside width and height
+  PROP_ClientHeight = 0x7A50,
+  PROP_EditControl = 0x7D05,   // list, index = column: the control that edits the column in place
+  PROP_Alrt = 0x7D06,          // alert key list, index = slot 1..255; index 0 reads the count
+  PROP_NextControl = 0x7D0B,   // window, index = control: the next control in order, 0 at the end
+  PROP_VirtualListProc = 0x7A1C,    // list: a virtual-list callback is set (read-only flag)
+  PROP_VirtualListObject = 0x7A1D,  // list: reserved for the callback's object
+
+  // List columns: index = column (1-based). LISTCOL_Format with index 0 reads the column count.
+  LISTCOL_Width = 0x7E00,
+  LISTCOL_Alignment = 0x7E01,        // "L", "R", "C" or "D"
+  LISTCOL_Indent = 0x7E02,
+  LISTCOL_Header = 0x7E03,
+  LISTCOL_Picture = 0x7E05,
+  LISTCOL_HeaderAlignment = 0x7E06,
+  LISTCOL_HeaderIndent = 0x7E07,
+  LISTCOL_Resizable = 0x7E08,
+  LISTCOL_Format = 0x7E0A,           // the column's part of the format string
+  LISTCOL_FieldNo = 0x7E0E,          // the source field the column shows
+  LISTCOL_TextColor = 0x7E28,        // -1 = default
+
+  // System-wide.
+  PROP_DeferMove = 31933,      // non-zero: moves are collected and applied together
+};
+
+// Control types as PROP_Type reports them. Resizing and popup code test these numbers.
+enum ControlType : Long {
+  CT_String = 1,
+  CT_Prompt = 2,
+  CT_Image = 3,
+  CT_Region = 4,
+  CT_Entry = 8,
+  CT_Button = 9,
+  CT_Group = 13,
+  CT_List = 14,
+  CT_Menu = 19,
+  CT_Item = 20,
+  CT_MenuBar = 22,
+  CT_Toolbar = 24,
+  CT_Sheet = 37,
+  CT_Tab = 38,
 };
 
 class PropertyHolder {

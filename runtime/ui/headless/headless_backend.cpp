@@ -10,31 +10,22 @@
 #include "runtime/core/assert.h"
 #include "runtime/core/thread.h"
 #include "runtime/ui/backend.h"
+#include "runtime/ui/headless/headless_state.h"
 
 namespace rt::ui {
+
+using headless::AsMessageBox;
+using headless::AsStop;
+using headless::HeadlessState;
+using headless::OpenDialog;
 
 namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::chrono::milliseconds kDefaultUnansweredLimit = 30s;
-
 // Stop answers travel through the same answer slot as button values.
 constexpr Long kStopEndProgram = 1;
 constexpr Long kStopGoOn = 0;
-
-struct OpenDialog {
-  DialogId id = 0;
-  Long thread = 0;
-  std::variant<MessageBoxRequest, StopRequest> request;
-  Long escapeValue = 0;
-  std::optional<Long> answer;  // set once, under the state's mutex
-};
-
-const MessageBoxRequest* AsMessageBox(const OpenDialog& dialog) {
-  return std::get_if<MessageBoxRequest>(&dialog.request);
-}
-const StopRequest* AsStop(const OpenDialog& dialog) { return std::get_if<StopRequest>(&dialog.request); }
 
 ShownMessageBox ToShown(const OpenDialog& dialog) {
   const MessageBoxRequest& request = *AsMessageBox(dialog);
@@ -46,21 +37,6 @@ ShownStop ToShownStop(const OpenDialog& dialog) { return {dialog.id, dialog.thre
 
 bool FromThread(const OpenDialog& dialog, Long thread) { return thread == kAnyThread || dialog.thread == thread; }
 
-std::string Describe(const OpenDialog& dialog) {
-  std::ostringstream line;
-  if (const MessageBoxRequest* box = AsMessageBox(dialog)) {
-    line << "message box #" << dialog.id << " (thread " << dialog.thread << ") caption \"" << box->caption
-         << "\" text \"" << box->text << "\" buttons [";
-    for (std::size_t i = 0; i < box->buttons.size(); ++i)
-      line << (i ? ", " : "") << box->buttons[i].caption << '=' << box->buttons[i].value;
-    line << "] default " << box->defaultValue;
-  } else {
-    line << "stop dialog #" << dialog.id << " (thread " << dialog.thread << ") text \"" << AsStop(dialog)->text
-         << '"';
-  }
-  return line.str();
-}
-
 std::string StripMnemonic(std::string_view caption) {
   std::string plain;
   for (char c : caption)
@@ -68,125 +44,22 @@ std::string StripMnemonic(std::string_view caption) {
   return plain;
 }
 
+// Copies the newest open dialog that `matches`, waiting up to `timeout` for one to appear.
+template <class Result, class Matches, class Convert>
+std::optional<Result> WaitForNewest(HeadlessState& state, std::chrono::milliseconds timeout, Matches matches,
+                                    Convert convert) {
+  std::optional<Result> result;
+  state.WaitFor(timeout, [&] {
+    const auto& open = state.Dialogs();
+    const auto newest = std::find_if(open.rbegin(), open.rend(), [&](const auto& d) { return matches(*d); });
+    if (newest == open.rend()) return false;
+    result = convert(**newest);
+    return true;
+  });
+  return result;
+}
+
 }  // namespace
-
-// Everything the headless backend knows, shared by the raising program threads and the Robot.
-class HeadlessState {
- public:
-  // ---- Lifecycle ----
-
-  bool Start() {
-    std::lock_guard lock(mutex_);
-    if (started_) {
-      RT_ASSERT(false, "headless backend started twice; call Stop before starting it again");
-      return false;
-    }
-    started_ = true;
-    return true;
-  }
-
-  void Stop() {
-    std::lock_guard lock(mutex_);
-    for (const auto& dialog : open_) {
-      dialog->answer = dialog->escapeValue;
-      ++unanswered_;
-    }
-    open_.clear();
-    started_ = false;
-    changed_.notify_all();
-  }
-
-  bool IsStarted() const {
-    std::lock_guard lock(mutex_);
-    return started_;
-  }
-
-  // ---- Program-thread side ----
-
-  // Opens the dialog and blocks until the Robot answers it, the limit passes or the backend stops.
-  Long Raise(std::variant<MessageBoxRequest, StopRequest> request, Long escapeValue) {
-    std::unique_lock lock(mutex_);
-    if (!started_) {
-      ++unanswered_;
-      std::fprintf(stderr, "headless backend: dialog raised while stopped; it returns its escape value\n");
-      return escapeValue;
-    }
-    auto dialog = std::make_shared<OpenDialog>(OpenDialog{nextId_++, Thread(), std::move(request), escapeValue, {}});
-    open_.push_back(dialog);
-    changed_.notify_all();
-    if (!changed_.wait_for(lock, limit_, [&] { return dialog->answer.has_value(); })) {
-      std::erase(open_, dialog);
-      ++unanswered_;
-      changed_.notify_all();
-      std::fprintf(stderr, "headless backend: nobody answered %s within %lld ms\n", Describe(*dialog).c_str(),
-                   static_cast<long long>(limit_.count()));
-      return escapeValue;
-    }
-    return *dialog->answer;
-  }
-
-  // ---- Robot side ----
-
-  // Copies the newest open dialog that `matches`, waiting up to `timeout` for one to appear.
-  template <class Result, class Matches, class Convert>
-  std::optional<Result> WaitForNewest(std::chrono::milliseconds timeout, Matches matches, Convert convert) {
-    std::unique_lock lock(mutex_);
-    std::shared_ptr<OpenDialog> found;
-    changed_.wait_for(lock, timeout, [&] {
-      const auto newest = std::find_if(open_.rbegin(), open_.rend(), [&](const auto& d) { return matches(*d); });
-      found = newest == open_.rend() ? nullptr : *newest;
-      return found != nullptr;
-    });
-    if (!found) return std::nullopt;
-    return convert(*found);
-  }
-
-  bool WaitForCount(std::size_t count, std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return open_.size() >= count; });
-  }
-
-  // False when the dialog is no longer open (answered, timed out, or never was).
-  bool Answer(DialogId id, Long value) {
-    std::lock_guard lock(mutex_);
-    const auto it = std::find_if(open_.begin(), open_.end(), [&](const auto& d) { return d->id == id; });
-    if (it == open_.end()) return false;
-    (*it)->answer = value;
-    open_.erase(it);
-    changed_.notify_all();
-    return true;
-  }
-
-  std::string DescribeScreen() const {
-    std::lock_guard lock(mutex_);
-    if (open_.empty()) return "the screen shows no dialog";
-    std::string screen = "the screen shows " + std::to_string(open_.size()) + " dialog(s):";
-    for (const auto& dialog : open_) screen += "\n  " + Describe(*dialog);
-    return screen;
-  }
-
-  std::size_t OpenCount() const {
-    std::lock_guard lock(mutex_);
-    return open_.size();
-  }
-  std::size_t UnansweredCount() const {
-    std::lock_guard lock(mutex_);
-    return unanswered_;
-  }
-  void SetLimit(std::chrono::milliseconds limit) {
-    std::lock_guard lock(mutex_);
-    limit_ = limit;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::condition_variable changed_;  // a dialog opened or closed, or the backend stopped
-  bool started_ = false;
-  std::chrono::milliseconds limit_ = kDefaultUnansweredLimit;
-  DialogId nextId_ = 1;
-  std::vector<std::shared_ptr<OpenDialog>> open_;  // in opening order; the last is on top
-  std::size_t unanswered_ = 0;
-};
 
 namespace {
 
@@ -210,6 +83,28 @@ class HeadlessBackend final : public Backend {
     }
     return 0;
   }
+
+  unsigned Capabilities() const override { return state_.IsStarted() ? kShowsWindows | kShowsPopups : 0; }
+
+  void CreateWindow(const WindowView& view) override { state_.CreateWindow(view); }
+  void DestroyWindow(WindowId window) override { state_.DestroyWindow(window); }
+  void CreateControl(WindowId window, const ControlView& control) override { state_.CreateControl(window, control); }
+  void DestroyControl(WindowId window, Long control) override { state_.DestroyControl(window, control); }
+  void SetProperty(WindowId window, Long control, const PropertyValue& value) override {
+    state_.SetProperty(window, control, value);
+  }
+  void SetListRows(WindowId window, Long control, const ListRowsView& rows) override {
+    state_.SetListRows(window, control, rows);
+  }
+  void SetFocus(WindowId window, Long control) override { state_.SetFocus(window, control); }
+  void ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput) override {
+    state_.ThreadStateChanged(thread, state, handledInput);
+  }
+  Long ShowPopup(const std::vector<PopupEntry>& menu, Long, Long) override {
+    return state_.Raise(headless::PopupRequest{menu}, 0);
+  }
+  void SetWaitCursor(Long thread, bool on) override { state_.SetWaitCursor(thread, on); }
+  void Beep(Long, Long) override { state_.Beep(); }
 
   Long ShowMessageBox(const MessageBoxRequest& request) override {
     return state_.Raise(request, request.escapeValue);
@@ -254,8 +149,8 @@ std::string Robot::DescribeScreen() const {
 std::optional<ShownMessageBox> Robot::WaitForMessageBox(std::chrono::milliseconds timeout, Long thread) {
   std::optional<ShownMessageBox> box;
   if (state_)
-    box = state_->WaitForNewest<ShownMessageBox>(
-        timeout, [&](const OpenDialog& d) { return AsMessageBox(d) && FromThread(d, thread); }, ToShown);
+    box = WaitForNewest<ShownMessageBox>(
+        *state_, timeout, [&](const OpenDialog& d) { return AsMessageBox(d) && FromThread(d, thread); }, ToShown);
   if (!box)
     Fail("no message box" + (thread == kAnyThread ? std::string() : " from thread " + std::to_string(thread)) +
          " within " + std::to_string(timeout.count()) + " ms");
@@ -265,8 +160,8 @@ std::optional<ShownMessageBox> Robot::WaitForMessageBox(std::chrono::millisecond
 std::optional<ShownStop> Robot::WaitForStop(std::chrono::milliseconds timeout, Long thread) {
   std::optional<ShownStop> stop;
   if (state_)
-    stop = state_->WaitForNewest<ShownStop>(
-        timeout, [&](const OpenDialog& d) { return AsStop(d) && FromThread(d, thread); }, ToShownStop);
+    stop = WaitForNewest<ShownStop>(
+        *state_, timeout, [&](const OpenDialog& d) { return AsStop(d) && FromThread(d, thread); }, ToShownStop);
   if (!stop)
     Fail("no stop dialog" + (thread == kAnyThread ? std::string() : " from thread " + std::to_string(thread)) +
          " within " + std::to_string(timeout.count()) + " ms");
@@ -274,7 +169,7 @@ std::optional<ShownStop> Robot::WaitForStop(std::chrono::milliseconds timeout, L
 }
 
 bool Robot::WaitForOpenDialogs(std::size_t count, std::chrono::milliseconds timeout) {
-  if (state_ && state_->WaitForCount(count, timeout)) return true;
+  if (state_ && state_->WaitFor(timeout, [&] { return state_->Dialogs().size() >= count; })) return true;
   Fail("fewer than " + std::to_string(count) + " dialogs open within " + std::to_string(timeout.count()) + " ms");
   return false;
 }
@@ -314,7 +209,7 @@ bool Robot::CloseMessageBox(const ShownMessageBox& box) {
 std::optional<ShownMessageBox> Robot::TopMessageBox(const char* action) {
   std::optional<ShownMessageBox> box;
   if (state_)
-    box = state_->WaitForNewest<ShownMessageBox>(0ms, [](const OpenDialog& d) { return AsMessageBox(d) != nullptr; },
+    box = WaitForNewest<ShownMessageBox>(*state_, 0ms, [](const OpenDialog& d) { return AsMessageBox(d) != nullptr; },
                                                  ToShown);
   if (!box) Fail(std::string(action) + ": no message box is open");
   return box;
@@ -323,7 +218,7 @@ std::optional<ShownMessageBox> Robot::TopMessageBox(const char* action) {
 std::optional<ShownStop> Robot::TopStop(const char* action) {
   std::optional<ShownStop> stop;
   if (state_)
-    stop = state_->WaitForNewest<ShownStop>(0ms, [](const OpenDialog& d) { return AsStop(d) != nullptr; },
+    stop = WaitForNewest<ShownStop>(*state_, 0ms, [](const OpenDialog& d) { return AsStop(d) != nullptr; },
                                             ToShownStop);
   if (!stop) Fail(std::string(action) + ": no stop dialog is open");
   return stop;

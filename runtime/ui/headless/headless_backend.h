@@ -1,8 +1,9 @@
 #pragma once
-// The headless Backend: dialogs held in memory, answered by a Robot on the test's thread.
-// Owns its open-dialog list and the Robot's view of it; owns no program threads (runtime/core
-// starts them) and no toolkit. Calls runtime/core only. Deterministic: every wait is a
-// condition-variable wait with a time-out, nothing sleeps.
+// The headless Backend: windows, dialogs and popups held in memory, acted on by a Robot on the
+// test's thread. Owns its mirror of every open window, its open-dialog list and the Robot's
+// view of both; owns no program threads (runtime/core starts them), no window model (runtime/ui
+// keeps it) and no toolkit. The Robot acts through runtime/ui's input sink, as a real backend
+// does. Deterministic: every wait is a condition-variable wait with a time-out, nothing sleeps.
 
 #include <chrono>
 #include <cstddef>
@@ -16,11 +17,15 @@
 
 #include "runtime/core/dialogs.h"
 #include "runtime/core/types.h"
+#include "runtime/ui/input_sink.h"
+#include "runtime/ui/screen.h"
 
 namespace rt::ui {
 
 class Backend;
+namespace headless {
 class HeadlessState;
+}
 
 std::unique_ptr<Backend> MakeHeadlessBackend();
 
@@ -45,6 +50,20 @@ struct ShownStop {
   DialogId id = 0;
   Long thread = 0;
   std::string text;
+};
+
+struct ShownPopup {
+  DialogId id = 0;
+  Long thread = 0;
+  std::vector<PopupEntry> menu;
+};
+
+// An open window as the Robot found it.
+struct ShownWindow {
+  WindowId id = 0;
+  Long thread = 0;
+  std::string title;
+  bool modal = false;
 };
 
 // Acts as the user of a headless backend. Lives on the test's thread and must not outlive the
@@ -90,6 +109,66 @@ class Robot {
   bool AnswerStop(const ShownStop& stop, StopAnswer answer);
   bool AnswerStop(StopAnswer answer);
 
+  // ---- Popups ----
+
+  std::optional<ShownPopup> WaitForPopup(std::chrono::milliseconds timeout, Long thread = kAnyThread);
+  // By number (as the menu numbers its entries) or by text without '&' ("Insert" finds "&Insert").
+  // A disabled entry, a separator or a submenu title cannot be chosen.
+  bool ChoosePopup(const ShownPopup& popup, Long number);
+  bool ChoosePopup(const ShownPopup& popup, std::string_view text);
+  bool DismissPopup(const ShownPopup& popup);
+
+  // ---- Finding windows ----
+
+  // The newest open window titled `title` (exactly; a trailing '*' matches a prefix), once its
+  // thread has handled what was queued and waits for input (or shows a dialog).
+  std::optional<ShownWindow> WaitForWindow(std::string_view title, std::chrono::milliseconds timeout,
+                                           Long thread = kAnyThread);
+  bool WaitForWindowClosed(const ShownWindow& window, std::chrono::milliseconds timeout);
+  bool IsOpen(const ShownWindow& window) const;
+
+  // ---- Reading what the windows show (no failure: "" / empty for what is not there) ----
+
+  // Control 0 is the window itself.
+  std::string Prop(const ShownWindow& window, Long control, Long property, Long index = 0) const;
+  std::string Text(const ShownWindow& window, Long control) const;
+  Long Focus(const ShownWindow& window) const;
+  std::vector<std::vector<std::string>> ListRows(const ShownWindow& window, Long list) const;
+  std::string Cell(const ShownWindow& window, Long list, Long row, Long column) const;
+  std::vector<std::string> ListHeadings(const ShownWindow& window, Long list) const;
+  bool WaitForProp(const ShownWindow& window, Long control, Long property, std::string_view value,
+                   std::chrono::milliseconds timeout, Long index = 0);
+  bool WaitForListRows(const ShownWindow& window, Long list, std::size_t rows, std::chrono::milliseconds timeout);
+  bool HasWaitCursor(Long thread) const;
+  std::size_t BeepCount() const;
+
+  // ---- Acting on windows ----
+  // Each action goes to the window's thread like a real user's and waits (up to the action
+  // time-out) until that thread has handled it: it waits for input again, shows a dialog or
+  // popup, or has ended. False, with a failure describing the screen, when the action cannot
+  // be done (no such control, disabled, hidden, blocked by a modal window of its thread) or the
+  // thread does not settle in time. A blocked window is still sent the action, so the runtime's
+  // own modal rule is what keeps it out.
+
+  bool Type(const ShownWindow& window, Long entry, std::string_view text);      // stays in the entry
+  bool TypeInto(const ShownWindow& window, Long entry, std::string_view text);  // then Tab
+  bool Click(const ShownWindow& window, Long control);                          // focus only
+  bool Press(const ShownWindow& window, Long control);                          // button, item, toolbar
+  // Clicks into `control` first when it does not have the focus; control 0: the focused one.
+  bool PressKey(const ShownWindow& window, Long control, Long key);
+  // `path` is the item texts without '&' from the menu bar down: "Browse|Exit".
+  bool ChooseMenu(const ShownWindow& window, std::string_view path);
+  bool PickRow(const ShownWindow& window, Long list, Long row, bool doubleClick = false);
+  bool SelectTab(const ShownWindow& window, Long sheet, Long tab);
+  bool Scroll(const ShownWindow& window, Long list, Long scrollEvent);  // EVENT_ScrollUp … EVENT_ScrollBottom
+  bool DragThumb(const ShownWindow& window, Long list, Long position);
+  bool Resize(const ShownWindow& window, Long width, Long height);
+  bool Maximize(const ShownWindow& window);
+  bool Restore(const ShownWindow& window);
+  bool CloseWindow(const ShownWindow& window);
+  // How long an action waits for its thread to settle (default 5 s).
+  void SetActionTimeout(std::chrono::milliseconds timeout) { actionTimeout_ = timeout; }
+
   // ---- Query state ----
 
   std::size_t OpenDialogCount() const;
@@ -104,7 +183,12 @@ class Robot {
   std::optional<ShownMessageBox> TopMessageBox(const char* action);
   std::optional<ShownStop> TopStop(const char* action);
 
-  HeadlessState* state_;  // not owned: the backend's
+  // Window actions: checks that `control` can be acted on, sends, and waits for the thread.
+  bool Act(const ShownWindow& window, const char* action, UserInput input, bool needsControl);
+  bool CheckControl(const ShownWindow& window, Long control, const char* action);
+
+  headless::HeadlessState* state_;  // not owned: the backend's
+  std::chrono::milliseconds actionTimeout_ = std::chrono::seconds(5);
   std::function<void(const std::string&)> handler_;
   std::vector<std::string> failures_;
 };

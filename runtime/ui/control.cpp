@@ -1,0 +1,270 @@
+#include "runtime/ui/control.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "runtime/core/assert.h"
+#include "runtime/ui/window.h"
+
+namespace rt {
+
+namespace {
+
+Long ToLong(std::string_view text) {
+  Long value = 0;
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  std::from_chars(text.data(), text.data() + text.size(), value);
+  return value;
+}
+
+std::string Flag(bool on) { return on ? "1" : ""; }
+
+}  // namespace
+
+Control::Control(Window& window, const ControlDef& def)
+    : window_(window),
+      number_(def.number),
+      type_(def.type),
+      parent_(def.parent),
+      stdClose_(def.stdClose),
+      text_(def.text),
+      font_(def.font),
+      icon_(def.icon),
+      tip_(def.tip),
+      statusText_(def.statusText),
+      picture_(def.picture),
+      binding_(def.binding),
+      x_(def.x),
+      y_(def.y),
+      width_(def.width),
+      height_(def.height),
+      isDefault_(def.isDefault),
+      readOnly_(def.readOnly),
+      required_(def.required),
+      disabled_(def.disabled),
+      hidden_(def.hidden),
+      checked_(def.checked),
+      immediate_(def.immediate),
+      vscroll_(def.vscroll),
+      format_(def.listFormat) {
+  if (type_ == CT_List) {
+    std::string error;
+    auto columns = ParseListFormat(format_, &error);
+    RT_ASSERT(columns.has_value(), "list format string of control " + std::to_string(number_) + ": " + error);
+    if (columns) columns_ = std::move(*columns);
+    if (height_ > 0) items_ = std::max<Long>(1, height_ / 10);
+  }
+  if (type_ == CT_Sheet) selected_ = 1;
+}
+
+bool Control::CanTakeFocus() const {
+  switch (type_) {
+    case CT_Entry: case CT_Button: case CT_List: case CT_Sheet: return !disabled_ && !hidden_;
+    default: return false;
+  }
+}
+
+bool Control::IsAlerted(Long key) const {
+  return key != 0 && std::find(alerts_.begin(), alerts_.end(), key) != alerts_.end();
+}
+
+std::string Control::ShownText() const {
+  if (editing_) return editText_;
+  if (binding_) return binding_->Format(picture_);
+  return text_;
+}
+
+Long Control::RowCount() const {
+  if (source_) return source_->RowCount();
+  if (vlb_) return ToLong(vlb_(-1, 0));
+  return 0;
+}
+
+std::string Control::CellValue(Long row, Long column) const {
+  if (column < 1 || column > static_cast<Long>(columns_.size()) || row < 1 || row > RowCount()) return {};
+  const Long field = columns_[column - 1].fieldNo;
+  if (source_) return source_->Value(row, field);
+  if (vlb_) return vlb_(row, column);
+  return {};
+}
+
+std::string Control::CellText(Long row, Long column) const {
+  if (column < 1 || column > static_cast<Long>(columns_.size()) || row < 1 || row > RowCount()) return {};
+  return FormatCell(columns_[column - 1], CellValue(row, column));
+}
+
+ui::ListRowsView Control::Rows() const {
+  ui::ListRowsView view;
+  for (const ListColumn& column : columns_) view.headings.push_back(column.heading);
+  const Long rows = RowCount();
+  view.rows.reserve(rows > 0 ? rows : 0);
+  for (Long row = 1; row <= rows; ++row) {
+    std::vector<std::string> cells;
+    for (Long column = 1; column <= static_cast<Long>(columns_.size()); ++column)
+      cells.push_back(CellText(row, column));
+    view.rows.push_back(std::move(cells));
+  }
+  return view;
+}
+
+void Control::SetSelectedRow(Long row) {
+  const Long rows = RowCount();
+  selected_ = std::clamp<Long>(row, rows > 0 ? 1 : 0, rows);
+  if (row == 0) selected_ = 0;
+  if (selected_ > 0 && selected_ < top_) top_ = selected_;
+  if (selected_ >= top_ + items_) top_ = selected_ - items_ + 1;
+}
+
+std::string Control::GetProp(Long property, Long index) const {
+  switch (property) {
+    case PROP_Text: return type_ == CT_Entry ? ShownText() : type_ == CT_List ? format_ : text_;
+    case PROP_Type: return std::to_string(type_);
+    case PROP_Parent: return std::to_string(parent_);
+    case PROP_Use: return binding_ ? binding_->Text() : std::string();
+    case PROP_XPos: return std::to_string(x_);
+    case PROP_YPos: return std::to_string(y_);
+    case PROP_Width: return std::to_string(width_);
+    case PROP_Height: return std::to_string(height_);
+    case PROP_Font: return font_;
+    case PROP_Icon: return icon_;
+    case PROP_Tip: return tip_;
+    case PROP_StatusText: return statusText_;
+    case PROP_Default: return Flag(isDefault_);
+    case PROP_Disable: return Flag(disabled_);
+    case PROP_Hide: return Flag(hidden_);
+    case PROP_Visible: return Flag(window_.IsShown(*this));
+    case PROP_ReadOnly: return Flag(readOnly_);
+    case PROP_Required: return Flag(required_);
+    case PROP_Checked: return Flag(checked_);
+    case PROP_Imm: return Flag(immediate_);
+    case PROP_VScroll: return Flag(vscroll_);
+    case PROP_VScrollPos: return std::to_string(thumb_);
+    case PROP_Items: return std::to_string(items_);
+    case PROP_Selected: return std::to_string(selected_);
+    case PROP_ClickedColumn: return std::to_string(clickedColumn_);
+    case PROP_VirtualListProc: return Flag(static_cast<bool>(vlb_));
+    case PROP_Alrt:
+      if (index == 0) return std::to_string(std::count_if(alerts_.begin(), alerts_.end(), [](Long k) { return k; }));
+      return index >= 1 && index <= kAlertSlots ? (alerts_[index - 1] ? std::to_string(alerts_[index - 1]) : "") : "";
+    default: break;
+  }
+  if (property >= LISTCOL_Width && property <= LISTCOL_TextColor && type_ == CT_List) {
+    if (property == LISTCOL_Format && index == 0) return std::to_string(columns_.size());
+    if (index >= 1 && index <= static_cast<Long>(columns_.size())) {
+      const ListColumn& c = columns_[index - 1];
+      switch (property) {
+        case LISTCOL_Width: return std::to_string(c.width);
+        case LISTCOL_Alignment: return std::string(1, c.alignment);
+        case LISTCOL_Indent: return std::to_string(c.indent);
+        case LISTCOL_Header: return c.heading;
+        case LISTCOL_Picture: return c.picture;
+        case LISTCOL_HeaderAlignment: return std::string(1, c.headingAlignment);
+        case LISTCOL_HeaderIndent: return std::to_string(c.headingIndent);
+        case LISTCOL_Resizable: return Flag(c.resizable);
+        case LISTCOL_Format: return c.format;
+        case LISTCOL_FieldNo: return std::to_string(c.fieldNo);
+        default: break;
+      }
+    }
+  }
+  const auto found = other_.find({property, index});
+  return found == other_.end() ? std::string() : found->second;
+}
+
+void Control::SetProp(Long property, std::string_view value, Long index) {
+  const bool on = ToLong(value) != 0;
+  switch (property) {
+    case PROP_Type: case PROP_Parent: case PROP_Visible: case PROP_VirtualListProc:
+      return;  // read-only
+    case PROP_Text:
+      if (type_ == CT_List) {
+        format_ = std::string(value);
+        if (auto columns = ParseListFormat(format_)) columns_ = std::move(*columns);
+        window_.ControlChanged(*this, property, index);
+        window_.ListChanged(*this);
+        return;
+      }
+      if (type_ == CT_Entry) {
+        // Writing an entry's text writes its variable, as typing and leaving would.
+        editing_ = false;
+        if (binding_) binding_->SetFromText(value);
+        else text_ = std::string(value);
+      } else {
+        text_ = std::string(value);
+      }
+      break;
+    case PROP_Use: if (binding_) binding_->SetFromText(value); editing_ = false; property = PROP_Text; break;
+    case PROP_XPos: x_ = ToLong(value); break;
+    case PROP_YPos: y_ = ToLong(value); break;
+    case PROP_Width: width_ = ToLong(value); break;
+    case PROP_Height:
+      height_ = ToLong(value);
+      if (type_ == CT_List) items_ = std::max<Long>(1, height_ / 10);
+      break;
+    case PROP_Font: font_ = std::string(value); break;
+    case PROP_Icon: icon_ = std::string(value); break;
+    case PROP_Tip: tip_ = std::string(value); break;
+    case PROP_StatusText: statusText_ = std::string(value); break;
+    case PROP_Default: isDefault_ = on; break;
+    case PROP_Disable: disabled_ = on; break;
+    case PROP_Hide: hidden_ = on; break;
+    case PROP_ReadOnly: readOnly_ = on; break;
+    case PROP_Required: required_ = on; break;
+    case PROP_Checked: checked_ = on; break;
+    case PROP_Imm: immediate_ = on; break;
+    case PROP_VScroll: vscroll_ = on; break;
+    case PROP_VScrollPos: thumb_ = std::clamp<Long>(ToLong(value), 0, 100); break;
+    case PROP_Items: items_ = std::max<Long>(1, ToLong(value)); break;
+    case PROP_Selected:
+      if (type_ == CT_List) SetSelectedRow(ToLong(value));
+      else selected_ = ToLong(value);
+      break;
+    case PROP_ClickedColumn: clickedColumn_ = ToLong(value); break;
+    case PROP_Alrt:
+      if (index < 1 || index > kAlertSlots) {
+        RT_ASSERT(false, "alert slot " + std::to_string(index) + " is outside 1..255");
+        return;
+      }
+      alerts_[index - 1] = ToLong(value);
+      break;
+    default:
+      if (property >= LISTCOL_Width && property <= LISTCOL_TextColor && type_ == CT_List && index >= 1 &&
+          index <= static_cast<Long>(columns_.size())) {
+        ListColumn& c = columns_[index - 1];
+        const std::string text(value);
+        switch (property) {
+          case LISTCOL_Width: c.width = ToLong(value); break;
+          case LISTCOL_Alignment: if (!text.empty()) c.alignment = text[0]; break;
+          case LISTCOL_Indent: c.indent = ToLong(value); break;
+          case LISTCOL_Header: c.heading = text; break;
+          case LISTCOL_Picture: c.picture = text; break;
+          case LISTCOL_HeaderAlignment: if (!text.empty()) c.headingAlignment = text[0]; break;
+          case LISTCOL_HeaderIndent: c.headingIndent = ToLong(value); break;
+          case LISTCOL_Resizable: c.resizable = on; break;
+          case LISTCOL_FieldNo: c.fieldNo = ToLong(value); break;
+          default: other_[{property, index}] = text; break;
+        }
+        window_.ControlChanged(*this, property, index);
+        window_.ListChanged(*this);
+        return;
+      }
+      other_[{property, index}] = std::string(value);
+      break;
+  }
+  window_.ControlChanged(*this, property, index);
+}
+
+std::vector<ui::PropertyValue> Control::ShownProperties() const {
+  std::vector<ui::PropertyValue> shown;
+  for (Long property : {PROP_Text, PROP_XPos, PROP_YPos, PROP_Width, PROP_Height, PROP_Font, PROP_Icon, PROP_Tip,
+                        PROP_StatusText, PROP_Default, PROP_Disable, PROP_Hide, PROP_ReadOnly, PROP_Required,
+                        PROP_Checked, PROP_Imm, PROP_VScroll, PROP_VScrollPos, PROP_Items, PROP_Selected}) {
+    std::string value = GetProp(property);
+    if (!value.empty()) shown.push_back({property, 0, std::move(value)});
+  }
+  return shown;
+}
+
+ui::ControlView Control::View() const { return {number_, type_, parent_, ShownProperties()}; }
+
+}  // namespace rt

@@ -1,0 +1,48 @@
+#pragma once
+// The runtime-side sink that backends push user actions into. A backend (or the Robot, which
+// acts through the same calls) turns one toolkit event into one UserInput; the sink queues it
+// on the program thread that owns the window, whose accept loop turns it into runtime events.
+// Owns the routing from window to thread; calls nothing above runtime/core.
+
+#include <cstdint>
+#include <string>
+
+#include "runtime/core/types.h"
+#include "runtime/ui/screen.h"
+
+namespace rt::ui {
+
+enum class InputKind {
+  Type,        // control: an entry; text: what the entry now holds (no event until it is left)
+  Focus,       // control: clicked into (leaving the focused entry first)
+  Press,       // control: a button, menu item or toolbar control pressed
+  Key,         // control (0: the focused one); key: key code
+  PickRow,     // control: a list (value: row) or a sheet (value: tab number)
+  Scroll,      // control: a list; value: EVENT_ScrollUp … EVENT_ScrollBottom
+  DragThumb,   // control: a list; value: thumb position 0..100
+  Resize,      // value, value2: new width and height
+  Maximize,
+  Iconize,
+  Restore,
+  Close,       // the close box
+};
+
+struct UserInput {
+  InputKind kind = InputKind::Key;
+  WindowId window = 0;
+  Long control = 0;
+  Long key = 0;
+  Long value = 0;
+  Long value2 = 0;
+  std::string text;
+  std::uint64_t sequence = 0;  // set by SendInput
+};
+
+// Any thread. Queues `input` for the window's thread and returns its sequence number (rising
+// across the process); 0 when the window is not open.
+std::uint64_t SendInput(UserInput input);
+
+// The program thread that owns an open window; 0 when it is not open.
+Long ThreadOfWindow(WindowId window);
+
+}  // namespace rt::ui

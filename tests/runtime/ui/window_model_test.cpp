@@ -1,0 +1,316 @@
+// The window model on one thread, without a backend: definitions and numbering, the list
+// format and popup-menu grammars, bindings, and the accept-loop rules that need no user.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "runtime/core/assert.h"
+#include "runtime/core/date_time.h"
+#include "runtime/core/fixed_string.h"
+#include "runtime/core/thread.h"
+#include "runtime/ui/accept_loop.h"
+#include "runtime/ui/popup_menu.h"
+#include "runtime/ui/target.h"
+#include "runtime/ui/window.h"
+
+namespace rt {
+namespace {
+
+// Takes every event queued now, running each one's default handling before the next.
+std::vector<EventRecord> Drain(Window& window) {
+  std::vector<EventRecord> seen;
+  for (;;) {
+    PumpPending();
+    if (!window.IsOpen() || !window.HasPendingEvent()) break;
+    if (!window.Accept()) break;
+    seen.push_back(window.CurrentEvent());
+  }
+  return seen;
+}
+
+std::vector<std::string> Names(const std::vector<EventRecord>& events) {
+  std::vector<std::string> names;
+  for (const EventRecord& e : events) names.push_back(EventName(e.code) + (e.control ? ":" + std::to_string(e.control) : ""));
+  return names;
+}
+
+// ---- 1. Definitions ----
+
+TEST(WindowDefinition, NumbersControlsMenusAndToolbarByTheirOwnRules) {
+  WindowDef def;
+  EXPECT_EQ(def.Add(ControlDef::MenuBar()), -1);
+  EXPECT_EQ(def.Add(ControlDef::Menu("&Browse").In(-1)), -2);
+  EXPECT_EQ(def.Add(ControlDef::String("a")), 1);
+  EXPECT_EQ(def.Add(ControlDef::Button("&Insert").Toolbar(3001)), 3001);
+  EXPECT_EQ(def.Add(ControlDef::Item("Exit").In(-2).StdClose()), -3);
+  EXPECT_EQ(def.Add(ControlDef::Button("OK")), 2) << "toolbar controls do not use up ordinary numbers";
+
+  Window window(def);
+  ASSERT_TRUE(window.Open());
+  // The runtime's control order is declaration order, whatever the numbers.
+  std::vector<std::string> order;
+  for (std::string next = window.GetProp(PROP_NextControl, 0); next != "0";
+       next = window.GetProp(PROP_NextControl, std::stol(next)))
+    order.push_back(next);
+  EXPECT_EQ(order, (std::vector<std::string>{"-1", "-2", "1", "3001", "-3", "2"}));
+}
+
+// ---- 2. List format strings ----
+
+TEST(ListFormat, ReadsTheBrowseFormatColumnByColumn) {
+  const auto columns = ParseListFormat(
+      "64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@48D(14)|M~Adecimal~C(0)@n-10.2@"
+      "80R(2)|M~Adate~C(0)@d17@80R(2)|M~Atime~C(0)@t7@");
+  ASSERT_TRUE(columns);
+  ASSERT_EQ(columns->size(), 5u);
+  struct Want { Long width; char align; Long indent; const char* heading; char headAlign; const char* picture; };
+  const Want want[] = {{64, 'R', 2, "ID", 'C', "@n-14"},        {80, 'L', 2, "Astring", 'L', "@s20"},
+                       {48, 'D', 14, "Adecimal", 'C', "@n-10.2"}, {80, 'R', 2, "Adate", 'C', "@d17"},
+                       {80, 'R', 2, "Atime", 'C', "@t7"}};
+  for (std::size_t i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i + 1);
+    const ListColumn& c = (*columns)[i];
+    EXPECT_EQ(c.width, want[i].width);
+    EXPECT_EQ(c.alignment, want[i].align);
+    EXPECT_EQ(c.indent, want[i].indent);
+    EXPECT_EQ(c.heading, want[i].heading);
+    EXPECT_EQ(c.headingAlignment, want[i].headAlign);
+    EXPECT_EQ(c.picture, want[i].picture);
+    EXPECT_TRUE(c.resizable && c.rightBorder);
+    EXPECT_EQ(c.fieldNo, static_cast<Long>(i + 1));
+  }
+}
+
+TEST(ListFormat, AcceptsScrollWidthAndFieldNumbersAndRefusesMalformedText) {
+  const auto history = ParseListFormat("217L(2)|M~Message~S(255)@s255@42L(2)|M~Category~L(1)@s255@");
+  ASSERT_TRUE(history);
+  EXPECT_EQ((*history)[0].scrollWidth, 255);
+  EXPECT_EQ((*history)[1].headingIndent, 1);
+  const auto numbered = ParseListFormat("20L#3#20L");
+  ASSERT_TRUE(numbered);
+  EXPECT_EQ((*numbered)[0].fieldNo, 3);
+  EXPECT_EQ((*numbered)[1].fieldNo, 4) << "a column without #n# follows the previous one's field";
+
+  struct Bad { const char* text; const char* why; };
+  for (const Bad& bad : {Bad{"L(2)", "no width"}, Bad{"64X", "no alignment"}, Bad{"64L~ID", "heading unclosed"},
+                         Bad{"64L@n5", "picture unclosed"}, Bad{"64L(2", "indent unclosed"}, Bad{"64L%", "unknown modifier"}}) {
+    std::string error;
+    EXPECT_FALSE(ParseListFormat(bad.text, &error)) << bad.why;
+    EXPECT_FALSE(error.empty()) << bad.why;
+  }
+  EXPECT_TRUE(ParseListFormat("")) << "an empty format is a list without columns";
+}
+
+// ---- 3. Popup menu text ----
+
+TEST(PopupMenuText, NumbersOnlyChoosableEntries) {
+  struct Case { const char* text; std::vector<std::string> numbered; };
+  const Case cases[] = {
+      {"A|B{C|D}|E", {"A", "C", "D", "E"}},
+      {"|A|B{C|D}E", {"A", "C", "D", "E"}},  // the form menu builders write: leading bar, no bar after '}'
+      {"&Insert|-|&Change|~&Delete", {"&Insert", "&Change", "&Delete"}},
+      {"X[31848(~a.ico),31290(1)]|Y", {"X", "Y"}},  // the extras block is not part of the text
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto menu = ParsePopupMenu(c.text);
+    ASSERT_TRUE(menu);
+    std::vector<std::string> numbered;
+    for (Long n = 1; const ui::PopupEntry* entry = FindPopupEntry(*menu, n); ++n) numbered.push_back(entry->text);
+    EXPECT_EQ(numbered, c.numbered);
+  }
+}
+
+TEST(PopupMenuText, ReadsMarksAndRefusesUnbalancedBraces) {
+  const auto menu = ParsePopupMenu("~+Save|-Print|-");
+  ASSERT_TRUE(menu);
+  ASSERT_EQ(menu->size(), 3u);
+  EXPECT_TRUE((*menu)[0].disabled && (*menu)[0].checked);
+  EXPECT_EQ((*menu)[0].text, "Save");
+  EXPECT_TRUE((*menu)[1].unchecked);
+  EXPECT_TRUE((*menu)[2].separator);
+  EXPECT_FALSE(IsChoosable(*menu, 1)) << "a disabled item cannot be chosen";
+  EXPECT_TRUE(IsChoosable(*menu, 2));
+  EXPECT_FALSE(IsChoosable(*menu, 3)) << "separators are never numbered";
+  for (const char* bad : {"A{B", "A}B", "{A}", ""}) EXPECT_FALSE(ParsePopupMenu(bad)) << bad;
+}
+
+// ---- 4. Bindings: what leaving an entry stores ----
+
+TEST(Binding, StoresDeformattedTextOrLeavesTheVariableAlone) {
+  Long id = 7;
+  Decimal amount = Decimal::Declared(7, 2);
+  FixedString<5> code("ab");
+  CString<4> shortText("x");
+  PackedDecimal<5, 2> packed;
+  struct Case { const char* name; BindingPtr binding; const char* plain; bool stored; const char* text; };
+  const Case cases[] = {
+      {"long", Bind(id), "1234", true, "1234"},
+      {"long rounds", Bind(id), "12.5", true, "13"},
+      {"long too big", Bind(id), "3000000000", false, "13"},
+      {"long not a number", Bind(id), "12x", false, "13"},
+      {"decimal rounds to its places", Bind(amount), "12345.678", true, "12345.68"},
+      {"decimal over its digits", Bind(amount), "123456", false, "12345.68"},
+      {"fixed string cut to size", Bind(code), "abcdefg", true, "abcde"},
+      {"cstring keeps room for the zero", Bind(shortText), "wxyz", true, "wxy"},
+      {"packed decimal", Bind(packed), "-123.456", true, "-123.46"},
+      {"packed decimal over its digits", Bind(packed), "1234", false, "-123.46"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.binding->SetFromText(c.plain), c.stored) << c.name;
+    EXPECT_EQ(c.binding->Text(), c.text) << c.name;
+  }
+  EXPECT_EQ(Bind(amount)->Format("@n-10.2"), " 12,345.68");
+}
+
+// ---- 5. Accept-loop rules on one thread ----
+
+class OneThreadWindow : public ::testing::Test {
+ protected:
+  void SetUp() override { rt::testing::ClearAssertionMessages(); }
+  ThreadScope scope_;  // the test thread is a program thread for the test
+};
+
+TEST_F(OneThreadWindow, OpensWithOpenWindowSizedAndTheFirstFocusableControlSelected) {
+  Long value = 0;
+  WindowDef def;
+  def.title = "Order";
+  def.Add(ControlDef::String("Name:"));
+  def.Add(ControlDef::Entry("@n5", Bind(value)).Disabled());
+  def.Add(ControlDef::Entry("@n5", Bind(value)));
+  Window window(def);
+  ASSERT_TRUE(window.Open());
+  EXPECT_EQ(TargetTitle(), "Order") << "an open window is its thread's target";
+  EXPECT_EQ(Names(Drain(window)), (std::vector<std::string>{"OpenWindow", "Sized", "Selected:3"}));
+  window.Close();
+  EXPECT_EQ(TargetTitle(), "") << "closing restores the target";
+}
+
+TEST_F(OneThreadWindow, HandledCloseKeepsTheWindowAndUnhandledCloseEndsTheLoop) {
+  WindowDef def;
+  def.title = "Form";
+  Window window(def);
+  window.Open();
+  Drain(window);
+  window.Post(EVENT_CloseWindow);
+  ASSERT_TRUE(window.Accept());
+  EXPECT_EQ(window.CurrentEvent().code, EVENT_CloseWindow);
+  window.SetHandled();  // e.g. the user chose to keep editing
+  window.Post(EVENT_Accepted, 0);
+  ASSERT_TRUE(window.Accept()) << "a handled close must skip the default close";
+  EXPECT_EQ(window.CurrentEvent().code, EVENT_Accepted);
+  window.Post(EVENT_CloseWindow);
+  ASSERT_TRUE(window.Accept());
+  EXPECT_FALSE(window.Accept()) << "an unhandled close closes the window";
+  EXPECT_FALSE(window.IsOpen());
+}
+
+TEST_F(OneThreadWindow, StandardCloseButtonPostsCloseWindowUnlessHandled) {
+  WindowDef def;
+  const Long ok = def.Add(ControlDef::Button("&OK").StdClose());
+  Window window(def);
+  window.Open();
+  Drain(window);
+  window.Post(EVENT_Accepted, ok);
+  ASSERT_TRUE(window.Accept());
+  window.SetHandled();
+  EXPECT_TRUE(Drain(window).empty()) << "handled: no close follows";
+  window.Post(EVENT_Accepted, ok);
+  ASSERT_TRUE(window.Accept());
+  ASSERT_TRUE(window.Accept()) << "not handled: the close action follows";
+  EXPECT_EQ(window.CurrentEvent().code, EVENT_CloseWindow);
+  EXPECT_FALSE(window.Accept());
+}
+
+TEST_F(OneThreadWindow, AcceptAllStopsAtTheFirstInvalidEntry) {
+  Long a = 1, c = 3;
+  FixedString<10> b;
+  Long date = 0;
+  WindowDef def;
+  const Long ea = def.Add(ControlDef::Entry("@n5", Bind(a)));
+  const Long eb = def.Add(ControlDef::Entry("@s10", Bind(b)).Required());
+  const Long ed = def.Add(ControlDef::Entry("@d17", Bind(date)));
+  const Long ec = def.Add(ControlDef::Entry("@n5", Bind(c)));
+  Window window(def);
+  window.Open();
+  Drain(window);
+
+  // Required and empty: the pass accepts the entries before it and selects it.
+  window.Select();
+  EXPECT_EQ(window.GetProp(PROP_AcceptAll), "1");
+  EXPECT_EQ(Names(Drain(window)), (std::vector<std::string>{"Accepted:1", "Selected:2"}));
+  EXPECT_EQ(window.FocusedControl(), eb);
+  EXPECT_EQ(window.GetProp(PROP_AcceptAll), "") << "the pass is over once its last event is handed out";
+
+  // A date that does not exist: rejected, selected, the later entry never accepted.
+  b = "filled";
+  window.FindControl(ed)->SetEditText("02/30/2026");
+  window.Select();
+  EXPECT_EQ(Names(Drain(window)), (std::vector<std::string>{"Accepted:1", "Accepted:2", "Rejected:3", "Selected:3"}));
+  EXPECT_EQ(date, 0) << "a rejected text leaves the variable as it was";
+
+  window.FindControl(ed)->SetEditText("02/28/2026");
+  window.Select();
+  EXPECT_EQ(Names(Drain(window)),
+            (std::vector<std::string>{"Accepted:1", "Accepted:2", "Accepted:3", "Accepted:4", "Completed"}));
+  EXPECT_EQ(date, DateFromCivil(2026, 2, 28));
+  (void)ea, (void)ec;
+}
+
+TEST_F(OneThreadWindow, ControlsOnATabShowOnlyWhileItsTabIsSelected) {
+  WindowDef def;
+  const Long sheet = def.Add(ControlDef::Sheet());
+  const Long tab1 = def.Add(ControlDef::Tab("&1) General").In(sheet));
+  const Long onTab1 = def.Add(ControlDef::Button("A").In(tab1));
+  const Long tab2 = def.Add(ControlDef::Tab("&2) More").In(sheet));
+  const Long onTab2 = def.Add(ControlDef::Button("B").In(tab2));
+  Window window(def);
+  window.Open();
+  EXPECT_EQ(window.GetProp(onTab1, PROP_Visible, 0), "1");
+  EXPECT_EQ(window.GetProp(onTab2, PROP_Visible, 0), "");
+  window.SetProp(sheet, PROP_Selected, "2", 0);
+  EXPECT_EQ(window.GetProp(onTab1, PROP_Visible, 0), "");
+  EXPECT_EQ(window.GetProp(onTab2, PROP_Visible, 0), "1");
+  window.Hide(tab2);
+  EXPECT_EQ(window.GetProp(onTab2, PROP_Visible, 0), "") << "hiding a parent hides its controls";
+}
+
+TEST_F(OneThreadWindow, ListColumnPropertiesFollowTheFormatAndChangesByNumber) {
+  WindowDef def;
+  const Long list = def.Add(ControlDef::List("64R(2)|M~ID~C(0)@n-14@80L(2)|M~Name~L(2)@s20@"));
+  Window window(def);
+  window.Open();
+  EXPECT_EQ(window.GetProp(list, LISTCOL_Format, 0), "2") << "index 0 counts the columns";
+  EXPECT_EQ(window.GetProp(list, LISTCOL_Header, 2), "Name");
+  EXPECT_EQ(window.GetProp(list, LISTCOL_Picture, 1), "@n-14");
+  window.SetProp(list, LISTCOL_Picture, "@n05", 1);
+  window.SetVirtualList(list, [](Long row, Long column) -> std::string {
+    if (row == -1) return "2";
+    return column == 1 ? std::to_string(row * 7) : "n" + std::to_string(row);
+  });
+  EXPECT_EQ(window.FindControl(list)->CellText(2, 1), "00014") << "the changed picture shows the value";
+  EXPECT_EQ(window.FindControl(list)->CellText(3, 1), "") << "no row 3";
+  EXPECT_EQ(window.GetProp(list, LISTCOL_Header, 3), "") << "no column 3";
+}
+
+TEST_F(OneThreadWindow, AlertSlotsOutsideTheRangeAreProgrammingErrors) {
+  WindowDef def;
+  Window window(def);
+  window.Open();
+  window.SetProp(0, PROP_Alrt, "46", 255);
+  EXPECT_EQ(window.GetProp(PROP_Alrt, 0), "1");
+  window.SetProp(0, PROP_Alrt, "46", 256);
+  window.SetProp(0, PROP_Alrt, "46", 0);
+  EXPECT_EQ(rt::testing::AssertionMessages().size(), 2u);
+  EXPECT_EQ(window.GetProp(PROP_Alrt, 0), "1");
+}
+
+TEST_F(OneThreadWindow, PostsToAThreadWithoutAnInboxFail) {
+  EXPECT_FALSE(Post(EVENT_Accepted, 0, 9999));
+  EXPECT_FALSE(Post(EVENT_Accepted)) << "no window open on this thread";
+}
+
+}  // namespace
+}  // namespace rt

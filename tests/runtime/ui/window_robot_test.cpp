@@ -1,0 +1,231 @@
+// Windows on program threads driven by the Robot through the headless backend: typed entries,
+// alerted keys, the standard close action, posts between threads, two threads at once with a
+// modal window, a list over a queue-like source, popups and resizing.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "runtime/core/date_time.h"
+#include "runtime/core/fixed_string.h"
+#include "runtime/core/picture.h"
+#include "runtime/core/thread.h"
+#include "runtime/ui/accept_loop.h"
+#include "runtime/ui/backend.h"
+#include "runtime/ui/headless/headless_backend.h"
+#include "runtime/ui/window.h"
+
+namespace rt::ui {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto kWait = 5s;
+
+// Events as a window's handler saw them, readable from the test thread.
+class Recorder {
+ public:
+  void Add(const EventRecord& e) {
+    std::lock_guard lock(mutex_);
+    seen_.push_back(EventName(e.code) + (e.control ? ":" + std::to_string(e.control) : "") +
+                    (e.keyCode && e.code != EVENT_Accepted && e.code != EVENT_NewSelection ? "/" + std::to_string(e.keyCode) : ""));
+  }
+  // Everything seen since the last call.
+  std::vector<std::string> Take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(seen_, {});
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> seen_;
+};
+
+using Strings = std::vector<std::string>;
+
+class RobotWindows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(backend_->Start());
+    InstallBackend(backend_.get());
+    robot_.SetFailureHandler([this](const std::string& message) {
+      if (expectFailures_) expected_.push_back(message);
+      else ADD_FAILURE() << message;
+    });
+  }
+  void TearDown() override {
+    EXPECT_TRUE(WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
+    backend_->Stop();
+    InstallBackend(nullptr);
+  }
+  // Runs `def` on a new program thread; `handle` sees each event after the recorder.
+  template <class Handle>
+  Long Run(WindowDef def, Recorder& recorder, Handle handle, std::size_t stack = 0) {
+    return rt::Start(
+        [def = std::move(def), &recorder, handle]() mutable {
+          Window window(def);
+          window.Open();
+          while (window.Accept()) {
+            recorder.Add(window.CurrentEvent());
+            handle(window);
+          }
+        },
+        stack);
+  }
+  ShownWindow Find(std::string_view title) {
+    auto window = robot_.WaitForWindow(title, kWait);
+    EXPECT_TRUE(window) << title;
+    return window.value_or(ShownWindow{});
+  }
+
+  std::unique_ptr<Backend> backend_ = MakeHeadlessBackend();
+  Robot robot_{*backend_};
+  bool expectFailures_ = false;
+  std::vector<std::string> expected_;
+};
+
+auto NoHandling = [](Window&) {};
+
+// ---- Entries: accepted versus rejected ----
+
+TEST_F(RobotWindows, TypedEntryIsStoredWhenItFitsAndRejectedWithTheVariableUnchangedWhenNot) {
+  Long id = 5;
+  FixedString<20> name("DemoUser");
+  WindowDef def;
+  def.title = "Form";
+  def.Add(ControlDef::Entry("@n-14", Bind(id)));
+  def.Add(ControlDef::Entry("@s20", Bind(name)));
+  def.Add(ControlDef::Button("&OK").StdClose());
+  Recorder events;
+  Run(def, events, NoHandling);
+  const ShownWindow form = Find("Form");
+  ASSERT_TRUE(robot_.WaitForProp(form, 2, PROP_Text, "DemoUser" + std::string(12, ' '), kWait)) << "the entry opens with its variable";
+  EXPECT_EQ(events.Take(), (Strings{"OpenWindow", "Sized", "Selected:1"}));
+
+  robot_.TypeInto(form, 1, "12a");
+  EXPECT_EQ(events.Take(), (Strings{"Rejected:1"}));
+  EXPECT_EQ(id, 5) << "a rejected text leaves the variable as it was";
+  EXPECT_EQ(robot_.Focus(form), 1) << "focus stays on the rejected entry";
+  EXPECT_EQ(robot_.Text(form, 1), "12a") << "the typed text stays for the user to correct";
+
+  robot_.TypeInto(form, 1, "1,234");
+  EXPECT_EQ(events.Take(), (Strings{"Accepted:1", "Selected:2"}));
+  EXPECT_EQ(id, 1234);
+  EXPECT_EQ(robot_.Text(form, 1), Format(Long{1234}, "@n-14")) << "the entry shows the stored value";
+
+  // Leaving by pressing a button accepts the entry first; a 21st character is cut.
+  robot_.Type(form, 2, "A name of 21 letters!");
+  robot_.Press(form, 3);
+  EXPECT_EQ(events.Take(), (Strings{"Accepted:2", "Selected:3", "Accepted:3", "CloseWindow"}));
+  EXPECT_EQ(name.Str(), "A name of 21 letters");
+  robot_.WaitForWindowClosed(form, kWait);
+}
+
+// ---- Alerted keys ----
+
+TEST_F(RobotWindows, AlertedKeysArriveAsPreAlertAndAlertKeyAndHandlingThePreAlertSkipsTheKeysAction) {
+  Long value = 0;
+  struct Rows final : ListSource {
+    Long RowCount() const override { return 3; }
+    std::string Value(Long row, Long) const override { return std::to_string(row); }
+  };
+  static const Rows rows;
+  WindowDef def;
+  def.title = "Keys";
+  const Long entry = def.Add(ControlDef::Entry("@n5", Bind(value)));
+  const Long list = def.Add(ControlDef::List("20L"));
+  const Long ok = def.Add(ControlDef::Button("OK"));
+  Recorder events;
+  std::atomic<bool> swallowPreAlert{true};
+  Run(def, events, [&](Window& w) {
+    if (w.CurrentEvent().code == EVENT_OpenWindow) {
+      w.SetProp(entry, PROP_Alrt, "584", 255);  // Ctrl+H on the entry
+      w.Alert(KEY_Delete);                       // Delete anywhere in the window
+      w.SetProp(list, PROP_Alrt, std::to_string(KEY_Down), 1);
+      w.SetListSource(list, &rows);
+      w.SetProp(list, PROP_Selected, "1", 0);
+    }
+    if (w.CurrentEvent().code == EVENT_PreAlertKey && swallowPreAlert) w.SetHandled();
+  });
+  const ShownWindow keys = Find("Keys");
+  events.Take();
+
+  robot_.PressKey(keys, entry, 584);
+  EXPECT_EQ(events.Take(), (Strings{"PreAlertKey:1/584", "AlertKey:1/584"}));
+  robot_.PressKey(keys, ok, KEY_Delete);
+  EXPECT_EQ(events.Take(), (Strings{"Selected:3", "PreAlertKey:3/46", "AlertKey:3/46"})) << "a window alert covers every control";
+  robot_.PressKey(keys, ok, KEY_Enter);
+  EXPECT_EQ(events.Take(), (Strings{"Accepted:3"})) << "a key not alerted does its own action";
+
+  robot_.PressKey(keys, list, KEY_Down);
+  EXPECT_EQ(events.Take(), (Strings{"Selected:2", "PreAlertKey:2/40", "AlertKey:2/40"}));
+  EXPECT_EQ(robot_.Prop(keys, list, PROP_Selected), "1") << "handled pre-alert: the list did not move";
+  swallowPreAlert = false;
+  robot_.PressKey(keys, list, KEY_Down);
+  EXPECT_EQ(events.Take(), (Strings{"PreAlertKey:2/40", "AlertKey:2/40", "NewSelection:2"}));
+  EXPECT_EQ(robot_.Prop(keys, list, PROP_Selected), "2");
+  robot_.CloseWindow(keys);
+}
+
+// ---- The standard close action ----
+
+TEST_F(RobotWindows, MenuItemWithTheStandardCloseActionClosesTheFrame) {
+  WindowDef def;
+  def.title = "Frame";
+  def.kind = WindowKind::ApplicationFrame;
+  const Long bar = def.Add(ControlDef::MenuBar());
+  const Long menu = def.Add(ControlDef::Menu("&Browse").In(bar));
+  const Long test = def.Add(ControlDef::Item("Window Test").In(menu));
+  def.Add(ControlDef::Item("Browse AFile").In(menu).Status("Browse the AFile file"));
+  const Long exit = def.Add(ControlDef::Item("Exit").In(menu).StdClose());
+  Recorder events;
+  Run(def, events, NoHandling);
+  const ShownWindow frame = Find("Frame");
+  events.Take();
+  robot_.ChooseMenu(frame, "Browse|Window Test");
+  EXPECT_EQ(events.Take(), (Strings{"Accepted:" + std::to_string(test)}));
+  EXPECT_TRUE(robot_.IsOpen(frame)) << "an item without the close action leaves the frame open";
+  robot_.ChooseMenu(frame, "&Browse|Exit");
+  EXPECT_EQ(events.Take(), (Strings{"Accepted:" + std::to_string(exit), "CloseWindow"}));
+  EXPECT_TRUE(robot_.WaitForWindowClosed(frame, kWait));
+}
+
+// ---- Posts between threads ----
+
+TEST_F(RobotWindows, PostsAndNotifiesReachAnotherThreadsWindowWithCodeThreadAndParameter) {
+  Recorder receiverEvents, senderEvents;
+  WindowDef receiverDef;
+  receiverDef.title = "Receiver";
+  receiverDef.Add(ControlDef::Button("Target"));
+  const Long receiverThread = Run(receiverDef, receiverEvents, [](Window& w) {
+    Long code = 0, thread = 0, parameter = 0;
+    if (NotifyData(code, thread, parameter))
+      w.SetProp(PROP_Text, "code " + std::to_string(code) + " thread " + std::to_string(thread) + " parameter " +
+                               std::to_string(parameter));
+    if (Accepted() == 1) w.SetProp(PROP_Text, w.Title() + " +accepted");
+  });
+  const ShownWindow receiver = Find("Receiver");
+
+  WindowDef senderDef;
+  senderDef.title = "Sender";
+  senderDef.Add(ControlDef::Button("Send"));
+  const Long senderThread = Run(senderDef, senderEvents, [receiverThread](Window& w) {
+    if (w.CurrentEvent().code != EVENT_Accepted) return;
+    Notify(7, receiverThread, 42);
+    Post(EVENT_Accepted, 1, receiverThread);
+  });
+  const ShownWindow sender = Find("Sender");
+  receiverEvents.Take();
+  robot_.Press(sender, 1);
+  const std::string expected = "code 7 thread " + std::to_string(senderThread) + " parameter 42 +accepted";
+  EXPECT_TRUE(robot_.WaitForProp(receiver, 0, PROP_Text, expected, kWait))
+      << "the notify carried its code, thread and parameter, and the post followed it";
+  EXPECT_EQ(receiverEvents.Take(), (Strings{"Notify", "Accepted:1"}));
+  robot_.CloseWindow(sender);
+  robot_.CloseWindow(receiver);
+}
+
+}  // namespace
+}  // namespace rt::ui

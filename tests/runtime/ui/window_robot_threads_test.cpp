@@ -1,0 +1,335 @@
+// Two program threads at once with a modal window, a list over a queue-like source of 20
+// rows, popups, resizing, and the Robot's failure reports.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "runtime/core/date_time.h"
+#include "runtime/core/fixed_string.h"
+#include "runtime/core/picture.h"
+#include "runtime/core/thread.h"
+#include "runtime/ui/accept_loop.h"
+#include "runtime/ui/backend.h"
+#include "runtime/ui/headless/headless_backend.h"
+#include "runtime/ui/window.h"
+
+namespace rt::ui {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto kWait = 5s;
+using Strings = std::vector<std::string>;
+
+class Recorder {
+ public:
+  void Add(const EventRecord& e) {
+    std::lock_guard lock(mutex_);
+    seen_.push_back(EventName(e.code) + (e.control ? ":" + std::to_string(e.control) : ""));
+  }
+  Strings Take() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(seen_, {});
+  }
+
+ private:
+  std::mutex mutex_;
+  Strings seen_;
+};
+
+class RobotThreads : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(backend_->Start());
+    InstallBackend(backend_.get());
+    robot_.SetFailureHandler([this](const std::string& message) {
+      if (expectFailures_) failures_.push_back(message);
+      else ADD_FAILURE() << message;
+    });
+  }
+  void TearDown() override {
+    EXPECT_TRUE(WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
+    backend_->Stop();
+    InstallBackend(nullptr);
+  }
+  ShownWindow Find(std::string_view title) {
+    auto window = robot_.WaitForWindow(title, kWait);
+    EXPECT_TRUE(window) << title;
+    return window.value_or(ShownWindow{});
+  }
+
+  std::unique_ptr<Backend> backend_ = MakeHeadlessBackend();
+  Robot robot_{*backend_};
+  bool expectFailures_ = false;
+  Strings failures_;
+};
+
+// A window whose button counts presses in the title: "<name> <count>".
+WindowDef Counter(const std::string& name) {
+  WindowDef def;
+  def.title = name + " 0";
+  def.Add(ControlDef::Button("Count"));
+  return def;
+}
+
+void CountPresses(Window& window, const std::string& name, int& count) {
+  if (Accepted() == 1) window.SetProp(PROP_Text, name + " " + std::to_string(++count));
+}
+
+// ---- Two threads, each with its own accept loop; a modal window blocks only its thread ----
+
+TEST_F(RobotThreads, AModalWindowBlocksOnlyItsOwnThreadsOtherWindows) {
+  Recorder oneEvents;
+  rt::Start(
+      [&] {
+        WindowDef def = Counter("One");
+        def.Add(ControlDef::Button("Open modal"));
+        Window one(def);
+        one.Open();
+        int count = 0;
+        while (one.Accept()) {
+          oneEvents.Add(one.CurrentEvent());
+          CountPresses(one, "One", count);
+          if (Accepted() == 2) {
+            WindowDef modalDef;
+            modalDef.title = "Modal";
+            modalDef.modal = true;
+            modalDef.Add(ControlDef::Button("Close").StdClose());
+            Window modal(modalDef);
+            modal.Open();
+            while (modal.Accept()) {
+            }
+          }
+        }
+      },
+      50000);
+  Recorder twoEvents;
+  rt::Start([&] {
+    Window two(Counter("Two"));
+    two.Open();
+    int count = 0;
+    while (two.Accept()) {
+      twoEvents.Add(two.CurrentEvent());
+      CountPresses(two, "Two", count);
+    }
+  });
+  const ShownWindow one = Find("One 0");
+  const ShownWindow two = Find("Two 0");
+  ASSERT_NE(one.thread, two.thread);
+
+  // Both loops serve the Robot at the same time.
+  robot_.Press(one, 1);
+  robot_.Press(two, 1);
+  EXPECT_EQ(robot_.Text(one, 0), "One 1");
+  EXPECT_EQ(robot_.Text(two, 0), "Two 1");
+
+  robot_.Press(one, 2);
+  const ShownWindow modal = Find("Modal");
+  EXPECT_EQ(modal.thread, one.thread);
+  oneEvents.Take();
+
+  expectFailures_ = true;
+  EXPECT_FALSE(robot_.Press(one, 1)) << "the window under the modal one takes no input";
+  expectFailures_ = false;
+  ASSERT_EQ(failures_.size(), 1u);
+  EXPECT_NE(failures_[0].find("blocked by the modal window \"Modal\""), std::string::npos) << failures_[0];
+  EXPECT_TRUE(robot_.Press(two, 1)) << "another thread's window is not blocked";
+  EXPECT_EQ(robot_.Text(two, 0), "Two 2");
+
+  robot_.Press(modal, 1);
+  ASSERT_TRUE(robot_.WaitForWindowClosed(modal, kWait));
+  ASSERT_TRUE(robot_.WaitForProp(one, 0, PROP_Text, "One 1", kWait));
+  robot_.Press(one, 1);
+  EXPECT_EQ(robot_.Text(one, 0), "One 2") << "the press sent while blocked never arrived";
+  EXPECT_EQ(oneEvents.Take(), (Strings{"GainFocus", "Selected:1", "Accepted:1"}));
+
+  robot_.CloseWindow(one);
+  robot_.CloseWindow(two);
+}
+
+// ---- A list over a queue of 20 rows ----
+
+struct BrowseRow {
+  Long id;
+  FixedString<20> name;
+  Decimal amount = Decimal::Declared(7, 2);
+  Long date;
+  Long time;
+};
+
+// The smallest queue the list needs: rows by position, fields by number.
+class BrowseQueue final : public ListSource {
+ public:
+  std::vector<BrowseRow> rows;
+  Long RowCount() const override { return static_cast<Long>(rows.size()); }
+  std::string Value(Long row, Long field) const override {
+    const BrowseRow& r = rows.at(row - 1);
+    switch (field) {
+      case 1: return std::to_string(r.id);
+      case 2: return r.name.Str();
+      case 3: return r.amount.ToString();
+      case 4: return std::to_string(r.date);
+      case 5: return std::to_string(r.time);
+      default: return {};
+    }
+  }
+};
+
+constexpr const char* kBrowseFormat =
+    "64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@48D(14)|M~Adecimal~C(0)@n-10.2@"
+    "80R(2)|M~Adate~C(0)@d17@80R(2)|M~Atime~C(0)@t7@";
+
+TEST_F(RobotThreads, ListShowsEachCellThroughItsColumnsPictureAndImmediateScrollPastTheEndIsAnEvent) {
+  BrowseQueue queue;
+  for (Long i = 1; i <= 20; ++i) {
+    BrowseRow row{i * 1000, FixedString<20>("Row " + std::to_string(i)), Decimal::Declared(7, 2),
+                  DateFromCivil(2026, 1, static_cast<int>(i)), TimeFromParts(static_cast<int>(i), 30, 0)};
+    ASSERT_TRUE(row.amount.Assign(Decimal::FromText(std::to_string(i) + "234.5")));
+    queue.rows.push_back(row);
+  }
+  WindowDef def;
+  def.title = "Browse the AFile file";
+  def.resizable = true;
+  const Long list = def.Add(ControlDef::List(kBrowseFormat).Immediate().At(0, 0, 400, 100));
+  Recorder events;
+  rt::Start([&] {
+    Window window(def);
+    window.Open();
+    window.SetListSource(list, &queue);
+    while (window.Accept()) events.Add(window.CurrentEvent());
+  });
+  const ShownWindow browse = Find("Browse the AFile file");
+  ASSERT_TRUE(robot_.WaitForListRows(browse, list, 20, kWait));
+
+  EXPECT_EQ(robot_.ListHeadings(browse, list), (Strings{"ID", "Astring", "Adecimal", "Adate", "Atime"}));
+  // Literal spot checks, then every cell against its column's picture.
+  EXPECT_EQ(robot_.Cell(browse, list, 3, 1), "         3,000");
+  EXPECT_EQ(robot_.Cell(browse, list, 3, 3), "  3,234.50");
+  EXPECT_EQ(robot_.Cell(browse, list, 3, 4), " 1/03/2026");
+  EXPECT_EQ(robot_.Cell(browse, list, 3, 5), " 3:30");
+  const char* pictures[] = {"@n-14", "@s20", "@n-10.2", "@d17", "@t7"};
+  for (Long row = 1; row <= 20; ++row) {
+    const BrowseRow& r = queue.rows[row - 1];
+    const std::string want[] = {Format(r.id, pictures[0]), FormatText(r.name.Str(), pictures[1]),
+                                Format(r.amount, pictures[2]), Format(static_cast<Real>(r.date), pictures[3]),
+                                Format(static_cast<Real>(r.time), pictures[4])};
+    for (Long column = 1; column <= 5; ++column)
+      EXPECT_EQ(robot_.Cell(browse, list, row, column), want[column - 1]) << "row " << row << " column " << column;
+  }
+
+  events.Take();
+  robot_.PickRow(browse, list, 20);
+  robot_.Scroll(browse, list, EVENT_ScrollDown);
+  EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "ScrollDown:1"}));
+  EXPECT_EQ(robot_.Prop(browse, list, PROP_Selected), "20") << "scrolling past the last row keeps the selection";
+  robot_.Scroll(browse, list, EVENT_ScrollUp);
+  robot_.Scroll(browse, list, EVENT_PageDown);
+  EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "PageDown:1"})) << "inside the rows the selection moves";
+  EXPECT_EQ(robot_.Prop(browse, list, PROP_Selected), "19");
+  robot_.DragThumb(browse, list, 80);
+  EXPECT_EQ(events.Take(), (Strings{"ScrollDrag:1"}));
+  EXPECT_EQ(robot_.Prop(browse, list, PROP_VScrollPos), "80");
+  robot_.CloseWindow(browse);
+}
+
+// ---- Popups ----
+
+TEST_F(RobotThreads, PopupReturnsTheChosenItemsNumberAndZeroWhenDismissed) {
+  WindowDef def;
+  def.title = "Popup";
+  def.Add(ControlDef::Button("Menu"));
+  rt::Start([&] {
+    Window window(def);
+    window.Open();
+    while (window.Accept())
+      if (Accepted() == 1)
+        window.SetProp(PROP_Text, "chose " + std::to_string(Popup("&Insert|&Change|-|~&Delete|More{A|B}")));
+  });
+  const ShownWindow shown = Find("Popup");
+  robot_.Press(shown, 1);
+  auto popup = robot_.WaitForPopup(kWait, shown.thread);
+  ASSERT_TRUE(popup);
+  EXPECT_TRUE(robot_.ChoosePopup(*popup, "B"));
+  EXPECT_TRUE(robot_.WaitForProp(shown, 0, PROP_Text, "chose 5", kWait)) << "Insert 1, Change 2, Delete 3, A 4, B 5";
+
+  robot_.Press(shown, 1);
+  popup = robot_.WaitForPopup(kWait, shown.thread);
+  ASSERT_TRUE(popup);
+  expectFailures_ = true;
+  EXPECT_FALSE(robot_.ChoosePopup(*popup, "Delete")) << "a disabled item cannot be chosen";
+  expectFailures_ = false;
+  EXPECT_TRUE(robot_.DismissPopup(*popup));
+  EXPECT_TRUE(robot_.WaitForProp(shown, 0, PROP_Text, "chose 0", kWait));
+  robot_.CloseWindow(shown);
+}
+
+// ---- Size requests ----
+
+TEST_F(RobotThreads, ResizeIsARequestThatAHandlerCanRefuse) {
+  WindowDef def;
+  def.title = "Sizable";
+  def.resizable = true;
+  Recorder events;
+  std::atomic<bool> refuse{false};
+  rt::Start([&] {
+    Window window(def);
+    window.Open();
+    window.SetProp(PROP_MinWidth, "120");
+    while (window.Accept()) {
+      events.Add(window.CurrentEvent());
+      const Long code = window.CurrentEvent().code;
+      if (refuse && (code == EVENT_SizeRequest || code == EVENT_MaximizeRequest)) window.SetHandled();
+    }
+  });
+  const ShownWindow shown = Find("Sizable");
+  events.Take();
+  robot_.Resize(shown, 300, 220);
+  EXPECT_EQ(events.Take(), (Strings{"SizeRequest", "Sized"}));
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Width), "300");
+  robot_.Resize(shown, 50, 220);
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Width), "120") << "no smaller than the minimum width";
+  events.Take();
+  refuse = true;
+  robot_.Resize(shown, 400, 300);
+  robot_.Maximize(shown);
+  EXPECT_EQ(events.Take(), (Strings{"SizeRequest", "MaximizeRequest"}));
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Width), "120");
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Maximize), "");
+  refuse = false;
+  robot_.Maximize(shown);
+  EXPECT_EQ(events.Take(), (Strings{"MaximizeRequest", "Maximized", "Sized"}));
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Maximize), "1");
+  robot_.CloseWindow(shown);
+}
+
+// ---- Failures describe the screen ----
+
+TEST_F(RobotThreads, AWaitThatTimesOutReportsWhatTheScreenShowed) {
+  WindowDef def;
+  def.title = "Present";
+  def.Add(ControlDef::Button("Go").Disabled());
+  rt::Start([&] {
+    Window window(def);
+    window.Open();
+    while (window.Accept()) {
+    }
+  });
+  const ShownWindow shown = Find("Present");
+  expectFailures_ = true;
+  EXPECT_FALSE(robot_.WaitForWindow("Absent", 20ms));
+  EXPECT_FALSE(robot_.Press(shown, 1));
+  EXPECT_FALSE(robot_.Press(shown, 9));
+  expectFailures_ = false;
+  ASSERT_EQ(failures_.size(), 3u);
+  EXPECT_NE(failures_[0].find("window #"), std::string::npos) << failures_[0];
+  EXPECT_NE(failures_[0].find("\"Present\""), std::string::npos) << failures_[0];
+  EXPECT_NE(failures_[1].find("control 1 is disabled"), std::string::npos) << failures_[1];
+  EXPECT_NE(failures_[2].find("no control 9"), std::string::npos) << failures_[2];
+  robot_.CloseWindow(shown);
+}
+
+}  // namespace
+}  // namespace rt::ui
