@@ -1,0 +1,521 @@
+// INIClass over a real INI file in a fresh directory per test: window placements, the sector
+// index and its escaping, values, fields and queues, the asserting fetches, the registry and
+// unsupported stores, virtual overrides, two threads on one index, and files exchanged with
+// Python's configparser.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include <unistd.h>
+
+#include "framework/util/ini_class.h"
+#include "runtime/core/assert.h"
+#include "runtime/data/ini_store.h"
+#include "runtime/data/registry_store.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A window made of numbered properties, recording what was set.
+class FakeWindow final : public rt::PropertyHolder {
+ public:
+  FakeWindow(int x, int y, int w, int h, bool resizable) {
+    props_[rt::PROP_XPos] = std::to_string(x);
+    props_[rt::PROP_YPos] = std::to_string(y);
+    props_[rt::PROP_Width] = std::to_string(w);
+    props_[rt::PROP_Height] = std::to_string(h);
+    props_[rt::PROP_Resize] = resizable ? "1" : "";
+    props_[rt::PROP_Maximize] = "";
+    props_[rt::PROP_Iconize] = "";
+  }
+  std::string GetProp(rt::Long property, rt::Long = 0) const override {
+    const auto it = props_.find(property);
+    return it == props_.end() ? "" : it->second;
+  }
+  void SetProp(rt::Long property, std::string_view value, rt::Long = 0) override {
+    props_[property] = std::string(value);
+    sets.push_back(property);
+  }
+  std::vector<rt::Long> sets;
+
+ private:
+  std::map<rt::Long, std::string> props_;
+};
+
+class IniTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("ini_class_" + std::to_string(::getpid()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    file = (dir_ / "Quibbet_demo.INI").string();
+    rt::testing::SetRegistryDirectory(dir_ / "registry");
+    rt::testing::ClearAssertionMessages();
+  }
+  void TearDown() override {
+    rt::testing::SetRegistryDirectory({});
+    fs::remove_all(dir_);
+  }
+  std::string Get(std::string_view section, std::string_view key) { return rt::GetIni(section, key, "<none>", file); }
+  std::vector<std::string> Asserts() { return rt::testing::AssertionMessages(); }
+
+  fs::path dir_;
+  std::string file;
+};
+
+// ---- Window placement ----
+
+TEST_F(IniTest, FirstRunWithNoFileLeavesTheWindowAlone) {
+  INIClass ini;
+  ini.Init(file);
+  SectorQueue all;
+  ini.GetSectors("", "", "", all);
+  EXPECT_EQ(all.Q().Records(), 0);
+  FakeWindow w(1, 2, 3, 4, true);
+  ini.Fetch("BrowseAFile", w);
+  EXPECT_TRUE(w.sets.empty());
+  EXPECT_TRUE(Asserts().empty()) << "a missing index is not an error";
+}
+
+TEST_F(IniTest, NormalWindowIsSavedAndRestored) {
+  INIClass ini;
+  ini.Init(file);
+  FakeWindow closed(10, 20, 300, 200, true);
+  ini.Update("BrowseAFile", closed);
+  const std::pair<const char*, const char*> expected[] = {{"Maximize", "No"}, {"Minimize", "No"}, {"XPos", "10"},
+                                                          {"YPos", "20"},     {"Width", "300"},   {"Height", "200"}};
+  for (auto [key, value] : expected) EXPECT_EQ(Get("BrowseAFile", key), value) << key;
+
+  FakeWindow opened(0, 0, 50, 60, true);
+  ini.Fetch("BrowseAFile", opened);
+  EXPECT_EQ(opened.GetProp(rt::PROP_XPos), "10");
+  EXPECT_EQ(opened.GetProp(rt::PROP_YPos), "20");
+  EXPECT_EQ(opened.GetProp(rt::PROP_Width), "300");
+  EXPECT_EQ(opened.GetProp(rt::PROP_Height), "200");
+  EXPECT_EQ(opened.GetProp(rt::PROP_Iconize), "0");
+  EXPECT_EQ(std::count(opened.sets.begin(), opened.sets.end(), rt::PROP_Maximize), 0) << "not maximized either way";
+}
+
+TEST_F(IniTest, MaximizedWindowKeepsOnlyItsStateAndIsNotMoved) {
+  INIClass ini;
+  ini.Init(file);
+  FakeWindow normal(10, 20, 300, 200, true);
+  ini.Update("Main", normal);
+  FakeWindow big(0, 0, 1920, 1080, true);
+  big.SetProp(rt::PROP_Maximize, "1");
+  ini.Update("Main", big);
+  EXPECT_EQ(Get("Main", "Maximize"), "Yes");
+  EXPECT_EQ(Get("Main", "Minimize"), "No");
+  for (const char* key : {"XPos", "YPos", "Width", "Height"}) EXPECT_EQ(Get("Main", key), "<none>") << key;
+
+  FakeWindow opened(5, 6, 70, 80, true);
+  ini.Fetch("Main", opened);
+  EXPECT_EQ(opened.GetProp(rt::PROP_Maximize), "1");
+  EXPECT_EQ(opened.GetProp(rt::PROP_XPos), "5");
+  EXPECT_EQ(opened.GetProp(rt::PROP_Width), "70");
+
+  // A maximized window restored to a normal placement is un-maximized before it is moved.
+  ini.Update("Main", normal);
+  ini.Fetch("Main", opened);
+  ASSERT_GE(opened.sets.size(), 2u);
+  EXPECT_EQ(opened.GetProp(rt::PROP_Maximize), "0");
+  EXPECT_EQ(opened.GetProp(rt::PROP_XPos), "10");
+}
+
+TEST_F(IniTest, FixedSizeWindowGetsNoSizeKeysAndLosesOldOnes) {
+  INIClass ini;
+  ini.Init(file);
+  FakeWindow resizable(10, 20, 300, 200, true);
+  ini.Update("Login", resizable);
+  ASSERT_EQ(Get("Login", "Width"), "300");
+  FakeWindow fixed(11, 21, 400, 100, false);
+  ini.Update("Login", fixed);
+  EXPECT_EQ(Get("Login", "XPos"), "11");
+  EXPECT_EQ(Get("Login", "Width"), "<none>");
+  EXPECT_EQ(Get("Login", "Height"), "<none>");
+
+  // Stored sizes are not applied to a window whose size cannot change.
+  ini.Update("Other", resizable);
+  FakeWindow opened(0, 0, 400, 100, false);
+  ini.Fetch("Other", opened);
+  EXPECT_EQ(opened.GetProp(rt::PROP_XPos), "10");
+  EXPECT_EQ(opened.GetProp(rt::PROP_Width), "400");
+}
+
+TEST_F(IniTest, MinimizedAndUnreadablePlacements) {
+  INIClass ini;
+  ini.Init(file);
+  FakeWindow icon(10, 20, 300, 200, true);
+  icon.SetProp(rt::PROP_Iconize, "1");
+  ini.Update("Msg", icon);
+  EXPECT_EQ(Get("Msg", "Minimize"), "Yes");
+  EXPECT_EQ(Get("Msg", "XPos"), "<none>");
+  FakeWindow opened(1, 1, 1, 1, true);
+  ini.Fetch("Msg", opened);
+  EXPECT_EQ(opened.GetProp(rt::PROP_Iconize), "1");
+
+  // Only "Yes" and "No" mark a stored placement.
+  for (const char* mark : {"yes", "", "1"}) {
+    ini.Update("Odd", "Maximize", mark);
+    ini.Update("Odd", "XPos", "99");
+    WindowInfo info;
+    info.Got = 1;
+    ini.FetchWindowInfo("Odd", info);
+    EXPECT_EQ(info.Got, 0) << mark;
+    FakeWindow w(1, 1, 1, 1, true);
+    ini.Fetch("Odd", w);
+    EXPECT_TRUE(w.sets.empty()) << mark;
+  }
+}
+
+// ---- Sectors ----
+
+TEST_F(IniTest, DollarEscapingBothWays) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"", ""}, {"ab", "ab"}, {"a$b", "a$$$b"}, {"$", "$$$"}, {"$$", "$$$$$$"}, {"a$", "a$$$"}};
+  for (auto [plain, escaped] : rows) {
+    EXPECT_EQ(AddDollar(plain), escaped) << plain;
+    EXPECT_EQ(RemoveDollar(escaped), plain) << escaped;
+  }
+  EXPECT_EQ(RemoveDollar("a$b$$c"), "a$b$$c") << "runs shorter than three stay";
+  EXPECT_EQ(RemoveDollar("$$$$"), "$$") << "three collapse, the fourth stays";
+  EXPECT_EQ(AddDollar(std::string(400, '$')).size(), 1024u);
+}
+
+TEST_F(IniTest, SectorNamesSplitAndBadOnesAssert) {
+  INIClass ini;
+  EXPECT_EQ(ini.GetSector("Q", "a$b", "T"), "Q$a$$$b$$T");
+  rt::CString<100> family, item, type;
+  ASSERT_TRUE(ini.GetFamily("Q$a$$$b$$T", family, item, type));
+  EXPECT_EQ(family.Str(), "Q");
+  EXPECT_EQ(item.Str(), "a$$$b");
+  EXPECT_EQ(type.Str(), "T");
+  ASSERT_TRUE(ini.GetFamily(ini.GetSector("F", "x$", "Ty$pe"), family, item, type));
+  EXPECT_EQ(item.Str(), "x$$$") << "an item ending in $ still splits";
+  EXPECT_EQ(type.Str(), "Ty$pe");
+
+  for (const char* bad : {"QaT", "$a$$T", "Q$$$T", "Q$a$$", "Q$a$T"}) {
+    rt::testing::ClearAssertionMessages();
+    EXPECT_FALSE(ini.GetFamily(bad, family, item, type)) << bad;
+    EXPECT_EQ(Asserts(), std::vector<std::string>{""}) << bad;
+  }
+}
+
+TEST_F(IniTest, SectorIndexStaysSortedUniqueAndSurvivesKill) {
+  {
+    INIClass ini;
+    ini.Init(file);
+    for (const char* s : {"Query$zeta$$Browse", "Query$a$$$b$$Browse", "Alpha$x$$T", "Query$zeta$$Browse",
+                          "Query$a$$$b$$Browse", "Query$m$$Form"}) {
+      ini.AddSector(s);
+    }
+    ini.AddSector("not a sector");  // reported, not indexed
+    EXPECT_EQ(Asserts().size(), 1u);
+    ini.Kill();
+  }
+  EXPECT_EQ(Get("__Dont_Touch_Me__", "Sectors"), "4");
+  EXPECT_EQ(Get("__Dont_Touch_Me__", "Sectors_1"), "Alpha,x,T");
+  EXPECT_EQ(Get("__Dont_Touch_Me__", "Sectors_2"), "Query,a$$$b,Browse");
+
+  INIClass again;
+  again.Init(file);
+  SectorQueue out;
+  again.GetSectors("Query", "", "", out);
+  std::vector<std::string> items;
+  for (int i = 1; i <= out.Q().Records(); ++i) {
+    out.Q().Get(i);
+    items.push_back(out.Rec().Item.Str() + "/" + out.Rec().Type.Str());
+  }
+  EXPECT_EQ(items, (std::vector<std::string>{"a$b/Browse", "m/Form", "zeta/Browse"}));
+  again.GetSectors("", "a$b", "", out);
+  EXPECT_EQ(out.Q().Records(), 1) << "the item is matched unescaped";
+  again.GetSectors("", "", "Browse", out);
+  EXPECT_EQ(out.Q().Records(), 2);
+  again.AddSector("Query$m$$Form");
+  again.AddSector("Beta$b$$T");
+  again.GetSectors("", "", "", out);
+  EXPECT_EQ(out.Q().Records(), 5);
+  out.Q().Get(2);
+  EXPECT_EQ(out.Rec().Family.Str(), "Beta");
+}
+
+TEST_F(IniTest, HandEditedIndexIsSortedAndDeduplicatedOnLoad) {
+  rt::PutIni("__Dont_Touch_Me__", "Sectors", "3", file);
+  rt::PutIni("__Dont_Touch_Me__", "Sectors_1", "Z,b,T", file);
+  rt::PutIni("__Dont_Touch_Me__", "Sectors_2", "A,b,T", file);
+  rt::PutIni("__Dont_Touch_Me__", "Sectors_3", "Z,b,T", file);
+  INIClass ini;
+  ini.Init(file);
+  SectorQueue out;
+  ini.GetSectors("", "", "", out);
+  ASSERT_EQ(out.Q().Records(), 2);
+  out.Q().Get(1);
+  EXPECT_EQ(out.Rec().Family.Str(), "A");
+}
+
+// ---- Values, fields and queues ----
+
+TEST_F(IniTest, AssertingFetchTryFetchAndFieldFetch) {
+  INIClass ini;
+  ini.Init(file);
+  ini.Update("S", "Name", "value");
+  EXPECT_EQ(ini.Fetch("S", "Name"), "value");
+  EXPECT_EQ(ini.TryFetch("S", "Missing"), "");
+  EXPECT_TRUE(Asserts().empty());
+  EXPECT_EQ(ini.Fetch("S", "Missing"), "---Unknown---");
+  EXPECT_EQ(Asserts(), std::vector<std::string>{"INI Assert: Could not find Missing in sector S of " + file});
+
+  ini.Update("S", "Long", std::string(1500, 'x'));
+  EXPECT_EQ(ini.Fetch("S", "Long").size(), 999u);
+  EXPECT_EQ(ini.Fetch("S", "Long", "", file).size(), 1023u);
+
+  rt::Long number = 42;
+  ini.Fetch("S", "Missing", number);
+  EXPECT_EQ(number, 42) << "a missing key leaves the field as it was";
+  ini.Update("S", "N", "17 apples");
+  ini.Fetch("S", "N", number);
+  EXPECT_EQ(number, 17);
+  rt::FixedString<3> shortText("abc");
+  ini.Fetch("S", "Name", shortText);
+  EXPECT_EQ(shortText.Str(), "val");
+}
+
+TEST_F(IniTest, FetchFieldTakesThePartBetweenCommas) {
+  INIClass ini;
+  ini.Init(file);
+  ini.Update("S", "Three", "a,b,c");
+  ini.Update("S", "One", "a");
+  ini.Update("S", "Empty", ",,");
+  struct Case {
+    const char* name;
+    rt::Byte field;
+    const char* result;
+    std::size_t asserts;
+  };
+  const Case cases[] = {{"Three", 1, "a", 0}, {"Three", 2, "b", 0}, {"Three", 3, "c", 0}, {"Three", 4, "", 1},
+                        {"One", 1, "a", 0},   {"One", 2, "", 1},    {"Empty", 3, "", 0},  {"Empty", 4, "", 1}};
+  for (const Case& c : cases) {
+    rt::testing::ClearAssertionMessages();
+    EXPECT_EQ(ini.FetchField("S", c.name, c.field), c.result) << c.name << " " << int(c.field);
+    EXPECT_EQ(Asserts().size(), c.asserts) << c.name << " " << int(c.field);
+  }
+  rt::testing::ClearAssertionMessages();
+  EXPECT_EQ(ini.FetchField("S", "Nope", 1), "---Unknown---");
+  EXPECT_EQ(Asserts().size(), 1u);
+}
+
+TEST_F(IniTest, QueueRoundTripAppendsAndKeepsStaleKeys) {
+  struct Row {
+    rt::Long id;
+    rt::FixedString<10> name;
+    rt::PackedDecimal<7, 2> amount;
+  } row{};
+  rt::Queue q(row);
+  INIClass ini;
+  ini.Init(file);
+  for (auto [id, name, amount] : {std::tuple{1, "one", "1.50"}, {2, "two", "-0.25"}, {3, "three", "0"}}) {
+    row.id = id;
+    row.name = name;
+    ASSERT_TRUE(row.amount.Store(rt::Decimal::FromText(amount)));
+    q.Add();
+  }
+  ini.UpdateQueue("Q", "Rows", q, row.id, row.name, row.amount);
+  EXPECT_EQ(Get("Q", "Rows"), "3");
+  EXPECT_EQ(Get("Q", "Rows_2"), "2,two,-0.25");
+
+  rt::Queue back(row);
+  row.id = 9;
+  back.Add();  // already there: FetchQueue appends
+  ini.FetchQueue("Q", "Rows", back, row.id, row.name, row.amount);
+  ASSERT_EQ(back.Records(), 4);
+  back.Get(3);
+  EXPECT_EQ(row.id, 2);
+  EXPECT_EQ(row.name.Str(), "two");
+  EXPECT_EQ(row.amount.Load()->ToString(), "-0.25");
+
+  q.Free();
+  row.id = 7;
+  q.Add();
+  ini.UpdateQueue("Q", "Rows", q, row.id);
+  EXPECT_EQ(Get("Q", "Rows"), "1");
+  EXPECT_EQ(Get("Q", "Rows_1"), "7");
+  EXPECT_EQ(Get("Q", "Rows_3"), "3,three,0") << "keys of a longer queue stay";
+}
+
+// ---- Other stores ----
+
+TEST_F(IniTest, RegistryStoreUsesThePrefixAndDeletesOnEmpty) {
+  INIClass ini;
+  ini.Init("Software\\Quibbet", NV_Registry);
+  ini.Update("Main", "XPos", "12");
+  EXPECT_EQ(rt::GetReg(static_cast<rt::Long>(0x80000000u), "Software\\Quibbet\\Main", "XPos"), "12");
+  EXPECT_EQ(ini.Fetch("Main", "XPos"), "12");
+  EXPECT_EQ(ini.Fetch("Main", "YPos", "dflt", ""), "dflt");
+  ini.Update("Main", "XPos", "");
+  EXPECT_EQ(rt::GetReg(static_cast<rt::Long>(0x80000000u), "Software\\Quibbet\\Main", "XPos"), "");
+  EXPECT_EQ(ini.TryFetch("Main", "XPos"), "");
+
+  INIClass user;
+  user.Init("", NV_Registry, rt::kRegCurrentUser);
+  user.Update("Top", "K", "v");
+  EXPECT_EQ(rt::GetReg(rt::kRegCurrentUser, "Top", "K"), "v");
+  EXPECT_EQ(rt::GetReg(static_cast<rt::Long>(0x80000000u), "Top", "K"), "");
+  EXPECT_FALSE(fs::exists(file)) << "nothing went to an INI file";
+}
+
+TEST_F(IniTest, TableStoreIsNotSupported) {
+  INIClass ini;
+  ini.Init(file, NV_Table);  // loading the index already asks the store
+  rt::testing::ClearAssertionMessages();
+  EXPECT_EQ(ini.TryFetch("S", "K"), "");
+  ini.Update("S", "K", "v");
+  ini.Remove("S", "K");
+  EXPECT_EQ(Asserts(), std::vector<std::string>(3, "NV_Table: Not Supported Yet"));
+  EXPECT_FALSE(fs::exists(file));
+}
+
+// A subclass that keeps settings in memory: every path must go through the virtual store.
+class MemoryIni final : public INIClass {
+ public:
+  using INIClass::Fetch;
+  using INIClass::Update;
+  std::string Fetch(std::string_view s, std::string_view n, std::string_view d, std::string_view) override {
+    const auto it = values.find(std::string(s) + "/" + std::string(n));
+    return it == values.end() ? std::string(d) : it->second;
+  }
+  void Update(std::string_view s, std::string_view n, std::string_view v, std::string_view) override {
+    values[std::string(s) + "/" + std::string(n)] = std::string(v);
+  }
+  void Remove(std::string_view s, std::string_view n) override { values.erase(std::string(s) + "/" + std::string(n)); }
+  void Fetch() override { ++loads; }
+  std::map<std::string, std::string> values;
+  int loads = 0;
+};
+
+TEST_F(IniTest, EveryOperationGoesThroughTheVirtualStore) {
+  MemoryIni ini;
+  ini.values["__Dont_Touch_Me__/Sectors"] = "1";
+  ini.values["__Dont_Touch_Me__/Sectors_1"] = "F,i,T";
+  ini.Init(file);
+  EXPECT_EQ(ini.loads, 1);
+  FakeWindow w(10, 20, 300, 200, true);
+  ini.Update("W", w);
+  ini.values["W/Width"] = "333";
+  FakeWindow opened(0, 0, 1, 1, true);
+  ini.Fetch("W", opened);
+  EXPECT_EQ(opened.GetProp(rt::PROP_Width), "333");
+  ini.AddSector("A$b$$C");
+  ini.Kill();
+  EXPECT_EQ(ini.values["__Dont_Touch_Me__/Sectors"], "2");
+  EXPECT_EQ(ini.values["__Dont_Touch_Me__/Sectors_2"], "F,i,T");
+  EXPECT_FALSE(fs::exists(file));
+}
+
+// Two threads adding to one index: every name once, in order (the lock keeps the queue whole).
+TEST_F(IniTest, ConcurrentAddSectorKeepsTheIndexWhole) {
+  INIClass ini;
+  ini.Init(file);
+  auto adder = [&](int offset) {
+    for (int i = 0; i < 300; ++i) ini.AddSector("F$" + std::to_string((i * 7 + offset) % 400 + 1000) + "$$T");
+  };
+  std::thread a(adder, 0), b(adder, 3);
+  a.join();
+  b.join();
+  SectorQueue out;
+  ini.GetSectors("", "", "", out);
+  std::vector<std::string> items;
+  for (int i = 1; i <= out.Q().Records(); ++i) {
+    out.Q().Get(i);
+    items.push_back(out.Rec().Item.Str());
+  }
+  EXPECT_TRUE(std::is_sorted(items.begin(), items.end()));
+  EXPECT_EQ(std::adjacent_find(items.begin(), items.end()), items.end());
+  std::set<std::string> expected;
+  for (int offset : {0, 3}) {
+    for (int i = 0; i < 300; ++i) expected.insert(std::to_string((i * 7 + offset) % 400 + 1000));
+  }
+  EXPECT_EQ(items.size(), expected.size());
+}
+
+// ---- Interop with Python's configparser ----
+
+std::string Script() { return (fs::path(__FILE__).parent_path() / "ini_configparser.py").string(); }
+
+bool HavePython() { return std::system("python3 -c 'import configparser' >/dev/null 2>&1") == 0; }
+
+std::string Quote(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Runs the script; its stdout, or nullopt when it failed.
+std::optional<std::string> RunScript(const std::string& arguments) {
+  const std::string command = "python3 " + Quote(Script()) + " " + arguments;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return std::nullopt;
+  std::string out;
+  char chunk[512];
+  while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, pipe)) out.append(chunk, n);
+  return ::pclose(pipe) == 0 ? std::optional(out) : std::nullopt;
+}
+
+TEST_F(IniTest, ConfigparserReadsWhatINIClassWrote) {
+  if (!HavePython()) GTEST_SKIP() << "python3 with configparser is not installed";
+  {
+    INIClass ini;
+    ini.Init(file);
+    FakeWindow w(10, 20, 300, 200, true);
+    ini.Update("BrowseAFile", w);
+    ini.Update("Settings", "Path", "C:\\data\\q.dat");
+    ini.Update("Settings", "Percent", "100%");
+    ini.AddSector(ini.GetSector("Query", "a$b", "Browse"));
+    ini.Kill();
+  }
+  const std::optional<std::string> dump = RunScript("dump " + Quote(file));
+  ASSERT_TRUE(dump.has_value());
+  EXPECT_EQ(*dump,
+            "BrowseAFile\tMaximize\tNo\nBrowseAFile\tMinimize\tNo\nBrowseAFile\tXPos\t10\nBrowseAFile\tYPos\t20\n"
+            "BrowseAFile\tWidth\t300\nBrowseAFile\tHeight\t200\n"
+            "Settings\tPath\tC:\\data\\q.dat\nSettings\tPercent\t100%\n"
+            "__Dont_Touch_Me__\tSectors\t1\n__Dont_Touch_Me__\tSectors_1\tQuery,a$$$b,Browse\n");
+}
+
+TEST_F(IniTest, INIClassReadsWhatConfigparserWrote) {
+  if (!HavePython()) GTEST_SKIP() << "python3 with configparser is not installed";
+  const std::string args = "write " + Quote(file) +
+                           " Main Maximize No Main Minimize No Main XPos 15 Main YPos 25 Main Width 640 Main Height 480"
+                           " __Dont_Touch_Me__ Sectors 2 __Dont_Touch_Me__ Sectors_1 'Query,x,Form'"
+                           " __Dont_Touch_Me__ Sectors_2 'Query,a$$$b,Browse' Mixed CaseKey 'Text with = sign'";
+  ASSERT_TRUE(RunScript(args).has_value());
+  INIClass ini;
+  ini.Init(file);
+  FakeWindow w(0, 0, 1, 1, true);
+  ini.Fetch("Main", w);
+  EXPECT_EQ(w.GetProp(rt::PROP_XPos), "15");
+  EXPECT_EQ(w.GetProp(rt::PROP_YPos), "25");
+  EXPECT_EQ(w.GetProp(rt::PROP_Width), "640");
+  EXPECT_EQ(w.GetProp(rt::PROP_Height), "480");
+  EXPECT_EQ(ini.Fetch("Mixed", "CaseKey"), "Text with = sign");
+  SectorQueue out;
+  ini.GetSectors("Query", "", "", out);
+  ASSERT_EQ(out.Q().Records(), 2);
+  out.Q().Get(1);
+  EXPECT_EQ(out.Rec().Item.Str(), "a$b") << "sorted on load, unescaped on the way out";
+  EXPECT_TRUE(Asserts().empty());
+}
+
+}  // namespace

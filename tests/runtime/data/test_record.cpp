@@ -1,0 +1,163 @@
+// Record layouts and whole-record buffers: the AFile record's table against its struct, fields
+// by number and bound name, save/compare/restore as bytes, and malformed layouts.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "runtime/core/assert.h"
+#include "runtime/core/date_time.h"
+#include "runtime/core/picture.h"
+#include "runtime/data/record.h"
+#include "tests/runtime/data/afile_record.h"
+
+namespace {
+
+using test_afile::AFI_Record;
+using test_afile::AFileLayout;
+
+// 1. The table agrees with the struct: offsets, sizes, types, digits and pictures.
+TEST(RecordLayout, AFileTableMatchesStruct) {
+  const rt::RecordLayout& layout = AFileLayout();
+  ASSERT_EQ(layout.FieldCount(), 5u);
+  EXPECT_EQ(layout.RecordSize(), 36u);
+  struct Row {
+    const char* name;
+    rt::FieldType type;
+    std::size_t offset, size;
+    int digits, places;
+    const char* picture;
+  };
+  const Row rows[] = {
+      {"AFI:ID", rt::FieldType::Long, 0, 4, 0, 0, "@n-14"},
+      {"AFI:ASTRING", rt::FieldType::String, 4, 20, 0, 0, "@s20"},
+      {"AFI:ADECIMAL", rt::FieldType::Decimal, 24, 4, 7, 2, "@n-10.2"},
+      {"AFI:ADATE", rt::FieldType::Date, 28, 4, 0, 0, "@d17"},
+      {"AFI:ATIME", rt::FieldType::Time, 32, 4, 0, 0, "@t7"},
+  };
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    SCOPED_TRACE(rows[i].name);
+    const rt::FieldLayout* f = layout.Field(i + 1);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->name, rows[i].name);
+    EXPECT_EQ(f->shape.type, rows[i].type);
+    EXPECT_EQ(f->offset, rows[i].offset);
+    EXPECT_EQ(f->shape.size, rows[i].size);
+    EXPECT_EQ(f->shape.digits, rows[i].digits);
+    EXPECT_EQ(f->shape.places, rows[i].places);
+    EXPECT_EQ(f->picture, rows[i].picture);
+    EXPECT_EQ(f->offset, end) << "fields are contiguous, no padding";
+    end = f->offset + f->shape.size;
+  }
+  EXPECT_EQ(end, sizeof(AFI_Record));
+}
+
+// 2. Field numbers are 1-based with both ends checked; names ignore case.
+TEST(RecordLayout, FieldsByNumberAndName) {
+  const rt::RecordLayout& layout = AFileLayout();
+  EXPECT_EQ(layout.Field(0), nullptr);
+  EXPECT_NE(layout.Field(5), nullptr);
+  EXPECT_EQ(layout.Field(6), nullptr);
+  EXPECT_EQ(layout.FieldNumber("afi:adecimal"), 3u);
+  EXPECT_EQ(layout.FieldNumber("AFI:ATIME"), 5u);
+  EXPECT_EQ(layout.FieldNumber("AFI:NOPE"), 0u);
+  EXPECT_EQ(layout.FieldNumber("ADECIMAL"), 0u) << "the bound name includes the prefix";
+}
+
+// 3. Malformed tables: outside the record, overlapping, repeated name. Each is reported and dropped.
+TEST(RecordLayout, MalformedFieldsAreReportedAndLeftOut) {
+  struct Two {
+    rt::Long a = 0;
+    rt::Long b = 0;
+  };
+  rt::testing::ClearAssertionMessages();
+  const rt::RecordLayout layout(sizeof(Two), {
+      rt::LayoutField("T:A", &Two::a),
+      {"T:OVER", rt::FieldShape::Of(rt::FieldType::Long), 2, ""},     // overlaps A and B
+      {"T:OUT", rt::FieldShape::Of(rt::FieldType::Real), 4, ""},      // 4 + 8 > 8
+      {"t:a", rt::FieldShape::Of(rt::FieldType::Long), 4, ""},        // name repeated (case aside)
+      rt::LayoutField("T:B", &Two::b),
+  });
+  EXPECT_EQ(layout.FieldCount(), 2u);
+  EXPECT_EQ(layout.FieldNumber("T:B"), 2u);
+  EXPECT_EQ(rt::testing::AssertionMessages().size(), 3u);
+}
+
+AFI_Record SampleRecord() {
+  AFI_Record r;
+  r.ID = 1234;
+  r.ASTRING = "Zürich";
+  EXPECT_TRUE(r.ADECIMAL.Store(rt::Decimal::FromText("-12345.67")));
+  r.ADATE = rt::DateFromCivil(2026, 1, 5);
+  r.ATIME = rt::TimeFromParts(13, 45, 0);
+  return r;
+}
+
+// 4. Save, change, compare, restore: the buffer comes back byte for byte.
+TEST(RecordRef, SaveCompareRestoreAsBytes) {
+  AFI_Record r = SampleRecord();
+  const rt::RecordRef rec(r, AFileLayout());
+  const rt::SavedRecord saved = rec.Save();
+  ASSERT_EQ(saved.size(), 36u);
+  EXPECT_TRUE(rec.IsSameAs(saved));
+
+  r.ASTRING = "Zürich ";  // trailing blank: same bytes, since the field is blank-padded
+  EXPECT_TRUE(rec.IsSameAs(saved));
+  rec.Field("AFI:ATIME").SetText("1");
+  EXPECT_FALSE(rec.IsSameAs(saved));
+  r.ID = 0;
+  rec.Restore(saved);
+  EXPECT_TRUE(rec.IsSameAs(saved));
+  EXPECT_EQ(r.ID, 1234);
+  EXPECT_EQ(r.ATIME, rt::TimeFromParts(13, 45, 0));
+  EXPECT_EQ(r.ADECIMAL.Load()->ToString(), "-12345.67");
+
+  // A copy of another record's size is refused, the buffer untouched.
+  rt::testing::ClearAssertionMessages();
+  rec.Restore(rt::SavedRecord(35, std::byte{0}));
+  EXPECT_EQ(r.ID, 1234);
+  EXPECT_EQ(rt::testing::AssertionMessages().size(), 1u);
+}
+
+// 5. Fields reached through the layout read and write the struct members themselves, and
+// the stored date/time format: the standard numbers as little-endian Longs.
+TEST(RecordRef, FieldsReadAndWriteTheStruct) {
+  AFI_Record r = SampleRecord();
+  const rt::RecordRef rec(r, AFileLayout());
+  EXPECT_EQ(rec.Field(1).Text(), "1234");
+  EXPECT_EQ(rec.Field("afi:astring").Text(), "Zürich");
+  EXPECT_EQ(rec.Field(3).Text(), "-12345.67");
+  EXPECT_EQ(rec.Field(4).Text(), std::to_string(rt::DateFromCivil(2026, 1, 5)));
+  EXPECT_TRUE(rec.Field(99).IsNull());
+
+  EXPECT_TRUE(rec.Field("AFI:ADATE").SetText("82000"));
+  unsigned char raw[4];
+  std::memcpy(raw, reinterpret_cast<const char*>(&r) + 28, 4);
+  EXPECT_EQ(raw[0] | raw[1] << 8 | raw[2] << 16 | raw[3] << 24, 82000);
+  EXPECT_EQ(r.ADATE, 82000);
+
+  // The picture travels with the field, so a list can format it.
+  const rt::FieldLayout& decimal = *AFileLayout().Field(3);
+  EXPECT_EQ(rt::Format(*r.ADECIMAL.Load(), decimal.picture), "-12,345.67");
+}
+
+// 6. Clearing a whole record: blank string, zeros; high and low ends.
+TEST(RecordRef, ClearWholeRecord) {
+  AFI_Record r = SampleRecord();
+  const rt::RecordRef rec(r, AFileLayout());
+  rec.Clear();
+  EXPECT_EQ(r.ID, 0);
+  EXPECT_EQ(r.ASTRING.View(), std::string(20, ' '));
+  EXPECT_TRUE(r.ADECIMAL.Load()->IsZero());
+  EXPECT_EQ(r.ADATE, 0);
+  rec.Clear(1);
+  EXPECT_EQ(r.ID, 2147483647);
+  EXPECT_EQ(r.ADECIMAL.Load()->ToString(), "99999.99");
+  rec.Clear(-1);
+  EXPECT_EQ(r.ID, -2147483647 - 1);
+  EXPECT_EQ(r.ADECIMAL.Load()->ToString(), "-99999.99");
+  EXPECT_EQ(r.ASTRING.View(), std::string(20, '\0'));
+}
+
+}  // namespace
