@@ -208,14 +208,14 @@ std::string FormatNumber(const Decimal& value, const NumberSpec& spec) {
   std::string trail;
   switch (spec.sign) {
     case SignStyle::Leading:
-      lead = negative ? "-" : "";
+      if (negative) lead.push_back('-');
       break;
     case SignStyle::Trailing:
-      trail = negative ? "-" : " ";
+      trail.push_back(negative ? '-' : ' ');
       break;
     case SignStyle::Parentheses:
-      lead = negative ? "(" : "";
-      trail = negative ? ")" : " ";
+      if (negative) lead.push_back('(');
+      trail.push_back(negative ? ')' : ' ');
       break;
   }
   if (width == 0) {

@@ -42,12 +42,14 @@ std::string_view Utf8Prefix(std::string_view text, std::size_t maxBytes) {
 }
 
 int CompareBlankPadded(std::string_view a, std::string_view b) {
-  a = Clip(a);
-  b = Clip(b);
-  const int common = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
-  if (common != 0) return common;
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
+  // As if the shorter were padded with blanks to the longer's length: "a\t" sorts before "a".
+  const std::size_t common = std::min(a.size(), b.size());
+  if (const int order = std::memcmp(a.data(), b.data(), common); order != 0) return order;
+  const std::string_view rest = a.size() > b.size() ? a.substr(common) : b.substr(common);
+  const int sign = a.size() > b.size() ? 1 : -1;
+  for (const char c : rest)
+    if (c != ' ') return static_cast<unsigned char>(c) < static_cast<unsigned char>(' ') ? -sign : sign;
+  return 0;
 }
 
 bool IsNumeric(std::string_view text) {

@@ -50,6 +50,11 @@ TEST(Text, BlankPaddedComparisonIgnoresTrailingBlanksOnly) {
   EXPECT_GT(rt::CompareBlankPadded("abcd", "abc  "), 0);
   EXPECT_NE(rt::CompareBlankPadded(" abc", "abc"), 0);
   EXPECT_LT(rt::CompareBlankPadded("", "a"), 0);
+  // Padding is with blanks: bytes below a blank sort before the shorter text.
+  EXPECT_LT(rt::CompareBlankPadded("a\t", "a"), 0);
+  EXPECT_GT(rt::CompareBlankPadded("a", std::string_view("a\0", 2)), 0);
+  EXPECT_LT(rt::CompareBlankPadded(std::string_view("\0\0", 2), ""), 0);
+  EXPECT_GT(rt::CompareBlankPadded("a\xC3\xA9", "a"), 0);  // bytes above 127 sort high
 }
 
 TEST(Text, IsNumericAcceptsNumbersOnly) {

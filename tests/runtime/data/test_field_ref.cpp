@@ -202,6 +202,8 @@ TEST(FieldRef, ClearToZeroAndBothEnds) {
   v.Ref(K::Str5).Clear(-1);
   probe = "!";
   EXPECT_LT(v.Ref(K::Str5).Compare(probe), 0) << "bytes 0 sort before any printable text";
+  probe = "";
+  EXPECT_LT(v.Ref(K::Str5).Compare(probe), 0) << "and before blanks";
   v.Ref(K::Str5).Clear();
   EXPECT_EQ(v.str.View(), "     ");
   v.Ref(K::CStr4).Clear(1);
