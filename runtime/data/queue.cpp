@@ -158,6 +158,11 @@ Queue::~Queue() = default;
 
 Long Queue::Records() const { return static_cast<Long>(records_->Size()); }
 
+const void* Queue::RecordAt(Long position) const {
+  if (position < 1 || static_cast<std::size_t>(position) > records_->Size()) return nullptr;
+  return records_->At(static_cast<std::size_t>(position - 1));
+}
+
 std::unique_ptr<std::byte[]> Queue::CopyOfBuffer() const {
   auto copy = std::make_unique<std::byte[]>(recordSize_);
   std::memcpy(copy.get(), buffer_, recordSize_);

@@ -84,6 +84,9 @@ class Queue {
 
   // ---- Query ----
   Long Records() const;
+  // The bytes of the record at 1-based `position`, nullptr when there is none. Reading it moves
+  // neither the current record nor the buffer (lists display rows this way).
+  const void* RecordAt(Long position) const;
   Long Pointer() const { return pointer_; }  // position of the current record, 0 when none
   std::size_t RecordSize() const { return recordSize_; }
   void* Buffer() const { return buffer_; }

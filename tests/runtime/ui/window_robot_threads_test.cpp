@@ -12,9 +12,12 @@
 #include "runtime/core/fixed_string.h"
 #include "runtime/core/picture.h"
 #include "runtime/core/thread.h"
+#include "runtime/data/queue.h"
+#include "runtime/data/record_layout.h"
 #include "runtime/ui/accept_loop.h"
 #include "runtime/ui/backend.h"
 #include "runtime/ui/headless/headless_backend.h"
+#include "runtime/ui/queue_list_source.h"
 #include "runtime/ui/window.h"
 
 namespace rt::ui {
@@ -152,44 +155,42 @@ TEST_F(RobotThreads, AModalWindowBlocksOnlyItsOwnThreadsOtherWindows) {
 
 // ---- A list over a queue of 20 rows ----
 
+// The demo file's record, its layout, and a runtime queue of it that the list shows.
 struct BrowseRow {
-  Long id;
+  Long id = 0;
   FixedString<20> name;
-  Decimal amount = Decimal::Declared(7, 2);
-  Long date;
-  Long time;
+  PackedDecimal<7, 2> amount;
+  Long date = 0;
+  Long time = 0;
 };
 
-// The smallest queue the list needs: rows by position, fields by number.
-class BrowseQueue final : public ListSource {
- public:
-  std::vector<BrowseRow> rows;
-  Long RowCount() const override { return static_cast<Long>(rows.size()); }
-  std::string Value(Long row, Long field) const override {
-    const BrowseRow& r = rows.at(row - 1);
-    switch (field) {
-      case 1: return std::to_string(r.id);
-      case 2: return r.name.Str();
-      case 3: return r.amount.ToString();
-      case 4: return std::to_string(r.date);
-      case 5: return std::to_string(r.time);
-      default: return {};
-    }
-  }
-};
+const RecordLayout& BrowseLayout() {
+  static const RecordLayout layout(sizeof(BrowseRow), {
+      LayoutField("AFI:ID", &BrowseRow::id, "@n-14"),
+      LayoutField("AFI:ASTRING", &BrowseRow::name, "@s20"),
+      LayoutField("AFI:ADECIMAL", &BrowseRow::amount, "@n-10.2"),
+      LayoutDate("AFI:ADATE", &BrowseRow::date, "@d17"),
+      LayoutTime("AFI:ATIME", &BrowseRow::time, "@t7"),
+  });
+  return layout;
+}
 
 constexpr const char* kBrowseFormat =
     "64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@48D(14)|M~Adecimal~C(0)@n-10.2@"
     "80R(2)|M~Adate~C(0)@d17@80R(2)|M~Atime~C(0)@t7@";
 
 TEST_F(RobotThreads, ListShowsEachCellThroughItsColumnsPictureAndImmediateScrollPastTheEndIsAnEvent) {
-  BrowseQueue queue;
+  QueueOf<BrowseRow> queue;
   for (Long i = 1; i <= 20; ++i) {
-    BrowseRow row{i * 1000, FixedString<20>("Row " + std::to_string(i)), Decimal::Declared(7, 2),
-                  DateFromCivil(2026, 1, static_cast<int>(i)), TimeFromParts(static_cast<int>(i), 30, 0)};
-    ASSERT_TRUE(row.amount.Assign(Decimal::FromText(std::to_string(i) + "234.5")));
-    queue.rows.push_back(row);
+    BrowseRow& row = queue.Rec();
+    row.id = i * 1000;
+    row.name = "Row " + std::to_string(i);
+    ASSERT_TRUE(row.amount.Store(Decimal::FromText(std::to_string(i) + "234.5")));
+    row.date = DateFromCivil(2026, 1, static_cast<int>(i));
+    row.time = TimeFromParts(static_cast<int>(i), 30, 0);
+    queue.Q().Add();
   }
+  const QueueListSource rows(queue.Q(), BrowseLayout());
   WindowDef def;
   def.title = "Browse the AFile file";
   def.resizable = true;
@@ -198,7 +199,7 @@ TEST_F(RobotThreads, ListShowsEachCellThroughItsColumnsPictureAndImmediateScroll
   rt::Start([&] {
     Window window(def);
     window.Open();
-    window.SetListSource(list, &queue);
+    window.SetListSource(list, &rows);
     while (window.Accept()) events.Add(window.CurrentEvent());
   });
   const ShownWindow browse = Find("Browse the AFile file");
@@ -212,10 +213,11 @@ TEST_F(RobotThreads, ListShowsEachCellThroughItsColumnsPictureAndImmediateScroll
   EXPECT_EQ(robot_.Cell(browse, list, 3, 5), " 3:30");
   const char* pictures[] = {"@n-14", "@s20", "@n-10.2", "@d17", "@t7"};
   for (Long row = 1; row <= 20; ++row) {
-    const BrowseRow& r = queue.rows[row - 1];
+    queue.Q().Get(row);
+    const BrowseRow& r = queue.Rec();
     const std::string want[] = {Format(r.id, pictures[0]), FormatText(r.name.Str(), pictures[1]),
-                                Format(r.amount, pictures[2]), Format(static_cast<Real>(r.date), pictures[3]),
-                                Format(static_cast<Real>(r.time), pictures[4])};
+                                Format(*r.amount.Load(), pictures[2]), Format(r.date, pictures[3]),
+                                Format(r.time, pictures[4])};
     for (Long column = 1; column <= 5; ++column)
       EXPECT_EQ(robot_.Cell(browse, list, row, column), want[column - 1]) << "row " << row << " column " << column;
   }
@@ -233,6 +235,27 @@ TEST_F(RobotThreads, ListShowsEachCellThroughItsColumnsPictureAndImmediateScroll
   EXPECT_EQ(events.Take(), (Strings{"ScrollDrag:1"}));
   EXPECT_EQ(robot_.Prop(browse, list, PROP_VScrollPos), "80");
   robot_.CloseWindow(browse);
+}
+
+TEST(QueueListSource, ReadsRowsWithoutMovingTheQueueOrItsBuffer) {
+  QueueOf<BrowseRow> queue;
+  for (Long i = 1; i <= 3; ++i) {
+    queue.Rec().id = i;
+    queue.Rec().name = "N" + std::to_string(i);
+    queue.Q().Add();
+  }
+  queue.Q().Get(2);
+  queue.Rec().name = "edited, not put";
+  const QueueListSource rows(queue.Q(), BrowseLayout());
+  EXPECT_EQ(rows.RowCount(), 3);
+  EXPECT_EQ(rows.Value(3, 1), "3");
+  EXPECT_EQ(rows.Value(1, 2), "N1");
+  EXPECT_EQ(rows.Value(2, 2), "N2") << "the row shows the stored record, not the buffer";
+  EXPECT_EQ(rows.Value(4, 1), "");
+  EXPECT_EQ(rows.Value(1, 6), "");
+  EXPECT_EQ(rows.Value(0, 1), "");
+  EXPECT_EQ(queue.Q().Pointer(), 2);
+  EXPECT_EQ(queue.Rec().name.Str(), "edited, not put");
 }
 
 // ---- Popups ----
