@@ -8,19 +8,6 @@
 
 namespace rt {
 
-namespace {
-
-Long ToLong(std::string_view text) {
-  Long value = 0;
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  std::from_chars(text.data(), text.data() + text.size(), value);
-  return value;
-}
-
-std::string Flag(bool on) { return on ? "1" : ""; }
-
-}  // namespace
-
 Control::Control(Window& window, const ControlDef& def)
     : window_(window),
       number_(def.number),
@@ -76,7 +63,7 @@ std::string Control::ShownText() const {
 
 Long Control::RowCount() const {
   if (source_) return source_->RowCount();
-  if (vlb_) return ToLong(vlb_(-1, 0));
+  if (vlb_) return PropNumber(vlb_(-1, 0));
   return 0;
 }
 
@@ -129,20 +116,20 @@ std::string Control::GetProp(Long property, Long index) const {
     case PROP_Icon: return icon_;
     case PROP_Tip: return tip_;
     case PROP_StatusText: return statusText_;
-    case PROP_Default: return Flag(isDefault_);
-    case PROP_Disable: return Flag(disabled_);
-    case PROP_Hide: return Flag(hidden_);
-    case PROP_Visible: return Flag(window_.IsShown(*this));
-    case PROP_ReadOnly: return Flag(readOnly_);
-    case PROP_Required: return Flag(required_);
-    case PROP_Checked: return Flag(checked_);
-    case PROP_Imm: return Flag(immediate_);
-    case PROP_VScroll: return Flag(vscroll_);
+    case PROP_Default: return PropFlag(isDefault_);
+    case PROP_Disable: return PropFlag(disabled_);
+    case PROP_Hide: return PropFlag(hidden_);
+    case PROP_Visible: return PropFlag(window_.IsShown(*this));
+    case PROP_ReadOnly: return PropFlag(readOnly_);
+    case PROP_Required: return PropFlag(required_);
+    case PROP_Checked: return PropFlag(checked_);
+    case PROP_Imm: return PropFlag(immediate_);
+    case PROP_VScroll: return PropFlag(vscroll_);
     case PROP_VScrollPos: return std::to_string(thumb_);
     case PROP_Items: return std::to_string(items_);
     case PROP_Selected: return std::to_string(selected_);
     case PROP_ClickedColumn: return std::to_string(clickedColumn_);
-    case PROP_VirtualListProc: return Flag(static_cast<bool>(vlb_));
+    case PROP_VirtualListProc: return PropFlag(static_cast<bool>(vlb_));
     case PROP_Alrt:
       if (index == 0) return std::to_string(std::count_if(alerts_.begin(), alerts_.end(), [](Long k) { return k; }));
       return index >= 1 && index <= kAlertSlots ? (alerts_[index - 1] ? std::to_string(alerts_[index - 1]) : "") : "";
@@ -160,7 +147,7 @@ std::string Control::GetProp(Long property, Long index) const {
         case LISTCOL_Picture: return c.picture;
         case LISTCOL_HeaderAlignment: return std::string(1, c.headingAlignment);
         case LISTCOL_HeaderIndent: return std::to_string(c.headingIndent);
-        case LISTCOL_Resizable: return Flag(c.resizable);
+        case LISTCOL_Resizable: return PropFlag(c.resizable);
         case LISTCOL_Format: return c.format;
         case LISTCOL_FieldNo: return std::to_string(c.fieldNo);
         default: break;
@@ -172,7 +159,7 @@ std::string Control::GetProp(Long property, Long index) const {
 }
 
 void Control::SetProp(Long property, std::string_view value, Long index) {
-  const bool on = ToLong(value) != 0;
+  const bool on = PropNumber(value) != 0;
   switch (property) {
     case PROP_Type: case PROP_Parent: case PROP_Visible: case PROP_VirtualListProc:
       return;  // read-only
@@ -194,11 +181,11 @@ void Control::SetProp(Long property, std::string_view value, Long index) {
       }
       break;
     case PROP_Use: if (binding_) binding_->SetFromText(value); editing_ = false; property = PROP_Text; break;
-    case PROP_XPos: x_ = ToLong(value); break;
-    case PROP_YPos: y_ = ToLong(value); break;
-    case PROP_Width: width_ = ToLong(value); break;
+    case PROP_XPos: x_ = PropNumber(value); break;
+    case PROP_YPos: y_ = PropNumber(value); break;
+    case PROP_Width: width_ = PropNumber(value); break;
     case PROP_Height:
-      height_ = ToLong(value);
+      height_ = PropNumber(value);
       if (type_ == CT_List) items_ = std::max<Long>(1, height_ / 10);
       break;
     case PROP_Font: font_ = std::string(value); break;
@@ -213,19 +200,19 @@ void Control::SetProp(Long property, std::string_view value, Long index) {
     case PROP_Checked: checked_ = on; break;
     case PROP_Imm: immediate_ = on; break;
     case PROP_VScroll: vscroll_ = on; break;
-    case PROP_VScrollPos: thumb_ = std::clamp<Long>(ToLong(value), 0, 100); break;
-    case PROP_Items: items_ = std::max<Long>(1, ToLong(value)); break;
+    case PROP_VScrollPos: thumb_ = std::clamp<Long>(PropNumber(value), 0, 100); break;
+    case PROP_Items: items_ = std::max<Long>(1, PropNumber(value)); break;
     case PROP_Selected:
-      if (type_ == CT_List) SetSelectedRow(ToLong(value));
-      else selected_ = ToLong(value);
+      if (type_ == CT_List) SetSelectedRow(PropNumber(value));
+      else selected_ = PropNumber(value);
       break;
-    case PROP_ClickedColumn: clickedColumn_ = ToLong(value); break;
+    case PROP_ClickedColumn: clickedColumn_ = PropNumber(value); break;
     case PROP_Alrt:
       if (index < 1 || index > kAlertSlots) {
         RT_ASSERT(false, "alert slot " + std::to_string(index) + " is outside 1..255");
         return;
       }
-      alerts_[index - 1] = ToLong(value);
+      alerts_[index - 1] = PropNumber(value);
       break;
     default:
       if (property >= LISTCOL_Width && property <= LISTCOL_TextColor && type_ == CT_List && index >= 1 &&
@@ -233,15 +220,15 @@ void Control::SetProp(Long property, std::string_view value, Long index) {
         ListColumn& c = columns_[index - 1];
         const std::string text(value);
         switch (property) {
-          case LISTCOL_Width: c.width = ToLong(value); break;
+          case LISTCOL_Width: c.width = PropNumber(value); break;
           case LISTCOL_Alignment: if (!text.empty()) c.alignment = text[0]; break;
-          case LISTCOL_Indent: c.indent = ToLong(value); break;
+          case LISTCOL_Indent: c.indent = PropNumber(value); break;
           case LISTCOL_Header: c.heading = text; break;
           case LISTCOL_Picture: c.picture = text; break;
           case LISTCOL_HeaderAlignment: if (!text.empty()) c.headingAlignment = text[0]; break;
-          case LISTCOL_HeaderIndent: c.headingIndent = ToLong(value); break;
+          case LISTCOL_HeaderIndent: c.headingIndent = PropNumber(value); break;
           case LISTCOL_Resizable: c.resizable = on; break;
-          case LISTCOL_FieldNo: c.fieldNo = ToLong(value); break;
+          case LISTCOL_FieldNo: c.fieldNo = PropNumber(value); break;
           default: other_[{property, index}] = text; break;
         }
         window_.ControlChanged(*this, property, index);

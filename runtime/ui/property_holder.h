@@ -3,12 +3,23 @@
 // Window code implements it; framework code (placement, resizing) and the message log use it
 // without knowing which backend shows the window.
 
+#include <charconv>
 #include <string>
 #include <string_view>
 
 #include "runtime/core/types.h"
 
 namespace rt {
+
+// Property values travel as text. A numeric one reads as its leading number (blanks skipped,
+// 0 when there is none); a flag is "1" when on and "" when off.
+inline Long PropNumber(std::string_view value) {
+  while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+  Long number = 0;
+  std::from_chars(value.data(), value.data() + value.size(), number);
+  return number;
+}
+inline std::string PropFlag(bool on) { return on ? "1" : ""; }
 
 // Property numbers that more than one layer names.
 enum PropertyNumber : Long {

@@ -14,15 +14,6 @@ namespace rt {
 
 namespace {
 
-Long ToLong(std::string_view text) {
-  Long value = 0;
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  std::from_chars(text.data(), text.data() + text.size(), value);
-  return value;
-}
-
-std::string Flag(bool on) { return on ? "1" : ""; }
-
 EventRecord MakeEvent(Long code, Long control = 0, Long key = 0) {
   EventRecord event;
   event.code = code;
@@ -492,7 +483,7 @@ void Window::ControlChanged(const Control& control, Long property, Long index) {
   Push(control.Number(), property, index, control.GetProp(property, index));
   if ((property == PROP_Selected && control.Type() == CT_Sheet) || property == PROP_Hide) {
     // Tabs not selected hide their controls; the backend learns the new visibility.
-    for (const auto& c : controls_) Push(c->Number(), PROP_Visible, 0, Flag(IsShown(*c)));
+    for (const auto& c : controls_) Push(c->Number(), PROP_Visible, 0, PropFlag(IsShown(*c)));
   }
 }
 
@@ -557,18 +548,18 @@ std::string Window::GetProp(Long property, Long index) const {
     case PROP_YPos: return std::to_string(y_);
     case PROP_Width: case PROP_ClientWidth: return std::to_string(width_);
     case PROP_Height: case PROP_ClientHeight: return std::to_string(height_);
-    case PROP_Resize: return Flag(def_.resizable);
-    case PROP_Maximize: return Flag(maximized_);
-    case PROP_Iconize: return Flag(iconized_);
-    case PROP_Modal: return Flag(def_.modal);
+    case PROP_Resize: return PropFlag(def_.resizable);
+    case PROP_Maximize: return PropFlag(maximized_);
+    case PROP_Iconize: return PropFlag(iconized_);
+    case PROP_Modal: return PropFlag(def_.modal);
     case PROP_Font: return def_.font;
     case PROP_Icon: return def_.icon;
-    case PROP_AcceptAll: return Flag(acceptAll_);
+    case PROP_AcceptAll: return PropFlag(acceptAll_);
     case PROP_MinWidth: return std::to_string(minWidth_);
     case PROP_MinHeight: return std::to_string(minHeight_);
     case PROP_MaxWidth: return std::to_string(maxWidth_);
     case PROP_MaxHeight: return std::to_string(maxHeight_);
-    case PROP_Visible: return Flag(open_);
+    case PROP_Visible: return PropFlag(open_);
     case PROP_Alrt:
       if (index == 0) return std::to_string(std::count_if(alerts_.begin(), alerts_.end(), [](Long k) { return k; }));
       return index >= 1 && index <= kAlertSlots && alerts_[index - 1] ? std::to_string(alerts_[index - 1]) : "";
@@ -587,7 +578,7 @@ std::string Window::GetProp(Long property, Long index) const {
 }
 
 void Window::SetProp(Long property, std::string_view value, Long index) {
-  const Long number = ToLong(value);
+  const Long number = PropNumber(value);
   switch (property) {
     case PROP_Modal: case PROP_AcceptAll: case PROP_Visible: case PROP_NextControl: return;  // read-only
     case PROP_Text: title_ = std::string(value); break;
@@ -640,7 +631,7 @@ ui::WindowView Window::View() const {
   }
   for (const auto& c : controls_) {
     ui::ControlView control = c->View();
-    control.properties.push_back({PROP_Visible, 0, Flag(IsShown(*c))});
+    control.properties.push_back({PROP_Visible, 0, PropFlag(IsShown(*c))});
     view.controls.push_back(std::move(control));
   }
   return view;

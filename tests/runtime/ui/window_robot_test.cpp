@@ -17,74 +17,14 @@
 #include "runtime/ui/backend.h"
 #include "runtime/ui/headless/headless_backend.h"
 #include "runtime/ui/window.h"
+#include "tests/runtime/ui/robot_fixture.h"
 
 namespace rt::ui {
 namespace {
 
 using namespace std::chrono_literals;
-constexpr auto kWait = 5s;
 
-// Events as a window's handler saw them, readable from the test thread.
-class Recorder {
- public:
-  void Add(const EventRecord& e) {
-    std::lock_guard lock(mutex_);
-    seen_.push_back(EventName(e.code) + (e.control ? ":" + std::to_string(e.control) : "") +
-                    (e.keyCode && e.code != EVENT_Accepted && e.code != EVENT_NewSelection ? "/" + std::to_string(e.keyCode) : ""));
-  }
-  // Everything seen since the last call.
-  std::vector<std::string> Take() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(seen_, {});
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> seen_;
-};
-
-using Strings = std::vector<std::string>;
-
-class RobotWindows : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(backend_->Start());
-    InstallBackend(backend_.get());
-    robot_.SetFailureHandler([this](const std::string& message) {
-      if (expectFailures_) expected_.push_back(message);
-      else ADD_FAILURE() << message;
-    });
-  }
-  void TearDown() override {
-    EXPECT_TRUE(WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
-    backend_->Stop();
-    InstallBackend(nullptr);
-  }
-  // Runs `def` on a new program thread; `handle` sees each event after the recorder.
-  template <class Handle>
-  Long Run(WindowDef def, Recorder& recorder, Handle handle, std::size_t stack = 0) {
-    return rt::Start(
-        [def = std::move(def), &recorder, handle]() mutable {
-          Window window(def);
-          window.Open();
-          while (window.Accept()) {
-            recorder.Add(window.CurrentEvent());
-            handle(window);
-          }
-        },
-        stack);
-  }
-  ShownWindow Find(std::string_view title) {
-    auto window = robot_.WaitForWindow(title, kWait);
-    EXPECT_TRUE(window) << title;
-    return window.value_or(ShownWindow{});
-  }
-
-  std::unique_ptr<Backend> backend_ = MakeHeadlessBackend();
-  Robot robot_{*backend_};
-  bool expectFailures_ = false;
-  std::vector<std::string> expected_;
-};
+class RobotWindows : public RobotFixture {};
 
 auto NoHandling = [](Window&) {};
 
@@ -98,7 +38,7 @@ TEST_F(RobotWindows, TypedEntryIsStoredWhenItFitsAndRejectedWithTheVariableUncha
   def.Add(ControlDef::Entry("@n-14", Bind(id)));
   def.Add(ControlDef::Entry("@s20", Bind(name)));
   def.Add(ControlDef::Button("&OK").StdClose());
-  Recorder events;
+  Recorder events(true);
   Run(def, events, NoHandling);
   const ShownWindow form = Find("Form");
   ASSERT_TRUE(robot_.WaitForProp(form, 2, PROP_Text, "DemoUser" + std::string(12, ' '), kWait)) << "the entry opens with its variable";
@@ -137,7 +77,7 @@ TEST_F(RobotWindows, AlertedKeysArriveAsPreAlertAndAlertKeyAndHandlingThePreAler
   const Long entry = def.Add(ControlDef::Entry("@n5", Bind(value)));
   const Long list = def.Add(ControlDef::List("20L"));
   const Long ok = def.Add(ControlDef::Button("OK"));
-  Recorder events;
+  Recorder events(true);
   std::atomic<bool> swallowPreAlert{true};
   Run(def, events, [&](Window& w) {
     if (w.CurrentEvent().code == EVENT_OpenWindow) {
@@ -180,7 +120,7 @@ TEST_F(RobotWindows, MenuItemWithTheStandardCloseActionClosesTheFrame) {
   const Long test = def.Add(ControlDef::Item("Window Test").In(menu));
   def.Add(ControlDef::Item("Browse AFile").In(menu).Status("Browse the AFile file"));
   const Long exit = def.Add(ControlDef::Item("Exit").In(menu).StdClose());
-  Recorder events;
+  Recorder events(true);
   Run(def, events, NoHandling);
   const ShownWindow frame = Find("Frame");
   events.Take();
@@ -195,7 +135,7 @@ TEST_F(RobotWindows, MenuItemWithTheStandardCloseActionClosesTheFrame) {
 // ---- Posts between threads ----
 
 TEST_F(RobotWindows, PostsAndNotifiesReachAnotherThreadsWindowWithCodeThreadAndParameter) {
-  Recorder receiverEvents, senderEvents;
+  Recorder receiverEvents(true), senderEvents(true);
   WindowDef receiverDef;
   receiverDef.title = "Receiver";
   receiverDef.Add(ControlDef::Button("Target"));

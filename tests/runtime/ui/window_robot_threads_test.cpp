@@ -19,56 +19,14 @@
 #include "runtime/ui/headless/headless_backend.h"
 #include "runtime/ui/queue_list_source.h"
 #include "runtime/ui/window.h"
+#include "tests/runtime/ui/robot_fixture.h"
 
 namespace rt::ui {
 namespace {
 
 using namespace std::chrono_literals;
-constexpr auto kWait = 5s;
-using Strings = std::vector<std::string>;
 
-class Recorder {
- public:
-  void Add(const EventRecord& e) {
-    std::lock_guard lock(mutex_);
-    seen_.push_back(EventName(e.code) + (e.control ? ":" + std::to_string(e.control) : ""));
-  }
-  Strings Take() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(seen_, {});
-  }
-
- private:
-  std::mutex mutex_;
-  Strings seen_;
-};
-
-class RobotThreads : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(backend_->Start());
-    InstallBackend(backend_.get());
-    robot_.SetFailureHandler([this](const std::string& message) {
-      if (expectFailures_) failures_.push_back(message);
-      else ADD_FAILURE() << message;
-    });
-  }
-  void TearDown() override {
-    EXPECT_TRUE(WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
-    backend_->Stop();
-    InstallBackend(nullptr);
-  }
-  ShownWindow Find(std::string_view title) {
-    auto window = robot_.WaitForWindow(title, kWait);
-    EXPECT_TRUE(window) << title;
-    return window.value_or(ShownWindow{});
-  }
-
-  std::unique_ptr<Backend> backend_ = MakeHeadlessBackend();
-  Robot robot_{*backend_};
-  bool expectFailures_ = false;
-  Strings failures_;
-};
+class RobotThreads : public RobotFixture {};
 
 // A window whose button counts presses in the title: "<name> <count>".
 WindowDef Counter(const std::string& name) {
