@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "framework/util/ini_class.h"
+#include "tests/support/configparser.h"
 #include "runtime/core/assert.h"
 #include "runtime/data/ini_store.h"
 #include "runtime/data/registry_store.h"
@@ -452,29 +453,8 @@ TEST_F(IniTest, ConcurrentAddSectorKeepsTheIndexWhole) {
 
 // ---- Interop with Python's configparser ----
 
-std::string Script() { return (fs::path(__FILE__).parent_path() / "ini_configparser.py").string(); }
-
-bool HavePython() { return std::system("python3 -c 'import configparser' >/dev/null 2>&1") == 0; }
-
-std::string Quote(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-// Runs the script; its stdout, or nullopt when it failed.
-std::optional<std::string> RunScript(const std::string& arguments) {
-  const std::string command = "python3 " + Quote(Script()) + " " + arguments;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return std::nullopt;
-  std::string out;
-  char chunk[512];
-  while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, pipe)) out.append(chunk, n);
-  return ::pclose(pipe) == 0 ? std::optional(out) : std::nullopt;
-}
-
 TEST_F(IniTest, ConfigparserReadsWhatINIClassWrote) {
-  if (!HavePython()) GTEST_SKIP() << "python3 with configparser is not installed";
+  if (!HaveConfigparser()) GTEST_SKIP() << "python3 with configparser is not installed";
   {
     INIClass ini;
     ini.Init(file);
@@ -485,22 +465,23 @@ TEST_F(IniTest, ConfigparserReadsWhatINIClassWrote) {
     ini.AddSector(ini.GetSector("Query", "a$b", "Browse"));
     ini.Kill();
   }
-  const std::optional<std::string> dump = RunScript("dump " + Quote(file));
+  const std::optional<std::string> dump = RunConfigparser({"dump", file});
   ASSERT_TRUE(dump.has_value());
   EXPECT_EQ(*dump,
             "BrowseAFile\tMaximize\tNo\nBrowseAFile\tMinimize\tNo\nBrowseAFile\tXPos\t10\nBrowseAFile\tYPos\t20\n"
             "BrowseAFile\tWidth\t300\nBrowseAFile\tHeight\t200\n"
             "Settings\tPath\tC:\\data\\q.dat\nSettings\tPercent\t100%\n"
-            "__Dont_Touch_Me__\tSectors\t1\n__Dont_Touch_Me__\tSectors_1\tQuery,a$$$b,Browse\n");
+            "__Dont_Touch_Me__\tSectors\t1\n__Dont_Touch_Me__\tSectors_1\tQuery,a$$$b,Browse\nend 10\n");
 }
 
 TEST_F(IniTest, INIClassReadsWhatConfigparserWrote) {
-  if (!HavePython()) GTEST_SKIP() << "python3 with configparser is not installed";
-  const std::string args = "write " + Quote(file) +
-                           " Main Maximize No Main Minimize No Main XPos 15 Main YPos 25 Main Width 640 Main Height 480"
-                           " __Dont_Touch_Me__ Sectors 2 __Dont_Touch_Me__ Sectors_1 'Query,x,Form'"
-                           " __Dont_Touch_Me__ Sectors_2 'Query,a$$$b,Browse' Mixed CaseKey 'Text with = sign'";
-  ASSERT_TRUE(RunScript(args).has_value());
+  if (!HaveConfigparser()) GTEST_SKIP() << "python3 with configparser is not installed";
+  EXPECT_EQ(RunConfigparser({"write", file, "Main", "Maximize", "No", "Main", "Minimize", "No", "Main", "XPos", "15",
+                             "Main", "YPos", "25", "Main", "Width", "640", "Main", "Height", "480",
+                             "__Dont_Touch_Me__", "Sectors", "2", "__Dont_Touch_Me__", "Sectors_1", "Query,x,Form",
+                             "__Dont_Touch_Me__", "Sectors_2", "Query,a$$$b,Browse", "Mixed", "CaseKey",
+                             "Text with = sign"}),
+            "wrote 10\n");
   INIClass ini;
   ini.Init(file);
   FakeWindow w(0, 0, 1, 1, true);

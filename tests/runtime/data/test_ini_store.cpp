@@ -23,6 +23,7 @@
 #include "runtime/core/last_error.h"
 #include "runtime/data/ini_store.h"
 #include "runtime/data/registry_store.h"
+#include "tests/support/configparser.h"
 
 namespace {
 
@@ -536,34 +537,10 @@ TEST_F(RegistryStoreTest, DeleteFromEmptyStoreAndUnwritableStore) {
 
 // ---- Interop with Python's configparser ----
 
-const fs::path kInteropScript = fs::path(__FILE__).parent_path() / "ini_interop.py";
-
-std::string ShellQuoted(std::string_view text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// Runs the script; its stdout, or nullopt when it did not exit with 0.
-std::optional<std::string> RunInterop(const std::vector<std::string>& arguments) {
-  std::string command = "python3 " + ShellQuoted(kInteropScript.string());
-  for (const std::string& argument : arguments) command += " " + ShellQuoted(argument);
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return std::nullopt;
-  std::string output;
-  char chunk[4096];
-  for (std::size_t got; (got = fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
-  const int status = pclose(pipe);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-  return output;
-}
-
 class IniInteropTest : public IniStoreTest {
  protected:
   void SetUp() override {
-    if (std::system("python3 -c 'import configparser' >/dev/null 2>&1") != 0)
-      GTEST_SKIP() << "python3 with configparser is not installed";
-    ASSERT_TRUE(fs::exists(kInteropScript)) << kInteropScript;
+    if (!HaveConfigparser()) GTEST_SKIP() << "python3 with configparser is not installed";
     IniStoreTest::SetUp();
   }
 };
@@ -580,7 +557,7 @@ TEST_F(IniInteropTest, ConfigparserReadsWhatPutIniWrote) {
   rt::PutIni("BrowseAFile", "Maximize", std::nullopt, path_);
   ASSERT_EQ(rt::ErrorCode(), 0);
 
-  const std::optional<std::string> dump = RunInterop({"dump", path_});
+  const std::optional<std::string> dump = RunConfigparser({"dump", path_});
   ASSERT_TRUE(dump) << ReadAll(path_);
   EXPECT_EQ(*dump,
             "BrowseAFile\tXPos\t11\n"
@@ -595,7 +572,7 @@ TEST_F(IniInteropTest, GetIniReadsWhatConfigparserWroteAndBack) {
   // Fault: "key = value" with blanks, LF ends or blank separator lines read wrongly; an update of
   // such a file that configparser can no longer read.
   const std::optional<std::string> wrote =
-      RunInterop({"write", path_, "Window", "XPos", "10", "Window", "Maximize", "Yes", "Other Section", "Mixed Key",
+      RunConfigparser({"write", path_, "Window", "XPos", "10", "Window", "Maximize", "Yes", "Other Section", "Mixed Key",
                   "=a,b=c", "Other Section", "Empty", ""});
   ASSERT_TRUE(wrote);
   EXPECT_EQ(*wrote, "wrote 4\n");
@@ -609,7 +586,7 @@ TEST_F(IniInteropTest, GetIniReadsWhatConfigparserWroteAndBack) {
   rt::PutIni("Window", "XPos", "12", path_);
   rt::PutIni("Third", "K", "v", path_);
   ASSERT_EQ(rt::ErrorCode(), 0);
-  const std::optional<std::string> dump = RunInterop({"dump", path_});
+  const std::optional<std::string> dump = RunConfigparser({"dump", path_});
   ASSERT_TRUE(dump) << ReadAll(path_);
   EXPECT_EQ(*dump,
             "Window\tXPos\t12\n"

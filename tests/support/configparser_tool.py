@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Reads and writes INI files with Python's configparser for the INI store's interop test.
+"""Reads and writes INI files with Python's configparser, for the interop tests of our INI code.
 
-  ini_interop.py dump <file>
+  configparser_tool.py dump <file>
       Prints every section and key in file order, one per line: "<section>\t<key>\t<value>",
       then "end <number of keys>". Exit 3 when a name or value holds a tab or line break (the
       output would be ambiguous), 4 when configparser rejects the file.
-  ini_interop.py write <file> (<section> <key> <value>)...
+  configparser_tool.py write <file> (<section> <key> <value>)...
       Writes the triples with configparser (names keep their case), then prints "wrote <n>".
 Exit 2 on bad usage. Nothing else is ever printed to stdout.
 """
