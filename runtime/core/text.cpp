@@ -1,12 +1,20 @@
 #include "runtime/core/text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace rt {
 
 std::string_view Clip(std::string_view text) {
+  // Record fields are mostly padding (a log entry fills a fifth of its 2000 bytes), so the
+  // blanks are skipped eight at a time.
+  constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
   std::size_t end = text.size();
+  for (std::uint64_t word; end >= sizeof word; end -= sizeof word) {
+    std::memcpy(&word, text.data() + end - sizeof word, sizeof word);
+    if (word != kBlanks) break;
+  }
   while (end > 0 && text[end - 1] == ' ') --end;
   return text.substr(0, end);
 }
