@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "runtime/core/fixed_string.h"
 #include "tests/support/param_names.h"
 #include "runtime/core/text.h"
@@ -12,6 +14,13 @@ TEST(Text, ClipRemovesOnlyTrailingBlanks) {
   EXPECT_EQ(rt::Clip("  a b  "), "  a b");
   EXPECT_EQ(rt::Clip("   "), "");
   EXPECT_EQ(rt::Clip("a\t"), "a\t");  // only blanks are clipped
+  // Blanks are skipped a word at a time: runs around the word size, and text inside the last word.
+  for (std::size_t blanks : {7u, 8u, 9u, 16u, 17u, 1999u}) {
+    EXPECT_EQ(rt::Clip(std::string(blanks, ' ')), "") << blanks;
+    EXPECT_EQ(rt::Clip("x" + std::string(blanks, ' ')), "x") << blanks;
+    EXPECT_EQ(rt::Clip(std::string(blanks, ' ') + "x" + std::string(blanks, ' ')), std::string(blanks, ' ') + "x");
+  }
+  EXPECT_EQ(rt::Clip("abcdefg x       "), "abcdefg x");
 }
 
 struct PrefixCase {
