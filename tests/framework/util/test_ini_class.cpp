@@ -5,22 +5,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <thread>
 #include <tuple>
 #include <vector>
 
-#include <unistd.h>
-
 #include "framework/util/ini_class.h"
 #include "tests/support/configparser.h"
+#include "tests/support/files.h"
 #include "runtime/core/assert.h"
 #include "runtime/data/ini_store.h"
 #include "runtime/data/registry_store.h"
@@ -55,33 +51,27 @@ class FakeWindow final : public rt::PropertyHolder {
   std::map<rt::Long, std::string> props_;
 };
 
+// `ini` is opened on a file that does not exist yet; tests that need the file first, or another
+// store, make their own INIClass.
 class IniTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("ini_class_" + std::to_string(::getpid()) + "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    file = (dir_ / "Quibbet_demo.INI").string();
     rt::testing::SetRegistryDirectory(dir_ / "registry");
     rt::testing::ClearAssertionMessages();
+    ini.Init(file);
   }
-  void TearDown() override {
-    rt::testing::SetRegistryDirectory({});
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { rt::testing::SetRegistryDirectory({}); }
   std::string Get(std::string_view section, std::string_view key) { return rt::GetIni(section, key, "<none>", file); }
   std::vector<std::string> Asserts() { return rt::testing::AssertionMessages(); }
 
-  fs::path dir_;
-  std::string file;
+  TempDir dir_;
+  std::string file = (dir_ / "Quibbet_demo.INI").string();
+  INIClass ini;
 };
 
 // ---- Window placement ----
 
 TEST_F(IniTest, FirstRunWithNoFileLeavesTheWindowAlone) {
-  INIClass ini;
-  ini.Init(file);
   SectorQueue all;
   ini.GetSectors("", "", "", all);
   EXPECT_EQ(all.Q().Records(), 0);
@@ -92,8 +82,6 @@ TEST_F(IniTest, FirstRunWithNoFileLeavesTheWindowAlone) {
 }
 
 TEST_F(IniTest, NormalWindowIsSavedAndRestored) {
-  INIClass ini;
-  ini.Init(file);
   FakeWindow closed(10, 20, 300, 200, true);
   ini.Update("BrowseAFile", closed);
   const std::pair<const char*, const char*> expected[] = {{"Maximize", "No"}, {"Minimize", "No"}, {"XPos", "10"},
@@ -111,8 +99,6 @@ TEST_F(IniTest, NormalWindowIsSavedAndRestored) {
 }
 
 TEST_F(IniTest, MaximizedWindowKeepsOnlyItsStateAndIsNotMoved) {
-  INIClass ini;
-  ini.Init(file);
   FakeWindow normal(10, 20, 300, 200, true);
   ini.Update("Main", normal);
   FakeWindow big(0, 0, 1920, 1080, true);
@@ -137,8 +123,6 @@ TEST_F(IniTest, MaximizedWindowKeepsOnlyItsStateAndIsNotMoved) {
 }
 
 TEST_F(IniTest, FixedSizeWindowGetsNoSizeKeysAndLosesOldOnes) {
-  INIClass ini;
-  ini.Init(file);
   FakeWindow resizable(10, 20, 300, 200, true);
   ini.Update("Login", resizable);
   ASSERT_EQ(Get("Login", "Width"), "300");
@@ -157,8 +141,6 @@ TEST_F(IniTest, FixedSizeWindowGetsNoSizeKeysAndLosesOldOnes) {
 }
 
 TEST_F(IniTest, MinimizedAndUnreadablePlacements) {
-  INIClass ini;
-  ini.Init(file);
   FakeWindow icon(10, 20, 300, 200, true);
   icon.SetProp(rt::PROP_Iconize, "1");
   ini.Update("Msg", icon);
@@ -197,7 +179,6 @@ TEST_F(IniTest, DollarEscapingBothWays) {
 }
 
 TEST_F(IniTest, SectorNamesSplitAndBadOnesAssert) {
-  INIClass ini;
   EXPECT_EQ(ini.GetSector("Q", "a$b", "T"), "Q$a$$$b$$T");
   rt::CString<100> family, item, type;
   ASSERT_TRUE(ini.GetFamily("Q$a$$$b$$T", family, item, type));
@@ -216,17 +197,12 @@ TEST_F(IniTest, SectorNamesSplitAndBadOnesAssert) {
 }
 
 TEST_F(IniTest, SectorIndexStaysSortedUniqueAndSurvivesKill) {
-  {
-    INIClass ini;
-    ini.Init(file);
-    for (const char* s : {"Query$zeta$$Browse", "Query$a$$$b$$Browse", "Alpha$x$$T", "Query$zeta$$Browse",
-                          "Query$a$$$b$$Browse", "Query$m$$Form"}) {
-      ini.AddSector(s);
-    }
-    ini.AddSector("not a sector");  // reported, not indexed
-    EXPECT_EQ(Asserts().size(), 1u);
-    ini.Kill();
-  }
+  for (const char* s : {"Query$zeta$$Browse", "Query$a$$$b$$Browse", "Alpha$x$$T", "Query$zeta$$Browse",
+                        "Query$a$$$b$$Browse", "Query$m$$Form"})
+    ini.AddSector(s);
+  ini.AddSector("not a sector");  // reported, not indexed
+  EXPECT_EQ(Asserts().size(), 1u);
+  ini.Kill();
   EXPECT_EQ(Get("__Dont_Touch_Me__", "Sectors"), "4");
   EXPECT_EQ(Get("__Dont_Touch_Me__", "Sectors_1"), "Alpha,x,T");
   EXPECT_EQ(Get("__Dont_Touch_Me__", "Sectors_2"), "Query,a$$$b,Browse");
@@ -258,10 +234,10 @@ TEST_F(IniTest, HandEditedIndexIsSortedAndDeduplicatedOnLoad) {
   rt::PutIni("__Dont_Touch_Me__", "Sectors_1", "Z,b,T", file);
   rt::PutIni("__Dont_Touch_Me__", "Sectors_2", "A,b,T", file);
   rt::PutIni("__Dont_Touch_Me__", "Sectors_3", "Z,b,T", file);
-  INIClass ini;
-  ini.Init(file);
+  INIClass loaded;
+  loaded.Init(file);
   SectorQueue out;
-  ini.GetSectors("", "", "", out);
+  loaded.GetSectors("", "", "", out);
   ASSERT_EQ(out.Q().Records(), 2);
   out.Q().Get(1);
   EXPECT_EQ(out.Rec().Family.Str(), "A");
@@ -270,8 +246,6 @@ TEST_F(IniTest, HandEditedIndexIsSortedAndDeduplicatedOnLoad) {
 // ---- Values, fields and queues ----
 
 TEST_F(IniTest, AssertingFetchTryFetchAndFieldFetch) {
-  INIClass ini;
-  ini.Init(file);
   ini.Update("S", "Name", "value");
   EXPECT_EQ(ini.Fetch("S", "Name"), "value");
   EXPECT_EQ(ini.TryFetch("S", "Missing"), "");
@@ -295,8 +269,6 @@ TEST_F(IniTest, AssertingFetchTryFetchAndFieldFetch) {
 }
 
 TEST_F(IniTest, FetchFieldTakesThePartBetweenCommas) {
-  INIClass ini;
-  ini.Init(file);
   ini.Update("S", "Three", "a,b,c");
   ini.Update("S", "One", "a");
   ini.Update("S", "Empty", ",,");
@@ -325,8 +297,6 @@ TEST_F(IniTest, QueueRoundTripAppendsAndKeepsStaleKeys) {
     rt::PackedDecimal<7, 2> amount;
   } row{};
   rt::Queue q(row);
-  INIClass ini;
-  ini.Init(file);
   for (auto [id, name, amount] : {std::tuple{1, "one", "1.50"}, {2, "two", "-0.25"}, {3, "three", "0"}}) {
     row.id = id;
     row.name = name;
@@ -359,15 +329,15 @@ TEST_F(IniTest, QueueRoundTripAppendsAndKeepsStaleKeys) {
 // ---- Other stores ----
 
 TEST_F(IniTest, RegistryStoreUsesThePrefixAndDeletesOnEmpty) {
-  INIClass ini;
-  ini.Init("Software\\Quibbet", NV_Registry);
-  ini.Update("Main", "XPos", "12");
+  INIClass registry;
+  registry.Init("Software\\Quibbet", NV_Registry);
+  registry.Update("Main", "XPos", "12");
   EXPECT_EQ(rt::GetReg(static_cast<rt::Long>(0x80000000u), "Software\\Quibbet\\Main", "XPos"), "12");
-  EXPECT_EQ(ini.Fetch("Main", "XPos"), "12");
-  EXPECT_EQ(ini.Fetch("Main", "YPos", "dflt", ""), "dflt");
-  ini.Update("Main", "XPos", "");
+  EXPECT_EQ(registry.Fetch("Main", "XPos"), "12");
+  EXPECT_EQ(registry.Fetch("Main", "YPos", "dflt", ""), "dflt");
+  registry.Update("Main", "XPos", "");
   EXPECT_EQ(rt::GetReg(static_cast<rt::Long>(0x80000000u), "Software\\Quibbet\\Main", "XPos"), "");
-  EXPECT_EQ(ini.TryFetch("Main", "XPos"), "");
+  EXPECT_EQ(registry.TryFetch("Main", "XPos"), "");
 
   INIClass user;
   user.Init("", NV_Registry, rt::kRegCurrentUser);
@@ -378,12 +348,12 @@ TEST_F(IniTest, RegistryStoreUsesThePrefixAndDeletesOnEmpty) {
 }
 
 TEST_F(IniTest, TableStoreIsNotSupported) {
-  INIClass ini;
-  ini.Init(file, NV_Table);  // loading the index already asks the store
+  INIClass table;
+  table.Init(file, NV_Table);  // loading the index already asks the store
   rt::testing::ClearAssertionMessages();
-  EXPECT_EQ(ini.TryFetch("S", "K"), "");
-  ini.Update("S", "K", "v");
-  ini.Remove("S", "K");
+  EXPECT_EQ(table.TryFetch("S", "K"), "");
+  table.Update("S", "K", "v");
+  table.Remove("S", "K");
   EXPECT_EQ(Asserts(), std::vector<std::string>(3, "NV_Table: Not Supported Yet"));
   EXPECT_FALSE(fs::exists(file));
 }
@@ -407,28 +377,26 @@ class MemoryIni final : public INIClass {
 };
 
 TEST_F(IniTest, EveryOperationGoesThroughTheVirtualStore) {
-  MemoryIni ini;
-  ini.values["__Dont_Touch_Me__/Sectors"] = "1";
-  ini.values["__Dont_Touch_Me__/Sectors_1"] = "F,i,T";
-  ini.Init(file);
-  EXPECT_EQ(ini.loads, 1);
+  MemoryIni memory;
+  memory.values["__Dont_Touch_Me__/Sectors"] = "1";
+  memory.values["__Dont_Touch_Me__/Sectors_1"] = "F,i,T";
+  memory.Init(file);
+  EXPECT_EQ(memory.loads, 1);
   FakeWindow w(10, 20, 300, 200, true);
-  ini.Update("W", w);
-  ini.values["W/Width"] = "333";
+  memory.Update("W", w);
+  memory.values["W/Width"] = "333";
   FakeWindow opened(0, 0, 1, 1, true);
-  ini.Fetch("W", opened);
+  memory.Fetch("W", opened);
   EXPECT_EQ(opened.GetProp(rt::PROP_Width), "333");
-  ini.AddSector("A$b$$C");
-  ini.Kill();
-  EXPECT_EQ(ini.values["__Dont_Touch_Me__/Sectors"], "2");
-  EXPECT_EQ(ini.values["__Dont_Touch_Me__/Sectors_2"], "F,i,T");
+  memory.AddSector("A$b$$C");
+  memory.Kill();
+  EXPECT_EQ(memory.values["__Dont_Touch_Me__/Sectors"], "2");
+  EXPECT_EQ(memory.values["__Dont_Touch_Me__/Sectors_2"], "F,i,T");
   EXPECT_FALSE(fs::exists(file));
 }
 
 // Two threads adding to one index: every name once, in order (the lock keeps the queue whole).
 TEST_F(IniTest, ConcurrentAddSectorKeepsTheIndexWhole) {
-  INIClass ini;
-  ini.Init(file);
   auto adder = [&](int offset) {
     for (int i = 0; i < 300; ++i) ini.AddSector("F$" + std::to_string((i * 7 + offset) % 400 + 1000) + "$$T");
   };
@@ -455,16 +423,12 @@ TEST_F(IniTest, ConcurrentAddSectorKeepsTheIndexWhole) {
 
 TEST_F(IniTest, ConfigparserReadsWhatINIClassWrote) {
   if (!HaveConfigparser()) GTEST_SKIP() << "python3 with configparser is not installed";
-  {
-    INIClass ini;
-    ini.Init(file);
-    FakeWindow w(10, 20, 300, 200, true);
-    ini.Update("BrowseAFile", w);
-    ini.Update("Settings", "Path", "C:\\data\\q.dat");
-    ini.Update("Settings", "Percent", "100%");
-    ini.AddSector(ini.GetSector("Query", "a$b", "Browse"));
-    ini.Kill();
-  }
+  FakeWindow w(10, 20, 300, 200, true);
+  ini.Update("BrowseAFile", w);
+  ini.Update("Settings", "Path", "C:\\data\\q.dat");
+  ini.Update("Settings", "Percent", "100%");
+  ini.AddSector(ini.GetSector("Query", "a$b", "Browse"));
+  ini.Kill();
   const std::optional<std::string> dump = RunConfigparser({"dump", file});
   ASSERT_TRUE(dump.has_value());
   EXPECT_EQ(*dump,
@@ -482,17 +446,17 @@ TEST_F(IniTest, INIClassReadsWhatConfigparserWrote) {
                              "__Dont_Touch_Me__", "Sectors_2", "Query,a$$$b,Browse", "Mixed", "CaseKey",
                              "Text with = sign"}),
             "wrote 10\n");
-  INIClass ini;
-  ini.Init(file);
+  INIClass loaded;
+  loaded.Init(file);
   FakeWindow w(0, 0, 1, 1, true);
-  ini.Fetch("Main", w);
+  loaded.Fetch("Main", w);
   EXPECT_EQ(w.GetProp(rt::PROP_XPos), "15");
   EXPECT_EQ(w.GetProp(rt::PROP_YPos), "25");
   EXPECT_EQ(w.GetProp(rt::PROP_Width), "640");
   EXPECT_EQ(w.GetProp(rt::PROP_Height), "480");
-  EXPECT_EQ(ini.Fetch("Mixed", "CaseKey"), "Text with = sign");
+  EXPECT_EQ(loaded.Fetch("Mixed", "CaseKey"), "Text with = sign");
   SectorQueue out;
-  ini.GetSectors("Query", "", "", out);
+  loaded.GetSectors("Query", "", "", out);
   ASSERT_EQ(out.Q().Records(), 2);
   out.Q().Get(1);
   EXPECT_EQ(out.Rec().Item.Str(), "a$b") << "sorted on load, unescaped on the way out";

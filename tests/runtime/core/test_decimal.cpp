@@ -56,7 +56,6 @@ INSTANTIATE_TEST_SUITE_P(
                  "0.1234567890123456789012345678901", DecimalError::None},
         // 3.x malformed text
         TextCase{"t3_1_empty", "", "", DecimalError::NotANumber},
-        TextCase{"t3_2_blanks_only", "   ", "", DecimalError::NotANumber},
         TextCase{"t3_3_two_points", "1.2.3", "", DecimalError::NotANumber},
         TextCase{"t3_4_letter_after_digits", "12a", "", DecimalError::NotANumber},
         TextCase{"t3_5_sign_alone", "-", "", DecimalError::NotANumber},
@@ -242,7 +241,6 @@ TEST(DecimalAssign, ResultOfArithmeticTakesTheTargetShape) {
   Decimal total = Decimal::Declared(7, 2);
   ASSERT_TRUE(total.Assign(Decimal::Divide(D("10"), D("3"), 10)));
   EXPECT_EQ(total.ToString(), "3.33");
-  EXPECT_EQ(total.Digits(), 7);
   Decimal free = total * D("3");  // arithmetic results are free values
   EXPECT_EQ(free.ToString(), "9.99");
   EXPECT_EQ(free.Digits(), Decimal::kMaxDigits);

