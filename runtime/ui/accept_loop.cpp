@@ -61,6 +61,7 @@ struct Routing {
   std::map<Long, std::shared_ptr<Inbox>> inboxes;
   std::map<ui::WindowId, Long> windowThreads;
   ui::WindowId nextWindowId = 1;
+  ui::WindowId frontWindow = 0;  // the window the user works in, on any thread
   std::atomic<std::uint64_t> nextSequence{1};
 };
 
@@ -136,7 +137,8 @@ void Dispatch(ThreadUi& ui, Message& message) {
   ui.HandledInput() = std::max(ui.HandledInput(), input.sequence);
   Window* window = ui.Find(input.window);
   if (!window) return;  // closed meanwhile
-  if (BlockedByModal(ui, *window)) {
+  // Losing the front is no input from the user: it reaches even a window under a modal one.
+  if (input.kind != ui::InputKind::Deactivate && BlockedByModal(ui, *window)) {
     Beep();
     return;
   }
@@ -192,6 +194,7 @@ ui::WindowId RegisterWindow(Window& window) {
     std::lock_guard lock(routing.mutex);
     id = routing.nextWindowId++;
     routing.windowThreads[id] = Thread();
+    routing.frontWindow = id;  // a window opens in front
   }
   tUi->Windows().push_back(&window);
   SetTarget(&window);
@@ -207,6 +210,11 @@ void UnregisterWindow(Window& window) {
   std::vector<Window*>& windows = tUi->Windows();
   std::erase(windows, &window);
   SetTarget(windows.empty() ? nullptr : windows.back());
+  if (!windows.empty()) {
+    Routing& routing = TheRouting();
+    std::lock_guard lock(routing.mutex);
+    if (routing.frontWindow == window.Id()) routing.frontWindow = windows.back()->Id();
+  }
 }
 
 }  // namespace detail
@@ -217,18 +225,38 @@ Window* TopWindow() { return tUi->Top(); }
 
 namespace ui {
 
+namespace {
+
+std::shared_ptr<Inbox> InboxOf(Routing& routing, WindowId window) {
+  const auto thread = routing.windowThreads.find(window);
+  if (thread == routing.windowThreads.end()) return nullptr;
+  const auto found = routing.inboxes.find(thread->second);
+  return found == routing.inboxes.end() ? nullptr : found->second;
+}
+
+}  // namespace
+
 std::uint64_t SendInput(UserInput input) {
   Routing& routing = TheRouting();
   std::shared_ptr<Inbox> inbox;
+  std::shared_ptr<Inbox> leftInbox;
+  UserInput left;
   {
     std::lock_guard lock(routing.mutex);
-    const auto thread = routing.windowThreads.find(input.window);
-    if (thread == routing.windowThreads.end()) return 0;
-    const auto found = routing.inboxes.find(thread->second);
-    if (found == routing.inboxes.end()) return 0;
-    inbox = found->second;
+    inbox = InboxOf(routing, input.window);
+    if (!inbox) return 0;
+    if (input.kind == InputKind::Activate) {
+      input.value = routing.frontWindow != input.window;  // 0: it was in front already
+      if (input.value && (leftInbox = InboxOf(routing, routing.frontWindow))) {
+        left.kind = InputKind::Deactivate;
+        left.window = routing.frontWindow;
+        left.sequence = routing.nextSequence++;
+      }
+      routing.frontWindow = input.window;
+    }
     input.sequence = routing.nextSequence++;
   }
+  if (leftInbox) leftInbox->Push(std::move(left));
   const std::uint64_t sequence = input.sequence;
   inbox->Push(std::move(input));
   return sequence;

@@ -25,6 +25,9 @@ enum class InputKind {
   Iconize,
   Restore,
   Close,       // the close box
+  Activate,    // the user brought the window to the front (clicked it, switched to it); the
+               // sink sets value to 0 when it was in front already
+  Deactivate,  // sent by the sink, not by backends: another window came to the front
 };
 
 struct UserInput {
@@ -39,7 +42,8 @@ struct UserInput {
 };
 
 // Any thread. Queues `input` for the window's thread and returns its sequence number (rising
-// across the process); 0 when the window is not open.
+// across the process); 0 when the window is not open. Activating a window first sends Deactivate
+// to the window that was in front, on whatever thread it is.
 std::uint64_t SendInput(UserInput input);
 
 // The program thread that owns an open window; 0 when it is not open.

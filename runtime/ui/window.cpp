@@ -1,7 +1,9 @@
 #include "runtime/ui/window.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <optional>
 
 #include "runtime/core/assert.h"
 #include "runtime/core/picture.h"
@@ -29,6 +31,13 @@ bool IsListKey(Long key) {
     case KEY_CtrlHome: case KEY_CtrlEnd: return true;
     default: return false;
   }
+}
+
+// Letters and digits, with or without Shift: the keys a list locates by.
+std::optional<char> LocateCharacter(Long key) {
+  const Long base = key & ~KEY_Shift;
+  if ((base >= '0' && base <= '9') || (base >= 'A' && base <= 'Z')) return static_cast<char>(base);
+  return std::nullopt;
 }
 
 Long ScrollEventOfKey(Long key) {
@@ -74,6 +83,7 @@ bool Window::Open() {
   }
   thread_ = Thread();
   open_ = true;
+  if (Window* below = TopWindow()) below->Enqueue(MakeEvent(EVENT_LoseFocus));
   id_ = detail::RegisterWindow(*this);
   if (ui::Backend* backend = ui::InstalledBackend()) backend->CreateWindow(View());
   shownEntryText_.clear();
@@ -350,6 +360,12 @@ void Window::TakeInput(const ui::UserInput& input) {
     case ui::InputKind::Close:
       Enqueue(MakeEvent(EVENT_CloseWindow));
       return;
+    case ui::InputKind::Activate:
+      if (input.value) Enqueue(MakeEvent(EVENT_GainFocus));
+      return;
+    case ui::InputKind::Deactivate:
+      Enqueue(MakeEvent(EVENT_LoseFocus));
+      return;
   }
 }
 
@@ -406,6 +422,7 @@ void Window::StandardKeyAction(Long controlNumber, Long key) {
     case CT_List:
       if (IsListKey(key)) ScrollList(*control, ScrollEventOfKey(key), key);
       else if (key == KEY_Enter || key == KEY_MouseLeft2) Enqueue(MakeEvent(EVENT_Accepted, controlNumber, key));
+      else if (const std::optional<char> character = LocateCharacter(key)) LocateInList(*control, *character, key);
       return;
     default:
       return;
@@ -437,6 +454,28 @@ void Window::ScrollList(Control& list, Long scrollEvent, Long key) {
   if (list.SelectedRow() == selected) return;
   Push(list.Number(), PROP_Selected, 0, std::to_string(list.SelectedRow()));
   Enqueue(MakeEvent(EVENT_NewSelection, list.Number(), key));
+}
+
+// Typing a letter or digit in a list: an immediate-mode list, which holds only a page, leaves
+// the search to the program (Locate); any other list selects the next row whose first column
+// starts with that character, wrapping round to the top.
+void Window::LocateInList(Control& list, char character, Long key) {
+  if (list.IsImmediate()) {
+    Enqueue(MakeEvent(EVENT_Locate, list.Number(), key));
+    return;
+  }
+  const Long rows = list.RowCount();
+  for (Long step = 1; step <= rows; ++step) {
+    const Long row = (list.SelectedRow() + step - 1) % rows + 1;
+    const std::string text = list.CellValue(row, 1);
+    const auto first = std::find_if(text.begin(), text.end(), [](char c) { return c != ' '; });
+    if (first == text.end() || std::toupper(static_cast<unsigned char>(*first)) != character) continue;
+    if (row == list.SelectedRow()) return;
+    list.SetSelectedRow(row);
+    Push(list.Number(), PROP_Selected, 0, std::to_string(row));
+    Enqueue(MakeEvent(EVENT_NewSelection, list.Number(), key));
+    return;
+  }
 }
 
 // ---- Showing ----

@@ -114,6 +114,7 @@ class Window final : public PropertyHolder {
   void KeyPressed(Long control, Long key);
   void StandardKeyAction(Long control, Long key);
   void ScrollList(Control& list, Long scrollEvent, Long key);
+  void LocateInList(Control& list, char character, Long key);
   Long NextFocusable(Long from, int step) const;
   ui::WindowView View() const;
 

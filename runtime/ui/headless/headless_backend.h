@@ -166,6 +166,8 @@ class Robot {
   bool Maximize(const ShownWindow& window);
   bool Restore(const ShownWindow& window);
   bool CloseWindow(const ShownWindow& window);
+  // Brings the window to the front: it gets GainFocus, the window in front before gets LoseFocus.
+  bool Activate(const ShownWindow& window);
   // How long an action waits for its thread to settle (default 5 s).
   void SetActionTimeout(std::chrono::milliseconds timeout) { actionTimeout_ = timeout; }
 

@@ -322,4 +322,8 @@ bool Robot::CloseWindow(const ShownWindow& window) {
   return Act(window, "CloseWindow", {InputKind::Close, 0, 0, 0, 0, 0, {}}, false);
 }
 
+bool Robot::Activate(const ShownWindow& window) {
+  return Act(window, "Activate", {InputKind::Activate, 0, 0, 0, 0, 0, {}}, false);
+}
+
 }  // namespace rt::ui

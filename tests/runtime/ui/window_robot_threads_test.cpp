@@ -105,10 +105,77 @@ TEST_F(RobotThreads, AModalWindowBlocksOnlyItsOwnThreadsOtherWindows) {
   ASSERT_TRUE(robot_.WaitForProp(one, 0, PROP_Text, "One 1", kWait));
   robot_.Press(one, 1);
   EXPECT_EQ(robot_.Text(one, 0), "One 2") << "the press sent while blocked never arrived";
-  EXPECT_EQ(oneEvents.Take(), (Strings{"GainFocus", "Selected:1", "Accepted:1"}));
+  EXPECT_EQ(oneEvents.Take(), (Strings{"LoseFocus", "GainFocus", "Selected:1", "Accepted:1"}))
+      << "the modal window took the focus when it opened and gave it back when it closed";
 
   robot_.CloseWindow(one);
   robot_.CloseWindow(two);
+}
+
+// ---- Focus between windows of two threads ----
+
+TEST_F(RobotThreads, BringingAWindowToTheFrontTellsBothWindowsWhateverTheirThreads) {
+  Recorder frameEvents, browseEvents;
+  WindowDef frameDef = Counter("Frame");
+  WindowDef browseDef = Counter("Browse");
+  Run(frameDef, frameEvents, [](Window&) {});
+  const ShownWindow frame = Find("Frame 0");
+  Run(browseDef, browseEvents, [](Window&) {});
+  const ShownWindow browse = Find("Browse 0");
+  frameEvents.Take();
+  browseEvents.Take();
+
+  robot_.Activate(frame);
+  EXPECT_EQ(frameEvents.Take(), (Strings{"GainFocus"}));
+  EXPECT_EQ(browseEvents.Take(), (Strings{"LoseFocus"})) << "the window opened last was in front";
+  robot_.Activate(frame);
+  EXPECT_EQ(frameEvents.Take(), Strings{}) << "already in front: nothing changes";
+  robot_.Activate(browse);
+  EXPECT_EQ(frameEvents.Take(), (Strings{"LoseFocus"}));
+  EXPECT_EQ(browseEvents.Take(), (Strings{"GainFocus"}));
+  robot_.CloseWindow(frame);
+  robot_.CloseWindow(browse);
+}
+
+// ---- Locating in a list by typing ----
+
+TEST_F(RobotThreads, TypingALetterInAListSelectsTheNextMatchingRowOrIsLocateInImmediateMode) {
+  struct Names final : ListSource {
+    Long RowCount() const override { return 4; }
+    std::string Value(Long row, Long) const override {
+      static const char* names[] = {"apple", "Banana", "avocado", "cherry"};
+      return names[row - 1];
+    }
+  };
+  static const Names names;
+  WindowDef def;
+  def.title = "Locate";
+  const Long plain = def.Add(ControlDef::List("80L(2)|M~Name~@s20@"));
+  const Long immediate = def.Add(ControlDef::List("80L(2)|M~Name~@s20@").Immediate());
+  Recorder events;
+  Run(def, events, [&](Window& w) {
+    if (w.CurrentEvent().code != EVENT_OpenWindow) return;
+    w.SetListSource(plain, &names);
+    w.SetListSource(immediate, &names);
+    w.SetProp(plain, PROP_Selected, "1", 0);
+  });
+  const ShownWindow window = Find("Locate");
+  ASSERT_TRUE(robot_.WaitForListRows(window, plain, 4, kWait));
+  events.Take();
+
+  robot_.PressKey(window, plain, 'A');
+  EXPECT_EQ(robot_.Prop(window, plain, PROP_Selected), "3") << "the next 'a' after the selected row";
+  robot_.PressKey(window, plain, KEY_Shift + 'A');
+  EXPECT_EQ(robot_.Prop(window, plain, PROP_Selected), "1") << "wraps round, case ignored";
+  robot_.PressKey(window, plain, 'B');
+  EXPECT_EQ(robot_.Prop(window, plain, PROP_Selected), "2");
+  robot_.PressKey(window, plain, 'Z');
+  EXPECT_EQ(robot_.Prop(window, plain, PROP_Selected), "2") << "no match: the selection stays";
+  EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "NewSelection:1", "NewSelection:1"}));
+
+  robot_.PressKey(window, immediate, 'C');
+  EXPECT_EQ(events.Take(), (Strings{"Selected:2", "Locate:2"})) << "an immediate list leaves locating to the program";
+  robot_.CloseWindow(window);
 }
 
 // ---- A list over a queue of 20 rows ----
