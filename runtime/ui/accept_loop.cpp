@@ -237,6 +237,12 @@ std::shared_ptr<Inbox> InboxOf(Routing& routing, WindowId window) {
 }  // namespace
 
 std::uint64_t SendInput(UserInput input) {
+  Delivery ignored;
+  return SendInput(std::move(input), ignored);
+}
+
+std::uint64_t SendInput(UserInput input, Delivery& deactivated) {
+  deactivated = Delivery{};
   Routing& routing = TheRouting();
   std::shared_ptr<Inbox> inbox;
   std::shared_ptr<Inbox> leftInbox;
@@ -251,6 +257,7 @@ std::uint64_t SendInput(UserInput input) {
         left.kind = InputKind::Deactivate;
         left.window = routing.frontWindow;
         left.sequence = routing.nextSequence++;
+        deactivated = {routing.windowThreads[routing.frontWindow], left.sequence};
       }
       routing.frontWindow = input.window;
     }

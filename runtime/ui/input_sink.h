@@ -46,6 +46,14 @@ struct UserInput {
 // to the window that was in front, on whatever thread it is.
 std::uint64_t SendInput(UserInput input);
 
+// The same, also telling where a Deactivate went (thread 0 when none was sent), so that a
+// caller can wait for both windows' threads.
+struct Delivery {
+  Long thread = 0;
+  std::uint64_t sequence = 0;
+};
+std::uint64_t SendInput(UserInput input, Delivery& deactivated);
+
 // The program thread that owns an open window; 0 when it is not open.
 Long ThreadOfWindow(WindowId window);
 

@@ -229,12 +229,16 @@ bool Robot::Act(const ShownWindow& window, const char* action, UserInput input, 
   }
   const bool usable = CheckControl(window, needsControl ? input.control : 0, action);
   input.window = window.id;
-  const std::uint64_t sequence = SendInput(input);
+  Delivery deactivated;  // activating a window also reaches the one that was in front
+  const std::uint64_t sequence = SendInput(input, deactivated);
   if (sequence == 0) {
     if (usable) Fail(std::string(action) + " in \"" + window.title + "\": the window is not open");
     return false;
   }
-  if (!state_->WaitFor(actionTimeout_, [&] { return state_->IsSettled(window.thread, sequence); })) {
+  if (!state_->WaitFor(actionTimeout_, [&] {
+        return state_->IsSettled(window.thread, sequence) &&
+               (deactivated.thread == 0 || state_->IsSettled(deactivated.thread, deactivated.sequence));
+      })) {
     Fail(std::string(action) + " in \"" + window.title + "\": thread " + std::to_string(window.thread) +
          " did not handle it within " + Ms(actionTimeout_));
     return false;
