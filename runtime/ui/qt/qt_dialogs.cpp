@@ -33,6 +33,17 @@ std::unique_ptr<QMessageBox> CreatePlainBox(const char* objectName, std::string_
 }  // namespace
 
 QMessageBox::Icon IconFor(std::string_view icon) {
+  // A stock system icon is named by four bytes FF 01 nn 7F (system icon 32512 + nn).
+  if (icon.size() == 4 && static_cast<unsigned char>(icon[0]) == 0xFF && icon[1] == 0x01 &&
+      static_cast<unsigned char>(icon[3]) == 0x7F) {
+    switch (icon[2]) {
+      case 1: return QMessageBox::Critical;     // hand
+      case 2: return QMessageBox::Question;
+      case 3: return QMessageBox::Warning;      // exclamation
+      case 4: return QMessageBox::Information;  // asterisk
+      default: return QMessageBox::NoIcon;
+    }
+  }
   const QString name = FromUtf8(icon);
   const auto has = [&](const char* word) { return name.contains(QLatin1String(word), Qt::CaseInsensitive); };
   if (has("Question")) return QMessageBox::Question;

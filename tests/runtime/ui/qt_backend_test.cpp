@@ -233,6 +233,12 @@ TEST(QtDialogs, IconNamesMapToStandardIcons) {
       {"ICON:Save", QMessageBox::NoIcon},              // 7: a name with no standard icon
   };
   for (const auto& each : kCases) EXPECT_EQ(qt::IconFor(each.name), each.expected) << each.name;
+  // The stock icons the error manager names by their four bytes.
+  EXPECT_EQ(qt::IconFor(std::string_view("\xFF\x01\x03\x7F", 4)), QMessageBox::Warning);
+  EXPECT_EQ(qt::IconFor(std::string_view("\xFF\x01\x04\x7F", 4)), QMessageBox::Information);
+  EXPECT_EQ(qt::IconFor(std::string_view("\xFF\x01\x01\x7F", 4)), QMessageBox::Critical);
+  EXPECT_EQ(qt::IconFor(std::string_view("\xFF\x01\x09\x7F", 4)), QMessageBox::NoIcon) << "no such stock icon";
+  EXPECT_EQ(qt::IconFor(std::string_view("\xFF\x01\x03", 3)), QMessageBox::NoIcon) << "cut short";
 }
 
 }  // namespace
