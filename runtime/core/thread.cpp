@@ -55,9 +55,13 @@ std::vector<detail::SlotType> SlotTypesSnapshot() {
   return registry.slotTypes;
 }
 
+// Runs on the owning thread. The constructor runs outside the lock: it may reach other slots.
 void BuildSlot(detail::ThreadState& state, std::size_t slot, const detail::SlotType& type) {
+  if (slot < state.instances.size() && state.instances[slot]) return;
+  std::shared_ptr<void> made = type.make();
+  std::lock_guard lock(state.instancesMutex);
   if (state.instances.size() <= slot) state.instances.resize(slot + 1);
-  if (!state.instances[slot]) state.instances[slot] = type.make();
+  if (!state.instances[slot]) state.instances[slot] = std::move(made);
 }
 
 void BuildAll(detail::ThreadState& state) {
@@ -65,11 +69,21 @@ void BuildAll(detail::ThreadState& state) {
   for (std::size_t slot : SlotsInOrder(types, true)) BuildSlot(state, slot, types[slot]);
 }
 
+// Runs on the owning thread. Each instance is taken out under the lock and destroyed outside it.
 void DestroyAll(detail::ThreadState& state) {
   const std::vector<detail::SlotType> types = SlotTypesSnapshot();
-  for (std::size_t slot : SlotsInOrder(types, false))
-    if (slot < state.instances.size()) state.instances[slot].reset();
-  state.instances.clear();
+  for (std::size_t slot : SlotsInOrder(types, false)) {
+    std::shared_ptr<void> instance;
+    {
+      std::lock_guard lock(state.instancesMutex);
+      if (slot < state.instances.size()) instance = std::move(state.instances[slot]);
+    }
+  }
+  std::vector<std::shared_ptr<void>> rebuilt;  // built again by a destructor that used its slot
+  {
+    std::lock_guard lock(state.instancesMutex);
+    rebuilt.swap(state.instances);
+  }
 }
 
 struct StartedThread {
@@ -123,7 +137,8 @@ void* SlotInstanceOf(std::size_t slot, Long thread) {
   std::lock_guard lock(registry.mutex);
   const auto found = registry.running.find(thread);
   if (found == registry.running.end()) return nullptr;
-  const ThreadState& state = *found->second;
+  ThreadState& state = *found->second;
+  std::lock_guard stateLock(state.instancesMutex);
   return slot < state.instances.size() ? state.instances[slot].get() : nullptr;
 }
 

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -98,7 +99,10 @@ struct ThreadState {
   Long number = 0;
   ErrorState error;
   std::vector<ErrorState> savedErrors;
-  std::vector<std::shared_ptr<void>> instances;  // indexed by slot number; empty until built
+  // Indexed by slot number; empty until built. Only the owning thread changes it, under the
+  // mutex, because other threads read it (InstanceOf).
+  std::vector<std::shared_ptr<void>> instances;
+  std::mutex instancesMutex;
 };
 ThreadState& CurrentThreadState();
 }  // namespace detail
