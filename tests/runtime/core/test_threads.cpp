@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "runtime/core/last_error.h"
@@ -120,6 +121,28 @@ TEST(ProgramThreads, SmallRequestedStackStillRunsDeepEnoughCode) {
   rt::Start([&] { recurse(0); }, 50000);
   ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
   EXPECT_EQ(depth.load(), 200);
+}
+
+// Run under the sanitizers, this catches a reader of another thread's table racing with that
+// thread building or tearing down its instances.
+TEST(ProgramThreads, InstanceOfIsSafeWhileThatThreadStartsAndEnds) {
+  std::atomic<bool> stop{false};
+  std::atomic<bool> reading{false};
+  std::atomic<long> seen{0};
+  // The reader asks for every thread number there may be while threads start and end.
+  std::thread reader([&] {
+    while (!stop) {
+      for (rt::Long number = 1; number < 400; ++number) seen += gFirst.InstanceOf(number) != nullptr;
+      reading = true;
+    }
+  });
+  while (!reading) std::this_thread::yield();
+  std::vector<rt::Long> numbers;
+  for (int i = 0; i < 40; ++i) numbers.push_back(rt::Start([] { gSecond->value = 1; }));
+  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
+  stop = true;
+  reader.join();
+  for (rt::Long number : numbers) EXPECT_EQ(gFirst.InstanceOf(number), nullptr);
 }
 
 TEST(LastError, IsPerThreadAndSurvivesPushPop) {
