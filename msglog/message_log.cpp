@@ -104,7 +104,9 @@ void KestroSaveMessLog_(std::string_view PAR_STR) {
   KestroMsgLogFile& log = *KESTROMSGLOG__;
   log.file.Open(rt::ReadWrite | rt::DenyNone);
   if (rt::ErrorCode() == rt::NoFileErr) {
-    log.file.Create();
+    // Another writer may create the log between our open and our create; emptying
+    // it then would lose its entries.
+    log.file.CreateIfMissing();
     log.file.Open(rt::ReadWrite | rt::DenyNone);
   }
   log.ZENTA__.REC_ = ComposeEntry(rt::Today(), rt::Clock(), GLO_USERNAME.Get().View(),

@@ -81,18 +81,22 @@ void TextLineFile::Open(Long mode) {
   ClearError();
 }
 
-void TextLineFile::Create() {
+void TextLineFile::Create() { CreateWith(O_TRUNC); }
+
+void TextLineFile::CreateIfMissing() { CreateWith(O_EXCL); }
+
+void TextLineFile::CreateWith(int extraFlags) {
   if (fd_ >= 0) {
     SetError(IsOpenErr);
     return;
   }
   const std::string path = platform::NativePath(name_()).string();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | extraFlags | O_CLOEXEC, 0666);
+  if (fd < 0 && !(errno == EEXIST && (extraFlags & O_EXCL))) {
     ReportSystemError(errno, NoPathErr);  // creating: a missing name can only be a missing directory
     return;
   }
-  ::close(fd);
+  if (fd >= 0) ::close(fd);
   ClearError();
 }
 

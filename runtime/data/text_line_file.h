@@ -39,6 +39,9 @@ class TextLineFile {
   void Open(Long mode = ReadWrite | DenyNone);
   // Creates the file empty (an existing one is emptied); leaves it closed.
   void Create();
+  // Creates the file empty only if no file has the name yet; one that another
+  // writer created in the meantime is kept with everything it holds.
+  void CreateIfMissing();
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 
@@ -52,6 +55,7 @@ class TextLineFile {
  private:
   bool RequireOpen();
   void ReportSystemError(int error, Long codeForMissing = 2);
+  void CreateWith(int extraFlags);
 
   std::function<std::string()> name_;
   std::span<char> record_;

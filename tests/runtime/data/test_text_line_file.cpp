@@ -68,6 +68,27 @@ TEST_F(TextLineFileTest, MissingFileIsCreatedThenAppendedAndReadBack) {
   EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr);
 }
 
+TEST_F(TextLineFileTest, CreateEmptiesButCreateIfMissingKeepsWhatIsThere) {
+  rt::FixedString<4> record;
+  rt::TextLineFile file([&] { return path_; }, {record.Data(), record.Size()});
+  file.CreateIfMissing();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(ReadFile(path_), "");
+
+  std::ofstream(path_, std::ios::binary) << "kept\r\n";
+  file.CreateIfMissing();
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(ReadFile(path_), "kept\r\n");
+
+  file.Create();
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(ReadFile(path_), "");
+
+  path_ = (dir_ / "no_such_dir" / "x.txt").string();
+  file.CreateIfMissing();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoPathErr);
+}
+
 TEST_F(TextLineFileTest, ReadsLinesEndedByLfOrCrLfOrNothing) {
   std::ofstream(path_, std::ios::binary) << "unix\nwindows\r\nlast";
   rt::FixedString<8> record;
