@@ -15,7 +15,7 @@ rt::Byte StandardErrorLogClass::Open(rt::Byte force) {
   guard.Init(critSect_);
   if (usage_ == 0 || force) {
     if (::access(rt::platform::NativePath(kFileName).c_str(), F_OK) != 0) {
-      file_.Create();
+      file_.CreateIfMissing();  // another program may create it in the meantime
       if (rt::ErrorCode() != rt::NoError) return Level::Notify;
     }
     file_.Open(rt::ReadWrite | rt::DenyNone);
