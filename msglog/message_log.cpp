@@ -1,6 +1,5 @@
 #include "msglog/message_log.h"
 
-#include <cstdint>
 #include <cstdlib>
 
 #include "msglog/globals.h"
@@ -109,7 +108,8 @@ void KestroSaveMessLog_(std::string_view PAR_STR) {
     log.file.CreateIfMissing();
     log.file.Open(rt::ReadWrite | rt::DenyNone);
   }
-  log.ZENTA__.REC_ = ComposeEntry(rt::Today(), rt::Clock(), GLO_USERNAME.Get().View(),
+  const rt::DateAndTime now = rt::TodayAndClock();
+  log.ZENTA__.REC_ = ComposeEntry(now.date, now.time, GLO_USERNAME.Get().View(),
                                   GLO_KESTROMSGLOG__COMPUTER.View(), PAR_STR);
   log.file.Add();
   log.file.Close();
@@ -118,9 +118,13 @@ void KestroSaveMessLog_(std::string_view PAR_STR) {
 rt::Long KestroMessage_(std::string_view PTEXT, std::string_view PCAPTION, std::string_view PICON,
                         std::string_view PBUTTONS, rt::Long PDEFAULT, rt::Long PSTYLE) {
   rt::PushErrors();
-  rt::SetSystemProp(rt::PROP_MessageHook, 0);
-  const rt::Long LOC_RESP = rt::MessageBox(PTEXT, PCAPTION, PICON, PBUTTONS, PDEFAULT, PSTYLE);
-  rt::SetSystemProp(rt::PROP_MessageHook, reinterpret_cast<std::intptr_t>(&KestroMessage_));
+  rt::Long LOC_RESP = 0;
+  {
+    // The real dialog, for this thread only: the property keeps the hook's address, so other
+    // threads' messages are still logged while this box is open.
+    const rt::OwnDialogScope ownDialog(rt::PROP_MessageHook);
+    LOC_RESP = rt::MessageBox(PTEXT, PCAPTION, PICON, PBUTTONS, PDEFAULT, PSTYLE);
+  }
 
   const ButtonNames names = NameButtons(PBUTTONS, LOC_RESP);
   KestroSaveMessLog_(MessageBody(rt::TargetTitle(), PCAPTION, PTEXT, names));
@@ -131,9 +135,10 @@ rt::Long KestroMessage_(std::string_view PTEXT, std::string_view PCAPTION, std::
 void KestroStop_(std::optional<std::string_view> PTEXT) {
   rt::PushErrors();
   KestroSaveMessLog_(StopBody(rt::TargetTitle(), PTEXT ? *PTEXT : std::string_view("Exit?")));
-  rt::SetSystemProp(rt::PROP_StopHook, 0);
-  rt::Stop(PTEXT);  // ends the program here when the user chooses to
-  rt::SetSystemProp(rt::PROP_StopHook, reinterpret_cast<std::intptr_t>(&KestroStop_));
+  {
+    const rt::OwnDialogScope ownDialog(rt::PROP_StopHook);
+    rt::Stop(PTEXT);  // ends the program here when the user chooses to
+  }
   KestroSaveMessLog_(kStopDeclinedBody);
   rt::PopErrors();
 }

@@ -14,6 +14,16 @@ namespace {
 
 std::atomic<DialogHost*> gHost{nullptr};
 
+// How many OwnDialogScopes are open on this thread, per hook. Runtime-internal, like the thread
+// table's own thread_local state.
+thread_local int tOwnMessageBox = 0;
+thread_local int tOwnStop = 0;
+
+int& OwnDepth(Long hookProperty) { return hookProperty == PROP_StopHook ? tOwnStop : tOwnMessageBox; }
+
+// The hook standing in for the runtime's dialog on this thread now, or 0.
+std::intptr_t ActiveHook(Long hookProperty) { return OwnDepth(hookProperty) > 0 ? 0 : GetSystemProp(hookProperty); }
+
 constexpr struct {
   Long value;
   const char* caption;
@@ -78,9 +88,12 @@ MessageBoxRequest MakeMessageBoxRequest(std::string_view text, std::string_view 
 
 void SetDialogHost(DialogHost* host) { gHost.store(host); }
 
+OwnDialogScope::OwnDialogScope(Long hookProperty) : depth_(OwnDepth(hookProperty)) { ++depth_; }
+OwnDialogScope::~OwnDialogScope() { --depth_; }
+
 Long MessageBox(std::string_view text, std::string_view caption, std::string_view icon, std::string_view buttons,
                 Long defaultButton, Long style) {
-  if (const std::intptr_t hook = GetSystemProp(PROP_MessageHook))
+  if (const std::intptr_t hook = ActiveHook(PROP_MessageHook))
     return reinterpret_cast<MessageHook>(hook)(text, caption, icon, buttons, defaultButton, style);
   const MessageBoxRequest request = MakeMessageBoxRequest(text, caption, icon, buttons, defaultButton, style);
   if (DialogHost* host = gHost.load()) return host->ShowMessageBox(request);
@@ -89,7 +102,7 @@ Long MessageBox(std::string_view text, std::string_view caption, std::string_vie
 }
 
 void Stop(std::optional<std::string_view> text) {
-  if (const std::intptr_t hook = GetSystemProp(PROP_StopHook)) {
+  if (const std::intptr_t hook = ActiveHook(PROP_StopHook)) {
     reinterpret_cast<StopHook>(hook)(text);
     return;
   }

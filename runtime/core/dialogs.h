@@ -41,6 +41,21 @@ Long MessageBox(std::string_view text, std::string_view caption = {}, std::strin
 // Ending halts the program here; going on returns.
 void Stop(std::optional<std::string_view> text = std::nullopt);
 
+// While one lives on a thread, that thread's MessageBox (for PROP_MessageHook) or Stop (for
+// PROP_StopHook) shows the runtime's own dialog although the hook property is set. A hook shows
+// the real dialog through it instead of clearing the process-wide property, so that a message
+// another thread raises meanwhile still reaches the hook. Scopes nest.
+class OwnDialogScope {
+ public:
+  explicit OwnDialogScope(Long hookProperty);
+  ~OwnDialogScope();
+  OwnDialogScope(const OwnDialogScope&) = delete;
+  OwnDialogScope& operator=(const OwnDialogScope&) = delete;
+
+ private:
+  int& depth_;
+};
+
 // The procedures that may stand in the hook properties.
 using MessageHook = Long (*)(std::string_view text, std::string_view caption, std::string_view icon,
                              std::string_view buttons, Long defaultButton, Long style);

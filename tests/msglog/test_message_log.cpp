@@ -4,7 +4,7 @@
 
 #include <sys/stat.h>
 
-#include <atomic>
+#include <barrier>
 #include <cstdio>
 #include <fstream>
 #include <cstdint>
@@ -14,6 +14,7 @@
 #include "message_log_fixture.h"
 #include "msglog/globals.h"
 #include "msglog/message_log.h"
+#include "runtime/core/clock.h"
 #include "runtime/core/last_error.h"
 #include "runtime/core/system_props.h"
 #include "runtime/ui/target.h"
@@ -97,15 +98,14 @@ TEST_F(MessageLogTest, StopEndedByTheUserLeavesItsEntryAndEndsTheProgram) {
   EXPECT_EQ(LogText(), Header() + "\r\n  STOP:\r\n  WindowTitle=\r\n  StopText=Fatal\r\n");
 }
 
-TEST_F(MessageLogTest, HookPropertyIsZeroWhileItsDialogIsOpen) {
+TEST_F(MessageLogTest, HookPropertiesKeepTheirAddressesWhileTheirDialogsAreOpen) {
   const std::intptr_t messageHook = rt::GetSystemProp(rt::PROP_MessageHook);
   const std::intptr_t stopHook = rt::GetSystemProp(rt::PROP_StopHook);
   ASSERT_NE(messageHook, 0);
   ASSERT_NE(stopHook, 0);
-  std::intptr_t duringMessage = -1, stopDuringMessage = -1, duringStop = -1;
+  std::intptr_t duringMessage = -1, duringStop = -1;
   dialogs_.Answer([&](const rt::MessageBoxRequest&) {
     duringMessage = rt::GetSystemProp(rt::PROP_MessageHook);
-    stopDuringMessage = rt::GetSystemProp(rt::PROP_StopHook);
     return rt::BUTTON_OK;
   });
   dialogs_.AnswerStop([&](const rt::StopRequest&) {
@@ -114,25 +114,50 @@ TEST_F(MessageLogTest, HookPropertyIsZeroWhileItsDialogIsOpen) {
   });
   rt::MessageBox("t", "c");
   rt::Stop("s");
-  EXPECT_EQ(duringMessage, 0);
-  EXPECT_EQ(stopDuringMessage, stopHook);  // each hook clears only its own property
-  EXPECT_EQ(duringStop, 0);
-  EXPECT_EQ(rt::GetSystemProp(rt::PROP_MessageHook), messageHook);
-  EXPECT_EQ(rt::GetSystemProp(rt::PROP_StopHook), stopHook);
+  EXPECT_EQ(duringMessage, messageHook);
+  EXPECT_EQ(duringStop, stopHook);
 }
 
-TEST_F(MessageLogTest, MessageFromAnotherThreadWhileABoxIsOpenIsShownButNotLogged) {
-  std::atomic<rt::Long> otherResult{0};
-  dialogs_.Answer([&](const rt::MessageBoxRequest&) {
-    std::thread([&] { otherResult = rt::MessageBox("from elsewhere", "Other", "", "6", rt::BUTTON_YES); }).join();
-    return rt::BUTTON_OK;
-  });
-  rt::MessageBox("first", "Open");
-  EXPECT_EQ(otherResult.load(), rt::BUTTON_YES);
-  ASSERT_EQ(dialogs_.Shown().size(), 2u);  // both were shown to the user
+// Each thread's dialog is open while the other thread raises its own: every message and stop is
+// shown and logged exactly once, round after round.
+TEST_F(MessageLogTest, MessagesOfTwoThreadsWithBoxesOpenAtOnceAreEachLoggedOnce) {
+  constexpr int kRounds = 150;
+  std::barrier bothOpen(2);
+  for (int i = 0; i < 2 * kRounds; ++i)
+    dialogs_.Answer([&](const rt::MessageBoxRequest&) {
+      bothOpen.arrive_and_wait();  // the other thread's box is open too
+      return rt::BUTTON_OK;
+    });
+  for (int i = 0; i < 2 * kRounds; ++i)
+    dialogs_.AnswerStop([&](const rt::StopRequest&) {
+      bothOpen.arrive_and_wait();
+      return rt::StopAnswer::GoOn;
+    });
+  auto raise = [&](char who) {
+    for (int round = 0; round < kRounds; ++round) {
+      rt::MessageBox(std::string("m ") + who + std::to_string(round) + ";", "c");
+      rt::Stop(std::string("s ") + who + std::to_string(round) + ";");
+    }
+  };
+  std::thread first(raise, 'a');
+  std::thread second(raise, 'b');
+  first.join();
+  second.join();
+
   const std::string log = LogText();
-  EXPECT_NE(log.find("MessageText=first"), std::string::npos);
-  EXPECT_EQ(log.find("from elsewhere"), std::string::npos);
+  auto count = [&](const std::string& needle) {
+    std::size_t n = 0;
+    for (std::size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++n;
+    return n;
+  };
+  for (char who : {'a', 'b'})
+    for (int round = 0; round < kRounds; ++round) {
+      const std::string tag = std::string(1, who) + std::to_string(round) + ";";
+      ASSERT_EQ(count("MessageText=m " + tag), 1u) << tag;
+      ASSERT_EQ(count("StopText=s " + tag), 1u) << tag;
+    }
+  EXPECT_EQ(count("Previous STOP Ignored."), 2u * kRounds);
+  EXPECT_EQ(dialogs_.Shown().size(), 2u * kRounds);
 }
 
 TEST_F(MessageLogTest, RaisingCodeReadsTheSameErrorAfterAHookedMessageOrStop) {
@@ -172,6 +197,21 @@ TEST_F(MessageLogTest, UnwritableLogLosesTheEntryAndTheHookStillAnswers) {
   EXPECT_EQ(rt::MessageBox("t", "c", "", "6"), rt::BUTTON_YES);
   rt::Stop("still going");
   EXPECT_TRUE(std::filesystem::is_directory(log_));
+}
+
+TEST_F(MessageLogTest, LogOfADeepInstallIsWrittenWhereItsPathSays) {
+  std::filesystem::path deep = dir_;
+  while (deep.string().size() < 600) deep /= "component_of_a_deep_install";
+  std::filesystem::create_directories(deep);
+  GLO_KESTROMSGLOG__NAME = (deep / "Quibbet_.txt").string();
+  KestroSaveMessLog_("\r\n  deep");
+  EXPECT_EQ(ReadFile(deep / "Quibbet_.txt"), Header() + "\r\n  deep\r\n");
+}
+
+TEST_F(MessageLogTest, EntryWrittenAtMidnightCarriesTheDateAndTimeOfOneMoment) {
+  rt::testing::PinClockSequence({{2026, 12, 6, 23, 59, 59, 99}, {2026, 12, 7, 0, 0, 0, 0}});
+  KestroSaveMessLog_("\r\n  midnight");
+  EXPECT_EQ(LogText(), "Dec 06, 2026 23:59:59 USER:  ComputerName:TESTPC \r\n  midnight\r\n");
 }
 
 TEST_F(MessageLogTest, EntryIsCutAt2000Characters) {
