@@ -407,8 +407,8 @@ rt::Long ErrorClass::Msg(std::string_view text, std::string_view caption, std::s
     RT_ASSERT(errorLog_ != nullptr, "Attempt to LogErrors with ErrorLogInterface NULL!");
     if (errorLog_) {
       if (errorLog_->Open(0) != Level::Ok) RT_ASSERT(false, "Unable to Open error log; " + rt::Error());
-      const std::string line =
-          rt::Format(rt::Today(), "D17") + "@" + rt::Format(rt::Clock(), "T8") + " --> " + std::string(text);
+      const rt::DateAndTime now = rt::TodayAndClock();
+      const std::string line = rt::Format(now.date, "D17") + "@" + rt::Format(now.time, "T8") + " --> " + std::string(text);
       if (errorLog_->Take(line) != Level::Ok) RT_ASSERT(false, "Unable to update error log; " + rt::Error());
       if (errorLog_->Close(0) != Level::Ok) RT_ASSERT(false, "Unable to close error log; " + rt::Error());
     }
@@ -422,7 +422,7 @@ rt::Long ErrorClass::Msg(std::string_view text, std::string_view caption, std::s
     }
     historyRecord_.Txt = text;
     historyRecord_.Id = static_cast<rt::Short>(GetErrorBufferId());
-    historyRecord_.Category = GetCategory(historyRecord_.Id);
+    historyRecord_.Category = GetCategory(GetErrorBufferId());  // the whole id: Id holds only 16 bits
     AddHistory();
   }
   if (GetSilent()) return result;

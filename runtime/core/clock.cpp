@@ -12,7 +12,8 @@ namespace {
 
 struct Pin {
   std::mutex mutex;
-  std::optional<testing::PinnedMoment> moment;
+  std::vector<testing::PinnedMoment> moments;  // empty: the real clock
+  std::size_t next = 0;
 };
 
 Pin& ThePin() {
@@ -24,7 +25,11 @@ testing::PinnedMoment Now() {
   {
     Pin& pin = ThePin();
     std::lock_guard lock(pin.mutex);
-    if (pin.moment) return *pin.moment;
+    if (!pin.moments.empty()) {
+      const testing::PinnedMoment moment = pin.moments[pin.next];
+      if (pin.next + 1 < pin.moments.size()) ++pin.next;
+      return moment;
+    }
   }
   const auto now = std::chrono::system_clock::now();
   const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
@@ -36,23 +41,32 @@ testing::PinnedMoment Now() {
           hundredths < 0 ? 0 : hundredths % 100};
 }
 
-}  // namespace
-
-Long Today() {
-  const testing::PinnedMoment now = Now();
-  return DateFromCivil(now.year, now.month, now.day);
+Long DateOf(const testing::PinnedMoment& moment) { return DateFromCivil(moment.year, moment.month, moment.day); }
+Long TimeOf(const testing::PinnedMoment& moment) {
+  return TimeFromParts(moment.hour, moment.minute, moment.second, moment.hundredths);
 }
 
-Long Clock() {
+}  // namespace
+
+Long Today() { return DateOf(Now()); }
+
+Long Clock() { return TimeOf(Now()); }
+
+DateAndTime TodayAndClock() {
   const testing::PinnedMoment now = Now();
-  return TimeFromParts(now.hour, now.minute, now.second, now.hundredths);
+  return {DateOf(now), TimeOf(now)};
 }
 
 namespace testing {
 void PinClock(std::optional<PinnedMoment> moment) {
+  PinClockSequence(moment ? std::vector<PinnedMoment>{*moment} : std::vector<PinnedMoment>{});
+}
+
+void PinClockSequence(std::vector<PinnedMoment> moments) {
   Pin& pin = ThePin();
   std::lock_guard lock(pin.mutex);
-  pin.moment = moment;
+  pin.moments = std::move(moments);
+  pin.next = 0;
 }
 }  // namespace testing
 

@@ -3,6 +3,7 @@
 // moment that tests set so that results never depend on when they run.
 
 #include <optional>
+#include <vector>
 
 #include "runtime/core/types.h"
 
@@ -13,6 +14,14 @@ Long Today();
 // Hundredths of a second since midnight, plus one (1 = 00:00:00.00), the runtime's standard time.
 Long Clock();
 
+// Today and Clock read from one moment: two separate reads can straddle midnight and pair
+// one day's date with the next day's 00:00.
+struct DateAndTime {
+  Long date;
+  Long time;
+};
+DateAndTime TodayAndClock();
+
 namespace testing {
 struct PinnedMoment {
   int year, month, day;
@@ -20,6 +29,8 @@ struct PinnedMoment {
 };
 // Pins Today and Clock for the whole process; nullopt releases the pin.
 void PinClock(std::optional<PinnedMoment> moment);
+// Pins a clock that moves: each read takes the next moment, the last one stays.
+void PinClockSequence(std::vector<PinnedMoment> moments);
 }  // namespace testing
 
 }  // namespace rt
