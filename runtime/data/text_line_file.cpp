@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,6 +44,9 @@ int LockFor(Long mode) {
   return share == DenyAll || share == DenyWrite ? LOCK_EX : LOCK_SH;
 }
 
+// How often a writer tries for the exclusive lock it needs to take back a partial record (1 ms apart).
+constexpr int kTakeBackAttempts = 50;
+
 }  // namespace
 
 TextLineFile::TextLineFile(std::function<std::string()> name, std::span<char> record)
@@ -63,7 +67,7 @@ void TextLineFile::Open(Long mode) {
     SetError(IsOpenErr);
     return;
   }
-  const std::string path = platform::NativePath(name_()).string();
+  const std::string path = platform::NativePathText(name_());
   const int fd = ::open(path.c_str(), OpenFlags(mode) | O_APPEND | O_CLOEXEC);
   if (fd < 0) {
     ReportSystemError(errno);
@@ -90,7 +94,7 @@ void TextLineFile::CreateWith(int extraFlags) {
     SetError(IsOpenErr);
     return;
   }
-  const std::string path = platform::NativePath(name_()).string();
+  const std::string path = platform::NativePathText(name_());
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | extraFlags | O_CLOEXEC, 0666);
   if (fd < 0 && !(errno == EEXIST && (extraFlags & O_EXCL))) {
     ReportSystemError(errno, NoPathErr);  // creating: a missing name can only be a missing directory
@@ -124,19 +128,47 @@ void TextLineFile::Add() {
     return;
   }
   const std::string_view text = Clip(std::string_view(record_.data(), record_.size()));
-  std::string line;
-  line.reserve(text.size() + 2);
-  line.append(text).append("\r\n");
-  const ssize_t written = ::write(fd_, line.data(), line.size());
+  std::string& line = lineBuffer_;  // kept: a log entry is written on every message
+  line.assign(text).append("\r\n");
+  ssize_t written;
+  do {
+    written = ::write(fd_, line.data(), line.size());
+  } while (written < 0 && errno == EINTR);
   if (written < 0) {
     ReportSystemError(errno);
     return;
   }
-  if (static_cast<std::size_t>(written) != line.size()) {  // a full disk: the record is cut short
+  if (static_cast<std::size_t>(written) != line.size()) {
+    // A full disk or a size limit cut the record short. The rest is not written after it: another
+    // writer may have appended in between. Take the piece back, so the next record starts a line.
+    TakeBackPartialRecord(static_cast<std::size_t>(written));
     ReportSystemError(ENOSPC);
     return;
   }
   ClearError();
+}
+
+void TextLineFile::TakeBackPartialRecord(std::size_t written) {
+  const off_t end = ::lseek(fd_, 0, SEEK_CUR);  // O_APPEND left the offset after our piece
+  if (end < 0 || static_cast<std::size_t>(end) < written) return;
+  const off_t start = end - static_cast<off_t>(written);
+  // Other writers append under a shared lock; an exclusive one means none is in the middle of a
+  // write, and an unchanged size that nobody appended after our piece, so cutting it loses nothing.
+  bool cut = false;
+  for (int attempt = 0; attempt < kTakeBackAttempts && !cut; ++attempt) {
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+      struct stat status;
+      cut = ::fstat(fd_, &status) == 0 && status.st_size == end && ::ftruncate(fd_, start) == 0;
+      ::flock(fd_, LockFor(mode_) | LOCK_NB);
+      if (!cut) break;  // somebody appended after the piece: end its line instead
+    } else {
+      ::usleep(1000);
+    }
+  }
+  if (!cut) {
+    // Best effort: with the piece's line ended, the next record at least starts a line of its own.
+    [[maybe_unused]] const ssize_t ended = ::write(fd_, "\r\n", 2);
+  }
 }
 
 void TextLineFile::Set() {

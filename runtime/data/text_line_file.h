@@ -2,7 +2,8 @@
 // The text-line file driver ("ASCII"): a plain text file of one line per record. The record
 // buffer is the caller's fixed-size byte area; a written record is its text without trailing
 // blanks followed by CR LF, appended with one write() on an O_APPEND descriptor so that writers
-// in other threads and processes never interleave inside a record. Every operation sets the
+// in other threads and processes never interleave inside a record. A write cut short (a full disk,
+// a size limit) is taken back, so that a failed record never damages the next one. Every operation sets the
 // calling thread's last error (2 not found, 3 path not found, 5 access denied, 33 no record,
 // 37 not open, 52 already open, 90 file system error with the driver's errno text).
 
@@ -56,12 +57,14 @@ class TextLineFile {
   bool RequireOpen();
   void ReportSystemError(int error, Long codeForMissing = 2);
   void CreateWith(int extraFlags);
+  void TakeBackPartialRecord(std::size_t written);
 
   std::function<std::string()> name_;
   std::span<char> record_;
   int fd_ = -1;
   Long mode_ = 0;
   long long readOffset_ = 0;
+  std::string lineBuffer_;
 };
 
 }  // namespace rt

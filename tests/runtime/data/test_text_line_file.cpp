@@ -2,10 +2,12 @@
 // order, and appends from many threads and processes that never interleave inside a record.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <fstream>
@@ -193,6 +195,39 @@ TEST_F(TextLineFileTest, ConcurrentThreadsAndProcessesNeverInterleave) {
     ++counts[tag];
   }
   for (char tag : {'p', 'q', 'a', 'b', 'c', 'd'}) EXPECT_EQ(counts[tag], perWriter) << tag;
+}
+
+// A size limit (as a full disk would) cuts a record short in a writer process: the writer reports
+// the failure and takes its piece back, so the record written after it is whole on a line of its own.
+TEST_F(TextLineFileTest, RecordCutShortByAFullDiskIsTakenBackAndTheNextOneIsWhole) {
+  std::ofstream(path_) << "before\r\n";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);  // the limit fails the write instead of killing the writer
+    const rlimit limit{20, 20};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    rt::FixedString<40> record;
+    rt::TextLineFile file([&] { return path_; }, {record.Data(), record.Size()});
+    file.Open(rt::ReadWrite | rt::DenyNone);
+    record = "this record is longer than the room";
+    file.Add();
+    const bool reported = rt::ErrorCode() == rt::FileSystemErr && rt::FileErrorCode() == std::to_string(ENOSPC);
+    file.Close();
+    _exit(reported ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the short write was not reported as a file system error";
+
+  rt::FixedString<10> record;
+  rt::TextLineFile file([&] { return path_; }, {record.Data(), record.Size()});
+  file.Open(rt::ReadWrite | rt::DenyNone);
+  record = "after";
+  file.Add();
+  file.Close();
+  EXPECT_EQ(ReadFile(path_), "before\r\nafter\r\n");
 }
 
 }  // namespace
