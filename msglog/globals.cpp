@@ -1,9 +1,9 @@
 #include "msglog/globals.h"
 
 GuardedUserName GLO_USERNAME;
-rt::CString<256> GLO_KESTROMSGLOG__NAME;
+rt::CString<kLogPathCapacity> GLO_KESTROMSGLOG__NAME;
 rt::CString<40> GLO_KESTROMSGLOG__COMPUTER;
-rt::CString<256> GLO_KESTROMSGLOG__EXEPATH;
+rt::CString<kLogPathCapacity> GLO_KESTROMSGLOG__EXEPATH;
 
 void GuardedUserName::Set(std::string_view name) {
   std::lock_guard lock(mutex_);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "msglog/log_path.h"
 #include "runtime/core/fixed_string.h"
 
 // GLO:USERNAME, a fixed string of 20: blank until a user has logged in.
@@ -23,6 +24,8 @@ class GuardedUserName {
 
 extern GuardedUserName GLO_USERNAME;
 
-extern rt::CString<256> GLO_KESTROMSGLOG__NAME;      // full path of the message log file
-extern rt::CString<40> GLO_KESTROMSGLOG__COMPUTER;   // the computer name
-extern rt::CString<256> GLO_KESTROMSGLOG__EXEPATH;   // the executable's directory
+// The two paths hold any path the system can open, not only 256 bytes, so that a deep install
+// still logs beside its executable.
+extern rt::CString<kLogPathCapacity> GLO_KESTROMSGLOG__NAME;     // full path of the message log file
+extern rt::CString<40> GLO_KESTROMSGLOG__COMPUTER;               // the computer name
+extern rt::CString<kLogPathCapacity> GLO_KESTROMSGLOG__EXEPATH;  // the executable's directory

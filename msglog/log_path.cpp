@@ -1,19 +1,31 @@
 #include "msglog/log_path.h"
 
+#include <cctype>
+
 #include "runtime/core/text.h"
 
+namespace {
+
+// "" (the root of the current drive, or POSIX's "/") or a drive such as "C:".
+bool IsRootDirectory(std::string_view directory) {
+  return directory.empty() || (directory.size() == 2 && directory[1] == ':' && std::isalpha(static_cast<unsigned char>(directory[0])));
+}
+
+}  // namespace
+
 MessageLogLocation MessageLogLocationFor(std::string_view executablePath) {
-  // 1-based position of the last separator; 0 when there is none.
   const std::size_t last = executablePath.find_last_of("\\/");
-  const std::size_t position = last == std::string_view::npos ? 0 : last + 1;
   MessageLogLocation location;
-  // Positions 1 to 3 are a root directory ("\", "C:\"): the log then goes to the current directory.
-  if (position > 3) {
-    location.exeDirectory = std::string(executablePath.substr(0, position - 1));
+  // An executable in a root directory ("\", "C:\", "/") logs to the current directory. Only the
+  // root itself: a short directory such as "/a" is an ordinary one.
+  if (last != std::string_view::npos && !IsRootDirectory(executablePath.substr(0, last))) {
+    location.exeDirectory = std::string(executablePath.substr(0, last));
     location.logPath = std::string(rt::Clip(location.exeDirectory)) + executablePath[last] + kMessageLogFileName;
+    // A path the log name cannot hold would be cut mid-component and name an ancestor.
+    if (location.logPath.size() < kLogPathCapacity) return location;
   } else {
     location.exeDirectory = std::string(executablePath);
-    location.logPath = std::string(".\\") + kMessageLogFileName;
   }
+  location.logPath = std::string(".\\") + kMessageLogFileName;
   return location;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Where the message log lies: beside the executable, or in the current directory when the
-// executable sits in a root directory. A pure rule over the executable's path, in which '\' and
+// executable sits in a root directory ("\", "C:\", "/") or so deep that its path cannot be held. A pure rule over the executable's path, in which '\' and
 // '/' both separate directories.
 
 #include <string>
@@ -12,5 +12,8 @@ struct MessageLogLocation {
 };
 
 inline constexpr char kMessageLogFileName[] = "Quibbet_.txt";
+// Bytes the log's path may take, its terminating zero included: the longest path the system opens.
+// A log beside an executable deeper than that goes to the current directory.
+inline constexpr std::size_t kLogPathCapacity = 4096;
 
 MessageLogLocation MessageLogLocationFor(std::string_view executablePath);

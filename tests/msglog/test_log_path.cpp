@@ -33,8 +33,21 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"deep directory", "D:\\x\\y\\z\\Demo.exe", "D:\\x\\y\\z", "D:\\x\\y\\z\\Quibbet_.txt"},
         PathCase{"POSIX install", "/opt/app/demo", "/opt/app", "/opt/app/Quibbet_.txt"},
         PathCase{"POSIX root", "/demo", "/demo", ".\\Quibbet_.txt"},
-        PathCase{"POSIX short directory: separator at 3", "/a/demo", "/a/demo", ".\\Quibbet_.txt"},
+        PathCase{"POSIX one-letter directory is no root", "/a/demo", "/a", "/a/Quibbet_.txt"},
+        PathCase{"Windows one-letter directory is no root", "\\a\\Demo.exe", "\\a", "\\a\\Quibbet_.txt"},
+        PathCase{"drive letter alone in a relative path", "C:Demo.exe", "C:Demo.exe", ".\\Quibbet_.txt"},
         PathCase{"POSIX separator at 4", "/ab/demo", "/ab", "/ab/Quibbet_.txt"},
         PathCase{"empty path", "", "", ".\\Quibbet_.txt"}), ByReason());
+
+TEST(LogPath, DeepInstallLogsBesideTheExecutableOrInTheCurrentDirectoryNeverAnAncestor) {
+  std::string deep = "/opt";
+  while (deep.size() < 600) deep += "/component_" + std::to_string(deep.size());
+  const MessageLogLocation beside = MessageLogLocationFor(deep + "/demo");
+  EXPECT_EQ(beside.logPath, deep + "/Quibbet_.txt");
+
+  std::string tooDeep = deep;
+  while (tooDeep.size() < kLogPathCapacity) tooDeep += "/more_" + std::to_string(tooDeep.size());
+  EXPECT_EQ(MessageLogLocationFor(tooDeep + "/demo").logPath, ".\\Quibbet_.txt");
+}
 
 }  // namespace
