@@ -132,14 +132,14 @@ void* SlotInstance(std::size_t slot) {
   return state.instances[slot].get();
 }
 
-void* SlotInstanceOf(std::size_t slot, Long thread) {
+std::shared_ptr<void> SlotInstanceOf(std::size_t slot, Long thread) {
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
   const auto found = registry.running.find(thread);
   if (found == registry.running.end()) return nullptr;
   ThreadState& state = *found->second;
   std::lock_guard stateLock(state.instancesMutex);
-  return slot < state.instances.size() ? state.instances[slot].get() : nullptr;
+  return slot < state.instances.size() ? state.instances[slot] : nullptr;
 }
 
 }  // namespace detail

@@ -60,7 +60,7 @@ struct SlotType {
 };
 std::size_t RegisterSlot(SlotType type);
 void* SlotInstance(std::size_t slot);               // the calling thread's, built on first use
-void* SlotInstanceOf(std::size_t slot, Long thread);  // another thread's, or nullptr
+std::shared_ptr<void> SlotInstanceOf(std::size_t slot, Long thread);  // another thread's, or empty
 }  // namespace detail
 
 // One instance of T per program thread. Declare it once, before the threads that use it start;
@@ -77,9 +77,12 @@ class PerThread {
 
   T& operator*() const { return *static_cast<T*>(detail::SlotInstance(slot_)); }
   T* operator->() const { return static_cast<T*>(detail::SlotInstance(slot_)); }
-  // The instance of another program thread (the runtime's INSTANCE), or nullptr when that
-  // thread is not running or has not built it.
-  T* InstanceOf(Long thread) const { return static_cast<T*>(detail::SlotInstanceOf(slot_, thread)); }
+  // The instance of another program thread (the runtime's INSTANCE), or empty when that thread
+  // is not running or has not built it. Holding it keeps the instance alive when its thread ends
+  // meanwhile: it is then destroyed when the last holder lets go.
+  std::shared_ptr<T> InstanceOf(Long thread) const {
+    return std::static_pointer_cast<T>(detail::SlotInstanceOf(slot_, thread));
+  }
 
  private:
   std::size_t slot_;

@@ -37,6 +37,11 @@ rt::PerThread<Recorded<1>> gFirst{10, 20};
 rt::PerThread<Recorded<2>> gSecond{11, 30};
 rt::PerThread<Recorded<3>> gThird{12, 5};
 
+struct Held {
+  std::string text = std::string(64, 'h');  // on the heap: a freed instance is caught by ASan
+};
+rt::PerThread<Held> gHeld{13, 6};
+
 TEST(ProgramThreads, InstancesFollowTheDeclaredOrders) {
   {
     std::lock_guard lock(gEventsMutex);
@@ -81,7 +86,7 @@ TEST(ProgramThreads, EachThreadHasItsOwnInstanceAndOthersCanReachIt) {
   EXPECT_NE(started, rt::Thread());
   ASSERT_NE(gFirst.InstanceOf(started), nullptr);
   EXPECT_EQ(gFirst.InstanceOf(started)->value, 42);
-  EXPECT_NE(&*gFirst, gFirst.InstanceOf(started));
+  EXPECT_NE(&*gFirst, gFirst.InstanceOf(started).get());
   {
     std::lock_guard lock(mutex);
     done = true;
@@ -132,17 +137,43 @@ TEST(ProgramThreads, InstanceOfIsSafeWhileThatThreadStartsAndEnds) {
   // The reader asks for every thread number there may be while threads start and end.
   std::thread reader([&] {
     while (!stop) {
-      for (rt::Long number = 1; number < 400; ++number) seen += gFirst.InstanceOf(number) != nullptr;
+      for (rt::Long number = 1; number < 400; ++number)
+        if (const auto held = gHeld.InstanceOf(number)) seen += held->text.size() == 64;
       reading = true;
     }
   });
   while (!reading) std::this_thread::yield();
   std::vector<rt::Long> numbers;
-  for (int i = 0; i < 40; ++i) numbers.push_back(rt::Start([] { gSecond->value = 1; }));
+  for (int i = 0; i < 40; ++i) numbers.push_back(rt::Start([] { gHeld->text.resize(64); }));
   ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
   stop = true;
   reader.join();
-  for (rt::Long number : numbers) EXPECT_EQ(gFirst.InstanceOf(number), nullptr);
+  for (rt::Long number : numbers) EXPECT_EQ(gHeld.InstanceOf(number), nullptr);
+}
+
+TEST(ProgramThreads, InstanceHeldFromAnotherThreadOutlivesItsThread) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool built = false, release = false;
+  const rt::Long started = rt::Start([&] {
+    gHeld->text[0] = 'H';
+    std::unique_lock lock(mutex);
+    built = true;
+    changed.notify_all();
+    changed.wait(lock, [&] { return release; });
+  });
+  std::shared_ptr<Held> held;
+  {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return built; });
+    held = gHeld.InstanceOf(started);
+    release = true;
+  }
+  changed.notify_all();
+  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(held->text, "H" + std::string(63, 'h'));  // still whole after its thread ended
+  EXPECT_EQ(gHeld.InstanceOf(started), nullptr);
 }
 
 TEST(LastError, IsPerThreadAndSurvivesPushPop) {
