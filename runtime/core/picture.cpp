@@ -89,7 +89,8 @@ bool ParseNumberPicture(Reader& r, NumberSpec& spec) {
   } else if (r.Take('(')) {
     spec.sign = SignStyle::Parentheses;
   }
-  if (r.Peek() == '0' && r.PeekDigit(1)) {
+  // A '0' is the zero fill when a grouping mark or the width follows it ("@n0_8", "@n08").
+  if (r.Peek() == '0' && (r.PeekDigit(1) || r.Peek(1) == '_' || r.Peek(1) == ',')) {
     r.Next();
     spec.zeroPad = true;
   }
@@ -338,18 +339,17 @@ std::string FormatDateValue(Long date, const CalendarSpec& spec) {
   const std::string_view pattern = kDatePatterns[static_cast<std::size_t>(spec.style)];
   const CivilDate c = CivilFromDate(date);
   std::string out;
+  out.reserve(pattern.size() + 8);  // month names are longer than their letter
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     const char pad = (i == 0 && !spec.zeroPad) ? ' ' : '0';
     switch (pattern[i]) {
       case 'm': AppendTwo(out, c.month, pad); break;
       case 'd': AppendTwo(out, c.day, pad); break;
       case 'y': AppendTwo(out, c.year % 100, '0'); break;
-      case 'Y': {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "%04d", c.year % 10000);
-        out += buf;
+      case 'Y':
+        AppendTwo(out, c.year % 10000 / 100, '0');
+        AppendTwo(out, c.year % 100, '0');
         break;
-      }
       case 'A': out += kMonthNames[static_cast<std::size_t>(c.month - 1)].substr(0, 3); break;
       case 'F': out += kMonthNames[static_cast<std::size_t>(c.month - 1)]; break;
       case '/': out.push_back(spec.separator ? spec.separator : '/'); break;
@@ -371,6 +371,7 @@ std::string FormatTimeValue(Long time, const CalendarSpec& spec) {
   const bool compact = pattern.find(':') == std::string_view::npos;
   const TimeOfDay t = PartsFromTime(time);
   std::string out;
+  out.reserve(pattern.size() + 2);
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     switch (pattern[i]) {
       case 'h': {
