@@ -60,7 +60,14 @@ void SetFileError(std::string_view driverCode, std::string_view driverText) {
   state.fileText = driverText;
 }
 
-void ClearError() { State() = ErrorState{}; }
+void ClearError() {
+  // Called after every successful operation: clear in place, keeping the strings' storage.
+  ErrorState& state = State();
+  state.code = 0;
+  state.text.clear();
+  state.fileCode.clear();
+  state.fileText.clear();
+}
 
 void PushErrors() { SavedStates().push_back(State()); }
 

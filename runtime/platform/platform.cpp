@@ -33,12 +33,14 @@ std::string ExecutablePath() {
   return error ? std::string() : path.string();
 }
 
-std::filesystem::path NativePath(std::string_view path) {
+std::string NativePathText(std::string_view path) {
   std::string native(path);
   for (char& c : native)
     if (c == '\\') c = '/';
   return native;
 }
+
+std::filesystem::path NativePath(std::string_view path) { return NativePathText(path); }
 
 DesktopSettings::DesktopSettings(std::filesystem::path file) : file_(std::move(file)) {}
 
