@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <memory>
 
+#include "app/globals.h"
 #include "app/program.h"
 #include "runtime/ui/backend.h"
 #include "runtime/ui/qt/qt_backend.h"
 
 int main(int argc, char** argv) {
+  ProcessAttach();
   std::unique_ptr<rt::ui::Backend> backend = rt::ui::MakeQtBackend(argc, argv);
   if (!backend->Start()) {
     std::fprintf(stderr, "quibbet_demo: the windowing system could not be started\n");

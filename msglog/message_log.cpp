@@ -11,7 +11,7 @@
 #include "runtime/core/text.h"
 #include "runtime/ui/target.h"
 
-rt::PerThread<KestroMsgLogFile> KESTROMSGLOG__{kMessageLogBuildOrder, kMessageLogDestroyOrder};
+rt::PerThread<KestroMsgLogFile> KESTROMSGLOG__{"KESTROMSGLOG__"};
 
 KestroMsgLogFile::KestroMsgLogFile()
     : file([] { return GLO_KESTROMSGLOG__NAME.Str(); }, std::span<char>(ZENTA__.REC_.Data(), ZENTA__.REC_.Size())) {}

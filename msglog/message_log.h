@@ -39,10 +39,6 @@ class KestroMsgLogFile {
   rt::TextLineFile file;
 };
 
-// Built with the thread's other files; destroyed after the thread's dictionary and error status,
-// before its data files.
-inline constexpr int kMessageLogBuildOrder = 40;
-inline constexpr int kMessageLogDestroyOrder = 30;
 extern rt::PerThread<KestroMsgLogFile> KESTROMSGLOG__;
 
 // ---- The parts of an entry, for the hooks and their tests ----

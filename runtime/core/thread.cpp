@@ -20,6 +20,9 @@ constexpr std::size_t kLeastStack = 1024 * 1024;
 struct Registry {
   std::mutex mutex;
   std::vector<detail::SlotType> slotTypes;
+  // Slot numbers in build and destroy order; empty: as registered, and the reverse.
+  std::vector<std::size_t> buildOrder;
+  std::vector<std::size_t> destroyOrder;
   std::map<Long, detail::ThreadState*> running;
   Long nextNumber = 1;
   std::size_t startedRunning = 0;
@@ -40,19 +43,54 @@ detail::ThreadState& UnnumberedState() {
   return state;
 }
 
-std::vector<std::size_t> SlotsInOrder(const std::vector<detail::SlotType>& types, bool build) {
-  std::vector<std::size_t> order(types.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    return build ? types[a].buildOrder < types[b].buildOrder : types[a].destroyOrder < types[b].destroyOrder;
-  });
-  return order;
+struct SlotPlan {
+  std::vector<detail::SlotType> types;
+  std::vector<std::size_t> order;
+};
+
+SlotPlan PlanSlots(bool build) {
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  SlotPlan plan{registry.slotTypes, build ? registry.buildOrder : registry.destroyOrder};
+  if (plan.order.size() != plan.types.size()) {
+    plan.order.resize(plan.types.size());
+    for (std::size_t i = 0; i < plan.order.size(); ++i) plan.order[i] = build ? i : plan.order.size() - 1 - i;
+  }
+  return plan;
 }
 
 std::vector<detail::SlotType> SlotTypesSnapshot() {
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
   return registry.slotTypes;
+}
+
+// Slot numbers in the order `names` lists them, or an empty list (and an assertion) when the
+// names are not each registered slot exactly once.
+std::vector<std::size_t> ResolveOrder(const std::vector<detail::SlotType>& types, const std::vector<std::string>& names,
+                                      const char* which) {
+  std::vector<std::size_t> order;
+  std::vector<bool> named(types.size(), false);
+  for (const std::string& name : names) {
+    const auto found = std::find_if(types.begin(), types.end(), [&](const detail::SlotType& t) { return t.name == name; });
+    if (found == types.end()) {
+      RT_ASSERT(false, std::string(which) + " order names an unknown per-thread object: " + name);
+      return {};
+    }
+    const std::size_t slot = static_cast<std::size_t>(found - types.begin());
+    if (named[slot]) {
+      RT_ASSERT(false, std::string(which) + " order names a per-thread object twice: " + name);
+      return {};
+    }
+    named[slot] = true;
+    order.push_back(slot);
+  }
+  for (std::size_t slot = 0; slot < types.size(); ++slot)
+    if (!named[slot]) {
+      RT_ASSERT(false, std::string(which) + " order leaves out the per-thread object " + types[slot].name);
+      return {};
+    }
+  return order;
 }
 
 // Runs on the owning thread. The constructor runs outside the lock: it may reach other slots.
@@ -65,17 +103,19 @@ void BuildSlot(detail::ThreadState& state, std::size_t slot, const detail::SlotT
 }
 
 void BuildAll(detail::ThreadState& state) {
-  const std::vector<detail::SlotType> types = SlotTypesSnapshot();
-  for (std::size_t slot : SlotsInOrder(types, true)) BuildSlot(state, slot, types[slot]);
+  const SlotPlan plan = PlanSlots(true);
+  for (std::size_t slot : plan.order) BuildSlot(state, slot, plan.types[slot]);
 }
 
 // Runs on the owning thread. Each instance is taken out under the lock and destroyed outside it.
 void DestroyAll(detail::ThreadState& state) {
-  const std::vector<detail::SlotType> types = SlotTypesSnapshot();
-  for (std::size_t slot : SlotsInOrder(types, false)) {
+  const SlotPlan plan = PlanSlots(false);
+  for (std::size_t slot : plan.order) {
     std::shared_ptr<void> instance;
     {
       std::lock_guard lock(state.instancesMutex);
+      if (state.destroyed.size() <= slot) state.destroyed.resize(plan.types.size());
+      state.destroyed[slot] = true;
       if (slot < state.instances.size()) instance = std::move(state.instances[slot]);
     }
   }
@@ -127,6 +167,8 @@ void* SlotInstance(std::size_t slot) {
   ThreadState& state = CurrentThreadState();
   if (slot >= state.instances.size() || !state.instances[slot]) {
     const std::vector<SlotType> types = SlotTypesSnapshot();
+    RT_ASSERT(slot >= state.destroyed.size() || !state.destroyed[slot],
+              "per-thread " + types[slot].name + " used after its thread destroyed it");
     BuildSlot(state, slot, types[slot]);
   }
   return state.instances[slot].get();
@@ -143,6 +185,19 @@ std::shared_ptr<void> SlotInstanceOf(std::size_t slot, Long thread) {
 }
 
 }  // namespace detail
+
+bool DeclareThreadOrder(const ThreadOrder& order) {
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  const std::size_t slots = registry.slotTypes.size();
+  std::vector<std::size_t> build = ResolveOrder(registry.slotTypes, order.build, "build");
+  if (build.size() != slots) return false;
+  std::vector<std::size_t> destroy = ResolveOrder(registry.slotTypes, order.destroy, "destroy");
+  if (destroy.size() != slots) return false;
+  registry.buildOrder = std::move(build);
+  registry.destroyOrder = std::move(destroy);
+  return true;
+}
 
 ThreadScope::ThreadScope() : ThreadScope(Reserved{ReserveNumber()}) {}
 

@@ -2,10 +2,12 @@
 // Program threads and per-thread instances.
 //
 // A program thread is an OS thread that the runtime numbers (1 = the main program thread).
-// Every per-thread global is a `PerThread<T>`: each program thread gets its own instance, built
-// when the thread starts and destroyed when it ends, in the build and destroy orders the program
-// declares. An OS thread the runtime did not start (a test's own thread, the GUI thread) works
-// too: it has thread number 0 and its instances are built on first use.
+// Every per-thread global is a `PerThread<T>` with a name: each program thread gets its own
+// instance, built when the thread starts and destroyed when it ends, in the build and destroy
+// orders the program declares once, by name, in one table (DeclareThreadOrder). Without a table
+// instances are built in the order they were declared and destroyed in reverse. An OS thread the
+// runtime did not start (a test's own thread, the GUI thread) works too: it has thread number 0
+// and its instances are built on first use.
 
 #include <chrono>
 #include <cstddef>
@@ -52,10 +54,18 @@ bool WaitForStartedThreads(std::chrono::milliseconds timeout);
 
 // ---- Per-thread instances ----
 
+// The program's one table of per-thread objects: `build` and `destroy` each name every
+// PerThread exactly once. Declared before the first program thread starts; a name missing, doubled
+// or unknown is an assertion and leaves the previous orders in force. Returns whether it took.
+struct ThreadOrder {
+  std::vector<std::string> build;
+  std::vector<std::string> destroy;
+};
+bool DeclareThreadOrder(const ThreadOrder& order);
+
 namespace detail {
 struct SlotType {
-  int buildOrder;
-  int destroyOrder;
+  std::string name;
   std::function<std::shared_ptr<void>()> make;
 };
 std::size_t RegisterSlot(SlotType type);
@@ -63,13 +73,14 @@ void* SlotInstance(std::size_t slot);               // the calling thread's, bui
 std::shared_ptr<void> SlotInstanceOf(std::size_t slot, Long thread);  // another thread's, or empty
 }  // namespace detail
 
-// One instance of T per program thread. Declare it once, before the threads that use it start;
-// lower build orders are built first, lower destroy orders destroyed first.
+// One instance of T per program thread. Declare it once, with a name unique in the program,
+// before the threads that use it start. Using an instance after its thread destroyed it (from
+// another instance's destructor) is an assertion; it is then built again for the rest of the end.
 template <class T>
 class PerThread {
  public:
-  PerThread(int buildOrder, int destroyOrder, std::function<std::unique_ptr<T>()> make = [] { return std::make_unique<T>(); })
-      : slot_(detail::RegisterSlot({buildOrder, destroyOrder, [make = std::move(make)]() -> std::shared_ptr<void> {
+  explicit PerThread(std::string name, std::function<std::unique_ptr<T>()> make = [] { return std::make_unique<T>(); })
+      : slot_(detail::RegisterSlot({std::move(name), [make = std::move(make)]() -> std::shared_ptr<void> {
           return std::shared_ptr<T>(make());
         }})) {}
   PerThread(const PerThread&) = delete;
@@ -105,6 +116,7 @@ struct ThreadState {
   // Indexed by slot number; empty until built. Only the owning thread changes it, under the
   // mutex, because other threads read it (InstanceOf).
   std::vector<std::shared_ptr<void>> instances;
+  std::vector<bool> destroyed;  // by slot: taken down at the thread's end
   std::mutex instancesMutex;
 };
 ThreadState& CurrentThreadState();

@@ -116,7 +116,7 @@ class ThreadUi {
   std::uint64_t handledInput_ = 0;
 };
 
-PerThread<ThreadUi> tUi{-900, 900};
+PerThread<ThreadUi> tUi{"ThreadUi"};
 
 // The modal rule: a window under a modal window of its own thread takes no user input.
 bool BlockedByModal(ThreadUi& ui, const Window& window) {

@@ -10,8 +10,9 @@ struct ThreadTarget {
   PropertyHolder* window = nullptr;
 };
 
-// Built early and destroyed late, so that the target is there for every other per-thread object.
-PerThread<ThreadTarget> tTarget{-1000, 1000};
+// The program's thread order builds it early and destroys it late, so that the target is there
+// for every other per-thread object.
+PerThread<ThreadTarget> tTarget{"ThreadTarget"};
 
 }  // namespace
 

@@ -21,7 +21,7 @@
 
 namespace {
 
-rt::PerThread<ErrorStatusClass> gStatus{10, 20};
+rt::PerThread<ErrorStatusClass> gStatus{"ErrorStatusForTests"};
 
 class ErrorClassTest : public ::testing::Test {
  protected:

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/core/assert.h"
 #include "runtime/core/last_error.h"
 #include "runtime/core/thread.h"
 
@@ -32,34 +33,54 @@ struct Recorded {
   int value = 0;
 };
 
-// Built 1, 2, 3; destroyed 3 first, then 1, then 2 — as a program declares it.
-rt::PerThread<Recorded<1>> gFirst{10, 20};
-rt::PerThread<Recorded<2>> gSecond{11, 30};
-rt::PerThread<Recorded<3>> gThird{12, 5};
+rt::PerThread<Recorded<1>> gFirst{"First"};
+rt::PerThread<Recorded<2>> gSecond{"Second"};
+rt::PerThread<Recorded<3>> gThird{"Third"};
 
 struct Held {
   std::string text = std::string(64, 'h');  // on the heap: a freed instance is caught by ASan
 };
-rt::PerThread<Held> gHeld{13, 6};
+rt::PerThread<Held> gHeld{"Held"};
 
-TEST(ProgramThreads, InstancesFollowTheDeclaredOrders) {
-  {
-    std::lock_guard lock(gEventsMutex);
-    gEvents.clear();
-  }
+// Its destructor reaches gFirst, which the table destroys before it.
+struct UsesFirstWhenDestroyed {
+  ~UsesFirstWhenDestroyed() { gFirst->value = 1; }
+};
+rt::PerThread<UsesFirstWhenDestroyed> gUsesFirst{"UsesFirstWhenDestroyed"};
+
+std::vector<std::string> OurEvents() {
+  std::lock_guard lock(gEventsMutex);
+  std::vector<std::string> ours;
+  for (const std::string& event : gEvents)
+    if (event.find("build") == 0 || event.find("destroy") == 0) ours.push_back(event);
+  gEvents.clear();
+  return ours;
+}
+
+TEST(ProgramThreads, InstancesFollowTheDeclaredTable) {
+  OurEvents();
+  // Built 1, 2, 3; destroyed 3 first, then 1, then 2 — as the program's table says.
+  ASSERT_TRUE(rt::DeclareThreadOrder({{"First", "Second", "Third", "Held", "UsesFirstWhenDestroyed"},
+                                      {"Third", "First", "UsesFirstWhenDestroyed", "Second", "Held"}}));
+  rt::testing::ClearAssertionMessages();
   {
     rt::ThreadScope scope;
     EXPECT_EQ(rt::Thread(), scope.Number());
-    gFirst->value = 7;
   }
-  std::lock_guard lock(gEventsMutex);
-  // Other tests' per-thread types may interleave; keep ours.
-  std::vector<std::string> ours;
-  for (const std::string& event : gEvents)
-    if (event.find(" 1") != std::string::npos || event.find(" 2") != std::string::npos ||
-        event.find(" 3") != std::string::npos)
-      ours.push_back(event);
-  EXPECT_EQ(ours, (std::vector<std::string>{"build 1", "build 2", "build 3", "destroy 3", "destroy 1", "destroy 2"}));
+  EXPECT_EQ(OurEvents(), (std::vector<std::string>{"build 1", "build 2", "build 3", "destroy 3", "destroy 1",
+                                                   "build 1", "destroy 2", "destroy 1"}));
+  // The rebuild of 1 above was the instance that used it after its destruction: reported.
+  EXPECT_EQ(rt::testing::AssertionMessages(),
+            std::vector<std::string>{"per-thread First used after its thread destroyed it"});
+
+  // A table that misses, doubles or misnames an object is refused whole.
+  rt::testing::ClearAssertionMessages();
+  EXPECT_FALSE(rt::DeclareThreadOrder({{"First", "Second", "Third", "Held"}, {"Third", "First", "Second", "Held"}}));
+  EXPECT_FALSE(rt::DeclareThreadOrder({{"First", "First", "Second", "Third", "Held", "UsesFirstWhenDestroyed"},
+                                       {"Third", "First", "UsesFirstWhenDestroyed", "Second", "Held"}}));
+  EXPECT_FALSE(rt::DeclareThreadOrder({{"Frist", "Second", "Third", "Held", "UsesFirstWhenDestroyed"},
+                                       {"Third", "First", "UsesFirstWhenDestroyed", "Second", "Held"}}));
+  EXPECT_EQ(rt::testing::AssertionMessages().size(), 3u);
 }
 
 TEST(ProgramThreads, EachThreadHasItsOwnInstanceAndOthersCanReachIt) {
