@@ -18,18 +18,32 @@ void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
+// Where the width's digits start: after "@s", or after "@n" and an optional "-0_", "0,", "0".
+std::size_t WidthStart(std::string_view picture) {
+  std::size_t at = 2;
+  if (picture[1] != 'n') return at;
+  if (at < picture.size() && picture[at] == '-') ++at;
+  if (at + 1 < picture.size() && picture[at] == '0') {
+    const char after = picture[at + 1];
+    if (after == '_' || after == ',') at += 2;
+    else if (after >= '0' && after <= '9') ++at;
+  }
+  return at;
+}
+
 bool IsFixedWidth(std::string_view picture) {
-  // Only the unambiguous shapes: "@n<digits>.<digits>" and "@s<digits>".
+  // Only the unambiguous shapes: "@n[-][0[_|,]]<digits>[.<digits>]" and "@s<digits>".
   if (picture.size() < 3 || picture[0] != '@' || (picture[1] != 'n' && picture[1] != 's')) return false;
-  if (picture[2] < '1' || picture[2] > '9') return false;
-  for (std::size_t i = 2; i < picture.size(); ++i)
+  const std::size_t start = WidthStart(picture);
+  if (start >= picture.size() || picture[start] < '1' || picture[start] > '9') return false;
+  for (std::size_t i = start; i < picture.size(); ++i)
     if ((picture[i] < '0' || picture[i] > '9') && !(picture[1] == 'n' && picture[i] == '.')) return false;
   return picture.find('.') == std::string_view::npos || picture.find('.') != picture.size() - 1;
 }
 
 std::size_t DeclaredWidth(std::string_view picture) {
   std::size_t width = 0;
-  for (std::size_t i = 2; i < picture.size() && picture[i] >= '0' && picture[i] <= '9'; ++i)
+  for (std::size_t i = WidthStart(picture); i < picture.size() && picture[i] >= '0' && picture[i] <= '9'; ++i)
     width = width * 10 + static_cast<std::size_t>(picture[i] - '0');
   return width;
 }
