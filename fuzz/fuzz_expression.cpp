@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -112,6 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   extra.code = std::string(seed.substr(seed.size() > 8 ? 8 : seed.size(), 7));
   if (seed.size() >= 4) std::memcpy(&extra.n, seed.data(), 4);
   if (seed.size() >= 6) std::memcpy(&extra.s, seed.data() + 4, 2);
+  if (seed.size() >= 14) std::memcpy(&extra.r, seed.data() + 6, 8);
+  if (std::isnan(extra.r)) extra.r = 0;  // SQLite keeps no NaN (it becomes NULL)
   rows.push_back(extra);
 
   Rec buffer;

@@ -4,6 +4,8 @@
 
 #include "runtime/data/expression_sql.h"
 
+#include <bit>
+#include <cmath>
 #include <limits>
 
 #include "runtime/core/text.h"
@@ -55,6 +57,37 @@ std::optional<Floor> FloorOf(const Decimal& d) {
   if (r != 0 && d.Units() < 0) --q;
   if (q < std::numeric_limits<std::int64_t>::min() || q > std::numeric_limits<std::int64_t>::max()) return std::nullopt;
   return Floor{static_cast<std::int64_t>(q), r == 0};
+}
+
+// Doubles in numeric order as integers (-0 and +0 meet at 0), infinities included.
+std::int64_t OrderKey(double v) {
+  const auto bits = std::bit_cast<std::int64_t>(v);
+  return bits >= 0 ? bits : -(bits & std::numeric_limits<std::int64_t>::max());
+}
+double FromOrderKey(std::int64_t key) {
+  return key >= 0 ? std::bit_cast<double>(key) : -std::bit_cast<double>(-key);
+}
+
+// The least double v (infinities included) for which the runtime's comparison of a Real holding v
+// with `literal` is >= 0, or > 0 when `strict`. The comparison rounds Reals to 15 significant
+// digits (and to 31 places), so this is not the literal's own double; it is found by asking the
+// comparison itself, which is monotone in v.
+double RealThreshold(const FieldRef& literal, bool strict) {
+  Real cell = 0;
+  const FieldRef real(cell);
+  auto meets = [&](std::int64_t key) {
+    cell = FromOrderKey(key);
+    const int c = real.Compare(literal);
+    return strict ? c > 0 : c >= 0;
+  };
+  std::int64_t low = OrderKey(-std::numeric_limits<double>::infinity());  // never meets
+  std::int64_t high = OrderKey(std::numeric_limits<double>::infinity());  // always meets
+  // The span between the infinities does not fit an int64: step in unsigned arithmetic.
+  for (std::uint64_t span; (span = static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low)) > 1;) {
+    const auto middle = static_cast<std::int64_t>(static_cast<std::uint64_t>(low) + span / 2);
+    (meets(middle) ? high : low) = middle;
+  }
+  return FromOrderKey(high);
 }
 
 class Translator {
@@ -123,7 +156,8 @@ class Translator {
     if (!column) return std::nullopt;
     if (column->kind == SqlColumnKind::Integer) return Fragment{Quoted(column->name) + " <> 0", {}};
     if (column->kind == SqlColumnKind::Text) return Fragment{Quoted(column->name) + " <> ''", {}};
-    return std::nullopt;
+    Long zero = 0;  // a Real is true when it does not compare equal to zero
+    return RealAgainst(*column, FieldRef(zero), {true, false, true});
   }
 
   std::optional<Fragment> Comparison(const Node& node) const {
@@ -141,6 +175,23 @@ class Translator {
     if (other) return ColumnAgainstColumn(*column, *other, relation);
     if (column->kind == SqlColumnKind::Integer) return IntegerAgainstLiteral(*column, *right, relation);
     if (column->kind == SqlColumnKind::Text) return TextAgainstLiteral(*column, *right, relation);
+    if (right->op == Op::Number) return RealAgainst(*column, expr::NumberField(*right), relation);
+    if (right->op == Op::Text && IsNumeric(right->text)) {  // a numeric text compares as its number
+      std::string& digits = const_cast<std::string&>(right->text);  // FieldRef takes a writable address; only read
+      return RealAgainst(*column, FieldRef(FieldShape::String(digits.size()), digits.data()), relation);
+    }
+    return std::nullopt;
+  }
+
+  // Between the two thresholds lie the Reals that compare equal to the literal.
+  static std::optional<Fragment> RealAgainst(const SqlColumn& column, const FieldRef& literal, const Relation& relation) {
+    const double low = RealThreshold(literal, false), high = RealThreshold(literal, true);
+    const std::string name = Quoted(column.name);
+    if (relation.less && relation.equal && relation.greater) return std::nullopt;
+    if (relation.less && relation.greater) return Fragment{name + " < ? OR " + name + " >= ?", {low, high}};
+    if (relation.less) return Fragment{name + " < ?", {relation.equal ? high : low}};
+    if (relation.greater) return Fragment{name + " >= ?", {relation.equal ? low : high}};
+    if (relation.equal) return Fragment{name + " >= ? AND " + name + " < ?", {low, high}};
     return std::nullopt;
   }
 

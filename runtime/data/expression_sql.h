@@ -5,16 +5,20 @@
 // caller maps fields to columns) and never pastes a value into the SQL text. Calls expression.h.
 //
 // What is pushed (everything else is left to the evaluator):
-//  - integer column  relation  numeric literal with no fraction, or a numeric text literal;
+//  - integer column  relation  number or numeric text literal (a fraction becomes a bound on
+//    its floor);
 //  - integer column  relation  integer column;
+//  - real column  relation  number or numeric text literal, as a range of doubles: the runtime
+//    compares Reals at 15 significant digits, so the bounds are where its comparison changes,
+//    not the literal's own double;
 //  - text column  = or <>  text literal (clipped), or text column;
-//  - a bare integer column (true when non-zero) or text column (true when not blank);
+//  - a bare column: true when non-zero (integer, real) or not blank (text);
 //  - AND, OR and NOT over pushed parts.
-// Not pushed, because the answers can differ: REAL columns (the runtime compares Reals at 15
-// significant digits), text ordering (blank padding sorts a byte below the blank after the
-// shorter text, BINARY before it), text against numbers (decided per row by IsNumeric), and
-// every function.
-// The columns must hold no NULL: the driver stores every field's value.
+// Not pushed, because the answers can differ: text ordering (blank padding sorts a byte below
+// the blank after the shorter text, BINARY before it), text against numbers (decided per row by
+// IsNumeric), real against real or integer columns, and every function.
+// The columns must hold no NULL (the driver stores every field's value; a NaN Real, which SQLite
+// would store as NULL, is not supported).
 
 #include <cstdint>
 #include <functional>

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cmath>
+#include <limits>
 #include <set>
 #include <string>
 #include <vector>
@@ -55,6 +57,12 @@ const std::vector<Row> kRows = [] {
   add(10, 10, 10, 10.0, "' OR 1=1", "abc  ");
   add(11, 11, 11, 11.0, "abc  ", "\xC3\xA9t\xC3\xA9");
   add(3, 3, 3, 3.0, "\xC3\xA9t\xC3\xA9", "ab");
+  // Reals where the runtime's 15-digit comparison and the double's own value part ways.
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const double r : {1e-40, -4e-32, 6e-32, std::nextafter(0.3, 1.0), std::nextafter(0.3, 0.0), 0.299999999999999,
+                         0.2999999999999995, 0.3000000000000005, inf, -inf, 1e31, 9.99999999999999e30, 2.4999999999999996}) {
+    add(100, 0, 0, r, "r", "r");
+  }
   return rows;
 }();
 
@@ -210,24 +218,37 @@ const PushCase kCases[] = {
     {"3_15_truth_of_text", "R:NAME", true, true},
     {"3_16_not_truth_of_text", "~R:CODE", true, true},
     {"3_17_numeric_string_equal_text", "R:NAME = '42'", true, true},
-    // not pushed: ordering, numbers, functions, reals
-    {"4_1_text_less", "R:NAME < 'ab'", false, false},
-    {"4_2_text_greater_equal", "R:NAME >= 'a'", false, false},
-    {"4_3_text_against_number", "R:NAME = 42", false, false},
-    {"4_4_column_order", "R:NAME < R:CODE", false, false},
-    {"4_5_function", "UPPER(R:NAME) = 'A'", false, false},
-    {"4_6_real", "R:R = 0.3", false, false},
-    {"4_7_real_order", "R:R > 0", false, false},
-    {"4_8_mixed_kinds", "R:N = R:NAME", false, false},
-    {"4_9_constant", "1 = 1", false, false},
-    {"4_10_or_with_unpushable", "R:N = 1 OR UPPER(R:NAME) = 'A'", false, false},
-    {"4_11_not_of_unpushable", "NOT (R:NAME < 'b')", false, false},
+    // reals: ranges of doubles around where the runtime's comparison changes
+    {"4_1_real_equal", "R:R = 0.3", true, true},
+    {"4_2_real_not_equal", "R:R <> 0.3", true, true},
+    {"4_3_real_above_zero", "R:R > 0", true, true},
+    {"4_4_real_at_most_zero", "R:R <= 0", true, true},
+    {"4_5_real_truth", "R:R", true, true},
+    {"4_6_real_not_truth", "NOT R:R", true, true},
+    {"4_7_real_half", "R:R >= 2.5", true, true},
+    {"4_8_real_below_negative", "R:R < -1.5", true, true},
+    {"4_9_real_numeric_text", "R:R = ' 0.3'", true, true},
+    {"4_10_real_31_digits", "R:R > 9999999999999999999999999999999", true, true},
+    {"4_11_real_tiny_literal", "R:R = 0.0000000000000000000000000000001", true, true},
+    {"4_12_real_tilde", "R:R ~< 0.1", true, true},
+    {"4_13_real_text_not_numeric", "R:R = 'x'", false, false},
+    {"4_14_real_against_integer", "R:R = R:N", false, false},
+    // not pushed: ordering, numbers, functions
+    {"6_1_text_less", "R:NAME < 'ab'", false, false},
+    {"6_2_text_greater_equal", "R:NAME >= 'a'", false, false},
+    {"6_3_text_against_number", "R:NAME = 42", false, false},
+    {"6_4_column_order", "R:NAME < R:CODE", false, false},
+    {"6_5_function", "UPPER(R:NAME) = 'A'", false, false},
+    {"6_6_mixed_kinds", "R:N = R:NAME", false, false},
+    {"6_7_constant", "1 = 1", false, false},
+    {"6_8_or_with_unpushable", "R:N = 1 OR UPPER(R:NAME) = 'A'", false, false},
+    {"6_9_not_of_unpushable", "NOT (R:NAME < 'b')", false, false},
     // AND: the pushable conditions go down, the evaluator tests the rest
     {"5_1_partial_and", "R:N > 0 AND UPPER(R:NAME) = 'A'", true, false},
     {"5_2_nested_partial_and", "(R:N > 0 AND R:NAME <> 'a') AND INSTRING('b', R:NAME) <> 0", true, false},
     {"5_3_not_of_or", "NOT (R:N = 1 OR R:NAME = 'a')", true, true},
     {"5_4_and_inside_or", "(R:N > 0 AND R:S < 10) OR R:CODE = 'x'", true, true},
-    {"5_5_partial_and_with_real", "R:R < 1 AND R:NAME <> ''", true, false},
+    {"5_5_partial_and_with_function", "R:R < 1 AND UPPER(R:NAME) <> ''", true, false},
     {"5_6_qbe_text", "(R:N >= 1) AND (R:N < 12) AND INSTRING('B',UPPER(R:NAME),1,1) <> 0", true, false},
 };
 // clang-format on
