@@ -23,6 +23,7 @@
 #include "runtime/data/bind.h"
 #include "runtime/data/expression.h"
 #include "runtime/data/expression_sql.h"
+#include "tests/runtime/data/test_expression_sqlite.h"
 
 namespace {
 
@@ -76,21 +77,9 @@ class Table {
   }
 
   std::set<std::size_t> Select(const rt::SqlFilter& filter) {
-    sqlite3_stmt* select = nullptr;
-    const std::string sql = "SELECT id FROM t WHERE " + filter.where;
-    Check(sqlite3_prepare_v2(db_, sql.c_str(), -1, &select, nullptr) == SQLITE_OK);
-    Check(sqlite3_bind_parameter_count(select) == static_cast<int>(filter.parameters.size()));
-    for (std::size_t i = 0; i < filter.parameters.size(); ++i) {
-      const int at = static_cast<int>(i + 1);
-      if (const auto* integer = std::get_if<std::int64_t>(&filter.parameters[i])) sqlite3_bind_int64(select, at, *integer);
-      if (const auto* real = std::get_if<double>(&filter.parameters[i])) sqlite3_bind_double(select, at, *real);
-      if (const auto* text = std::get_if<std::string>(&filter.parameters[i]))
-        sqlite3_bind_text(select, at, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
-    }
-    std::set<std::size_t> ids;
-    while (sqlite3_step(select) == SQLITE_ROW) ids.insert(static_cast<std::size_t>(sqlite3_column_int64(select, 0)));
-    sqlite3_finalize(select);
-    return ids;
+    const auto ids = test_expression::SelectIds(db_, filter);
+    Check(ids.has_value());
+    return *ids;
   }
 
  private:

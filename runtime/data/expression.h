@@ -31,6 +31,7 @@
 // numerically when the text is numeric). A comparison, AND, OR and NOT give 1 or 0. A value is
 // true when it is a non-zero number or a non-blank text.
 //
+// A blank text is refused too: an empty filter means "no filter" and is not parsed.
 // Errors: a text that does not parse gives no expression; the parse sets the thread's last error
 // to BadExpressionErr (800) with a message naming the fault and its position, e.g.
 // "Bad Expression: unknown name 'AFI:NOPE' at 1". Successful parses clear the last error.

@@ -19,6 +19,7 @@
 #include "runtime/data/bind.h"
 #include "runtime/data/expression.h"
 #include "runtime/data/expression_sql.h"
+#include "tests/runtime/data/test_expression_sqlite.h"
 
 namespace {
 
@@ -101,25 +102,9 @@ class Database {
   ~Database() { sqlite3_close(db_); }
 
   std::set<std::size_t> Select(const rt::SqlFilter& filter) {
-    std::set<std::size_t> ids;
-    const std::string sql = "SELECT id FROM t" + (filter.where.empty() ? std::string() : " WHERE " + filter.where);
-    sqlite3_stmt* select = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &select, nullptr) != SQLITE_OK) {
-      ADD_FAILURE() << "SQLite refused: " << sql << ": " << sqlite3_errmsg(db_);
-      return ids;
-    }
-    EXPECT_EQ(sqlite3_bind_parameter_count(select), static_cast<int>(filter.parameters.size()));
-    for (std::size_t i = 0; i < filter.parameters.size(); ++i) {
-      const int at = static_cast<int>(i + 1);
-      const rt::SqlValue& value = filter.parameters[i];
-      if (const auto* integer = std::get_if<std::int64_t>(&value)) sqlite3_bind_int64(select, at, *integer);
-      if (const auto* real = std::get_if<double>(&value)) sqlite3_bind_double(select, at, *real);
-      if (const auto* text = std::get_if<std::string>(&value))
-        sqlite3_bind_text(select, at, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
-    }
-    while (sqlite3_step(select) == SQLITE_ROW) ids.insert(static_cast<std::size_t>(sqlite3_column_int64(select, 0)));
-    sqlite3_finalize(select);
-    return ids;
+    const auto ids = test_expression::SelectIds(db_, filter);
+    if (!ids) ADD_FAILURE() << "SQLite refused: " << filter.where << ": " << sqlite3_errmsg(db_);
+    return ids.value_or(std::set<std::size_t>());
   }
 
  private:
