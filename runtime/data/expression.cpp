@@ -17,6 +17,7 @@ namespace rt {
 namespace expr {
 
 FieldRef NumberField(const Node& number) {
+  if (number.isLong) return FieldRef(FieldShape::Of(FieldType::Long), const_cast<Long*>(&number.integer));
   return FieldRef(FieldShape::Decimal(Decimal::kMaxDigits, number.number.Places()), const_cast<Byte*>(number.packed.data()));
 }
 

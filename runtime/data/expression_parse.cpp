@@ -374,6 +374,11 @@ class Parser {
       Fail(ExpressionProblem::BadNumber, token_.position, "number out of range '" + token_.text + "'");
       return nullptr;
     }
+    const Decimal whole = node->number.Normalized();
+    if (whole.Places() == 0 && whole.ToLong()) {
+      node->isLong = true;
+      node->integer = *whole.ToLong();
+    }
     Advance();
     return node;
   }

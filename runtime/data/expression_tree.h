@@ -39,10 +39,13 @@ struct Node {
   FieldRef field;                              // Field: the bound field
   Decimal number;                              // Number
   std::array<Byte, 16> packed{};               // Number: as a DECIMAL(31, places) field holds it
+  bool isLong = false;                         // Number: whole and within a Long, held as one too,
+  Long integer = 0;                            //   so comparing with integer fields takes their fast path
   std::string text;                            // Text: the literal's value; Sql: the raw term
 };
 
-// A Number node's value as a field, so that it compares exactly as fields do.
+// A Number node's value as a field (a Long when it is one, else a DECIMAL(31, places)), so that
+// it compares exactly as fields do.
 FieldRef NumberField(const Node& number);
 
 }  // namespace rt::expr
