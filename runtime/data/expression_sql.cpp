@@ -1,0 +1,245 @@
+// Translation of expression trees to SQL. Each rule below pushes a comparison only where SQLite's
+// answer equals FieldRef::Compare's for every value the column can hold; a part that cannot be
+// proven so is left out, never approximated.
+
+#include "runtime/data/expression_sql.h"
+
+#include <bit>
+#include <cmath>
+#include <limits>
+
+#include "runtime/core/text.h"
+#include "runtime/data/expression_tree.h"
+
+namespace rt {
+
+namespace {
+
+using expr::Node;
+using expr::Op;
+using expr::Relation;
+
+struct Fragment {
+  std::string sql;
+  std::vector<SqlValue> parameters;
+};
+
+std::string Quoted(const std::string& column) {
+  std::string out = "\"";
+  for (const char c : column) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// The SQL operator of a relation; nullptr for "always" and "never", which nobody writes on purpose.
+const char* OperatorOf(const Relation& r) {
+  if (r.less && r.equal && r.greater) return nullptr;
+  if (r.less && r.greater) return "<>";
+  if (r.less) return r.equal ? "<=" : "<";
+  if (r.greater) return r.equal ? ">=" : ">";
+  return r.equal ? "=" : nullptr;
+}
+
+Relation Mirrored(const Relation& r) { return {r.greater, r.equal, r.less}; }
+
+// floor(value) and whether value is whole; nullopt beyond 64 bits.
+struct Floor {
+  std::int64_t value;
+  bool whole;
+};
+std::optional<Floor> FloorOf(const Decimal& d) {
+  __int128 scale = 1;
+  for (int i = 0; i < d.Places(); ++i) scale *= 10;
+  __int128 q = d.Units() / scale;
+  const __int128 r = d.Units() % scale;
+  if (r != 0 && d.Units() < 0) --q;
+  if (q < std::numeric_limits<std::int64_t>::min() || q > std::numeric_limits<std::int64_t>::max()) return std::nullopt;
+  return Floor{static_cast<std::int64_t>(q), r == 0};
+}
+
+// Doubles in numeric order as integers (-0 and +0 meet at 0), infinities included.
+std::int64_t OrderKey(double v) {
+  const auto bits = std::bit_cast<std::int64_t>(v);
+  return bits >= 0 ? bits : -(bits & std::numeric_limits<std::int64_t>::max());
+}
+double FromOrderKey(std::int64_t key) {
+  return key >= 0 ? std::bit_cast<double>(key) : -std::bit_cast<double>(-key);
+}
+
+// The least double v (infinities included) for which the runtime's comparison of a Real holding v
+// with `literal` is >= 0, or > 0 when `strict`. The comparison rounds Reals to 15 significant
+// digits (and to 31 places), so this is not the literal's own double; it is found by asking the
+// comparison itself, which is monotone in v.
+double RealThreshold(const FieldRef& literal, bool strict) {
+  Real cell = 0;
+  const FieldRef real(cell);
+  auto meets = [&](std::int64_t key) {
+    cell = FromOrderKey(key);
+    const int c = real.Compare(literal);
+    return strict ? c > 0 : c >= 0;
+  };
+  std::int64_t low = OrderKey(-std::numeric_limits<double>::infinity());  // never meets
+  std::int64_t high = OrderKey(std::numeric_limits<double>::infinity());  // always meets
+  // The span between the infinities does not fit an int64: step in unsigned arithmetic.
+  for (std::uint64_t span; (span = static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low)) > 1;) {
+    const auto middle = static_cast<std::int64_t>(static_cast<std::uint64_t>(low) + span / 2);
+    (meets(middle) ? high : low) = middle;
+  }
+  return FromOrderKey(high);
+}
+
+class Translator {
+ public:
+  explicit Translator(const SqlColumnOf& columnOf) : columnOf_(columnOf) {}
+
+  // The exact translation of `node`, or nullopt.
+  std::optional<Fragment> Exact(const Node& node) {
+    switch (node.op) {
+      case Op::Field: return Truth(node);
+      case Op::Compare: return Comparison(node);
+      case Op::Not: {
+        std::optional<Fragment> inner = Exact(*node.children[0]);
+        if (inner) inner->sql = "NOT (" + inner->sql + ")";
+        return inner;
+      }
+      case Op::And:
+      case Op::Or: {
+        Fragment all;
+        for (const auto& child : node.children) {
+          std::optional<Fragment> part = Exact(*child);
+          if (!part) return std::nullopt;
+          Join(all, *part, node.op == Op::And ? " AND " : " OR ");
+        }
+        return all;
+      }
+      default: return std::nullopt;
+    }
+  }
+
+  // The pushed conditions of a (nested) top-level AND; false when some were left out.
+  bool Conjuncts(const Node& node, Fragment& into) {
+    if (node.op == Op::And) {
+      bool complete = true;
+      for (const auto& child : node.children) complete = Conjuncts(*child, into) && complete;
+      return complete;
+    }
+    std::optional<Fragment> part = Exact(node);
+    if (!part) return false;
+    Join(into, *part, " AND ");
+    return true;
+  }
+
+ private:
+  static void Join(Fragment& all, Fragment& part, const char* op) {
+    all.sql += all.sql.empty() ? "(" + part.sql + ")" : op + ("(" + part.sql + ")");
+    for (SqlValue& value : part.parameters) all.parameters.push_back(std::move(value));
+  }
+
+  std::optional<SqlColumn> ColumnOf(const Node& node) const {
+    if (node.op != Op::Field) return std::nullopt;
+    std::optional<SqlColumn> column = columnOf_(node.field);
+    if (!column) return std::nullopt;
+    // A column whose kind does not match the field's type would compare by other rules.
+    const bool text = node.field.Shape().IsText();
+    const bool real = node.field.Type() == FieldType::Real;
+    const bool integer = !text && !real && node.field.Type() != FieldType::Decimal;
+    const bool matches = (column->kind == SqlColumnKind::Text && text) ||
+                         (column->kind == SqlColumnKind::Integer && integer) ||
+                         (column->kind == SqlColumnKind::Real && real);
+    return matches ? column : std::nullopt;
+  }
+
+  std::optional<Fragment> Truth(const Node& node) const {
+    const std::optional<SqlColumn> column = ColumnOf(node);
+    if (!column) return std::nullopt;
+    if (column->kind == SqlColumnKind::Integer) return Fragment{Quoted(column->name) + " <> 0", {}};
+    if (column->kind == SqlColumnKind::Text) return Fragment{Quoted(column->name) + " <> ''", {}};
+    Long zero = 0;  // a Real is true when it does not compare equal to zero
+    return RealAgainst(*column, FieldRef(zero), {true, false, true});
+  }
+
+  std::optional<Fragment> Comparison(const Node& node) const {
+    const Node* left = node.children[0].get();
+    const Node* right = node.children[1].get();
+    Relation relation = node.relation;
+    std::optional<SqlColumn> column = ColumnOf(*left);
+    if (!column) {  // a literal on the left: turn the comparison round
+      std::swap(left, right);
+      relation = Mirrored(relation);
+      column = ColumnOf(*left);
+    }
+    if (!column || OperatorOf(relation) == nullptr) return std::nullopt;
+    const std::optional<SqlColumn> other = ColumnOf(*right);
+    if (other) return ColumnAgainstColumn(*column, *other, relation);
+    if (column->kind == SqlColumnKind::Integer) return IntegerAgainstLiteral(*column, *right, relation);
+    if (column->kind == SqlColumnKind::Text) return TextAgainstLiteral(*column, *right, relation);
+    if (right->op == Op::Number) return RealAgainst(*column, expr::NumberField(*right), relation);
+    if (right->op == Op::Text && IsNumeric(right->text)) {  // a numeric text compares as its number
+      std::string& digits = const_cast<std::string&>(right->text);  // FieldRef takes a writable address; only read
+      return RealAgainst(*column, FieldRef(FieldShape::String(digits.size()), digits.data()), relation);
+    }
+    return std::nullopt;
+  }
+
+  // Between the two thresholds lie the Reals that compare equal to the literal.
+  static std::optional<Fragment> RealAgainst(const SqlColumn& column, const FieldRef& literal, const Relation& relation) {
+    const double low = RealThreshold(literal, false), high = RealThreshold(literal, true);
+    const std::string name = Quoted(column.name);
+    if (relation.less && relation.equal && relation.greater) return std::nullopt;
+    if (relation.less && relation.greater) return Fragment{name + " < ? OR " + name + " >= ?", {low, high}};
+    if (relation.less) return Fragment{name + " < ?", {relation.equal ? high : low}};
+    if (relation.greater) return Fragment{name + " >= ?", {relation.equal ? low : high}};
+    if (relation.equal) return Fragment{name + " >= ? AND " + name + " < ?", {low, high}};
+    return std::nullopt;
+  }
+
+  static std::optional<Fragment> ColumnAgainstColumn(const SqlColumn& a, const SqlColumn& b, const Relation& relation) {
+    const bool equality = OperatorOf(relation) == std::string_view("=") || OperatorOf(relation) == std::string_view("<>");
+    const bool pushable = (a.kind == SqlColumnKind::Integer && b.kind == SqlColumnKind::Integer) ||
+                          (a.kind == SqlColumnKind::Text && b.kind == SqlColumnKind::Text && equality);
+    if (!pushable) return std::nullopt;
+    return Fragment{Quoted(a.name) + " " + OperatorOf(relation) + " " + Quoted(b.name), {}};
+  }
+
+  static std::optional<Fragment> IntegerAgainstLiteral(const SqlColumn& column, const Node& literal, const Relation& relation) {
+    Decimal value;
+    if (literal.op == Op::Number) {
+      value = literal.number;
+    } else if (literal.op == Op::Text && IsNumeric(literal.text)) {  // compared numerically, as the text is a number
+      value = Decimal::FromText(literal.text);
+    } else {
+      return std::nullopt;
+    }
+    const std::optional<Floor> floor = value.IsValid() ? FloorOf(value) : std::nullopt;
+    if (!floor) return std::nullopt;
+    if (floor->whole) return Fragment{Quoted(column.name) + " " + OperatorOf(relation) + " ?", {floor->value}};
+    // A whole number never equals a fraction: below it means at most its floor.
+    if (relation.less == relation.greater) return std::nullopt;  // always or never
+    return Fragment{Quoted(column.name) + (relation.less ? " <= ?" : " > ?"), {floor->value}};
+  }
+
+  static std::optional<Fragment> TextAgainstLiteral(const SqlColumn& column, const Node& literal, const Relation& relation) {
+    if (literal.op != Op::Text) return std::nullopt;
+    const std::string_view op = OperatorOf(relation);
+    if (op != "=" && op != "<>") return std::nullopt;  // ordering: blank padding differs from BINARY
+    return Fragment{Quoted(column.name) + " " + std::string(op) + " ?", {std::string(Clip(literal.text))}};
+  }
+
+  const SqlColumnOf& columnOf_;
+};
+
+}  // namespace
+
+SqlFilter TranslateToSql(const Expression& expression, const SqlColumnOf& columnOf) {
+  Translator translator(columnOf);
+  Fragment pushed;
+  SqlFilter filter;
+  filter.complete = translator.Conjuncts(expression.Root(), pushed);
+  filter.where = std::move(pushed.sql);
+  filter.parameters = std::move(pushed.parameters);
+  return filter;
+}
+
+}  // namespace rt

@@ -1,0 +1,231 @@
+// Expression evaluation: one table of filter texts over a small bound record, grouped by what
+// they exercise (relations by type, the text-to-number rule, AND/OR/NOT, truth of values,
+// functions, the texts that ranges and query-by-example build), plus re-evaluation after the
+// record changes.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "runtime/core/date_time.h"
+#include "runtime/core/decimal.h"
+#include "runtime/core/fixed_string.h"
+#include "runtime/core/last_error.h"
+#include "runtime/data/bind.h"
+#include "runtime/data/expression.h"
+
+namespace {
+
+struct Rec {
+  rt::Long id = 12;
+  rt::Short small = -3;
+  rt::Real ratio = 2.5;
+  rt::PackedDecimal<9, 2> amount;
+  rt::FixedString<12> name{"O'Brien"};
+  rt::CString<16> code{"AND 1=1"};
+  rt::FixedString<6> numtext{"  42"};
+  rt::FixedString<6> blank;
+  rt::Long zero = 0;
+  rt::Long date = rt::DateFromCivil(2026, 12, 6);
+};
+
+class ExpressionFixture {
+ public:
+  ExpressionFixture() {
+    EXPECT_TRUE(rec.amount.Store(rt::Decimal::FromText("1234.50")));
+    scopes.Bind("R:ID", rec.id);
+    scopes.Bind("R:SMALL", rec.small);
+    scopes.Bind("R:RATIO", rec.ratio);
+    scopes.Bind("R:AMOUNT", rec.amount);
+    scopes.Bind("R:NAME", rec.name);
+    scopes.Bind("R:CODE", rec.code);
+    scopes.Bind("R:NUMTEXT", rec.numtext);
+    scopes.Bind("R:BLANK", rec.blank);
+    scopes.Bind("R:ZERO", rec.zero);
+    scopes.Bind("R:DATE", rt::FieldRef::Date(rec.date));
+  }
+  Rec rec;
+  rt::BindScopes scopes;
+};
+
+struct Case {
+  const char* name;
+  const char* text;
+  const char* value;  // ValueText(); comparisons and logic give "1" or "0"
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name << ": " << c.text; }
+
+class Evaluate : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Evaluate, GivesValue) {
+  ExpressionFixture f;
+  const Case& c = GetParam();
+  const rt::ParsedExpression parsed = rt::Expression::Parse(c.text, f.scopes);
+  ASSERT_TRUE(parsed) << parsed.Error().message;
+  EXPECT_EQ(parsed->ValueText(), c.value);
+  const std::string value = c.value;
+  const bool truth = value.find_first_not_of(' ') != std::string::npos && value != "0";
+  EXPECT_EQ(parsed->IsTrue(), truth);
+  EXPECT_EQ(parsed->Text(), c.text);
+}
+
+// clang-format off
+const Case kRelations[] = {
+    {"1_1_long_equal", "R:ID = 12", "1"},
+    {"1_2_long_equal_decimal_literal", "R:ID = 12.00", "1"},
+    {"1_3_long_below_fraction", "R:ID < 12.5", "1"},
+    {"1_4_long_not_greater", "R:ID > 12", "0"},
+    {"1_5_ge", "R:ID >= 12", "1"},
+    {"1_6_ge_reversed_spelling", "R:ID => 12", "1"},
+    {"1_7_le_reversed_spelling", "R:ID =< 12", "1"},
+    {"1_8_ne", "R:ID <> 12", "0"},
+    {"1_9_ne_reversed", "R:ID >< 11", "1"},
+    {"1_10_tilde_ne", "R:ID ~= 12", "0"},
+    {"1_11_NOT_equal", "R:ID NOT = 11", "1"},
+    {"1_12_not_less_is_ge", "R:ID ~< 12", "1"},
+    {"1_13_not_greater_is_le", "R:ID ~> 11", "0"},
+    {"1_14_not_le_is_gt", "R:ID ~<= 11", "1"},
+    {"1_15_qbe_order_lt_tilde_eq", "R:ID <~= 12", "0"},
+    {"1_16_NOT_less", "R:ID not < 13", "0"},
+    {"1_17_short_negative", "R:SMALL = -3", "1"},
+    {"1_18_short_below_zero", "R:SMALL < -2.99", "1"},
+    {"1_19_real", "R:RATIO = 2.5", "1"},
+    {"1_20_real_ordering", "R:RATIO > 2.49", "1"},
+    {"1_21_decimal_trailing_zero", "R:AMOUNT = 1234.5", "1"},
+    {"1_22_decimal_one_cent_more", "R:AMOUNT < 1234.51", "1"},
+    {"1_23_field_against_field", "R:SMALL < R:ID", "1"},
+    {"1_24_literal_on_the_left", "13 > R:ID", "1"},
+    {"1_25_31_digit_literal", "9999999999999999999999999999999 > R:ID", "1"},
+    {"1_26_leading_point", ".5 = 0.5", "1"},
+    {"1_27_trailing_point", "12. = R:ID", "1"},
+};
+INSTANTIATE_TEST_SUITE_P(Relations, Evaluate, ::testing::ValuesIn(kRelations), [](const auto& i) { return std::string(i.param.name); });
+
+const Case kText[] = {
+    {"2_1_doubled_quote_matches_one", "R:NAME = 'O''Brien'", "1"},
+    {"2_2_trailing_blanks_insignificant", "R:NAME = 'O''Brien    '", "1"},
+    {"2_3_case_matters", "R:NAME = 'o''brien'", "0"},
+    {"2_4_bytewise_order", "R:NAME < 'P'", "1"},
+    {"2_5_shorter_is_blank_padded", "'ab' < 'ab!'", "1"},
+    {"2_6_below_blank_sorts_first", "'ab' > 'ab\x01'", "1"},
+    {"2_7_sql_keywords_are_literal", "R:CODE = 'AND 1=1'", "1"},
+    {"2_8_sql_keywords_case", "R:CODE = 'and 1=1'", "0"},
+    {"2_9_quote_and_semicolon", "R:NAME <> ''';DROP TABLE x;--'", "1"},
+    {"2_10_cstring_against_fixed", "R:CODE > R:NAME", "0"},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Text, Evaluate, ::testing::ValuesIn(kText), [](const auto& i) { return std::string(i.param.name); });
+
+const Case kTextToNumber[] = {
+    {"3_1_numeric_text_field_vs_number", "R:NUMTEXT = 42", "1"},
+    {"3_2_numeric_text_compares_numerically", "R:NUMTEXT > 5", "1"},
+    {"3_3_text_field_not_numeric_compares_as_text", "R:NAME > 0", "1"},
+    {"3_4_not_numeric_never_equals_number", "R:NAME = 0", "0"},
+    {"3_5_number_vs_numeric_literal", "R:ID = ' 12 '", "1"},
+    {"3_6_number_vs_numeric_literal_order", "R:ID < '9'", "0"},
+    {"3_7_number_vs_text_literal_is_text", "R:ID = '12abc'", "0"},
+    {"3_8_number_text_vs_text_blank_padded", "R:ID < '12abc'", "1"},
+    {"3_9_empty_text_is_no_number", "R:ZERO = ''", "0"},
+};
+INSTANTIATE_TEST_SUITE_P(TextToNumber, Evaluate, ::testing::ValuesIn(kTextToNumber), [](const auto& i) { return std::string(i.param.name); });
+
+const Case kLogic[] = {
+    {"4_1_and", "R:ID = 12 AND R:SMALL = -3", "1"},
+    {"4_2_and_false", "R:ID = 12 AND R:SMALL = 3", "0"},
+    {"4_3_or", "R:ID = 1 OR R:SMALL = -3", "1"},
+    {"4_4_and_binds_tighter_than_or", "R:ID = 1 OR R:ID = 12 AND R:SMALL = 5", "0"},
+    {"4_5_parentheses", "(R:ID = 1 OR R:ID = 12) AND R:SMALL = -3", "1"},
+    {"4_6_not_applies_to_comparison", "NOT R:ID = 12", "0"},
+    {"4_7_tilde_not", "~(R:ID = 1)", "1"},
+    {"4_8_keywords_and_names_any_case", "not r:id = 1 and R:small < 0 Or 0", "1"},
+    {"4_9_not_not", "NOT NOT R:ID", "1"},
+    {"4_10_long_chain", "R:ID=1 OR R:ID=2 OR R:ID=3 OR R:ID=4 OR R:ID=5 OR R:ID=12", "1"},
+};
+INSTANTIATE_TEST_SUITE_P(Logic, Evaluate, ::testing::ValuesIn(kLogic), [](const auto& i) { return std::string(i.param.name); });
+
+const Case kTruth[] = {
+    {"5_1_nonzero_field", "R:ID", "12"},
+    {"5_2_zero_field", "R:ZERO", "0"},
+    {"5_3_blank_field", "R:BLANK AND 1", "0"},
+    {"5_4_text_field", "R:NAME AND 1", "1"},
+    {"5_5_text_zero_is_true", "'0' AND 1", "1"},
+    {"5_6_zero_places", "0.00 OR 0", "0"},
+    {"5_7_blank_literal", "' ' OR 0", "0"},
+    {"5_8_negative", "-0.01 AND 1", "1"},
+};
+INSTANTIATE_TEST_SUITE_P(Truth, Evaluate, ::testing::ValuesIn(kTruth), [](const auto& i) { return std::string(i.param.name); });
+
+const Case kFunctions[] = {
+    {"6_1_upper", "UPPER(R:NAME) = 'O''BRIEN'", "1"},
+    {"6_2_lower", "lower('AbC')", "abc"},
+    {"6_3_instring", "INSTRING('Bri', R:NAME, 1, 1)", "3"},
+    {"6_4_instring_absent", "INSTRING('x', R:NAME, 1, 1)", "0"},
+    {"6_5_instring_defaults", "INSTRING('rb', 'barber')", "3"},
+    {"6_6_instring_step", "INSTRING('r', 'barber', 2, 2)", "6"},
+    {"6_7_instring_start", "INSTRING('b', 'barber', 1, 2)", "4"},
+    {"6_8_instring_backwards", "INSTRING('ar', 'barber', -1, 6)", "2"},
+    {"6_9_instring_backwards_far_start", "INSTRING('b', 'barber', -1, 100000)", "4"},
+    {"6_10_instring_step_zero", "INSTRING('b', 'barber', 0, 1)", "0"},
+    {"6_11_fixed_string_keeps_padding", "INSTRING(' ', R:NAME)", "8"},
+    {"6_12_clip_drops_it", "INSTRING(' ', CLIP(R:NAME))", "0"},
+    {"6_13_sub", "SUB(R:NAME, 3, 3)", "Bri"},
+    {"6_14_sub_from_end", "SUB('abcdef', -2, 2)", "ef"},
+    {"6_15_sub_to_end", "SUB('abc', 2)", "bc"},
+    {"6_16_sub_past_end", "SUB('abc', 5, 1)", ""},
+    {"6_17_sub_negative_length", "SUB('abc', 1, -1)", ""},
+    {"6_18_left", "LEFT('  ab')", "ab  "},
+    {"6_19_left_length", "LEFT('  ab', 3)", "ab "},
+    {"6_20_format_bare_picture", "FORMAT(R:AMOUNT, @n10.2)", "  1,234.50"},
+    {"6_21_format_quoted_picture", "FORMAT(R:AMOUNT, '@n10.2')", "  1,234.50"},
+    {"6_22_format_zero_padded", "FORMAT(R:ID,@n05)", "00012"},
+    {"6_23_format_date", "FORMAT(R:DATE, @d17)", "12/06/2026"},
+    {"6_24_format_parenthesised_picture", "FORMAT(R:SMALL, @n(5))", "  (3)"},
+    {"6_25_format_real", "FORMAT(R:RATIO, @n6.2)", "  2.50"},
+    {"6_26_format_text", "FORMAT(R:NAME, @s3)", "O'B"},
+    {"6_27_sql_term_is_blank", "SQL(B > 2 AND C = ')')", ""},
+    {"6_28_nested", "UPPER(SUB(LOWER(R:NAME), 1, 4))", "O'BR"},
+};
+INSTANTIATE_TEST_SUITE_P(Functions, Evaluate, ::testing::ValuesIn(kFunctions), [](const auto& i) { return std::string(i.param.name); });
+
+// The texts that views, ranges and query-by-example build.
+const Case kFilterTexts[] = {
+    {"7_1_range_two_pairs", "R:ID = 12 AND R:NAME = 'O''Brien'", "1"},
+    {"7_2_range_between", "R:ID >= 10 AND R:ID <= 20", "1"},
+    {"7_3_qbe_bounds", "(R:ID >= 10) AND (R:ID < 20)", "1"},
+    {"7_4_qbe_contains_caseless", "INSTRING('BRI',UPPER(R:NAME),1,1) <> 0", "1"},
+    {"7_5_qbe_contains_cased", "INSTRING('BRI',R:NAME,1,1) <> 0", "0"},
+    {"7_6_qbe_begins", "SUB(R:NAME,1,3) = 'O''B'", "1"},
+    {"7_7_qbe_begins_longer_than_value", "SUB(R:NAME,1,9) = 'O''Brien!!'", "0"},
+    {"7_8_qbe_begins_number", "SUB(LEFT(R:ID),1,1) = '1'", "1"},
+    {"7_9_qbe_contains_formatted", "INSTRING('234',FORMAT(R:AMOUNT,@N10.2),1,1) <> 0", "1"},
+    {"7_10_qbe_empty_not_equal_zero", "(R:ZERO <> 0)", "0"},
+    {"7_11_view_filters_joined", "(R:ID > 5) AND (UPPER(R:NAME) = UPPER('o''brien'))", "1"},
+    {"7_12_server_term_rewritten", "R:ID = 12 AND ''=SQL(B > 2)", "1"},
+    {"7_13_cased_value", "UPPER(R:CODE) = UPPER('and 1=1')", "1"},
+};
+INSTANTIATE_TEST_SUITE_P(FilterTexts, Evaluate, ::testing::ValuesIn(kFilterTexts), [](const auto& i) { return std::string(i.param.name); });
+
+// Parsed once, evaluated as the record changes: the tree refers to the fields, not their values.
+TEST(ExpressionReuse, FollowsTheRecord) {
+  ExpressionFixture f;
+  const rt::ParsedExpression parsed = rt::Expression::Parse("R:ID > 10 AND UPPER(R:NAME) = 'SMITH'", f.scopes);
+  ASSERT_TRUE(parsed);
+  EXPECT_FALSE(parsed->IsTrue());
+  f.rec.name = "smith";
+  EXPECT_TRUE(parsed->IsTrue());
+  f.rec.id = 10;
+  EXPECT_FALSE(parsed->IsTrue());
+  f.rec.id = 11;
+  EXPECT_TRUE(parsed->IsTrue());
+}
+
+TEST(ExpressionReuse, SuccessClearsTheLastError) {
+  ExpressionFixture f;
+  rt::SetError(33);
+  ASSERT_TRUE(rt::Expression::Parse("R:ID", f.scopes));
+  EXPECT_EQ(rt::ErrorCode(), 0);
+}
+
+}  // namespace
