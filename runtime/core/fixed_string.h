@@ -28,7 +28,7 @@ class FixedString {
 
   void Assign(std::string_view text) {
     const std::string_view fit = Utf8Prefix(text, N);
-    std::memcpy(bytes_.data(), fit.data(), fit.size());
+    if (!fit.empty()) std::memcpy(bytes_.data(), fit.data(), fit.size());  // an empty view may be null
     std::memset(bytes_.data() + fit.size(), ' ', N - fit.size());
   }
   void Clear() { bytes_.fill(' '); }
@@ -64,7 +64,7 @@ class CString {
   void Assign(std::string_view text) {
     const std::string_view fit = Utf8Prefix(text, N - 1);
     bytes_.fill('\0');
-    std::memcpy(bytes_.data(), fit.data(), fit.size());
+    if (!fit.empty()) std::memcpy(bytes_.data(), fit.data(), fit.size());
   }
   void Clear() { bytes_.fill('\0'); }
 

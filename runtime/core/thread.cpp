@@ -65,18 +65,15 @@ std::vector<detail::SlotType> SlotTypesSnapshot() {
   return registry.slotTypes;
 }
 
-// Slot numbers in the order `names` lists them, or an empty list (and an assertion) when the
-// names are not each registered slot exactly once.
+// Slot numbers in the order `names` lists them, or an empty list (and an assertion) when a
+// registered slot is missing or named twice. Names of slots not registered are passed over.
 std::vector<std::size_t> ResolveOrder(const std::vector<detail::SlotType>& types, const std::vector<std::string>& names,
                                       const char* which) {
   std::vector<std::size_t> order;
   std::vector<bool> named(types.size(), false);
   for (const std::string& name : names) {
     const auto found = std::find_if(types.begin(), types.end(), [&](const detail::SlotType& t) { return t.name == name; });
-    if (found == types.end()) {
-      RT_ASSERT(false, std::string(which) + " order names an unknown per-thread object: " + name);
-      return {};
-    }
+    if (found == types.end()) continue;  // a module this binary does not link
     const std::size_t slot = static_cast<std::size_t>(found - types.begin());
     if (named[slot]) {
       RT_ASSERT(false, std::string(which) + " order names a per-thread object twice: " + name);

@@ -55,8 +55,9 @@ bool WaitForStartedThreads(std::chrono::milliseconds timeout);
 // ---- Per-thread instances ----
 
 // The program's one table of per-thread objects: `build` and `destroy` each name every
-// PerThread exactly once. Declared before the first program thread starts; a name missing, doubled
-// or unknown is an assertion and leaves the previous orders in force. Returns whether it took.
+// PerThread exactly once. Declared before the first program thread starts; an object missing or
+// named twice is an assertion and leaves the previous orders in force. Names of objects that the
+// binary does not link are passed over. Returns whether it took.
 struct ThreadOrder {
   std::vector<std::string> build;
   std::vector<std::string> destroy;

@@ -15,7 +15,7 @@ bool SameName(std::string_view a, std::string_view b) {
 }
 
 // Built before and destroyed after the thread's files and views, which bind into it.
-PerThread<BindScopes> tBinds{-800, 800};
+PerThread<BindScopes> tBinds{"BindScopes"};
 
 }  // namespace
 

@@ -89,6 +89,11 @@ TEST(FixedString, PadsCutsAndComparesLikeAField) {
   EXPECT_EQ(field.View(), "abcde");
   field = "abcd\xC3\xA9";  // the two-byte character would straddle the end
   EXPECT_EQ(field.View(), "abcd ");
+  field = std::string_view();  // no bytes at all (UBSan: no copy from a null pointer)
+  EXPECT_EQ(field.View(), "     ");
+  rt::CString<4> text("abc");
+  text = std::string_view();
+  EXPECT_EQ(text.View(), "");
   static_assert(sizeof(rt::FixedString<2000>) == 2000);
   static_assert(sizeof(rt::CString<40>) == 40);
 }
