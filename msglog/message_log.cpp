@@ -91,8 +91,9 @@ std::string StopBody(std::string_view windowTitle, std::string_view stopText) {
 
 std::string ComposeEntry(rt::Long date, rt::Long time, std::string_view userName, std::string_view computer,
                          std::string_view body) {
-  std::string entry = rt::Format(date, "@D03");
-  entry.append(" ").append(rt::Format(time, "@T04"));
+  std::string entry;
+  entry.reserve(64 + userName.size() + computer.size() + body.size());  // one allocation per entry
+  entry.append(rt::Format(date, "@D03")).append(" ").append(rt::Format(time, "@T04"));
   entry.append(" USER:").append(rt::Clip(userName));
   entry.append("  ComputerName:").append(rt::Clip(computer));
   entry.append(" ").append(rt::Clip(body));
