@@ -1,4 +1,4 @@
-// Standard dates and times: the day numbering, calendar boundaries and roll-over.
+// Standard dates: the calendar's leap and roll-over rules, weekdays, and the pinned clock.
 
 #include <gtest/gtest.h>
 
