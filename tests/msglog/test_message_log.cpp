@@ -46,12 +46,6 @@ TEST_F(MessageLogTest, GreetingWithoutButtonsLogsOkAndWindowTitleAndUser) {
   EXPECT_EQ(LogText(), MessageEntry(Header("Anna"), "Quibbet demo", "Start", "Wellcome ...", "OK", "OK"));
 }
 
-TEST_F(MessageLogTest, CaptionListLogsThePressedCaption) {
-  dialogs_.Answer(2);
-  EXPECT_EQ(rt::MessageBox("(2 + 3) ?", "Question!", "", "3|5|6|7"), 2);
-  EXPECT_EQ(LogText(), MessageEntry(Header(), "", "Question!", "(2 + 3) ?", "3|5|6|7", "5"));
-}
-
 TEST_F(MessageLogTest, CaptionAndTextAreWrittenAsReceivedBlanksAndLineEndsIncluded) {
   dialogs_.Answer(1);
   rt::MessageBox("line one\r\nline two  ", "  Title  ", "", "Go|Stay  ");

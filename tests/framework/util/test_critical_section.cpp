@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -30,13 +31,6 @@ class CountingSync final : public rt::ISyncObject {
   rt::ISyncObject* real_ = rt::NewCriticalSection();
 };
 
-TEST(CriticalProcedure, NullLeavesTheGuardEmpty) {
-  CriticalProcedure guard;
-  guard.Init(nullptr);
-  guard.Kill();
-  guard.Kill();  // and nothing breaks at the destructor either
-}
-
 TEST(CriticalProcedure, InitTwiceReleasesTheFirstBeforeWaitingOnTheSecond) {
   CountingSync first, second;
   {
@@ -57,21 +51,35 @@ TEST(CriticalProcedure, KillThenDestructorReleasesOnce) {
     CriticalProcedure guard;
     guard.Init(&sync);
     guard.Kill();
+    guard.Init(nullptr);  // a null section leaves the guard empty: Kill and the destructor touch nothing
+    guard.Kill();
   }
   EXPECT_EQ(sync.waits, 1);
   EXPECT_EQ(sync.releases, 1);
   EXPECT_EQ(sync.kills, 0);  // a guard never destroys what it holds
 }
 
-TEST(CriticalProcedure, NestedGuardsOnOneSectionDoNotBlockTheirThread) {
+// The section is re-entrant and counts: a guarded operation calling another of the same object
+// neither blocks itself nor, when the inner guard ends, lets another thread in.
+TEST(CriticalProcedure, NestedGuardsOnOneSectionHoldItUntilTheOuterEnds) {
   CriticalSection section;
   CriticalProcedure outer;
   outer.Init(section.GetIFace());
   {
-    CriticalProcedure inner;  // as a guarded operation calling another of the same object
+    CriticalProcedure inner;
     inner.Init(section.GetIFace());
   }
+  std::atomic<bool> otherGotIn{false};
+  std::thread other([&] {
+    CriticalProcedure guard;
+    guard.Init(section.GetIFace());
+    otherGotIn = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // time for the other thread to get in, if it could
+  EXPECT_FALSE(otherGotIn.load()) << "the inner guard's release freed the outer's hold";
   outer.Kill();
+  other.join();
+  EXPECT_TRUE(otherGotIn.load());
 }
 
 TEST(CriticalSection, GuardsExcludeOtherThreads) {

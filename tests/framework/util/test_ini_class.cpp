@@ -29,13 +29,9 @@ namespace fs = std::filesystem;
 class FakeWindow final : public rt::PropertyHolder {
  public:
   FakeWindow(int x, int y, int w, int h, bool resizable) {
-    props_[rt::PROP_XPos] = std::to_string(x);
-    props_[rt::PROP_YPos] = std::to_string(y);
-    props_[rt::PROP_Width] = std::to_string(w);
-    props_[rt::PROP_Height] = std::to_string(h);
+    for (auto [property, value] : {std::pair{rt::PROP_XPos, x}, {rt::PROP_YPos, y}, {rt::PROP_Width, w}, {rt::PROP_Height, h}})
+      props_[property] = std::to_string(value);
     props_[rt::PROP_Resize] = resizable ? "1" : "";
-    props_[rt::PROP_Maximize] = "";
-    props_[rt::PROP_Iconize] = "";
   }
   std::string GetProp(rt::Long property, rt::Long = 0) const override {
     const auto it = props_.find(property);
@@ -45,11 +41,26 @@ class FakeWindow final : public rt::PropertyHolder {
     props_[property] = std::string(value);
     sets.push_back(property);
   }
+  // "x,y,w,h max=<Maximize> icon=<Iconize>", as the window now stands.
+  std::string Placement() const {
+    return GetProp(rt::PROP_XPos) + "," + GetProp(rt::PROP_YPos) + "," + GetProp(rt::PROP_Width) + "," +
+           GetProp(rt::PROP_Height) + " max=" + GetProp(rt::PROP_Maximize) + " icon=" + GetProp(rt::PROP_Iconize);
+  }
   std::vector<rt::Long> sets;
 
  private:
   std::map<rt::Long, std::string> props_;
 };
+
+// "Family/Item/Type" of every copied index entry, in order.
+std::vector<std::string> Items(SectorQueue& out) {
+  std::vector<std::string> items;
+  for (int i = 1; i <= out.Q().Records(); ++i) {
+    out.Q().Get(i);
+    items.push_back(out.Rec().Family.Str() + "/" + out.Rec().Item.Str() + "/" + out.Rec().Type.Str());
+  }
+  return items;
+}
 
 // `ini` is opened on a file that does not exist yet; tests that need the file first, or another
 // store, make their own INIClass.
@@ -62,6 +73,13 @@ class IniTest : public ::testing::Test {
   }
   void TearDown() override { rt::testing::SetRegistryDirectory({}); }
   std::string Get(std::string_view section, std::string_view key) { return rt::GetIni(section, key, "<none>", file); }
+  // The placement keys a section holds, in the order they are written.
+  std::string Stored(std::string_view section) {
+    std::string out;
+    for (const char* key : {"Maximize", "Minimize", "XPos", "YPos", "Width", "Height"})
+      if (const std::string value = Get(section, key); value != "<none>") out += (out.empty() ? "" : " ") + std::string(key) + "=" + value;
+    return out;
+  }
   std::vector<std::string> Asserts() { return rt::testing::AssertionMessages(); }
 
   TempDir dir_;
@@ -84,17 +102,10 @@ TEST_F(IniTest, FirstRunWithNoFileLeavesTheWindowAlone) {
 TEST_F(IniTest, NormalWindowIsSavedAndRestored) {
   FakeWindow closed(10, 20, 300, 200, true);
   ini.Update("BrowseAFile", closed);
-  const std::pair<const char*, const char*> expected[] = {{"Maximize", "No"}, {"Minimize", "No"}, {"XPos", "10"},
-                                                          {"YPos", "20"},     {"Width", "300"},   {"Height", "200"}};
-  for (auto [key, value] : expected) EXPECT_EQ(Get("BrowseAFile", key), value) << key;
-
+  EXPECT_EQ(Stored("BrowseAFile"), "Maximize=No Minimize=No XPos=10 YPos=20 Width=300 Height=200");
   FakeWindow opened(0, 0, 50, 60, true);
   ini.Fetch("BrowseAFile", opened);
-  EXPECT_EQ(opened.GetProp(rt::PROP_XPos), "10");
-  EXPECT_EQ(opened.GetProp(rt::PROP_YPos), "20");
-  EXPECT_EQ(opened.GetProp(rt::PROP_Width), "300");
-  EXPECT_EQ(opened.GetProp(rt::PROP_Height), "200");
-  EXPECT_EQ(opened.GetProp(rt::PROP_Iconize), "0");
+  EXPECT_EQ(opened.Placement(), "10,20,300,200 max= icon=0");
   EXPECT_EQ(std::count(opened.sets.begin(), opened.sets.end(), rt::PROP_Maximize), 0) << "not maximized either way";
 }
 
@@ -104,48 +115,39 @@ TEST_F(IniTest, MaximizedWindowKeepsOnlyItsStateAndIsNotMoved) {
   FakeWindow big(0, 0, 1920, 1080, true);
   big.SetProp(rt::PROP_Maximize, "1");
   ini.Update("Main", big);
-  EXPECT_EQ(Get("Main", "Maximize"), "Yes");
-  EXPECT_EQ(Get("Main", "Minimize"), "No");
-  for (const char* key : {"XPos", "YPos", "Width", "Height"}) EXPECT_EQ(Get("Main", key), "<none>") << key;
-
+  EXPECT_EQ(Stored("Main"), "Maximize=Yes Minimize=No");
   FakeWindow opened(5, 6, 70, 80, true);
   ini.Fetch("Main", opened);
-  EXPECT_EQ(opened.GetProp(rt::PROP_Maximize), "1");
-  EXPECT_EQ(opened.GetProp(rt::PROP_XPos), "5");
-  EXPECT_EQ(opened.GetProp(rt::PROP_Width), "70");
+  EXPECT_EQ(opened.Placement(), "5,6,70,80 max=1 icon=0");
 
   // A maximized window restored to a normal placement is un-maximized before it is moved.
   ini.Update("Main", normal);
+  opened.sets.clear();
   ini.Fetch("Main", opened);
-  ASSERT_GE(opened.sets.size(), 2u);
-  EXPECT_EQ(opened.GetProp(rt::PROP_Maximize), "0");
-  EXPECT_EQ(opened.GetProp(rt::PROP_XPos), "10");
+  EXPECT_EQ(opened.Placement(), "10,20,300,200 max=0 icon=0");
+  const auto at = [&](rt::Long property) { return std::find(opened.sets.begin(), opened.sets.end(), property); };
+  EXPECT_LT(at(rt::PROP_Maximize), at(rt::PROP_XPos));
 }
 
 TEST_F(IniTest, FixedSizeWindowGetsNoSizeKeysAndLosesOldOnes) {
   FakeWindow resizable(10, 20, 300, 200, true);
   ini.Update("Login", resizable);
-  ASSERT_EQ(Get("Login", "Width"), "300");
   FakeWindow fixed(11, 21, 400, 100, false);
   ini.Update("Login", fixed);
-  EXPECT_EQ(Get("Login", "XPos"), "11");
-  EXPECT_EQ(Get("Login", "Width"), "<none>");
-  EXPECT_EQ(Get("Login", "Height"), "<none>");
+  EXPECT_EQ(Stored("Login"), "Maximize=No Minimize=No XPos=11 YPos=21");
 
   // Stored sizes are not applied to a window whose size cannot change.
   ini.Update("Other", resizable);
   FakeWindow opened(0, 0, 400, 100, false);
   ini.Fetch("Other", opened);
-  EXPECT_EQ(opened.GetProp(rt::PROP_XPos), "10");
-  EXPECT_EQ(opened.GetProp(rt::PROP_Width), "400");
+  EXPECT_EQ(opened.Placement(), "10,20,400,100 max= icon=0");
 }
 
 TEST_F(IniTest, MinimizedAndUnreadablePlacements) {
   FakeWindow icon(10, 20, 300, 200, true);
   icon.SetProp(rt::PROP_Iconize, "1");
   ini.Update("Msg", icon);
-  EXPECT_EQ(Get("Msg", "Minimize"), "Yes");
-  EXPECT_EQ(Get("Msg", "XPos"), "<none>");
+  EXPECT_EQ(Stored("Msg"), "Maximize=No Minimize=Yes");
   FakeWindow opened(1, 1, 1, 1, true);
   ini.Fetch("Msg", opened);
   EXPECT_EQ(opened.GetProp(rt::PROP_Iconize), "1");
@@ -211,12 +213,7 @@ TEST_F(IniTest, SectorIndexStaysSortedUniqueAndSurvivesKill) {
   again.Init(file);
   SectorQueue out;
   again.GetSectors("Query", "", "", out);
-  std::vector<std::string> items;
-  for (int i = 1; i <= out.Q().Records(); ++i) {
-    out.Q().Get(i);
-    items.push_back(out.Rec().Item.Str() + "/" + out.Rec().Type.Str());
-  }
-  EXPECT_EQ(items, (std::vector<std::string>{"a$b/Browse", "m/Form", "zeta/Browse"}));
+  EXPECT_EQ(Items(out), (std::vector<std::string>{"Query/a$b/Browse", "Query/m/Form", "Query/zeta/Browse"}));
   again.GetSectors("", "a$b", "", out);
   EXPECT_EQ(out.Q().Records(), 1) << "the item is matched unescaped";
   again.GetSectors("", "", "Browse", out);
@@ -224,9 +221,8 @@ TEST_F(IniTest, SectorIndexStaysSortedUniqueAndSurvivesKill) {
   again.AddSector("Query$m$$Form");
   again.AddSector("Beta$b$$T");
   again.GetSectors("", "", "", out);
-  EXPECT_EQ(out.Q().Records(), 5);
-  out.Q().Get(2);
-  EXPECT_EQ(out.Rec().Family.Str(), "Beta");
+  EXPECT_EQ(Items(out), (std::vector<std::string>{"Alpha/x/T", "Beta/b/T", "Query/a$b/Browse", "Query/m/Form",
+                                                  "Query/zeta/Browse"}));
 }
 
 TEST_F(IniTest, HandEditedIndexIsSortedAndDeduplicatedOnLoad) {
@@ -238,9 +234,7 @@ TEST_F(IniTest, HandEditedIndexIsSortedAndDeduplicatedOnLoad) {
   loaded.Init(file);
   SectorQueue out;
   loaded.GetSectors("", "", "", out);
-  ASSERT_EQ(out.Q().Records(), 2);
-  out.Q().Get(1);
-  EXPECT_EQ(out.Rec().Family.Str(), "A");
+  EXPECT_EQ(Items(out), (std::vector<std::string>{"A/b/T", "Z/b/T"}));
 }
 
 // ---- Values, fields and queues ----
@@ -405,17 +399,12 @@ TEST_F(IniTest, ConcurrentAddSectorKeepsTheIndexWhole) {
   b.join();
   SectorQueue out;
   ini.GetSectors("", "", "", out);
-  std::vector<std::string> items;
-  for (int i = 1; i <= out.Q().Records(); ++i) {
-    out.Q().Get(i);
-    items.push_back(out.Rec().Item.Str());
-  }
+  const std::vector<std::string> items = Items(out);  // "F/<number>/T": sorted as the numbers
   EXPECT_TRUE(std::is_sorted(items.begin(), items.end()));
   EXPECT_EQ(std::adjacent_find(items.begin(), items.end()), items.end());
-  std::set<std::string> expected;
-  for (int offset : {0, 3}) {
-    for (int i = 0; i < 300; ++i) expected.insert(std::to_string((i * 7 + offset) % 400 + 1000));
-  }
+  std::set<int> expected;
+  for (int offset : {0, 3})
+    for (int i = 0; i < 300; ++i) expected.insert((i * 7 + offset) % 400 + 1000);
   EXPECT_EQ(items.size(), expected.size());
 }
 
@@ -450,16 +439,12 @@ TEST_F(IniTest, INIClassReadsWhatConfigparserWrote) {
   loaded.Init(file);
   FakeWindow w(0, 0, 1, 1, true);
   loaded.Fetch("Main", w);
-  EXPECT_EQ(w.GetProp(rt::PROP_XPos), "15");
-  EXPECT_EQ(w.GetProp(rt::PROP_YPos), "25");
-  EXPECT_EQ(w.GetProp(rt::PROP_Width), "640");
-  EXPECT_EQ(w.GetProp(rt::PROP_Height), "480");
+  EXPECT_EQ(w.Placement(), "15,25,640,480 max= icon=0");
   EXPECT_EQ(loaded.Fetch("Mixed", "CaseKey"), "Text with = sign");
   SectorQueue out;
   loaded.GetSectors("Query", "", "", out);
-  ASSERT_EQ(out.Q().Records(), 2);
-  out.Q().Get(1);
-  EXPECT_EQ(out.Rec().Item.Str(), "a$b") << "sorted on load, unescaped on the way out";
+  EXPECT_EQ(Items(out), (std::vector<std::string>{"Query/a$b/Browse", "Query/x/Form"}))
+      << "sorted on load, unescaped on the way out";
   EXPECT_TRUE(Asserts().empty());
 }
 

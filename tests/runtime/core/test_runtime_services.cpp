@@ -1,57 +1,14 @@
-// Critical sections, system properties, the assertion report, halt and the two dialogs without a
-// UI backend: what the runtime does on its own.
+// Halt, the message box request and the two dialogs without a UI backend: what the runtime does on
+// its own. Critical sections are tested through the framework's guard, system properties and the
+// dialog hooks through the message log, assertion reports by every test that expects one.
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdint>
-#include <thread>
-
-#include "runtime/core/assert.h"
 #include "tests/support/param_names.h"
 #include "runtime/core/dialogs.h"
 #include "runtime/core/halt.h"
-#include "runtime/core/sync.h"
-#include "runtime/core/system_props.h"
 
 namespace {
-
-TEST(CriticalSection, IsReentrantAndExcludesOtherThreads) {
-  rt::ISyncObject* section = rt::NewCriticalSection();
-  section->Wait();
-  section->Wait();  // the owner does not block on itself
-  std::atomic<bool> otherGotIn{false};
-  std::thread other([&] {
-    section->Wait();
-    otherGotIn = true;
-    section->Release();
-  });
-  section->Release();
-  // Still held once: the other thread must not be inside yet.
-  std::this_thread::yield();
-  EXPECT_FALSE(otherGotIn.load());
-  section->Release();
-  other.join();
-  EXPECT_TRUE(otherGotIn.load());
-  section->Kill();
-}
-
-TEST(SystemProperties, HoldValuesProcessWide) {
-  EXPECT_EQ(rt::GetSystemProp(99999), 0);
-  rt::SetSystemProp(99999, 17);
-  std::intptr_t seen = 0;
-  std::thread([&] { seen = rt::GetSystemProp(99999); }).join();
-  EXPECT_EQ(seen, 17);
-  rt::SetSystemProp(99999, 0);
-}
-
-TEST(AssertionReport, IsRecordedNotFatal) {
-  rt::testing::ClearAssertionMessages();
-  RT_ASSERT(1 + 1 == 3, "arithmetic is broken");
-  RT_ASSERT(true, "never reported");
-  EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"arithmetic is broken"});
-  rt::testing::ClearAssertionMessages();
-}
 
 TEST(HaltDeathTest, EndsTheProcessWithItsCode) {
   EXPECT_EXIT(rt::Halt(3, "halted on purpose"), ::testing::ExitedWithCode(3), "halted on purpose");
@@ -102,31 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
         RequestCase{"single caption", "Accept", 0, {"Accept"}, {1}, 1, 1},
         RequestCase{"empty captions kept in place", "A||B", 0, {"A", "", "B"}, {1, 2, 3}, 1, 1}), ByReason());
 
-// ---- Hooks ----
-
-std::string gHookText;
-rt::Long HookThatAnswersNo(std::string_view text, std::string_view, std::string_view, std::string_view buttons,
-                           rt::Long, rt::Long) {
-  gHookText = std::string(text) + "/" + std::string(buttons);
-  return rt::BUTTON_NO;
-}
-
-bool gStopHookSawOmitted = false;
-void StopHookThatGoesOn(std::optional<std::string_view> text) { gStopHookSawOmitted = !text.has_value(); }
-
-TEST(Dialogs, HookPropertiesStandInForTheRuntimesDialogs) {
-  rt::SetSystemProp(rt::PROP_MessageHook, reinterpret_cast<std::intptr_t>(&HookThatAnswersNo));
-  EXPECT_EQ(rt::MessageBox("Save?", "Question", "", "6"), rt::BUTTON_NO);
-  EXPECT_EQ(gHookText, "Save?/6");
-  rt::SetSystemProp(rt::PROP_MessageHook, 0);
-
-  rt::SetSystemProp(rt::PROP_StopHook, reinterpret_cast<std::intptr_t>(&StopHookThatGoesOn));
-  rt::Stop();
-  EXPECT_TRUE(gStopHookSawOmitted);
-  rt::Stop("text");
-  EXPECT_FALSE(gStopHookSawOmitted);
-  rt::SetSystemProp(rt::PROP_StopHook, 0);
-}
+// ---- Without a host ----
 
 TEST(Dialogs, WithoutAHostMessageReturnsItsDefault) {
   rt::SetDialogHost(nullptr);

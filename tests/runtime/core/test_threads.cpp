@@ -5,8 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -83,38 +84,53 @@ TEST(ProgramThreads, InstancesFollowTheDeclaredTable) {
   EXPECT_EQ(rt::testing::AssertionMessages().size(), 3u);
 }
 
-TEST(ProgramThreads, EachThreadHasItsOwnInstanceAndOthersCanReachIt) {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool ready = false;
-  bool done = false;
-  rt::Long started = 0;
-  rt::Long seenInside = 0;
+// A program thread that runs `body` and then waits to be released, so that its instances stay
+// alive while the test looks at them from outside.
+class ParkedThread {
+ public:
+  explicit ParkedThread(std::function<void()> body) {
+    number_ = rt::Start([this, body = std::move(body)] {
+      body();
+      std::unique_lock lock(mutex_);
+      parked_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return released_; });
+    });
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return parked_; });
+  }
+  ~ParkedThread() { ReleaseAndWait(); }
+  rt::Long Number() const { return number_; }
+  // Lets the thread end; true once every started thread has ended.
+  bool ReleaseAndWait() {
+    {
+      std::lock_guard lock(mutex_);
+      released_ = true;
+    }
+    changed_.notify_all();
+    return rt::WaitForStartedThreads(std::chrono::seconds(10));
+  }
 
-  started = rt::Start([&] {
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool parked_ = false, released_ = false;
+  rt::Long number_ = 0;
+};
+
+TEST(ProgramThreads, EachThreadHasItsOwnInstanceAndOthersCanReachIt) {
+  rt::Long seenInside = 0;
+  ParkedThread other([&] {
     gFirst->value = 42;
-    std::unique_lock lock(mutex);
     seenInside = rt::Thread();
-    ready = true;
-    changed.notify_all();
-    changed.wait(lock, [&] { return done; });
   });
-  {
-    std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return ready; });
-  }
-  EXPECT_EQ(seenInside, started);
-  EXPECT_NE(started, rt::Thread());
-  ASSERT_NE(gFirst.InstanceOf(started), nullptr);
-  EXPECT_EQ(gFirst.InstanceOf(started)->value, 42);
-  EXPECT_NE(&*gFirst, gFirst.InstanceOf(started).get());
-  {
-    std::lock_guard lock(mutex);
-    done = true;
-  }
-  changed.notify_all();
-  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
-  EXPECT_EQ(gFirst.InstanceOf(started), nullptr);  // gone with its thread
+  EXPECT_EQ(seenInside, other.Number());
+  EXPECT_NE(other.Number(), rt::Thread());
+  ASSERT_NE(gFirst.InstanceOf(other.Number()), nullptr);
+  EXPECT_EQ(gFirst.InstanceOf(other.Number())->value, 42);
+  EXPECT_NE(&*gFirst, gFirst.InstanceOf(other.Number()).get());
+  ASSERT_TRUE(other.ReleaseAndWait());
+  EXPECT_EQ(gFirst.InstanceOf(other.Number()), nullptr);  // gone with its thread
 }
 
 TEST(ProgramThreads, NumbersAreDistinctAcrossConcurrentStarts) {
@@ -173,28 +189,12 @@ TEST(ProgramThreads, InstanceOfIsSafeWhileThatThreadStartsAndEnds) {
 }
 
 TEST(ProgramThreads, InstanceHeldFromAnotherThreadOutlivesItsThread) {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool built = false, release = false;
-  const rt::Long started = rt::Start([&] {
-    gHeld->text[0] = 'H';
-    std::unique_lock lock(mutex);
-    built = true;
-    changed.notify_all();
-    changed.wait(lock, [&] { return release; });
-  });
-  std::shared_ptr<Held> held;
-  {
-    std::unique_lock lock(mutex);
-    changed.wait(lock, [&] { return built; });
-    held = gHeld.InstanceOf(started);
-    release = true;
-  }
-  changed.notify_all();
-  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
+  ParkedThread other([] { gHeld->text[0] = 'H'; });
+  const std::shared_ptr<Held> held = gHeld.InstanceOf(other.Number());
+  ASSERT_TRUE(other.ReleaseAndWait());
   ASSERT_NE(held, nullptr);
   EXPECT_EQ(held->text, "H" + std::string(63, 'h'));  // still whole after its thread ended
-  EXPECT_EQ(gHeld.InstanceOf(started), nullptr);
+  EXPECT_EQ(gHeld.InstanceOf(other.Number()), nullptr);
 }
 
 TEST(LastError, IsPerThreadAndSurvivesPushPop) {
