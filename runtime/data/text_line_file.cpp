@@ -1,181 +1,59 @@
 #include "runtime/data/text_line_file.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
-#include <string>
 
 #include "runtime/core/last_error.h"
-#include "runtime/core/text.h"
-#include "runtime/platform/platform.h"
 
 namespace rt {
 
-namespace {
-
-Long CodeForErrno(int error) {
-  switch (error) {
-    case ENOENT: return NoFileErr;
-    case ENOTDIR: return NoPathErr;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case EWOULDBLOCK: return NoAccessErr;
-    default: return FileSystemErr;
-  }
-}
-
-int OpenFlags(Long mode) {
-  switch (mode & 0x0F) {
-    case WriteOnly: return O_WRONLY;
-    case ReadWrite: return O_RDWR;
-    default: return O_RDONLY;
-  }
-}
-
-// Deny modes become advisory locks, so that our own openers in other processes honour them.
-int LockFor(Long mode) {
-  const Long share = mode & 0xF0;
-  return share == DenyAll || share == DenyWrite ? LOCK_EX : LOCK_SH;
-}
-
-}  // namespace
-
 TextLineFile::TextLineFile(std::function<std::string()> name, std::span<char> record)
-    : name_(std::move(name)), record_(record) {}
+    : record_(record), driver_(std::move(name), record.size()) {}
 
-TextLineFile::~TextLineFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
+TextLineFile::~TextLineFile() = default;
 
-void TextLineFile::ReportSystemError(int error, Long codeForMissing) {
-  const Long code = error == ENOENT ? codeForMissing : CodeForErrno(error);
-  SetError(code);
-  SetFileError(std::to_string(error), std::strerror(error));
+void TextLineFile::Report(const DriverStatus& status) {
+  if (status.Ok()) {
+    ClearError();
+    return;
+  }
+  SetError(status.code);
+  if (!status.driverCode.empty()) SetFileError(status.driverCode, status.driverText);
 }
 
 void TextLineFile::Open(Long mode) {
-  if (fd_ >= 0) {
-    SetError(IsOpenErr);
-    return;
-  }
-  const std::string path = platform::NativePath(name_()).string();
-  const int fd = ::open(path.c_str(), OpenFlags(mode) | O_APPEND | O_CLOEXEC);
-  if (fd < 0) {
-    ReportSystemError(errno);
-    return;
-  }
-  if (::flock(fd, LockFor(mode) | LOCK_NB) != 0) {
-    const int error = errno;
-    ::close(fd);
-    ReportSystemError(error);
-    return;
-  }
-  fd_ = fd;
-  mode_ = mode;
-  readOffset_ = 0;
-  ClearError();
+  const DriverStatus status = driver_.Open(mode);
+  if (status.Ok()) read_ = OrderBound{};
+  Report(status);
 }
 
-void TextLineFile::Create() { CreateWith(O_TRUNC); }
+void TextLineFile::Create() { Report(driver_.Create()); }
 
-void TextLineFile::CreateIfMissing() { CreateWith(O_EXCL); }
+void TextLineFile::CreateIfMissing() { Report(driver_.CreateIfMissing()); }
 
-void TextLineFile::CreateWith(int extraFlags) {
-  if (fd_ >= 0) {
-    SetError(IsOpenErr);
-    return;
-  }
-  const std::string path = platform::NativePath(name_()).string();
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | extraFlags | O_CLOEXEC, 0666);
-  if (fd < 0 && !(errno == EEXIST && (extraFlags & O_EXCL))) {
-    ReportSystemError(errno, NoPathErr);  // creating: a missing name can only be a missing directory
-    return;
-  }
-  if (fd >= 0) ::close(fd);
-  ClearError();
-}
-
-void TextLineFile::Close() {
-  if (!RequireOpen()) return;
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) {
-    ReportSystemError(errno);
-    return;
-  }
-  ClearError();
-}
-
-bool TextLineFile::RequireOpen() {
-  if (fd_ >= 0) return true;
-  SetError(NotOpenErr);
-  return false;
-}
+void TextLineFile::Close() { Report(driver_.Close()); }
 
 void TextLineFile::Add() {
-  if (!RequireOpen()) return;
-  if ((mode_ & 0x0F) == ReadOnly) {
-    SetError(NoAccessErr);
-    return;
-  }
-  const std::string_view text = Clip(std::string_view(record_.data(), record_.size()));
-  std::string line;
-  line.reserve(text.size() + 2);
-  line.append(text).append("\r\n");
-  const ssize_t written = ::write(fd_, line.data(), line.size());
-  if (written < 0) {
-    ReportSystemError(errno);
-    return;
-  }
-  if (static_cast<std::size_t>(written) != line.size()) {  // a full disk: the record is cut short
-    ReportSystemError(ENOSPC);
-    return;
-  }
-  ClearError();
+  RowImage row;
+  row.record.resize(record_.size());
+  std::memcpy(row.record.data(), record_.data(), record_.size());
+  Report(driver_.Add(row));
 }
 
 void TextLineFile::Set() {
-  if (!RequireOpen()) return;
-  readOffset_ = 0;
+  if (!driver_.IsOpen()) return Report(DriverStatus::Error(NotOpenErr));
+  read_ = OrderBound{};
   ClearError();
 }
 
 void TextLineFile::Next() {
-  if (!RequireOpen()) return;
-  if ((mode_ & 0x0F) == WriteOnly) {
-    SetError(NoAccessErr);
-    return;
-  }
-  std::string line;
-  char chunk[4096];
-  bool ended = false;
-  while (!ended) {
-    const ssize_t got = ::pread(fd_, chunk, sizeof chunk, readOffset_ + static_cast<long long>(line.size()));
-    if (got < 0) {
-      ReportSystemError(errno);
-      return;
-    }
-    if (got == 0) break;
-    const char* newline = static_cast<const char*>(std::memchr(chunk, '\n', static_cast<std::size_t>(got)));
-    const std::size_t take = newline ? static_cast<std::size_t>(newline - chunk) + 1 : static_cast<std::size_t>(got);
-    line.append(chunk, take);
-    ended = newline != nullptr;
-  }
-  if (line.empty()) {
-    SetError(NoRecErr);
-    return;
-  }
-  readOffset_ += static_cast<long long>(line.size());
-  if (!line.empty() && line.back() == '\n') line.pop_back();
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  const std::string_view fit = Utf8Prefix(line, record_.size());
-  std::memcpy(record_.data(), fit.data(), fit.size());
-  std::memset(record_.data() + fit.size(), ' ', record_.size() - fit.size());
+  ReadRequest request;
+  request.from = read_;
+  std::vector<RowImage> rows;
+  const DriverStatus status = driver_.Read(request, rows);
+  if (!status.Ok()) return Report(status);
+  if (rows.empty()) return Report(DriverStatus::Error(NoRecErr));
+  std::memcpy(record_.data(), rows.front().record.data(), record_.size());
+  read_ = {false, {}, rows.front().pointer};
   ClearError();
 }
 
