@@ -614,7 +614,7 @@ int KeyedDriver::BindRow(sqlite3_stmt* statement, const RowImage& row, int first
   }
   for (std::size_t m = 0; m < decl_.memos.size(); ++m, ++index) {
     const std::string& memo = m < row.memos.size() ? row.memos[m] : std::string();
-    sqlite3_bind_text(statement, index, memo.data(), static_cast<int>(memo.size()), SQLITE_STATIC);
+    sqlite3_bind_text(statement, index, memo.data(), static_cast<int>(memo.size()), SQLITE_TRANSIENT);
   }
   if (!row.nulls.empty()) {
     std::string flags;
