@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <span>
@@ -125,7 +126,7 @@ class File {
   std::string FullName() const;
 
  private:
-  friend class View;
+  friend class View;  // reads the driver a page at a time and loads rows into the buffer
   friend void Logout(Long timeoutSeconds, std::span<File* const> files);
   friend void Commit();
   friend void Rollback();
@@ -144,8 +145,7 @@ class File {
   struct State;
 
   // Runs the callbacks around `work` and turns its status into the last error.
-  template <class Work>
-  void Run(FileCall call, Work&& work);
+  void Run(FileCall call, const std::function<DriverStatus()>& work);
   bool Report(const DriverStatus& status);
   DriverStatus RequireOpen() const;
   RowImage ImageOfBuffer() const;

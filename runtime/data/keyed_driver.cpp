@@ -252,6 +252,8 @@ class KeyedDriver final : public Driver {
   DriverStatus Commit() override;
   DriverStatus Rollback() override;
   std::string FullName() const override;
+  bool KeepsVersions() const override { return true; }
+  std::optional<SqlColumn> ColumnOf(std::size_t field) const override;
 
  private:
   // ---- Connection ----
@@ -290,6 +292,22 @@ std::string KeyedDriver::FullName() const {
   const std::filesystem::path path = platform::NativePath(name);
   if (!path.has_extension()) name += keyed::kExtension;
   return name;
+}
+
+std::optional<SqlColumn> KeyedDriver::ColumnOf(std::size_t field) const {
+  const FieldLayout* f = layout_.Field(field);
+  if (!f) return std::nullopt;
+  SqlColumn column{"t." + Quote(keyed::ColumnName(layout_, field)), SqlColumn::Kind::Integer};
+  switch (f->shape.type) {
+    case FieldType::Real: column.kind = SqlColumn::Kind::Real; break;
+    case FieldType::String:
+    case FieldType::CString: column.kind = SqlColumn::Kind::Text; break;
+    case FieldType::Decimal:
+    case FieldType::Date:
+    case FieldType::Time: return std::nullopt;  // stored as text that does not compare as their values
+    default: break;
+  }
+  return column;
 }
 
 // ---- Connection ----
@@ -835,8 +853,9 @@ DriverStatus KeyedDriver::Read(const ReadRequest& request, std::vector<RowImage>
     sql += sort.empty() ? std::string(" AND t.rowid") + less + "?2"
                         : " AND " + sort + (request.backward ? " <= ?1" : " >= ?1") + " AND (" + sort + less + "?1 OR t.rowid" + less + "?2)";
   }
-  if (!request.upTo.empty() && !sort.empty()) sql += " AND " + sort + " <= ?4";
-  if (request.where) sql += " AND (" + NumberParameters(request.where->text, 5) + ")";
+  if (!request.high.empty() && !sort.empty()) sql += " AND " + sort + " <= ?4";
+  if (!request.low.empty() && !sort.empty()) sql += " AND " + sort + " >= ?5";
+  if (request.where) sql += " AND (" + NumberParameters(request.where->text, 6) + ")";
   sql += " ORDER BY " + (sort.empty() ? std::string() : sort + direction + ", ") + "t.rowid" + direction + " LIMIT ?3";
   sqlite3_stmt* statement = Prepare(sql);
   if (!statement) return Fail();
@@ -846,9 +865,10 @@ DriverStatus KeyedDriver::Read(const ReadRequest& request, std::vector<RowImage>
     sqlite3_bind_int64(statement, 2, request.from.pointer);
   }
   sqlite3_bind_int64(statement, 3, static_cast<sqlite3_int64>(request.limit));
-  if (!request.upTo.empty()) sqlite3_bind_blob(statement, 4, request.upTo.data(), static_cast<int>(request.upTo.size()), SQLITE_STATIC);
+  if (!request.high.empty()) sqlite3_bind_blob(statement, 4, request.high.data(), static_cast<int>(request.high.size()), SQLITE_STATIC);
+  if (!request.low.empty()) sqlite3_bind_blob(statement, 5, request.low.data(), static_cast<int>(request.low.size()), SQLITE_STATIC);
   if (request.where) {
-    int index = 5;
+    int index = 6;
     for (const SqlValue& value : request.where->params) {
       if (const auto* integer = std::get_if<std::int64_t>(&value)) sqlite3_bind_int64(statement, index, *integer);
       else if (const auto* real = std::get_if<double>(&value)) sqlite3_bind_double(statement, index, *real);
