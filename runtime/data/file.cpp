@@ -159,7 +159,7 @@ DriverStatus File::TakeRow(RowImage& row) {
 
 std::size_t File::PageSize() const {
   if (mrp_ > 0) return static_cast<std::size_t>(mrp_);
-  return quickScan_ ? 64 : 16;
+  return quickScan_ ? 64 : 32;
 }
 
 void File::ResetCursor(ReadRequest order) {
