@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "runtime/core/date_time.h"
+#include "runtime/data/field_ref.h"
 #include "tests/runtime/data/keyed_fixture.h"
 
 namespace {
@@ -393,6 +394,76 @@ TEST_F(KeyedFile, NullFlagsAndMemosTravelWithTheRecord) {
   EXPECT_EQ(file.Property(rt::PropMemoCount), "1");
   file.SetMemo(2, "none");
   EXPECT_EQ(rt::ErrorCode(), 57);
+}
+
+// ---- Decimals: exact text in the file, the same digits back ----
+
+struct DecimalCase {
+  const char* reason;
+  const char* value;   // into a DECIMAL(7,2)
+  const char* stored;  // the column's text
+};
+
+class KeyedDecimals : public KeyedFile, public ::testing::WithParamInterface<DecimalCase> {};
+
+TEST_P(KeyedDecimals, RoundTripExactlyThroughTheirText) {
+  Fill(record_, 1, "d", GetParam().value);
+  file_->Add();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  const std::string written = rt::FieldRef(*AFileLayout().Field(3), &record_).Text();
+  record_ = AFI_Record{};
+  file_->GetByPointer(1);
+  EXPECT_EQ(rt::FieldRef(*AFileLayout().Field(3), &record_).Text(), written);
+  file_->Close();
+  sqlite3* db = nullptr;
+  sqlite3_open_v2((path_ + ".db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(db, "SELECT ADECIMAL FROM AFile", -1, &statement, nullptr);
+  ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+  EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), std::string(GetParam().stored));
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, KeyedDecimals,
+                         ::testing::Values(DecimalCase{"zero", "0", "0.00"}, DecimalCase{"negative cents", "-0.05", "-0.05"},
+                                           DecimalCase{"largest", "99999.99", "99999.99"},
+                                           DecimalCase{"smallest", "-99999.99", "-99999.99"},
+                                           DecimalCase{"one place given", "12.5", "12.50"},
+                                           DecimalCase{"negative zero is zero", "-0.00", "0.00"}),
+                         [](const ::testing::TestParamInfo<DecimalCase>& info) {
+                           std::string name;
+                           for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+                           return name;
+                         });
+
+TEST(KeyedDecimalsWide, ThirtyOneDigitsRoundTrip) {
+  struct Wide {
+    rt::PackedDecimal<31, 4> V;
+    rt::PackedDecimal<10, 0> E;  // an even number of digits has a leading pad nibble
+  };
+  static const rt::RecordLayout layout(sizeof(Wide), {rt::LayoutField("W:V", &Wide::V), rt::LayoutField("W:E", &Wide::E)});
+  TempDir temp;
+  rt::FileDecl decl;
+  decl.label = "Wide";
+  decl.driver = "KEYED";
+  decl.name = (temp / "wide").string();
+  decl.layout = &layout;
+  Wide record;
+  rt::File file(decl, record);
+  file.Create();
+  file.Open();
+  for (const char* value : {"-999999999999999999999999999.9999", "123456789012345678901234567.0001", "0"}) {
+    ASSERT_TRUE(record.V.Store(rt::Decimal::FromText(value)));
+    ASSERT_TRUE(record.E.Store(rt::Decimal::FromText("-9876543210")));
+    file.Add();
+    ASSERT_EQ(rt::ErrorCode(), 0);
+    const std::int64_t pointer = file.Pointer();
+    record = Wide{};
+    file.GetByPointer(pointer);
+    EXPECT_EQ(record.V.Load()->ToString(), rt::Decimal::FromText(value).Round(4).ToString()) << value;
+    EXPECT_EQ(record.E.Load()->ToString(), "-9876543210");
+  }
 }
 
 // ---- Readable with the stock library alone ----
