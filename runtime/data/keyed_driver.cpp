@@ -321,7 +321,7 @@ class KeyedDriver final : public Driver {
   DriverStatus Rollback() override;
   std::string FullName() const override;
   bool KeepsVersions() const override { return true; }
-  std::optional<SqlColumn> ColumnOf(std::size_t field) const override;
+  std::optional<StoredColumn> ColumnOf(std::size_t field) const override;
 
  private:
   // ---- Connection ----
@@ -370,14 +370,14 @@ std::string KeyedDriver::FullName() const {
   return name;
 }
 
-std::optional<SqlColumn> KeyedDriver::ColumnOf(std::size_t field) const {
+std::optional<StoredColumn> KeyedDriver::ColumnOf(std::size_t field) const {
   const FieldLayout* f = layout_.Field(field);
   if (!f) return std::nullopt;
-  SqlColumn column{"t." + Quote(keyed::ColumnName(layout_, field)), SqlColumn::Kind::Integer};
+  StoredColumn column{keyed::ColumnName(layout_, field), StoredColumn::Kind::Integer};
   switch (f->shape.type) {
-    case FieldType::Real: column.kind = SqlColumn::Kind::Real; break;
+    case FieldType::Real: column.kind = StoredColumn::Kind::Real; break;
     case FieldType::String:
-    case FieldType::CString: column.kind = SqlColumn::Kind::Text; break;
+    case FieldType::CString: column.kind = StoredColumn::Kind::Text; break;
     case FieldType::Decimal:
     case FieldType::Date:
     case FieldType::Time: return std::nullopt;  // stored as text that does not compare as their values
@@ -708,13 +708,9 @@ void KeyedDriver::ReadRow(sqlite3_stmt* statement, RowImage& row) const {
 // Binds fields, memos, _nulls and the keys from parameter `first`; returns the next index.
 int KeyedDriver::BindRow(sqlite3_stmt* statement, const RowImage& row, int first) {
   int index = first;
-  for (std::size_t i = 1; i <= layout_.FieldCount(); ++i, ++index) {
-    if (!row.nulls.empty() && row.nulls[i - 1]) {
-      sqlite3_bind_null(statement, index);
-    } else {
-      BindField(statement, index, *layout_.Field(i), row.record.data());
-    }
-  }
+  // A null field keeps the record's value in its column (filters pushed down to SQL compare
+  // it as the evaluator does); _nulls says it is null.
+  for (std::size_t i = 1; i <= layout_.FieldCount(); ++i, ++index) BindField(statement, index, *layout_.Field(i), row.record.data());
   for (std::size_t m = 0; m < decl_.memos.size(); ++m, ++index) {
     const std::string& memo = m < row.memos.size() ? row.memos[m] : std::string();
     sqlite3_bind_text(statement, index, memo.data(), static_cast<int>(memo.size()), SQLITE_TRANSIENT);

@@ -14,7 +14,8 @@
 //                Decimal                    TEXT, exact, with the field's places ("12.50")
 //                String, CString            TEXT without trailing blanks
 //                Date                       TEXT "YYYY-MM-DD"; NULL for no date (0)
-//              Time                       TEXT "HH:MM:SS.cc"; NULL for no time (0)
+//                Time                       TEXT "HH:MM:SS.cc"; NULL for no time (0)
+//              A field whose null flag is set keeps its record value here; _nulls flags it.
 //              then one TEXT column per memo, named after it, and
 //                _version  INTEGER  1 when added, +1 on every put: "changed by another station"
 //                _nulls    TEXT     NULL, or one '0'/'1' per field when any field is null
