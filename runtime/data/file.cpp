@@ -67,6 +67,10 @@ File::File(const FileDecl& decl, std::span<std::byte> record) : decl_(decl), rec
   memos_.assign(decl.memos.size(), {});
 }
 
+File::File(const FileDecl& decl, std::span<std::byte> record, std::unique_ptr<Driver> driver) : File(decl, record) {
+  if (driver) driver_ = std::move(driver);
+}
+
 File::~File() {
   const std::vector<FileCallback*> callbacks = callbacks_;
   FileCall call{FileOp::Release_Instance, false, true, 0};

@@ -296,7 +296,10 @@ class KeyedDriver final : public Driver {
  public:
   explicit KeyedDriver(const DriverSetup& setup)
       : setup_(setup), decl_(*setup.decl), layout_(*setup.decl->layout), owner_(NewOwner()) {}
-  ~KeyedDriver() override { Disconnect(); }
+  ~KeyedDriver() override {
+    ReleaseHolds();  // also when a failed close left the connection open
+    Disconnect();
+  }
   KeyedDriver(const KeyedDriver&) = delete;
   KeyedDriver& operator=(const KeyedDriver&) = delete;
 
