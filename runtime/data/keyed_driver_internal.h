@@ -29,9 +29,13 @@
 //              places;…) and "keys" (name|flags|field±,…;…). A different "fields" is error 47;
 //              different "keys" error 46 until Build makes the keys again.
 
+#include <cstddef>
 #include <string>
 
 #include "runtime/data/file_decl.h"
+
+struct sqlite3_stmt;
+struct sqlite3_value;
 
 namespace rt::keyed {
 
@@ -43,5 +47,10 @@ std::string KeyColumnName(const KeyDecl& key);                             // un
 std::string FieldsDescriptor(const RecordLayout& layout);
 std::string KeysDescriptor(const FileDecl& decl);
 std::string Quote(std::string_view identifier);  // "…" with inner quotes doubled
+
+// Field `field` of `record` as parameter `index`, in its column's type (keyed_values.cpp).
+void BindField(sqlite3_stmt* statement, int index, const FieldLayout& field, const std::byte* record);
+// A column's value into field `field` of `record`; NULL gives the field's cleared value.
+void ReadField(sqlite3_value* value, const FieldLayout& field, std::byte* record);
 
 }  // namespace rt::keyed
