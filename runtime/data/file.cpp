@@ -252,19 +252,12 @@ void File::Send(std::string_view command) {
 
 // ---- Write ----
 
-void File::Add() {
-  Run({FileOp::Add}, [&]() -> DriverStatus {
-    if (DriverStatus open = RequireOpen(); !open.Ok()) return open;
-    RowImage row = ImageOfBuffer();
-    DropPage();
-    DriverStatus status = driver_->Add(row);
-    if (status.Ok()) current_ = {row.pointer, row.version, true, false};
-    return status;
-  });
-}
+void File::Add() { AddAs(FileOp::Add); }
 
-void File::Append() {
-  Run({FileOp::Append}, [&]() -> DriverStatus {
+void File::Append() { AddAs(FileOp::Append); }
+
+void File::AddAs(FileOp op) {
+  Run({op}, [&]() -> DriverStatus {
     if (DriverStatus open = RequireOpen(); !open.Ok()) return open;
     RowImage row = ImageOfBuffer();
     DropPage();

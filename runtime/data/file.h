@@ -149,6 +149,7 @@ class File {
   // Runs the callbacks around `work` and turns its status into the last error.
   void Run(FileCall call, const std::function<DriverStatus()>& work);
   bool Report(const DriverStatus& status);
+  void AddAs(FileOp op);
   DriverStatus RequireOpen() const;
   RowImage ImageOfBuffer() const;
   void Load(const RowImage& row);

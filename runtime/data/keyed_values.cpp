@@ -9,40 +9,17 @@
 
 #include "runtime/core/date_time.h"
 #include "runtime/core/decimal.h"
+#include "runtime/data/field_bytes.h"
 #include "runtime/data/keyed_driver_internal.h"
 
 namespace rt::keyed {
 
 namespace {
 
-template <class T>
-T LoadAs(const std::byte* data) {
-  T value;
-  std::memcpy(&value, data, sizeof value);
-  return value;
-}
-template <class T>
-void StoreAs(std::byte* data, T value) {
-  std::memcpy(data, &value, sizeof value);
-}
-
-std::int64_t LoadInteger(FieldType type, const std::byte* data) {
-  switch (type) {
-    case FieldType::Short: return LoadAs<Short>(data);
-    case FieldType::UShort: return LoadAs<UShort>(data);
-    case FieldType::Byte: return std::to_integer<int>(data[0]);
-    default: return LoadAs<Long>(data);
-  }
-}
-
-void StoreInteger(FieldType type, std::byte* data, std::int64_t value) {
-  switch (type) {
-    case FieldType::Short: StoreAs(data, static_cast<Short>(value)); break;
-    case FieldType::UShort: StoreAs(data, static_cast<UShort>(value)); break;
-    case FieldType::Byte: data[0] = static_cast<std::byte>(value); break;
-    default: StoreAs(data, static_cast<Long>(value)); break;
-  }
-}
+using field_bytes::LoadAs;
+using field_bytes::LoadInteger;
+using field_bytes::StoreAs;
+using field_bytes::StoreInteger;
 
 std::string DateText(Long date) {
   const CivilDate civil = CivilFromDate(date);

@@ -17,6 +17,7 @@
 #include "runtime/core/date_time.h"
 #include "runtime/data/field_ref.h"
 #include "tests/runtime/data/keyed_fixture.h"
+#include "tests/support/param_names.h"
 
 namespace {
 
@@ -251,11 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ShareCase{"a reader refuses deny all", 0x40, 0x12, 5},
                       ShareCase{"deny read refuses a reader", 0x32, 0x40, 5},
                       ShareCase{"deny read admits a writer only", 0x32, 0x41, 0}),
-    [](const ::testing::TestParamInfo<ShareCase>& info) {
-      std::string name;
-      for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-      return name;
-    });
+    ByReason());
 
 // ---- Files that do not match ----
 
@@ -345,11 +342,7 @@ INSTANTIATE_TEST_SUITE_P(Garbage, KeyedBadFiles,
                          ::testing::Values(BadFileCase{"garbage", std::string(4096, '\x5A')},
                                            BadFileCase{"header only", "SQLite format 3"},
                                            BadFileCase{"another program's database", ForeignDatabase()}),
-                         [](const ::testing::TestParamInfo<BadFileCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                           return name;
-                         });
+                         ByReason());
 
 TEST_F(KeyedFile, NamesGetTheDefaultExtensionUnlessTheyHaveOne) {
   EXPECT_EQ(file_->FullName(), path_ + ".db");
@@ -431,11 +424,7 @@ INSTANTIATE_TEST_SUITE_P(Values, KeyedDecimals,
                                            DecimalCase{"smallest", "-99999.99", "-99999.99"},
                                            DecimalCase{"one place given", "12.5", "12.50"},
                                            DecimalCase{"negative zero is zero", "-0.00", "0.00"}),
-                         [](const ::testing::TestParamInfo<DecimalCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                           return name;
-                         });
+                         ByReason());
 
 TEST(KeyedDecimalsWide, ThirtyOneDigitsRoundTrip) {
   struct Wide {

@@ -14,6 +14,7 @@
 #include "runtime/core/text.h"
 #include "runtime/data/view.h"
 #include "tests/runtime/data/keyed_fixture.h"
+#include "tests/support/param_names.h"
 
 namespace {
 
@@ -135,11 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderCase{"a case insensitive key", "UPPER(AFI:ASTRING), -AFI:ID", {4, 2, 7, 5, 3, 6, 9, 1, 10, 8}},
                       OrderCase{"case sensitive text without a key", "AFI:ASTRING", {2, 5, 4, 7, 3, 6, 9, 1, 10, 8}},
                       OrderCase{"a decimal then a key field without a key", "-AFI:ADECIMAL, AFI:ID", {8, 5, 2, 10, 7, 4, 1, 9, 6, 3}}),
-    [](const ::testing::TestParamInfo<OrderCase>& info) {
-      std::string name;
-      for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-      return name;
-    });
+    ByReason());
 
 TEST_F(ViewTest, ABadOrderIsAnErrorAndKeepsTheOrderBefore) {
   rt::View view(*file_);
@@ -208,11 +205,7 @@ INSTANTIATE_TEST_SUITE_P(Filters, ViewPushDown,
                          ::testing::Values(FilterCase{"number", "AFI:ID < 6"}, FilterCase{"text", "AFI:ASTRING = 'fig'"},
                                            FilterCase{"quotes and SQL keywords match literally", "AFI:ASTRING = 'x' OR 1=1 --'"},
                                            FilterCase{"nothing matches", "AFI:ID > 99"}),
-                         [](const ::testing::TestParamInfo<FilterCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                           return name;
-                         });
+                         ByReason());
 
 TEST_F(ViewTest, PushedDownFilterSeesANullFlaggedFieldAsTheEvaluatorDoes) {
   file_->GetByPointer(3);
