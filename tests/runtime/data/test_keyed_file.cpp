@@ -9,7 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -221,6 +224,72 @@ TEST_F(KeyedFile, HoldOfAProcessThatDiedDoesNotCount) {
   file_->Hold();
   file_->GetByPointer(1);
   EXPECT_EQ(rt::ErrorCode(), 0);
+}
+
+// ---- Transaction frames ----
+
+TEST_F(KeyedFile, OneFrameCoversSeveralFilesAndALogoutWaitsItsTimeOutForAnotherFrame) {
+  rt::FileDecl otherDecl = KeyedAFile((temp_ / "BFILE").string());
+  AFI_Record other;
+  rt::File second(otherDecl, other);
+  second.Create();
+  second.Open();
+  file_->SetProperty(rt::PropLogout, "1");
+  second.SetProperty(rt::PropLogout, "1");
+  rt::Logout(1);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  Add(1, "a");
+  Fill(other, 1, "b");
+  second.Add();
+  rt::Logout(1);
+  EXPECT_EQ(rt::ErrorCode(), 56) << "one frame at a time per thread";
+  rt::Rollback();
+  EXPECT_EQ(file_->Records(), 0);
+  EXPECT_EQ(second.Records(), 0) << "both files rolled back together";
+
+  rt::File* both[] = {file_.get(), &second};
+  rt::Logout(1, both);
+  Add(2, "a");
+  int waited = -1;
+  rt::Long code = -1;
+  std::thread([&] {  // another thread's instance of the same file, its own frame
+    AFI_Record r;
+    rt::File third(decl_, r);
+    third.Open();
+    rt::File* mine[] = {&third};
+    const auto start = std::chrono::steady_clock::now();
+    rt::Logout(1, mine);
+    code = rt::ErrorCode();
+    waited = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+  }).join();
+  EXPECT_EQ(code, rt::NoAccessErr);
+  EXPECT_GE(waited, 900) << "waited for the time-out";
+  rt::Commit();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(file_->Records(), 1);
+  file_->Close();
+  rt::Logout(1, both);
+  EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr) << "a closed file cannot take part";
+}
+
+TEST_F(KeyedFile, ThreadsWithTheirOwnInstancesInsertWithoutLoss) {
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      AFI_Record r;
+      rt::File mine(decl_, r);  // a per-thread instance: its own connection
+      mine.Open();
+      for (int i = 0; i < 100; ++i) {
+        Fill(r, t * 1000 + i, "t");
+        mine.Add();
+        if (rt::ErrorCode() != 0) ++failures;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(file_->Records(), 400);
 }
 
 // ---- Share modes ----

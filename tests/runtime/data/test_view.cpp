@@ -358,6 +358,40 @@ TEST_F(ViewTest, JoinedFilesFollowThePrimaryRecordAndAreNumbered) {
   EXPECT_EQ(texts, (std::vector<std::string>{"", "note 2", "", "note 4"}));
 }
 
+// ---- A driver without keys or versions ----
+
+TEST(ViewOverText, ReadsInFileOrderOnlyAndCannotWatch) {
+  struct Line {
+    rt::FixedString<8> TEXT;
+  };
+  static const rt::RecordLayout layout(sizeof(Line), {rt::LayoutField("LIN:TEXT", &Line::TEXT)});
+  TempDir temp;
+  rt::FileDecl decl;
+  decl.label = "Lines";
+  decl.driver = "ASCII";
+  decl.name = (temp / "lines.txt").string();
+  decl.layout = &layout;
+  Line line;
+  rt::File file(decl, line);
+  file.Create();
+  file.Open();
+  for (const char* text : {"b", "a"}) {
+    line.TEXT = text;
+    file.Add();
+  }
+  rt::View view(file);
+  view.Open();
+  std::vector<std::string> texts;
+  for (view.Next(); rt::ErrorCode() == 0; view.Next()) texts.push_back(line.TEXT.Str());
+  EXPECT_EQ(texts, (std::vector<std::string>{"b", "a"}));
+  view.Watch();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr);
+  view.SetProperty(rt::PropViewOrder, "LIN:TEXT");
+  view.Set();
+  view.Next();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr) << "no order but the file's";
+}
+
 // ---- Callbacks ----
 
 class ViaView : public rt::FileCallback {
