@@ -176,20 +176,19 @@ void File::ResetCursor(ReadRequest order) {
 DriverStatus File::ReadStep(bool backward, bool viaView) {
   (void)viaView;
   if (DriverStatus open = RequireOpen(); !open.Ok()) return open;
-  if (page_.empty() || pageBackward_ != backward || holdNext_ || watchNext_) {
-    page_.clear();
+  if (page_.IsEmpty() || page_.IsBackward() != backward || holdNext_ || watchNext_) {
     ReadRequest request = cursor_.order;
     request.from = backward ? cursor_.backward : cursor_.forward;
     request.backward = backward;
     request.limit = holdNext_ || watchNext_ ? 1 : PageSize();
-    std::vector<RowImage> rows;
-    if (DriverStatus read = driver_->Read(request, rows); !read.Ok()) return read;
+    std::vector<RowImage>& rows = page_.BeginRefill(backward);
+    if (DriverStatus read = driver_->Read(request, rows); !read.Ok()) {
+      page_.Drop();
+      return read;
+    }
     if (rows.empty()) return DriverStatus::Error(NoRecErr);
-    page_.assign(std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
-    pageBackward_ = backward;
   }
-  RowImage row = std::move(page_.front());
-  page_.pop_front();
+  RowImage& row = page_.Take();
   cursor_.forward = cursor_.backward = OrderBound{false, row.sortKey, row.pointer};
   return TakeRow(row);
 }

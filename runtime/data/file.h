@@ -8,7 +8,6 @@
 // A File belongs to the thread that opened it.
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -21,6 +20,7 @@
 #include "runtime/data/access_mode.h"
 #include "runtime/data/driver.h"
 #include "runtime/data/file_decl.h"
+#include "runtime/data/row_page.h"
 
 namespace rt {
 
@@ -156,7 +156,7 @@ class File {
   DriverStatus ReadStep(bool backward, bool viaView);
   DriverStatus TakeRow(RowImage& row);
   void ResetCursor(ReadRequest order);
-  void DropPage() { page_.clear(); }
+  void DropPage() { page_.Drop(); }
   std::size_t PageSize() const;
   bool KeyValid(std::size_t key) const { return key >= 1 && key <= decl_.keys.size(); }
 
@@ -166,8 +166,7 @@ class File {
   bool open_ = false;
   Long mode_ = 0;
   Cursor cursor_;
-  std::deque<RowImage> page_;
-  bool pageBackward_ = false;
+  RowPage page_;
   Current current_;
   bool watchNext_ = false;
   bool holdNext_ = false;

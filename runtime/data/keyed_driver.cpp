@@ -805,12 +805,15 @@ DriverStatus KeyedDriver::ReadRows(sqlite3_stmt* statement, const ReadRequest& r
   }
   const int sortColumn = static_cast<int>(layout_.FieldCount() + decl_.memos.size()) + 4;
   int rc;
+  std::size_t count = 0;
   while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    RowImage& row = rows.emplace_back();
+    if (count == rows.size()) rows.emplace_back();
+    RowImage& row = rows[count++];
     ReadRow(statement, row);
     const void* key = sqlite3_column_blob(statement, sortColumn);
     row.sortKey.assign(static_cast<const char*>(key ? key : ""), static_cast<std::size_t>(sqlite3_column_bytes(statement, sortColumn)));
   }
+  rows.resize(count);
   if (rc != SQLITE_DONE) return Fail();
   for (RowImage& row : rows) {  // a hold of a process that is gone does not count
     if (!row.heldElsewhere) continue;
