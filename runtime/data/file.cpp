@@ -326,9 +326,11 @@ void File::GetByPointer(std::int64_t pointer) {
 
 std::string File::Position(std::size_t key) const {
   if (!current_.valid) return {};
-  if (key == 0 || !KeyValid(key)) return "F:" + std::to_string(current_.pointer);
-  return "K" + std::to_string(key) + ":" + ToHex(EncodeOrder(OrderOf(decl_.keys[key - 1]), Layout(), record_.data())) +
-         ":" + std::to_string(current_.pointer);
+  const std::string byFile = "F:" + std::to_string(current_.pointer);
+  if (key == 0 || !KeyValid(key)) return byFile;
+  std::string byKey = "K" + std::to_string(key) + ":" + ToHex(EncodeOrder(OrderOf(decl_.keys[key - 1]), Layout(), record_.data())) +
+                      ":" + std::to_string(current_.pointer);
+  return byKey.size() <= kMaxPosition ? byKey : byFile;  // callers keep positions in 1024 bytes
 }
 
 void File::Reget(std::string_view position) {

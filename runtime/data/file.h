@@ -90,7 +90,9 @@ class File {
 
   // ---- Records and keys ----
   std::int64_t Pointer() const { return current_.pointer; }
-  // The opaque position of the current record, by key (0: by the file); at most 1024 bytes.
+  // The opaque position of the current record, by key (0: by the file); at most 1024 bytes
+  // (a key too wide for that gives the position by the file, which finds the same record).
+  static constexpr std::size_t kMaxPosition = 1024;
   std::string Position(std::size_t key = 0) const;
   bool Duplicate(std::size_t key);  // another record has the buffer's value of this key
   // Clears the record buffer: 0 blanks and zeros, 1 each field's highest value, -1 its lowest.

@@ -458,6 +458,35 @@ TEST_F(KeyedFile, NullFlagsAndMemosTravelWithTheRecord) {
   EXPECT_EQ(rt::ErrorCode(), 57);
 }
 
+TEST(KeyedPositions, AKeyTooWideForAPositionFallsBackToThePointer) {
+  struct Wide {
+    rt::FixedString<600> TEXT;
+  };
+  static const rt::RecordLayout layout(sizeof(Wide), {rt::LayoutField("W:TEXT", &Wide::TEXT)});
+  TempDir temp;
+  rt::FileDecl decl;
+  decl.label = "Wide";
+  decl.driver = "KEYED";
+  decl.name = (temp / "wide").string();
+  decl.layout = &layout;
+  decl.keys = {{"W:TextKey", {{1, true}}, false}};
+  Wide record;
+  rt::File file(decl, record);
+  file.Create();
+  file.Open();
+  for (const char* text : {"b", "a"}) {
+    record.TEXT = text;
+    file.Add();
+  }
+  file.SetKey(1);
+  file.Next();
+  const std::string position = file.Position(1);
+  EXPECT_LE(position.size(), rt::File::kMaxPosition);
+  file.Next();
+  file.Reget(position);
+  EXPECT_EQ(record.TEXT.Str(), "a");
+}
+
 // ---- Decimals: exact text in the file, the same digits back ----
 
 struct DecimalCase {
