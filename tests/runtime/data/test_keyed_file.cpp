@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -270,6 +271,31 @@ TEST_F(KeyedFile, OneFrameCoversSeveralFilesAndALogoutWaitsItsTimeOutForAnotherF
   file_->Close();
   rt::Logout(1, both);
   EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr) << "a closed file cannot take part";
+}
+
+TEST_F(KeyedFile, RecoverSetsHowLongAWriteWaitsForAnotherWriter) {
+  rt::Logout(5, std::span<rt::File* const>(std::array<rt::File*, 1>{file_.get()}));
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  Add(1, "framed");  // this thread's frame holds the write lock
+  rt::Long code = -1;
+  long waited = -1;
+  std::thread([&] {
+    AFI_Record r;
+    rt::FileDecl quick = decl_;
+    quick.driverString = "Recover=1";  // sent at open
+    rt::File other(quick, r);
+    other.Open();
+    Fill(r, 2, "waits");
+    const auto start = std::chrono::steady_clock::now();
+    other.Add();
+    code = rt::ErrorCode();
+    waited = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+  }).join();
+  EXPECT_EQ(code, rt::NoAccessErr);
+  EXPECT_GE(waited, 900);
+  EXPECT_LT(waited, 5000) << "not the default ten seconds";
+  rt::Commit();
+  EXPECT_EQ(file_->Records(), 1);
 }
 
 TEST_F(KeyedFile, ThreadsWithTheirOwnInstancesInsertWithoutLoss) {
