@@ -490,12 +490,7 @@ TEST(KeyedPositions, AKeyTooWideForAPositionFallsBackToThePointer) {
   };
   static const rt::RecordLayout layout(sizeof(Wide), {rt::LayoutField("W:TEXT", &Wide::TEXT)});
   TempDir temp;
-  rt::FileDecl decl;
-  decl.label = "Wide";
-  decl.driver = "KEYED";
-  decl.name = (temp / "wide").string();
-  decl.layout = &layout;
-  decl.keys = {{"W:TextKey", {{1, true}}, false}};
+  const rt::FileDecl decl = Declare("Wide", "KEYED", (temp / "wide").string(), layout, {{"W:TextKey", {{1, true}}, false}});
   Wide record;
   rt::File file(decl, record);
   file.Create();
@@ -557,11 +552,7 @@ TEST(KeyedDecimalsWide, ThirtyOneDigitsRoundTrip) {
   };
   static const rt::RecordLayout layout(sizeof(Wide), {rt::LayoutField("W:V", &Wide::V), rt::LayoutField("W:E", &Wide::E)});
   TempDir temp;
-  rt::FileDecl decl;
-  decl.label = "Wide";
-  decl.driver = "KEYED";
-  decl.name = (temp / "wide").string();
-  decl.layout = &layout;
+  const rt::FileDecl decl = Declare("Wide", "KEYED", (temp / "wide").string(), layout);
   Wide record;
   rt::File file(decl, record);
   file.Create();
