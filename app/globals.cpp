@@ -17,10 +17,10 @@ rt::PerThread<rt::Long> VCRRequest{"VCRRequest", [] { return std::make_unique<rt
 
 rt::ThreadOrder ProgramThreadOrder() {
   return {
-      {"ThreadTarget", "ThreadUi", "BindScopes", "KESTROMSGLOG__", "GlobalErrorStatus", "GlobalRequest",
-       "GlobalResponse", "VCRRequest"},
-      {"GlobalErrorStatus", "KESTROMSGLOG__", "GlobalRequest", "GlobalResponse", "VCRRequest", "BindScopes",
-       "ThreadUi", "ThreadTarget"},
+      {"ThreadTarget", "ThreadUi", "BindScopes", "ThreadFrames", "KESTROMSGLOG__", "GlobalErrorStatus",
+       "GlobalRequest", "GlobalResponse", "VCRRequest"},
+      {"GlobalErrorStatus", "KESTROMSGLOG__", "GlobalRequest", "GlobalResponse", "VCRRequest", "ThreadFrames",
+       "BindScopes", "ThreadUi", "ThreadTarget"},
   };
 }
 

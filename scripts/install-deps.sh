@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing need, from Debian's packages, only when missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev
           libbenchmark-dev python3 xvfb x11-utils xdotool imagemagick)
 missing=()
 for package in "${packages[@]}"; do

@@ -1,0 +1,356 @@
+// One suite, every driver: the file operations that both the keyed and the text-line driver
+// serve, their error codes, and what a driver that cannot do an operation reports (80), so that
+// callers above the driver interface see the same behaviour whichever driver a file names.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "runtime/core/fixed_string.h"
+#include "runtime/core/last_error.h"
+#include "runtime/data/file.h"
+#include "tests/support/files.h"
+
+namespace {
+
+struct LineRecord {
+  rt::FixedString<20> TEXT;
+};
+
+const rt::RecordLayout& LineLayout() {
+  static const rt::RecordLayout layout(sizeof(LineRecord), {rt::LayoutField("LIN:TEXT", &LineRecord::TEXT, "@s20")});
+  return layout;
+}
+
+struct DriverCase {
+  const char* driver;
+  bool frames;         // transaction frames
+  bool writesInPlace;  // put and delete
+  bool readsBackward;  // previous
+};
+
+std::string DriverName(const ::testing::TestParamInfo<DriverCase>& info) { return info.param.driver; }
+
+class FileConformance : public ::testing::TestWithParam<DriverCase> {
+ protected:
+  void SetUp() override {
+    decl_.label = "Lines";
+    decl_.driver = GetParam().driver;
+    decl_.name = (temp_ / "lines").string();
+    decl_.layout = &LineLayout();
+    file_ = MakeFile(record_);
+  }
+
+  std::unique_ptr<rt::File> MakeFile(LineRecord& record) { return std::make_unique<rt::File>(decl_, record); }
+
+  // Creates the file holding these lines and leaves `file_` open on it.
+  void CreateWith(const std::vector<std::string>& lines, rt::Long mode = rt::ReadWrite | rt::DenyNone) {
+    file_->Create();
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
+    file_->Open();
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
+    for (const std::string& line : lines) {
+      record_.TEXT = line;
+      file_->Add();
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
+    }
+    if (mode != (rt::ReadWrite | rt::DenyNone)) {
+      file_->Close();
+      file_->Open(mode);
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
+    }
+  }
+
+  std::vector<std::string> ReadAll() {
+    std::vector<std::string> lines;
+    file_->Set();
+    for (file_->Next(); rt::ErrorCode() == 0; file_->Next()) lines.push_back(record_.TEXT.Str());
+    return lines;
+  }
+
+  TempDir temp_;
+  rt::FileDecl decl_;
+  LineRecord record_;
+  std::unique_ptr<rt::File> file_;
+};
+
+// ---- Open and close ----
+
+TEST_P(FileConformance, OpenReportsMissingAlreadyOpenAndDeniedFiles) {
+  file_->Open();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoFileErr);
+  EXPECT_EQ(rt::Error(), "File Not Found");
+  EXPECT_FALSE(file_->IsOpen());
+
+  CreateWith({});
+  file_->Open();
+  EXPECT_EQ(rt::ErrorCode(), rt::IsOpenErr) << "a second open of one instance";
+  file_->Create();
+  EXPECT_EQ(rt::ErrorCode(), rt::IsOpenErr) << "creating over an open instance";
+
+  file_->Close();
+  file_->Open(rt::ReadWrite | rt::DenyAll);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  LineRecord other;
+  auto second = MakeFile(other);
+  second->Open(rt::ReadOnly | rt::DenyNone);
+  EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr) << "another instance while one denies all";
+  file_->Close();
+  second->Open(rt::ReadOnly | rt::DenyNone);
+  EXPECT_EQ(rt::ErrorCode(), 0) << "once the denying instance has closed";
+}
+
+TEST_P(FileConformance, EveryOperationOnAClosedFileIs37) {
+  CreateWith({"one"});
+  file_->Close();
+  const std::vector<std::pair<const char*, std::function<void()>>> operations = {
+      {"Close", [&] { file_->Close(); }},       {"Add", [&] { file_->Add(); }},
+      {"Append", [&] { file_->Append(); }},     {"Put", [&] { file_->Put(); }},
+      {"Delete", [&] { file_->Delete(); }},     {"Set", [&] { file_->Set(); }},
+      {"Next", [&] { file_->Next(); }},         {"Previous", [&] { file_->Previous(); }},
+      {"GetByPointer", [&] { file_->GetByPointer(0); }},
+      {"Reget", [&] { file_->Reget("F:0"); }},  {"Watch", [&] { file_->Watch(); }},
+      {"Hold", [&] { file_->Hold(); }},         {"Release", [&] { file_->Release(); }},
+      {"Records", [&] { file_->Records(); }},
+  };
+  for (const auto& [name, operation] : operations) {
+    rt::ClearError();
+    operation();
+    EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr) << name;
+    EXPECT_EQ(rt::Error(), "File Not Open") << name;
+  }
+}
+
+// ---- Add and read in order ----
+
+TEST_P(FileConformance, AddedRecordsReadBackInFileOrderThenEndWith33) {
+  CreateWith({"alpha", "beta", "gamma"});
+  EXPECT_EQ(ReadAll(), (std::vector<std::string>{"alpha", "beta", "gamma"}));
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
+  file_->Next();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << "stays at the end";
+  EXPECT_EQ(file_->Records(), 3);
+}
+
+TEST_P(FileConformance, PreviousReadsBackwardOrIsNotSupported) {
+  CreateWith({"alpha", "beta", "gamma"});
+  file_->Set();
+  file_->Previous();
+  if (!GetParam().readsBackward) {
+    EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr);
+    return;
+  }
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(record_.TEXT.Str(), "gamma");
+  file_->Previous();
+  EXPECT_EQ(record_.TEXT.Str(), "beta");
+  file_->Next();
+  EXPECT_EQ(record_.TEXT.Str(), "gamma") << "turning round continues from the record last read";
+  file_->Previous();
+  file_->Previous();
+  EXPECT_EQ(record_.TEXT.Str(), "alpha");
+  file_->Previous();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
+}
+
+TEST_P(FileConformance, ReadOnlyOpenRefusesWrites) {
+  CreateWith({"one"}, rt::ReadOnly | rt::DenyNone);
+  record_.TEXT = "two";
+  file_->Add();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr);
+  EXPECT_EQ(ReadAll(), (std::vector<std::string>{"one"}));
+}
+
+// ---- Pointers and positions ----
+
+TEST_P(FileConformance, PositionAndPointerFindTheSameRecordAgain) {
+  CreateWith({"alpha", "beta", "gamma"});
+  file_->Set();
+  file_->Next();
+  file_->Next();
+  const std::string position = file_->Position();
+  const std::int64_t pointer = file_->Pointer();
+  file_->Next();
+  ASSERT_EQ(record_.TEXT.Str(), "gamma");
+
+  file_->Reget(position);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(record_.TEXT.Str(), "beta");
+  file_->Next();
+  EXPECT_EQ(record_.TEXT.Str(), "gamma") << "reget positions the sequence at the record";
+
+  file_->GetByPointer(pointer);
+  EXPECT_EQ(record_.TEXT.Str(), "beta");
+  file_->GetByPointer(1 << 20);
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
+  file_->Reget("not a position");
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
+}
+
+// ---- Put and delete ----
+
+TEST_P(FileConformance, PutAndDeleteChangeTheRecordLastReadOrAreNotSupported) {
+  CreateWith({"alpha", "beta"});
+  file_->Close();
+  file_->Open();
+  file_->Put();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << "nothing read yet";
+  file_->Set();
+  file_->Next();
+  record_.TEXT = "ALPHA";
+  file_->Put();
+  if (!GetParam().writesInPlace) {
+    EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr);
+    file_->Delete();
+    EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr);
+    return;
+  }
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  file_->Next();
+  file_->Delete();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  file_->Delete();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << "a deleted record is no longer current";
+  EXPECT_EQ(ReadAll(), (std::vector<std::string>{"ALPHA"}));
+}
+
+// ---- Transaction frames ----
+
+TEST_P(FileConformance, FramesCommitAndRollBackOrReport80) {
+  CreateWith({"kept"});
+  file_->SetProperty(rt::PropLogout, "1");
+  if (!GetParam().frames) {
+    EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr);
+    rt::File* files[] = {file_.get()};
+    rt::Logout(1, files);
+    EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr);
+    return;
+  }
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  rt::Logout(1);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  record_.TEXT = "rolled back";
+  file_->Add();
+  rt::Rollback();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(file_->Property(rt::PropLogout), "0") << "a frame ends the file's part in frames";
+  EXPECT_EQ(ReadAll(), (std::vector<std::string>{"kept"}));
+
+  rt::File* files[] = {file_.get()};
+  rt::Logout(1, files);
+  record_.TEXT = "committed";
+  file_->Add();
+  rt::Commit();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(ReadAll(), (std::vector<std::string>{"kept", "committed"}));
+  rt::Commit();
+  EXPECT_NE(rt::ErrorCode(), 0) << "no frame is open";
+}
+
+// ---- Properties ----
+
+TEST_P(FileConformance, PropertiesByNumber) {
+  CreateWith({"one"});
+  EXPECT_EQ(file_->Property(rt::PropName), decl_.name);
+  EXPECT_EQ(file_->Property(rt::PropDriver), GetParam().driver);
+  EXPECT_EQ(file_->Property(rt::PropFieldCount), "1");
+  EXPECT_EQ(file_->Property(rt::PropMemoCount), "0");
+  EXPECT_EQ(file_->Property(rt::PropPerThread), "1");
+  file_->Set();
+  file_->Next();
+  EXPECT_EQ(file_->Property(rt::PropRecord), std::string("one") + std::string(17, ' '));
+  file_->SetProperty(rt::PropRecord, "");
+  EXPECT_EQ(record_.TEXT.Str(), "") << "setting the record to nothing clears it";
+  file_->SetProperty(rt::PropFieldCount, "3");
+  EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr) << "read-only properties refuse a value";
+  file_->SetProperty(rt::PropName, "elsewhere");
+  EXPECT_EQ(rt::ErrorCode(), rt::IsOpenErr) << "an open file keeps its name";
+}
+
+// ---- States ----
+
+TEST_P(FileConformance, RestoringAStateGivesBackPositionAndBuffer) {
+  CreateWith({"alpha", "beta", "gamma"});
+  file_->Set();
+  file_->Next();
+  const rt::Long state = file_->GetState();
+  ASSERT_NE(state, 0);
+  file_->Next();
+  file_->Next();
+  ASSERT_EQ(record_.TEXT.Str(), "gamma");
+  file_->RestoreState(state);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(record_.TEXT.Str(), "alpha");
+  file_->Next();
+  EXPECT_EQ(record_.TEXT.Str(), "beta");
+  file_->FreeState(state);
+  file_->RestoreState(state);
+  EXPECT_NE(rt::ErrorCode(), 0) << "a freed state is gone";
+
+  file_->Close();
+  const rt::Long closed = file_->GetState();
+  file_->Open();
+  file_->RestoreState(closed);
+  EXPECT_FALSE(file_->IsOpen()) << "a state taken while closed closes the file again";
+}
+
+// ---- Callbacks ----
+
+class Recorder : public rt::FileCallback {
+ public:
+  bool FunctionCalled(const rt::FileCall& call, std::string& code, std::string& message) override {
+    calls.push_back("called " + std::to_string(static_cast<rt::Long>(call.op)));
+    if (refuse == call.op) {
+      code = "5";
+      message = "refused";
+      return false;
+    }
+    return true;
+  }
+  bool FunctionDone(const rt::FileCall& call, std::string& code, std::string&) override {
+    calls.push_back("done " + std::to_string(static_cast<rt::Long>(call.op)) + " " + code);
+    return true;
+  }
+  std::vector<std::string> calls;
+  rt::FileOp refuse = rt::FileOp::Release_Instance;
+};
+
+TEST_P(FileConformance, CallbacksSurroundEveryOperationWithItsCodeAndOutcome) {
+  CreateWith({"one"});
+  file_->Close();
+  Recorder recorder;
+  file_->AddCallback(&recorder);
+  file_->Open();
+  file_->Set();
+  file_->Next();
+  file_->Next();
+  file_->Add();
+  file_->Close();
+  file_->Add();
+  EXPECT_EQ(recorder.calls, (std::vector<std::string>{"called 96", "done 96 0", "called 60", "done 60 0", "called 17",
+                                                      "done 17 0", "called 17", "done 17 33", "called 1", "done 1 0",
+                                                      "called 7", "done 7 0", "called 1", "done 1 37"}));
+  recorder.calls.clear();
+  recorder.refuse = rt::FileOp::Open;
+  file_->Open();
+  EXPECT_EQ(rt::ErrorCode(), 5);
+  EXPECT_EQ(rt::Error(), "refused");
+  EXPECT_FALSE(file_->IsOpen()) << "a refused operation does not run";
+  file_->RemoveCallback(&recorder);
+  recorder.calls.clear();
+  file_->Open();
+  EXPECT_TRUE(recorder.calls.empty());
+
+  file_->AddCallback(&recorder);
+  file_.reset();
+  EXPECT_EQ(recorder.calls, (std::vector<std::string>{"called 104"})) << "the instance tells it goes away";
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, FileConformance,
+                         ::testing::Values(DriverCase{"KEYED", true, true, true}, DriverCase{"ASCII", false, false, false}),
+                         DriverName);
+
+}  // namespace
