@@ -21,6 +21,8 @@
 #include "runtime/core/last_error.h"
 #include "runtime/data/file.h"
 #include "runtime/data/key_encoding.h"
+#include "runtime/data/bind.h"
+#include "runtime/data/expression_filter.h"
 #include "runtime/data/view.h"
 
 namespace {
@@ -239,22 +241,6 @@ void SetAndNext20(benchmark::State& state) {
 
 // ---- Filtered view scan ----
 
-class NameIs : public rt::ViewFilter {
- public:
-  NameIs(rt::FieldRef field, std::string value) : field_(field), value_(std::move(value)) {}
-  bool Matches() override { return field_.Text() == value_; }
-  std::string Text() const override { return "BEN:NAME = '" + value_ + "'"; }
-  std::optional<rt::SqlWhere> PushDown(const rt::ColumnOf& columns) const override {
-    const auto column = columns(field_);
-    if (!column) return std::nullopt;
-    return rt::SqlWhere{"\"" + column->name + "\" = ?", {value_}};
-  }
-
- private:
-  rt::FieldRef field_;
-  std::string value_;
-};
-
 long ResidentKilobytes() {
   std::ifstream status("/proc/self/status");
   std::string line;
@@ -265,9 +251,10 @@ long ResidentKilobytes() {
 
 void FilteredViewScan(benchmark::State& state) {
   Fixture& d = Data();
-  rt::View view(*d.file, [&](std::string_view) {
-    return rt::ParsedFilter{std::make_unique<NameIs>(rt::FieldRef(d.record.NAME), "name42"), 0, {}};
-  });
+  // The runtime's own filter language over the record's bound fields, as programs use it.
+  rt::BindScopes scopes;
+  scopes.Bind("BEN:NAME", rt::FieldRef(d.record.NAME));
+  rt::View view(*d.file, rt::ExpressionFilterParser(scopes));
   view.SetProperty(rt::PropViewOrder, "BEN:ID");
   view.SetProperty(rt::PropViewFilter, "BEN:NAME = 'name42'");
   view.SetBuffering({100, 2, 0, 60});

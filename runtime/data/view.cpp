@@ -6,6 +6,7 @@
 
 #include "runtime/core/assert.h"
 #include "runtime/core/last_error.h"
+#include "runtime/data/expression_filter.h"
 #include "runtime/data/key_encoding.h"
 
 namespace rt {
@@ -45,7 +46,8 @@ bool ParsePosition(std::string_view position, std::string& sortKey, std::int64_t
 
 }  // namespace
 
-View::View(File& primary, FilterParser parser) : primary_(primary), parser_(std::move(parser)) {}
+View::View(File& primary, FilterParser parser)
+    : primary_(primary), parser_(parser ? std::move(parser) : ExpressionFilterParser()) {}
 
 View::~View() = default;
 
@@ -162,7 +164,6 @@ void View::SetProperty(Long number, std::string_view value) {
     if (Trim(value).empty()) {
       filter_.reset();
     } else {
-      if (!parser_) return SetError(NoLogoutErr, "No filter language");
       ParsedFilter parsed = parser_(value);
       if (!parsed.filter) return SetError(parsed.code ? parsed.code : kBadOrderErr, parsed.message);
       filter_ = std::move(parsed.filter);

@@ -29,7 +29,8 @@ struct ViewBuffering {
 
 class View {
  public:
-  // `parser` turns filter text into a filter; without one, only an empty filter is accepted.
+  // `parser` turns filter text into a filter; without one, filters are the runtime's expressions
+  // over the thread's BIND scopes (expression_filter.h).
   explicit View(File& primary, FilterParser parser = {});
   ~View();
   View(const View&) = delete;

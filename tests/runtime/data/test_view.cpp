@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "runtime/core/text.h"
+#include "runtime/data/bind.h"
+#include "runtime/data/expression.h"
+#include "runtime/data/expression_filter.h"
 #include "runtime/data/view.h"
 #include "tests/runtime/data/keyed_fixture.h"
 #include "tests/support/param_names.h"
@@ -173,10 +176,53 @@ TEST_F(ViewTest, FilterSelectsRowsAndABadOneFailsAlsoOnAnOpenView) {
   EXPECT_EQ(Walk(view), (std::vector<rt::Long>{8, 9, 10}));
   view.SetProperty(rt::PropViewFilter, "");
   EXPECT_EQ(Walk(view).size(), 10u);
+}
 
-  rt::View bare(*file_);
-  bare.SetProperty(rt::PropViewFilter, "AFI:ID > 7");
-  EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr) << "no filter language given";
+// Hides a filter's push-down, so the view checks every row itself.
+class CheckOnly final : public rt::ViewFilter {
+ public:
+  explicit CheckOnly(std::unique_ptr<rt::ViewFilter> inner) : inner_(std::move(inner)) {}
+  bool Matches() override { return inner_->Matches(); }
+  std::string Text() const override { return inner_->Text(); }
+
+ private:
+  std::unique_ptr<rt::ViewFilter> inner_;
+};
+
+// The runtime's own filter language is every view's default: names bound with BIND, and the same
+// rows whether the driver is handed the translatable part or the view checks each row alone.
+TEST_F(ViewTest, ExpressionFiltersGiveTheSameRowsPushedDownOrChecked) {
+  rt::PushBind();
+  rt::BindG(AFileLayout(), &record_);
+  const rt::FilterParser expressions = rt::ExpressionFilterParser();
+  const rt::FilterParser checkOnly = [&](std::string_view text) {
+    rt::ParsedFilter parsed = expressions(text);
+    if (parsed.filter) parsed.filter = std::make_unique<CheckOnly>(std::move(parsed.filter));
+    return parsed;
+  };
+  for (const char* filter : {"AFI:ID > 7", "AFI:ASTRING = 'fig' OR AFI:ID <= 2", "UPPER(AFI:ASTRING) = 'FIG'",
+                             "AFI:ID > 3 AND INSTRING('i', AFI:ASTRING, 1, 1) > 0", "NOT AFI:ID = 5",
+                             "AFI:ASTRING = 'x'' OR 1=1 --'", "AFI:ADECIMAL < 0 OR AFI:ID = 10"}) {
+    rt::View pushed(*file_), checked(*file_, checkOnly);
+    for (rt::View* view : {&pushed, &checked}) {
+      view->SetProperty(rt::PropViewOrder, "UPPER(AFI:ASTRING), -AFI:ID");
+      view->SetProperty(rt::PropViewFilter, filter);
+      ASSERT_EQ(rt::ErrorCode(), 0) << filter << ": " << rt::Error();
+      view->SetBuffering({2, 0, 0, 60});
+      view->Open();
+    }
+    EXPECT_EQ(Walk(pushed), Walk(checked)) << filter;
+    EXPECT_EQ(Walk(pushed, true), Walk(checked, true)) << filter;
+  }
+  rt::View view(*file_);
+  view.SetProperty(rt::PropViewOrder, "AFI:ID");
+  view.SetProperty(rt::PropViewFilter, "AFI:ID > 7");
+  view.Open();
+  EXPECT_EQ(Walk(view), (std::vector<rt::Long>{8, 9, 10}));
+  view.SetProperty(rt::PropViewFilter, "AFI:NOSUCH = 1");
+  EXPECT_EQ(rt::ErrorCode(), rt::BadExpressionErr);
+  EXPECT_NE(rt::Error().find("AFI:NOSUCH"), std::string::npos) << rt::Error();
+  rt::PopBind();
 }
 
 struct FilterCase {
