@@ -72,6 +72,8 @@ namespace detail {
 // routing (returning its new id), and takes a closing one out of both.
 ui::WindowId RegisterWindow(Window& window);
 void UnregisterWindow(Window& window);
+// The newest open application frame of any thread, 0 when none.
+ui::WindowId NewestFrame();
 }  // namespace detail
 
 }  // namespace rt

@@ -14,6 +14,7 @@ Control::Control(Window& window, const ControlDef& def)
       type_(def.type),
       parent_(def.parent),
       stdClose_(def.stdClose),
+      onToolbar_(def.onToolbar),
       text_(def.text),
       font_(def.font),
       icon_(def.icon),
@@ -84,11 +85,19 @@ ui::ListRowsView Control::Rows() const {
   ui::ListRowsView view;
   for (const ListColumn& column : columns_) view.headings.push_back(column.heading);
   const Long rows = RowCount();
-  view.rows.reserve(rows > 0 ? rows : 0);
-  for (Long row = 1; row <= rows; ++row) {
+  // A source that shrank leaves the page as full as it can be.
+  const Long top = std::clamp<Long>(top_, 1, std::max<Long>(1, rows - items_ + 1));
+  const Long last = std::min(rows, top + items_ - 1);
+  view.first = top;
+  view.total = rows;
+  view.rows.reserve(last >= top ? last - top + 1 : 0);
+  for (Long row = top; row <= last; ++row) {
     std::vector<std::string> cells;
-    for (Long column = 1; column <= static_cast<Long>(columns_.size()); ++column)
-      cells.push_back(CellText(row, column));
+    cells.reserve(columns_.size());
+    for (Long column = 1; column <= static_cast<Long>(columns_.size()); ++column) {
+      const ListColumn& format = columns_[column - 1];
+      cells.push_back(FormatCell(format, source_ ? source_->Value(row, format.fieldNo) : vlb_ ? vlb_(row, column) : ""));
+    }
     view.rows.push_back(std::move(cells));
   }
   return view;
@@ -249,9 +258,11 @@ std::vector<ui::PropertyValue> Control::ShownProperties() const {
     std::string value = GetProp(property);
     if (!value.empty()) shown.push_back({property, 0, std::move(value)});
   }
+  for (Long slot = 1; slot <= static_cast<Long>(alerts_.size()); ++slot)
+    if (alerts_[slot - 1]) shown.push_back({PROP_Alrt, slot, std::to_string(alerts_[slot - 1])});
   return shown;
 }
 
-ui::ControlView Control::View() const { return {number_, type_, parent_, ShownProperties()}; }
+ui::ControlView Control::View() const { return {number_, type_, parent_, onToolbar_, ShownProperties()}; }
 
 }  // namespace rt

@@ -65,7 +65,9 @@ class Control final : public PropertyHolder {
   Long RowCount() const;
   std::string CellValue(Long row, Long column) const;  // unformatted
   std::string CellText(Long row, Long column) const;   // through the column's picture
+  // The shown page: Items() rows from the top row, formatted.
   ui::ListRowsView Rows() const;
+  Long TopRow() const { return top_; }
   Long SelectedRow() const { return selected_; }
   Long Items() const { return items_; }
   // Keeps the row in view; 0 clears the selection.
@@ -83,6 +85,7 @@ class Control final : public PropertyHolder {
   const Long type_;
   const Long parent_;
   const bool stdClose_;
+  const bool onToolbar_;
   std::string text_;
   std::string font_;
   std::string icon_;

@@ -271,7 +271,11 @@ void Window::SetFocusTo(Long control) {
 // when its text is rejected.
 bool Window::MoveFocus(Long control) {
   if (control == focus_) return true;
-  if (!LeaveFocused()) return false;
+  if (!LeaveFocused()) {
+    // The screen may have moved the focus already (a click): put it back.
+    SetFocusTo(focus_);
+    return false;
+  }
   SetFocusTo(control);
   Enqueue(MakeEvent(EVENT_Selected, control));
   return true;
@@ -297,8 +301,10 @@ void Window::TakeInput(const ui::UserInput& input) {
     case ui::InputKind::Type:
       if (!usable || control->Type() != CT_Entry || control->IsReadOnly()) return;
       if (!MoveFocus(control->Number())) return;
+      // The widget shows what was typed already; sending it back would overwrite keys typed
+      // since, so the text is only noted as shown.
       control->SetEditText(input.text);
-      Push(control->Number(), PROP_Text, 0, input.text);
+      shownEntryText_[control->Number()] = input.text;
       return;
     case ui::InputKind::Focus:
       if (usable && control->CanTakeFocus()) MoveFocus(control->Number());
@@ -359,6 +365,12 @@ void Window::TakeInput(const ui::UserInput& input) {
       return;
     case ui::InputKind::Close:
       Enqueue(MakeEvent(EVENT_CloseWindow));
+      return;
+    case ui::InputKind::CloseDown:
+      Enqueue(MakeEvent(EVENT_CloseDown));
+      return;
+    case ui::InputKind::Command:
+      if (!control || usable) Enqueue(MakeEvent(EVENT_Accepted, input.control, KEY_MouseLeft));
       return;
     case ui::InputKind::Activate:
       if (input.value) Enqueue(MakeEvent(EVENT_GainFocus));
@@ -503,9 +515,10 @@ void Window::Refresh() {
         Push(c->Number(), PROP_Text, 0, shown);
       }
     } else if (c->Type() == CT_List) {
+      // Only the shown page is formatted and compared, so a pass costs the rows on screen.
       ui::ListRowsView rows = c->Rows();
       const auto at = shownRows_.find(c->Number());
-      if (at != shownRows_.end() && at->second.rows == rows.rows && at->second.headings == rows.headings) continue;
+      if (at != shownRows_.end() && at->second == rows) continue;
       if (ui::Backend* backend = ui::InstalledBackend()) backend->SetListRows(id_, c->Number(), rows);
       shownRows_[c->Number()] = std::move(rows);
     }
@@ -548,7 +561,9 @@ Long Window::Alert(Long key) {
   const auto free = std::find(alerts_.begin(), alerts_.end(), 0);
   if (free == alerts_.end()) return 0;
   *free = key;
-  return static_cast<Long>(free - alerts_.begin()) + 1;
+  const Long slot = static_cast<Long>(free - alerts_.begin()) + 1;
+  Push(0, PROP_Alrt, slot, std::to_string(key));  // the screen decides which keys it passes on
+  return slot;
 }
 
 bool Window::IsShown(const Control& control) const {
@@ -663,11 +678,14 @@ ui::WindowView Window::View() const {
   view.thread = thread_;
   view.kind = static_cast<int>(def_.kind);
   view.modal = def_.modal;
+  if (def_.kind == WindowKind::MdiChild) view.frame = detail::NewestFrame();
   for (Long property : {PROP_Text, PROP_XPos, PROP_YPos, PROP_Width, PROP_Height, PROP_Resize, PROP_Maximize,
                         PROP_Iconize, PROP_Font, PROP_Icon}) {
     std::string value = GetProp(property);
     if (!value.empty()) view.properties.push_back({property, 0, std::move(value)});
   }
+  for (Long slot = 1; slot <= kAlertSlots; ++slot)
+    if (alerts_[slot - 1]) view.properties.push_back({PROP_Alrt, slot, std::to_string(alerts_[slot - 1])});
   for (const auto& c : controls_) {
     ui::ControlView control = c->View();
     control.properties.push_back({PROP_Visible, 0, PropFlag(IsShown(*c))});

@@ -81,6 +81,7 @@ class Window final : public PropertyHolder {
   ui::WindowId Id() const { return id_; }
   Long OwnerThread() const { return thread_; }
   bool IsModal() const { return def_.modal; }
+  WindowKind Kind() const { return def_.kind; }
   const std::string& Title() const { return title_; }
   Control* FindControl(Long number);
   const Control* FindControl(Long number) const;
