@@ -84,6 +84,7 @@ struct ShownWindow {
   QPointer<Client> client;
   QPointer<QMdiArea> mdi;        // frames only
   QPointer<QToolBar> toolbar;
+  QPointer<QObject> input;       // the window's WindowInput (no meta-object of its own to find it by)
   std::map<Long, ShownControl> controls;
   std::map<PropertyKey, std::string> props;
   bool destroyed = false;        // a frame the program closed while children were still open
@@ -267,8 +268,8 @@ void Screen::CreateWindow(const WindowView& view) {
   }
   window->outer->setObjectName(QString(kWindowNamePrefix) + QString::number(view.id));
   window->outer->setProperty("rtThread", QVariant::fromValue<qint32>(view.thread));
-  auto* input = new WindowInput(*this, view.id, window->outer);
-  window->outer->installEventFilter(input);
+  window->input = new WindowInput(*this, view.id, window->outer);
+  window->outer->installEventFilter(window->input);
 
   ShownWindow& shown = *window;
   windows_[view.id] = std::move(window);
@@ -342,7 +343,7 @@ void Screen::Forget(WindowId id) {
   std::unique_ptr<ShownWindow> window = std::move(found->second);
   windows_.erase(found);
   if (window->outer) {
-    window->outer->removeEventFilter(window->outer->findChild<WindowInput*>());
+    window->outer->removeEventFilter(window->input);
     window->outer->hide();
     delete window->outer.data();  // owns the inner window, the client and every control
   }
@@ -390,7 +391,7 @@ void Screen::Build(ShownWindow& window, const ControlView& view) {
   for (const PropertyValue& p : view.properties) control.props[{p.property, p.index}] = p.value;
   const WindowId id = window.id;
   const Long number = view.number;
-  auto* input = window.outer->findChild<WindowInput*>();
+  QObject* input = window.input;
   QWidget* client = window.client;
   const QString text = FromUtf8(control.Prop(PROP_Text));
 
