@@ -64,6 +64,7 @@ struct Routing {
   ui::WindowId nextWindowId = 1;
   ui::WindowId frontWindow = 0;  // the window the user works in, on any thread
   std::vector<ui::WindowId> frames;  // open application frames, in opening order
+  std::map<Long, std::uint64_t> lastSent;  // thread -> sequence of the newest input sent to it
   std::atomic<std::uint64_t> nextSequence{1};
 };
 
@@ -268,10 +269,12 @@ std::uint64_t SendInput(UserInput input, Delivery& deactivated) {
         left.window = routing.frontWindow;
         left.sequence = routing.nextSequence++;
         deactivated = {routing.windowThreads[routing.frontWindow], left.sequence};
+        routing.lastSent[deactivated.thread] = left.sequence;
       }
       routing.frontWindow = input.window;
     }
     input.sequence = routing.nextSequence++;
+    routing.lastSent[routing.windowThreads[input.window]] = input.sequence;
   }
   if (leftInbox) leftInbox->Push(std::move(left));
   const std::uint64_t sequence = input.sequence;
@@ -287,7 +290,12 @@ std::vector<WindowId> OpenWindows() {
   return open;
 }
 
-std::uint64_t LastInputSequence() { return TheRouting().nextSequence.load() - 1; }
+std::uint64_t LastInputSequence(Long thread) {
+  Routing& routing = TheRouting();
+  std::lock_guard lock(routing.mutex);
+  const auto found = routing.lastSent.find(thread);
+  return found == routing.lastSent.end() ? 0 : found->second;
+}
 
 Long ThreadOfWindow(WindowId window) {
   Routing& routing = TheRouting();

@@ -65,8 +65,8 @@ Long ThreadOfWindow(WindowId window);
 // Every open window of every thread, in opening order.
 std::vector<WindowId> OpenWindows();
 
-// Test support: the sequence number of the newest input sent so far (0: none), so that a test
-// that sent input through a real toolkit can wait until the thread has handled it.
-std::uint64_t LastInputSequence();
+// Test support: the sequence number of the newest input sent to `thread`'s windows (0: none),
+// so that a test that sent input through a real toolkit can wait until the thread handled it.
+std::uint64_t LastInputSequence(Long thread);
 
 }  // namespace rt::ui

@@ -89,12 +89,12 @@ bool QtUser::OnQt(std::function<void()> call, bool quiet) {
 }
 
 void QtUser::Settle(WindowId window) {
-  const std::uint64_t sent = LastInputSequence();
   Long thread = 0;
   {
     std::lock_guard lock(mutex_);
     thread = windowThreads_[window];
   }
+  const std::uint64_t sent = LastInputSequence(thread);
   const auto deadline = std::chrono::steady_clock::now() + kUserWait;
   bool ended = false;
   for (;;) {
@@ -166,6 +166,7 @@ bool QtUser::WaitForWindowClosed(WindowId window) {
       // Closed in the runtime; its widget goes on the Qt thread unless the program has ended
       // with it, and the event loop with the program.
       bool shown = true;
+      if (open.empty()) return true;  // the program may have ended, and the event loop with it
       if (!OnQt([&] { shown = OuterOf(window) != nullptr; }, true) || !shown) return true;
     }
     std::this_thread::sleep_for(10ms);
