@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "runtime/core/assert.h"
+#include "runtime/core/text.h"
 #include "runtime/ui/window.h"
 
 namespace rt {
@@ -22,6 +23,7 @@ Control::Control(Window& window, const ControlDef& def)
       statusText_(def.statusText),
       picture_(def.picture),
       binding_(def.binding),
+      value_(def.value),
       x_(def.x),
       y_(def.y),
       width_(def.width),
@@ -43,11 +45,24 @@ Control::Control(Window& window, const ControlDef& def)
     if (height_ > 0) items_ = std::max<Long>(1, height_ / 10);
   }
   if (type_ == CT_Sheet) selected_ = 1;
+  if (type_ == CT_Radio && value_.empty())
+    for (char c : text_)
+      if (c != '&') value_ += c;
+}
+
+bool Control::IsOn() const {
+  if (type_ == CT_Check) return binding_ && !binding_->IsEmpty();
+  if (type_ == CT_Radio) {
+    const Control* option = window_.FindControl(parent_);
+    return option && option->BoundVariable() && Clip(option->BoundVariable()->Text()) == Clip(value_);
+  }
+  return checked_;
 }
 
 bool Control::CanTakeFocus() const {
   switch (type_) {
-    case CT_Entry: case CT_Button: case CT_List: case CT_Sheet: return !disabled_ && !hidden_;
+    case CT_Entry: case CT_Button: case CT_List: case CT_Sheet: case CT_Check: case CT_Radio:
+      return !disabled_ && !hidden_;
     default: return false;
   }
 }
@@ -131,7 +146,7 @@ std::string Control::GetProp(Long property, Long index) const {
     case PROP_Visible: return PropFlag(window_.IsShown(*this));
     case PROP_ReadOnly: return PropFlag(readOnly_);
     case PROP_Required: return PropFlag(required_);
-    case PROP_Checked: return PropFlag(checked_);
+    case PROP_Checked: return PropFlag(IsOn());
     case PROP_Imm: return PropFlag(immediate_);
     case PROP_VScroll: return PropFlag(vscroll_);
     case PROP_VScrollPos: return std::to_string(thumb_);
@@ -206,7 +221,10 @@ void Control::SetProp(Long property, std::string_view value, Long index) {
     case PROP_Hide: hidden_ = on; break;
     case PROP_ReadOnly: readOnly_ = on; break;
     case PROP_Required: required_ = on; break;
-    case PROP_Checked: checked_ = on; break;
+    case PROP_Checked:
+      if (type_ == CT_Check && binding_) binding_->SetFromText(on ? "1" : "0");
+      else checked_ = on;
+      break;
     case PROP_Imm: immediate_ = on; break;
     case PROP_VScroll: vscroll_ = on; break;
     case PROP_VScrollPos: thumb_ = std::clamp<Long>(PropNumber(value), 0, 100); break;

@@ -47,6 +47,9 @@ class Control final : public PropertyHolder {
   bool CanTakeFocus() const;  // entries, buttons, lists, sheets; not menus, texts, images
   bool IsAlerted(Long key) const;
   const std::string& Picture() const { return picture_; }
+  // Check boxes: the variable is on; radios: the option's variable holds this radio's value.
+  bool IsOn() const;
+  const std::string& RadioValue() const { return value_; }
   const BindingPtr& BoundVariable() const { return binding_; }
   void SetBinding(BindingPtr binding) { binding_ = std::move(binding); }
 
@@ -93,6 +96,7 @@ class Control final : public PropertyHolder {
   std::string statusText_;
   std::string picture_;
   BindingPtr binding_;
+  std::string value_;  // radios
   Long x_, y_, width_, height_;
   bool isDefault_;
   bool readOnly_;

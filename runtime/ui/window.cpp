@@ -383,6 +383,22 @@ void Window::TakeInput(const ui::UserInput& input) {
 
 void Window::PressControl(Control& control, Long key) {
   switch (control.Type()) {
+    case CT_Check:
+      if (!MoveFocus(control.Number()) || !control.BoundVariable()) return;
+      control.BoundVariable()->SetFromText(control.IsOn() ? "0" : "1");
+      Refresh();
+      Enqueue(MakeEvent(EVENT_Accepted, control.Number(), key));
+      return;
+    case CT_Radio: {
+      Control* option = FindControl(control.ParentNumber());
+      if (!MoveFocus(control.Number()) || !option || !option->BoundVariable()) return;
+      const bool changed = !control.IsOn();
+      option->BoundVariable()->SetFromText(control.RadioValue());
+      Refresh();
+      // The option is what the program edits: it is the one accepted.
+      if (changed) Enqueue(MakeEvent(EVENT_Accepted, option->Number(), key));
+      return;
+    }
     case CT_Button:
       if (!MoveFocus(control.Number())) return;
       Enqueue(MakeEvent(EVENT_Accepted, control.Number(), key));
@@ -421,6 +437,10 @@ void Window::StandardKeyAction(Long controlNumber, Long key) {
   switch (control->Type()) {
     case CT_Button:
       if (key == KEY_Enter || key == KEY_Space) PressControl(*control, key);
+      return;
+    case CT_Check:
+    case CT_Radio:
+      if (key == KEY_Space) PressControl(*control, key);
       return;
     case CT_Entry:
       if (key == KEY_Enter) {
@@ -513,6 +533,13 @@ void Window::Refresh() {
       if (inserted || at->second != shown) {
         at->second = shown;
         Push(c->Number(), PROP_Text, 0, shown);
+      }
+    } else if (c->Type() == CT_Check || c->Type() == CT_Radio) {
+      const std::string on = PropFlag(c->IsOn());
+      auto [at, inserted] = shownEntryText_.try_emplace(c->Number(), on);
+      if (inserted || at->second != on) {
+        at->second = on;
+        Push(c->Number(), PROP_Checked, 0, on);
       }
     } else if (c->Type() == CT_List) {
       // Only the shown page is formatted and compared, so a pass costs the rows on screen.
@@ -678,7 +705,7 @@ ui::WindowView Window::View() const {
   view.thread = thread_;
   view.kind = static_cast<int>(def_.kind);
   view.modal = def_.modal;
-  if (def_.kind == WindowKind::MdiChild) view.frame = detail::NewestFrame();
+  if (def_.kind != WindowKind::ApplicationFrame) view.frame = detail::NewestFrame();
   for (Long property : {PROP_Text, PROP_XPos, PROP_YPos, PROP_Width, PROP_Height, PROP_Resize, PROP_Maximize,
                         PROP_Iconize, PROP_Font, PROP_Icon}) {
     std::string value = GetProp(property);

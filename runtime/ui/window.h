@@ -138,7 +138,7 @@ class Window final : public PropertyHolder {
   bool handled_ = true;  // nothing to finish before the first event
   std::optional<std::pair<Long, Long>> requestedSize_;
   // What the backend was last told, to send only changes.
-  std::map<Long, std::string> shownEntryText_;
+  std::map<Long, std::string> shownEntryText_;  // entries' text; check boxes' and radios' state
   std::map<Long, ui::ListRowsView> shownRows_;
 };
 

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QRadioButton>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -159,6 +160,25 @@ class WindowInput final : public QObject {
           Send(InputKind::Restore, window_);
         return false;
       }
+      case QEvent::Resize: {
+        // The user resized a resizable window: the runtime decides, and answers with its size.
+        if (watched != window->outer || window->Prop(PROP_Resize).empty() || !window->client) return false;
+        const auto* outer = static_cast<QWidget*>(watched);
+        if (outer->isMaximized() || outer->isMinimized()) return false;
+        // A frame's size is its outer size (as Place gives it), any other window's its client's.
+        const QSize size = window->kind == kFrameKind ? outer->size() : window->client->size();
+        const Long width = UnitsX(size.width());
+        const Long height = UnitsY(size.height());
+        if (width != PropNumber(window->Prop(PROP_Width)) || height != PropNumber(window->Prop(PROP_Height))) {
+          UserInput input;
+          input.kind = InputKind::Resize;
+          input.window = window_;
+          input.value = width;
+          input.value2 = height;
+          SendInput(std::move(input));
+        }
+        return false;
+      }
       case QEvent::WindowActivate:
         if (watched == window->outer && window->kind == 0) Send(InputKind::Activate, window_);
         return false;
@@ -291,7 +311,7 @@ void Screen::CreateWindow(const WindowView& view) {
 
 // Sizes and places the outer widget from the window's position and size properties.
 void Screen::Place(ShownWindow& window) {
-  if (!window.outer) return;
+  if (!window.outer || window.outer->isMaximized() || window.outer->isMinimized()) return;
   const QSize size(PixelsX(PropNumber(window.Prop(PROP_Width))), PixelsY(PropNumber(window.Prop(PROP_Height))));
   const QPoint at(PixelsX(PropNumber(window.Prop(PROP_XPos))), PixelsY(PropNumber(window.Prop(PROP_YPos))));
   ++window.applying;
@@ -468,9 +488,27 @@ void Screen::Build(ShownWindow& window, const ControlView& view) {
         control.widget = image;
         break;
       }
-      case CT_Group: {
+      case CT_Group:
+      case CT_Option: {
         auto* group = new QGroupBox(text, client);
         control.widget = group;
+        break;
+      }
+      case CT_Check: {
+        auto* check = new QCheckBox(text, client);
+        QObject::connect(check, &QCheckBox::clicked, check, [id, number] { Send(InputKind::Press, id, number); });
+        control.widget = check;
+        break;
+      }
+      case CT_Radio: {
+        // The runtime decides which radio is on; a click always chooses the one clicked.
+        auto* radio = new QRadioButton(text, client);
+        radio->setAutoExclusive(false);
+        QObject::connect(radio, &QRadioButton::clicked, radio, [radio, id, number] {
+          radio->setChecked(true);
+          Send(InputKind::Press, id, number);
+        });
+        control.widget = radio;
         break;
       }
       case CT_Region: {
@@ -517,7 +555,7 @@ void Screen::Build(ShownWindow& window, const ControlView& view) {
     control.widget->setObjectName(ControlName(number));
     control.widget->setProperty(kNumberProperty, QVariant::fromValue<qint32>(number));
     control.widget->setFocusPolicy(view.type == CT_Entry || view.type == CT_Button || view.type == CT_List ||
-                                           view.type == CT_Sheet
+                                           view.type == CT_Sheet || view.type == CT_Check || view.type == CT_Radio
                                        ? Qt::ClickFocus
                                        : Qt::NoFocus);
     if (input) control.widget->installEventFilter(input);
@@ -585,7 +623,7 @@ void Screen::Apply(ShownWindow& window, Long number, const PropertyValue& value)
       if (control->type == CT_Menu && control->menu) control->menu->setTitle(text);
       if (auto* entry = qobject_cast<QLineEdit*>(widget)) {
         if (entry->text() != text) entry->setText(text);
-      } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+      } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(text);
       } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
         group->setTitle(text);
@@ -646,6 +684,7 @@ void Screen::Apply(ShownWindow& window, Long number, const PropertyValue& value)
       if (auto* entry = qobject_cast<QLineEdit*>(widget)) entry->setReadOnly(on);
       break;
     case PROP_Checked:
+      if (auto* box = qobject_cast<QAbstractButton*>(widget); box && box->isCheckable()) box->setChecked(on);
       if (action && control->type == CT_Item) {
         action->setCheckable(on || action->isCheckable());
         action->setChecked(on);

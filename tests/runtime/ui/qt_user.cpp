@@ -42,6 +42,7 @@ Qt::Key QtKeyOf(Long key) {
     case KEY_PgUp: return Qt::Key_PageUp;
     case KEY_Insert: return Qt::Key_Insert;
     case KEY_Delete: return Qt::Key_Delete;
+    case KEY_AppsKey: return Qt::Key_Menu;
     default: return static_cast<Qt::Key>(key & 0xFF);
   }
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -101,6 +102,17 @@ class QtWindows : public ::testing::Test {
   std::unique_ptr<QtUser> user_;
 };
 
+// Runs a window until it closes; `handle` sees every event after the recorder.
+template <class Handle>
+void RunWindow(const WindowDef& def, Recorder& events, Handle handle) {
+  Window window(def);
+  window.Open();
+  while (window.Accept()) {
+    events.Add(window.CurrentEvent());
+    handle(window);
+  }
+}
+
 // ---- Every kind of control, as a user sees it ----
 
 struct Pets final : ListSource {
@@ -135,6 +147,12 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
   def.Add(ControlDef::Tab("&Other").In(sheet));
   (void)tab1;
   const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Pet~@s10@").At(6, 84, 190, 60).VScroll());
+  Long paid = 1;
+  std::string size = "S";
+  const Long check = def.Add(ControlDef::Check("&Paid", Bind(paid)).At(6, 150, 50, 10));
+  const Long option = def.Add(ControlDef::Option("Size", Bind(size)).At(60, 146, 130, 24));
+  const Long small = def.Add(ControlDef::Radio("&Small").In(option).Value("S").At(64, 156, 40, 10));
+  const Long large = def.Add(ControlDef::Radio("&Large").In(option).Value("L").At(110, 156, 40, 10));
   const Long ok = def.Add(ControlDef::Button("&OK").At(200, 150, 45, 14).Default().Icon("ICON:Tick").Tip("Keep it"));
   const Long save = def.Add(ControlDef::Button("&Save").At(250, 150, 45, 14));
   const Long saveDisabled = def.Add(ControlDef::Button("&Save").At(250, 170, 45, 14).Disabled());
@@ -186,8 +204,13 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
           EXPECT_TRUE(enabled->isEnabled());
           EXPECT_FALSE(disabled->isEnabled());
 
+          EXPECT_TRUE(ControlOf<QAbstractButton>(window, check)->isChecked());
+          EXPECT_TRUE(ControlOf<QAbstractButton>(window, small)->isChecked());
+          EXPECT_FALSE(ControlOf<QAbstractButton>(window, large)->isChecked());
+
           // What the user sees: no control is blank, and disabled looks different from enabled.
-          for (Long control : {amountEntry, nameEntry, readOnly, string, image, group, sheet, list, ok, save}) {
+          for (Long control : {amountEntry, nameEntry, readOnly, string, image, group, sheet, list, ok, save, check,
+                               option, small}) {
             QWidget* widget = ControlOf<QWidget>(window, control);
             ASSERT_TRUE(widget) << control;
             const QImage picture = widget->grab().toImage();
@@ -203,6 +226,56 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
         });
         user.Click(window, save);
         EXPECT_EQ(events.Take().back(), "Accepted:" + std::to_string(save));
+        user.Click(window, large);
+        EXPECT_EQ(events.Take().back(), "Accepted:" + std::to_string(option));
+        user.OnQt([&] {
+          EXPECT_FALSE(ControlOf<QAbstractButton>(window, small)->isChecked()) << "the runtime turned the other radio off";
+        });
+      });
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(size, "L");
+}
+
+// ---- Geometry, maximize and restore through the properties ----
+
+TEST_F(QtWindows, SizeAndMaximizeFollowThePropertiesAndTheUsersChangesReachTheProgram) {
+  WindowDef def;
+  def.title = "Sizes";
+  def.resizable = true;
+  def.width = 200;
+  def.height = 100;
+  const Long maximize = def.Add(ControlDef::Button("&Maximize").At(4, 4, 50, 14));
+  std::atomic<Long> width{0};
+  Recorder events;
+  const int exitCode = Play(
+      [&] {
+        RunWindow(def, events, [&](Window& w) {
+          if (w.CurrentEvent().code == EVENT_Accepted) w.SetProp(PROP_Maximize, "1");
+          if (w.CurrentEvent().code == EVENT_Sized) width = PropNumber(w.GetProp(PROP_Width));
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId window = user.WaitForWindow("Sizes");
+        ASSERT_NE(window, 0u);
+        user.OnQt([&] {
+          auto* inner = qobject_cast<QMainWindow*>(Outer(window));  // an ordinary window is its own main window
+          QWidget* client = inner ? inner->centralWidget() : nullptr;
+          ASSERT_TRUE(client);
+          EXPECT_EQ(client->size(), QSize(qt::PixelsX(200), qt::PixelsY(100))) << "the client is the size the program gave";
+        });
+        user.Click(window, maximize);
+        user.OnQt([&] { EXPECT_TRUE(Outer(window)->isMaximized()) << "the program maximized it"; });
+        events.Take();
+        user.OnQt([&] { Outer(window)->showNormal(); });
+        user.WaitForWindow("Sizes");
+        EXPECT_EQ(events.Take(), (Strings{"Restored", "Sized"})) << "the user restored it";
+        user.OnQt([&] {
+          QWidget* outer = Outer(window);
+          outer->resize(outer->width() + qt::PixelsX(60), outer->height() + qt::PixelsY(30));
+        });
+        user.WaitForWindow("Sizes");
+        EXPECT_EQ(events.Take(), (Strings{"SizeRequest", "Sized"})) << "the user resized it";
+        EXPECT_EQ(width, 260);
       });
   EXPECT_EQ(exitCode, 0);
 }
@@ -237,17 +310,6 @@ WindowDef ChildDef(const std::string& title, Long& value, Long x) {
   def.Add(ControlDef::Entry("@n-10", Bind(value)).At(6, 6, 60, 12));
   def.Add(ControlDef::Button("&Ask").At(6, 24, 40, 14));
   return def;
-}
-
-// Runs a window until it closes; `handle` sees every event after the recorder.
-template <class Handle>
-void RunWindow(const WindowDef& def, Recorder& events, Handle handle) {
-  Window window(def);
-  window.Open();
-  while (window.Accept()) {
-    events.Add(window.CurrentEvent());
-    handle(window);
-  }
 }
 
 TEST_F(QtWindows, OfTwoChildrenOnTwoThreadsOneWaitsInAMessageBoxWhileTheOtherTakesTyping) {

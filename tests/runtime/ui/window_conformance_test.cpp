@@ -233,6 +233,39 @@ TEST_P(WindowConformance, AMessageBoxRaisedOnAProgramThreadIsAnsweredByAClick) {
   EXPECT_EQ(answer, 2);
 }
 
+// Keys the program alerted reach it as PreAlertKey and AlertKey, whatever the widget would
+// have done with them.
+TEST_P(WindowConformance, AlertedKeysArriveAsAlertKeyEvents) {
+  Long value = 0;
+  const Long keys[] = {
+      KEY_Insert,                // 1: a key an entry ignores
+      KEY_Delete,                // 2: a key an entry would act on itself
+      KEY_AppsKey,               // 3: the menu key
+      KEY_ShiftEnter,            // 4: 269
+      KEY_CtrlEnter,             // 5: 525
+      KEY_Ctrl + 'H',            // 6: 584, a letter with Ctrl
+  };
+  WindowDef def;
+  def.title = "Alerts";
+  const Long entry = def.Add(ControlDef::Entry("@n-10", Bind(value)));
+  Recorder events(true);
+  Play(Form(def, events,
+            [&](Window& w) {
+              if (w.CurrentEvent().code != EVENT_OpenWindow) return;
+              for (const Long key : keys) w.Alert(key);
+            }),
+       [&](User& user) {
+         const WindowId window = user.WaitForWindow("Alerts");
+         ASSERT_NE(window, 0u);
+         events.Take();
+         for (const Long key : keys) {
+           user.PressKey(window, entry, key);
+           const std::string k = std::to_string(key);
+           EXPECT_EQ(events.Take(), (Strings{"PreAlertKey:1/" + k, "AlertKey:1/" + k})) << "key " << key;
+         }
+       });
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, WindowConformance,
                          ::testing::Values(Side{"Headless", &MakeHeadless, &MakeHeadlessUser}
 #ifdef QUIBBET_WITH_QT

@@ -167,5 +167,54 @@ TEST_F(RobotWindows, PostsAndNotifiesReachAnotherThreadsWindowWithCodeThreadAndP
   robot_.CloseWindow(receiver);
 }
 
+// ---- Check boxes and radio groups ----
+
+TEST_F(RobotWindows, CheckBoxesToggleTheirVariableAndARadioStoresItsValueInTheOption) {
+  Long paid = 0;
+  std::string size = "M";
+  WindowDef def;
+  def.title = "Choices";
+  const Long check = def.Add(ControlDef::Check("&Paid", Bind(paid)));
+  const Long option = def.Add(ControlDef::Option("Size", Bind(size)));
+  const Long small = def.Add(ControlDef::Radio("&Small").In(option).Value("S"));
+  const Long medium = def.Add(ControlDef::Radio("&Medium").In(option).Value("M"));
+  const Long large = def.Add(ControlDef::Radio("&Large").In(option));  // value: its text without '&'
+  const Long show = def.Add(ControlDef::Button("&Show"));
+  Recorder events;
+  Run(def, events, [&](Window& w) {
+    // The program changes both variables; the screen follows on the next pass.
+    if (w.CurrentEvent().code == EVENT_Accepted && w.CurrentEvent().control == show) {
+      paid = 0;
+      size = "S";
+    }
+  });
+  const ShownWindow window = Find("Choices");
+  EXPECT_EQ(robot_.Prop(window, check, PROP_Checked), "");
+  EXPECT_EQ(robot_.Prop(window, medium, PROP_Checked), "1") << "the radio holding the option's value is on";
+  events.Take();
+
+  robot_.Press(window, check);
+  EXPECT_EQ(paid, 1);
+  EXPECT_EQ(robot_.Prop(window, check, PROP_Checked), "1");
+  robot_.PressKey(window, check, KEY_Space);
+  EXPECT_EQ(paid, 0) << "Space toggles it back";
+  EXPECT_EQ(events.Take(), (Strings{"Accepted:1", "Accepted:1"}));
+
+  robot_.Press(window, large);
+  EXPECT_EQ(size, "Large");
+  EXPECT_EQ(robot_.Prop(window, large, PROP_Checked), "1");
+  EXPECT_EQ(robot_.Prop(window, medium, PROP_Checked), "") << "one radio of an option is on at a time";
+  robot_.Press(window, large);
+  EXPECT_EQ(events.Take(), (Strings{"Selected:" + std::to_string(large), "Accepted:2"}))
+      << "the option is accepted, and only when its value changes";
+
+  robot_.Press(window, check);
+  robot_.Press(window, show);
+  EXPECT_EQ(robot_.Prop(window, check, PROP_Checked), "");
+  EXPECT_EQ(robot_.Prop(window, small, PROP_Checked), "1");
+  EXPECT_EQ(robot_.Prop(window, large, PROP_Checked), "");
+  robot_.CloseWindow(window);
+}
+
 }  // namespace
 }  // namespace rt::ui
