@@ -7,12 +7,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
+#include <thread>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "runtime/ui/backend.h"
 #include "runtime/ui/headless/headless_backend.h"
 #include "runtime/ui/input_sink.h"
+#include "runtime/ui/property_holder.h"
 #include "runtime/ui/screen.h"
 
 namespace rt::ui {
@@ -29,6 +33,7 @@ class User {
   virtual Long Focus(WindowId window) = 0;
   virtual std::vector<std::string> Headings(WindowId window, Long list) = 0;
   virtual std::vector<std::vector<std::string>> Rows(WindowId window, Long list) = 0;
+  virtual bool IsShown(WindowId window, Long control) = 0;
 
   // ---- Acting ----
   virtual void ClickInto(WindowId window, Long control) = 0;
@@ -37,6 +42,7 @@ class User {
   virtual void PressKey(WindowId window, Long control, Long key) = 0;          // Tab, Enter, Down
   virtual void Click(WindowId window, Long button) = 0;
   virtual void ChooseMenu(WindowId window, Long menu, Long item) = 0;
+  virtual void SelectTab(WindowId window, Long sheet, Long tab) = 0;  // tab: 1, 2, … in the sheet
   virtual void ChoosePopup(const std::string& text) = 0;
   virtual void AnswerMessageBox(const std::string& text, const std::string& caption) = 0;
 
@@ -47,6 +53,21 @@ class User {
 };
 
 inline constexpr std::chrono::seconds kUserWait{5};
+
+// Runs `program` through the started `backend` while `script` plays `user` on a thread of its
+// own; returns RunProgram's exit code. Whatever a failed script left open is closed after it,
+// so the program ends and the test reports instead of hanging.
+template <class SomeUser>
+int PlayProgram(Backend& backend, SomeUser& user, std::function<void()> program,
+                const std::function<void(SomeUser&)>& script) {
+  std::thread player([&] {
+    script(user);
+    user.CloseEverything();
+  });
+  const int exitCode = backend.RunProgram(std::move(program));
+  player.join();
+  return exitCode;
+}
 
 class HeadlessUser final : public User {
  public:
@@ -70,6 +91,10 @@ class HeadlessUser final : public User {
   std::vector<std::vector<std::string>> Rows(WindowId window, Long list) override {
     return robot_.ListRows(windows_[window], list);
   }
+  bool IsShown(WindowId window, Long control) override {
+    return robot_.Prop(windows_[window], control, PROP_Visible) == "1";
+  }
+  void SelectTab(WindowId window, Long sheet, Long tab) override { robot_.SelectTab(windows_[window], sheet, tab); }
   void ClickInto(WindowId window, Long control) override { robot_.Click(windows_[window], control); }
   void Type(WindowId window, Long entry, const std::string& text) override { robot_.Type(windows_[window], entry, text); }
   void PressKey(WindowId window, Long control, Long key) override { robot_.PressKey(windows_[window], control, key); }

@@ -8,6 +8,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 
@@ -290,6 +292,28 @@ void QtUser::ChooseMenu(WindowId window, Long menu, Long item) {
       return;
     }
     QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(action).center());
+  });
+  Settle(window);
+}
+
+bool QtUser::IsShown(WindowId window, Long control) {
+  bool shown = false;
+  OnQt([&] {
+    QWidget* widget = ControlWidget(window, control);
+    shown = widget && widget->isVisible();
+  });
+  return shown;
+}
+
+void QtUser::SelectTab(WindowId window, Long sheet, Long tab) {
+  OnQt([&] {
+    auto* tabs = qobject_cast<QTabWidget*>(ControlWidget(window, sheet));
+    if (!tabs || tab < 1 || tab > tabs->count()) {
+      ADD_FAILURE() << "no sheet " << sheet << " with a tab " << tab;
+      return;
+    }
+    QTabBar* bar = tabs->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(static_cast<int>(tab) - 1).center());
   });
   Settle(window);
 }

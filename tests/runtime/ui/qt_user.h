@@ -32,6 +32,8 @@ class QtUser final : public User, private ThreadActivityObserver {
   void PressKey(WindowId window, Long control, Long key) override;
   void Click(WindowId window, Long button) override;
   void ChooseMenu(WindowId window, Long menu, Long item) override;
+  bool IsShown(WindowId window, Long control) override;
+  void SelectTab(WindowId window, Long sheet, Long tab) override;
   void ChoosePopup(const std::string& text) override;
   void AnswerMessageBox(const std::string& text, const std::string& caption) override;
   void CloseEverything() override;

@@ -83,14 +83,8 @@ class QtWindows : public ::testing::Test {
     InstallBackend(nullptr);
     backend_->Stop();
   }
-  int Play(std::function<void()> program, std::function<void(QtUser&)> script) {
-    std::thread player([&] {
-      script(*user_);
-      user_->CloseEverything();
-    });
-    const int exitCode = backend_->RunProgram(std::move(program));
-    player.join();
-    return exitCode;
+  int Play(std::function<void()> program, const std::function<void(QtUser&)>& script) {
+    return PlayProgram<QtUser>(*backend_, *user_, std::move(program), script);
   }
   // Saves a grab where the test's pictures go, and beside the docs when asked for.
   static void Save(const QImage& image, const QString& name) {

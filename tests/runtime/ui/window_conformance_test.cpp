@@ -59,14 +59,8 @@ class WindowConformance : public ::testing::TestWithParam<Side> {
     backend_->Stop();
   }
 
-  // Runs `program` through the backend while `script` plays the user on a thread of its own.
-  void Play(std::function<void()> program, std::function<void(User&)> script) {
-    std::thread player([&] {
-      script(*user_);
-      user_->CloseEverything();  // a scenario that failed half-way must still end the program
-    });
-    EXPECT_EQ(backend_->RunProgram(std::move(program)), 0);
-    player.join();
+  void Play(std::function<void()> program, const std::function<void(User&)>& script) {
+    EXPECT_EQ(PlayProgram<User>(*backend_, *user_, std::move(program), script), 0);
   }
 
   // One window on the program thread; `handle` sees every event after the recorder.
@@ -231,6 +225,30 @@ TEST_P(WindowConformance, AMessageBoxRaisedOnAProgramThreadIsAnsweredByAClick) {
          user.Click(window, 2);
        });
   EXPECT_EQ(answer, 2);
+}
+
+// A tab's controls show only while the tab is the sheet's selected one.
+TEST_P(WindowConformance, SelectingATabShowsItsControlsAndHidesTheOthers) {
+  Long first = 1, second = 2;
+  WindowDef def;
+  def.title = "Sheet";
+  const Long sheet = def.Add(ControlDef::Sheet().At(2, 2, 150, 60));
+  const Long tab1 = def.Add(ControlDef::Tab("&One").In(sheet));
+  const Long entry1 = def.Add(ControlDef::Entry("@n3", Bind(first)).In(tab1).At(8, 20, 30, 12));
+  const Long tab2 = def.Add(ControlDef::Tab("&Two").In(sheet));
+  const Long entry2 = def.Add(ControlDef::Entry("@n3", Bind(second)).In(tab2).At(8, 20, 30, 12));
+  Recorder events;
+  Play(Form(def, events, NoHandling), [&](User& user) {
+    const WindowId window = user.WaitForWindow("Sheet");
+    ASSERT_NE(window, 0u);
+    EXPECT_TRUE(user.IsShown(window, entry1));
+    EXPECT_FALSE(user.IsShown(window, entry2));
+    events.Take();
+    user.SelectTab(window, sheet, 2);
+    EXPECT_EQ(events.Take(), (Strings{"NewSelection:1"}));
+    EXPECT_FALSE(user.IsShown(window, entry1));
+    EXPECT_TRUE(user.IsShown(window, entry2));
+  });
 }
 
 // Keys the program alerted reach it as PreAlertKey and AlertKey, whatever the widget would
