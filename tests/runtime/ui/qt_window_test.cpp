@@ -278,6 +278,7 @@ TEST_F(QtWindows, SizeAndMaximizeFollowThePropertiesAndTheUsersChangesReachThePr
 
 struct FrameIds {
   Long insert = 0;
+  Long browse = 0;
 };
 
 WindowDef FrameDef(FrameIds& ids) {
@@ -288,7 +289,7 @@ WindowDef FrameDef(FrameIds& ids) {
   def.height = 300;
   def.Add(ControlDef::MenuBar());
   const Long menu = def.Add(ControlDef::Menu("&Browse").In(-1));
-  def.Add(ControlDef::Item("&Browse AFile").In(menu).Status("Browse the AFile file"));
+  ids.browse = def.Add(ControlDef::Item("&Browse AFile").In(menu).Status("Browse the AFile file"));
   def.Add(ControlDef::Item("E&xit").In(menu).StdClose());
   ids.insert = def.Add(ControlDef::Button("Insert").Toolbar(3001).Icon("ICON:Insert").Tip("Insert a record"));
   return def;
@@ -301,7 +302,7 @@ WindowDef ChildDef(const std::string& title, Long& value, Long x) {
   def.x = x;
   def.width = 160;
   def.height = 60;
-  def.Add(ControlDef::Entry("@n-10", Bind(value)).At(6, 6, 60, 12));
+  def.Add(ControlDef::Entry("@n-10", Bind(value)).At(6, 6, 60, 12).Status("Type a number"));
   def.Add(ControlDef::Button("&Ask").At(6, 24, 40, 14));
   return def;
 }
@@ -349,6 +350,15 @@ TEST_F(QtWindows, OfTwoChildrenOnTwoThreadsOneWaitsInAMessageBoxWhileTheOtherTak
         user.Type(b, 1, "77");
         user.PressKey(b, 1, KEY_Tab);
         EXPECT_EQ(eventsB.Take(), (Strings{"Accepted:1", "Selected:2"})) << "thread B goes on while A waits";
+        user.OnQt([&] {
+          auto* frameWindow = qobject_cast<QMainWindow*>(Outer(f));
+          ASSERT_TRUE(frameWindow);
+          EXPECT_EQ(frameWindow->statusBar()->currentMessage().toStdString(), "Type a number")
+              << "the frame's status bar shows the focused control's status text";
+          QAction* item = frameWindow->findChild<QAction*>(qt::ControlName(ids.browse));
+          ASSERT_TRUE(item);
+          EXPECT_EQ(item->statusTip().toStdString(), "Browse the AFile file");
+        });
         EXPECT_EQ(second, 77);
         EXPECT_EQ(answer, -1) << "A is still in its box";
         user.AnswerMessageBox("Busy here", "&OK");
