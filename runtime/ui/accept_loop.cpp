@@ -391,6 +391,17 @@ std::string GetProp(Long control, Long property, Long index) {
   const Window* top = TopWindow();
   return top ? top->GetProp(control, property, index) : std::string();
 }
+Long Create(ControlType type, Long parent) {
+  Window* top = TopWindow();
+  if (!top) return 0;
+  ControlDef def;
+  def.type = type;
+  def.parent = parent;
+  return top->CreateControl(std::move(def));
+}
+void DestroyControl(Long control) {
+  if (Window* top = TopWindow()) top->DestroyControl(control);
+}
 void SetProp(Long control, Long property, std::string_view value, Long index) {
   if (Window* top = TopWindow()) top->SetProp(control, property, value, index);
 }

@@ -263,6 +263,10 @@ void Control::SetProp(Long property, std::string_view value, Long index) {
         return;
       }
       other_[{property, index}] = std::string(value);
+      if (property == PROP_EditControl && type_ == CT_List) {
+        window_.PlaceEditControls(*this);
+        return;  // the screen learns the edit control's new place, not this number
+      }
       break;
   }
   window_.ControlChanged(*this, property, index);

@@ -542,6 +542,7 @@ void Window::Refresh() {
         Push(c->Number(), PROP_Checked, 0, on);
       }
     } else if (c->Type() == CT_List) {
+      PlaceEditControls(*c);  // an edit control follows the selected row
       // Only the shown page is formatted and compared, so a pass costs the rows on screen.
       ui::ListRowsView rows = c->Rows();
       const auto at = shownRows_.find(c->Number());
@@ -582,6 +583,61 @@ void Window::SetVirtualList(Long list, VirtualListProc proc) {
     ListChanged(*control);
     Refresh();
   }
+}
+
+// A list shows a heading line when any column has a heading; every line is kListLineUnits high,
+// as the list's Items count assumes.
+namespace {
+constexpr Long kListLineUnits = 10;
+}
+
+void Window::PlaceEditControls(const Control& list) {
+  const auto& columns = list.Columns();
+  const bool headings = std::any_of(columns.begin(), columns.end(), [](const ListColumn& c) { return c.hasHeading; });
+  const Long row = std::max<Long>(list.SelectedRow(), list.TopRow()) - list.TopRow();
+  Long x = PropNumber(list.GetProp(PROP_XPos));
+  for (std::size_t column = 1; column <= columns.size(); ++column) {
+    const Long width = columns[column - 1].width;
+    const Long editor = PropNumber(list.GetProp(PROP_EditControl, static_cast<Long>(column)));
+    if (Control* control = editor ? FindControl(editor) : nullptr; control && control != &list) {
+      const Long y = PropNumber(list.GetProp(PROP_YPos)) + (headings ? kListLineUnits : 0) + row * kListLineUnits;
+      for (const auto& [property, value] : {std::pair{PROP_XPos, x}, std::pair{PROP_YPos, y}, std::pair{PROP_Width, width},
+                                            std::pair{PROP_Height, kListLineUnits}})
+        if (control->GetProp(property) != std::to_string(value)) control->SetProp(property, std::to_string(value));
+    }
+    x += width;
+  }
+}
+
+Long Window::CreateControl(ControlDef def) {
+  const bool isMenu = def.type == CT_MenuBar || def.type == CT_Menu || def.type == CT_Item;
+  if (isMenu || def.onToolbar) {
+    RT_ASSERT(false, "menus and toolbar controls are declared with the window, not created at run time");
+    return 0;
+  }
+  Long highest = 0;
+  for (const auto& c : controls_)
+    if (c->Number() < 3000) highest = std::max(highest, c->Number());
+  def.number = highest + 1;
+  controls_.push_back(std::make_unique<Control>(*this, def));
+  const Control& made = *controls_.back();
+  if (open_) {
+    ui::ControlView view = made.View();
+    view.properties.push_back({PROP_Visible, 0, PropFlag(IsShown(made))});
+    if (ui::Backend* backend = ui::InstalledBackend()) backend->CreateControl(id_, view);
+  }
+  return def.number;
+}
+
+void Window::DestroyControl(Long control) {
+  const auto found = std::find_if(controls_.begin(), controls_.end(), [&](const auto& c) { return c->Number() == control; });
+  if (found == controls_.end()) return;
+  if (focus_ == control) focus_ = 0;
+  shownEntryText_.erase(control);
+  shownRows_.erase(control);
+  controls_.erase(found);
+  if (!open_) return;
+  if (ui::Backend* backend = ui::InstalledBackend()) backend->DestroyControl(id_, control);
 }
 
 Long Window::Alert(Long key) {

@@ -68,6 +68,11 @@ class Window final : public PropertyHolder {
   Long Alert(Long key);
   void SetListSource(Long list, const ListSource* source);
   void SetVirtualList(Long list, VirtualListProc proc);
+  // Creates a control while the window is open (numbered after the highest ordinary control) and
+  // returns its number; a menu, item or toolbar control asserts and returns 0.
+  Long CreateControl(ControlDef def);
+  // Removes a control created at run time or declared; the focus leaves it first.
+  void DestroyControl(Long control);
 
   // ---- Properties by number ----
 
@@ -92,6 +97,8 @@ class Window final : public PropertyHolder {
   // ---- For Control and the dispatch (same thread) ----
 
   void ControlChanged(const Control& control, Long property, Long index);
+  // Lays the list's edit controls (PROP_EditControl) over their cells in the selected row.
+  void PlaceEditControls(const Control& list);
   void ListChanged(const Control& control);
   // Turns one user action into events on this window (the modal rule is the caller's).
   void TakeInput(const ui::UserInput& input);

@@ -110,7 +110,12 @@ ListControl::ListControl(WindowId window, Long number, std::function<bool(Long)>
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // the program owns scrolling
   table_->verticalHeader()->hide();
+  // Lines as high as the runtime counts them, heading included, so an edit control the runtime
+  // lays over a cell covers it.
+  table_->verticalHeader()->setMinimumSectionSize(1);
   table_->verticalHeader()->setDefaultSectionSize(PixelsY(10));
+  table_->horizontalHeader()->setFixedHeight(PixelsY(10));
+  table_->setFrameShape(QFrame::NoFrame);
   table_->horizontalHeader()->setHighlightSections(false);
   table_->setShowGrid(false);
   table_->setWordWrap(false);
@@ -153,7 +158,7 @@ void ListControl::SetFormat(std::string_view format) {
   model_->SetColumns(std::move(*columns));
   for (std::size_t i = 0; i < widths.size(); ++i) table_->setColumnWidth(static_cast<int>(i), widths[i]);
   table_->horizontalHeader()->setVisible(headings);
-  table_->horizontalHeader()->setStretchLastSection(true);
+  table_->horizontalHeader()->setStretchLastSection(false);  // the format's widths, as the runtime lays cells out
 }
 
 void ListControl::SetPage(const ListRowsView& page) {

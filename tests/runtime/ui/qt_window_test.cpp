@@ -274,6 +274,44 @@ TEST_F(QtWindows, SizeAndMaximizeFollowThePropertiesAndTheUsersChangesReachThePr
   EXPECT_EQ(exitCode, 0);
 }
 
+// ---- The edit-in-place cell editor ----
+
+TEST_F(QtWindows, AnEditControlCoversTheCellItIsLaidOver) {
+  static const Pets pets;
+  Long edited = 0;
+  WindowDef def;
+  def.title = "Edit in place";
+  const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Pet~@s10@").At(10, 10, 130, 60));
+  Long editor = 0;
+  Recorder events;
+  const int exitCode = Play(
+      [&] {
+        RunWindow(def, events, [&](Window& w) {
+          if (w.CurrentEvent().code != EVENT_OpenWindow) return;
+          w.SetListSource(list, &pets);
+          w.SetProp(list, PROP_Selected, "3", 0);
+          editor = w.CreateControl(ControlDef::Entry("@s10", Bind(edited)));
+          w.SetProp(list, PROP_EditControl, std::to_string(editor), 2);
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId window = user.WaitForWindow("Edit in place");
+        ASSERT_NE(window, 0u);
+        user.OnQt([&] {
+          auto* entry = ControlOf<QLineEdit>(window, editor);
+          auto* table = ControlOf<QWidget>(window, list)->findChild<QTableView*>();
+          ASSERT_TRUE(entry && table);
+          const QRect cell = table->visualRect(table->model()->index(2, 1));
+          const QRect shownCell(table->viewport()->mapTo(entry->parentWidget(), cell.topLeft()), cell.size());
+          EXPECT_LE((entry->geometry().center() - shownCell.center()).manhattanLength(), 2)
+              << "the editor sits on row 3, column 2";
+          EXPECT_LE(std::abs(entry->width() - shownCell.width()), 2);
+          EXPECT_TRUE(entry->isVisible());
+        });
+      });
+  EXPECT_EQ(exitCode, 0);
+}
+
 // ---- The frame and its MDI children on several threads ----
 
 struct FrameIds {
