@@ -33,7 +33,8 @@ struct ControlView {
 struct WindowView {
   WindowId id = 0;
   Long thread = 0;    // the program thread that owns the window and runs its accept loop
-  int kind = 0;       // WindowKind as a number: 0 ordinary, 1 application frame, 2 MDI child
+  int kind = 0;       // WindowKind as a number: 0 ordinary, 1 application frame, 2 MDI child,
+                      // 3 toolbox
   WindowId frame = 0; // the open application frame an MDI child opens in, or an ordinary
                       // window belongs to (0: none)
   bool modal = false;

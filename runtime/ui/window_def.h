@@ -13,7 +13,8 @@
 
 namespace rt {
 
-enum class WindowKind { Ordinary, ApplicationFrame, MdiChild };
+// A toolbox is a small window of its own kept above the frame (usually on a thread of its own).
+enum class WindowKind { Ordinary, ApplicationFrame, MdiChild, Toolbox };
 
 // One control as declared. Setters return *this so definitions read as one expression.
 struct ControlDef {

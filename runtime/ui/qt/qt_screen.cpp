@@ -43,6 +43,7 @@ namespace {
 constexpr char kNumberProperty[] = "rtNumber";
 constexpr int kFrameKind = 1;
 constexpr int kMdiChildKind = 2;
+constexpr int kToolboxKind = 3;
 
 // A window's client area: controls sit on it at fixed positions; its size hint is the size
 // the program gave the window, so the outer widgets can size themselves around it.
@@ -180,7 +181,8 @@ class WindowInput final : public QObject {
         return false;
       }
       case QEvent::WindowActivate:
-        if (watched == window->outer && window->kind == 0) Send(InputKind::Activate, window_);
+        if (watched == window->outer && (window->kind == 0 || window->kind == kToolboxKind))
+          Send(InputKind::Activate, window_);
         return false;
       case QEvent::KeyPress: {
         const Long control = NumberOf(watched);
@@ -280,9 +282,9 @@ void Screen::CreateWindow(const WindowView& view) {
       frame->mdi->addSubWindow(sub);
       window->outer = sub;
     } else {
-      // An ordinary window stays above the frame it belongs to.
+      // An ordinary window or a toolbox stays above the frame it belongs to.
       QWidget* owner = frame ? frame->outer.data() : nullptr;
-      inner->setParent(owner, owner ? Qt::Dialog : Qt::Window);
+      inner->setParent(owner, view.kind == kToolboxKind ? Qt::Tool : owner ? Qt::Dialog : Qt::Window);
       window->outer = inner;
     }
   }

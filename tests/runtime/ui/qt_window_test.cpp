@@ -441,6 +441,41 @@ TEST_F(QtWindows, OfTwoChildrenOnTwoThreadsOneWaitsInAMessageBoxWhileTheOtherTak
   EXPECT_EQ(frameEvents.Take().back(), "CloseDown");
 }
 
+TEST_F(QtWindows, AToolboxOnAThreadOfItsOwnStaysAboveTheFrameAndTakesClicks) {
+  FrameIds ids;
+  const WindowDef frame = FrameDef(ids);
+  WindowDef toolbox;
+  toolbox.title = "Tools";
+  toolbox.kind = WindowKind::Toolbox;
+  toolbox.width = 60;
+  toolbox.height = 40;
+  const Long pick = toolbox.Add(ControlDef::Button("&Pick").At(4, 4, 40, 14).Icon("ICON:Find"));
+  Recorder frameEvents, toolEvents;
+  const int exitCode = Play(
+      [&] {
+        RunWindow(frame, frameEvents, [&](Window& w) {
+          if (w.CurrentEvent().code == EVENT_OpenWindow) Start([&] { RunWindow(toolbox, toolEvents, [](Window&) {}); });
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId tools = user.WaitForWindow("Tools");
+        const WindowId f = user.WaitForWindow("Frame");
+        ASSERT_TRUE(tools && f);
+        user.OnQt([&] {
+          QWidget* outer = Outer(tools);
+          EXPECT_EQ(outer->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+          EXPECT_EQ(outer->parentWidget(), Outer(f)) << "kept above the frame";
+        });
+        toolEvents.Take();
+        user.Click(tools, pick);
+        EXPECT_EQ(toolEvents.Take(), (Strings{"Accepted:1"}));
+        user.OnQt([&] { Outer(f)->close(); });
+        EXPECT_TRUE(user.WaitForWindowClosed(tools));
+      });
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(toolEvents.Take().back(), "CloseDown");
+}
+
 // ---- RunProgram never waits for ever ----
 
 // The event loop ends from outside while one thread waits in a message box and another in its
