@@ -322,8 +322,8 @@ void Window::TakeInput(const ui::UserInput& input) {
         control->SetSelectedRow(input.value);
         Push(control->Number(), PROP_Selected, 0, std::to_string(control->SelectedRow()));
         Enqueue(MakeEvent(EVENT_NewSelection, control->Number(), input.key ? input.key : KEY_MouseLeft));
-        if (input.key == KEY_MouseLeft2 && !control->IsAlerted(KEY_MouseLeft2))
-          Enqueue(MakeEvent(EVENT_Accepted, control->Number(), KEY_MouseLeft2));
+        // A double click accepts the row, unless the program alerted it for itself.
+        if (input.key == KEY_MouseLeft2) KeyPressed(control->Number(), KEY_MouseLeft2);
       } else if (control->Type() == CT_Sheet) {
         control->SetProp(PROP_Selected, std::to_string(input.value));
         Enqueue(MakeEvent(EVENT_NewSelection, control->Number(), KEY_MouseLeft));

@@ -159,12 +159,21 @@ std::vector<std::string> Robot::ListHeadings(const ShownWindow& window, Long lis
   });
 }
 
-std::string Robot::Cell(const ShownWindow& window, Long list, Long row, Long column) const {
-  const ListRowsView page = state_ ? state_->Read([&]() -> ListRowsView {
-    const auto found = state_->Windows().find(window.id);
-    const MirrorControl* c = found == state_->Windows().end() ? nullptr : found->second.Find(list);
+namespace {
+ListRowsView PageOf(const headless::HeadlessState* state, const ShownWindow& window, Long list) {
+  if (!state) return {};
+  return state->Read([&]() -> ListRowsView {
+    const auto found = state->Windows().find(window.id);
+    const MirrorControl* c = found == state->Windows().end() ? nullptr : found->second.Find(list);
     return c ? c->rows : ListRowsView();
-  }) : ListRowsView();
+  });
+}
+}  // namespace
+
+Long Robot::FirstShownRow(const ShownWindow& window, Long list) const { return PageOf(state_, window, list).first; }
+
+std::string Robot::Cell(const ShownWindow& window, Long list, Long row, Long column) const {
+  const ListRowsView page = PageOf(state_, window, list);
   const Long at = row - page.first;
   if (at < 0 || at >= static_cast<Long>(page.rows.size())) return {};
   const auto& cells = page.rows[at];

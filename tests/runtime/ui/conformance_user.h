@@ -15,6 +15,7 @@
 
 #include "runtime/ui/backend.h"
 #include "runtime/ui/headless/headless_backend.h"
+#include "runtime/ui/events.h"
 #include "runtime/ui/input_sink.h"
 #include "runtime/ui/property_holder.h"
 #include "runtime/ui/screen.h"
@@ -43,6 +44,10 @@ class User {
   virtual void Click(WindowId window, Long button) = 0;
   virtual void ChooseMenu(WindowId window, Long menu, Long item) = 0;
   virtual void SelectTab(WindowId window, Long sheet, Long tab) = 0;  // tab: 1, 2, … in the sheet
+  // Clicks a shown row of a list (1 = its top row on screen), twice for a double click.
+  virtual void ClickRow(WindowId window, Long list, Long shownRow, bool twice) = 0;
+  // Presses and lets go the right mouse button over a control.
+  virtual void RightClick(WindowId window, Long control) = 0;
   virtual void ChoosePopup(const std::string& text) = 0;
   virtual void AnswerMessageBox(const std::string& text, const std::string& caption) = 0;
 
@@ -96,6 +101,13 @@ class HeadlessUser final : public User {
   }
   void SelectTab(WindowId window, Long sheet, Long tab) override { robot_.SelectTab(windows_[window], sheet, tab); }
   void ClickInto(WindowId window, Long control) override { robot_.Click(windows_[window], control); }
+  void ClickRow(WindowId window, Long list, Long shownRow, bool twice) override {
+    robot_.PickRow(windows_[window], list, robot_.FirstShownRow(windows_[window], list) + shownRow - 1, twice);
+  }
+  void RightClick(WindowId window, Long control) override {
+    robot_.PressKey(windows_[window], control, KEY_MouseRight);
+    robot_.PressKey(windows_[window], control, KEY_MouseRightUp);
+  }
   void Type(WindowId window, Long entry, const std::string& text) override { robot_.Type(windows_[window], entry, text); }
   void PressKey(WindowId window, Long control, Long key) override { robot_.PressKey(windows_[window], control, key); }
   void Click(WindowId window, Long button) override { robot_.Press(windows_[window], button); }

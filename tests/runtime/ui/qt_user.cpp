@@ -318,6 +318,33 @@ void QtUser::SelectTab(WindowId window, Long sheet, Long tab) {
   Settle(window);
 }
 
+void QtUser::ClickRow(WindowId window, Long list, Long shownRow, bool twice) {
+  OnQt([&] {
+    auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
+    if (!table || shownRow < 1 || shownRow > table->model()->rowCount()) {
+      ADD_FAILURE() << "no list " << list << " showing a row " << shownRow;
+      return;
+    }
+    const QPoint at = table->visualRect(table->model()->index(static_cast<int>(shownRow) - 1, 0)).center();
+    if (twice) QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
+    else QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
+  });
+  Settle(window);
+}
+
+void QtUser::RightClick(WindowId window, Long control) {
+  OnQt([&] {
+    QWidget* widget = ControlWidget(window, control);
+    if (auto* table = qobject_cast<QTableView*>(widget)) widget = table->viewport();
+    if (!widget) {
+      ADD_FAILURE() << "no control " << control << " to right-click";
+      return;
+    }
+    QTest::mouseClick(widget, Qt::RightButton, {}, QPoint(4, 4));
+  });
+  Settle(window);
+}
+
 void QtUser::ChoosePopup(const std::string& text) {
   const auto deadline = std::chrono::steady_clock::now() + kUserWait;
   while (std::chrono::steady_clock::now() < deadline) {

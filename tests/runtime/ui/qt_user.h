@@ -34,6 +34,8 @@ class QtUser final : public User, private ThreadActivityObserver {
   void ChooseMenu(WindowId window, Long menu, Long item) override;
   bool IsShown(WindowId window, Long control) override;
   void SelectTab(WindowId window, Long sheet, Long tab) override;
+  void ClickRow(WindowId window, Long list, Long shownRow, bool twice) override;
+  void RightClick(WindowId window, Long control) override;
   void ChoosePopup(const std::string& text) override;
   void AnswerMessageBox(const std::string& text, const std::string& caption) override;
   void CloseEverything() override;

@@ -284,6 +284,40 @@ TEST_P(WindowConformance, AlertedKeysArriveAsAlertKeyEvents) {
        });
 }
 
+// Mouse keys the program alerted on a list reach it as alert-key events; a double click that is
+// not alerted accepts the row.
+TEST_P(WindowConformance, AlertedMouseKeysOnAListArriveAsAlertKeyEvents) {
+  static const Fruit fruit;
+  WindowDef def;
+  def.title = "Mouse";
+  const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Name~@s10@").At(4, 4, 150, 60));
+  Recorder events(true);
+  bool alerted = false;
+  Play(Form(def, events,
+            [&](Window& w) {
+              if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &fruit);
+              if (w.CurrentEvent().code == EVENT_Accepted && !alerted) {
+                alerted = true;
+                for (const Long key : {KEY_MouseRight, KEY_MouseRightUp, KEY_MouseLeft2})
+                  w.SetProp(list, PROP_Alrt, std::to_string(key), key);
+              }
+            }),
+       [&](User& user) {
+         const WindowId window = user.WaitForWindow("Mouse");
+         ASSERT_NE(window, 0u);
+         events.Take();
+         user.ClickRow(window, list, 2, true);
+         EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "Accepted:1"})) << "not alerted: the row is accepted";
+         user.ClickRow(window, list, 3, true);
+         Strings seen = events.Take();
+         std::erase(seen, "NewSelection:1");
+         EXPECT_EQ(seen, (Strings{"PreAlertKey:1/5", "AlertKey:1/5", "Accepted:1"}))
+             << "alerted, and the PreAlertKey not handled: the double click still accepts, after the alert";
+         user.RightClick(window, list);
+         EXPECT_EQ(events.Take(), (Strings{"PreAlertKey:1/2", "AlertKey:1/2", "PreAlertKey:1/130", "AlertKey:1/130"}));
+       });
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, WindowConformance,
                          ::testing::Values(Side{"Headless", &MakeHeadless, &MakeHeadlessUser}
 #ifdef QUIBBET_WITH_QT
