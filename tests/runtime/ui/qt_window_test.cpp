@@ -16,6 +16,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
@@ -439,6 +440,51 @@ TEST_F(QtWindows, OfTwoChildrenOnTwoThreadsOneWaitsInAMessageBoxWhileTheOtherTak
   EXPECT_EQ(eventsA.Take().back(), "CloseDown");
   EXPECT_EQ(eventsB.Take().back(), "CloseDown");
   EXPECT_EQ(frameEvents.Take().back(), "CloseDown");
+}
+
+// A modal window holds only its own thread's other windows: the frame's thread goes on.
+TEST_F(QtWindows, AModalWindowDisablesOnlyItsOwnThreadsOtherWindows) {
+  FrameIds ids;
+  const WindowDef frame = FrameDef(ids);
+  Long value = 0;
+  const WindowDef child = ChildDef("Child", value, 0);
+  WindowDef modal;
+  modal.title = "Modal";
+  modal.modal = true;
+  modal.Add(ControlDef::Button("&Done").StdClose());
+  Recorder frameEvents, childEvents, modalEvents;
+  const int exitCode = Play(
+      [&] {
+        RunWindow(frame, frameEvents, [&](Window& w) {
+          if (w.CurrentEvent().code != EVENT_OpenWindow) return;
+          Start([&] {
+            RunWindow(child, childEvents, [&](Window& c) {
+              if (c.CurrentEvent().code == EVENT_Accepted && c.CurrentEvent().control == 2)
+                RunWindow(modal, modalEvents, [](Window&) {});
+            });
+          });
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId c = user.WaitForWindow("Child");
+        const WindowId f = user.WaitForWindow("Frame");
+        ASSERT_TRUE(c && f);
+        user.Click(c, 2);
+        const WindowId m = user.WaitForWindow("Modal");
+        ASSERT_NE(m, 0u);
+        user.OnQt([&] {
+          EXPECT_FALSE(qobject_cast<QMdiSubWindow*>(Outer(c))->widget()->isEnabled()) << "its thread's other window";
+          auto* frameWindow = qobject_cast<QMainWindow*>(Outer(f));
+          EXPECT_TRUE(frameWindow->menuBar()->isEnabled()) << "another thread's frame";
+          EXPECT_TRUE(Outer(m)->isEnabled());
+        });
+        user.Click(m, 1);
+        EXPECT_TRUE(user.WaitForWindowClosed(m));
+        user.WaitForWindow("Child");
+        user.OnQt([&] { EXPECT_TRUE(qobject_cast<QMdiSubWindow*>(Outer(c))->widget()->isEnabled()); });
+        user.OnQt([&] { Outer(f)->close(); });
+      });
+  EXPECT_EQ(exitCode, 0);
 }
 
 TEST_F(QtWindows, AToolboxOnAThreadOfItsOwnStaysAboveTheFrameAndTakesClicks) {
