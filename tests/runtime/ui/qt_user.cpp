@@ -130,52 +130,51 @@ QWidget* QtUser::ControlWidget(WindowId window, Long control) {
   return widget;
 }
 
-WindowId QtUser::WaitForWindow(const std::string& title) {
+bool QtUser::Poll(const std::function<bool()>& done, const std::string& what) {
   const auto deadline = std::chrono::steady_clock::now() + kUserWait;
   while (std::chrono::steady_clock::now() < deadline) {
-    WindowId found = 0;
-    Long thread = 0;
-    if (!OnQt([&] {
-          for (QWidget* widget : QApplication::allWidgets()) {
-            if (!widget->objectName().startsWith(qt::kWindowNamePrefix) || !widget->isVisible()) continue;
-            if (widget->windowTitle().toStdString() != title) continue;
-            const WindowId id = widget->objectName().mid(static_cast<int>(std::strlen(qt::kWindowNamePrefix))).toULongLong();
-            if (id > found) {
-              found = id;
-              thread = widget->property("rtThread").value<qint32>();
-            }
-          }
-        }))
-      return 0;
-    if (found) {
-      {
-        std::lock_guard lock(mutex_);
-        windowThreads_[found] = thread;
-      }
-      Settle(found);
-      return found;
-    }
+    if (done()) return true;
     std::this_thread::sleep_for(10ms);
   }
-  ADD_FAILURE() << "no window titled \"" << title << "\" appeared";
-  return 0;
+  ADD_FAILURE() << what;
+  return false;
+}
+
+WindowId QtUser::WaitForWindow(const std::string& title) {
+  WindowId found = 0;
+  Long thread = 0;
+  Poll([&] {
+    OnQt([&] {
+      for (QWidget* widget : QApplication::allWidgets()) {
+        if (!widget->objectName().startsWith(qt::kWindowNamePrefix) || !widget->isVisible()) continue;
+        if (widget->windowTitle().toStdString() != title) continue;
+        const WindowId id = widget->objectName().mid(static_cast<int>(std::strlen(qt::kWindowNamePrefix))).toULongLong();
+        if (id > found) {
+          found = id;
+          thread = widget->property("rtThread").value<qint32>();
+        }
+      }
+    });
+    return found != 0;
+  }, "no window titled \"" + title + "\" appeared");
+  if (!found) return 0;
+  {
+    std::lock_guard lock(mutex_);
+    windowThreads_[found] = thread;
+  }
+  Settle(found);
+  return found;
 }
 
 bool QtUser::WaitForWindowClosed(WindowId window) {
-  const auto deadline = std::chrono::steady_clock::now() + kUserWait;
-  while (std::chrono::steady_clock::now() < deadline) {
+  return Poll([&] {
     const std::vector<WindowId> open = OpenWindows();
-    if (std::find(open.begin(), open.end(), window) == open.end()) {
-      // Closed in the runtime; its widget goes on the Qt thread unless the program has ended
-      // with it, and the event loop with the program.
-      bool shown = true;
-      if (open.empty()) return true;  // the program may have ended, and the event loop with it
-      if (!OnQt([&] { shown = OuterOf(window) != nullptr; }, true) || !shown) return true;
-    }
-    std::this_thread::sleep_for(10ms);
-  }
-  ADD_FAILURE() << "window " << window << " is still open";
-  return false;
+    if (std::find(open.begin(), open.end(), window) != open.end()) return false;
+    // Closed in the runtime; its widget goes on the Qt thread, unless the program has ended
+    // with it and the event loop with the program.
+    bool shown = true;
+    return open.empty() || !OnQt([&] { shown = OuterOf(window) != nullptr; }, true) || !shown;
+  }, "window " + std::to_string(window) + " is still open");
 }
 
 std::string QtUser::Text(WindowId window, Long control) {
@@ -346,43 +345,35 @@ void QtUser::RightClick(WindowId window, Long control) {
 }
 
 void QtUser::ChoosePopup(const std::string& text) {
-  const auto deadline = std::chrono::steady_clock::now() + kUserWait;
-  while (std::chrono::steady_clock::now() < deadline) {
+  Poll([&] {
     bool chosen = false;
     OnQt([&] {
       for (QMenu* menu : Visible<QMenu>(qt::kPopupName))
         for (QAction* action : menu->actions())
-          if (action->text().toStdString() == text) {
+          if (!chosen && action->text().toStdString() == text) {
             QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
             chosen = true;
-            return;
           }
     });
-    if (chosen) return;
-    std::this_thread::sleep_for(10ms);
-  }
-  ADD_FAILURE() << "no popup with \"" << text << "\" appeared";
+    return chosen;
+  }, "no popup with \"" + text + "\" appeared");
 }
 
 void QtUser::AnswerMessageBox(const std::string& text, const std::string& caption) {
-  const auto deadline = std::chrono::steady_clock::now() + kUserWait;
-  while (std::chrono::steady_clock::now() < deadline) {
+  Poll([&] {
     bool answered = false;
     OnQt([&] {
       for (QMessageBox* box : Visible<QMessageBox>()) {
         EXPECT_EQ(box->text().toStdString(), text);
         for (QAbstractButton* button : box->buttons())
-          if (button->text().toStdString() == caption) {
+          if (!answered && button->text().toStdString() == caption) {
             QTest::mouseClick(button, Qt::LeftButton);
             answered = true;
-            return;
           }
       }
     });
-    if (answered) return;
-    std::this_thread::sleep_for(10ms);
-  }
-  ADD_FAILURE() << "no message box with a button \"" << caption << "\" appeared";
+    return answered;
+  }, "no message box with a button \"" + caption + "\" appeared");
 }
 
 void QtUser::CloseEverything() {

@@ -46,6 +46,9 @@ class QtUser final : public User, private ThreadActivityObserver {
 
  private:
   void ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput) override;
+  // Calls `done` every few milliseconds until it holds; false, with a failure naming `what`,
+  // when it does not in time.
+  bool Poll(const std::function<bool()>& done, const std::string& what);
   // Waits until the window's thread has taken everything sent so far and waits again (or shows
   // a dialog, or ended), then until the Qt thread has applied what it changed on screen.
   void Settle(WindowId window);
