@@ -293,6 +293,34 @@ TEST_F(OneThreadWindow, ListColumnPropertiesFollowTheFormatAndChangesByNumber) {
   EXPECT_EQ(window.GetProp(list, LISTCOL_Header, 3), "") << "no column 3";
 }
 
+// A pass reads only the rows on screen: a million-row virtual list is asked for one page, and
+// moving the selection far down reads the page there, not the rows between.
+TEST_F(OneThreadWindow, AListPassReadsOnlyTheShownPageOfItsSource) {
+  WindowDef def;
+  const Long list = def.Add(ControlDef::List("40L@n9@40L").At(0, 0, 100, 50));  // 5 lines
+  Window window(def);
+  window.Open();
+  std::vector<Long> asked;
+  window.SetVirtualList(list, [&](Long row, Long column) -> std::string {
+    if (row == -1) return "1000000";
+    if (row > 0) asked.push_back(row);
+    return std::to_string(row * 10 + column);
+  });
+  EXPECT_EQ(asked, (std::vector<Long>{1, 1, 2, 2, 3, 3, 4, 4, 5, 5})) << "the first page, two columns a row";
+  asked.clear();
+  window.Display();
+  EXPECT_EQ(asked.size(), 10u) << "a pass with nothing changed still costs one page";
+  asked.clear();
+  window.SetProp(list, PROP_Selected, "500000", 0);
+  window.Display(list);
+  EXPECT_EQ(asked, (std::vector<Long>{499996, 499996, 499997, 499997, 499998, 499998, 499999, 499999, 500000, 500000}))
+      << "the page that holds the selection";
+  const ui::ListRowsView page = window.FindControl(list)->Rows();
+  EXPECT_EQ(page.first, 499996);
+  EXPECT_EQ(page.total, 1000000);
+  EXPECT_EQ(page.rows.back(), (std::vector<std::string>{"5,000,001", "5000002"})) << "through the first column's picture";
+}
+
 TEST_F(OneThreadWindow, AlertSlotsOutsideTheRangeAreProgrammingErrors) {
   WindowDef def;
   Window window(def);
