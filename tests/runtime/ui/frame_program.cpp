@@ -25,6 +25,10 @@ void Child() {
   rt::Window window(def);
   window.Open();
   while (window.Accept()) {
+    if (rt::Event() == rt::EVENT_OpenWindow) {
+      std::printf("child open\n");
+      std::fflush(stdout);
+    }
     if (rt::Event() == rt::EVENT_Accepted && rt::Field() == entry) {
       std::printf("accepted %d\n", static_cast<int>(value));
       std::fflush(stdout);

@@ -22,7 +22,9 @@ app=$!
 
 frame=$(timeout 30 xdotool search --sync --name '^Frame under X$' | head -n 1)
 [ -n "$frame" ] || { echo "no frame appeared"; exit 1; }
-sleep 0.5  # the child opens from the frame's first event
+# The child opens from the frame's first event, on its own thread.
+for _ in $(seq 100); do grep -q '^child open$' "$out" && break; sleep 0.1; done
+grep -q '^child open$' "$out" || { echo "the child did not open:"; cat "$out"; exit 1; }
 xdotool windowfocus --sync "$frame"
 xdotool type --delay 20 42
 xdotool key Tab
