@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
@@ -271,6 +272,53 @@ TEST_F(QtWindows, SizeAndMaximizeFollowThePropertiesAndTheUsersChangesReachThePr
         user.WaitForWindow("Sizes");
         EXPECT_EQ(events.Take(), (Strings{"SizeRequest", "Sized"})) << "the user resized it";
         EXPECT_EQ(width, 260);
+      });
+  EXPECT_EQ(exitCode, 0);
+}
+
+// ---- A list's scroll bar belongs to the program ----
+
+TEST_F(QtWindows, TheScrollBarShowsTheProgramsThumbAndTurnsStepsAndDragsIntoEvents) {
+  static const Pets pets;
+  WindowDef def;
+  def.title = "Thumb";
+  const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Pet~@s10@").At(4, 4, 150, 60).Immediate().VScroll());
+  std::atomic<Long> dragged{-1};
+  Recorder events(true);
+  const int exitCode = Play(
+      [&] {
+        RunWindow(def, events, [&](Window& w) {
+          if (w.CurrentEvent().code == EVENT_OpenWindow) {
+            w.SetListSource(list, &pets);
+            w.SetProp(list, PROP_VScrollPos, "40", 0);
+            w.SetProp(list, PROP_Selected, "4", 0);  // the last row: a step down goes past it
+          }
+          if (w.CurrentEvent().code == EVENT_ScrollDrag) dragged = PropNumber(w.GetProp(list, PROP_VScrollPos, 0));
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId window = user.WaitForWindow("Thumb");
+        ASSERT_NE(window, 0u);
+        QScrollBar* bar = nullptr;
+        user.OnQt([&] {
+          bar = ControlOf<QWidget>(window, list)->findChild<QScrollBar*>();
+          ASSERT_TRUE(bar && bar->isVisible());
+          EXPECT_EQ(bar->sliderPosition(), 40) << "the thumb is where the program put it";
+        });
+        ASSERT_TRUE(bar);
+        events.Take();
+        user.OnQt([&] { bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); });
+        user.WaitForWindow("Thumb");
+        EXPECT_EQ(events.Take(), (Strings{"ScrollDown:1/40"})) << "a step down past the last row, as the Down key";
+        user.OnQt([&] { EXPECT_EQ(bar->sliderPosition(), 40) << "a step moves nothing until the program does"; });
+        user.OnQt([&] {
+          bar->setSliderDown(true);
+          bar->setSliderPosition(80);
+          bar->setSliderDown(false);
+        });
+        user.WaitForWindow("Thumb");
+        EXPECT_EQ(events.Take(), (Strings{"ScrollDrag:1"}));
+        EXPECT_EQ(dragged, 80);
       });
   EXPECT_EQ(exitCode, 0);
 }
