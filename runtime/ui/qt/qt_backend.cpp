@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -208,7 +209,8 @@ class QtState {
       if (!started_ || windingUp_ || OnQtThread()) return 0;
       pending_.push_back(pending);
       QMetaObject::invokeMethod(
-          anchor_.get(), [this, menu, x, y, pending] { ShowPopup(menu, x, y, pending); }, Qt::QueuedConnection);
+          anchor_.get(), [this, menu, x, y, pending, thread = Thread()] { ShowPopup(menu, thread, x, y, pending); },
+          Qt::QueuedConnection);
     }
     return pending->Wait();
   }
@@ -259,7 +261,8 @@ class QtState {
   }
 
   // Qt thread. The menu answers once: a chosen entry's number, else 0 when it closes.
-  void ShowPopup(const std::vector<PopupEntry>& entries, Long x, Long y, const std::shared_ptr<PendingAnswer>& pending) {
+  void ShowPopup(const std::vector<PopupEntry>& entries, Long thread, Long x, Long y,
+                 const std::shared_ptr<PendingAnswer>& pending) {
     if (pending->IsSet()) return;
     auto* menu = new QMenu;  // deleted once closed (deleteLater below), or by Stop
     menu->setObjectName(qt::kPopupName);
@@ -274,7 +277,9 @@ class QtState {
     QObject::connect(menu, &QMenu::aboutToHide, menu, [this, pending] {
       QTimer::singleShot(0, anchor_.get(), [this, pending] { Finish(pending, 0); });
     });
-    const QPoint at = x || y ? QPoint(qt::PixelsX(x), qt::PixelsY(y)) : QCursor::pos();
+    // At the given place in the calling thread's top window, else where the mouse is.
+    const std::optional<QPoint> place = x || y ? screen_->GlobalPosition(thread, x, y) : std::nullopt;
+    const QPoint at = place.value_or(QCursor::pos());
     menu->popup(at);
   }
 

@@ -238,6 +238,15 @@ ShownWindow* Screen::Find(WindowId window) {
   return found == windows_.end() ? nullptr : found->second.get();
 }
 
+std::optional<QPoint> Screen::GlobalPosition(Long thread, Long x, Long y) const {
+  const ShownWindow* newest = nullptr;
+  for (const auto& [id, w] : windows_)
+    if (w->thread == thread && !w->destroyed && w->client && (!newest || w->order > newest->order)) newest = w.get();
+  if (!newest) return std::nullopt;
+  const QWidget* base = newest->mdi ? static_cast<const QWidget*>(newest->mdi) : newest->client;  // a frame's client is its MDI area
+  return base->mapToGlobal(QPoint(PixelsX(x), PixelsY(y)));
+}
+
 QWidget* Screen::OuterWidget(WindowId window) const {
   const auto found = windows_.find(window);
   return found == windows_.end() || found->second->destroyed ? nullptr : found->second->outer.data();

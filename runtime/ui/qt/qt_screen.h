@@ -5,11 +5,13 @@
 // remember to show them; turns what the user does into input for the owning thread's inbox
 // (runtime/ui/input_sink.h). Qt thread only: the backend marshals every call here.
 
+#include <QPoint>
 #include <QPointer>
 
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "runtime/ui/screen.h"
@@ -44,6 +46,9 @@ class Screen {
   void Clear();
 
   // ---- Query state (tests) ----
+  // Where (x, y) in window units of `thread`'s newest window lies on the screen; nullopt when
+  // the thread shows no window.
+  std::optional<QPoint> GlobalPosition(Long thread, Long x, Long y) const;
   // The window's outer widget (frame, MDI subwindow or window), nullptr when not shown.
   QWidget* OuterWidget(WindowId window) const;
 

@@ -43,12 +43,12 @@ class QtUser final : public User, private ThreadActivityObserver {
   // Runs `call` on the Qt thread and waits for it; false (and a failure) when the Qt thread
   // did not run it in time (`quiet`: false without a failure).
   bool OnQt(std::function<void()> call, bool quiet = false);
-
- private:
-  void ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput) override;
   // Calls `done` every few milliseconds until it holds; false, with a failure naming `what`,
   // when it does not in time.
   bool Poll(const std::function<bool()>& done, const std::string& what);
+
+ private:
+  void ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput) override;
   // Waits until the window's thread has taken everything sent so far and waits again (or shows
   // a dialog, or ended), then until the Qt thread has applied what it changed on screen.
   void Settle(WindowId window);

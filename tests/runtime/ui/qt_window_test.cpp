@@ -323,6 +323,43 @@ TEST_F(QtWindows, TheScrollBarShowsTheProgramsThumbAndTurnsStepsAndDragsIntoEven
   EXPECT_EQ(exitCode, 0);
 }
 
+// ---- A popup opens where the program asked, in its window ----
+
+TEST_F(QtWindows, APopupOpensAtThePlaceGivenInTheCallingThreadsWindow) {
+  WindowDef def;
+  def.title = "Where";
+  const Long button = def.Add(ControlDef::Button("&Menu").At(4, 4, 40, 14));
+  std::atomic<Long> chosen{-1};
+  Recorder events;
+  const int exitCode = Play(
+      [&] {
+        RunWindow(def, events, [&](Window& w) {
+          if (w.CurrentEvent().code == EVENT_Accepted) chosen = Popup("&First|&Second", 30, 20);
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId window = user.WaitForWindow("Where");
+        ASSERT_NE(window, 0u);
+        user.Click(window, button);
+        user.Poll([&] {
+          bool placed = false;
+          user.OnQt([&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+              if (widget->objectName() != qt::kPopupName || !widget->isVisible()) continue;
+              auto* inner = qobject_cast<QMainWindow*>(Outer(window));
+              EXPECT_EQ(widget->pos(), inner->centralWidget()->mapToGlobal(QPoint(qt::PixelsX(30), qt::PixelsY(20))));
+              placed = true;
+            }
+          });
+          return placed;
+        }, "no popup opened");
+        user.ChoosePopup("&Second");
+        user.WaitForWindow("Where");
+        EXPECT_EQ(chosen, 2);
+      });
+  EXPECT_EQ(exitCode, 0);
+}
+
 // ---- The edit-in-place cell editor ----
 
 TEST_F(QtWindows, AnEditControlCoversTheCellItIsLaidOver) {
