@@ -574,10 +574,8 @@ void Screen::Build(ShownWindow& window, const ControlView& view) {
   }
   window.controls[number] = std::move(control);
   for (const PropertyValue& p : view.properties) Apply(window, number, p);
-  if (view.type == CT_Prompt) {
-    // A prompt's mnemonic takes the user to the control declared after it.
-    if (auto* label = qobject_cast<QLabel*>(window.Find(number)->widget.data())) label->setTextFormat(Qt::AutoText);
-  } else if (view.type != CT_Tab && view.type != CT_Item && view.type != CT_Menu) {
+  // A prompt's mnemonic takes the user to the control declared after it.
+  if (view.type != CT_Prompt && view.type != CT_Tab && view.type != CT_Item && view.type != CT_Menu) {
     for (auto& [n, c] : window.controls)
       if (c.type == CT_Prompt && n == number - 1)
         if (auto* label = qobject_cast<QLabel*>(c.widget.data()); label && window.Find(number)->widget)
