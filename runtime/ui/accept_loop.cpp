@@ -17,6 +17,7 @@
 #include "runtime/ui/input_sink.h"
 #include "runtime/ui/popup_menu.h"
 #include "runtime/ui/target.h"
+#include "runtime/ui/thread_activity.h"
 #include "runtime/ui/window.h"
 
 namespace rt {
@@ -62,6 +63,8 @@ struct Routing {
   std::map<ui::WindowId, Long> windowThreads;
   ui::WindowId nextWindowId = 1;
   ui::WindowId frontWindow = 0;  // the window the user works in, on any thread
+  std::vector<ui::WindowId> frames;  // open application frames, in opening order
+  std::map<Long, std::uint64_t> lastSent;  // thread -> sequence of the newest input sent to it
   std::atomic<std::uint64_t> nextSequence{1};
 };
 
@@ -93,8 +96,7 @@ class ThreadUi {
       const auto found = routing.inboxes.find(thread_);
       if (found != routing.inboxes.end() && found->second == inbox_) routing.inboxes.erase(found);
     }
-    if (ui::Backend* backend = ui::InstalledBackend())
-      backend->ThreadStateChanged(thread_, ui::ProgramThreadState::Ended, handledInput_);
+    ui::ReportThreadState(thread_, ui::ProgramThreadState::Ended, handledInput_);
   }
   ThreadUi(const ThreadUi&) = delete;
   ThreadUi& operator=(const ThreadUi&) = delete;
@@ -137,8 +139,10 @@ void Dispatch(ThreadUi& ui, Message& message) {
   ui.HandledInput() = std::max(ui.HandledInput(), input.sequence);
   Window* window = ui.Find(input.window);
   if (!window) return;  // closed meanwhile
-  // Losing the front is no input from the user: it reaches even a window under a modal one.
-  if (input.kind != ui::InputKind::Deactivate && BlockedByModal(ui, *window)) {
+  // Losing the front and the application closing are no input from the user: they reach even
+  // a window under a modal one.
+  const bool fromUser = input.kind != ui::InputKind::Deactivate && input.kind != ui::InputKind::CloseDown;
+  if (fromUser && BlockedByModal(ui, *window)) {
     Beep();
     return;
   }
@@ -153,10 +157,9 @@ bool PumpOne(std::chrono::milliseconds timeout) {
   ThreadUi& ui = *tUi;
   std::optional<Message> message = ui.TheInbox().Take(0ms);
   if (!message) {
-    ui::Backend* backend = ui::InstalledBackend();
-    if (backend) backend->ThreadStateChanged(ui.Number(), ui::ProgramThreadState::WaitingForInput, ui.HandledInput());
+    ui::ReportThreadState(ui.Number(), ui::ProgramThreadState::WaitingForInput, ui.HandledInput());
     message = ui.TheInbox().Take(timeout);
-    if (backend) backend->ThreadStateChanged(ui.Number(), ui::ProgramThreadState::Busy, ui.HandledInput());
+    ui::ReportThreadState(ui.Number(), ui::ProgramThreadState::Busy, ui.HandledInput());
   }
   if (!message) return false;
   Dispatch(ui, *message);
@@ -195,6 +198,7 @@ ui::WindowId RegisterWindow(Window& window) {
     id = routing.nextWindowId++;
     routing.windowThreads[id] = Thread();
     routing.frontWindow = id;  // a window opens in front
+    if (window.Kind() == WindowKind::ApplicationFrame) routing.frames.push_back(id);
   }
   tUi->Windows().push_back(&window);
   SetTarget(&window);
@@ -206,6 +210,7 @@ void UnregisterWindow(Window& window) {
     Routing& routing = TheRouting();
     std::lock_guard lock(routing.mutex);
     routing.windowThreads.erase(window.Id());
+    std::erase(routing.frames, window.Id());
   }
   std::vector<Window*>& windows = tUi->Windows();
   std::erase(windows, &window);
@@ -215,6 +220,12 @@ void UnregisterWindow(Window& window) {
     std::lock_guard lock(routing.mutex);
     if (routing.frontWindow == window.Id()) routing.frontWindow = windows.back()->Id();
   }
+}
+
+ui::WindowId NewestFrame() {
+  Routing& routing = TheRouting();
+  std::lock_guard lock(routing.mutex);
+  return routing.frames.empty() ? 0 : routing.frames.back();
 }
 
 }  // namespace detail
@@ -258,15 +269,32 @@ std::uint64_t SendInput(UserInput input, Delivery& deactivated) {
         left.window = routing.frontWindow;
         left.sequence = routing.nextSequence++;
         deactivated = {routing.windowThreads[routing.frontWindow], left.sequence};
+        routing.lastSent[deactivated.thread] = left.sequence;
       }
       routing.frontWindow = input.window;
     }
     input.sequence = routing.nextSequence++;
+    routing.lastSent[routing.windowThreads[input.window]] = input.sequence;
   }
   if (leftInbox) leftInbox->Push(std::move(left));
   const std::uint64_t sequence = input.sequence;
   inbox->Push(std::move(input));
   return sequence;
+}
+
+std::vector<WindowId> OpenWindows() {
+  Routing& routing = TheRouting();
+  std::lock_guard lock(routing.mutex);
+  std::vector<WindowId> open;
+  for (const auto& [id, thread] : routing.windowThreads) open.push_back(id);  // ids rise as windows open
+  return open;
+}
+
+std::uint64_t LastInputSequence(Long thread) {
+  Routing& routing = TheRouting();
+  std::lock_guard lock(routing.mutex);
+  const auto found = routing.lastSent.find(thread);
+  return found == routing.lastSent.end() ? 0 : found->second;
 }
 
 Long ThreadOfWindow(WindowId window) {
@@ -362,6 +390,17 @@ void Unhide(Long control) {
 std::string GetProp(Long control, Long property, Long index) {
   const Window* top = TopWindow();
   return top ? top->GetProp(control, property, index) : std::string();
+}
+Long Create(ControlType type, Long parent) {
+  Window* top = TopWindow();
+  if (!top) return 0;
+  ControlDef def;
+  def.type = type;
+  def.parent = parent;
+  return top->CreateControl(std::move(def));
+}
+void DestroyControl(Long control) {
+  if (Window* top = TopWindow()) top->DestroyControl(control);
 }
 void SetProp(Long control, Long property, std::string_view value, Long index) {
   if (Window* top = TopWindow()) top->SetProp(control, property, value, index);

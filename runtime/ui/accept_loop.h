@@ -13,6 +13,7 @@
 #include "runtime/core/types.h"
 #include "runtime/ui/events.h"
 #include "runtime/ui/list_format.h"
+#include "runtime/ui/property_holder.h"
 #include "runtime/ui/screen.h"
 
 namespace rt {
@@ -55,6 +56,10 @@ void Disable(Long control);
 void Hide(Long control);
 void Unhide(Long control);
 std::string GetProp(Long control, Long property, Long index = 0);
+// Creates a control of `type` on the top window (in `parent`, 0: the window) and returns its
+// number; 0 without a window.
+Long Create(ControlType type, Long parent = 0);
+void DestroyControl(Long control);
 void SetProp(Long control, Long property, std::string_view value, Long index = 0);
 
 // ---- Popups, cursor, sound ----
@@ -72,6 +77,8 @@ namespace detail {
 // routing (returning its new id), and takes a closing one out of both.
 ui::WindowId RegisterWindow(Window& window);
 void UnregisterWindow(Window& window);
+// The newest open application frame of any thread, 0 when none.
+ui::WindowId NewestFrame();
 }  // namespace detail
 
 }  // namespace rt

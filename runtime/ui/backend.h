@@ -16,6 +16,9 @@ namespace rt::ui {
 // RunProgram's result when it cannot serve the UI: the backend is not started, or the call came
 // from a thread other than the UI thread.
 inline constexpr int kRunProgramRefusedExitCode = 70;
+// RunProgram's result when its UI was ended from outside and program threads still did not end
+// in time after being asked to close: it returns without them rather than wait for ever.
+inline constexpr int kRunProgramAbandonedExitCode = 71;
 
 // Each operation says the thread it must be called on and what it returns when it cannot act.
 // "UI thread" is the thread that called Start (with Qt: the process's main OS thread); the
@@ -45,7 +48,9 @@ class Backend : public DialogHost {
 
   // UI thread, started backend. Runs `entry` on a new program thread (the first one the process
   // starts is thread 1) and serves the UI here until every started program thread has ended;
-  // returns the program's exit code (0). A program that halts never comes back here.
+  // returns the program's exit code (0). A program that halts never comes back here. When the
+  // UI is ended from outside first, open dialogs return their escape value, every window gets
+  // close-down, and after a grace period it returns kRunProgramAbandonedExitCode.
   // Not started or off the UI thread: asserts, runs nothing, returns kRunProgramRefusedExitCode.
   virtual int RunProgram(std::function<void()> entry) = 0;
 
@@ -59,21 +64,12 @@ class Backend : public DialogHost {
   // backend is not started. EndProgram is acted on by the caller (runtime/core halts).
   StopAnswer ShowStop(const StopRequest& request) override = 0;
 
-  // ---- Capabilities ----
-
-  // Declared at Start, cleared at Stop. The runtime asks these bits, never which backend runs.
-  enum Capability : unsigned {
-    kShowsWindows = 1u << 0,  // the window group below is implemented (not the defaults)
-    kShowsPopups = 1u << 1,   // ShowPopup lets a user choose
-  };
-  // Any thread. Default: 0 (dialogs only).
-  virtual unsigned Capabilities() const { return 0; }
-
   // ---- Windows and controls (optional group) ----
-  // The runtime's window model calls these on the program thread that owns the window; they
-  // must not wait for a user. Every default does nothing, so a backend without windows (the
-  // Qt backend for now) still runs programs whose windows then exist in the model only.
-  // User actions come back the other way, through runtime/ui/input_sink.h.
+  // The runtime's window model calls these on the program thread that owns the window, in the
+  // order things changed; they must not wait for a user, nor for the UI thread (the runtime
+  // reads every state from its own model, never back from the screen). Every default does
+  // nothing, so a backend without windows still runs programs whose windows then exist in the
+  // model only. User actions come back the other way, through runtime/ui/input_sink.h.
 
   // A window opened: its whole state at that moment.
   virtual void CreateWindow(const WindowView& view) { (void)view; }
@@ -86,17 +82,12 @@ class Backend : public DialogHost {
   virtual void SetProperty(WindowId window, Long control, const PropertyValue& value) {
     (void)window, (void)control, (void)value;
   }
-  // A list's shown cells changed.
+  // A list's shown page changed: its cells, first row or row count.
   virtual void SetListRows(WindowId window, Long control, const ListRowsView& rows) {
     (void)window, (void)control, (void)rows;
   }
   // Keyboard focus moved to `control` (0: the window itself).
   virtual void SetFocus(WindowId window, Long control) { (void)window, (void)control; }
-  // A program thread started or stopped waiting for input; `handledInput` is the sequence
-  // number of the last user input it has taken (input_sink.h). Default: nothing.
-  virtual void ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput) {
-    (void)thread, (void)state, (void)handledInput;
-  }
 
   // ---- Popups, cursor and sound (optional) ----
 

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "runtime/core/assert.h"
+#include "runtime/core/text.h"
 #include "runtime/ui/window.h"
 
 namespace rt {
@@ -14,6 +15,7 @@ Control::Control(Window& window, const ControlDef& def)
       type_(def.type),
       parent_(def.parent),
       stdClose_(def.stdClose),
+      onToolbar_(def.onToolbar),
       text_(def.text),
       font_(def.font),
       icon_(def.icon),
@@ -21,6 +23,7 @@ Control::Control(Window& window, const ControlDef& def)
       statusText_(def.statusText),
       picture_(def.picture),
       binding_(def.binding),
+      value_(def.value),
       x_(def.x),
       y_(def.y),
       width_(def.width),
@@ -42,11 +45,24 @@ Control::Control(Window& window, const ControlDef& def)
     if (height_ > 0) items_ = std::max<Long>(1, height_ / 10);
   }
   if (type_ == CT_Sheet) selected_ = 1;
+  if (type_ == CT_Radio && value_.empty())
+    for (char c : text_)
+      if (c != '&') value_ += c;
+}
+
+bool Control::IsOn() const {
+  if (type_ == CT_Check) return binding_ && !binding_->IsEmpty();
+  if (type_ == CT_Radio) {
+    const Control* option = window_.FindControl(parent_);
+    return option && option->BoundVariable() && Clip(option->BoundVariable()->Text()) == Clip(value_);
+  }
+  return checked_;
 }
 
 bool Control::CanTakeFocus() const {
   switch (type_) {
-    case CT_Entry: case CT_Button: case CT_List: case CT_Sheet: return !disabled_ && !hidden_;
+    case CT_Entry: case CT_Button: case CT_List: case CT_Sheet: case CT_Check: case CT_Radio:
+      return !disabled_ && !hidden_;
     default: return false;
   }
 }
@@ -84,11 +100,19 @@ ui::ListRowsView Control::Rows() const {
   ui::ListRowsView view;
   for (const ListColumn& column : columns_) view.headings.push_back(column.heading);
   const Long rows = RowCount();
-  view.rows.reserve(rows > 0 ? rows : 0);
-  for (Long row = 1; row <= rows; ++row) {
+  // A source that shrank leaves the page as full as it can be.
+  const Long top = std::clamp<Long>(top_, 1, std::max<Long>(1, rows - items_ + 1));
+  const Long last = std::min(rows, top + items_ - 1);
+  view.first = top;
+  view.total = rows;
+  view.rows.reserve(last >= top ? last - top + 1 : 0);
+  for (Long row = top; row <= last; ++row) {
     std::vector<std::string> cells;
-    for (Long column = 1; column <= static_cast<Long>(columns_.size()); ++column)
-      cells.push_back(CellText(row, column));
+    cells.reserve(columns_.size());
+    for (Long column = 1; column <= static_cast<Long>(columns_.size()); ++column) {
+      const ListColumn& format = columns_[column - 1];
+      cells.push_back(FormatCell(format, source_ ? source_->Value(row, format.fieldNo) : vlb_ ? vlb_(row, column) : ""));
+    }
     view.rows.push_back(std::move(cells));
   }
   return view;
@@ -122,7 +146,7 @@ std::string Control::GetProp(Long property, Long index) const {
     case PROP_Visible: return PropFlag(window_.IsShown(*this));
     case PROP_ReadOnly: return PropFlag(readOnly_);
     case PROP_Required: return PropFlag(required_);
-    case PROP_Checked: return PropFlag(checked_);
+    case PROP_Checked: return PropFlag(IsOn());
     case PROP_Imm: return PropFlag(immediate_);
     case PROP_VScroll: return PropFlag(vscroll_);
     case PROP_VScrollPos: return std::to_string(thumb_);
@@ -197,7 +221,10 @@ void Control::SetProp(Long property, std::string_view value, Long index) {
     case PROP_Hide: hidden_ = on; break;
     case PROP_ReadOnly: readOnly_ = on; break;
     case PROP_Required: required_ = on; break;
-    case PROP_Checked: checked_ = on; break;
+    case PROP_Checked:
+      if (type_ == CT_Check && binding_) binding_->SetFromText(on ? "1" : "0");
+      else checked_ = on;
+      break;
     case PROP_Imm: immediate_ = on; break;
     case PROP_VScroll: vscroll_ = on; break;
     case PROP_VScrollPos: thumb_ = std::clamp<Long>(PropNumber(value), 0, 100); break;
@@ -236,6 +263,10 @@ void Control::SetProp(Long property, std::string_view value, Long index) {
         return;
       }
       other_[{property, index}] = std::string(value);
+      if (property == PROP_EditControl && type_ == CT_List) {
+        window_.PlaceEditControls(*this);
+        return;  // the screen learns the edit control's new place, not this number
+      }
       break;
   }
   window_.ControlChanged(*this, property, index);
@@ -249,9 +280,11 @@ std::vector<ui::PropertyValue> Control::ShownProperties() const {
     std::string value = GetProp(property);
     if (!value.empty()) shown.push_back({property, 0, std::move(value)});
   }
+  for (Long slot = 1; slot <= static_cast<Long>(alerts_.size()); ++slot)
+    if (alerts_[slot - 1]) shown.push_back({PROP_Alrt, slot, std::to_string(alerts_[slot - 1])});
   return shown;
 }
 
-ui::ControlView Control::View() const { return {number_, type_, parent_, ShownProperties()}; }
+ui::ControlView Control::View() const { return {number_, type_, parent_, onToolbar_, ShownProperties()}; }
 
 }  // namespace rt

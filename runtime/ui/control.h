@@ -47,6 +47,9 @@ class Control final : public PropertyHolder {
   bool CanTakeFocus() const;  // entries, buttons, lists, sheets; not menus, texts, images
   bool IsAlerted(Long key) const;
   const std::string& Picture() const { return picture_; }
+  // Check boxes: the variable is on; radios: the option's variable holds this radio's value.
+  bool IsOn() const;
+  const std::string& RadioValue() const { return value_; }
   const BindingPtr& BoundVariable() const { return binding_; }
   void SetBinding(BindingPtr binding) { binding_ = std::move(binding); }
 
@@ -65,7 +68,9 @@ class Control final : public PropertyHolder {
   Long RowCount() const;
   std::string CellValue(Long row, Long column) const;  // unformatted
   std::string CellText(Long row, Long column) const;   // through the column's picture
+  // The shown page: Items() rows from the top row, formatted.
   ui::ListRowsView Rows() const;
+  Long TopRow() const { return top_; }
   Long SelectedRow() const { return selected_; }
   Long Items() const { return items_; }
   // Keeps the row in view; 0 clears the selection.
@@ -83,6 +88,7 @@ class Control final : public PropertyHolder {
   const Long type_;
   const Long parent_;
   const bool stdClose_;
+  const bool onToolbar_;
   std::string text_;
   std::string font_;
   std::string icon_;
@@ -90,6 +96,7 @@ class Control final : public PropertyHolder {
   std::string statusText_;
   std::string picture_;
   BindingPtr binding_;
+  std::string value_;  // radios
   Long x_, y_, width_, height_;
   bool isDefault_;
   bool readOnly_;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "runtime/core/types.h"
 #include "runtime/ui/screen.h"
@@ -25,6 +26,10 @@ enum class InputKind {
   Iconize,
   Restore,
   Close,       // the close box
+  CloseDown,   // the application frame is closing: every window of every thread gets it, even
+               // one under a modal window (it waits in that window's queue until it is on top)
+  Command,     // control: a frame's toolbar button pressed while this window was the active
+               // MDI child; arrives as Accepted for that number whether or not the window has it
   Activate,    // the user brought the window to the front (clicked it, switched to it); the
                // sink sets value to 0 when it was in front already
   Deactivate,  // sent by the sink, not by backends: another window came to the front
@@ -56,5 +61,12 @@ std::uint64_t SendInput(UserInput input, Delivery& deactivated);
 
 // The program thread that owns an open window; 0 when it is not open.
 Long ThreadOfWindow(WindowId window);
+
+// Every open window of every thread, in opening order.
+std::vector<WindowId> OpenWindows();
+
+// Test support: the sequence number of the newest input sent to `thread`'s windows (0: none),
+// so that a test that sent input through a real toolkit can wait until the thread handled it.
+std::uint64_t LastInputSequence(Long thread);
 
 }  // namespace rt::ui

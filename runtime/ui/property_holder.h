@@ -92,6 +92,9 @@ enum ControlType : Long {
   CT_Region = 4,
   CT_Entry = 8,
   CT_Button = 9,
+  CT_Option = 10,  // a group of radio buttons that edits one variable
+  CT_Radio = 11,   // in an option: choosing it stores its value in the option's variable
+  CT_Check = 12,   // edits a variable as on (1) or off (0)
   CT_Group = 13,
   CT_List = 14,
   CT_Menu = 19,

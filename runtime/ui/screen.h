@@ -26,22 +26,30 @@ struct ControlView {
   Long number = 0;
   Long type = 0;
   Long parent = 0;
+  bool onToolbar = false;  // a toolbar control (3000s numbers) rather than one in the window
   std::vector<PropertyValue> properties;  // text, position, flags, ... as the window has them
 };
 
 struct WindowView {
   WindowId id = 0;
   Long thread = 0;    // the program thread that owns the window and runs its accept loop
-  int kind = 0;       // WindowKind as a number: 0 ordinary, 1 application frame, 2 MDI child
+  int kind = 0;       // WindowKind as a number: 0 ordinary, 1 application frame, 2 MDI child,
+                      // 3 toolbox
+  WindowId frame = 0; // the open application frame an MDI child opens in, or an ordinary
+                      // window belongs to (0: none)
   bool modal = false;
   std::vector<PropertyValue> properties;
   std::vector<ControlView> controls;  // in declaration order, menus and toolbar included
 };
 
-// A list's cells as the columns' pictures show them; rows[r][c] is row r+1, column c+1.
+// The page of a list that is shown, cells as the columns' pictures show them: rows[r][c] is
+// row first+r, column c+1. Only the shown rows travel, however many the source holds.
 struct ListRowsView {
   std::vector<std::string> headings;
   std::vector<std::vector<std::string>> rows;
+  Long first = 1;  // the source row shown at the top
+  Long total = 0;  // rows in the source
+  bool operator==(const ListRowsView&) const = default;
 };
 
 // One entry of a popup menu, as parsed from the runtime's menu text (popup_menu.h).
@@ -54,7 +62,5 @@ struct PopupEntry {
   bool unchecked = false; // '-' mark: a check box shown empty
   std::vector<PopupEntry> children;  // a submenu
 };
-
-enum class ProgramThreadState { Busy, WaitingForInput, Ended };
 
 }  // namespace rt::ui

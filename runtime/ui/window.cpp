@@ -271,7 +271,11 @@ void Window::SetFocusTo(Long control) {
 // when its text is rejected.
 bool Window::MoveFocus(Long control) {
   if (control == focus_) return true;
-  if (!LeaveFocused()) return false;
+  if (!LeaveFocused()) {
+    // The screen may have moved the focus already (a click): put it back.
+    SetFocusTo(focus_);
+    return false;
+  }
   SetFocusTo(control);
   Enqueue(MakeEvent(EVENT_Selected, control));
   return true;
@@ -297,8 +301,10 @@ void Window::TakeInput(const ui::UserInput& input) {
     case ui::InputKind::Type:
       if (!usable || control->Type() != CT_Entry || control->IsReadOnly()) return;
       if (!MoveFocus(control->Number())) return;
+      // The widget shows what was typed already; sending it back would overwrite keys typed
+      // since, so the text is only noted as shown.
       control->SetEditText(input.text);
-      Push(control->Number(), PROP_Text, 0, input.text);
+      shownEntryText_[control->Number()] = input.text;
       return;
     case ui::InputKind::Focus:
       if (usable && control->CanTakeFocus()) MoveFocus(control->Number());
@@ -316,8 +322,8 @@ void Window::TakeInput(const ui::UserInput& input) {
         control->SetSelectedRow(input.value);
         Push(control->Number(), PROP_Selected, 0, std::to_string(control->SelectedRow()));
         Enqueue(MakeEvent(EVENT_NewSelection, control->Number(), input.key ? input.key : KEY_MouseLeft));
-        if (input.key == KEY_MouseLeft2 && !control->IsAlerted(KEY_MouseLeft2))
-          Enqueue(MakeEvent(EVENT_Accepted, control->Number(), KEY_MouseLeft2));
+        // A double click accepts the row, unless the program alerted it for itself.
+        if (input.key == KEY_MouseLeft2) KeyPressed(control->Number(), KEY_MouseLeft2);
       } else if (control->Type() == CT_Sheet) {
         control->SetProp(PROP_Selected, std::to_string(input.value));
         Enqueue(MakeEvent(EVENT_NewSelection, control->Number(), KEY_MouseLeft));
@@ -360,6 +366,12 @@ void Window::TakeInput(const ui::UserInput& input) {
     case ui::InputKind::Close:
       Enqueue(MakeEvent(EVENT_CloseWindow));
       return;
+    case ui::InputKind::CloseDown:
+      Enqueue(MakeEvent(EVENT_CloseDown));
+      return;
+    case ui::InputKind::Command:
+      if (!control || usable) Enqueue(MakeEvent(EVENT_Accepted, input.control, KEY_MouseLeft));
+      return;
     case ui::InputKind::Activate:
       if (input.value) Enqueue(MakeEvent(EVENT_GainFocus));
       return;
@@ -371,6 +383,22 @@ void Window::TakeInput(const ui::UserInput& input) {
 
 void Window::PressControl(Control& control, Long key) {
   switch (control.Type()) {
+    case CT_Check:
+      if (!MoveFocus(control.Number()) || !control.BoundVariable()) return;
+      control.BoundVariable()->SetFromText(control.IsOn() ? "0" : "1");
+      Refresh();
+      Enqueue(MakeEvent(EVENT_Accepted, control.Number(), key));
+      return;
+    case CT_Radio: {
+      Control* option = FindControl(control.ParentNumber());
+      if (!MoveFocus(control.Number()) || !option || !option->BoundVariable()) return;
+      const bool changed = !control.IsOn();
+      option->BoundVariable()->SetFromText(control.RadioValue());
+      Refresh();
+      // The option is what the program edits: it is the one accepted.
+      if (changed) Enqueue(MakeEvent(EVENT_Accepted, option->Number(), key));
+      return;
+    }
     case CT_Button:
       if (!MoveFocus(control.Number())) return;
       Enqueue(MakeEvent(EVENT_Accepted, control.Number(), key));
@@ -409,6 +437,10 @@ void Window::StandardKeyAction(Long controlNumber, Long key) {
   switch (control->Type()) {
     case CT_Button:
       if (key == KEY_Enter || key == KEY_Space) PressControl(*control, key);
+      return;
+    case CT_Check:
+    case CT_Radio:
+      if (key == KEY_Space) PressControl(*control, key);
       return;
     case CT_Entry:
       if (key == KEY_Enter) {
@@ -502,10 +534,19 @@ void Window::Refresh() {
         at->second = shown;
         Push(c->Number(), PROP_Text, 0, shown);
       }
+    } else if (c->Type() == CT_Check || c->Type() == CT_Radio) {
+      const std::string on = PropFlag(c->IsOn());
+      auto [at, inserted] = shownEntryText_.try_emplace(c->Number(), on);
+      if (inserted || at->second != on) {
+        at->second = on;
+        Push(c->Number(), PROP_Checked, 0, on);
+      }
     } else if (c->Type() == CT_List) {
+      PlaceEditControls(*c);  // an edit control follows the selected row
+      // Only the shown page is formatted and compared, so a pass costs the rows on screen.
       ui::ListRowsView rows = c->Rows();
       const auto at = shownRows_.find(c->Number());
-      if (at != shownRows_.end() && at->second.rows == rows.rows && at->second.headings == rows.headings) continue;
+      if (at != shownRows_.end() && at->second == rows) continue;
       if (ui::Backend* backend = ui::InstalledBackend()) backend->SetListRows(id_, c->Number(), rows);
       shownRows_[c->Number()] = std::move(rows);
     }
@@ -544,11 +585,68 @@ void Window::SetVirtualList(Long list, VirtualListProc proc) {
   }
 }
 
+// A list shows a heading line when any column has a heading; every line is kListLineUnits high,
+// as the list's Items count assumes.
+namespace {
+constexpr Long kListLineUnits = 10;
+}
+
+void Window::PlaceEditControls(const Control& list) {
+  const auto& columns = list.Columns();
+  const bool headings = std::any_of(columns.begin(), columns.end(), [](const ListColumn& c) { return c.hasHeading; });
+  const Long row = std::max<Long>(list.SelectedRow(), list.TopRow()) - list.TopRow();
+  Long x = PropNumber(list.GetProp(PROP_XPos));
+  for (std::size_t column = 1; column <= columns.size(); ++column) {
+    const Long width = columns[column - 1].width;
+    const Long editor = PropNumber(list.GetProp(PROP_EditControl, static_cast<Long>(column)));
+    if (Control* control = editor ? FindControl(editor) : nullptr; control && control != &list) {
+      const Long y = PropNumber(list.GetProp(PROP_YPos)) + (headings ? kListLineUnits : 0) + row * kListLineUnits;
+      for (const auto& [property, value] : {std::pair{PROP_XPos, x}, std::pair{PROP_YPos, y}, std::pair{PROP_Width, width},
+                                            std::pair{PROP_Height, kListLineUnits}})
+        if (control->GetProp(property) != std::to_string(value)) control->SetProp(property, std::to_string(value));
+    }
+    x += width;
+  }
+}
+
+Long Window::CreateControl(ControlDef def) {
+  const bool isMenu = def.type == CT_MenuBar || def.type == CT_Menu || def.type == CT_Item;
+  if (isMenu || def.onToolbar) {
+    RT_ASSERT(false, "menus and toolbar controls are declared with the window, not created at run time");
+    return 0;
+  }
+  Long highest = 0;
+  for (const auto& c : controls_)
+    if (c->Number() < 3000) highest = std::max(highest, c->Number());
+  def.number = highest + 1;
+  controls_.push_back(std::make_unique<Control>(*this, def));
+  const Control& made = *controls_.back();
+  if (open_) {
+    ui::ControlView view = made.View();
+    view.properties.push_back({PROP_Visible, 0, PropFlag(IsShown(made))});
+    if (ui::Backend* backend = ui::InstalledBackend()) backend->CreateControl(id_, view);
+  }
+  return def.number;
+}
+
+void Window::DestroyControl(Long control) {
+  const auto found = std::find_if(controls_.begin(), controls_.end(), [&](const auto& c) { return c->Number() == control; });
+  if (found == controls_.end()) return;
+  if (focus_ == control) focus_ = 0;
+  shownEntryText_.erase(control);
+  shownRows_.erase(control);
+  controls_.erase(found);
+  if (!open_) return;
+  if (ui::Backend* backend = ui::InstalledBackend()) backend->DestroyControl(id_, control);
+}
+
 Long Window::Alert(Long key) {
   const auto free = std::find(alerts_.begin(), alerts_.end(), 0);
   if (free == alerts_.end()) return 0;
   *free = key;
-  return static_cast<Long>(free - alerts_.begin()) + 1;
+  const Long slot = static_cast<Long>(free - alerts_.begin()) + 1;
+  Push(0, PROP_Alrt, slot, std::to_string(key));  // the screen decides which keys it passes on
+  return slot;
 }
 
 bool Window::IsShown(const Control& control) const {
@@ -663,11 +761,14 @@ ui::WindowView Window::View() const {
   view.thread = thread_;
   view.kind = static_cast<int>(def_.kind);
   view.modal = def_.modal;
+  if (def_.kind != WindowKind::ApplicationFrame) view.frame = detail::NewestFrame();
   for (Long property : {PROP_Text, PROP_XPos, PROP_YPos, PROP_Width, PROP_Height, PROP_Resize, PROP_Maximize,
                         PROP_Iconize, PROP_Font, PROP_Icon}) {
     std::string value = GetProp(property);
     if (!value.empty()) view.properties.push_back({property, 0, std::move(value)});
   }
+  for (Long slot = 1; slot <= kAlertSlots; ++slot)
+    if (alerts_[slot - 1]) view.properties.push_back({PROP_Alrt, slot, std::to_string(alerts_[slot - 1])});
   for (const auto& c : controls_) {
     ui::ControlView control = c->View();
     control.properties.push_back({PROP_Visible, 0, PropFlag(IsShown(*c))});

@@ -68,6 +68,11 @@ class Window final : public PropertyHolder {
   Long Alert(Long key);
   void SetListSource(Long list, const ListSource* source);
   void SetVirtualList(Long list, VirtualListProc proc);
+  // Creates a control while the window is open (numbered after the highest ordinary control) and
+  // returns its number; a menu, item or toolbar control asserts and returns 0.
+  Long CreateControl(ControlDef def);
+  // Removes a control created at run time or declared; the focus leaves it first.
+  void DestroyControl(Long control);
 
   // ---- Properties by number ----
 
@@ -81,6 +86,7 @@ class Window final : public PropertyHolder {
   ui::WindowId Id() const { return id_; }
   Long OwnerThread() const { return thread_; }
   bool IsModal() const { return def_.modal; }
+  WindowKind Kind() const { return def_.kind; }
   const std::string& Title() const { return title_; }
   Control* FindControl(Long number);
   const Control* FindControl(Long number) const;
@@ -91,6 +97,8 @@ class Window final : public PropertyHolder {
   // ---- For Control and the dispatch (same thread) ----
 
   void ControlChanged(const Control& control, Long property, Long index);
+  // Lays the list's edit controls (PROP_EditControl) over their cells in the selected row.
+  void PlaceEditControls(const Control& list);
   void ListChanged(const Control& control);
   // Turns one user action into events on this window (the modal rule is the caller's).
   void TakeInput(const ui::UserInput& input);
@@ -137,7 +145,7 @@ class Window final : public PropertyHolder {
   bool handled_ = true;  // nothing to finish before the first event
   std::optional<std::pair<Long, Long>> requestedSize_;
   // What the backend was last told, to send only changes.
-  std::map<Long, std::string> shownEntryText_;
+  std::map<Long, std::string> shownEntryText_;  // entries' text; check boxes' and radios' state
   std::map<Long, ui::ListRowsView> shownRows_;
 };
 

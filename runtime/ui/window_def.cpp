@@ -13,6 +13,18 @@ ControlDef ControlDef::Entry(std::string picture, BindingPtr binding) {
   return def;
 }
 
+ControlDef ControlDef::Check(std::string text, BindingPtr binding) {
+  ControlDef def = Make(CT_Check, std::move(text));
+  def.binding = std::move(binding);
+  return def;
+}
+
+ControlDef ControlDef::Option(std::string text, BindingPtr binding) {
+  ControlDef def = Make(CT_Option, std::move(text));
+  def.binding = std::move(binding);
+  return def;
+}
+
 ControlDef ControlDef::List(std::string format) {
   ControlDef def = Make(CT_List, {});
   def.listFormat = std::move(format);

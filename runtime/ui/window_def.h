@@ -13,7 +13,8 @@
 
 namespace rt {
 
-enum class WindowKind { Ordinary, ApplicationFrame, MdiChild };
+// A toolbox is a small window of its own kept above the frame (usually on a thread of its own).
+enum class WindowKind { Ordinary, ApplicationFrame, MdiChild, Toolbox };
 
 // One control as declared. Setters return *this so definitions read as one expression.
 struct ControlDef {
@@ -26,7 +27,8 @@ struct ControlDef {
   std::string tip;
   std::string statusText;
   std::string picture;      // entries
-  BindingPtr binding;       // entries: the variable the entry edits
+  BindingPtr binding;       // entries, check boxes and options: the variable they edit
+  std::string value;        // radios: what choosing it stores ("" = its text without '&')
   std::string listFormat;   // lists
   Long x = 0, y = 0, width = 0, height = 0;
   bool isDefault = false;   // buttons
@@ -51,6 +53,9 @@ struct ControlDef {
   static ControlDef Image(std::string icon);
   static ControlDef Region() { return Make(CT_Region, {}); }
   static ControlDef Group(std::string text) { return Make(CT_Group, std::move(text)); }
+  static ControlDef Check(std::string text, BindingPtr binding);
+  static ControlDef Option(std::string text, BindingPtr binding);
+  static ControlDef Radio(std::string text) { return Make(CT_Radio, std::move(text)); }
   static ControlDef MenuBar() { return Make(CT_MenuBar, {}); }
   static ControlDef Menu(std::string text) { return Make(CT_Menu, std::move(text)); }
   static ControlDef Item(std::string text) { return Make(CT_Item, std::move(text)); }
@@ -63,6 +68,7 @@ struct ControlDef {
   ControlDef& Icon(std::string i) { icon = std::move(i); return *this; }
   ControlDef& Tip(std::string t) { tip = std::move(t); return *this; }
   ControlDef& Status(std::string s) { statusText = std::move(s); return *this; }
+  ControlDef& Value(std::string v) { value = std::move(v); return *this; }
   ControlDef& Default() { isDefault = true; return *this; }
   ControlDef& StdClose() { stdClose = true; return *this; }
   ControlDef& ReadOnly() { readOnly = true; return *this; }

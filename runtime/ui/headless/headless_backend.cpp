@@ -84,8 +84,6 @@ class HeadlessBackend final : public Backend {
     return 0;
   }
 
-  unsigned Capabilities() const override { return state_.IsStarted() ? kShowsWindows | kShowsPopups : 0; }
-
   void CreateWindow(const WindowView& view) override { state_.CreateWindow(view); }
   void DestroyWindow(WindowId window) override { state_.DestroyWindow(window); }
   void CreateControl(WindowId window, const ControlView& control) override { state_.CreateControl(window, control); }
@@ -97,9 +95,6 @@ class HeadlessBackend final : public Backend {
     state_.SetListRows(window, control, rows);
   }
   void SetFocus(WindowId window, Long control) override { state_.SetFocus(window, control); }
-  void ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput) override {
-    state_.ThreadStateChanged(thread, state, handledInput);
-  }
   Long ShowPopup(const std::vector<PopupEntry>& menu, Long, Long) override {
     return state_.Raise(headless::PopupRequest{menu}, 0);
   }

@@ -133,8 +133,12 @@ class Robot {
   std::string Prop(const ShownWindow& window, Long control, Long property, Long index = 0) const;
   std::string Text(const ShownWindow& window, Long control) const;
   Long Focus(const ShownWindow& window) const;
+  // The shown page of a list (only the rows on screen travel).
   std::vector<std::vector<std::string>> ListRows(const ShownWindow& window, Long list) const;
+  // Row as the list numbers it (1 = the source's first); "" when that row is not shown.
   std::string Cell(const ShownWindow& window, Long list, Long row, Long column) const;
+  // The row shown at the top of a list (1 when nothing is shown).
+  Long FirstShownRow(const ShownWindow& window, Long list) const;
   std::vector<std::string> ListHeadings(const ShownWindow& window, Long list) const;
   bool WaitForProp(const ShownWindow& window, Long control, Long property, std::string_view value,
                    std::chrono::milliseconds timeout, Long index = 0);

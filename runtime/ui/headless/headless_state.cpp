@@ -51,17 +51,23 @@ std::string Describe(const OpenDialog& dialog) {
   return line.str();
 }
 
+// The observer slot is set and cleared outside mutex_: a report holds the slot's lock while it
+// takes mutex_, so the other order would deadlock.
 bool HeadlessState::Start() {
-  std::lock_guard lock(mutex_);
-  if (started_) {
-    RT_ASSERT(false, "headless backend started twice; call Stop before starting it again");
-    return false;
+  {
+    std::lock_guard lock(mutex_);
+    if (started_) {
+      RT_ASSERT(false, "headless backend started twice; call Stop before starting it again");
+      return false;
+    }
+    started_ = true;
   }
-  started_ = true;
+  SetThreadActivityObserver(this);
   return true;
 }
 
 void HeadlessState::Stop() {
+  if (IsStarted()) SetThreadActivityObserver(nullptr);
   std::lock_guard lock(mutex_);
   for (const auto& dialog : open_) {
     dialog->answer = dialog->escapeValue;

@@ -20,6 +20,7 @@
 #include "runtime/core/dialogs.h"
 #include "runtime/ui/headless/headless_backend.h"
 #include "runtime/ui/screen.h"
+#include "runtime/ui/thread_activity.h"
 
 namespace rt::ui::headless {
 
@@ -70,8 +71,15 @@ struct MirrorThread {
   std::uint64_t handledInput = 0;
 };
 
-class HeadlessState {
+// Listens to the accept loops (thread_activity.h) from Start to Stop, so that the Robot knows
+// when a thread has handled what it sent.
+class HeadlessState final : public ThreadActivityObserver {
  public:
+  HeadlessState() = default;
+  HeadlessState(const HeadlessState&) = delete;
+  HeadlessState& operator=(const HeadlessState&) = delete;
+  ~HeadlessState() { Stop(); }
+
   // ---- Lifecycle ----
   bool Start();
   void Stop();
@@ -89,7 +97,7 @@ class HeadlessState {
   void SetProperty(WindowId window, Long control, const PropertyValue& value);
   void SetListRows(WindowId window, Long control, const ListRowsView& rows);
   void SetFocus(WindowId window, Long control);
-  void ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput);
+  void ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput) override;
   void Beep();
   void SetWaitCursor(Long thread, bool on);
 

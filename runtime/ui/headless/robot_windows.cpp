@@ -159,10 +159,24 @@ std::vector<std::string> Robot::ListHeadings(const ShownWindow& window, Long lis
   });
 }
 
+namespace {
+ListRowsView PageOf(const headless::HeadlessState* state, const ShownWindow& window, Long list) {
+  if (!state) return {};
+  return state->Read([&]() -> ListRowsView {
+    const auto found = state->Windows().find(window.id);
+    const MirrorControl* c = found == state->Windows().end() ? nullptr : found->second.Find(list);
+    return c ? c->rows : ListRowsView();
+  });
+}
+}  // namespace
+
+Long Robot::FirstShownRow(const ShownWindow& window, Long list) const { return PageOf(state_, window, list).first; }
+
 std::string Robot::Cell(const ShownWindow& window, Long list, Long row, Long column) const {
-  const auto rows = ListRows(window, list);
-  if (row < 1 || row > static_cast<Long>(rows.size())) return {};
-  const auto& cells = rows[row - 1];
+  const ListRowsView page = PageOf(state_, window, list);
+  const Long at = row - page.first;
+  if (at < 0 || at >= static_cast<Long>(page.rows.size())) return {};
+  const auto& cells = page.rows[at];
   return column >= 1 && column <= static_cast<Long>(cells.size()) ? cells[column - 1] : std::string();
 }
 
@@ -247,6 +261,13 @@ bool Robot::Act(const ShownWindow& window, const char* action, UserInput input, 
 }
 
 bool Robot::Type(const ShownWindow& window, Long entry, std::string_view text) {
+  // The entry shows what is typed at once, as a real widget does; the runtime never echoes it.
+  const bool editable = state_ && state_->Read([&] {
+    const auto found = state_->Windows().find(window.id);
+    const MirrorControl* c = found == state_->Windows().end() ? nullptr : found->second.Find(entry);
+    return c && c->type == CT_Entry && c->Prop(PROP_ReadOnly).empty() && c->Prop(PROP_Disable).empty();
+  });
+  if (editable) state_->SetProperty(window.id, entry, {PROP_Text, 0, std::string(text)});
   return Act(window, "Type", {InputKind::Type, 0, entry, 0, 0, 0, std::string(text)}, true);
 }
 

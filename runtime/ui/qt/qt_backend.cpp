@@ -1,23 +1,30 @@
 #include "runtime/ui/qt/qt_backend.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QEventLoop>
+#include <QMenu>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "runtime/core/assert.h"
 #include "runtime/core/thread.h"
 #include "runtime/ui/backend.h"
+#include "runtime/ui/input_sink.h"
 #include "runtime/ui/qt/qt_dialogs.h"
+#include "runtime/ui/qt/qt_look.h"
+#include "runtime/ui/qt/qt_screen.h"
 
 namespace rt::ui {
 
@@ -47,6 +54,28 @@ class PendingAnswer {
 
 using BuildDialog = std::function<std::unique_ptr<QMessageBox>()>;
 
+// How long RunProgram keeps serving program threads after its event loop was ended from
+// outside (not by the last thread ending) before it gives up on them.
+constexpr auto kAbandonAfter = std::chrono::seconds(5);
+
+void AddEntries(QMenu& menu, const std::vector<PopupEntry>& entries) {
+  for (const PopupEntry& entry : entries) {
+    if (entry.separator) {
+      menu.addSeparator();
+    } else if (!entry.children.empty()) {
+      AddEntries(*menu.addMenu(qt::FromUtf8(entry.text)), entry.children);
+    } else {
+      QAction* action = menu.addAction(qt::FromUtf8(entry.text));
+      action->setData(QVariant::fromValue<qint32>(entry.number));
+      action->setEnabled(!entry.disabled);
+      if (entry.checked || entry.unchecked) {
+        action->setCheckable(true);
+        action->setChecked(entry.checked);
+      }
+    }
+  }
+}
+
 // Everything the Qt backend holds. Widgets are touched on the Qt thread only; `mutex_` guards
 // what program threads read too (started_, pending_).
 class QtState {
@@ -75,6 +104,7 @@ class QtState {
     quitOnLastWindowClosed_ = QApplication::quitOnLastWindowClosed();
     QApplication::setQuitOnLastWindowClosed(false);
     anchor_ = std::make_unique<QObject>();
+    screen_ = std::make_unique<qt::Screen>();
     started_ = true;
     return true;
   }
@@ -94,6 +124,9 @@ class QtState {
       delete box.data();
     }
     boxes_.clear();
+    for (const QPointer<QMenu>& menu : popups_) delete menu.data();
+    popups_.clear();
+    screen_.reset();
     QApplication::setQuitOnLastWindowClosed(quitOnLastWindowClosed_);
     ownedApp_.reset();
   }
@@ -116,14 +149,70 @@ class QtState {
     }
     QEventLoop loop;
     rt::Start(std::move(entry));
-    std::thread watcher([&loop] {
-      while (!WaitForStartedThreads(1s)) {
+    std::atomic<bool> stopWatching{false};
+    std::thread watcher([&loop, &stopWatching] {
+      while (!stopWatching && !WaitForStartedThreads(100ms)) {
       }
-      QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+      if (!stopWatching) QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
     loop.exec();
+    bool ended = WaitForStartedThreads(0ms);
+    if (!ended) ended = WindUp();
+    stopWatching = true;
     watcher.join();
-    return 0;
+    return ended ? 0 : kRunProgramAbandonedExitCode;
+  }
+
+  // The event loop was ended from outside while program threads still run, perhaps waiting for
+  // the UI: their dialogs are answered with the escape value, every window is asked to close,
+  // and the UI is served a while longer so they can. True when every thread ended.
+  bool WindUp() {
+    {
+      std::lock_guard lock(mutex_);
+      windingUp_ = true;
+      for (const auto& pending : pending_) pending->SetEscape();
+      pending_.clear();
+    }
+    for (const QPointer<QMessageBox>& box : boxes_)
+      if (box) box->hide();
+    for (const QPointer<QMenu>& menu : popups_)
+      if (menu) menu->close();
+    if (screen_) screen_->CloseDownAll();
+    const auto deadline = std::chrono::steady_clock::now() + kAbandonAfter;
+    bool ended = false;
+    while (!(ended = WaitForStartedThreads(0ms)) && std::chrono::steady_clock::now() < deadline)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!ended) std::fprintf(stderr, "Qt backend: program threads did not end after the UI closed; leaving them\n");
+    std::lock_guard lock(mutex_);
+    windingUp_ = false;
+    return ended;
+  }
+
+  // ---- Windows (any thread; run on the Qt thread in the order called) ----
+
+  void OnQt(std::function<void(qt::Screen&)> call) {
+    if (OnQtThread()) {
+      if (IsStarted() && screen_) call(*screen_);
+      return;
+    }
+    std::lock_guard lock(mutex_);
+    if (!started_) return;
+    QMetaObject::invokeMethod(
+        anchor_.get(), [this, call = std::move(call)] { if (screen_) call(*screen_); }, Qt::QueuedConnection);
+  }
+
+  // Calling program thread; blocks it until the user chooses or dismisses the menu.
+  Long Popup(const std::vector<PopupEntry>& menu, Long x, Long y) {
+    auto pending = std::make_shared<PendingAnswer>(0);
+    {
+      std::lock_guard lock(mutex_);
+      if (!started_ || windingUp_ || OnQtThread()) return 0;
+      pending_.push_back(pending);
+      QMetaObject::invokeMethod(
+          anchor_.get(), [this, menu, x, y, pending, thread = Thread()] { ShowPopup(menu, thread, x, y, pending); },
+          Qt::QueuedConnection);
+    }
+    return pending->Wait();
   }
 
   // ---- Dialogs (any thread) ----
@@ -134,7 +223,7 @@ class QtState {
     const bool onQtThread = OnQtThread();
     {
       std::lock_guard lock(mutex_);
-      if (!started_) {
+      if (!started_ || windingUp_) {
         std::fprintf(stderr, "Qt backend: dialog raised while stopped; it returns its escape value\n");
         return escapeValue;
       }
@@ -171,6 +260,29 @@ class QtState {
     box->open();
   }
 
+  // Qt thread. The menu answers once: a chosen entry's number, else 0 when it closes.
+  void ShowPopup(const std::vector<PopupEntry>& entries, Long thread, Long x, Long y,
+                 const std::shared_ptr<PendingAnswer>& pending) {
+    if (pending->IsSet()) return;
+    auto* menu = new QMenu;  // deleted once closed (deleteLater below), or by Stop
+    menu->setObjectName(qt::kPopupName);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    AddEntries(*menu, entries);
+    std::erase_if(popups_, [](const QPointer<QMenu>& tracked) { return tracked.isNull(); });
+    popups_.emplace_back(menu);
+    QObject::connect(menu, &QMenu::triggered, menu, [this, pending](QAction* action) {
+      Finish(pending, action->data().value<qint32>());
+    });
+    // Hiding comes before the triggered signal: decide only once both have had their turn.
+    QObject::connect(menu, &QMenu::aboutToHide, menu, [this, pending] {
+      QTimer::singleShot(0, anchor_.get(), [this, pending] { Finish(pending, 0); });
+    });
+    // At the given place in the calling thread's top window, else where the mouse is.
+    const std::optional<QPoint> place = x || y ? screen_->GlobalPosition(thread, x, y) : std::nullopt;
+    const QPoint at = place.value_or(QCursor::pos());
+    menu->popup(at);
+  }
+
   void Finish(const std::shared_ptr<PendingAnswer>& pending, Long value) {
     {
       std::lock_guard lock(mutex_);
@@ -184,9 +296,12 @@ class QtState {
   std::unique_ptr<QApplication> ownedApp_;  // null when the process already had one
   bool quitOnLastWindowClosed_ = true;
   std::vector<QPointer<QMessageBox>> boxes_;  // Qt thread only
+  std::vector<QPointer<QMenu>> popups_;       // Qt thread only
+  std::unique_ptr<qt::Screen> screen_;        // made on the Qt thread, used there only
 
   mutable std::mutex mutex_;
   bool started_ = false;
+  bool windingUp_ = false;  // RunProgram is closing down after its loop ended: no new dialogs
   std::unique_ptr<QObject> anchor_;  // lives on the Qt thread; marshalled calls run in its context
   std::vector<std::shared_ptr<PendingAnswer>> pending_;  // raised and not yet answered
 };
@@ -202,6 +317,35 @@ class QtBackend final : public Backend {
 
   Long ShowMessageBox(const MessageBoxRequest& request) override {
     return state_.Raise([request] { return qt::CreateMessageBox(request); }, request.escapeValue);
+  }
+
+  void CreateWindow(const WindowView& view) override {
+    state_.OnQt([view](qt::Screen& screen) { screen.CreateWindow(view); });
+  }
+  void DestroyWindow(WindowId window) override {
+    state_.OnQt([window](qt::Screen& screen) { screen.DestroyWindow(window); });
+  }
+  void CreateControl(WindowId window, const ControlView& control) override {
+    state_.OnQt([window, control](qt::Screen& screen) { screen.CreateControl(window, control); });
+  }
+  void DestroyControl(WindowId window, Long control) override {
+    state_.OnQt([window, control](qt::Screen& screen) { screen.DestroyControl(window, control); });
+  }
+  void SetProperty(WindowId window, Long control, const PropertyValue& value) override {
+    state_.OnQt([window, control, value](qt::Screen& screen) { screen.SetProperty(window, control, value); });
+  }
+  void SetListRows(WindowId window, Long control, const ListRowsView& rows) override {
+    state_.OnQt([window, control, rows](qt::Screen& screen) { screen.SetListRows(window, control, rows); });
+  }
+  void SetFocus(WindowId window, Long control) override {
+    state_.OnQt([window, control](qt::Screen& screen) { screen.SetFocus(window, control); });
+  }
+  Long ShowPopup(const std::vector<PopupEntry>& menu, Long x, Long y) override { return state_.Popup(menu, x, y); }
+  void SetWaitCursor(Long thread, bool on) override {
+    state_.OnQt([thread, on](qt::Screen& screen) { screen.SetWaitCursor(thread, on); });
+  }
+  void Beep(Long, Long) override {
+    state_.OnQt([](qt::Screen&) { QApplication::beep(); });
   }
 
   StopAnswer ShowStop(const StopRequest& request) override {

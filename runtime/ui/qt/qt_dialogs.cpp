@@ -26,7 +26,8 @@ std::unique_ptr<QMessageBox> CreatePlainBox(const char* objectName, std::string_
   box->setWindowTitle(FromUtf8(caption));
   // Program text is never markup: "<b>" must show as typed.
   box->setTextFormat(Qt::PlainText);
-  box->setText(FromUtf8(text));
+  // The runtime's dialogs break lines at '|'; only what is shown changes, not the caller's text.
+  box->setText(FromUtf8(text).replace(QLatin1Char('|'), QLatin1Char('\n')));
   return box;
 }
 

@@ -1,28 +1,44 @@
 // What every Backend must do the same way, run over each backend built into this binary:
-// headless always, Qt (offscreen platform) when the tree is built with Qt.
+// headless always, Qt (offscreen platform) when the tree is built with Qt. The lifecycle first;
+// then the windows, played by a user of that backend: the Robot on headless, real key presses
+// and clicks on Qt. The program runs on program threads through RunProgram; the user acts from
+// a thread of its own, as a person at the screen would.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <future>
+#include <memory>
+#include <thread>
 
 #include "runtime/core/assert.h"
+#include "runtime/core/dialogs.h"
+#include "runtime/core/picture.h"
 #include "runtime/core/thread.h"
+#include "runtime/ui/accept_loop.h"
 #include "runtime/ui/backend.h"
 #include "runtime/ui/headless/headless_backend.h"
+#include "runtime/ui/window.h"
+#include "tests/runtime/ui/conformance_user.h"
+#include "tests/runtime/ui/robot_fixture.h"
 #ifdef QUIBBET_WITH_QT
 #include "runtime/ui/qt/qt_backend.h"
+#include "tests/runtime/ui/qt_user.h"
 #endif
 
 namespace rt::ui {
 namespace {
 
-struct BackendFactory {
+struct Side {
   const char* name;
-  std::unique_ptr<Backend> (*make)();
+  std::unique_ptr<Backend> (*makeBackend)();
+  std::unique_ptr<User> (*makeUser)(Backend&);
 };
 
+void PrintTo(const Side& side, std::ostream* out) { *out << side.name; }
+
 std::unique_ptr<Backend> MakeHeadless() { return MakeHeadlessBackend(); }
+std::unique_ptr<User> MakeHeadlessUser(Backend& backend) { return std::make_unique<HeadlessUser>(backend); }
 
 #ifdef QUIBBET_WITH_QT
 std::unique_ptr<Backend> MakeQt() {
@@ -31,16 +47,19 @@ std::unique_ptr<Backend> MakeQt() {
   static char* argv[] = {program, nullptr};
   return MakeQtBackend(argc, argv);
 }
+std::unique_ptr<User> MakeQtUser(Backend&) { return std::make_unique<QtUser>(); }
 #endif
 
-class BackendConformance : public ::testing::TestWithParam<BackendFactory> {
+// ---- Lifecycle ----
+
+class BackendConformance : public ::testing::TestWithParam<Side> {
  protected:
   void SetUp() override { rt::testing::ClearAssertionMessages(); }
   void TearDown() override {
     backend_->Stop();
     InstallBackend(nullptr);
   }
-  std::unique_ptr<Backend> backend_ = GetParam().make();
+  std::unique_ptr<Backend> backend_ = GetParam().makeBackend();
 };
 
 TEST_P(BackendConformance, StartStopStartAndASecondStartIsRefused) {
@@ -97,14 +116,289 @@ TEST_P(BackendConformance, DialogsOnAStoppedBackendReturnAtOnceWithTheirEscapeVa
   EXPECT_EQ(backend_->ShowStop(StopRequest{"Exit?"}), StopAnswer::GoOn);
 }
 
-INSTANTIATE_TEST_SUITE_P(All, BackendConformance,
-                         ::testing::Values(BackendFactory{"Headless", &MakeHeadless}
+// ---- Windows ----
+
+class WindowConformance : public ::testing::TestWithParam<Side> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(backend_->Start());
+    InstallBackend(backend_.get());
+    user_ = GetParam().makeUser(*backend_);
+  }
+  void TearDown() override {
+    user_.reset();
+    InstallBackend(nullptr);
+    backend_->Stop();
+  }
+
+  void Play(std::function<void()> program, const std::function<void(User&)>& script) {
+    EXPECT_EQ(PlayProgram<User>(*backend_, *user_, std::move(program), script), 0);
+  }
+
+  // One window on the program thread; `handle` sees every event after the recorder.
+  template <class Handle>
+  static std::function<void()> Form(WindowDef def, Recorder& events, Handle handle) {
+    return [def = std::move(def), &events, handle]() mutable {
+      Window window(def);
+      window.Open();
+      while (window.Accept()) {
+        events.Add(window.CurrentEvent());
+        handle(window);
+      }
+    };
+  }
+
+  std::unique_ptr<Backend> backend_ = GetParam().makeBackend();
+  std::unique_ptr<User> user_;
+};
+
+auto NoHandling = [](Window&) {};
+
+TEST_P(WindowConformance, OpenThenTheStandardCloseButtonClosesIt) {
+  WindowDef def;
+  def.title = "Open and close";
+  const Long close = def.Add(ControlDef::Button("&Close").StdClose());
+  Recorder events;
+  Play(Form(def, events, NoHandling), [&](User& user) {
+    const WindowId window = user.WaitForWindow("Open and close");
+    ASSERT_NE(window, 0u);
+    EXPECT_EQ(user.Text(window, close), "&Close");
+    user.Click(window, close);
+    EXPECT_TRUE(user.WaitForWindowClosed(window));
+  });
+  EXPECT_EQ(events.Take(), (Strings{"OpenWindow", "Sized", "Selected:1", "Accepted:1", "CloseWindow"}));
+}
+
+TEST_P(WindowConformance, TypingAndLeavingAnEntryStoresItAndABadValueIsRejectedAndKeepsTheFocus) {
+  Long amount = 5;
+  WindowDef def;
+  def.title = "Entries";
+  const Long entry = def.Add(ControlDef::Entry("@n-14", Bind(amount)));
+  const Long ok = def.Add(ControlDef::Button("&OK"));
+  Recorder events;
+  Play(Form(def, events, NoHandling), [&](User& user) {
+    const WindowId window = user.WaitForWindow("Entries");
+    ASSERT_NE(window, 0u);
+    EXPECT_EQ(user.Text(window, entry), Format(Long{5}, "@n-14")) << "the entry opens showing its variable";
+    events.Take();
+
+    user.ClickInto(window, entry);
+    user.Type(window, entry, "12a");
+    user.PressKey(window, entry, KEY_Tab);
+    EXPECT_EQ(events.Take(), (Strings{"Rejected:1"}));
+    EXPECT_EQ(user.Focus(window), entry) << "the rejected entry keeps the focus";
+    EXPECT_EQ(user.Text(window, entry), "12a") << "the typed text stays to be corrected";
+
+    user.ClickInto(window, entry);
+    user.Type(window, entry, "1,234");
+    user.PressKey(window, entry, KEY_Tab);
+    EXPECT_EQ(events.Take(), (Strings{"Accepted:1", "Selected:2"}));
+    EXPECT_EQ(user.Text(window, entry), Format(Long{1234}, "@n-14")) << "left, the entry shows the value by its picture";
+    EXPECT_EQ(user.Focus(window), ok);
+    user.Click(window, ok);
+    EXPECT_EQ(events.Take(), (Strings{"Accepted:2"})) << "a button press arrives as Accepted";
+  });
+  EXPECT_EQ(amount, 1234);
+}
+
+TEST_P(WindowConformance, AMenuItemArrivesAsAcceptedAndItsStandardCloseClosesTheWindow) {
+  WindowDef def;
+  def.title = "Menus";
+  def.Add(ControlDef::Button("&Nothing"));
+  def.Add(ControlDef::MenuBar());
+  const Long menu = def.Add(ControlDef::Menu("&File").In(-1));
+  const Long hello = def.Add(ControlDef::Item("&Hello").In(menu).Status("Says hello"));
+  const Long exit = def.Add(ControlDef::Item("E&xit").In(menu).StdClose());
+  Recorder events;
+  Play(Form(def, events, NoHandling), [&](User& user) {
+    const WindowId window = user.WaitForWindow("Menus");
+    ASSERT_NE(window, 0u);
+    events.Take();
+    user.ChooseMenu(window, menu, hello);
+    EXPECT_EQ(events.Take(), (Strings{"Accepted:" + std::to_string(hello)}));
+    user.ChooseMenu(window, menu, exit);
+    EXPECT_TRUE(user.WaitForWindowClosed(window));
+  });
+  EXPECT_EQ(events.Take(), (Strings{"Accepted:" + std::to_string(exit), "CloseWindow"}));
+}
+
+struct Fruit final : ListSource {
+  Long RowCount() const override { return 3; }
+  std::string Value(Long row, Long field) const override {
+    static const char* names[] = {"Apple", "Banana", "Cherry"};
+    return field == 1 ? std::to_string(row * 1500) : names[row - 1];
+  }
+};
+
+TEST_P(WindowConformance, AListShowsFormattedCellsAndScrollingPastTheLastRowIsScrollDown) {
+  static const Fruit fruit;
+  WindowDef def;
+  def.title = "List";
+  const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Name~@s10@").Immediate().At(4, 4, 150, 60));
+  Recorder events(true);
+  Play(Form(def, events, [&](Window& w) {
+         if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &fruit);
+       }),
+       [&](User& user) {
+         const WindowId window = user.WaitForWindow("List");
+         ASSERT_NE(window, 0u);
+         EXPECT_EQ(user.Headings(window, list), (Strings{"Price", "Name"}));
+         const auto rows = user.Rows(window, list);
+         ASSERT_EQ(rows.size(), 3u);
+         EXPECT_EQ(rows[1], (Strings{Format(Long{3000}, "@n-7"), FormatText("Banana", "@s10")}));
+         events.Take();
+         for (int press = 0; press < 4; ++press) user.PressKey(window, list, KEY_Down);
+         EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "NewSelection:1", "NewSelection:1", "ScrollDown:1/40"}))
+             << "inside the rows the selection moves; past the last the program is told";
+       });
+}
+
+TEST_P(WindowConformance, APopupReturnsTheChosenEntry) {
+  std::atomic<Long> chosen{-1};
+  WindowDef def;
+  def.title = "Popup";
+  const Long button = def.Add(ControlDef::Button("&Menu"));
+  def.Add(ControlDef::Button("&Close").StdClose());
+  Recorder events;
+  Play(Form(def, events, [&](Window& w) {
+         if (w.CurrentEvent().code == EVENT_Accepted && w.CurrentEvent().control == button)
+           chosen = Popup("&Insert|&Change|-|&Delete");
+       }),
+       [&](User& user) {
+         const WindowId window = user.WaitForWindow("Popup");
+         ASSERT_NE(window, 0u);
+         user.Click(window, button);
+         user.ChoosePopup("&Change");
+         user.WaitForWindow("Popup");
+         EXPECT_EQ(chosen, 2);
+         user.Click(window, 2);
+       });
+  EXPECT_EQ(chosen, 2);
+}
+
+TEST_P(WindowConformance, AMessageBoxRaisedOnAProgramThreadIsAnsweredByAClick) {
+  std::atomic<Long> answer{-1};
+  WindowDef def;
+  def.title = "Ask";
+  const Long ask = def.Add(ControlDef::Button("&Ask"));
+  def.Add(ControlDef::Button("&Close").StdClose());
+  Recorder events;
+  Play(Form(def, events, [&](Window& w) {
+         if (w.CurrentEvent().code == EVENT_Accepted && w.CurrentEvent().control == ask)
+           answer = MessageBox("Keep it?|Really?", "Question", "", "&Yes|&No");
+       }),
+       [&](User& user) {
+         const WindowId window = user.WaitForWindow("Ask");
+         ASSERT_NE(window, 0u);
+         user.Click(window, ask);
+         // Qt shows '|' as a line break; the program's text is what the headless box keeps.
+         user.AnswerMessageBox(GetParam().name == std::string("Qt") ? "Keep it?\nReally?" : "Keep it?|Really?", "&No");
+         user.WaitForWindow("Ask");
+         user.Click(window, 2);
+       });
+  EXPECT_EQ(answer, 2);
+}
+
+// A tab's controls show only while the tab is the sheet's selected one.
+TEST_P(WindowConformance, SelectingATabShowsItsControlsAndHidesTheOthers) {
+  Long first = 1, second = 2;
+  WindowDef def;
+  def.title = "Sheet";
+  const Long sheet = def.Add(ControlDef::Sheet().At(2, 2, 150, 60));
+  const Long tab1 = def.Add(ControlDef::Tab("&One").In(sheet));
+  const Long entry1 = def.Add(ControlDef::Entry("@n3", Bind(first)).In(tab1).At(8, 20, 30, 12));
+  const Long tab2 = def.Add(ControlDef::Tab("&Two").In(sheet));
+  const Long entry2 = def.Add(ControlDef::Entry("@n3", Bind(second)).In(tab2).At(8, 20, 30, 12));
+  Recorder events;
+  Play(Form(def, events, NoHandling), [&](User& user) {
+    const WindowId window = user.WaitForWindow("Sheet");
+    ASSERT_NE(window, 0u);
+    EXPECT_TRUE(user.IsShown(window, entry1));
+    EXPECT_FALSE(user.IsShown(window, entry2));
+    events.Take();
+    user.SelectTab(window, sheet, 2);
+    EXPECT_EQ(events.Take(), (Strings{"NewSelection:1"}));
+    EXPECT_FALSE(user.IsShown(window, entry1));
+    EXPECT_TRUE(user.IsShown(window, entry2));
+  });
+}
+
+// Keys the program alerted reach it as PreAlertKey and AlertKey, whatever the widget would
+// have done with them.
+TEST_P(WindowConformance, AlertedKeysArriveAsAlertKeyEvents) {
+  Long value = 0;
+  const Long keys[] = {
+      KEY_Insert,                // 1: a key an entry ignores
+      KEY_Delete,                // 2: a key an entry would act on itself
+      KEY_AppsKey,               // 3: the menu key
+      KEY_ShiftEnter,            // 4: 269
+      KEY_CtrlEnter,             // 5: 525
+      KEY_Ctrl + 'H',            // 6: 584, a letter with Ctrl
+  };
+  WindowDef def;
+  def.title = "Alerts";
+  const Long entry = def.Add(ControlDef::Entry("@n-10", Bind(value)));
+  Recorder events(true);
+  Play(Form(def, events,
+            [&](Window& w) {
+              if (w.CurrentEvent().code != EVENT_OpenWindow) return;
+              for (const Long key : keys) w.Alert(key);
+            }),
+       [&](User& user) {
+         const WindowId window = user.WaitForWindow("Alerts");
+         ASSERT_NE(window, 0u);
+         events.Take();
+         for (const Long key : keys) {
+           user.PressKey(window, entry, key);
+           const std::string k = std::to_string(key);
+           EXPECT_EQ(events.Take(), (Strings{"PreAlertKey:1/" + k, "AlertKey:1/" + k})) << "key " << key;
+         }
+       });
+}
+
+// Mouse keys the program alerted on a list reach it as alert-key events; a double click that is
+// not alerted accepts the row.
+TEST_P(WindowConformance, AlertedMouseKeysOnAListArriveAsAlertKeyEvents) {
+  static const Fruit fruit;
+  WindowDef def;
+  def.title = "Mouse";
+  const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Name~@s10@").At(4, 4, 150, 60));
+  Recorder events(true);
+  bool alerted = false;
+  Play(Form(def, events,
+            [&](Window& w) {
+              if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &fruit);
+              if (w.CurrentEvent().code == EVENT_Accepted && !alerted) {
+                alerted = true;
+                for (const Long key : {KEY_MouseRight, KEY_MouseRightUp, KEY_MouseLeft2})
+                  w.SetProp(list, PROP_Alrt, std::to_string(key), key);
+              }
+            }),
+       [&](User& user) {
+         const WindowId window = user.WaitForWindow("Mouse");
+         ASSERT_NE(window, 0u);
+         events.Take();
+         user.ClickRow(window, list, 2, true);
+         EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "Accepted:1"})) << "not alerted: the row is accepted";
+         user.ClickRow(window, list, 3, true);
+         Strings seen = events.Take();
+         std::erase(seen, "NewSelection:1");
+         EXPECT_EQ(seen, (Strings{"PreAlertKey:1/5", "AlertKey:1/5", "Accepted:1"}))
+             << "alerted, and the PreAlertKey not handled: the double click still accepts, after the alert";
+         user.RightClick(window, list);
+         EXPECT_EQ(events.Take(), (Strings{"PreAlertKey:1/2", "AlertKey:1/2", "PreAlertKey:1/130", "AlertKey:1/130"}));
+       });
+}
+
+const auto kSides = ::testing::Values(Side{"Headless", &MakeHeadless, &MakeHeadlessUser}
 #ifdef QUIBBET_WITH_QT
-                                           ,
-                                           BackendFactory{"Qt", &MakeQt}
+                                      ,
+                                      Side{"Qt", &MakeQt, &MakeQtUser}
 #endif
-                                           ),
-                         [](const auto& info) { return std::string(info.param.name); });
+);
+const auto kSideName = [](const auto& info) { return std::string(info.param.name); };
+INSTANTIATE_TEST_SUITE_P(All, BackendConformance, kSides, kSideName);
+INSTANTIATE_TEST_SUITE_P(Both, WindowConformance, kSides, kSideName);
 
 }  // namespace
 }  // namespace rt::ui

@@ -11,6 +11,8 @@
 #include "runtime/core/fixed_string.h"
 #include "runtime/core/thread.h"
 #include "runtime/ui/accept_loop.h"
+#include "runtime/ui/backend.h"
+#include "runtime/ui/input_sink.h"
 #include "runtime/ui/popup_menu.h"
 #include "runtime/ui/target.h"
 #include "runtime/ui/window.h"
@@ -291,6 +293,73 @@ TEST_F(OneThreadWindow, ListColumnPropertiesFollowTheFormatAndChangesByNumber) {
   EXPECT_EQ(window.FindControl(list)->CellText(2, 1), "00014") << "the changed picture shows the value";
   EXPECT_EQ(window.FindControl(list)->CellText(3, 1), "") << "no row 3";
   EXPECT_EQ(window.GetProp(list, LISTCOL_Header, 3), "") << "no column 3";
+}
+
+// A pass reads only the rows on screen: a million-row virtual list is asked for one page, and
+// moving the selection far down reads the page there, not the rows between.
+TEST_F(OneThreadWindow, AListPassReadsOnlyTheShownPageOfItsSource) {
+  WindowDef def;
+  const Long list = def.Add(ControlDef::List("40L@n9@40L").At(0, 0, 100, 50));  // 5 lines
+  Window window(def);
+  window.Open();
+  std::vector<Long> asked;
+  window.SetVirtualList(list, [&](Long row, Long column) -> std::string {
+    if (row == -1) return "1000000";
+    if (row > 0) asked.push_back(row);
+    return std::to_string(row * 10 + column);
+  });
+  EXPECT_EQ(asked, (std::vector<Long>{1, 1, 2, 2, 3, 3, 4, 4, 5, 5})) << "the first page, two columns a row";
+  asked.clear();
+  window.Display();
+  EXPECT_EQ(asked.size(), 10u) << "a pass with nothing changed still costs one page";
+  asked.clear();
+  window.SetProp(list, PROP_Selected, "500000", 0);
+  window.Display(list);
+  EXPECT_EQ(asked, (std::vector<Long>{499996, 499996, 499997, 499997, 499998, 499998, 499999, 499999, 500000, 500000}))
+      << "the page that holds the selection";
+  const ui::ListRowsView page = window.FindControl(list)->Rows();
+  EXPECT_EQ(page.first, 499996);
+  EXPECT_EQ(page.total, 1000000);
+  EXPECT_EQ(page.rows.back(), (std::vector<std::string>{"5,000,001", "5000002"})) << "through the first column's picture";
+}
+
+// What the screen is told about an entry's text, in order.
+class TextRecorder final : public ui::Backend {
+ public:
+  bool Start() override { return true; }
+  void Stop() override {}
+  bool IsStarted() const override { return true; }
+  int RunProgram(std::function<void()>) override { return 0; }
+  Long ShowMessageBox(const MessageBoxRequest& request) override { return request.escapeValue; }
+  StopAnswer ShowStop(const StopRequest&) override { return StopAnswer::GoOn; }
+  void SetProperty(ui::WindowId, Long control, const ui::PropertyValue& value) override {
+    if (value.property == PROP_Text) told.push_back(std::to_string(control) + "=" + value.value);
+  }
+  std::vector<std::string> told;
+};
+
+// Typed text is never sent back to the screen while the user types (a late echo would
+// overwrite keys typed since); leaving the entry shows the value through its picture.
+TEST_F(OneThreadWindow, TypedTextIsNotEchoedAndLeavingShowsTheValueByItsPicture) {
+  TextRecorder screen;
+  ui::InstallBackend(&screen);
+  Long value = 7;
+  WindowDef def;
+  const Long entry = def.Add(ControlDef::Entry("@n5", Bind(value)));
+  def.Add(ControlDef::Button("&OK"));
+  Window window(def);
+  window.Open();
+  Drain(window);
+  screen.told.clear();
+  for (const char* typed : {"1", "12", "123"}) ui::SendInput({ui::InputKind::Type, window.Id(), entry, 0, 0, 0, typed, 0});
+  Drain(window);
+  EXPECT_TRUE(screen.told.empty()) << "echoed: " << screen.told.front();
+  ui::SendInput({ui::InputKind::Key, window.Id(), entry, KEY_Tab, 0, 0, {}, 0});
+  Drain(window);
+  EXPECT_EQ(screen.told, (std::vector<std::string>{"1=  123"}));
+  EXPECT_EQ(value, 123);
+  window.Close();
+  ui::InstallBackend(nullptr);
 }
 
 TEST_F(OneThreadWindow, AlertSlotsOutsideTheRangeAreProgrammingErrors) {

@@ -167,5 +167,95 @@ TEST_F(RobotWindows, PostsAndNotifiesReachAnotherThreadsWindowWithCodeThreadAndP
   robot_.CloseWindow(receiver);
 }
 
+// ---- Controls made while the window is open: the edit-in-place cell editor ----
+
+TEST_F(RobotWindows, AnEditControlIsLaidOverItsCellInTheSelectedRowAndFollowsTheRow) {
+  struct Rows final : ListSource {
+    Long RowCount() const override { return 30; }
+    std::string Value(Long row, Long field) const override { return std::to_string(row * 10 + field); }
+  };
+  static const Rows rows;
+  Long edited = 0;
+  WindowDef def;
+  def.title = "In place";
+  const Long list = def.Add(ControlDef::List("40L~A~@n4@60R~B~@n6@").At(10, 20, 100, 50));  // 5 lines
+  Long editor = 0;
+  Recorder events;
+  Run(def, events, [&](Window& w) {
+    if (w.CurrentEvent().code == EVENT_OpenWindow) {
+      w.SetListSource(list, &rows);
+      w.SetProp(list, PROP_Selected, "3", 0);
+      editor = w.CreateControl(ControlDef::Entry("@n6", Bind(edited)));
+      w.SetProp(list, PROP_EditControl, std::to_string(editor), 2);
+    }
+    if (w.CurrentEvent().code == EVENT_CloseWindow) w.DestroyControl(editor);
+  });
+  const ShownWindow window = Find("In place");
+  ASSERT_EQ(editor, 2);
+  // Column 2 starts 40 units in; line 3 is below the heading line and two rows.
+  const auto place = [&] {
+    return Strings{robot_.Prop(window, editor, PROP_XPos), robot_.Prop(window, editor, PROP_YPos),
+                   robot_.Prop(window, editor, PROP_Width), robot_.Prop(window, editor, PROP_Height)};
+  };
+  EXPECT_EQ(place(), (Strings{"50", "50", "60", "10"}));
+  robot_.PickRow(window, list, 5);
+  EXPECT_EQ(place(), (Strings{"50", "70", "60", "10"})) << "the editor follows the selected row";
+  robot_.Scroll(window, list, EVENT_ScrollDown);
+  EXPECT_EQ(robot_.Cell(window, list, 6, 1), "  61") << "the page moved down one row";
+  EXPECT_EQ(place(), (Strings{"50", "70", "60", "10"})) << "the selected row is still the last shown";
+  robot_.TypeInto(window, editor, "123");
+  EXPECT_EQ(edited, 123);
+  robot_.CloseWindow(window);
+}
+
+// ---- Check boxes and radio groups ----
+
+TEST_F(RobotWindows, CheckBoxesToggleTheirVariableAndARadioStoresItsValueInTheOption) {
+  Long paid = 0;
+  std::string size = "M";
+  WindowDef def;
+  def.title = "Choices";
+  const Long check = def.Add(ControlDef::Check("&Paid", Bind(paid)));
+  const Long option = def.Add(ControlDef::Option("Size", Bind(size)));
+  const Long small = def.Add(ControlDef::Radio("&Small").In(option).Value("S"));
+  const Long medium = def.Add(ControlDef::Radio("&Medium").In(option).Value("M"));
+  const Long large = def.Add(ControlDef::Radio("&Large").In(option));  // value: its text without '&'
+  const Long show = def.Add(ControlDef::Button("&Show"));
+  Recorder events;
+  Run(def, events, [&](Window& w) {
+    // The program changes both variables; the screen follows on the next pass.
+    if (w.CurrentEvent().code == EVENT_Accepted && w.CurrentEvent().control == show) {
+      paid = 0;
+      size = "S";
+    }
+  });
+  const ShownWindow window = Find("Choices");
+  EXPECT_EQ(robot_.Prop(window, check, PROP_Checked), "");
+  EXPECT_EQ(robot_.Prop(window, medium, PROP_Checked), "1") << "the radio holding the option's value is on";
+  events.Take();
+
+  robot_.Press(window, check);
+  EXPECT_EQ(paid, 1);
+  EXPECT_EQ(robot_.Prop(window, check, PROP_Checked), "1");
+  robot_.PressKey(window, check, KEY_Space);
+  EXPECT_EQ(paid, 0) << "Space toggles it back";
+  EXPECT_EQ(events.Take(), (Strings{"Accepted:1", "Accepted:1"}));
+
+  robot_.Press(window, large);
+  EXPECT_EQ(size, "Large");
+  EXPECT_EQ(robot_.Prop(window, large, PROP_Checked), "1");
+  EXPECT_EQ(robot_.Prop(window, medium, PROP_Checked), "") << "one radio of an option is on at a time";
+  robot_.Press(window, large);
+  EXPECT_EQ(events.Take(), (Strings{"Selected:" + std::to_string(large), "Accepted:2"}))
+      << "the option is accepted, and only when its value changes";
+
+  robot_.Press(window, check);
+  robot_.Press(window, show);
+  EXPECT_EQ(robot_.Prop(window, check, PROP_Checked), "");
+  EXPECT_EQ(robot_.Prop(window, small, PROP_Checked), "1");
+  EXPECT_EQ(robot_.Prop(window, large, PROP_Checked), "");
+  robot_.CloseWindow(window);
+}
+
 }  // namespace
 }  // namespace rt::ui

@@ -1,0 +1,388 @@
+#include "tests/runtime/ui/qt_user.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+
+#include <algorithm>
+#include <cstring>
+#include <future>
+#include <thread>
+
+#include "runtime/ui/events.h"
+#include "runtime/ui/qt/qt_look.h"
+
+namespace rt::ui {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+QWidget* OuterOf(WindowId window) {
+  const QString name = QString(qt::kWindowNamePrefix) + QString::number(window);
+  for (QWidget* widget : QApplication::allWidgets())
+    if (widget->objectName() == name) return widget;
+  return nullptr;
+}
+
+Qt::Key QtKeyOf(Long key) {
+  switch (key & ~(KEY_Shift | KEY_Ctrl | KEY_Alt)) {
+    case KEY_Tab: return Qt::Key_Tab;
+    case KEY_Enter: return Qt::Key_Return;
+    case KEY_Down: return Qt::Key_Down;
+    case KEY_Up: return Qt::Key_Up;
+    case KEY_PgDn: return Qt::Key_PageDown;
+    case KEY_PgUp: return Qt::Key_PageUp;
+    case KEY_Insert: return Qt::Key_Insert;
+    case KEY_Delete: return Qt::Key_Delete;
+    case KEY_AppsKey: return Qt::Key_Menu;
+    default: return static_cast<Qt::Key>(key & 0xFF);
+  }
+}
+
+Qt::KeyboardModifiers ModifiersOf(Long key) {
+  Qt::KeyboardModifiers modifiers;
+  if (key & KEY_Shift) modifiers |= Qt::ShiftModifier;
+  if (key & KEY_Ctrl) modifiers |= Qt::ControlModifier;
+  if (key & KEY_Alt) modifiers |= Qt::AltModifier;
+  return modifiers;
+}
+
+template <class Widget>
+std::vector<Widget*> Visible(const char* objectName = nullptr) {
+  std::vector<Widget*> found;
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (auto* w = qobject_cast<Widget*>(widget); w && w->isVisible() && (!objectName || w->objectName() == objectName))
+      found.push_back(w);
+  return found;
+}
+
+}  // namespace
+
+QtUser::QtUser() { SetThreadActivityObserver(this); }
+QtUser::~QtUser() { SetThreadActivityObserver(nullptr); }
+
+void QtUser::ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput) {
+  {
+    std::lock_guard lock(mutex_);
+    threads_[thread] = {state, handledInput};
+  }
+  changed_.notify_all();
+}
+
+bool QtUser::OnQt(std::function<void()> call, bool quiet) {
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> finished = done->get_future();
+  QMetaObject::invokeMethod(qApp, [call = std::move(call), done] {
+    call();
+    done->set_value();
+  }, Qt::QueuedConnection);
+  if (finished.wait_for(quiet ? std::chrono::seconds(1) : kUserWait) == std::future_status::ready) return true;
+  if (!quiet) ADD_FAILURE() << "the Qt thread did not serve the test within " << kUserWait.count() << " s";
+  return false;
+}
+
+void QtUser::Settle(WindowId window) {
+  Long thread = 0;
+  {
+    std::lock_guard lock(mutex_);
+    thread = windowThreads_[window];
+  }
+  const std::uint64_t sent = LastInputSequence(thread);
+  const auto deadline = std::chrono::steady_clock::now() + kUserWait;
+  bool ended = false;
+  for (;;) {
+    bool dialog = false;
+    {
+      std::unique_lock lock(mutex_);
+      if (changed_.wait_for(lock, 20ms, [&] {
+            const ThreadSeen& seen = threads_[thread];
+            ended = seen.state == ProgramThreadState::Ended;
+            return ended || (seen.state == ProgramThreadState::WaitingForInput && seen.handled >= sent);
+          }))
+        break;
+    }
+    // A thread that shows a message box or popup has handled its input as far as it can.
+    if (!OnQt([&] { dialog = !Visible<QMessageBox>().empty() || !Visible<QMenu>(qt::kPopupName).empty(); })) return;
+    if (dialog) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "thread " << thread << " did not handle input " << sent << " in time";
+      return;
+    }
+  }
+  if (!ended) OnQt([] {});  // what the thread changed before it waited is on screen now
+}
+
+QWidget* QtUser::ControlWidget(WindowId window, Long control) {
+  QWidget* outer = OuterOf(window);
+  if (!outer) return nullptr;
+  QWidget* widget = outer->findChild<QWidget*>(qt::ControlName(control));
+  if (auto* table = widget ? widget->findChild<QTableView*>() : nullptr) return table;
+  return widget;
+}
+
+bool QtUser::Poll(const std::function<bool()>& done, const std::string& what) {
+  const auto deadline = std::chrono::steady_clock::now() + kUserWait;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (done()) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  ADD_FAILURE() << what;
+  return false;
+}
+
+WindowId QtUser::WaitForWindow(const std::string& title) {
+  WindowId found = 0;
+  Long thread = 0;
+  Poll([&] {
+    OnQt([&] {
+      for (QWidget* widget : QApplication::allWidgets()) {
+        if (!widget->objectName().startsWith(qt::kWindowNamePrefix) || !widget->isVisible()) continue;
+        if (widget->windowTitle().toStdString() != title) continue;
+        const WindowId id = widget->objectName().mid(static_cast<int>(std::strlen(qt::kWindowNamePrefix))).toULongLong();
+        if (id > found) {
+          found = id;
+          thread = widget->property("rtThread").value<qint32>();
+        }
+      }
+    });
+    return found != 0;
+  }, "no window titled \"" + title + "\" appeared");
+  if (!found) return 0;
+  {
+    std::lock_guard lock(mutex_);
+    windowThreads_[found] = thread;
+  }
+  Settle(found);
+  return found;
+}
+
+bool QtUser::WaitForWindowClosed(WindowId window) {
+  return Poll([&] {
+    const std::vector<WindowId> open = OpenWindows();
+    if (std::find(open.begin(), open.end(), window) != open.end()) return false;
+    // Closed in the runtime; its widget goes on the Qt thread, unless the program has ended
+    // with it and the event loop with the program.
+    bool shown = true;
+    return open.empty() || !OnQt([&] { shown = OuterOf(window) != nullptr; }, true) || !shown;
+  }, "window " + std::to_string(window) + " is still open");
+}
+
+std::string QtUser::Text(WindowId window, Long control) {
+  std::string text;
+  OnQt([&] {
+    QWidget* widget = ControlWidget(window, control);
+    if (auto* entry = qobject_cast<QLineEdit*>(widget)) text = entry->text().toStdString();
+    else if (auto* button = qobject_cast<QPushButton*>(widget)) text = button->text().toStdString();
+  });
+  return text;
+}
+
+Long QtUser::Focus(WindowId window) {
+  Long focus = 0;
+  OnQt([&] {
+    QWidget* outer = OuterOf(window);
+    QWidget* focused = outer ? outer->focusWidget() : nullptr;
+    for (QObject* at = focused; at && focus == 0; at = at->parent()) {
+      const QVariant number = at->property("rtNumber");
+      if (number.isValid()) focus = number.value<qint32>();
+    }
+  });
+  return focus;
+}
+
+std::vector<std::string> QtUser::Headings(WindowId window, Long list) {
+  std::vector<std::string> headings;
+  OnQt([&] {
+    auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
+    if (!table || !table->model()) return;
+    for (int c = 0; c < table->model()->columnCount(); ++c)
+      headings.push_back(table->model()->headerData(c, Qt::Horizontal).toString().toStdString());
+  });
+  return headings;
+}
+
+std::vector<std::vector<std::string>> QtUser::Rows(WindowId window, Long list) {
+  std::vector<std::vector<std::string>> rows;
+  OnQt([&] {
+    auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
+    if (!table || !table->model()) return;
+    const QAbstractItemModel& model = *table->model();
+    for (int r = 0; r < model.rowCount(); ++r) {
+      rows.emplace_back();
+      for (int c = 0; c < model.columnCount(); ++c) rows.back().push_back(model.index(r, c).data().toString().toStdString());
+    }
+  });
+  return rows;
+}
+
+void QtUser::ClickInto(WindowId window, Long control) {
+  OnQt([&] {
+    QWidget* widget = ControlWidget(window, control);
+    if (!widget) {
+      ADD_FAILURE() << "no control " << control << " to click into";
+      return;
+    }
+    QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(4, widget->height() / 2));
+  });
+  Settle(window);
+}
+
+void QtUser::Type(WindowId window, Long entry, const std::string& text) {
+  OnQt([&] {
+    auto* edit = qobject_cast<QLineEdit*>(ControlWidget(window, entry));
+    if (!edit) {
+      ADD_FAILURE() << "no entry " << entry;
+      return;
+    }
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);  // select all, then type over it
+    QTest::keyClicks(edit, QString::fromStdString(text));
+  });
+  Settle(window);
+}
+
+void QtUser::PressKey(WindowId window, Long control, Long key) {
+  OnQt([&] {
+    QWidget* widget = ControlWidget(window, control);
+    if (!widget) {
+      ADD_FAILURE() << "no control " << control << " for a key";
+      return;
+    }
+    QTest::keyClick(widget, QtKeyOf(key), ModifiersOf(key));
+  });
+  Settle(window);
+}
+
+void QtUser::Click(WindowId window, Long button) {
+  OnQt([&] {
+    QWidget* widget = ControlWidget(window, button);
+    if (!widget) {
+      ADD_FAILURE() << "no button " << button;
+      return;
+    }
+    QTest::mouseClick(widget, Qt::LeftButton);
+  });
+  Settle(window);
+}
+
+// Opens the menu from the menu bar with a click and clicks the item in it, as a user does.
+void QtUser::ChooseMenu(WindowId window, Long menu, Long item) {
+  OnQt([&] {
+    QWidget* outer = OuterOf(window);
+    auto* bar = outer ? outer->findChild<QMenuBar*>() : nullptr;
+    auto* popup = outer ? outer->findChild<QMenu*>(qt::ControlName(menu)) : nullptr;
+    if (!bar || !popup) {
+      ADD_FAILURE() << "no menu " << menu;
+      return;
+    }
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(popup->menuAction()).center());
+    QAction* action = popup->findChild<QAction*>(qt::ControlName(item));
+    if (!action || !popup->isVisible()) {
+      ADD_FAILURE() << "menu " << menu << " did not open or has no item " << item;
+      return;
+    }
+    QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(action).center());
+  });
+  Settle(window);
+}
+
+bool QtUser::IsShown(WindowId window, Long control) {
+  bool shown = false;
+  OnQt([&] {
+    QWidget* widget = ControlWidget(window, control);
+    shown = widget && widget->isVisible();
+  });
+  return shown;
+}
+
+void QtUser::SelectTab(WindowId window, Long sheet, Long tab) {
+  OnQt([&] {
+    auto* tabs = qobject_cast<QTabWidget*>(ControlWidget(window, sheet));
+    if (!tabs || tab < 1 || tab > tabs->count()) {
+      ADD_FAILURE() << "no sheet " << sheet << " with a tab " << tab;
+      return;
+    }
+    QTabBar* bar = tabs->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(static_cast<int>(tab) - 1).center());
+  });
+  Settle(window);
+}
+
+void QtUser::ClickRow(WindowId window, Long list, Long shownRow, bool twice) {
+  OnQt([&] {
+    auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
+    if (!table || shownRow < 1 || shownRow > table->model()->rowCount()) {
+      ADD_FAILURE() << "no list " << list << " showing a row " << shownRow;
+      return;
+    }
+    const QPoint at = table->visualRect(table->model()->index(static_cast<int>(shownRow) - 1, 0)).center();
+    if (twice) QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
+    else QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
+  });
+  Settle(window);
+}
+
+void QtUser::RightClick(WindowId window, Long control) {
+  OnQt([&] {
+    QWidget* widget = ControlWidget(window, control);
+    if (auto* table = qobject_cast<QTableView*>(widget)) widget = table->viewport();
+    if (!widget) {
+      ADD_FAILURE() << "no control " << control << " to right-click";
+      return;
+    }
+    QTest::mouseClick(widget, Qt::RightButton, {}, QPoint(4, 4));
+  });
+  Settle(window);
+}
+
+void QtUser::ChoosePopup(const std::string& text) {
+  Poll([&] {
+    bool chosen = false;
+    OnQt([&] {
+      for (QMenu* menu : Visible<QMenu>(qt::kPopupName))
+        for (QAction* action : menu->actions())
+          if (!chosen && action->text().toStdString() == text) {
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+            chosen = true;
+          }
+    });
+    return chosen;
+  }, "no popup with \"" + text + "\" appeared");
+}
+
+void QtUser::AnswerMessageBox(const std::string& text, const std::string& caption) {
+  Poll([&] {
+    bool answered = false;
+    OnQt([&] {
+      for (QMessageBox* box : Visible<QMessageBox>()) {
+        EXPECT_EQ(box->text().toStdString(), text);
+        for (QAbstractButton* button : box->buttons())
+          if (!answered && button->text().toStdString() == caption) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            answered = true;
+          }
+      }
+    });
+    return answered;
+  }, "no message box with a button \"" + caption + "\" appeared");
+}
+
+void QtUser::CloseEverything() {
+  if (OpenWindows().empty()) return;  // the program has ended, and with it the event loop
+  OnQt([] {
+    for (QMessageBox* box : Visible<QMessageBox>()) box->done(QDialog::Rejected);
+    for (QMenu* menu : Visible<QMenu>(qt::kPopupName)) menu->close();
+  }, true);
+  for (const WindowId window : OpenWindows()) SendInput({InputKind::CloseDown, window, 0, 0, 0, 0, {}, 0});
+}
+
+}  // namespace rt::ui

@@ -1,0 +1,67 @@
+#pragma once
+// The conformance suite's user on the Qt backend: finds the real widgets on the Qt thread and
+// sends them real key presses and mouse clicks with Qt's test tools, from the test's own user
+// thread, while the program's accept loops run on program threads. Knows when a thread has
+// handled what was sent by listening to the accept loops (thread_activity.h).
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+
+#include "runtime/ui/thread_activity.h"
+#include "tests/runtime/ui/conformance_user.h"
+
+class QWidget;
+
+namespace rt::ui {
+
+class QtUser final : public User, private ThreadActivityObserver {
+ public:
+  QtUser();
+  ~QtUser() override;
+
+  WindowId WaitForWindow(const std::string& title) override;
+  bool WaitForWindowClosed(WindowId window) override;
+  std::string Text(WindowId window, Long control) override;
+  Long Focus(WindowId window) override;
+  std::vector<std::string> Headings(WindowId window, Long list) override;
+  std::vector<std::vector<std::string>> Rows(WindowId window, Long list) override;
+  void ClickInto(WindowId window, Long control) override;
+  void Type(WindowId window, Long entry, const std::string& text) override;
+  void PressKey(WindowId window, Long control, Long key) override;
+  void Click(WindowId window, Long button) override;
+  void ChooseMenu(WindowId window, Long menu, Long item) override;
+  bool IsShown(WindowId window, Long control) override;
+  void SelectTab(WindowId window, Long sheet, Long tab) override;
+  void ClickRow(WindowId window, Long list, Long shownRow, bool twice) override;
+  void RightClick(WindowId window, Long control) override;
+  void ChoosePopup(const std::string& text) override;
+  void AnswerMessageBox(const std::string& text, const std::string& caption) override;
+  void CloseEverything() override;
+
+  // Runs `call` on the Qt thread and waits for it; false (and a failure) when the Qt thread
+  // did not run it in time (`quiet`: false without a failure).
+  bool OnQt(std::function<void()> call, bool quiet = false);
+  // Calls `done` every few milliseconds until it holds; false, with a failure naming `what`,
+  // when it does not in time.
+  bool Poll(const std::function<bool()>& done, const std::string& what);
+
+ private:
+  void ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput) override;
+  // Waits until the window's thread has taken everything sent so far and waits again (or shows
+  // a dialog, or ended), then until the Qt thread has applied what it changed on screen.
+  void Settle(WindowId window);
+  QWidget* ControlWidget(WindowId window, Long control);  // Qt thread
+
+  struct ThreadSeen {
+    ProgramThreadState state = ProgramThreadState::Busy;
+    std::uint64_t handled = 0;
+  };
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<Long, ThreadSeen> threads_;
+  std::map<WindowId, Long> windowThreads_;
+};
+
+}  // namespace rt::ui

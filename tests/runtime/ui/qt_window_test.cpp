@@ -1,0 +1,641 @@
+// The Qt backend's windows as a user meets them (offscreen platform): each kind of control
+// rendered and read back, MDI children of two threads side by side, the toolbar acting on the
+// active child's thread, closing the frame, and RunProgram ending when its loop is ended from
+// outside. The user is the conformance suite's Qt user, acting from a thread of its own.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QAbstractButton>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <atomic>
+#include <cstdlib>
+#include <future>
+#include <set>
+#include <thread>
+
+#include "runtime/core/dialogs.h"
+#include "runtime/core/picture.h"
+#include "runtime/core/thread.h"
+#include "runtime/ui/accept_loop.h"
+#include "runtime/ui/backend.h"
+#include "runtime/ui/qt/qt_backend.h"
+#include "runtime/ui/qt/qt_look.h"
+#include "runtime/ui/window.h"
+#include "tests/runtime/ui/qt_user.h"
+#include "tests/runtime/ui/robot_fixture.h"
+
+namespace rt::ui {
+namespace {
+
+using namespace std::chrono_literals;
+
+int gArgc = 1;
+char gProgram[] = "rt_ui_qt_window_test";
+char* gArgv[] = {gProgram, nullptr};
+
+// Distinct colours in a grabbed picture (every other pixel): a blank picture has one or two.
+std::size_t Colours(const QImage& image) {
+  std::set<QRgb> colours;
+  for (int y = 0; y < image.height(); y += 2)
+    for (int x = 0; x < image.width(); x += 2) colours.insert(image.pixel(x, y));
+  return colours.size();
+}
+
+QWidget* Outer(WindowId window) {
+  for (QWidget* widget : QApplication::allWidgets())
+    if (widget->objectName() == QString(qt::kWindowNamePrefix) + QString::number(window)) return widget;
+  return nullptr;
+}
+
+template <class Widget>
+Widget* ControlOf(WindowId window, Long control) {
+  QWidget* outer = Outer(window);
+  return outer ? outer->findChild<Widget*>(qt::ControlName(control)) : nullptr;
+}
+
+class QtWindows : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(backend_->Start());
+    InstallBackend(backend_.get());
+    user_ = std::make_unique<QtUser>();
+  }
+  void TearDown() override {
+    user_.reset();
+    InstallBackend(nullptr);
+    backend_->Stop();
+  }
+  int Play(std::function<void()> program, const std::function<void(QtUser&)>& script) {
+    return PlayProgram<QtUser>(*backend_, *user_, std::move(program), script);
+  }
+  // Saves a grab where the test's pictures go, and beside the docs when asked for.
+  static void Save(const QImage& image, const QString& name) {
+    EXPECT_TRUE(image.save(QString::fromStdString(::testing::TempDir()) + name));
+    if (const char* docs = std::getenv("QUIBBET_DOCS_PICTURES")) image.save(QString(docs) + "/" + name);
+  }
+
+  std::unique_ptr<Backend> backend_ = MakeQtBackend(gArgc, gArgv);
+  std::unique_ptr<QtUser> user_;
+};
+
+// Runs a window until it closes; `handle` sees every event after the recorder.
+template <class Handle>
+void RunWindow(const WindowDef& def, Recorder& events, Handle handle) {
+  Window window(def);
+  window.Open();
+  while (window.Accept()) {
+    events.Add(window.CurrentEvent());
+    handle(window);
+  }
+}
+
+// ---- Every kind of control, as a user sees it ----
+
+struct Pets final : ListSource {
+  Long RowCount() const override { return 4; }
+  std::string Value(Long row, Long field) const override {
+    static const char* names[] = {"Rex", "Tom", "Polly", "Nemo"};
+    return field == 1 ? std::to_string(row * 1250) : names[row - 1];
+  }
+};
+
+TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
+  static const Pets pets;
+  Long amount = 1234;
+  std::string name = "Kestrel";
+  std::string code = "LOCKED";
+  WindowDef def;
+  def.title = "Every control";
+  def.font = "MS Sans Serif,8";
+  def.width = 300;
+  def.height = 200;
+  const Long prompt = def.Add(ControlDef::Prompt("&Amount:").At(6, 6, 40, 10));
+  const Long amountEntry = def.Add(ControlDef::Entry("@n-10.2", Bind(amount)).At(50, 6, 60, 12).Status("How much"));
+  def.Add(ControlDef::Prompt("&Name:").At(6, 22, 40, 10));
+  const Long nameEntry = def.Add(ControlDef::Entry("@s20", Bind(name)).At(50, 22, 80, 12));
+  const Long readOnly = def.Add(ControlDef::Entry("@s10", Bind(code)).At(140, 22, 60, 12).ReadOnly());
+  const Long string = def.Add(ControlDef::String("A plain string").At(6, 38, 90, 10));
+  const Long image = def.Add(ControlDef::Image("ICON:Save").At(210, 6, 20, 20));
+  const Long group = def.Add(ControlDef::Group("Group").At(200, 30, 95, 40));
+  def.Add(ControlDef::Region().At(205, 40, 80, 25));
+  const Long sheet = def.Add(ControlDef::Sheet().At(6, 50, 190, 30));
+  const Long tab1 = def.Add(ControlDef::Tab("&General").In(sheet));
+  def.Add(ControlDef::Tab("&Other").In(sheet));
+  (void)tab1;
+  const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Pet~@s10@").At(6, 84, 190, 60).VScroll());
+  Long paid = 1;
+  std::string size = "S";
+  const Long check = def.Add(ControlDef::Check("&Paid", Bind(paid)).At(6, 150, 50, 10));
+  const Long option = def.Add(ControlDef::Option("Size", Bind(size)).At(60, 146, 130, 24));
+  const Long small = def.Add(ControlDef::Radio("&Small").In(option).Value("S").At(64, 156, 40, 10));
+  const Long large = def.Add(ControlDef::Radio("&Large").In(option).Value("L").At(110, 156, 40, 10));
+  const Long ok = def.Add(ControlDef::Button("&OK").At(200, 150, 45, 14).Default().Icon("ICON:Tick").Tip("Keep it"));
+  const Long save = def.Add(ControlDef::Button("&Save").At(250, 150, 45, 14));
+  const Long saveDisabled = def.Add(ControlDef::Button("&Save").At(250, 170, 45, 14).Disabled());
+  (void)prompt;
+  Recorder events;
+  const int exitCode = Play(
+      [&] {
+        Window window(def);
+        window.Open();
+        window.SetListSource(list, &pets);
+        while (window.Accept()) events.Add(window.CurrentEvent());
+      },
+      [&](QtUser& user) {
+        const WindowId window = user.WaitForWindow("Every control");
+        ASSERT_NE(window, 0u);
+        user.OnQt([&] {
+          QWidget* outer = Outer(window);
+          ASSERT_TRUE(outer);
+          // What the user reads.
+          auto* amountEdit = ControlOf<QLineEdit>(window, amountEntry);
+          ASSERT_TRUE(amountEdit);
+          EXPECT_EQ(amountEdit->text().toStdString(), Format(Long{1234}, "@n-10.2"));
+          EXPECT_EQ(amountEdit->statusTip().toStdString(), "How much");
+          EXPECT_EQ(ControlOf<QLineEdit>(window, nameEntry)->text().toStdString(), FormatText("Kestrel", "@s20"));
+          EXPECT_TRUE(ControlOf<QLineEdit>(window, readOnly)->isReadOnly());
+          EXPECT_FALSE(amountEdit->isReadOnly());
+          EXPECT_EQ(ControlOf<QLabel>(window, string)->text().toStdString(), "A plain string");
+          EXPECT_EQ(ControlOf<QGroupBox>(window, group)->title().toStdString(), "Group");
+          auto* tabs = ControlOf<QTabWidget>(window, sheet);
+          ASSERT_TRUE(tabs);
+          EXPECT_EQ(tabs->count(), 2);
+          EXPECT_EQ(tabs->tabText(1).toStdString(), "&Other");
+          auto* table = ControlOf<QWidget>(window, list)->findChild<QTableView*>();
+          ASSERT_TRUE(table);
+          EXPECT_EQ(table->model()->headerData(0, Qt::Horizontal).toString().toStdString(), "Price");
+          EXPECT_EQ(table->model()->headerData(1, Qt::Horizontal).toString().toStdString(), "Pet");
+          EXPECT_EQ(table->model()->rowCount(), 4);
+          EXPECT_EQ(table->model()->index(2, 1).data().toString().toStdString(), FormatText("Polly", "@s10"));
+          EXPECT_EQ(table->model()->index(2, 0).data(Qt::TextAlignmentRole).value<int>() & Qt::AlignRight, Qt::AlignRight)
+              << "an R column is right-aligned";
+          auto* okButton = ControlOf<QPushButton>(window, ok);
+          EXPECT_TRUE(okButton->isDefault());
+          EXPECT_FALSE(okButton->icon().isNull());
+          EXPECT_EQ(okButton->toolTip().toStdString(), "Keep it");
+          EXPECT_EQ(okButton->font().family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family())
+              << "MS Sans Serif is the desktop's sans font";
+          auto* enabled = ControlOf<QPushButton>(window, save);
+          auto* disabled = ControlOf<QPushButton>(window, saveDisabled);
+          EXPECT_TRUE(enabled->isEnabled());
+          EXPECT_FALSE(disabled->isEnabled());
+
+          EXPECT_TRUE(ControlOf<QAbstractButton>(window, check)->isChecked());
+          EXPECT_TRUE(ControlOf<QAbstractButton>(window, small)->isChecked());
+          EXPECT_FALSE(ControlOf<QAbstractButton>(window, large)->isChecked());
+
+          // What the user sees: no control is blank, and disabled looks different from enabled.
+          for (Long control : {amountEntry, nameEntry, readOnly, string, image, group, sheet, list, ok, save, check,
+                               option, small}) {
+            QWidget* widget = ControlOf<QWidget>(window, control);
+            ASSERT_TRUE(widget) << control;
+            const QImage picture = widget->grab().toImage();
+            EXPECT_GT(Colours(picture), 2u) << "control " << control << " is blank";
+            Save(picture, QString("control_%1.png").arg(control));
+          }
+          EXPECT_NE(enabled->grab().toImage(), disabled->grab().toImage()) << "a disabled button looks the same";
+          EXPECT_NE(ControlOf<QLineEdit>(window, readOnly)->grab().toImage(),
+                    ControlOf<QLineEdit>(window, nameEntry)->grab().toImage());
+          const QImage whole = outer->grab().toImage();
+          EXPECT_GT(Colours(whole), 8u);
+          Save(whole, "sample_window.png");
+        });
+        user.Click(window, save);
+        EXPECT_EQ(events.Take().back(), "Accepted:" + std::to_string(save));
+        user.Click(window, large);
+        EXPECT_EQ(events.Take().back(), "Accepted:" + std::to_string(option));
+        user.OnQt([&] {
+          EXPECT_FALSE(ControlOf<QAbstractButton>(window, small)->isChecked()) << "the runtime turned the other radio off";
+        });
+      });
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(size, "L");
+}
+
+// ---- Geometry, maximize and restore through the properties ----
+
+TEST_F(QtWindows, SizeAndMaximizeFollowThePropertiesAndTheUsersChangesReachTheProgram) {
+  WindowDef def;
+  def.title = "Sizes";
+  def.resizable = true;
+  def.width = 200;
+  def.height = 100;
+  const Long maximize = def.Add(ControlDef::Button("&Maximize").At(4, 4, 50, 14));
+  std::atomic<Long> width{0};
+  Recorder events;
+  const int exitCode = Play(
+      [&] {
+        RunWindow(def, events, [&](Window& w) {
+          if (w.CurrentEvent().code == EVENT_Accepted) w.SetProp(PROP_Maximize, "1");
+          if (w.CurrentEvent().code == EVENT_Sized) width = PropNumber(w.GetProp(PROP_Width));
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId window = user.WaitForWindow("Sizes");
+        ASSERT_NE(window, 0u);
+        user.OnQt([&] {
+          auto* inner = qobject_cast<QMainWindow*>(Outer(window));  // an ordinary window is its own main window
+          QWidget* client = inner ? inner->centralWidget() : nullptr;
+          ASSERT_TRUE(client);
+          EXPECT_EQ(client->size(), QSize(qt::PixelsX(200), qt::PixelsY(100))) << "the client is the size the program gave";
+        });
+        user.Click(window, maximize);
+        user.OnQt([&] { EXPECT_TRUE(Outer(window)->isMaximized()) << "the program maximized it"; });
+        events.Take();
+        user.OnQt([&] { Outer(window)->showNormal(); });
+        user.WaitForWindow("Sizes");
+        EXPECT_EQ(events.Take(), (Strings{"Restored", "Sized"})) << "the user restored it";
+        user.OnQt([&] {
+          QWidget* outer = Outer(window);
+          outer->resize(outer->width() + qt::PixelsX(60), outer->height() + qt::PixelsY(30));
+        });
+        user.WaitForWindow("Sizes");
+        EXPECT_EQ(events.Take(), (Strings{"SizeRequest", "Sized"})) << "the user resized it";
+        EXPECT_EQ(width, 260);
+      });
+  EXPECT_EQ(exitCode, 0);
+}
+
+// ---- A list's scroll bar belongs to the program ----
+
+TEST_F(QtWindows, TheScrollBarShowsTheProgramsThumbAndTurnsStepsAndDragsIntoEvents) {
+  static const Pets pets;
+  WindowDef def;
+  def.title = "Thumb";
+  const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Pet~@s10@").At(4, 4, 150, 60).Immediate().VScroll());
+  std::atomic<Long> dragged{-1};
+  Recorder events(true);
+  const int exitCode = Play(
+      [&] {
+        RunWindow(def, events, [&](Window& w) {
+          if (w.CurrentEvent().code == EVENT_OpenWindow) {
+            w.SetListSource(list, &pets);
+            w.SetProp(list, PROP_VScrollPos, "40", 0);
+            w.SetProp(list, PROP_Selected, "4", 0);  // the last row: a step down goes past it
+          }
+          if (w.CurrentEvent().code == EVENT_ScrollDrag) dragged = PropNumber(w.GetProp(list, PROP_VScrollPos, 0));
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId window = user.WaitForWindow("Thumb");
+        ASSERT_NE(window, 0u);
+        QScrollBar* bar = nullptr;
+        user.OnQt([&] {
+          bar = ControlOf<QWidget>(window, list)->findChild<QScrollBar*>();
+          ASSERT_TRUE(bar && bar->isVisible());
+          EXPECT_EQ(bar->sliderPosition(), 40) << "the thumb is where the program put it";
+        });
+        ASSERT_TRUE(bar);
+        events.Take();
+        user.OnQt([&] { bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); });
+        user.WaitForWindow("Thumb");
+        EXPECT_EQ(events.Take(), (Strings{"ScrollDown:1/40"})) << "a step down past the last row, as the Down key";
+        user.OnQt([&] { EXPECT_EQ(bar->sliderPosition(), 40) << "a step moves nothing until the program does"; });
+        user.OnQt([&] {
+          bar->setSliderDown(true);
+          bar->setSliderPosition(80);
+          bar->setSliderDown(false);
+        });
+        user.WaitForWindow("Thumb");
+        EXPECT_EQ(events.Take(), (Strings{"ScrollDrag:1"}));
+        EXPECT_EQ(dragged, 80);
+      });
+  EXPECT_EQ(exitCode, 0);
+}
+
+// ---- A popup opens where the program asked, in its window ----
+
+TEST_F(QtWindows, APopupOpensAtThePlaceGivenInTheCallingThreadsWindow) {
+  WindowDef def;
+  def.title = "Where";
+  const Long button = def.Add(ControlDef::Button("&Menu").At(4, 4, 40, 14));
+  std::atomic<Long> chosen{-1};
+  Recorder events;
+  const int exitCode = Play(
+      [&] {
+        RunWindow(def, events, [&](Window& w) {
+          if (w.CurrentEvent().code == EVENT_Accepted) chosen = Popup("&First|&Second", 30, 20);
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId window = user.WaitForWindow("Where");
+        ASSERT_NE(window, 0u);
+        user.Click(window, button);
+        user.Poll([&] {
+          bool placed = false;
+          user.OnQt([&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+              if (widget->objectName() != qt::kPopupName || !widget->isVisible()) continue;
+              auto* inner = qobject_cast<QMainWindow*>(Outer(window));
+              EXPECT_EQ(widget->pos(), inner->centralWidget()->mapToGlobal(QPoint(qt::PixelsX(30), qt::PixelsY(20))));
+              placed = true;
+            }
+          });
+          return placed;
+        }, "no popup opened");
+        user.ChoosePopup("&Second");
+        user.WaitForWindow("Where");
+        EXPECT_EQ(chosen, 2);
+      });
+  EXPECT_EQ(exitCode, 0);
+}
+
+// ---- The edit-in-place cell editor ----
+
+TEST_F(QtWindows, AnEditControlCoversTheCellItIsLaidOver) {
+  static const Pets pets;
+  Long edited = 0;
+  WindowDef def;
+  def.title = "Edit in place";
+  const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Pet~@s10@").At(10, 10, 130, 60));
+  Long editor = 0;
+  Recorder events;
+  const int exitCode = Play(
+      [&] {
+        RunWindow(def, events, [&](Window& w) {
+          if (w.CurrentEvent().code != EVENT_OpenWindow) return;
+          w.SetListSource(list, &pets);
+          w.SetProp(list, PROP_Selected, "3", 0);
+          editor = w.CreateControl(ControlDef::Entry("@s10", Bind(edited)));
+          w.SetProp(list, PROP_EditControl, std::to_string(editor), 2);
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId window = user.WaitForWindow("Edit in place");
+        ASSERT_NE(window, 0u);
+        user.OnQt([&] {
+          auto* entry = ControlOf<QLineEdit>(window, editor);
+          auto* table = ControlOf<QWidget>(window, list)->findChild<QTableView*>();
+          ASSERT_TRUE(entry && table);
+          const QRect cell = table->visualRect(table->model()->index(2, 1));
+          const QRect shownCell(table->viewport()->mapTo(entry->parentWidget(), cell.topLeft()), cell.size());
+          EXPECT_LE((entry->geometry().center() - shownCell.center()).manhattanLength(), 2)
+              << "the editor sits on row 3, column 2";
+          EXPECT_LE(std::abs(entry->width() - shownCell.width()), 2);
+          EXPECT_TRUE(entry->isVisible());
+        });
+      });
+  EXPECT_EQ(exitCode, 0);
+}
+
+// ---- The frame and its MDI children on several threads ----
+
+struct FrameIds {
+  Long insert = 0;
+  Long browse = 0;
+};
+
+WindowDef FrameDef(FrameIds& ids) {
+  WindowDef def;
+  def.title = "Frame";
+  def.kind = WindowKind::ApplicationFrame;
+  def.width = 500;
+  def.height = 300;
+  def.Add(ControlDef::MenuBar());
+  const Long menu = def.Add(ControlDef::Menu("&Browse").In(-1));
+  ids.browse = def.Add(ControlDef::Item("&Browse AFile").In(menu).Status("Browse the AFile file"));
+  def.Add(ControlDef::Item("E&xit").In(menu).StdClose());
+  ids.insert = def.Add(ControlDef::Button("Insert").Toolbar(3001).Icon("ICON:Insert").Tip("Insert a record"));
+  return def;
+}
+
+WindowDef ChildDef(const std::string& title, Long& value, Long x) {
+  WindowDef def;
+  def.title = title;
+  def.kind = WindowKind::MdiChild;
+  def.x = x;
+  def.width = 160;
+  def.height = 60;
+  def.Add(ControlDef::Entry("@n-10", Bind(value)).At(6, 6, 60, 12).Status("Type a number"));
+  def.Add(ControlDef::Button("&Ask").At(6, 24, 40, 14));
+  return def;
+}
+
+TEST_F(QtWindows, OfTwoChildrenOnTwoThreadsOneWaitsInAMessageBoxWhileTheOtherTakesTyping) {
+  FrameIds ids;
+  const WindowDef frame = FrameDef(ids);
+  Long first = 0, second = 0;
+  const WindowDef childA = ChildDef("Child A", first, 0);
+  const WindowDef childB = ChildDef("Child B", second, 170);
+  std::atomic<Long> answer{-1};
+  Recorder frameEvents, eventsA, eventsB;
+  const int exitCode = Play(
+      [&] {
+        // The children open in the frame once it is open, each on a thread of its own.
+        RunWindow(frame, frameEvents, [&](Window& w) {
+          if (w.CurrentEvent().code != EVENT_OpenWindow) return;
+          Start([&] {
+            RunWindow(childA, eventsA, [&](Window& child) {
+              if (child.CurrentEvent().code == EVENT_Accepted && child.CurrentEvent().control == 2)
+                answer = MessageBox("Busy here", "A", "", "&OK");
+            });
+          });
+          Start([&] { RunWindow(childB, eventsB, [](Window&) {}); });
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId a = user.WaitForWindow("Child A");
+        const WindowId b = user.WaitForWindow("Child B");
+        const WindowId f = user.WaitForWindow("Frame");
+        ASSERT_TRUE(a && b && f);
+        user.OnQt([&] {
+          EXPECT_TRUE(qobject_cast<QMdiSubWindow*>(Outer(a))) << "an MDI child of another thread lives in the frame";
+          EXPECT_TRUE(qobject_cast<QMdiSubWindow*>(Outer(b)));
+        });
+        user.Click(a, 2);  // thread A now waits in its box
+        bool boxOpen = false;
+        user.OnQt([&] {
+          for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox*>(w) && w->isVisible()) boxOpen = true;
+        });
+        EXPECT_TRUE(boxOpen);
+        eventsB.Take();
+        user.ClickInto(b, 1);
+        user.Type(b, 1, "77");
+        user.PressKey(b, 1, KEY_Tab);
+        EXPECT_EQ(eventsB.Take(), (Strings{"Accepted:1", "Selected:2"})) << "thread B goes on while A waits";
+        user.OnQt([&] {
+          auto* frameWindow = qobject_cast<QMainWindow*>(Outer(f));
+          ASSERT_TRUE(frameWindow);
+          EXPECT_EQ(frameWindow->statusBar()->currentMessage().toStdString(), "Type a number")
+              << "the frame's status bar shows the focused control's status text";
+          QAction* item = frameWindow->findChild<QAction*>(qt::ControlName(ids.browse));
+          ASSERT_TRUE(item);
+          EXPECT_EQ(item->statusTip().toStdString(), "Browse the AFile file");
+        });
+        EXPECT_EQ(second, 77);
+        EXPECT_EQ(answer, -1) << "A is still in its box";
+        user.AnswerMessageBox("Busy here", "&OK");
+        user.WaitForWindow("Child A");
+        EXPECT_EQ(answer, BUTTON_OK);
+
+        // The toolbar acts on the active child, on that child's thread.
+        user.OnQt([&] {
+          auto* mdi = Outer(f)->findChild<QMdiArea*>();
+          mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(Outer(b)));
+        });
+        user.WaitForWindow("Child B");
+        eventsA.Take();
+        eventsB.Take();
+        user.OnQt([&] {
+          auto* toolbar = Outer(f)->findChild<QToolBar*>();
+          ASSERT_TRUE(toolbar);
+          QWidget* button = toolbar->findChild<QToolButton*>(qt::ControlName(ids.insert));
+          ASSERT_TRUE(button);
+          EXPECT_EQ(button->toolTip().toStdString(), "Insert a record");
+          QTest::mouseClick(button, Qt::LeftButton);
+        });
+        user.WaitForWindow("Child B");
+        EXPECT_EQ(eventsB.Take(), (Strings{"Accepted:3001"}));
+        EXPECT_TRUE(eventsA.Take().empty());
+        const Strings seenByFrame = frameEvents.Take();
+        EXPECT_EQ(std::count(seenByFrame.begin(), seenByFrame.end(), "Accepted:3001"), 0) << "the frame's thread got the press";
+
+        // Closing the frame closes every thread's windows, and the program ends.
+        user.OnQt([&] {
+          QWidget* picture = Outer(f);
+          Save(picture->grab().toImage(), "frame_with_children.png");
+          picture->close();
+        });
+        EXPECT_TRUE(user.WaitForWindowClosed(a));
+        EXPECT_TRUE(user.WaitForWindowClosed(b));
+        EXPECT_TRUE(user.WaitForWindowClosed(f));
+      });
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(eventsA.Take().back(), "CloseDown");
+  EXPECT_EQ(eventsB.Take().back(), "CloseDown");
+  EXPECT_EQ(frameEvents.Take().back(), "CloseDown");
+}
+
+// A modal window holds only its own thread's other windows: the frame's thread goes on.
+TEST_F(QtWindows, AModalWindowDisablesOnlyItsOwnThreadsOtherWindows) {
+  FrameIds ids;
+  const WindowDef frame = FrameDef(ids);
+  Long value = 0;
+  const WindowDef child = ChildDef("Child", value, 0);
+  WindowDef modal;
+  modal.title = "Modal";
+  modal.modal = true;
+  modal.Add(ControlDef::Button("&Done").StdClose());
+  Recorder frameEvents, childEvents, modalEvents;
+  const int exitCode = Play(
+      [&] {
+        RunWindow(frame, frameEvents, [&](Window& w) {
+          if (w.CurrentEvent().code != EVENT_OpenWindow) return;
+          Start([&] {
+            RunWindow(child, childEvents, [&](Window& c) {
+              if (c.CurrentEvent().code == EVENT_Accepted && c.CurrentEvent().control == 2)
+                RunWindow(modal, modalEvents, [](Window&) {});
+            });
+          });
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId c = user.WaitForWindow("Child");
+        const WindowId f = user.WaitForWindow("Frame");
+        ASSERT_TRUE(c && f);
+        user.Click(c, 2);
+        const WindowId m = user.WaitForWindow("Modal");
+        ASSERT_NE(m, 0u);
+        user.OnQt([&] {
+          EXPECT_FALSE(qobject_cast<QMdiSubWindow*>(Outer(c))->widget()->isEnabled()) << "its thread's other window";
+          auto* frameWindow = qobject_cast<QMainWindow*>(Outer(f));
+          EXPECT_TRUE(frameWindow->menuBar()->isEnabled()) << "another thread's frame";
+          EXPECT_TRUE(Outer(m)->isEnabled());
+        });
+        user.Click(m, 1);
+        EXPECT_TRUE(user.WaitForWindowClosed(m));
+        user.WaitForWindow("Child");
+        user.OnQt([&] { EXPECT_TRUE(qobject_cast<QMdiSubWindow*>(Outer(c))->widget()->isEnabled()); });
+        user.OnQt([&] { Outer(f)->close(); });
+      });
+  EXPECT_EQ(exitCode, 0);
+}
+
+TEST_F(QtWindows, AToolboxOnAThreadOfItsOwnStaysAboveTheFrameAndTakesClicks) {
+  FrameIds ids;
+  const WindowDef frame = FrameDef(ids);
+  WindowDef toolbox;
+  toolbox.title = "Tools";
+  toolbox.kind = WindowKind::Toolbox;
+  toolbox.width = 60;
+  toolbox.height = 40;
+  const Long pick = toolbox.Add(ControlDef::Button("&Pick").At(4, 4, 40, 14).Icon("ICON:Find"));
+  Recorder frameEvents, toolEvents;
+  const int exitCode = Play(
+      [&] {
+        RunWindow(frame, frameEvents, [&](Window& w) {
+          if (w.CurrentEvent().code == EVENT_OpenWindow) Start([&] { RunWindow(toolbox, toolEvents, [](Window&) {}); });
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId tools = user.WaitForWindow("Tools");
+        const WindowId f = user.WaitForWindow("Frame");
+        ASSERT_TRUE(tools && f);
+        user.OnQt([&] {
+          QWidget* outer = Outer(tools);
+          EXPECT_EQ(outer->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+          EXPECT_EQ(outer->parentWidget(), Outer(f)) << "kept above the frame";
+        });
+        toolEvents.Take();
+        user.Click(tools, pick);
+        EXPECT_EQ(toolEvents.Take(), (Strings{"Accepted:1"}));
+        user.OnQt([&] { Outer(f)->close(); });
+        EXPECT_TRUE(user.WaitForWindowClosed(tools));
+      });
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(toolEvents.Take().back(), "CloseDown");
+}
+
+// ---- RunProgram never waits for ever ----
+
+// The event loop ends from outside while one thread waits in a message box and another in its
+// window's accept loop: the box returns its escape value, the window gets close-down, and
+// RunProgram returns once both threads have ended.
+TEST_F(QtWindows, RunProgramEndsItsThreadsWhenTheEventLoopIsEndedFromOutside) {
+  std::atomic<Long> answer{-1};
+  Recorder events;
+  WindowDef def;
+  def.title = "Waiting";
+  def.Add(ControlDef::Button("&OK"));
+  std::promise<void> boxRaised;
+  std::future<void> raised = boxRaised.get_future();
+  std::thread quitter([&] {
+    if (raised.wait_for(10s) != std::future_status::ready) return;
+    std::this_thread::sleep_for(50ms);  // let the box reach the screen
+    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+  });
+  const int exitCode = backend_->RunProgram([&] {
+    Start([&] { RunWindow(def, events, [](Window&) {}); });
+    boxRaised.set_value();
+    answer = MessageBox("Nobody answers", "Q", "", "&Yes|&No", 2);
+  });
+  quitter.join();
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(answer, MakeMessageBoxRequest("Nobody answers", "Q", "", "&Yes|&No", 2, 0).escapeValue)
+      << "closed without a choice: the escape value";
+  EXPECT_EQ(events.Take().back(), "CloseDown");
+}
+
+}  // namespace
+}  // namespace rt::ui
