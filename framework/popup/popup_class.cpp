@@ -43,6 +43,7 @@ void PopupClass::Init() {
 }
 
 void PopupClass::Kill() {
+  CloseToolbox();
   PopupItems.reset();
   loaded_ = 0;
 }
@@ -230,29 +231,32 @@ void PopupClass::SetItemCheck(std::string_view name, rt::Byte state) {
 
 // ---- Numbering ----
 
-bool PopupClass::IsNumbered(std::size_t index, bool toolboxOnly) const {
-  const PopupItemQueue& item = (*PopupItems)[index];
+bool PopupClass::IsNumbered(const std::vector<PopupItemQueue>& items, std::size_t index, bool toolboxOnly) {
+  const PopupItemQueue& item = items[index];
   if (item.Text == "-") return false;
   if (toolboxOnly && !item.OnToolbox) return false;
   // A submenu's title opens the submenu; the runtime gives it no number.
-  return !(index + 1 < PopupItems->size() && (*PopupItems)[index + 1].Depth > item.Depth);
+  return !(index + 1 < items.size() && items[index + 1].Depth > item.Depth);
+}
+
+std::string PopupClass::NameOf(const std::vector<PopupItemQueue>& items, Long number, bool toolboxOnly) {
+  Long count = 0;
+  for (std::size_t i = 0; i < items.size() && number > 0; ++i) {
+    if (IsNumbered(items, i, toolboxOnly) && ++count == number) return items[i].Name;
+  }
+  return {};
 }
 
 Long PopupClass::GetItems(rt::Byte numbered) const {
   if (!PopupItems) return 0;
   if (!numbered) return static_cast<Long>(PopupItems->size());
   Long count = 0;
-  for (std::size_t i = 0; i < PopupItems->size(); ++i) count += IsNumbered(i, false) ? 1 : 0;
+  for (std::size_t i = 0; i < PopupItems->size(); ++i) count += IsNumbered(*PopupItems, i, false) ? 1 : 0;
   return count;
 }
 
 std::string PopupClass::GetName(Long number) const {
-  if (!PopupItems || number <= 0) return {};
-  Long count = 0;
-  for (std::size_t i = 0; i < PopupItems->size(); ++i) {
-    if (IsNumbered(i, InToolbox != 0) && ++count == number) return (*PopupItems)[i].Name;
-  }
-  return {};
+  return PopupItems ? NameOf(*PopupItems, number, false) : std::string();
 }
 
 // ---- The menu text ----
@@ -317,10 +321,12 @@ std::string PopupClass::GetMenuText() {
 // ---- Showing and choosing ----
 
 Long PopupClass::ExecutePopup(std::string_view menuText, Long x, Long y) {
+  if (OnToolboxThread()) return RunToolbox();
   return rt::Popup(menuText, x ? x : kDefaultPosition, y ? y : kDefaultPosition);
 }
 
 std::string PopupClass::Ask(Long x, Long y) {
+  if (OnToolboxThread()) return AskOnToolbox();
   rt::SetKeycode(0);
   const std::string menu = GetMenuText();
   LastNumberSelection = menu.empty() ? 0 : ExecutePopup(menu, x, y);
@@ -329,11 +335,14 @@ std::string PopupClass::Ask(Long x, Long y) {
     return {};
   }
   LastSelection = GetName(LastNumberSelection);
-  if (const PopupItemQueue* item = Item(LastSelection); item && (item->Event || item->MimicMode)) {
-    if (ClearKeycode == 1) rt::SetKeycode(0);
-    rt::Post(item->MimicMode ? rt::EVENT_Accepted : item->Event, item->ControlId, MyThread);
-  }
+  if (const PopupItemQueue* item = LastSelection.empty() ? nullptr : Item(LastSelection)) TakeChoice(*item);
   return LastSelection;
+}
+
+void PopupClass::TakeChoice(const PopupItemQueue& item) const {
+  if (!item.Event && !item.MimicMode) return;
+  if (ClearKeycode == 1) rt::SetKeycode(0);
+  rt::Post(item.MimicMode ? rt::EVENT_Accepted : item.Event, item.ControlId, MyThread);
 }
 
 std::string PopupClass::RemoveAmpersand(std::string_view text) {

@@ -3,12 +3,16 @@
 // is shown with the runtime's popup and maps the user's choice back to an item, posting the
 // item's event or pressing the button it mimics. Owns the item list; never owns the windows
 // whose controls it reads or posts to (runtime/ui), nor the translator or INI manager it is
-// handed.
+// handed. The toolbox (the items as a floating window of buttons on a thread of its own) is
+// popup_toolbox.cpp's.
 //
 // Created by a window procedure or a browse; Init creates the list on the calling thread (the
-// thread that chosen items post to), Kill frees it, the destructor calls Kill. A subclass may
-// override the virtuals; every operation runs on the thread that called Init.
+// thread that chosen items post to), Kill closes the toolbox and frees the list, the destructor
+// calls Kill. A subclass may override the virtuals; every operation runs on the thread that
+// called Init, except those the toolbox thread runs, which work on a copy of the items that the
+// owner's thread took (see Toolbox).
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,6 +21,9 @@
 #include "runtime/core/types.h"
 
 class INIClass;
+namespace rt {
+class Window;
+}
 
 // Turns a text shown to the user into the user's language.
 class TranslatorInterface {
@@ -87,6 +94,17 @@ class PopupClass {
   virtual rt::Long ExecutePopup(std::string_view menuText, rt::Long x = 0, rt::Long y = 0);
   virtual std::string Ask(rt::Long x = 0, rt::Long y = 0);
 
+  // ---- Toolbox ----
+  // Opens the toolbox titled `title` on a new thread (nothing while one is open): a button for
+  // every item on the toolbox, pressed like choosing the item. The items are copied now, with
+  // mimics refreshed against this thread's window; ResetToolbox copies them again.
+  virtual void Toolbox(std::string_view title);
+  // The toolbox thread's procedure: opens the window and runs it until it is closed.
+  virtual void AskToolbox(std::string_view title);
+  // On the owner's thread: copies the items again and has the toolbox lay itself out anew; on
+  // the toolbox thread: lays the buttons out from the latest copy.
+  virtual void ResetToolbox();
+
   // ---- Fields ----
   rt::Byte ClearKeycode = 0;
   std::string LastSelection;
@@ -94,8 +112,10 @@ class PopupClass {
   std::unique_ptr<std::vector<PopupItemQueue>> PopupItems;  // null outside Init..Kill
   const TranslatorInterface* Translator = nullptr;           // not owned
   INIClass* INIMgr = nullptr;                                // not owned
-  rt::Byte InToolbox = 0;
+  std::atomic<rt::Byte> InToolbox{0};  // 1 while the toolbox is open; read on both threads
   rt::Long MyThread = 0;
+  rt::Window* ParentWindow = nullptr;  // not owned: the window that opened the toolbox
+  rt::Window* ThisWindow = nullptr;    // not owned: the toolbox window (toolbox thread only)
 
  protected:
   std::string GetUniqueName(std::string_view text) const;
@@ -107,7 +127,23 @@ class PopupClass {
  private:
   std::string InsertItem(std::size_t index, rt::Long depth, std::string_view text, std::string_view name);
   PopupItemQueue* Item(std::string_view name);
-  bool IsNumbered(std::size_t index, bool toolboxOnly) const;
+  static bool IsNumbered(const std::vector<PopupItemQueue>& items, std::size_t index, bool toolboxOnly);
+  static std::string NameOf(const std::vector<PopupItemQueue>& items, rt::Long number, bool toolboxOnly);
+  // The toolbox thread's side of Ask: the button pressed, mapped through the copied items.
+  std::string AskOnToolbox();
+  // Runs the toolbox window until a button is pressed (its number) or it is closed (0).
+  rt::Long RunToolbox();
+  // What choosing `item` does: posts its event, or presses the control it mimics.
+  void TakeChoice(const PopupItemQueue& item) const;
+  std::vector<PopupItemQueue> RefreshedItems() const;
+  std::vector<PopupItemQueue> ToolboxItems() const;
+  bool OnToolboxThread() const;
+  void CloseToolbox();
 
+  struct ToolboxState;                    // shared by this object and the toolbox thread
+  std::shared_ptr<ToolboxState> toolbox_;
   std::size_t loaded_ = 0;  // 1-based position of the item LocateName found, 0 for none
 };
+
+// The toolbox thread's entry: runs `popup`'s toolbox until it is closed.
+void PopToolbox(PopupClass& popup, std::string title);

@@ -277,3 +277,78 @@ TEST_F(PopupChoosing, DisabledItemsCannotBeChosenUntilEnabled) {
 }
 
 }  // namespace
+
+// ---- The toolbox ----
+
+class PopupToolbox : public PopupChoosing {
+ protected:
+  // The owner window: Menu opens the toolbox, Insert enables Delete and refreshes the toolbox.
+  void OpenOwner() {
+    rt::Start([this] {
+      rt::Window window(TestWindow());
+      window.Open();
+      PopupClass popup;
+      popup.Init();
+      Build(popup);
+      while (window.Accept()) {
+        const rt::EventRecord& e = window.CurrentEvent();
+        events_.Add(e);
+        if (e.code == rt::EVENT_Accepted && e.control == kMenu) popup.Toolbox("Tools");
+        if (e.code == rt::EVENT_Accepted && e.control == kInsert) {
+          popup.SetItemEnable("Delete", 1);
+          popup.ResetToolbox();
+        }
+      }
+    });
+    window_ = Find("Popup test");
+  }
+  rt::ui::ShownWindow OpenToolbox() {
+    EXPECT_TRUE(robot_.Press(window_, kMenu));
+    return Find("Tools");
+  }
+  std::string P(const rt::ui::ShownWindow& w, Long c, Long p) { return robot_.Prop(w, c, p); }
+};
+
+TEST_F(PopupToolbox, ButtonsForToolboxItemsPressedLikeMenuChoices) {
+  OpenOwner();
+  const rt::ui::ShownWindow tools = OpenToolbox();
+  // Insert (icon), Delete, Refresh and Close are on the toolbox; the sub-menu and Never are not.
+  EXPECT_EQ(P(tools, 1, rt::PROP_Icon), "~insert.ico");
+  EXPECT_EQ(P(tools, 1, rt::PROP_Tip), "Insert") << "the tip is the text without its '&'";
+  EXPECT_EQ(P(tools, 2, rt::PROP_Text), "&Delete");
+  EXPECT_EQ(P(tools, 2, rt::PROP_Disable), "1") << "follows its disabled button";
+  EXPECT_EQ(P(tools, 3, rt::PROP_Text), "&Refresh");
+  EXPECT_EQ(P(tools, 4, rt::PROP_Text), "Close the window");
+  EXPECT_EQ(P(tools, 5, rt::PROP_Visible), "");
+  Strings placed;
+  for (Long b = 1; b <= 4; ++b) placed.push_back(P(tools, b, rt::PROP_XPos) + "+" + P(tools, b, rt::PROP_Width));
+  EXPECT_EQ(placed, (Strings{"0+24", "24+48", "72+54", "126+108"})) << "left to right at their own widths";
+  EXPECT_EQ(P(tools, 0, rt::PROP_Width), "234");
+  events_.Take();
+
+  ASSERT_TRUE(robot_.Press(tools, 1));
+  EXPECT_TRUE(robot_.WaitForProp(tools, 2, rt::PROP_Disable, "", kWait))
+      << "the owner pressed Insert, enabled Delete and had the toolbox laid out again";
+  ASSERT_TRUE(robot_.Press(tools, 3));
+  robot_.WaitForWindow("Popup test", kWait);
+  EXPECT_EQ(events_.Take(), (Strings{"Accepted:1", "ScrollTop:5"}));
+
+  EXPECT_TRUE(robot_.Press(window_, kMenu));
+  EXPECT_TRUE(robot_.IsOpen(tools)) << "a second toolbox does not open while one is";
+
+  // Closing the owner closes its toolbox before the popup goes away.
+  robot_.CloseWindow(window_);
+  EXPECT_TRUE(robot_.WaitForWindowClosed(tools, kWait));
+}
+
+TEST_F(PopupToolbox, ClosedByTheUserItOpensAgain) {
+  OpenOwner();
+  const rt::ui::ShownWindow first = OpenToolbox();
+  ASSERT_TRUE(robot_.CloseWindow(first));
+  ASSERT_TRUE(robot_.WaitForWindowClosed(first, kWait));
+  const rt::ui::ShownWindow second = OpenToolbox();
+  EXPECT_NE(second.id, first.id);
+  ASSERT_TRUE(robot_.Press(second, 4));
+  EXPECT_TRUE(robot_.WaitForWindowClosed(window_, kWait)) << "its Close button presses the owner's";
+  EXPECT_TRUE(robot_.WaitForWindowClosed(second, kWait));
+}
