@@ -56,12 +56,13 @@ class Resizing : public rt::ui::RobotFixture {
  protected:
   // Opens the test window on a program thread with a resizer of `appStrategy`; pressing Help
   // restores the window through the resizer. `setup` runs after Init on that thread.
-  void OpenWith(rt::Byte appStrategy, bool minSize, std::function<void(WindowResizeClass&)> setup = {}) {
+  void OpenWith(rt::Byte appStrategy, bool minSize, std::function<void(WindowResizeClass&)> setup = {},
+                bool maxSize = false) {
     rt::Start([=, this] {
       rt::Window window(TestWindow());
       window.Open();
       WindowResizeClass resizer;
-      resizer.Init(appStrategy, minSize ? 1 : 0);
+      resizer.Init(appStrategy, minSize ? 1 : 0, maxSize ? 1 : 0);
       if (setup) setup(resizer);
       while (window.Accept()) {
         const rt::EventRecord& e = window.CurrentEvent();
@@ -157,6 +158,16 @@ TEST_F(Resizing, MinimumSizeHoldsAndTheLayoutStays) {
   Close();
 }
 
+TEST_F(Resizing, MaximumSizeHolds) {
+  OpenWith(2, false, {}, true);
+  ASSERT_TRUE(robot_.Resize(window_, 600, 450));
+  EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Width), "400");
+  EXPECT_EQ(Layout(), kOriginal);
+  ASSERT_TRUE(robot_.Resize(window_, 320, 240));
+  EXPECT_EQ(Layout(), kSizeCases[2].expected) << "a maximum leaves shrinking alone";
+  Close();
+}
+
 TEST_F(Resizing, RestoreWindowPutsSizeAndControlsBack) {
   OpenWith(2, false);
   ASSERT_TRUE(robot_.Resize(window_, 800, 600));
@@ -200,6 +211,21 @@ TEST_F(ResizePass, UndeferredMovesGoFarthestFirstWhenGrowingAndNearestFirstWhenS
   r.Resize();
   EXPECT_EQ(r.ResizeList->front().ControlID, kHelp) << "shrinking starts at the origin";
   EXPECT_EQ(r.ResizeList->back().ControlID, kOk);
+}
+
+TEST_F(ResizePass, AControlResizedByTheProgramTakesItsChildrenAlong) {
+  WindowResizeClass r;
+  r.Init(2, 0);
+  window_.SetProp(kGroup, rt::PROP_Width, "320", 0);
+  r.Resize(kGroup);
+  const auto at = [&](Long c) {
+    PositionGroup p;
+    r.GetSizeInfo(c, p);
+    return Box{p.XPos, p.YPos, p.Width, p.Height};
+  };
+  EXPECT_EQ(at(kInner), (Box{260, 120, 120, 12})) << "scaled across the group's doubled width";
+  EXPECT_EQ(at(kGo), (Box{460, 150, 60, 20})) << "kept at the group's right and bottom edges";
+  EXPECT_EQ(at(kOk), kOriginal[kOk - 1]) << "controls outside the group stay";
 }
 
 TEST_F(ResizePass, DeferredMovesArmTheRuntimeOnlyDuringThePass) {
