@@ -1,0 +1,365 @@
+// PopupClass: building item lists (names, depths, marks), the menu text the runtime parses and
+// the numbering both sides must agree on, and choices made by the Robot on a window of its own:
+// posted events, mimicked buttons pressed, sub-menus, check marks and disabled items.
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "framework/popup/popup_class.h"
+#include "runtime/core/assert.h"
+#include "runtime/ui/popup_menu.h"
+#include "tests/runtime/ui/robot_fixture.h"
+
+namespace {
+
+using rt::Long;
+using rt::ui::kWait;
+using rt::ui::Strings;
+
+// "name@depth" for every item, in order; marks as "~" (disabled) and "+"/"-" (check) before.
+Strings Items(const PopupClass& popup) {
+  Strings out;
+  for (const PopupItemQueue& item : *popup.PopupItems) {
+    std::string seen = item.Disabled == 1 ? "~" : "";
+    seen += item.Check == 1 ? "+" : item.Check == 2 ? "-" : "";
+    out.push_back(seen + item.Name + "@" + std::to_string(item.Depth));
+  }
+  return out;
+}
+
+struct BuildCase {
+  const char* name;
+  std::function<void(PopupClass&)> build;
+  Strings items;
+  std::string menuText;
+  Strings numbered;  // GetName(1), GetName(2), … for every number the runtime gives
+};
+
+const BuildCase kBuildCases[] = {
+    {"same_text_twice_gets_a_numbered_name",
+     [](PopupClass& p) { p.AddItem("&Insert"); p.AddItem("&Insert"); p.AddItem("Insert1"); },
+     {"Insert@1", "Insert1@1", "Insert11@1"}, "|&Insert|&Insert|Insert1", {"Insert", "Insert1", "Insert11"}},
+    {"separators_are_named_and_never_numbered",
+     [](PopupClass& p) { p.AddItem("A"); p.AddItem("-"); p.AddItem("B"); p.AddItem("-"); },
+     {"A@1", "Separator@1", "B@1", "Separator1@1"}, "|A|-|B|-", {"A", "B"}},
+    {"menu_text_with_a_submenu",
+     [](PopupClass& p) { p.AddMenu("A|B{C|D}|E", 0); },
+     {"A@1", "B@1", "C@2", "D@2", "E@1"}, "|A|B{C|D}E", {"A", "C", "D", "E"}},
+    {"marks_are_taken_off_the_text",
+     [](PopupClass& p) { p.AddItem("~+Save"); p.AddItem("-Wrap"); },
+     {"~+Save@1", "-Wrap@1"}, "|~+Save|-Wrap", {"Save", "Wrap"}},
+    {"a_menu_inserted_from_a_position_takes_the_depth_before_it",
+     [](PopupClass& p) { p.AddMenu("A|B{C}|D", 0); p.AddMenu("X|Y", 4); },
+     {"A@1", "B@1", "C@2", "X@2", "Y@2", "D@1"}, "|A|B{C|X|Y}D", {"A", "C", "X", "Y", "D"}},
+    {"sub_menu_after_a_named_item",
+     [](PopupClass& p) { p.AddMenu("Open|Close", 0); p.AddSubMenu("Sort ", "By name|By date ", "Open"); },
+     {"Open@1", "Sort@1", "Byname@2", "Bydate@2", "Close@1"}, "|Open|Sort{By name|By date}Close",
+     {"Open", "Byname", "Bydate", "Close"}},
+    {"item_after_a_name_and_after_no_name",
+     [](PopupClass& p) { p.AddMenu("A|B", 0); p.AddItem("Mid", "Mid", "A", 0); p.AddItem("Last", "Last", "Nope", 0); },
+     {"A@1", "Mid@1", "B@1", "Last@1"}, "|A|Mid|B|Last", {"A", "Mid", "B", "Last"}},
+    {"two_levels_closed_at_once_and_at_the_end",
+     [](PopupClass& p) { p.AddMenu("A{B{C}}D{E{F", 0); },
+     {"A@1", "B@2", "C@3", "D@1", "E@2", "F@3"}, "|A{B{C}}D{E{F}}", {"C", "F"}},
+    {"deleted_item_and_state_changes_by_name",
+     [](PopupClass& p) {
+       p.AddMenu("A|B|-|C", 0);
+       p.DeleteItem("B");
+       p.SetItemEnable("A", 0);
+       p.SetItemEnable("Separator", 0);
+       p.SetItemCheck("C", 1);
+       p.SetItemEnable("Nobody", 0);
+     },
+     {"~A@1", "Separator@1", "+C@1"}, "|~A|-|+C", {"A", "C"}},
+};
+
+class PopupBuilding : public ::testing::TestWithParam<BuildCase> {};
+
+TEST_P(PopupBuilding, ItemsMenuTextAndNumbersAgreeWithTheRuntime) {
+  const BuildCase& c = GetParam();
+  PopupClass popup;
+  popup.Init();
+  c.build(popup);
+  EXPECT_EQ(Items(popup), c.items);
+  const std::string text = popup.GetMenuText();
+  EXPECT_EQ(text, c.menuText);
+  Strings names;
+  for (Long n = 1; !popup.GetName(n).empty(); ++n) names.push_back(popup.GetName(n));
+  EXPECT_EQ(names, c.numbered);
+  EXPECT_EQ(popup.GetItems(1), static_cast<Long>(c.numbered.size()));
+
+  // The runtime must read the text as we number it: entry n shows the text of item GetName(n).
+  const auto menu = rt::ParsePopupMenu(text);
+  ASSERT_TRUE(menu) << text;
+  for (Long n = 1; n <= static_cast<Long>(names.size()); ++n) {
+    const rt::ui::PopupEntry* entry = rt::FindPopupEntry(*menu, n);
+    ASSERT_NE(entry, nullptr) << n;
+    ASSERT_TRUE(popup.LocateName(names[n - 1]));
+    EXPECT_EQ(entry->text, popup.Loaded()->Text) << n;
+  }
+  EXPECT_EQ(rt::FindPopupEntry(*menu, static_cast<Long>(names.size()) + 1), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, PopupBuilding, ::testing::ValuesIn(kBuildCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PopupMisuse, BracesInAnItemAndAnUnopenedBraceAreReportedAndTheRestGoesOn) {
+  rt::testing::ClearAssertionMessages();
+  PopupClass popup;
+  popup.Init();
+  popup.AddItem("Bad{", "Bad", {}, 0);
+  EXPECT_EQ(popup.GetMenuText(), "|Bad") << "the item goes in without the brace";
+  popup.AddMenu("A}|B", 0);
+  EXPECT_EQ(rt::testing::AssertionMessages().size(), 2u);
+  EXPECT_EQ(Items(popup), (Strings{"A@1", "B@1"}));
+  rt::testing::ClearAssertionMessages();
+}
+
+TEST(PopupMisuse, AMenuHoldsAtMost255Items) {
+  rt::testing::ClearAssertionMessages();
+  PopupClass popup;
+  popup.Init();
+  for (int i = 0; i < 256; ++i) popup.AddItem("Item");
+  EXPECT_EQ(popup.GetItems(), 255);
+  EXPECT_EQ(rt::testing::AssertionMessages().size(), 1u);
+  rt::testing::ClearAssertionMessages();
+}
+
+TEST(PopupText, IconsAddAnExtrasBlockToEveryEntryAndTextsAreTranslated) {
+  struct Upper : TranslatorInterface {
+    std::string TranslateString(std::string_view text) const override {
+      std::string out(text);
+      for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      return out;
+    }
+  } upper;
+  PopupClass popup;
+  popup.Init();
+  popup.AddMenu("Open|-|Save", 0);
+  EXPECT_EQ(popup.GetMenuText(), "|Open|-|Save") << "no icon, no extras";
+  popup.SetIcon("Save", "save.ico");
+  popup.Translator = &upper;
+  const std::string text = popup.GetMenuText();
+  EXPECT_EQ(text, "|OPEN[31290(0)]|-|SAVE[31848(~save.ico),31290(0)]");
+  const auto menu = rt::ParsePopupMenu(text);
+  ASSERT_TRUE(menu);
+  EXPECT_EQ((*menu)[2].text, "SAVE") << "the runtime drops the extras";
+}
+
+// ---- Choosing through the Robot ----
+
+enum : Long { kInsert = 1, kDelete, kClose, kMenu, kList };
+
+rt::WindowDef TestWindow() {
+  rt::WindowDef def;
+  def.title = "Popup test";
+  def.Add(rt::ControlDef::Button("&Insert").Icon("insert.ico"));
+  def.Add(rt::ControlDef::Button("&Delete").Disabled());
+  def.Add(rt::ControlDef::Button("&Close").StdClose());
+  def.Add(rt::ControlDef::Button("&Menu"));
+  def.Add(rt::ControlDef::List("40L(2)|M~Name~"));
+  return def;
+}
+
+class PopupChoosing : public rt::ui::RobotFixture {
+ protected:
+  // Opens the window; pressing Menu asks the popup and records the name Ask returned.
+  void Open(std::function<void(PopupClass&)> build) {
+    Run(TestWindow(), events_, [this, build, popup = std::make_shared<PopupClass>()](rt::Window& w) {
+      if (w.CurrentEvent().code == rt::EVENT_OpenWindow) {
+        popup->Init();
+        build(*popup);
+      }
+      if (w.CurrentEvent().code == rt::EVENT_Accepted && w.CurrentEvent().control == kMenu) {
+        const std::string chosen = popup->Ask();
+        std::lock_guard lock(mutex_);
+        chosen_.push_back(chosen + "#" + std::to_string(popup->LastNumberSelection));
+      }
+    });
+    window_ = Find("Popup test");
+    events_.Take();
+  }
+  // Presses Menu, checks the shown menu, then chooses `entry` ("" dismisses) and waits for the
+  // window's thread to finish what the choice posted.
+  rt::ui::ShownPopup Show() {
+    EXPECT_TRUE(robot_.Press(window_, kMenu));
+    auto shown = robot_.WaitForPopup(kWait);
+    EXPECT_TRUE(shown);
+    return shown.value_or(rt::ui::ShownPopup{});
+  }
+  void Choose(const rt::ui::ShownPopup& shown, std::string_view entry, bool closes = false) {
+    if (entry.empty()) robot_.DismissPopup(shown);
+    else EXPECT_TRUE(robot_.ChoosePopup(shown, entry));
+    if (closes) EXPECT_TRUE(robot_.WaitForWindowClosed(window_, kWait));
+    else robot_.WaitForWindow("Popup test", kWait);
+  }
+  Strings Chosen() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(chosen_, {});
+  }
+
+  rt::ui::Recorder events_;
+  rt::ui::ShownWindow window_;
+  std::mutex mutex_;
+  Strings chosen_;
+};
+
+void Build(PopupClass& p) {
+  p.AddItemMimic("Insert", kInsert, "!");
+  p.AddItemMimic("Delete", kDelete);
+  p.AddItem("-");
+  p.AddItemEvent("&Refresh", rt::EVENT_ScrollTop, kList);
+  p.AddSubMenu("Sort", "+By name|-By date", "Separator");
+  p.AddItem("~Never");
+  p.AddItemMimic("Close", kClose, "Close the window");
+}
+
+TEST_F(PopupChoosing, MenuShowsMimickedStateMarksAndSubMenu) {
+  Open(Build);
+  const rt::ui::ShownPopup shown = Show();
+  const auto& m = shown.menu;
+  ASSERT_EQ(m.size(), 7u);
+  EXPECT_EQ(m[0].text, "&Insert") << "'!' takes the button's text";
+  EXPECT_FALSE(m[0].disabled);
+  EXPECT_EQ(m[1].text, "&Delete") << "an empty text takes the button's text";
+  EXPECT_TRUE(m[1].disabled) << "follows its disabled button";
+  EXPECT_TRUE(m[2].separator);
+  ASSERT_EQ(m[3].children.size(), 2u) << "the sub-menu follows the separator";
+  EXPECT_TRUE(m[3].children[0].checked);
+  EXPECT_TRUE(m[3].children[1].unchecked);
+  EXPECT_EQ(m[4].text, "&Refresh");
+  EXPECT_TRUE(m[5].disabled);
+  EXPECT_EQ(m[6].text, "Close the window");
+  Choose(shown, "");
+  EXPECT_EQ(Chosen(), (Strings{"#0"}));
+  EXPECT_EQ(events_.Take(), (Strings{"Selected:4", "Accepted:4"})) << "a dismissed menu posts nothing";
+  robot_.CloseWindow(window_);
+}
+
+TEST_F(PopupChoosing, EachItemKindDoesItsAction) {
+  Open(Build);
+  Choose(Show(), "Insert");
+  EXPECT_EQ(Chosen(), (Strings{"Insert#1"}));
+  EXPECT_EQ(events_.Take(), (Strings{"Selected:4", "Accepted:4", "Accepted:1"})) << "the mimicked button is pressed";
+
+  Choose(Show(), "Refresh");
+  EXPECT_EQ(Chosen(), (Strings{"Refresh#5"}));
+  EXPECT_EQ(events_.Take(), (Strings{"Accepted:4", "ScrollTop:5"})) << "the item's event goes to its control";
+
+  Choose(Show(), "By date");
+  EXPECT_EQ(Chosen(), (Strings{"Bydate#4"}));
+  EXPECT_EQ(events_.Take(), (Strings{"Accepted:4"})) << "a plain item only names itself";
+
+  Choose(Show(), "Close the window", true);
+  EXPECT_FALSE(robot_.IsOpen(window_)) << "pressing the mimicked close button closes the window";
+}
+
+TEST_F(PopupChoosing, DisabledItemsCannotBeChosenUntilEnabled) {
+  Open([](PopupClass& p) {
+    Build(p);
+    p.SetItemEnable("Delete", 1);  // an explicit state wins over the button's
+  });
+  const rt::ui::ShownPopup shown = Show();
+  expectFailures_ = true;
+  EXPECT_FALSE(robot_.ChoosePopup(shown, "Never"));
+  expectFailures_ = false;
+  EXPECT_EQ(failures_.size(), 1u);
+  EXPECT_FALSE(shown.menu[1].disabled);
+  Choose(shown, "Delete");
+  EXPECT_EQ(Chosen(), (Strings{"Delete#2"}));
+  EXPECT_EQ(events_.Take(), (Strings{"Selected:4", "Accepted:4", "Accepted:2"}));
+  robot_.CloseWindow(window_);
+}
+
+}  // namespace
+
+// ---- The toolbox ----
+
+class PopupToolbox : public PopupChoosing {
+ protected:
+  // The owner window: Menu opens the toolbox, Insert enables Delete and refreshes the toolbox.
+  void OpenOwner() {
+    rt::Start([this] {
+      rt::Window window(TestWindow());
+      window.Open();
+      PopupClass popup;
+      popup.Init();
+      Build(popup);
+      while (window.Accept()) {
+        const rt::EventRecord& e = window.CurrentEvent();
+        events_.Add(e);
+        if (e.code == rt::EVENT_Accepted && e.control == kMenu) popup.Toolbox("Tools");
+        if (e.code == rt::EVENT_Accepted && e.control == kInsert) {
+          popup.SetItemEnable("Delete", 1);
+          popup.ResetToolbox();
+        }
+      }
+    });
+    window_ = Find("Popup test");
+  }
+  rt::ui::ShownWindow OpenToolbox() {
+    EXPECT_TRUE(robot_.Press(window_, kMenu));
+    return Find("Tools");
+  }
+  std::string P(const rt::ui::ShownWindow& w, Long c, Long p) { return robot_.Prop(w, c, p); }
+  // A post from the toolbox thread does not make the owner busy until it wakes, so the Robot
+  // cannot wait for the owner to settle; wait for what it recorded instead.
+  Strings TakeEvents(std::size_t count) {
+    Strings seen;
+    const auto deadline = std::chrono::steady_clock::now() + kWait;
+    while (seen.size() < count && std::chrono::steady_clock::now() < deadline) {
+      for (std::string& e : events_.Take()) seen.push_back(std::move(e));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return seen;
+  }
+};
+
+TEST_F(PopupToolbox, ButtonsForToolboxItemsPressedLikeMenuChoices) {
+  OpenOwner();
+  const rt::ui::ShownWindow tools = OpenToolbox();
+  // Insert (icon), Delete, Refresh and Close are on the toolbox; the sub-menu and Never are not.
+  EXPECT_EQ(P(tools, 1, rt::PROP_Icon), "~insert.ico");
+  EXPECT_EQ(P(tools, 1, rt::PROP_Tip), "Insert") << "the tip is the text without its '&'";
+  EXPECT_EQ(P(tools, 2, rt::PROP_Text), "&Delete");
+  EXPECT_EQ(P(tools, 2, rt::PROP_Disable), "1") << "follows its disabled button";
+  EXPECT_EQ(P(tools, 3, rt::PROP_Text), "&Refresh");
+  EXPECT_EQ(P(tools, 4, rt::PROP_Text), "Close the window");
+  EXPECT_EQ(P(tools, 5, rt::PROP_Visible), "");
+  Strings placed;
+  for (Long b = 1; b <= 4; ++b) placed.push_back(P(tools, b, rt::PROP_XPos) + "+" + P(tools, b, rt::PROP_Width));
+  EXPECT_EQ(placed, (Strings{"0+24", "24+48", "72+54", "126+108"})) << "left to right at their own widths";
+  EXPECT_EQ(P(tools, 0, rt::PROP_Width), "234");
+  events_.Take();
+
+  ASSERT_TRUE(robot_.Press(tools, 1));
+  EXPECT_TRUE(robot_.WaitForProp(tools, 2, rt::PROP_Disable, "", kWait))
+      << "the owner pressed Insert, enabled Delete and had the toolbox laid out again";
+  ASSERT_TRUE(robot_.Press(tools, 3));
+  EXPECT_EQ(TakeEvents(2), (Strings{"Accepted:1", "ScrollTop:5"}));
+
+  EXPECT_TRUE(robot_.Press(window_, kMenu));
+  EXPECT_TRUE(robot_.IsOpen(tools)) << "a second toolbox does not open while one is";
+
+  // Closing the owner closes its toolbox before the popup goes away.
+  robot_.CloseWindow(window_);
+  EXPECT_TRUE(robot_.WaitForWindowClosed(tools, kWait));
+}
+
+TEST_F(PopupToolbox, ClosedByTheUserItOpensAgain) {
+  OpenOwner();
+  const rt::ui::ShownWindow first = OpenToolbox();
+  ASSERT_TRUE(robot_.CloseWindow(first));
+  ASSERT_TRUE(robot_.WaitForWindowClosed(first, kWait));
+  const rt::ui::ShownWindow second = OpenToolbox();
+  EXPECT_NE(second.id, first.id);
+  ASSERT_TRUE(robot_.Press(second, 4));
+  EXPECT_TRUE(robot_.WaitForWindowClosed(window_, kWait)) << "its Close button presses the owner's";
+  EXPECT_TRUE(robot_.WaitForWindowClosed(second, kWait));
+}

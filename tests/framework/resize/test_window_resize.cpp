@@ -1,0 +1,277 @@
+// The resizer on a window of its own under the headless backend: the user resizes through the
+// Robot, the window's thread runs the resizer as a window manager would (a size event posts the
+// resize request), and every control must end where its strategy puts it.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/resize/window_resize.h"
+#include "runtime/core/system_props.h"
+#include "runtime/ui/accept_loop.h"
+#include "tests/runtime/ui/robot_fixture.h"
+
+namespace {
+
+using rt::Long;
+using rt::ui::kWait;
+using rt::ui::Recorder;
+using rt::ui::ShownWindow;
+
+struct Box {
+  Long x, y, w, h;
+  bool operator==(const Box&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Box& b) {
+  return out << "(" << b.x << "," << b.y << "," << b.w << "," << b.h << ")";
+}
+
+// 400x300: two buttons at opposite corners, a list, a prompt and an entry to its right, and a
+// group holding an entry and a button.
+enum : Long { kOk = 1, kHelp, kList, kPrompt, kEntry, kGroup, kInner, kGo };
+const std::vector<Box> kOriginal = {{340, 260, 50, 20}, {10, 10, 50, 20},  {10, 40, 200, 150},
+                                    {220, 40, 60, 10},  {220, 60, 100, 12}, {220, 100, 160, 80},
+                                    {240, 120, 60, 12}, {300, 150, 60, 20}};
+
+rt::WindowDef TestWindow() {
+  rt::WindowDef def;
+  def.title = "Resize test";
+  def.resizable = true;
+  def.width = 400;
+  def.height = 300;
+  def.Add(rt::ControlDef::Button("&OK").At(340, 260, 50, 20));
+  def.Add(rt::ControlDef::Button("&Help").At(10, 10, 50, 20));
+  def.Add(rt::ControlDef::List("40L(2)|M~Name~").At(10, 40, 200, 150));
+  def.Add(rt::ControlDef::Prompt("Name:").At(220, 40, 60, 10));
+  def.Add(rt::ControlDef::Entry("@s20", nullptr).At(220, 60, 100, 12));
+  def.Add(rt::ControlDef::Group("Options").At(220, 100, 160, 80));
+  def.Add(rt::ControlDef::Entry("@s10", nullptr).At(240, 120, 60, 12));
+  def.Add(rt::ControlDef::Button("&Go").At(300, 150, 60, 20));
+  return def;
+}
+
+class Resizing : public rt::ui::RobotFixture {
+ protected:
+  // Opens the test window on a program thread with a resizer of `appStrategy`; pressing Help
+  // restores the window through the resizer. `setup` runs after Init on that thread.
+  void OpenWith(rt::Byte appStrategy, bool minSize, std::function<void(WindowResizeClass&)> setup = {},
+                bool maxSize = false) {
+    rt::Start([=, this] {
+      rt::Window window(TestWindow());
+      window.Open();
+      WindowResizeClass resizer;
+      resizer.Init(appStrategy, minSize ? 1 : 0, maxSize ? 1 : 0);
+      if (setup) setup(resizer);
+      while (window.Accept()) {
+        const rt::EventRecord& e = window.CurrentEvent();
+        if (e.code == rt::EVENT_Sized) window.Post(rt::EVENT_ResizeRequest);
+        if (e.code == rt::EVENT_Accepted && e.control == kHelp) resizer.RestoreWindow();
+        resizer.TakeEvent(e.code);
+      }
+    });
+    window_ = Find("Resize test");
+  }
+  Box At(Long control) {
+    const auto n = [&](Long p) { return rt::PropNumber(robot_.Prop(window_, control, p)); };
+    return {n(rt::PROP_XPos), n(rt::PROP_YPos), n(rt::PROP_Width), n(rt::PROP_Height)};
+  }
+  std::vector<Box> Layout() {
+    std::vector<Box> all;
+    for (Long c = kOk; c <= kGo; ++c) all.push_back(At(c));
+    return all;
+  }
+  void Close() { robot_.CloseWindow(window_); }
+
+  Recorder events_;
+  ShownWindow window_;
+};
+
+struct SizeCase {
+  const char* name;
+  rt::Byte appStrategy;
+  Long width, height;
+  std::vector<Box> expected;  // controls 1..8, worked out by hand from each rule
+};
+
+// Strategy 2: buttons keep their size at the nearer edge, texts and entries scale across and
+// keep their offset from the top, lists and groups take the whole change; the group's entry and
+// button are placed from the group's rectangles.
+const SizeCase kSizeCases[] = {
+    {"s2_grow_1_5", 2, 600, 450,
+     {{540, 410, 50, 20}, {10, 10, 50, 20}, {10, 40, 400, 300}, {330, 40, 90, 10},
+      {330, 60, 150, 12}, {220, 100, 360, 230}, {265, 120, 135, 12}, {500, 300, 60, 20}}},
+    {"s2_grow_2", 2, 800, 600,
+     {{740, 560, 50, 20}, {10, 10, 50, 20}, {10, 40, 600, 450}, {440, 40, 120, 10},
+      {440, 60, 200, 12}, {220, 100, 560, 380}, {290, 120, 210, 12}, {700, 450, 60, 20}}},
+    {"s2_shrink_0_8", 2, 320, 240,
+     {{260, 200, 50, 20}, {10, 10, 50, 20}, {10, 40, 120, 90}, {176, 40, 48, 10},
+      {176, 60, 80, 12}, {220, 100, 80, 20}, {230, 120, 30, 12}, {220, 90, 60, 20}}},
+    // Strategy 1: no parents; entries scale with a fixed height, everything else scales.
+    {"s1_grow_1_5", 1, 600, 450,
+     {{540, 410, 50, 20}, {10, 10, 50, 20}, {15, 60, 300, 225}, {330, 60, 90, 15},
+      {330, 90, 150, 12}, {330, 150, 240, 120}, {360, 180, 90, 12}, {500, 300, 60, 20}}},
+    // Strategy 3: nothing moves.
+    {"s3_grow", 3, 600, 450, kOriginal},
+    // Strategy 5: sizes kept, each control at its original distance from the centre.
+    {"s5_grow_1_5", 5, 600, 450,
+     {{440, 335, 50, 20}, {110, 85, 50, 20}, {110, 115, 200, 150}, {320, 115, 60, 10},
+      {320, 135, 100, 12}, {320, 175, 160, 80}, {340, 195, 60, 12}, {400, 225, 60, 20}}},
+};
+
+class ResizeToSize : public Resizing, public ::testing::WithParamInterface<SizeCase> {};
+
+TEST_P(ResizeToSize, EachControlLandsWhereItsStrategyPutsItAndComesBackExactly) {
+  const SizeCase& c = GetParam();
+  OpenWith(c.appStrategy, false);
+  ASSERT_TRUE(robot_.Resize(window_, c.width, c.height));
+  EXPECT_EQ(Layout(), c.expected);
+  // Back to the original size through an odd intermediate one: no drift.
+  ASSERT_TRUE(robot_.Resize(window_, 517, 333));
+  ASSERT_TRUE(robot_.Resize(window_, 400, 300));
+  EXPECT_EQ(Layout(), kOriginal);
+  Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Strategies, ResizeToSize, ::testing::ValuesIn(kSizeCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Resizing, LargerThenSmallerFollowsTheLastSizeNotTheFirst) {
+  OpenWith(2, false);
+  ASSERT_TRUE(robot_.Resize(window_, 800, 600));
+  ASSERT_TRUE(robot_.Resize(window_, 600, 450));
+  EXPECT_EQ(Layout(), kSizeCases[0].expected) << "positions come from the original layout, not the previous one";
+  ASSERT_TRUE(robot_.Resize(window_, 320, 240));
+  EXPECT_EQ(Layout(), kSizeCases[2].expected);
+  Close();
+}
+
+TEST_F(Resizing, MinimumSizeHoldsAndTheLayoutStays) {
+  OpenWith(2, true);
+  ASSERT_TRUE(robot_.Resize(window_, 320, 240));
+  EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Width), "400");
+  EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Height), "300");
+  EXPECT_EQ(Layout(), kOriginal);
+  ASSERT_TRUE(robot_.Resize(window_, 600, 450));
+  EXPECT_EQ(Layout(), kSizeCases[0].expected) << "a minimum leaves growing alone";
+  Close();
+}
+
+TEST_F(Resizing, MaximumSizeHolds) {
+  OpenWith(2, false, {}, true);
+  ASSERT_TRUE(robot_.Resize(window_, 600, 450));
+  EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Width), "400");
+  EXPECT_EQ(Layout(), kOriginal);
+  ASSERT_TRUE(robot_.Resize(window_, 320, 240));
+  EXPECT_EQ(Layout(), kSizeCases[2].expected) << "a maximum leaves shrinking alone";
+  Close();
+}
+
+TEST_F(Resizing, RestoreWindowPutsSizeAndControlsBack) {
+  OpenWith(2, false);
+  ASSERT_TRUE(robot_.Resize(window_, 800, 600));
+  ASSERT_TRUE(robot_.Press(window_, kHelp));
+  EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Width), "400");
+  EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Height), "300");
+  EXPECT_EQ(Layout(), kOriginal);
+  Close();
+}
+
+TEST_F(Resizing, AStrategyGivenAfterInitIsHonoured) {
+  // The prompt is given "keep the distance from the right" by the procedure after Init.
+  OpenWith(2, false, [](WindowResizeClass& r) {
+    r.SetStrategy(kPrompt, ResizeRule::FromRight | ResizeRule::FromTop, ResizeRule::KeepWidth | ResizeRule::KeepHeight);
+  });
+  ASSERT_TRUE(robot_.Resize(window_, 600, 450));
+  EXPECT_EQ(At(kPrompt), (Box{420, 40, 60, 10}));
+  Close();
+}
+
+// The pass itself, run on this thread's own window without a backend.
+class ResizePass : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(window_.Open()); }
+  void TearDown() override { window_.Close(); }
+  rt::Window window_{TestWindow()};
+};
+
+TEST_F(ResizePass, UndeferredMovesGoFarthestFirstWhenGrowingAndNearestFirstWhenShrinking) {
+  WindowResizeClass r;
+  r.Init(2, 0);
+  r.DeferMoves = 0;
+  window_.SetProp(rt::PROP_Width, "600");
+  window_.SetProp(rt::PROP_Height, "450");
+  r.Resize();
+  ASSERT_FALSE(r.ResizeList->empty());
+  EXPECT_EQ(r.ResizeList->front().ControlID, kOk) << "the bottom-right button moves first";
+  EXPECT_EQ(r.ResizeList->back().ControlID, kHelp);
+  window_.SetProp(rt::PROP_Width, "320");
+  window_.SetProp(rt::PROP_Height, "240");
+  r.Resize();
+  EXPECT_EQ(r.ResizeList->front().ControlID, kHelp) << "shrinking starts at the origin";
+  EXPECT_EQ(r.ResizeList->back().ControlID, kOk);
+}
+
+TEST_F(ResizePass, AControlResizedByTheProgramTakesItsChildrenAlong) {
+  WindowResizeClass r;
+  r.Init(2, 0);
+  window_.SetProp(kGroup, rt::PROP_Width, "320", 0);
+  r.Resize(kGroup);
+  const auto at = [&](Long c) {
+    PositionGroup p;
+    r.GetSizeInfo(c, p);
+    return Box{p.XPos, p.YPos, p.Width, p.Height};
+  };
+  EXPECT_EQ(at(kInner), (Box{260, 120, 120, 12})) << "scaled across the group's doubled width";
+  EXPECT_EQ(at(kGo), (Box{460, 150, 60, 20})) << "kept at the group's right and bottom edges";
+  EXPECT_EQ(at(kOk), kOriginal[kOk - 1]) << "controls outside the group stay";
+}
+
+TEST_F(ResizePass, DeferredMovesArmTheRuntimeOnlyDuringThePass) {
+  struct Spy : WindowResizeClass {
+    std::vector<std::intptr_t> seen;
+    void SetPosition(Long c, const PositionGroup& op, PositionGroup& nc, const PositionGroup& oc,
+                     const PositionGroup& np) override {
+      seen.push_back(rt::GetSystemProp(rt::PROP_DeferMove));
+      WindowResizeClass::SetPosition(c, op, nc, oc, np);
+    }
+  } r;
+  r.Init(2, 0);
+  for (const std::intptr_t before : {std::intptr_t{0}, std::intptr_t{-1}}) {
+    rt::SetSystemProp(rt::PROP_DeferMove, before);
+    window_.SetProp(rt::PROP_Width, before ? "500" : "600");
+    r.Resize();
+    ASSERT_FALSE(r.seen.empty());
+    EXPECT_EQ(r.seen.back(), 8) << "set to the number of controls while moving";
+    EXPECT_EQ(rt::GetSystemProp(rt::PROP_DeferMove), before) << "a negative setting survives, any other is cleared";
+  }
+  rt::SetSystemProp(rt::PROP_DeferMove, 0);
+}
+
+TEST_F(ResizePass, ListingSkipsMenusTabsAndExcludedControlsAndKnowsGroupChildren) {
+  rt::Window window([] {
+    rt::WindowDef def = TestWindow();
+    def.title = "Listing";
+    const Long sheet = def.Add(rt::ControlDef::Sheet().At(10, 200, 100, 50));
+    const Long tab = def.Add(rt::ControlDef::Tab("One").In(sheet));
+    def.Add(rt::ControlDef::Button("On tab").In(tab).At(20, 220, 30, 10));
+    const Long menu = def.Add(rt::ControlDef::Menu("&File"));
+    def.Add(rt::ControlDef::Item("E&xit").In(menu));
+    return def;
+  }());
+  ASSERT_TRUE(window.Open());
+  window.SetProp(kEntry, PROP_NoResize, "1", 0);
+  WindowResizeClass r;
+  r.Init(2, 0);
+  std::vector<Long> listed;
+  for (const ResizeQueue& e : *r.ControlQueue) listed.push_back(e.ID);
+  EXPECT_EQ(listed, (std::vector<Long>{kOk, kHelp, kList, kPrompt, kGroup, kInner, kGo, 9, 11}));
+  EXPECT_EQ(r.GetParentControl(kInner), kGroup);
+  EXPECT_EQ(r.GetParentControl(kGo), kGroup);
+  EXPECT_EQ(r.GetParentControl(11), 9) << "a control on a tab moves with the tab's sheet";
+  EXPECT_EQ(r.GetParentControl(kHelp), 0);
+  window.Close();
+}
+
+}  // namespace
