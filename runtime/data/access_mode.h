@@ -20,6 +20,6 @@ inline bool ModeReads(Long mode) { return (mode & 0x0F) != WriteOnly; }
 inline bool ModeWrites(Long mode) { return (mode & 0x0F) == WriteOnly || (mode & 0x0F) == ReadWrite; }
 // A share nibble of 0 (the old "compatibility" mode) keeps others out, like DenyAll.
 inline bool ModeDeniesRead(Long mode) { const Long s = mode & 0xF0; return s == DenyAll || s == DenyRead || s == 0; }
-inline bool ModeDeniesWrite(Long mode) { const Long s = mode & 0xF0; return s != DenyNone; }
+inline bool ModeDeniesWrite(Long mode) { const Long s = mode & 0xF0; return s == DenyAll || s == DenyWrite || s == 0; }
 
 }  // namespace rt

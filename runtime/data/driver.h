@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -47,11 +48,18 @@ struct OrderBound {
   std::int64_t pointer = 0;
 };
 
-// SQL a filter pushed down to the driver, with `?` parameters; the file keeps checking rows.
+// SQL a filter pushed down to the driver, with `?` parameters; the view keeps checking rows.
 using SqlValue = std::variant<std::int64_t, double, std::string>;
 struct SqlWhere {
   std::string text;
   std::vector<SqlValue> params;
+};
+
+// How a field is stored where a pushed-down filter can compare it.
+struct SqlColumn {
+  enum class Kind { Integer, Real, Text };  // Text: without trailing blanks, BINARY collation
+  std::string name;                          // as the SQL must write it
+  Kind kind = Kind::Text;
 };
 
 struct ReadRequest {
@@ -60,7 +68,7 @@ struct ReadRequest {
   OrderBound from;
   bool backward = false;
   std::size_t limit = 1;
-  std::string upTo;              // forward: stop after rows whose sort key exceeds this ("" none)
+  std::string low, high;         // only rows whose sort key lies within (either "": no limit)
   const SqlWhere* where = nullptr;
 };
 
@@ -112,6 +120,9 @@ class Driver {
 
   // ---- Query ----
   virtual std::string FullName() const = 0;  // the name on disk, with the default extension
+  virtual bool KeepsVersions() const { return false; }  // watch (89) works
+  // Where filters may compare field `field` (1-based) in Read's `where`; none: not pushed down.
+  virtual std::optional<SqlColumn> ColumnOf(std::size_t /*field*/) const { return std::nullopt; }
 };
 
 // What a driver is made from: the declaration (outlives the driver) and the name on disk, asked

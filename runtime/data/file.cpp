@@ -42,18 +42,6 @@ Long ToLong(std::string_view text) {
   return static_cast<Long>(value);
 }
 
-constexpr char kHex[] = "0123456789abcdef";
-
-std::string Hex(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (const char c : bytes) {
-    out.push_back(kHex[static_cast<unsigned char>(c) >> 4]);
-    out.push_back(kHex[static_cast<unsigned char>(c) & 15]);
-  }
-  return out;
-}
-
 }  // namespace
 
 struct File::State {
@@ -106,8 +94,7 @@ bool File::Report(const DriverStatus& status) {
   return false;
 }
 
-template <class Work>
-void File::Run(FileCall call, Work&& work) {
+void File::Run(FileCall call, const std::function<DriverStatus()>& work) {
   const std::vector<FileCallback*> callbacks = callbacks_;  // a callback may remove itself
   std::string code, message;
   for (FileCallback* callback : callbacks) {
@@ -172,7 +159,7 @@ DriverStatus File::TakeRow(RowImage& row) {
 
 std::size_t File::PageSize() const {
   if (mrp_ > 0) return static_cast<std::size_t>(mrp_);
-  return quickScan_ ? 64 : 16;
+  return quickScan_ ? 64 : 32;
 }
 
 void File::ResetCursor(ReadRequest order) {
@@ -342,7 +329,7 @@ void File::GetByPointer(std::int64_t pointer) {
 std::string File::Position(std::size_t key) const {
   if (!current_.valid) return {};
   if (key == 0 || !KeyValid(key)) return "F:" + std::to_string(current_.pointer);
-  return "K" + std::to_string(key) + ":" + Hex(EncodeOrder(OrderOf(decl_.keys[key - 1]), Layout(), record_.data())) +
+  return "K" + std::to_string(key) + ":" + ToHex(EncodeOrder(OrderOf(decl_.keys[key - 1]), Layout(), record_.data())) +
          ":" + std::to_string(current_.pointer);
 }
 
@@ -432,6 +419,7 @@ void File::Previous() {
 void File::Watch() {
   Run({FileOp::Watch}, [&]() -> DriverStatus {
     if (DriverStatus open = RequireOpen(); !open.Ok()) return open;
+    if (!driver_->KeepsVersions()) return DriverStatus::Error(NoLogoutErr);
     watchNext_ = true;
     return {};
   });

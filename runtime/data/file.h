@@ -3,12 +3,13 @@
 // buffer, with the operations programs call (open, add, put, delete, get, set, next, previous,
 // reget, watch, hold, properties, states, callbacks) and transaction frames over several files.
 // Owns the instance's driver (driver.h), its cursor and read-ahead page, its saved states and
-// its null flags; never owns the record buffer or the declaration. Every operation sets the
+// its null flags and a copy of the declaration; never owns the record buffer or the layout. Every operation sets the
 // calling thread's last error (last_error.h) and runs the registered callbacks around itself.
 // A File belongs to the thread that opened it.
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <span>
@@ -46,7 +47,7 @@ class View;
 
 class File {
  public:
-  // `record` is the caller's buffer of the layout's size; both outlive the file.
+  // `record` is the caller's buffer of the layout's size; it and the layout outlive the file.
   File(const FileDecl& decl, std::span<std::byte> record);
   template <class Record>
   File(const FileDecl& decl, Record& record) : File(decl, std::as_writable_bytes(std::span(&record, 1))) {}
@@ -125,7 +126,7 @@ class File {
   std::string FullName() const;
 
  private:
-  friend class View;
+  friend class View;  // reads the driver a page at a time and loads rows into the buffer
   friend void Logout(Long timeoutSeconds, std::span<File* const> files);
   friend void Commit();
   friend void Rollback();
@@ -144,8 +145,7 @@ class File {
   struct State;
 
   // Runs the callbacks around `work` and turns its status into the last error.
-  template <class Work>
-  void Run(FileCall call, Work&& work);
+  void Run(FileCall call, const std::function<DriverStatus()>& work);
   bool Report(const DriverStatus& status);
   DriverStatus RequireOpen() const;
   RowImage ImageOfBuffer() const;
@@ -157,7 +157,7 @@ class File {
   std::size_t PageSize() const;
   bool KeyValid(std::size_t key) const { return key >= 1 && key <= decl_.keys.size(); }
 
-  const FileDecl& decl_;
+  const FileDecl decl_;  // a copy: callers may build declarations on the fly
   std::span<std::byte> record_;
   std::unique_ptr<Driver> driver_;
   bool open_ = false;

@@ -117,6 +117,29 @@ std::size_t EncodedWidth(const std::vector<OrderPart>& parts, const RecordLayout
   return width;
 }
 
+std::string ToHex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (const char c : bytes) {
+    out.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
+    out.push_back(kDigits[static_cast<unsigned char>(c) & 15]);
+  }
+  return out;
+}
+
+std::optional<std::string> FromHex(std::string_view hex) {
+  auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : (c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1); };
+  if (hex.size() % 2) return std::nullopt;
+  std::string out;
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = digit(hex[i]), low = digit(hex[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    out.push_back(static_cast<char>(high * 16 + low));
+  }
+  return out;
+}
+
 bool KeyIsEmpty(const KeyDecl& key, const RecordLayout& layout, const void* record) {
   for (const KeyComponent& c : key.components) {
     const FieldLayout* field = layout.Field(c.field);

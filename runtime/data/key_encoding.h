@@ -6,6 +6,8 @@
 // Owns the encoding only; drivers call it when they write keys and position in them.
 
 #include <cstddef>
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -35,6 +37,10 @@ std::string EncodeOrder(const std::vector<OrderPart>& parts, const RecordLayout&
                         std::size_t count = static_cast<std::size_t>(-1));
 // The width of the whole encoding of `parts`.
 std::size_t EncodedWidth(const std::vector<OrderPart>& parts, const RecordLayout& layout);
+
+// Keys inside position strings: lower-case hex, and back (nullopt for anything that is not hex).
+std::string ToHex(std::string_view bytes);
+std::optional<std::string> FromHex(std::string_view hex);
 
 // True when every field of the key is blank or zero: an optional key leaves such records out.
 bool KeyIsEmpty(const KeyDecl& key, const RecordLayout& layout, const void* record);

@@ -73,6 +73,63 @@ std::string TimeText(Long time) {
   return text;
 }
 
+// Decimals travel as exact text with the field's places ("-12.50"). These two convert between
+// that text and packed BCD digit by digit; anything else takes the general route through Decimal.
+bool PackedToText(const std::byte* data, const FieldShape& shape, std::string& text) {
+  const int nibbles = static_cast<int>(shape.size) * 2 - 1;
+  const int sign = std::to_integer<int>(data[shape.size - 1]) & 0x0F;
+  if (sign != 0x0C && sign != 0x0D && sign != 0x0F) return false;
+  char digits[40];
+  for (int i = 0; i < nibbles; ++i) {
+    const int b = std::to_integer<int>(data[i / 2]);
+    const int nibble = i % 2 == 0 ? b >> 4 : b & 0x0F;
+    if (nibble > 9) return false;
+    digits[i] = static_cast<char>('0' + nibble);
+  }
+  const int integerEnd = nibbles - shape.places;
+  int first = 0;
+  while (first < integerEnd - 1 && digits[first] == '0') ++first;
+  bool zero = true;
+  for (int i = 0; i < nibbles; ++i) zero = zero && digits[i] == '0';
+  text.clear();
+  if (sign == 0x0D && !zero) text.push_back('-');
+  text.append(digits + first, static_cast<std::size_t>(integerEnd - first));
+  if (shape.places > 0) text.append(".").append(digits + integerEnd, static_cast<std::size_t>(shape.places));
+  return true;
+}
+
+bool TextToPacked(const char* text, std::size_t length, const FieldShape& shape, std::byte* data) {
+  const int nibbles = static_cast<int>(shape.size) * 2 - 1;
+  std::size_t i = 0;
+  const bool negative = length > 0 && text[0] == '-';
+  if (negative) ++i;
+  const std::size_t point = std::string_view(text, length).find('.');
+  const std::size_t integerEnd = point == std::string_view::npos ? length : point;
+  const int places = point == std::string_view::npos ? 0 : static_cast<int>(length - point - 1);
+  if (places != shape.places || integerEnd <= i) return false;
+  const int integerDigits = static_cast<int>(integerEnd - i);
+  if (integerDigits > shape.digits - shape.places) return false;
+  char digits[40];
+  const int lead = nibbles - shape.places - integerDigits;
+  for (int k = 0; k < lead; ++k) digits[k] = 0;
+  for (int k = 0; k < integerDigits; ++k) {
+    const char c = text[i + static_cast<std::size_t>(k)];
+    if (c < '0' || c > '9') return false;
+    digits[lead + k] = static_cast<char>(c - '0');
+  }
+  for (int k = 0; k < places; ++k) {
+    const char c = text[point + 1 + static_cast<std::size_t>(k)];
+    if (c < '0' || c > '9') return false;
+    digits[nibbles - places + k] = static_cast<char>(c - '0');
+  }
+  for (std::size_t b = 0; b < shape.size; ++b) {
+    const int high = digits[2 * b];
+    const int low = 2 * b + 1 < static_cast<std::size_t>(nibbles) ? digits[2 * b + 1] : (negative ? 0x0D : 0x0C);
+    data[b] = static_cast<std::byte>((high << 4) | low);
+  }
+  return true;
+}
+
 // Binds field `field` of `record` to parameter `index`.
 void BindField(sqlite3_stmt* statement, int index, const FieldLayout& field, const std::byte* record) {
   const std::byte* data = record + field.offset;
@@ -80,8 +137,11 @@ void BindField(sqlite3_stmt* statement, int index, const FieldLayout& field, con
   switch (shape.type) {
     case FieldType::Real: sqlite3_bind_double(statement, index, LoadAs<double>(data)); return;
     case FieldType::Decimal: {
-      const auto value = LoadPackedDecimal({reinterpret_cast<const Byte*>(data), shape.size}, shape.digits, shape.places);
-      const std::string text = value ? value->ToString() : "0";
+      std::string text;
+      if (!PackedToText(data, shape, text)) {
+        const auto value = LoadPackedDecimal({reinterpret_cast<const Byte*>(data), shape.size}, shape.digits, shape.places);
+        text = value ? value->ToString() : "0";
+      }
       sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
       return;
     }
@@ -121,6 +181,7 @@ void ReadField(sqlite3_value* value, const FieldLayout& field, std::byte* record
     case FieldType::Real: StoreAs(data, null ? 0.0 : sqlite3_value_double(value)); return;
     case FieldType::Decimal: {
       const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      if (text && !null && TextToPacked(text, static_cast<std::size_t>(sqlite3_value_bytes(value)), shape, data)) return;
       Decimal decimal = Decimal::FromText(text && !null ? text : "0");
       std::span<Byte> bytes(reinterpret_cast<Byte*>(data), shape.size);
       if (!decimal.IsValid() || !StorePackedDecimal(decimal, shape.digits, shape.places, bytes))
@@ -142,11 +203,18 @@ void ReadField(sqlite3_value* value, const FieldLayout& field, std::byte* record
       Long stored = 0;
       if (!null) {
         const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-        int a = 0, b = 0, c = 0, d = 0;
-        if (shape.type == FieldType::Date && std::sscanf(text, "%d-%d-%d", &a, &b, &c) == 3) {
-          stored = DateFromCivil(a, b, c);
-        } else if (shape.type == FieldType::Time && std::sscanf(text, "%d:%d:%d.%d", &a, &b, &c, &d) >= 3) {
-          stored = TimeFromParts(a, b, c, d);
+        int parts[4] = {0, 0, 0, 0};
+        int count = 0;
+        for (const char* p = text; p && *p && count < 4; ++count) {  // "YYYY-MM-DD" or "HH:MM:SS.cc"
+          int n = 0;
+          while (*p >= '0' && *p <= '9') n = n * 10 + (*p++ - '0');
+          parts[count] = n;
+          if (*p) ++p;
+        }
+        if (shape.type == FieldType::Date && count >= 3) {
+          stored = DateFromCivil(parts[0], parts[1], parts[2]);
+        } else if (shape.type == FieldType::Time && count >= 3) {
+          stored = TimeFromParts(parts[0], parts[1], parts[2], parts[3]);
         }
       }
       StoreAs(data, stored);
@@ -252,6 +320,8 @@ class KeyedDriver final : public Driver {
   DriverStatus Commit() override;
   DriverStatus Rollback() override;
   std::string FullName() const override;
+  bool KeepsVersions() const override { return true; }
+  std::optional<SqlColumn> ColumnOf(std::size_t field) const override;
 
  private:
   // ---- Connection ----
@@ -266,11 +336,14 @@ class KeyedDriver final : public Driver {
   void RegisterOrderFunction();
 
   // ---- Rows ----
-  std::string SelectList() const;  // fields, memos, rowid, _version, _nulls, holder
+  // Fields, memos, rowid, _version, _nulls and the holder of the row (NULL without `holds`).
+  const std::string& SelectList(bool holds = false);
   void ReadRow(sqlite3_stmt* statement, RowImage& row) const;
   int BindRow(sqlite3_stmt* statement, const RowImage& row, int first);  // returns the next index
   DriverStatus HeldElsewhere(std::int64_t pointer, bool& held);
   std::string SortExpression(const ReadRequest& request) const;
+  std::string ReadSql(const ReadRequest& request, bool holds);
+  DriverStatus ReadRows(sqlite3_stmt* statement, const ReadRequest& request, std::vector<RowImage>& rows);
   DriverStatus DuplicateKeyError() const;
 
   DriverSetup setup_;
@@ -283,6 +356,11 @@ class KeyedDriver final : public Driver {
   std::int64_t holding_ = 0;
   int busyMilliseconds_ = 10000;
   std::string insertSql_, updateSql_;
+  std::string selectList_[2];
+  // Statements of statements_ found without building their SQL: cleared with it.
+  std::map<std::string, sqlite3_stmt*> reads_;  // by a short signature of the request
+  sqlite3_stmt* get_ = nullptr;
+  std::vector<sqlite3_stmt*> getByKey_;
 };
 
 std::string KeyedDriver::FullName() const {
@@ -290,6 +368,22 @@ std::string KeyedDriver::FullName() const {
   const std::filesystem::path path = platform::NativePath(name);
   if (!path.has_extension()) name += keyed::kExtension;
   return name;
+}
+
+std::optional<SqlColumn> KeyedDriver::ColumnOf(std::size_t field) const {
+  const FieldLayout* f = layout_.Field(field);
+  if (!f) return std::nullopt;
+  SqlColumn column{"t." + Quote(keyed::ColumnName(layout_, field)), SqlColumn::Kind::Integer};
+  switch (f->shape.type) {
+    case FieldType::Real: column.kind = SqlColumn::Kind::Real; break;
+    case FieldType::String:
+    case FieldType::CString: column.kind = SqlColumn::Kind::Text; break;
+    case FieldType::Decimal:
+    case FieldType::Date:
+    case FieldType::Time: return std::nullopt;  // stored as text that does not compare as their values
+    default: break;
+  }
+  return column;
 }
 
 // ---- Connection ----
@@ -313,6 +407,9 @@ DriverStatus KeyedDriver::Connect(const std::string& path, bool readOnly) {
 void KeyedDriver::Disconnect() {
   for (auto& [sql, statement] : statements_) sqlite3_finalize(statement);
   statements_.clear();
+  reads_.clear();
+  get_ = nullptr;
+  getByKey_.clear();
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
   share_.Release();
@@ -572,13 +669,19 @@ DriverStatus KeyedDriver::Send(std::string_view command) {
 
 // ---- Rows ----
 
-std::string KeyedDriver::SelectList() const {
-  std::string list;
+const std::string& KeyedDriver::SelectList(bool holds) {
+  std::string& list = selectList_[holds ? 1 : 0];
+  if (!list.empty()) return list;
   for (std::size_t i = 1; i <= layout_.FieldCount(); ++i) list += "t." + Quote(keyed::ColumnName(layout_, i)) + ", ";
   for (const std::string& memo : decl_.memos) list += "t." + Quote(memo) + ", ";
-  list += "t.rowid, t._version, t._nulls, (SELECT owner FROM _holds AS h WHERE h.record = t.rowid)";
+  list += "t.rowid, t._version, t._nulls, ";
+  // The EXISTS is evaluated once per statement: without holds no row pays for a lookup.
+  list += holds ? "CASE WHEN (SELECT EXISTS (SELECT 1 FROM _holds)) THEN (SELECT owner FROM _holds AS h WHERE h.record = t.rowid) END"
+                : "NULL";
   return list;
 }
+
+
 
 // Reads SelectList() from column `first` = 0 (callers put the sort key after it).
 void KeyedDriver::ReadRow(sqlite3_stmt* statement, RowImage& row) const {
@@ -614,7 +717,7 @@ int KeyedDriver::BindRow(sqlite3_stmt* statement, const RowImage& row, int first
   }
   for (std::size_t m = 0; m < decl_.memos.size(); ++m, ++index) {
     const std::string& memo = m < row.memos.size() ? row.memos[m] : std::string();
-    sqlite3_bind_text(statement, index, memo.data(), static_cast<int>(memo.size()), SQLITE_STATIC);
+    sqlite3_bind_text(statement, index, memo.data(), static_cast<int>(memo.size()), SQLITE_TRANSIENT);
   }
   if (!row.nulls.empty()) {
     std::string flags;
@@ -755,7 +858,8 @@ DriverStatus KeyedDriver::Delete(std::int64_t pointer) {
 
 DriverStatus KeyedDriver::Get(std::int64_t pointer, RowImage& row) {
   if (!db_) return DriverStatus::Error(NotOpenErr);
-  sqlite3_stmt* statement = Prepare("SELECT " + SelectList() + " FROM " + Quote(decl_.label) + " AS t WHERE t.rowid = ?1");
+  if (!get_) get_ = Prepare("SELECT " + SelectList() + " FROM " + Quote(decl_.label) + " AS t WHERE t.rowid = ?1");
+  sqlite3_stmt* statement = get_;
   if (!statement) return Fail();
   Use use(statement);
   sqlite3_bind_int64(statement, 1, pointer);
@@ -770,9 +874,13 @@ DriverStatus KeyedDriver::Get(std::int64_t pointer, RowImage& row) {
 DriverStatus KeyedDriver::GetByKey(std::size_t key, const std::string& keyValue, RowImage& row) {
   if (!db_) return DriverStatus::Error(NotOpenErr);
   if (key < 1 || key > decl_.keys.size()) return DriverStatus::Error(NoRecErr);
-  const std::string column = Quote(keyed::KeyColumnName(decl_.keys[key - 1]));
-  sqlite3_stmt* statement = Prepare("SELECT " + SelectList() + " FROM " + Quote(decl_.label) + " AS t WHERE " + column +
-                                    " = ?1 ORDER BY " + column + ", t.rowid LIMIT 1");
+  getByKey_.resize(decl_.keys.size(), nullptr);
+  sqlite3_stmt*& statement = getByKey_[key - 1];
+  if (!statement) {
+    const std::string column = Quote(keyed::KeyColumnName(decl_.keys[key - 1]));
+    statement = Prepare("SELECT " + SelectList() + " FROM " + Quote(decl_.label) + " AS t WHERE " + column +
+                        " = ?1 ORDER BY " + column + ", t.rowid LIMIT 1");
+  }
   if (!statement) return Fail();
   Use use(statement);
   sqlite3_bind_blob(statement, 1, keyValue.data(), static_cast<int>(keyValue.size()), SQLITE_STATIC);
@@ -825,30 +933,47 @@ std::string KeyedDriver::SortExpression(const ReadRequest& request) const {
 
 DriverStatus KeyedDriver::Read(const ReadRequest& request, std::vector<RowImage>& rows) {
   if (!db_) return DriverStatus::Error(NotOpenErr);
+  const bool holds = true;
+  std::string signature = std::to_string(request.key) + (request.backward ? "b" : "f") + (request.from.unbounded ? "u" : "") +
+                          (request.high.empty() ? "" : "h") + (request.low.empty() ? "" : "l") + (holds ? "H" : "");
+  for (const OrderPart& part : request.parts)
+    signature += "," + std::to_string(part.field) + (part.ascending ? "a" : "d") + (part.noCase ? "n" : "c");
+  if (request.where) signature += "|" + request.where->text;
+  sqlite3_stmt*& statement = reads_[signature];
+  if (!statement) statement = Prepare(ReadSql(request, holds));
+  if (!statement) return Fail();
+  return ReadRows(statement, request, rows);
+}
+
+std::string KeyedDriver::ReadSql(const ReadRequest& request, bool holds) {
   const std::string sort = SortExpression(request);
   const char* less = request.backward ? " < " : " > ";
   const char* direction = request.backward ? " DESC" : "";
-  std::string sql = "SELECT " + SelectList() + (sort.empty() ? ", NULL" : ", " + sort) + " FROM " + Quote(decl_.label) +
+  std::string sql = "SELECT " + SelectList(holds) + (sort.empty() ? ", NULL" : ", " + sort) + " FROM " + Quote(decl_.label) +
                     " AS t WHERE 1";
   if (!sort.empty() && request.key >= 1 && decl_.keys[request.key - 1].optional) sql += " AND " + sort + " IS NOT NULL";
   if (!request.from.unbounded) {
     sql += sort.empty() ? std::string(" AND t.rowid") + less + "?2"
                         : " AND " + sort + (request.backward ? " <= ?1" : " >= ?1") + " AND (" + sort + less + "?1 OR t.rowid" + less + "?2)";
   }
-  if (!request.upTo.empty() && !sort.empty()) sql += " AND " + sort + " <= ?4";
-  if (request.where) sql += " AND (" + NumberParameters(request.where->text, 5) + ")";
+  if (!request.high.empty() && !sort.empty()) sql += " AND " + sort + " <= ?4";
+  if (!request.low.empty() && !sort.empty()) sql += " AND " + sort + " >= ?5";
+  if (request.where) sql += " AND (" + NumberParameters(request.where->text, 6) + ")";
   sql += " ORDER BY " + (sort.empty() ? std::string() : sort + direction + ", ") + "t.rowid" + direction + " LIMIT ?3";
-  sqlite3_stmt* statement = Prepare(sql);
-  if (!statement) return Fail();
+  return sql;
+}
+
+DriverStatus KeyedDriver::ReadRows(sqlite3_stmt* statement, const ReadRequest& request, std::vector<RowImage>& rows) {
   Use use(statement);
   if (!request.from.unbounded) {
     sqlite3_bind_blob(statement, 1, request.from.sortKey.data(), static_cast<int>(request.from.sortKey.size()), SQLITE_STATIC);
     sqlite3_bind_int64(statement, 2, request.from.pointer);
   }
   sqlite3_bind_int64(statement, 3, static_cast<sqlite3_int64>(request.limit));
-  if (!request.upTo.empty()) sqlite3_bind_blob(statement, 4, request.upTo.data(), static_cast<int>(request.upTo.size()), SQLITE_STATIC);
+  if (!request.high.empty()) sqlite3_bind_blob(statement, 4, request.high.data(), static_cast<int>(request.high.size()), SQLITE_STATIC);
+  if (!request.low.empty()) sqlite3_bind_blob(statement, 5, request.low.data(), static_cast<int>(request.low.size()), SQLITE_STATIC);
   if (request.where) {
-    int index = 5;
+    int index = 6;
     for (const SqlValue& value : request.where->params) {
       if (const auto* integer = std::get_if<std::int64_t>(&value)) sqlite3_bind_int64(statement, index, *integer);
       else if (const auto* real = std::get_if<double>(&value)) sqlite3_bind_double(statement, index, *real);

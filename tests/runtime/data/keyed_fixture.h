@@ -1,0 +1,40 @@
+#pragma once
+// The demo's AFile as a KEYED file in a fresh directory, with three keys: a unique primary key
+// on ID, a case-insensitive key with duplicates on ASTRING then descending ID, and an optional
+// key on ADATE. Tests of the keyed driver and of views share it.
+
+#include <memory>
+#include <string>
+
+#include "runtime/core/last_error.h"
+#include "runtime/data/file.h"
+#include "tests/runtime/data/afile_record.h"
+#include "tests/support/files.h"
+
+namespace test_afile {
+
+inline rt::FileDecl KeyedAFile(const std::string& name) {
+  rt::FileDecl decl;
+  decl.label = "AFile";
+  decl.driver = "KEYED";
+  decl.name = name;
+  decl.layout = &AFileLayout();
+  decl.keys = {
+      {"AFI:IDKey", {{1, true}}, true, false, false, true},
+      {"AFI:StrKey", {{2, true}, {1, false}}, false, true, false, false},
+      {"AFI:DateKey", {{4, true}}, false, false, true, false},
+  };
+  return decl;
+}
+
+enum Keys : std::size_t { IDKey = 1, StrKey = 2, DateKey = 3 };
+
+inline void Fill(AFI_Record& r, rt::Long id, const char* text, const char* decimal = "0", rt::Long date = 0) {
+  r = AFI_Record{};
+  r.ID = id;
+  r.ASTRING = text;
+  (void)r.ADECIMAL.Store(rt::Decimal::FromText(decimal));
+  r.ADATE = date;
+}
+
+}  // namespace test_afile

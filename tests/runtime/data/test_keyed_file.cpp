@@ -1,0 +1,440 @@
+// The KEYED driver's own behaviour, grouped by operation: keys (duplicates naming the key,
+// optional and case-insensitive keys, get and set by key value, duplicate test, clearing key
+// components), watch (89), hold (43), share modes between instances, layouts that do not match
+// (47), keys that must be built (46), files that are not data files (36), null flags and memos,
+// and a file that the stock sqlite3 library reads without any of our code.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "runtime/core/date_time.h"
+#include "tests/runtime/data/keyed_fixture.h"
+
+namespace {
+
+using namespace test_afile;
+
+class KeyedFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    file_ = std::make_unique<rt::File>(decl_, record_);
+    file_->Create();
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
+    file_->Open();
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
+  }
+
+  void Add(rt::Long id, const char* text, const char* decimal = "0", rt::Long date = 0) {
+    Fill(record_, id, text, decimal, date);
+    file_->Add();
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
+  }
+
+  std::vector<rt::Long> IdsInOrder(std::size_t key) {
+    std::vector<rt::Long> ids;
+    file_->SetKey(key);
+    for (file_->Next(); rt::ErrorCode() == 0; file_->Next()) ids.push_back(record_.ID);
+    return ids;
+  }
+
+  TempDir temp_;
+  std::string path_ = (temp_ / "AFILE").string();
+  rt::FileDecl decl_ = KeyedAFile(path_);
+  AFI_Record record_;
+  std::unique_ptr<rt::File> file_;
+};
+
+// ---- Add and keys ----
+
+TEST_F(KeyedFile, DuplicateInAUniqueKeyIs40AndNamesTheKey) {
+  Add(1, "one");
+  Fill(record_, 1, "again");
+  file_->Add();
+  EXPECT_EQ(rt::ErrorCode(), rt::DupKeyErr);
+  EXPECT_EQ(rt::Error(), "Creates Duplicate Key");
+  EXPECT_EQ(rt::FileError(), "AFI:IDKey");
+  EXPECT_EQ(file_->Records(), 1) << "nothing half-added";
+  Add(2, "ONE");  // a key that allows duplicates takes the same text again
+  EXPECT_EQ(IdsInOrder(StrKey), (std::vector<rt::Long>{2, 1})) << "case-insensitive, then ID descending";
+}
+
+TEST_F(KeyedFile, DuplicateTestLooksAtOtherRecordsOnly) {
+  Add(1, "one");
+  Add(2, "two");
+  file_->GetByPointer(0);  // forget the current record, as the file manager does
+  Fill(record_, 2, "x");
+  EXPECT_TRUE(file_->Duplicate(IDKey));
+  Fill(record_, 3, "x");
+  EXPECT_FALSE(file_->Duplicate(IDKey));
+  file_->Set();
+  file_->Next();  // record 1 is current: its own value is no duplicate
+  EXPECT_FALSE(file_->Duplicate(IDKey));
+}
+
+TEST_F(KeyedFile, OptionalKeyLeavesOutRecordsWithBlankFields) {
+  Add(1, "a", "0", 0);
+  Add(2, "b", "0", 80000);
+  Add(3, "c", "0", 70000);
+  EXPECT_EQ(IdsInOrder(DateKey), (std::vector<rt::Long>{3, 2}));
+  EXPECT_EQ(IdsInOrder(IDKey), (std::vector<rt::Long>{1, 2, 3}));
+}
+
+TEST_F(KeyedFile, GetAndSetByKeyValueAndPrefix) {
+  for (rt::Long id : {10, 20, 30}) Add(id, id == 20 ? "mid" : "edge");
+  Fill(record_, 20, "");
+  file_->Get(IDKey);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(record_.ASTRING.Str(), "mid");
+  Fill(record_, 25, "");
+  file_->Get(IDKey);
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
+
+  Fill(record_, 15, "");
+  file_->SetKeyValue(IDKey);
+  file_->Next();
+  EXPECT_EQ(record_.ID, 20) << "the first record at or after the value";
+  Fill(record_, 25, "");
+  file_->SetKeyValue(IDKey);
+  file_->Previous();
+  EXPECT_EQ(record_.ID, 20) << "the last record at or before the value";
+
+  Fill(record_, 0, "EDGE");  // first component only of ASTRING, -ID
+  file_->SetKeyValue(StrKey, 1);
+  std::vector<rt::Long> ids;
+  for (file_->Next(); rt::ErrorCode() == 0 && record_.ASTRING.Str() == "edge"; file_->Next()) ids.push_back(record_.ID);
+  EXPECT_EQ(ids, (std::vector<rt::Long>{30, 10}));
+  Fill(record_, 0, "EDGE");
+  file_->SetKeyValue(StrKey, 1);
+  file_->Previous();
+  EXPECT_EQ(record_.ID, 10) << "previous from a prefix starts after every record with it";
+}
+
+TEST_F(KeyedFile, ClearKeySetsComponentsToTheEndThatComesFirstOrLast) {
+  Fill(record_, 5, "keep");
+  file_->ClearKey(StrKey, 2, 22, true);  // ID is descending: its last end is its lowest value
+  EXPECT_EQ(record_.ID, INT32_MIN);
+  EXPECT_EQ(record_.ASTRING.Str(), "keep");
+  file_->ClearKey(StrKey, 1, 2, false);
+  EXPECT_EQ(record_.ID, INT32_MAX);
+  EXPECT_EQ(std::string(record_.ASTRING.Data(), 20), std::string(20, '\0'));
+  file_->ClearRecord(1);
+  EXPECT_EQ(record_.ID, INT32_MAX);
+  file_->ClearRecord();
+  EXPECT_EQ(record_.ID, 0);
+}
+
+// ---- Put, watch and hold between two instances (two threads' files) ----
+
+TEST_F(KeyedFile, PutOfAWatchedRecordThatAnotherChangedIs89) {
+  Add(1, "first");
+  AFI_Record other;
+  rt::File second(decl_, other);
+  second.Open();
+  file_->Watch();
+  file_->GetByPointer(file_->Pointer());
+  second.GetByPointer(file_->Pointer());
+  other.ASTRING = "theirs";
+  second.Put();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  record_.ASTRING = "mine";
+  file_->Put();
+  EXPECT_EQ(rt::ErrorCode(), rt::RecordChangedErr);
+  EXPECT_EQ(rt::Error(), "Record Changed By Another Station");
+  file_->Watch();
+  file_->Reget(file_->Position(IDKey));
+  EXPECT_EQ(record_.ASTRING.Str(), "theirs");
+  record_.ASTRING = "mine";
+  file_->Put();
+  EXPECT_EQ(rt::ErrorCode(), 0) << "after re-reading, the put goes through";
+
+  second.Put();  // not watched: the last writer wins
+  EXPECT_EQ(rt::ErrorCode(), 0);
+}
+
+TEST_F(KeyedFile, HeldRecordIs43ForOthersUntilReleased) {
+  Add(1, "one");
+  Add(2, "two");
+  Add(3, "three");
+  AFI_Record other;
+  rt::File second(decl_, other);
+  second.Open();
+  file_->Hold();
+  Fill(record_, 2, "");
+  file_->Get(IDKey);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+
+  second.SetKey(IDKey);
+  second.Next();
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  second.Next();
+  EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr);
+  second.Next();
+  EXPECT_EQ(other.ID, 3) << "the next read goes past the held record";
+  second.Hold();
+  second.GetByPointer(2);
+  EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr);
+  other.ID = 2;
+  second.Put();  // record 3 is current: not held
+  EXPECT_EQ(rt::ErrorCode(), rt::DupKeyErr);
+
+  file_->Release();
+  second.Hold();
+  second.GetByPointer(2);
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  file_->Hold();
+  file_->GetByPointer(2);
+  EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr);
+  second.Close();  // closing gives the hold back
+  file_->Hold();
+  file_->GetByPointer(2);
+  EXPECT_EQ(rt::ErrorCode(), 0);
+}
+
+TEST_F(KeyedFile, HoldOfAProcessThatDiedDoesNotCount) {
+  Add(1, "one");
+  file_->Close();
+  const pid_t child = fork();
+  if (child == 0) {
+    AFI_Record r;
+    rt::File f(decl_, r);
+    f.Open();
+    f.Hold();
+    f.GetByPointer(1);
+    _exit(rt::ErrorCode() == 0 ? 0 : 1);  // no close, no release
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  file_->Open();
+  file_->Set();
+  file_->Next();
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  file_->Hold();
+  file_->GetByPointer(1);
+  EXPECT_EQ(rt::ErrorCode(), 0);
+}
+
+// ---- Share modes ----
+
+struct ShareCase {
+  const char* reason;
+  rt::Long first, second;
+  rt::Long expected;
+};
+
+class KeyedShareModes : public KeyedFile, public ::testing::WithParamInterface<ShareCase> {};
+
+TEST_P(KeyedShareModes, SecondOpenerIsAdmittedOrDenied) {
+  file_->Close();
+  file_->Open(GetParam().first);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  AFI_Record other;
+  rt::File second(decl_, other);
+  second.Open(GetParam().second);
+  EXPECT_EQ(rt::ErrorCode(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, KeyedShareModes,
+    ::testing::Values(ShareCase{"both deny none", 0x42, 0x42, 0}, ShareCase{"deny write admits a reader", 0x22, 0x40, 0},
+                      ShareCase{"deny write refuses a writer", 0x22, 0x42, 5},
+                      ShareCase{"a writer refuses a deny write", 0x42, 0x20, 5},
+                      ShareCase{"deny all refuses a reader", 0x12, 0x40, 5},
+                      ShareCase{"a reader refuses deny all", 0x40, 0x12, 5},
+                      ShareCase{"deny read refuses a reader", 0x32, 0x40, 5},
+                      ShareCase{"deny read admits a writer only", 0x32, 0x41, 0}),
+    [](const ::testing::TestParamInfo<ShareCase>& info) {
+      std::string name;
+      for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+      return name;
+    });
+
+// ---- Files that do not match ----
+
+TEST_F(KeyedFile, ALayoutThatDoesNotMatchIs47) {
+  file_->Close();
+  static const rt::RecordLayout shorter(sizeof(AFI_Record), {rt::LayoutField("AFI:ID", &AFI_Record::ID)});
+  rt::FileDecl other = decl_;
+  other.layout = &shorter;
+  other.keys = {};
+  rt::File file(other, record_);
+  file.Open();
+  EXPECT_EQ(rt::ErrorCode(), 47);
+  EXPECT_EQ(rt::Error(), "Invalid Record Declaration");
+  EXPECT_NE(rt::FileError().find("AFI:ASTRING"), std::string::npos) << rt::FileError();
+  EXPECT_FALSE(file.IsOpen());
+}
+
+TEST_F(KeyedFile, KeysThatChangedAre46UntilBuilt) {
+  Add(2, "b");
+  Add(1, "a");
+  file_->Close();
+  rt::FileDecl more = decl_;
+  more.keys.push_back({"AFI:DecKey", {{3, false}}, false});
+  rt::File file(more, record_);
+  file.Open();
+  EXPECT_EQ(rt::ErrorCode(), rt::BadKeyErr);
+  EXPECT_EQ(rt::Error(), "Key File Must Be Rebuilt");
+  file.Build();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+  file.Open();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+  file.SetKey(1);
+  file.Next();
+  EXPECT_EQ(record_.ID, 1) << "old keys still work after building";
+  file.SetKey(4);
+  file.Next();
+  EXPECT_EQ(rt::ErrorCode(), 0) << "the new key is filled from the records";
+  file.Close();
+  file_->Open();
+  EXPECT_EQ(rt::ErrorCode(), rt::BadKeyErr) << "the old declaration now differs";
+}
+
+TEST_F(KeyedFile, BuildingAUniqueKeyThatRecordsRepeatIs40AndChangesNothing) {
+  Add(1, "same");
+  Add(2, "same");
+  file_->Close();
+  rt::FileDecl unique = decl_;
+  unique.keys.push_back({"AFI:TextKey", {{2, true}}, true});
+  rt::File file(unique, record_);
+  file.Build();
+  EXPECT_EQ(rt::ErrorCode(), rt::DupKeyErr);
+  file_->Open();
+  EXPECT_EQ(rt::ErrorCode(), 0) << "the file is as it was";
+}
+
+struct BadFileCase {
+  const char* reason;
+  std::string bytes;
+};
+
+class KeyedBadFiles : public ::testing::TestWithParam<BadFileCase> {};
+
+TEST_P(KeyedBadFiles, OpenGivesACodeAndText) {
+  TempDir temp;
+  const std::string path = (temp / "AFILE").string();
+  std::ofstream(path + ".db", std::ios::binary) << GetParam().bytes;
+  AFI_Record record;
+  rt::File file(KeyedAFile(path), record);
+  file.Open();
+  EXPECT_EQ(rt::ErrorCode(), rt::InvalidFileErr);
+  EXPECT_EQ(rt::Error(), "Invalid Data File");
+  EXPECT_FALSE(rt::FileError().empty());
+  EXPECT_FALSE(file.IsOpen());
+}
+
+std::string ForeignDatabase() {
+  TempDir temp;
+  const std::string path = (temp / "x.db").string();
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_exec(db, "CREATE TABLE t(a); INSERT INTO t VALUES (1)", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  return ReadFile(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Garbage, KeyedBadFiles,
+                         ::testing::Values(BadFileCase{"garbage", std::string(4096, '\x5A')},
+                                           BadFileCase{"header only", "SQLite format 3"},
+                                           BadFileCase{"another program's database", ForeignDatabase()}),
+                         [](const ::testing::TestParamInfo<BadFileCase>& info) {
+                           std::string name;
+                           for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+                           return name;
+                         });
+
+TEST_F(KeyedFile, NamesGetTheDefaultExtensionUnlessTheyHaveOne) {
+  EXPECT_EQ(file_->FullName(), path_ + ".db");
+  rt::FileDecl named = decl_;
+  named.name = (temp_ / "data.dat").string();
+  AFI_Record r;
+  rt::File file(named, r);
+  EXPECT_EQ(file.FullName(), named.name);
+  file.Create();
+  file.Open();
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  rt::FileDecl nowhere = decl_;
+  nowhere.name = (temp_ / "missing" / "AFILE").string();
+  rt::File lost(nowhere, r);
+  lost.Create();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoPathErr);
+}
+
+// ---- Null flags and memos ----
+
+TEST_F(KeyedFile, NullFlagsAndMemosTravelWithTheRecord) {
+  file_->Close();
+  rt::FileDecl withMemo = decl_;
+  withMemo.name = (temp_ / "memo").string();
+  withMemo.memos = {"NOTES"};
+  rt::File file(withMemo, record_);
+  file.Create();
+  file.Open();
+  Fill(record_, 1, "x", "1.25");
+  file.SetNull(3, true);
+  file.SetMemo(1, std::string("a memo\0with a zero", 18));
+  EXPECT_EQ(file.Property(rt::PropBlobChanged), "1");
+  file.Add();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  file.ClearRecord();
+  EXPECT_EQ(file.Nulls(), "00000");
+  file.GetByPointer(1);
+  EXPECT_EQ(file.Nulls(), "00100");
+  EXPECT_TRUE(file.IsNull(3));
+  EXPECT_EQ(file.Memo(1), std::string("a memo\0with a zero", 18));
+  EXPECT_EQ(file.Property(rt::PropMemo, -1), file.Memo(1));
+  EXPECT_EQ(file.Property(rt::PropMemoCount), "1");
+  file.SetMemo(2, "none");
+  EXPECT_EQ(rt::ErrorCode(), 57);
+}
+
+// ---- Readable with the stock library alone ----
+
+TEST_F(KeyedFile, TheStockLibraryReadsTheRecordsAsTheUserWroteThem) {
+  Fill(record_, 7, "It's \"quoted\"  ", "-12.5", rt::DateFromCivil(2026, 12, 6));
+  record_.ATIME = rt::TimeFromParts(9, 5, 3, 7);
+  file_->Add();
+  Fill(record_, 8, "", "0");
+  file_->Add();
+  file_->Close();
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open_v2((path_ + ".db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* statement = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT ID, typeof(ID), ASTRING, ADECIMAL, ADATE, ATIME FROM AFile ORDER BY ID", -1,
+                               &statement, nullptr),
+            SQLITE_OK);
+  std::vector<std::string> rows;
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    std::string row;
+    for (int i = 0; i < 6; ++i) {
+      const unsigned char* text = sqlite3_column_text(statement, i);
+      row += (text ? reinterpret_cast<const char*>(text) : "NULL") + std::string("|");
+    }
+    rows.push_back(row);
+  }
+  sqlite3_finalize(statement);
+  sqlite3_exec(db, "PRAGMA integrity_check", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  EXPECT_EQ(rows, (std::vector<std::string>{"7|integer|It's \"quoted\"|-12.50|2026-12-06|09:05:03.07|",
+                                            "8|integer||0.00|NULL|NULL|"}));
+
+  if (system("command -v sqlite3 >/dev/null 2>&1") == 0) {  // and the stock shell, where it is installed
+    const std::string command = "sqlite3 '" + path_ + ".db' 'select ID, ASTRING from AFile order by ID'";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[256];
+    while (pipe && fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    if (pipe) pclose(pipe);
+    EXPECT_EQ(out, "7|It's \"quoted\"\n8|\n");
+  }
+}
+
+}  // namespace
