@@ -3,6 +3,9 @@
 
 #include "framework/data/relation_manager.h"
 
+#include <functional>
+#include <optional>
+
 #include "framework/data/file_manager.h"
 #include "framework/data/files_manager.h"
 #include "runtime/core/assert.h"
@@ -267,16 +270,10 @@ rt::Byte RelationManager::Update(rt::Byte fromForm) {
     Close(0);
     return result;
   }
-  DeferedRelations();
-  for (Relation& relation : *Relations) {
-    if (!RI::LocalAction(relation.UpdateMode) || !WalksRecords(relation) || relation.Fields->EqualLeftBuffer()) continue;
-    result = relation.File->UpdateSecondary(relation.HisKey, *relation.Fields, relation.UpdateMode);
-    if (result != Level::Ok) {
-      // The buffer keeps the old linking values (the related file's own were given back).
-      relation.Fields->AssignBufferToLeft();
-      Close(0);
-      return result;
-    }
+  result = UpdateChangedRelations();
+  if (result != Level::Ok) {
+    Close(0);
+    return result;
   }
   CommitFrame();
   Close(0);
@@ -297,37 +294,25 @@ rt::UShort RelationManager::PositionRelated(std::size_t hisKey, BufferedPairsCla
   return saved;
 }
 
-rt::Byte RelationManager::UpdateSecondary(std::size_t hisKey, BufferedPairsClass& pairs, rt::Byte mode) {
-  rt::UShort saved = PositionRelated(hisKey, pairs, true);
+rt::Byte RelationManager::Refuse() {
+  RollbackFrame();
+  Me->Throw();
+  return Level::Notify;
+}
+
+rt::Byte RelationManager::WalkRelated(std::size_t hisKey, BufferedPairsClass& pairs, bool fromBuffer,
+                                      const std::function<std::optional<rt::Byte>()>& act) {
+  rt::UShort saved = PositionRelated(hisKey, pairs, fromBuffer);
   rt::Byte result = Level::Ok;
   for (;;) {
     const rt::Byte read = Me->TryNext();
     if (read == Level::Fatal) {
-      RollbackFrame();
-      Me->Throw();
-      result = Level::Notify;
+      result = Refuse();
       break;
     }
-    if (read != Level::Ok || !pairs.EqualRightBuffer()) break;
-    Save();
-    if (mode == RI::Restrict) {
-      Me->SetError(34);
-      RollbackFrame();
-      Me->Throw();
-      pairs.AssignBufferToLeft();
-      result = Level::Notify;
-      break;
-    }
-    if (mode == RI::Clear) {
-      pairs.ClearRight();
-    } else if (mode == RI::Cascade) {
-      pairs.AssignLeftToRight();
-    } else {
-      rt::AssertReport("Invalid RI mode specified", __FILE__, __LINE__);
-      break;
-    }
-    if (CascadeUpdates() != Level::Ok) {
-      result = Level::Notify;
+    if (read != Level::Ok || !(fromBuffer ? pairs.EqualRightBuffer() : pairs.EqualLeftRight())) break;
+    if (const std::optional<rt::Byte> stop = act()) {
+      result = *stop;
       break;
     }
   }
@@ -335,19 +320,41 @@ rt::Byte RelationManager::UpdateSecondary(std::size_t hisKey, BufferedPairsClass
   return result;
 }
 
-rt::Byte RelationManager::CascadeUpdates() {
+rt::Byte RelationManager::UpdateSecondary(std::size_t hisKey, BufferedPairsClass& pairs, rt::Byte mode) {
+  return WalkRelated(hisKey, pairs, true, [&]() -> std::optional<rt::Byte> {
+    Save();
+    switch (mode) {
+      case RI::Restrict:
+        Me->SetError(34);
+        Refuse();
+        pairs.AssignBufferToLeft();
+        return Level::Notify;
+      case RI::Clear: pairs.ClearRight(); break;
+      case RI::Cascade: pairs.AssignLeftToRight(); break;
+      default: rt::AssertReport("Invalid RI mode specified", __FILE__, __LINE__); return Level::Ok;
+    }
+    if (CascadeUpdates() != Level::Ok) return Level::Notify;
+    return std::nullopt;
+  });
+}
+
+rt::Byte RelationManager::UpdateChangedRelations() {
   DeferedRelations();
   for (Relation& relation : *Relations) {
     if (!RI::LocalAction(relation.UpdateMode) || !WalksRecords(relation) || relation.Fields->EqualLeftBuffer()) continue;
-    if (relation.File->UpdateSecondary(relation.HisKey, *relation.Fields, relation.UpdateMode) != Level::Ok) {
+    const rt::Byte result = relation.File->UpdateSecondary(relation.HisKey, *relation.Fields, relation.UpdateMode);
+    if (result != Level::Ok) {
+      // The buffer keeps the old linking values (the related file's own were given back).
       relation.Fields->AssignBufferToLeft();
-      return Level::Notify;
+      return result;
     }
   }
-  if (Me->TryUpdate() != Level::Ok) {
-    RollbackFrame();
-    return Me->Throw();
-  }
+  return Level::Ok;
+}
+
+rt::Byte RelationManager::CascadeUpdates() {
+  if (UpdateChangedRelations() != Level::Ok) return Level::Notify;
+  if (Me->TryUpdate() != Level::Ok) return Refuse();
   return Level::Ok;
 }
 
@@ -377,9 +384,7 @@ rt::Byte RelationManager::Delete(rt::Byte query) {
     }
     rt::Byte result = Me->DeleteRecord(0);
     if (result != Level::Ok) {
-      RollbackFrame();
-      Me->Throw();
-      result = Level::Notify;
+      result = Refuse();
     } else {
       CommitFrame();
     }
@@ -390,51 +395,27 @@ rt::Byte RelationManager::Delete(rt::Byte query) {
 
 rt::Byte RelationManager::DeleteSecondary(std::size_t hisKey, BufferedPairsClass& pairs, rt::Byte mode,
                                           rt::Byte childQuery) {
-  rt::UShort saved = PositionRelated(hisKey, pairs, false);
-  rt::Byte result = Level::Ok;
-  for (;;) {
-    const rt::Byte read = Me->TryNext();
-    if (read == Level::Fatal) {
-      RollbackFrame();
-      Me->Throw();
-      result = Level::Notify;
-      break;
+  return WalkRelated(hisKey, pairs, false, [&]() -> std::optional<rt::Byte> {
+    if (Me->Deleted()) return std::nullopt;
+    switch (mode) {
+      case RI::Restrict:
+        Me->SetError(33);
+        return Refuse();
+      case RI::Clear:
+        Save();
+        pairs.ClearRight();
+        if (CascadeUpdates() != Level::Ok) return Level::Notify;
+        return std::nullopt;
+      case RI::Cascade:
+        DeferedRelations();
+        for (Relation& relation : *Relations) {
+          if (!RI::LocalAction(relation.DeleteMode) || !WalksRecords(relation)) continue;
+          const rt::Byte r = relation.File->DeleteSecondary(relation.HisKey, *relation.Fields, relation.DeleteMode, childQuery);
+          if (r != Level::Ok) return r;
+        }
+        if (Me->DeleteRecord(childQuery) != Level::Ok) return Refuse();
+        return std::nullopt;
+      default: rt::AssertReport("Invalid RI mode", __FILE__, __LINE__); return Level::Ok;
     }
-    if (read != Level::Ok || !pairs.EqualLeftRight()) break;
-    if (Me->Deleted()) continue;
-    if (mode == RI::Restrict) {
-      Me->SetError(33);
-      RollbackFrame();
-      Me->Throw();
-      result = Level::Notify;
-      break;
-    }
-    if (mode == RI::Clear) {
-      Save();
-      pairs.ClearRight();
-      if (CascadeUpdates() != Level::Ok) {
-        result = Level::Notify;
-        break;
-      }
-    } else if (mode == RI::Cascade) {
-      DeferedRelations();
-      for (Relation& relation : *Relations) {
-        if (!RI::LocalAction(relation.DeleteMode) || !WalksRecords(relation)) continue;
-        result = relation.File->DeleteSecondary(relation.HisKey, *relation.Fields, relation.DeleteMode, childQuery);
-        if (result != Level::Ok) break;
-      }
-      if (result != Level::Ok) break;
-      if (Me->DeleteRecord(childQuery) != Level::Ok) {
-        RollbackFrame();
-        Me->Throw();
-        result = Level::Notify;
-        break;
-      }
-    } else {
-      rt::AssertReport("Invalid RI mode", __FILE__, __LINE__);
-      break;
-    }
-  }
-  Me->RestoreFile(saved, 1);
-  return result;
+  });
 }

@@ -11,7 +11,9 @@
 // the related file's field). Kill before the file manager goes. Per thread, like the managers.
 
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "framework/error/levels.h"
@@ -95,6 +97,13 @@ class RelationManager {
   // Saves the related file, clears its record, sets the linking values (from pairs' buffer or
   // left side) and positions its key after them. Returns the saved state's handle.
   rt::UShort PositionRelated(std::size_t hisKey, BufferedPairsClass& pairs, bool fromBuffer);
+  // Hands each related record that still carries the linking values to `act` (nullopt: go on;
+  // a level: stop with it), then gives the related file its state back.
+  rt::Byte WalkRelated(std::size_t hisKey, BufferedPairsClass& pairs, bool fromBuffer,
+                       const std::function<std::optional<rt::Byte>()>& act);
+  rt::Byte Refuse();
+  // UpdateSecondary for each relation whose linking values changed since Save.
+  rt::Byte UpdateChangedRelations();  // rolls the frame back, reports Me's error: Level::Notify
   bool inLogoutWalk_ = false;  // cyclic relation graphs are marked once per walk
 };
 

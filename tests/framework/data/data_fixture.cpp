@@ -94,6 +94,14 @@ rt::Byte TestAccess::PreDelete(std::string& errCode, std::string& errMsg) {
   return 1;
 }
 
+rt::Byte TestAccess::ValidateFieldServer(rt::Long id, rt::Byte handleErrors) {
+  if (id != requiredField) return FileManager::ValidateFieldServer(id, handleErrors);
+  const rt::FieldLayout* field = file_.Layout().Field(static_cast<std::size_t>(id));
+  if (!rt::FieldRef(*field, Buffer.data()).Text().empty()) return Level::Ok;
+  if (handleErrors) errors_.Throw(25);
+  return Level::Notify;
+}
+
 // ---- DataTest ----
 
 DataTest::DataTest()

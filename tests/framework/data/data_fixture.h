@@ -62,10 +62,12 @@ class TestAccess : public FileManager {
   void Init(rt::File& file, ErrorClass& errors) override;
   rt::Byte UseFile(rt::Byte useType = UseType::Uses) override;
   rt::Byte PreDelete(std::string& errCode, std::string& errMsg) override;
+  rt::Byte ValidateFieldServer(rt::Long id, rt::Byte handleErrors) override;
 
   int fullInits = 0;
   int deleteFailuresLeft = 0;  // PreDelete refuses this many deletes
   int deletesTried = 0;
+  rt::Long requiredField = 0;  // ValidateFieldServer refuses this field when it is blank
 
  private:
   rt::File& file_;

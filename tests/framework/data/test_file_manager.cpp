@@ -272,6 +272,84 @@ TEST_F(FileManagerTest, ReadingPastTheEndReturnsNotifyAndSetsEOF) {
   parent_->Close();
 }
 
+struct HeldCase {
+  const char* reason;
+  rt::Byte skip;
+  rt::Byte secondRead;  // level of the read that meets the held record
+  rt::Long idAfter;     // the record in the buffer afterwards
+  std::vector<std::string> shown;
+};
+
+class HeldRecords : public DataTest, public ::testing::WithParamInterface<HeldCase> {};
+
+TEST_P(HeldRecords, AHeldRecordIsPassedOverOnlyWhenAsked) {
+  AddParents({{1, "One"}, {2, "Two"}, {3, "Three"}});
+  PAR_Record theirs;
+  rt::File otherStation(parentDecl_, theirs);
+  otherStation.Open();
+  otherStation.Hold();
+  otherStation.GetByPointer(2);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  parent_->UseFile(UseType::Uses);
+  parent_->SkipHeldRecords = GetParam().skip;
+  parentFile_->SetKey(1);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  EXPECT_EQ(parent_->Next(), GetParam().secondRead);
+  EXPECT_EQ(PAR.ID, GetParam().idAfter);
+  EXPECT_EQ(ShownTitles(), GetParam().shown);
+  parent_->Close();
+  otherStation.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Skip, HeldRecords,
+                         ::testing::Values(HeldCase{"Skipped", 1, Level::Ok, 3, {}},
+                                           HeldCase{"ReportedAsId31", 0, Level::Notify, 1, {"Record not read"}}),
+                         [](const auto& info) { return std::string(info.param.reason); });
+
+TEST_F(FileManagerTest, KeysThatMustBeRebuiltAreReportedAndRebuilt) {
+  rt::FileDecl older = parentDecl_;
+  older.keys.pop_back();  // the file was made before the name key existed
+  PAR_Record record;
+  {
+    rt::File file(older, record);
+    file.Create();
+    file.Open();
+    record.ID = 1;
+    record.NAME = "One";
+    file.Add();
+    file.Close();
+  }
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  EXPECT_EQ(ShownTitles(), std::vector<std::string>{"Invalid Key"});
+  PAR.ID = 2;
+  PAR.NAME = "ONE";
+  parent_->HasAutoInc = 0;
+  EXPECT_EQ(parent_->TryInsert(), Level::Notify) << "the rebuilt name key refuses a duplicate";
+  parent_->Close();
+}
+
+TEST_F(FileManagerTest, ValidationRefusesInsertAndUpdateNamingTheField) {
+  AddParents({{1, "One"}});
+  parent_->requiredField = 2;
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  PAR.NAME = "";
+  rt::Long failed = 0;
+  EXPECT_EQ(parent_->ValidateRecord(&failed), Level::Notify);
+  EXPECT_EQ(failed, 2);
+  EXPECT_EQ(parent_->Update(), Level::Ask);
+  EXPECT_EQ(parent_->TryValidateField(2), Level::Notify);
+  PAR.ID = 5;
+  parent_->HasAutoInc = 0;
+  EXPECT_EQ(parent_->Insert(), Level::Notify);
+  parent_->Close();
+  EXPECT_EQ(ShownTitles(), (std::vector<std::string>{"No Records", "No Records", "No Records"}));
+  ASSERT_EQ(Parents().size(), 1u);
+  EXPECT_EQ(Parents()[0].NAME, "One");
+}
+
 // ---- Auto-numbering ----
 
 struct NumberCase {
