@@ -16,7 +16,6 @@
 
 namespace {
 
-
 bool IsOneOf(rt::FileOp op, std::initializer_list<rt::FileOp> ops) {
   return std::find(ops.begin(), ops.end(), op) != ops.end();
 }

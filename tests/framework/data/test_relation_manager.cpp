@@ -138,6 +138,25 @@ TEST_F(RelationFamilies, FailedDeleteAnsweredNoRollsTheCascadeBack) {
   EXPECT_EQ(Grands().size(), 4u);
 }
 
+// ---- Insert ----
+
+TEST_F(RelationFamilies, FramedInsertCommitsOrAnswersAskOnFailure) {
+  relParent_->UseLogoutOnInsert = 1;
+  ASSERT_EQ(relParent_->Open(), Level::Ok);
+  parent_->HasAutoInc = 0;
+  PAR.ID = 1;
+  PAR.NAME = "Again";
+  EXPECT_EQ(relParent_->Insert(), Level::Ask);
+  EXPECT_EQ(ShownTitles(), std::vector<std::string>{"Duplicate Key Error"});
+  PAR.ID = 3;
+  PAR.NAME = "Three";
+  EXPECT_EQ(relParent_->Insert(), Level::Ok);
+  EXPECT_EQ(parent_->GetOpened(), 1) << "the frame's own opens were closed again";
+  relParent_->Close();
+  EXPECT_EQ(Ids(Parents()), (std::vector<rt::Long>{1, 2, 3}));
+  EXPECT_EQ(parentFile_->Property(rt::PropLogout), "0");
+}
+
 // ---- Update ----
 
 TEST_F(RelationFamilies, RestrictOnUpdateShowsId34ResetsTheLinkAndRollsBack) {
