@@ -124,6 +124,7 @@ void RelationManager::SetQuickScan(rt::Byte on, rt::Byte propagate) {
   }
   LastTouched = *Epoc;
   DeferedRelations();
+  if (!Relations) return;
   const rt::Byte which = propagate & 127;
   for (Relation& relation : *Relations) {
     if ((which == 1 && WalksRecords(relation)) || (which == 2 && !WalksRecords(relation))) continue;
@@ -133,6 +134,7 @@ void RelationManager::SetQuickScan(rt::Byte on, rt::Byte propagate) {
 
 void RelationManager::Save() {
   DeferedRelations();
+  if (!Relations) return;
   for (Relation& relation : *Relations) relation.Fields->AssignLeftToBuffer();
 }
 
