@@ -247,7 +247,7 @@ class NameIs : public rt::ViewFilter {
   std::optional<rt::SqlWhere> PushDown(const rt::ColumnOf& columns) const override {
     const auto column = columns(field_);
     if (!column) return std::nullopt;
-    return rt::SqlWhere{column->name + " = ?", {value_}};
+    return rt::SqlWhere{"\"" + column->name + "\" = ?", {value_}};
   }
 
  private:

@@ -55,10 +55,11 @@ struct SqlWhere {
   std::vector<SqlValue> params;
 };
 
-// How a field is stored where a pushed-down filter can compare it.
-struct SqlColumn {
+// How a field is stored where a pushed-down filter can compare it. Such a column never holds
+// NULL: it has the record's value, whatever the null flags say.
+struct StoredColumn {
   enum class Kind { Integer, Real, Text };  // Text: without trailing blanks, BINARY collation
-  std::string name;                          // as the SQL must write it
+  std::string name;                          // the column's name, unquoted
   Kind kind = Kind::Text;
 };
 
@@ -122,7 +123,7 @@ class Driver {
   virtual std::string FullName() const = 0;  // the name on disk, with the default extension
   virtual bool KeepsVersions() const { return false; }  // watch (89) works
   // Where filters may compare field `field` (1-based) in Read's `where`; none: not pushed down.
-  virtual std::optional<SqlColumn> ColumnOf(std::size_t /*field*/) const { return std::nullopt; }
+  virtual std::optional<StoredColumn> ColumnOf(std::size_t /*field*/) const { return std::nullopt; }
 };
 
 // What a driver is made from: the declaration (outlives the driver) and the name on disk, asked

@@ -67,15 +67,21 @@ File::File(const FileDecl& decl, std::span<std::byte> record) : decl_(decl), rec
   memos_.assign(decl.memos.size(), {});
 }
 
+File::File(const FileDecl& decl, std::span<std::byte> record, std::unique_ptr<Driver> driver) : File(decl, record) {
+  if (driver) driver_ = std::move(driver);
+}
+
 File::~File() {
   const std::vector<FileCallback*> callbacks = callbacks_;
   FileCall call{FileOp::Release_Instance, false, true, 0};
   std::string code, message;
   for (FileCallback* callback : callbacks) callback->FunctionCalled(call, code, message);
   if (open_ && driver_) driver_->Close();
-  ThreadFrames& frames = *threadFrames;
-  Remove(frames.marked, this);
-  Remove(frames.framed, this);
+  if (logout_ || inFrame_) {  // only then is the thread's frame list worth touching (it may be gone)
+    ThreadFrames& frames = *threadFrames;
+    Remove(frames.marked, this);
+    Remove(frames.framed, this);
+  }
 }
 
 // ---- Plumbing ----
@@ -216,10 +222,10 @@ void File::Create() {
 void File::Close() {
   Run({FileOp::Close}, [&]() -> DriverStatus {
     if (DriverStatus open = RequireOpen(); !open.Ok()) return open;
-    ThreadFrames& frames = *threadFrames;
-    if (std::find(frames.framed.begin(), frames.framed.end(), this) != frames.framed.end()) {
+    if (inFrame_) {
       driver_->Rollback();  // closing inside a frame abandons this file's part of it
-      Remove(frames.framed, this);
+      Remove(threadFrames->framed, this);
+      inFrame_ = false;
     }
     open_ = false;
     current_ = {};
@@ -248,19 +254,12 @@ void File::Send(std::string_view command) {
 
 // ---- Write ----
 
-void File::Add() {
-  Run({FileOp::Add}, [&]() -> DriverStatus {
-    if (DriverStatus open = RequireOpen(); !open.Ok()) return open;
-    RowImage row = ImageOfBuffer();
-    DropPage();
-    DriverStatus status = driver_->Add(row);
-    if (status.Ok()) current_ = {row.pointer, row.version, true, false};
-    return status;
-  });
-}
+void File::Add() { AddAs(FileOp::Add); }
 
-void File::Append() {
-  Run({FileOp::Append}, [&]() -> DriverStatus {
+void File::Append() { AddAs(FileOp::Append); }
+
+void File::AddAs(FileOp op) {
+  Run({op}, [&]() -> DriverStatus {
     if (DriverStatus open = RequireOpen(); !open.Ok()) return open;
     RowImage row = ImageOfBuffer();
     DropPage();
@@ -681,12 +680,16 @@ void Logout(Long timeoutSeconds, std::span<File* const> files) {
   for (File* file : all) {
     const DriverStatus status = file->driver_->BeginFrame(timeoutSeconds);
     if (!status.Ok()) {
-      for (File* begun : frames.framed) begun->driver_->Rollback();
+      for (File* begun : frames.framed) {
+        begun->driver_->Rollback();
+        begun->inFrame_ = false;
+      }
       frames.framed.clear();
       file->Report(status);
       return;
     }
     file->DropPage();
+    file->inFrame_ = true;
     frames.framed.push_back(file);
   }
   ClearError();
@@ -715,11 +718,17 @@ void EndFrame(End&& end) {
 }  // namespace
 
 void Commit() {
-  EndFrame([](File& file) { return file.driver_->Commit(); });
+  EndFrame([](File& file) {
+    file.inFrame_ = false;
+    DriverStatus status = file.driver_->Commit();
+    if (!status.Ok()) file.driver_->Rollback();  // a commit that fails must not leave the frame open
+    return status;
+  });
 }
 
 void Rollback() {
   EndFrame([](File& file) {
+    file.inFrame_ = false;
     file.DropPage();
     return file.driver_->Rollback();
   });

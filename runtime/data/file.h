@@ -51,6 +51,8 @@ class File {
   File(const FileDecl& decl, std::span<std::byte> record);
   template <class Record>
   File(const FileDecl& decl, Record& record) : File(decl, std::as_writable_bytes(std::span(&record, 1))) {}
+  // Over a driver the caller made (a test's wrapper around the real one).
+  File(const FileDecl& decl, std::span<std::byte> record, std::unique_ptr<Driver> driver);
   ~File();
   File(const File&) = delete;
   File& operator=(const File&) = delete;
@@ -147,6 +149,7 @@ class File {
   // Runs the callbacks around `work` and turns its status into the last error.
   void Run(FileCall call, const std::function<DriverStatus()>& work);
   bool Report(const DriverStatus& status);
+  void AddAs(FileOp op);
   DriverStatus RequireOpen() const;
   RowImage ImageOfBuffer() const;
   void Load(const RowImage& row);

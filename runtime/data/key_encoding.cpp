@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "runtime/core/decimal.h"
+#include "runtime/data/field_bytes.h"
 #include "runtime/data/field_ref.h"
 
 namespace rt {
@@ -14,15 +15,6 @@ namespace {
 
 void AppendBigEndian(std::uint64_t value, int bytes, std::string& out) {
   for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-std::int64_t LoadInteger(FieldType type, const std::byte* data) {
-  switch (type) {
-    case FieldType::Short: { Short v; std::memcpy(&v, data, sizeof v); return v; }
-    case FieldType::UShort: { UShort v; std::memcpy(&v, data, sizeof v); return v; }
-    case FieldType::Byte: return static_cast<std::int64_t>(std::to_integer<unsigned>(data[0]));
-    default: { Long v; std::memcpy(&v, data, sizeof v); return v; }
-  }
 }
 
 void AppendInteger(std::int64_t value, std::string& out) {
@@ -73,12 +65,7 @@ void AppendEncoded(const FieldLayout& field, const void* record, bool ascending,
   const std::byte* data = static_cast<const std::byte*>(record) + field.offset;
   const FieldShape& shape = field.shape;
   switch (shape.type) {
-    case FieldType::Real: {
-      double v;
-      std::memcpy(&v, data, sizeof v);
-      AppendReal(v, out);
-      break;
-    }
+    case FieldType::Real: AppendReal(field_bytes::LoadAs<double>(data), out); break;
     case FieldType::Decimal: AppendDecimal(shape, data, out); break;
     case FieldType::String: AppendText(reinterpret_cast<const char*>(data), shape.size, shape.size, noCase, out); break;
     case FieldType::CString: {
@@ -88,7 +75,7 @@ void AppendEncoded(const FieldLayout& field, const void* record, bool ascending,
       AppendText(text, length, width, noCase, out);
       break;
     }
-    default: AppendInteger(LoadInteger(shape.type, data), out); break;
+    default: AppendInteger(field_bytes::LoadInteger(shape.type, data), out); break;
   }
   if (!ascending)
     for (std::size_t i = start; i < out.size(); ++i) out[i] = static_cast<char>(~static_cast<unsigned char>(out[i]));

@@ -14,7 +14,8 @@
 //                Decimal                    TEXT, exact, with the field's places ("12.50")
 //                String, CString            TEXT without trailing blanks
 //                Date                       TEXT "YYYY-MM-DD"; NULL for no date (0)
-//              Time                       TEXT "HH:MM:SS.cc"; NULL for no time (0)
+//                Time                       TEXT "HH:MM:SS.cc"; NULL for no time (0)
+//              A field whose null flag is set keeps its record value here; _nulls flags it.
 //              then one TEXT column per memo, named after it, and
 //                _version  INTEGER  1 when added, +1 on every put: "changed by another station"
 //                _nulls    TEXT     NULL, or one '0'/'1' per field when any field is null
@@ -28,9 +29,13 @@
 //              places;…) and "keys" (name|flags|field±,…;…). A different "fields" is error 47;
 //              different "keys" error 46 until Build makes the keys again.
 
+#include <cstddef>
 #include <string>
 
 #include "runtime/data/file_decl.h"
+
+struct sqlite3_stmt;
+struct sqlite3_value;
 
 namespace rt::keyed {
 
@@ -42,5 +47,10 @@ std::string KeyColumnName(const KeyDecl& key);                             // un
 std::string FieldsDescriptor(const RecordLayout& layout);
 std::string KeysDescriptor(const FileDecl& decl);
 std::string Quote(std::string_view identifier);  // "…" with inner quotes doubled
+
+// Field `field` of `record` as parameter `index`, in its column's type (keyed_values.cpp).
+void BindField(sqlite3_stmt* statement, int index, const FieldLayout& field, const std::byte* record);
+// A column's value into field `field` of `record`; NULL gives the field's cleared value.
+void ReadField(sqlite3_value* value, const FieldLayout& field, std::byte* record);
 
 }  // namespace rt::keyed

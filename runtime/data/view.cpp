@@ -187,7 +187,7 @@ void View::PushFilterDown() {
   const std::size_t size = primary_.Record().size();
   Driver* driver = primary_.driver_.get();
   const RecordLayout& layout = primary_.Layout();
-  pushed_ = filter_->PushDown([=, &layout](const FieldRef& field) -> std::optional<SqlColumn> {
+  pushed_ = filter_->PushDown([=, &layout](const FieldRef& field) -> std::optional<StoredColumn> {
     const std::byte* at = field.Address();
     if (at < start || at >= start + size) return std::nullopt;
     for (std::size_t i = 1; i <= layout.FieldCount(); ++i) {

@@ -17,7 +17,7 @@
 namespace rt {
 
 // Maps a field a filter names to where the driver stores it; nullopt: not comparable in SQL.
-using ColumnOf = std::function<std::optional<SqlColumn>(const FieldRef& field)>;
+using ColumnOf = std::function<std::optional<StoredColumn>(const FieldRef& field)>;
 
 class ViewFilter {
  public:

@@ -343,6 +343,10 @@ TEST_P(FileConformance, CallbacksSurroundEveryOperationWithItsCodeAndOutcome) {
   recorder.calls.clear();
   file_->Open();
   EXPECT_TRUE(recorder.calls.empty());
+
+  file_->AddCallback(&recorder);
+  file_.reset();
+  EXPECT_EQ(recorder.calls, (std::vector<std::string>{"called 104"})) << "the instance tells it goes away";
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, FileConformance,

@@ -9,13 +9,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "runtime/core/date_time.h"
+#include "runtime/data/field_ref.h"
 #include "tests/runtime/data/keyed_fixture.h"
+#include "tests/support/param_names.h"
 
 namespace {
 
@@ -221,6 +226,72 @@ TEST_F(KeyedFile, HoldOfAProcessThatDiedDoesNotCount) {
   EXPECT_EQ(rt::ErrorCode(), 0);
 }
 
+// ---- Transaction frames ----
+
+TEST_F(KeyedFile, OneFrameCoversSeveralFilesAndALogoutWaitsItsTimeOutForAnotherFrame) {
+  rt::FileDecl otherDecl = KeyedAFile((temp_ / "BFILE").string());
+  AFI_Record other;
+  rt::File second(otherDecl, other);
+  second.Create();
+  second.Open();
+  file_->SetProperty(rt::PropLogout, "1");
+  second.SetProperty(rt::PropLogout, "1");
+  rt::Logout(1);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  Add(1, "a");
+  Fill(other, 1, "b");
+  second.Add();
+  rt::Logout(1);
+  EXPECT_EQ(rt::ErrorCode(), 56) << "one frame at a time per thread";
+  rt::Rollback();
+  EXPECT_EQ(file_->Records(), 0);
+  EXPECT_EQ(second.Records(), 0) << "both files rolled back together";
+
+  rt::File* both[] = {file_.get(), &second};
+  rt::Logout(1, both);
+  Add(2, "a");
+  int waited = -1;
+  rt::Long code = -1;
+  std::thread([&] {  // another thread's instance of the same file, its own frame
+    AFI_Record r;
+    rt::File third(decl_, r);
+    third.Open();
+    rt::File* mine[] = {&third};
+    const auto start = std::chrono::steady_clock::now();
+    rt::Logout(1, mine);
+    code = rt::ErrorCode();
+    waited = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+  }).join();
+  EXPECT_EQ(code, rt::NoAccessErr);
+  EXPECT_GE(waited, 900) << "waited for the time-out";
+  rt::Commit();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(file_->Records(), 1);
+  file_->Close();
+  rt::Logout(1, both);
+  EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr) << "a closed file cannot take part";
+}
+
+TEST_F(KeyedFile, ThreadsWithTheirOwnInstancesInsertWithoutLoss) {
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      AFI_Record r;
+      rt::File mine(decl_, r);  // a per-thread instance: its own connection
+      mine.Open();
+      for (int i = 0; i < 100; ++i) {
+        Fill(r, t * 1000 + i, "t");
+        mine.Add();
+        if (rt::ErrorCode() != 0) ++failures;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(file_->Records(), 400);
+}
+
 // ---- Share modes ----
 
 struct ShareCase {
@@ -250,11 +321,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ShareCase{"a reader refuses deny all", 0x40, 0x12, 5},
                       ShareCase{"deny read refuses a reader", 0x32, 0x40, 5},
                       ShareCase{"deny read admits a writer only", 0x32, 0x41, 0}),
-    [](const ::testing::TestParamInfo<ShareCase>& info) {
-      std::string name;
-      for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-      return name;
-    });
+    ByReason());
 
 // ---- Files that do not match ----
 
@@ -344,11 +411,7 @@ INSTANTIATE_TEST_SUITE_P(Garbage, KeyedBadFiles,
                          ::testing::Values(BadFileCase{"garbage", std::string(4096, '\x5A')},
                                            BadFileCase{"header only", "SQLite format 3"},
                                            BadFileCase{"another program's database", ForeignDatabase()}),
-                         [](const ::testing::TestParamInfo<BadFileCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                           return name;
-                         });
+                         ByReason());
 
 TEST_F(KeyedFile, NamesGetTheDefaultExtensionUnlessTheyHaveOne) {
   EXPECT_EQ(file_->FullName(), path_ + ".db");
@@ -393,6 +456,72 @@ TEST_F(KeyedFile, NullFlagsAndMemosTravelWithTheRecord) {
   EXPECT_EQ(file.Property(rt::PropMemoCount), "1");
   file.SetMemo(2, "none");
   EXPECT_EQ(rt::ErrorCode(), 57);
+}
+
+// ---- Decimals: exact text in the file, the same digits back ----
+
+struct DecimalCase {
+  const char* reason;
+  const char* value;   // into a DECIMAL(7,2)
+  const char* stored;  // the column's text
+};
+
+class KeyedDecimals : public KeyedFile, public ::testing::WithParamInterface<DecimalCase> {};
+
+TEST_P(KeyedDecimals, RoundTripExactlyThroughTheirText) {
+  Fill(record_, 1, "d", GetParam().value);
+  file_->Add();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  const std::string written = rt::FieldRef(*AFileLayout().Field(3), &record_).Text();
+  record_ = AFI_Record{};
+  file_->GetByPointer(1);
+  EXPECT_EQ(rt::FieldRef(*AFileLayout().Field(3), &record_).Text(), written);
+  file_->Close();
+  sqlite3* db = nullptr;
+  sqlite3_open_v2((path_ + ".db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* statement = nullptr;
+  sqlite3_prepare_v2(db, "SELECT ADECIMAL FROM AFile", -1, &statement, nullptr);
+  ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
+  EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)), std::string(GetParam().stored));
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, KeyedDecimals,
+                         ::testing::Values(DecimalCase{"zero", "0", "0.00"}, DecimalCase{"negative cents", "-0.05", "-0.05"},
+                                           DecimalCase{"largest", "99999.99", "99999.99"},
+                                           DecimalCase{"smallest", "-99999.99", "-99999.99"},
+                                           DecimalCase{"one place given", "12.5", "12.50"},
+                                           DecimalCase{"negative zero is zero", "-0.00", "0.00"}),
+                         ByReason());
+
+TEST(KeyedDecimalsWide, ThirtyOneDigitsRoundTrip) {
+  struct Wide {
+    rt::PackedDecimal<31, 4> V;
+    rt::PackedDecimal<10, 0> E;  // an even number of digits has a leading pad nibble
+  };
+  static const rt::RecordLayout layout(sizeof(Wide), {rt::LayoutField("W:V", &Wide::V), rt::LayoutField("W:E", &Wide::E)});
+  TempDir temp;
+  rt::FileDecl decl;
+  decl.label = "Wide";
+  decl.driver = "KEYED";
+  decl.name = (temp / "wide").string();
+  decl.layout = &layout;
+  Wide record;
+  rt::File file(decl, record);
+  file.Create();
+  file.Open();
+  for (const char* value : {"-999999999999999999999999999.9999", "123456789012345678901234567.0001", "0"}) {
+    ASSERT_TRUE(record.V.Store(rt::Decimal::FromText(value)));
+    ASSERT_TRUE(record.E.Store(rt::Decimal::FromText("-9876543210")));
+    file.Add();
+    ASSERT_EQ(rt::ErrorCode(), 0);
+    const std::int64_t pointer = file.Pointer();
+    record = Wide{};
+    file.GetByPointer(pointer);
+    EXPECT_EQ(record.V.Load()->ToString(), rt::Decimal::FromText(value).Round(4).ToString()) << value;
+    EXPECT_EQ(record.E.Load()->ToString(), "-9876543210");
+  }
 }
 
 // ---- Readable with the stock library alone ----

@@ -21,6 +21,7 @@
 #include "runtime/data/file.h"
 #include "runtime/data/key_encoding.h"
 #include "tests/support/files.h"
+#include "tests/support/param_names.h"
 
 namespace {
 
@@ -110,11 +111,7 @@ TEST_P(KeyEncodingOrder, EveryPairOrdersAsCompareDoesAndDescendingReversesIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, KeyEncodingOrder, ::testing::ValuesIn(TypeCases()),
-                         [](const ::testing::TestParamInfo<TypeCase>& info) {
-                           std::string name = std::to_string(info.index) + "_";
-                           for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                           return name;
-                         });
+                         ByReason());
 
 TEST(KeyEncoding, CaseInsensitiveKeysFoldLettersOnly) {
   AllTypes a, b, c;

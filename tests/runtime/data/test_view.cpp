@@ -14,6 +14,7 @@
 #include "runtime/core/text.h"
 #include "runtime/data/view.h"
 #include "tests/runtime/data/keyed_fixture.h"
+#include "tests/support/param_names.h"
 
 namespace {
 
@@ -38,10 +39,10 @@ class TinyFilter : public rt::ViewFilter {
   std::string Text() const override { return text_; }
   std::optional<rt::SqlWhere> PushDown(const rt::ColumnOf& columns) const override {
     if (!pushable_) return std::nullopt;
-    const std::optional<rt::SqlColumn> column = columns(field_);
+    const std::optional<rt::StoredColumn> column = columns(field_);
     if (!column) return std::nullopt;
-    rt::SqlWhere where{column->name + " " + op_ + " ?", {}};
-    if (column->kind == rt::SqlColumn::Kind::Text) {
+    rt::SqlWhere where{"\"" + column->name + "\" " + op_ + " ?", {}};
+    if (column->kind == rt::StoredColumn::Kind::Text) {
       std::string clipped = value_;
       while (!clipped.empty() && clipped.back() == ' ') clipped.pop_back();
       where.params.push_back(clipped);
@@ -135,11 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderCase{"a case insensitive key", "UPPER(AFI:ASTRING), -AFI:ID", {4, 2, 7, 5, 3, 6, 9, 1, 10, 8}},
                       OrderCase{"case sensitive text without a key", "AFI:ASTRING", {2, 5, 4, 7, 3, 6, 9, 1, 10, 8}},
                       OrderCase{"a decimal then a key field without a key", "-AFI:ADECIMAL, AFI:ID", {8, 5, 2, 10, 7, 4, 1, 9, 6, 3}}),
-    [](const ::testing::TestParamInfo<OrderCase>& info) {
-      std::string name;
-      for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-      return name;
-    });
+    ByReason());
 
 TEST_F(ViewTest, ABadOrderIsAnErrorAndKeepsTheOrderBefore) {
   rt::View view(*file_);
@@ -208,11 +205,21 @@ INSTANTIATE_TEST_SUITE_P(Filters, ViewPushDown,
                          ::testing::Values(FilterCase{"number", "AFI:ID < 6"}, FilterCase{"text", "AFI:ASTRING = 'fig'"},
                                            FilterCase{"quotes and SQL keywords match literally", "AFI:ASTRING = 'x' OR 1=1 --'"},
                                            FilterCase{"nothing matches", "AFI:ID > 99"}),
-                         [](const ::testing::TestParamInfo<FilterCase>& info) {
-                           std::string name;
-                           for (const char* p = info.param.reason; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-                           return name;
-                         });
+                         ByReason());
+
+TEST_F(ViewTest, PushedDownFilterSeesANullFlaggedFieldAsTheEvaluatorDoes) {
+  file_->GetByPointer(3);
+  file_->SetNull(2, true);  // "fig", flagged null: its column still holds the value
+  file_->Put();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  rt::View pushed(*file_, TinyParser(record_, true)), checked(*file_, TinyParser(record_, false));
+  for (rt::View* view : {&pushed, &checked}) {
+    view->SetProperty(rt::PropViewFilter, "AFI:ASTRING = 'fig'");
+    view->Open();
+  }
+  EXPECT_EQ(Walk(pushed), (std::vector<rt::Long>{3}));
+  EXPECT_EQ(Walk(checked), (std::vector<rt::Long>{3}));
+}
 
 TEST_F(ViewTest, AFilterValueWithQuotesAndKeywordsMatchesOnlyItself) {
   rt::View view(*file_, TinyParser(record_, true));
@@ -349,6 +356,40 @@ TEST_F(ViewTest, JoinedFilesFollowThePrimaryRecordAndAreNumbered) {
   view.Set();
   for (view.Next(); rt::ErrorCode() == 0 && record_.ID <= 4; view.Next()) texts.push_back(note.TEXT.Str());
   EXPECT_EQ(texts, (std::vector<std::string>{"", "note 2", "", "note 4"}));
+}
+
+// ---- A driver without keys or versions ----
+
+TEST(ViewOverText, ReadsInFileOrderOnlyAndCannotWatch) {
+  struct Line {
+    rt::FixedString<8> TEXT;
+  };
+  static const rt::RecordLayout layout(sizeof(Line), {rt::LayoutField("LIN:TEXT", &Line::TEXT)});
+  TempDir temp;
+  rt::FileDecl decl;
+  decl.label = "Lines";
+  decl.driver = "ASCII";
+  decl.name = (temp / "lines.txt").string();
+  decl.layout = &layout;
+  Line line;
+  rt::File file(decl, line);
+  file.Create();
+  file.Open();
+  for (const char* text : {"b", "a"}) {
+    line.TEXT = text;
+    file.Add();
+  }
+  rt::View view(file);
+  view.Open();
+  std::vector<std::string> texts;
+  for (view.Next(); rt::ErrorCode() == 0; view.Next()) texts.push_back(line.TEXT.Str());
+  EXPECT_EQ(texts, (std::vector<std::string>{"b", "a"}));
+  view.Watch();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr);
+  view.SetProperty(rt::PropViewOrder, "LIN:TEXT");
+  view.Set();
+  view.Next();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr) << "no order but the file's";
 }
 
 // ---- Callbacks ----
