@@ -228,6 +228,15 @@ rt::Byte RelationManager::LogoutInsert() {
   return result;
 }
 
+// A frame that did not start leaves no file marked for the next one.
+void RelationManager::ClearLogoutMarks() {
+  WalkGuard guard(inLogoutWalk_);
+  if (!guard.entered) return;
+  if (Me->File->Property(rt::PropLogout) == "1") Me->File->SetProperty(rt::PropLogout, "0");
+  DeferedRelations();
+  for (Relation& relation : *Relations) relation.File->ClearLogoutMarks();
+}
+
 // ---- Insert ----
 
 rt::Byte RelationManager::Insert() {
@@ -237,6 +246,7 @@ rt::Byte RelationManager::Insert() {
     return opened;
   }
   if (LogoutInsert() != Level::Ok || (UseLogout && StartFrame() != Level::Ok)) {
+    ClearLogoutMarks();
     Close(0);
     return Level::Notify;
   }
@@ -260,6 +270,7 @@ rt::Byte RelationManager::Update(rt::Byte fromForm) {
     return opened;
   }
   if (UseLogout && (LogoutUpdate() != Level::Ok || (UseLogout && StartFrame() != Level::Ok))) {
+    ClearLogoutMarks();
     Close(0);
     return Level::Notify;
   }
@@ -306,7 +317,11 @@ rt::Byte RelationManager::WalkRelated(std::size_t hisKey, BufferedPairsClass& pa
                                       const std::function<std::optional<rt::Byte>()>& act) {
   rt::UShort saved = PositionRelated(hisKey, pairs, fromBuffer);
   rt::Byte result = Level::Ok;
-  for (;;) {
+  if (rt::ErrorCode() != 0) {  // not positioned: walking on would miss the related records
+    Me->SetError(1);
+    result = Refuse();
+  }
+  while (result == Level::Ok) {
     const rt::Byte read = Me->TryNext();
     if (read == Level::Fatal) {
       result = Refuse();
@@ -371,6 +386,7 @@ rt::Byte RelationManager::Delete(rt::Byte query) {
       return opened;
     }
     if (UseLogout && (LogoutDelete() != Level::Ok || (UseLogout && StartFrame() != Level::Ok))) {
+      ClearLogoutMarks();
       Close(0);
       return Level::Notify;
     }

@@ -102,6 +102,7 @@ class RelationManager {
   rt::Byte WalkRelated(std::size_t hisKey, BufferedPairsClass& pairs, bool fromBuffer,
                        const std::function<std::optional<rt::Byte>()>& act);
   rt::Byte Refuse();
+  void ClearLogoutMarks();
   // UpdateSecondary for each relation whose linking values changed since Save.
   rt::Byte UpdateChangedRelations();  // rolls the frame back, reports Me's error: Level::Notify
   bool inLogoutWalk_ = false;  // cyclic relation graphs are marked once per walk

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "runtime/core/dialogs.h"
 #include "tests/framework/data/data_fixture.h"
 
@@ -203,6 +206,111 @@ TEST_F(RelationFamilies, UpdateThatKeepsTheLinkLeavesChildrenAlone) {
   EXPECT_EQ(Parents().at(0).NAME, "Renamed");
   EXPECT_TRUE(dialogs_.Shown().empty());
 }
+
+// ---- Injected faults ----
+
+using Op = rt::FileOp;
+const std::vector<Op> kRecordOps = {Op::Add, Op::Put, Op::Delete, Op::Next, Op::GetByKey, Op::Reget, Op::SetKeyValue};
+
+// Fails the Nth of these operations on the files it watches (once), as a driver error would.
+class FaultInjector : public rt::FileCallback {
+ public:
+  explicit FaultInjector(int failAt, std::vector<Op> ops = kRecordOps) : failAt_(failAt), ops_(std::move(ops)) {}
+  bool FunctionCalled(const rt::FileCall& call, std::string& errCode, std::string& errMsg) override {
+    if (std::find(ops_.begin(), ops_.end(), call.op) == ops_.end()) return true;
+    if (++calls != failAt_) return true;
+    errCode = "90";
+    errMsg = "injected fault";
+    return false;
+  }
+  bool FunctionDone(const rt::FileCall&, std::string&, std::string&) override { return true; }
+  int calls = 0;
+
+ private:
+  int failAt_;
+  std::vector<Op> ops_;
+};
+
+TEST_F(RelationFamilies, FrameThatCannotStartLeavesNoFileMarked) {
+  RelateParentToChild(RI::None, RI::Cascade);
+  ReadParent(1);
+  FaultInjector injector(1, {Op::SetProperty});
+  grandFile_->AddCallback(&injector);  // marking the grandchildren's file fails
+  EXPECT_EQ(relParent_->Delete(0), Level::Notify);
+  grandFile_->RemoveCallback(&injector);
+  EXPECT_EQ(ShownTitles(), std::vector<std::string>{"Transaction cancelled"});
+  for (rt::File* file : {parentFile_.get(), childFile_.get(), grandFile_.get()})
+    EXPECT_EQ(file->Property(rt::PropLogout), "0") << "a marked file would join the next frame";
+  relParent_->Close();
+  EXPECT_EQ(Ids(Parents()), (std::vector<rt::Long>{1, 2}));
+}
+
+struct FaultCase {
+  const char* reason;
+  bool update;  // cascade update of the parent's id, else cascade delete of the parent
+};
+
+class InjectedFaults : public DataTest, public ::testing::WithParamInterface<FaultCase> {
+ protected:
+  void Fill() {
+    for (const char* name : {"parent.db", "child.db", "grand.db"}) std::filesystem::remove(temp_ / name);
+    AddParents({{1, "One"}, {2, "Two"}});
+    AddChildren({{1, 1, "a"}, {1, 2, "b"}, {2, 1, "c"}});
+    AddGrands({{1, 1, "x"}, {1, 2, "z"}, {2, 1, "w"}});
+  }
+  std::string Snapshot() {
+    std::string text;
+    for (rt::Long id : Ids(Parents())) text += std::to_string(id) + " ";
+    for (const auto& [parent, seq] : Keys(Children())) text += std::to_string(parent) + "." + std::to_string(seq) + " ";
+    for (const std::string& note : Notes(Grands())) text += note + " ";
+    return text;
+  }
+};
+
+TEST_P(InjectedFaults, EachFaultLeavesTheCascadeWholeOrUndone) {
+  RelateParentToChild(RI::Cascade, RI::Cascade);
+  Fill();
+  const std::string before = Snapshot();
+  for (int failAt = 1;; ++failAt) {
+    SCOPED_TRACE(failAt);
+    Fill();
+    FaultInjector injector(failAt);
+    for (rt::File* file : {parentFile_.get(), childFile_.get(), grandFile_.get()}) file->AddCallback(&injector);
+    ASSERT_EQ(relParent_->Open(), Level::Ok);
+    PAR.ID = 1;
+    const rt::Byte fetched = parent_->Fetch(1);
+    relParent_->Save();
+    rt::Byte result = Level::Ok;
+    if (fetched == Level::Ok) {
+      if (GetParam().update) {
+        PAR.ID = 7;
+        result = relParent_->Update();
+      } else {
+        result = relParent_->Delete(0);
+      }
+    }
+    relParent_->Close();
+    for (rt::File* file : {parentFile_.get(), childFile_.get(), grandFile_.get()}) {
+      file->RemoveCallback(&injector);
+      EXPECT_EQ(file->Property(rt::PropLogout), "0") << "a file left in a frame";
+    }
+    EXPECT_TRUE(result == Level::Ok || result == Level::Notify || result == Level::Ask) << int(result);
+    const std::string after = Snapshot();
+    const std::string done = GetParam().update ? "2 7 2.1 7.1 7.2 2/1:w 7/1:x 7/2:z " : "2 2.1 2/1:w ";
+    if (fetched == Level::Ok && result == Level::Ok) {
+      EXPECT_EQ(after, done);
+    } else {
+      EXPECT_TRUE(after == before || after == done) << after;
+    }
+    EXPECT_EQ(parent_->GetOpened(), 0);
+    EXPECT_EQ(child_->GetOpened(), 0);
+    if (injector.calls < failAt) break;  // the fault was never reached: every point was tried
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cascades, InjectedFaults,
+                         ::testing::Values(FaultCase{"Delete", false}, FaultCase{"Update", true}),
+                         [](const auto& info) { return std::string(info.param.reason); });
 
 }  // namespace
 }  // namespace testdict
