@@ -191,41 +191,36 @@ struct WalkGuard {
 };
 }  // namespace
 
-rt::Byte RelationManager::LogoutDelete() {
+rt::Byte RelationManager::MarkFiles(const std::function<rt::Byte(Relation&)>& next) {
   WalkGuard guard(inLogoutWalk_);
   if (!guard.entered) return Level::Ok;
   rt::Byte result = LogoutPrime();
   DeferedRelations();
   for (Relation& relation : *Relations) {
     if (result != Level::Ok) break;
-    if (relation.DeleteMode == RI::Cascade) result = relation.File->LogoutDelete();
-    if (relation.DeleteMode == RI::Clear) result = relation.File->LogoutUpdate();
+    result = next(relation);
   }
   return result;
+}
+
+rt::Byte RelationManager::LogoutDelete() {
+  return MarkFiles([](Relation& relation) {
+    if (relation.DeleteMode == RI::Cascade) return relation.File->LogoutDelete();
+    if (relation.DeleteMode == RI::Clear) return relation.File->LogoutUpdate();
+    return Level::Ok;
+  });
 }
 
 rt::Byte RelationManager::LogoutUpdate() {
-  WalkGuard guard(inLogoutWalk_);
-  if (!guard.entered) return Level::Ok;
-  rt::Byte result = LogoutPrime();
-  DeferedRelations();
-  for (Relation& relation : *Relations) {
-    if (result != Level::Ok) break;
-    if (relation.UpdateMode == RI::Cascade || relation.UpdateMode == RI::Clear) result = relation.File->LogoutUpdate();
-  }
-  return result;
+  return MarkFiles([](Relation& relation) {
+    if (relation.UpdateMode == RI::Cascade || relation.UpdateMode == RI::Clear) return relation.File->LogoutUpdate();
+    return Level::Ok;
+  });
 }
 
 rt::Byte RelationManager::LogoutInsert() {
-  WalkGuard guard(inLogoutWalk_);
-  if (!guard.entered || Me->File->Property(rt::PropLogout) == "1") return Level::Ok;
-  rt::Byte result = LogoutPrime();
-  DeferedRelations();
-  for (Relation& relation : *Relations) {
-    if (result != Level::Ok) break;
-    result = relation.File->LogoutInsert();
-  }
-  return result;
+  if (Me->File->Property(rt::PropLogout) == "1") return Level::Ok;
+  return MarkFiles([](Relation& relation) { return relation.File->LogoutInsert(); });
 }
 
 // A frame that did not start leaves no file marked for the next one.
@@ -237,19 +232,24 @@ void RelationManager::ClearLogoutMarks() {
   for (Relation& relation : *Relations) relation.File->ClearLogoutMarks();
 }
 
-// ---- Insert ----
-
-rt::Byte RelationManager::Insert() {
-  if (!UseLogoutOnInsert || !UseLogout) return Me->Insert();
+rt::Byte RelationManager::BeginChange(rt::Byte (RelationManager::*mark)()) {
   if (const rt::Byte opened = ForceOpen(0); opened != Level::Ok) {
     Close(0);
     return opened;
   }
-  if (LogoutInsert() != Level::Ok || (UseLogout && StartFrame() != Level::Ok)) {
+  if (UseLogout && ((this->*mark)() != Level::Ok || (UseLogout && StartFrame() != Level::Ok))) {
     ClearLogoutMarks();
     Close(0);
     return Level::Notify;
   }
+  return Level::Ok;
+}
+
+// ---- Insert ----
+
+rt::Byte RelationManager::Insert() {
+  if (!UseLogoutOnInsert || !UseLogout) return Me->Insert();
+  if (const rt::Byte begun = BeginChange(&RelationManager::LogoutInsert); begun != Level::Ok) return begun;
   rt::Byte result = Me->Insert();
   if (result != Level::Ok) {
     RollbackFrame();
@@ -265,15 +265,7 @@ rt::Byte RelationManager::Insert() {
 // ---- Update ----
 
 rt::Byte RelationManager::Update(rt::Byte fromForm) {
-  if (const rt::Byte opened = ForceOpen(0); opened != Level::Ok) {
-    Close(0);
-    return opened;
-  }
-  if (UseLogout && (LogoutUpdate() != Level::Ok || (UseLogout && StartFrame() != Level::Ok))) {
-    ClearLogoutMarks();
-    Close(0);
-    return Level::Notify;
-  }
+  if (const rt::Byte begun = BeginChange(&RelationManager::LogoutUpdate); begun != Level::Ok) return begun;
   rt::Byte result = Me->TryUpdate();
   if (result != Level::Ok) {
     RollbackFrame();
@@ -381,15 +373,7 @@ rt::Byte RelationManager::Delete(rt::Byte query) {
   if (query && Me->Throw(11) != Level::Ok) return Level::Cancel;
   for (;;) {
     const std::string position = Me->Position();
-    if (const rt::Byte opened = ForceOpen(0); opened != Level::Ok) {
-      Close(0);
-      return opened;
-    }
-    if (UseLogout && (LogoutDelete() != Level::Ok || (UseLogout && StartFrame() != Level::Ok))) {
-      ClearLogoutMarks();
-      Close(0);
-      return Level::Notify;
-    }
+    if (const rt::Byte begun = BeginChange(&RelationManager::LogoutDelete); begun != Level::Ok) return begun;
     Me->TryReget(position);
     DeferedRelations();
     for (Relation& relation : *Relations) {

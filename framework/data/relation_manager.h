@@ -103,6 +103,12 @@ class RelationManager {
                        const std::function<std::optional<rt::Byte>()>& act);
   rt::Byte Refuse();
   void ClearLogoutMarks();
+  // Marks this file for the frame and passes on to the relations `next` picks, entering each
+  // manager once per walk however the graph cycles.
+  rt::Byte MarkFiles(const std::function<rt::Byte(Relation&)>& next);
+  // Opens the file with every related file and, with framing, marks the files (`mark`) and
+  // starts the frame. Not Ok: all is closed again and no file stays marked.
+  rt::Byte BeginChange(rt::Byte (RelationManager::*mark)());
   // UpdateSecondary for each relation whose linking values changed since Save.
   rt::Byte UpdateChangedRelations();  // rolls the frame back, reports Me's error: Level::Notify
   bool inLogoutWalk_ = false;  // cyclic relation graphs are marked once per walk
