@@ -1,5 +1,7 @@
 #include "tests/framework/data/data_fixture.h"
 
+#include <algorithm>
+
 #include "runtime/core/assert.h"
 #include "runtime/core/dialogs.h"
 #include "runtime/core/last_error.h"
@@ -100,6 +102,20 @@ rt::Byte TestAccess::ValidateFieldServer(rt::Long id, rt::Byte handleErrors) {
   if (!rt::FieldRef(*field, Buffer.data()).Text().empty()) return Level::Ok;
   if (handleErrors) errors_.Throw(25);
   return Level::Notify;
+}
+
+// ---- FaultInjector ----
+
+const std::vector<rt::FileOp> FaultInjector::kRecordOps = {rt::FileOp::Add,  rt::FileOp::Put,    rt::FileOp::Delete,
+                                                           rt::FileOp::Next, rt::FileOp::GetByKey, rt::FileOp::Reget,
+                                                           rt::FileOp::SetKeyValue, rt::FileOp::Previous};
+
+bool FaultInjector::FunctionCalled(const rt::FileCall& call, std::string& errCode, std::string& errMsg) {
+  if (std::find(ops_.begin(), ops_.end(), call.op) == ops_.end()) return true;
+  if (++calls != failAt_) return true;
+  errCode = "90";
+  errMsg = "injected fault";
+  return false;
 }
 
 // ---- DataTest ----

@@ -87,6 +87,20 @@ class TestRelate : public RelationManager {
   }
 };
 
+// Fails the Nth of these operations on the files it watches (once), as a driver error would.
+class FaultInjector : public rt::FileCallback {
+ public:
+  static const std::vector<rt::FileOp> kRecordOps;
+  explicit FaultInjector(int failAt, std::vector<rt::FileOp> ops = kRecordOps) : failAt_(failAt), ops_(std::move(ops)) {}
+  bool FunctionCalled(const rt::FileCall& call, std::string& errCode, std::string& errMsg) override;
+  bool FunctionDone(const rt::FileCall&, std::string&, std::string&) override { return true; }
+  int calls = 0;
+
+ private:
+  int failAt_;
+  std::vector<rt::FileOp> ops_;
+};
+
 // Per-test program thread: every per-thread object is built for the test and destroyed after it.
 class ThreadedTest : public ::testing::Test {
  protected:

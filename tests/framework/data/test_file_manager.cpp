@@ -428,6 +428,35 @@ TEST_F(FileManagerTest, TwoProcessesPrimingAtOnceNeverShareANumber) {
   EXPECT_EQ(*ids.rbegin(), 1 + 2 * kEach);
 }
 
+TEST_F(FileManagerTest, EachFaultInPrimingAndInsertEndsInALevelAndLeavesNoSavedCopy) {
+  AddChildren({{2, 1, "a"}, {2, 2, "b"}});
+  std::size_t expected = 2;
+  for (int failAt = 1;; ++failAt) {
+    SCOPED_TRACE(failAt);
+    FaultInjector injector(failAt);
+    childFile_->AddCallback(&injector);
+    ASSERT_EQ(child_->Open(), Level::Ok);
+    CHI.PARENTID = 2;
+    CHI.TEXT = "new";
+    rt::Byte result = child_->PrimeRecord(1);
+    if (result == Level::Ok) result = child_->Insert();
+    EXPECT_TRUE(result == Level::Ok || result == Level::Notify || result == Level::Fatal) << int(result);
+    EXPECT_TRUE(child_->Buffers.empty()) << "a saved copy was left behind";
+    if (result != Level::Ok) child_->CancelAutoInc();  // gives back a number that was reserved
+    EXPECT_EQ(child_->GetAutoIncDone(), 0);
+    child_->Close();
+    childFile_->RemoveCallback(&injector);
+    if (result == Level::Ok) ++expected;
+    const std::vector<CHI_Record> rows = Children();
+    ASSERT_EQ(rows.size(), expected);
+    EXPECT_EQ(rows.back().SEQ, static_cast<rt::Long>(expected)) << "numbers stay consecutive within the group";
+    if (injector.calls < failAt) {  // the fault was never reached: every point was tried
+      EXPECT_GT(failAt, 4) << "positioning, reading, adding and putting were each made to fail";
+      break;
+    }
+  }
+}
+
 // ---- Buffers and states ----
 
 TEST_F(FileManagerTest, SavedBufferComesBackOrIsDiscarded) {
