@@ -457,6 +457,33 @@ TEST_F(FileManagerTest, EachFaultInPrimingAndInsertEndsInALevelAndLeavesNoSavedC
   }
 }
 
+TEST_F(FileManagerTest, AnAliasPrimesAndValidatesThroughTheFileItAliases) {
+  AddParents({{1, "One"}, {4, "Four"}});
+  PAR_Record ALI;
+  rt::File aliasFile(parentDecl_, ALI);
+  TestAccess alias(aliasFile, errors_, {{1, "", true}}, 1);
+  alias.Init();
+  alias.AliasedFile = parent_.get();
+  parent_->requiredField = 2;
+  ASSERT_EQ(parent_->Open(), Level::Ok);  // validation uses the aliased file: it must be open
+  ASSERT_EQ(alias.Open(), Level::Ok);
+  EXPECT_EQ(alias.ValidateRecord(), Level::Notify) << "the aliased file's rule refuses a blank name";
+  ASSERT_EQ(alias.PrimeRecord(), Level::Ok);
+  EXPECT_EQ(ALI.ID, 5);
+  EXPECT_EQ(alias.GetAutoIncDone(), 1);
+  EXPECT_EQ(parent_->GetOpened(), 1) << "priming's own open of the aliased file was closed again";
+  EXPECT_EQ(parent_->GetAutoIncDone(), 0);
+  ALI.NAME = "Five";
+  EXPECT_EQ(alias.Insert(), Level::Ok);
+  alias.Close();
+  alias.Kill();
+  parent_->Close();
+  const std::vector<PAR_Record> rows = Parents();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[2].ID, 5);
+  EXPECT_EQ(rows[2].NAME, "Five");
+}
+
 // ---- Buffers and states ----
 
 TEST_F(FileManagerTest, SavedBufferComesBackOrIsDiscarded) {
