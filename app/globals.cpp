@@ -1,5 +1,6 @@
 #include "app/globals.h"
 
+#include "app/dictionary.h"
 #include "msglog/globals.h"
 
 // Defined in one file, so that they are built in this order and destroyed in reverse.
@@ -11,15 +12,24 @@ rt::Long LCURRENTFDSETTING = 0;
 rt::Long LADJFDSETTING = 0;
 
 rt::PerThread<ErrorStatusClass> GlobalErrorStatus{"GlobalErrorStatus"};
-rt::PerThread<rt::Byte> GlobalRequest{"GlobalRequest", [] { return std::make_unique<rt::Byte>(0); }};
-rt::PerThread<rt::Byte> GlobalResponse{"GlobalResponse", [] { return std::make_unique<rt::Byte>(0); }};
-rt::PerThread<rt::Long> VCRRequest{"VCRRequest", [] { return std::make_unique<rt::Long>(0); }};
+rt::PerThread<rt::Byte> GlobalRequest{"GlobalRequest"};  // value-initialised: 0
+rt::PerThread<rt::Byte> GlobalResponse{"GlobalResponse"};
+rt::PerThread<rt::Long> VCRRequest{"VCRRequest"};
+rt::PerThread<Dictionary> ThreadDictionary{"Dictionary"};
+
+Dictionary::Dictionary() {
+  if (rt::Thread() != 1) DctInit();  // the program entry builds the main thread's at its own step
+}
+
+Dictionary::~Dictionary() { DctKill(); }
 
 rt::ThreadOrder ProgramThreadOrder() {
   return {
-      {"ThreadTarget", "ThreadUi", "BindScopes", "ThreadFrames", "KESTROMSGLOG__", "GlobalErrorStatus",
-       "GlobalRequest", "GlobalResponse", "VCRRequest"},
-      {"GlobalErrorStatus", "KESTROMSGLOG__", "GlobalRequest", "GlobalResponse", "VCRRequest", "ThreadFrames",
+      {"ThreadTarget", "ThreadUi", "BindScopes", "ThreadFrames", "FileRegistry", "RelationEpoc", "AFile",
+       "KESTROMSGLOG__", "GlobalErrorStatus", "GlobalRequest", "GlobalResponse", "VCRRequest", "HideRelateAFile",
+       "Access_AFile", "Relate_AFile", "Dictionary"},
+      {"Dictionary", "HideRelateAFile", "Access_AFile", "Relate_AFile", "GlobalErrorStatus", "KESTROMSGLOG__",
+       "AFile", "FileRegistry", "RelationEpoc", "GlobalRequest", "GlobalResponse", "VCRRequest", "ThreadFrames",
        "BindScopes", "ThreadUi", "ThreadTarget"},
   };
 }

@@ -25,6 +25,17 @@ extern rt::PerThread<rt::Byte> GlobalRequest;   // the request an update procedu
 extern rt::PerThread<rt::Byte> GlobalResponse;  // what it leaves for its caller
 extern rt::PerThread<rt::Long> VCRRequest;      // an update form's pending navigation
 
+// Builds the thread's data dictionary when the thread starts (the main thread's is built by the
+// program entry) and tears it down when the thread ends.
+class Dictionary {
+ public:
+  Dictionary();
+  ~Dictionary();
+  Dictionary(const Dictionary&) = delete;
+  Dictionary& operator=(const Dictionary&) = delete;
+};
+extern rt::PerThread<Dictionary> ThreadDictionary;
+
 // The one table of per-thread objects: the runtime's own first built and last destroyed, then
 // the files, the error status and requests; the thread ends with its dictionary, its error status,
 // the message log file and the data files, in that order.

@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/dictionary.h"
 #include "app/globals.h"
 #include "msglog/setup.h"
 #include "runtime/core/dialogs.h"
@@ -21,6 +22,7 @@ void ProgramEntry() {
   FuzzyMatcher.SetOption(1, 1);  // NoCase on
   FuzzyMatcher.SetOption(2, 0);  // WordOnly off
   INIMgr.Init(".\\Quibbet_demo.INI", 0, 0);
+  DctInit();
   MessageLogSetup();
 
   // Windows are dragged as outlines while the program runs; the user's setting comes back after.

@@ -1,0 +1,154 @@
+// The data dictionary: each thread builds its own AFile managers with DctInit and tears them
+// down with DctKill; the first use creates AFILE in the current directory; four program threads
+// each inserting through their own Relate_AFile end with all 4000 records and never see another
+// thread's managers.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <latch>
+#include <mutex>
+#include <set>
+
+#include "app/dictionary.h"
+#include "app/globals.h"
+#include "framework/data/files_manager.h"
+#include "framework/error/error_class.h"
+#include "runtime/core/assert.h"
+#include "runtime/core/dialogs.h"
+#include "runtime/core/last_error.h"
+#include "tests/support/files.h"
+#include "tests/support/scripted_dialogs.h"
+
+
+namespace {
+
+class DictionaryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rt::SetDialogHost(&dialogs_);
+    rt::testing::ClearAssertionMessages();
+    GlobalErrors.Init(GlobalErrorStatus);
+  }
+  void TearDown() override { rt::SetDialogHost(nullptr); }
+
+  // All AFile records in file order, read by a file instance of the test's own.
+  static std::vector<AFI_Record> Records() {
+    AFI_Record record;
+    rt::File file(AFileDecl(), record);
+    file.Open();
+    std::vector<AFI_Record> rows;
+    if (rt::ErrorCode() != 0) return rows;
+    for (file.Next(); rt::ErrorCode() == 0; file.Next()) rows.push_back(record);
+    file.Close();
+    return rows;
+  }
+
+  TempDir temp_;
+  ScopedCurrentDirectory here_{temp_.Path()};
+  ScriptedDialogs dialogs_;
+};
+
+TEST_F(DictionaryTest, FirstUseInitialisesOnceAndCreatesAFileHere) {
+  rt::ThreadScope thread;
+  DctInit();
+  ASSERT_NE(*Access_AFile, nullptr);
+  ASSERT_NE(*Relate_AFile, nullptr);
+  FileManager& access = **Access_AFile;
+  EXPECT_EQ((*Relate_AFile)->Me, &access);
+  EXPECT_EQ(access.Initialized, 0) << "start-up only registers the file for lazy opening";
+  EXPECT_EQ(FileRegistry->GetFileMapping(FilesManager::GetFileId(&AFile->File)), &access);
+  EXPECT_FALSE(std::filesystem::exists("AFILE.db"));
+
+  ASSERT_EQ((*Relate_AFile)->Open(), Level::Ok);
+  EXPECT_TRUE(std::filesystem::exists("AFILE.db"));
+  EXPECT_EQ(access.Initialized, 1);
+  const FileOpenServerRef::pointer opener = access.Opener.get();
+  AFile->AFI.ID = 42;
+  AFile->AFI.ASTRING = "first";
+  EXPECT_EQ(access.Insert(), Level::Ok);
+  EXPECT_EQ(access.Opener.get(), opener) << "a second use initialised the manager again";
+  EXPECT_EQ(access.GetName(), "AFILE");
+  (*Relate_AFile)->Close();
+  EXPECT_FALSE(AFile->File.IsOpen());
+
+  DctKill();
+  EXPECT_EQ(*Access_AFile, nullptr);
+  EXPECT_EQ(*Relate_AFile, nullptr);
+  EXPECT_EQ(FileRegistry->GetFileMapping(FilesManager::GetFileId(&AFile->File)), nullptr);
+  ASSERT_EQ(Records().size(), 1u);
+  EXPECT_EQ(Records()[0].ASTRING, "first");
+  EXPECT_TRUE(rt::testing::AssertionMessages().empty());
+}
+
+TEST_F(DictionaryTest, FourThreadsInsertThroughTheirOwnManagers) {
+  constexpr int kThreads = 4;
+  constexpr int kEach = 1000;
+  std::latch inserted(kThreads);
+  std::latch firstKilled(1);
+  std::atomic<int> failures{0};
+  std::mutex mutex;
+  std::set<const FileManager*> managers;
+  std::vector<rt::Long> numbers;
+
+  const auto body = [&](int t) {
+    DctInit();
+    FileManager* mine = *Access_AFile;
+    RelationManager* myRelate = *Relate_AFile;
+    {
+      std::lock_guard lock(mutex);
+      managers.insert(mine);
+      numbers.push_back(rt::Thread());
+    }
+    if (myRelate->Open() != Level::Ok) ++failures;
+    for (int i = 1; i <= kEach; ++i) {
+      AFile->AFI.ID = t * kEach + i;
+      AFile->AFI.ASTRING = "thread " + std::to_string(t);
+      if (mine->Insert() != Level::Ok) ++failures;
+    }
+    myRelate->Close();
+    inserted.count_down();
+    if (t == 0) {
+      DctKill();
+      firstKilled.count_down();
+      return;
+    }
+    firstKilled.wait();  // another thread's teardown must leave these alone
+    if (*Access_AFile != mine || *Relate_AFile != myRelate || myRelate->Me != mine) ++failures;
+    DctKill();
+    if (*Access_AFile != nullptr || *Relate_AFile != nullptr) ++failures;
+  };
+  for (int t = 0; t < kThreads; ++t) rt::Start([&body, t] { body(t); });
+  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(120)));
+
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(managers.size(), static_cast<std::size_t>(kThreads));
+  const std::vector<AFI_Record> all = Records();
+  ASSERT_EQ(all.size(), static_cast<std::size_t>(kThreads * kEach));
+  std::set<rt::Long> ids;
+  for (const AFI_Record& r : all) {
+    ids.insert(r.ID);
+    EXPECT_EQ(r.ASTRING, "thread " + std::to_string((r.ID - 1) / kEach)) << r.ID;
+    if (r.ASTRING != "thread " + std::to_string((r.ID - 1) / kEach)) break;
+  }
+  EXPECT_EQ(ids.size(), all.size());
+  EXPECT_TRUE(dialogs_.Shown().empty());
+}
+
+TEST_F(DictionaryTest, ThreadEndingWithoutDctKillStillTearsDown) {
+  std::atomic<bool> opened{false};
+  rt::Start([&] {
+    DctInit();
+    opened = (*Relate_AFile)->Open() == Level::Ok;
+    AFile->AFI.ID = 1;
+    (*Access_AFile)->Insert();
+    (*Relate_AFile)->Close();
+  });
+  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(20)));
+  EXPECT_TRUE(opened.load());
+  EXPECT_EQ(Records().size(), 1u);
+  EXPECT_TRUE(rt::testing::AssertionMessages().empty());
+}
+
+}  // namespace

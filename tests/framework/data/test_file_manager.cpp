@@ -1,0 +1,555 @@
+// FileManager: counted and lazy opens, the physical open's fall-backs (create, read-only after
+// access denied, the fatal ids), nested procedures getting their caller's state back, the
+// record operations' errors as the user sees them, auto-numbering and the file callback's
+// diagnostics. Every case runs on a program thread of its own over the test dictionary.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+
+#include "framework/data/files_manager.h"
+#include "framework/data/filter_text.h"
+#include "runtime/core/assert.h"
+#include "runtime/core/dialogs.h"
+#include "runtime/core/last_error.h"
+#include "tests/framework/data/data_fixture.h"
+
+namespace testdict {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Records which operations reach a file, in order.
+class OpRecorder : public rt::FileCallback {
+ public:
+  bool FunctionCalled(const rt::FileCall& call, std::string&, std::string&) override {
+    ops.push_back(call.op);
+    return true;
+  }
+  bool FunctionDone(const rt::FileCall&, std::string&, std::string&) override { return true; }
+  std::vector<rt::FileOp> ops;
+};
+
+using FileManagerTest = DataTest;
+
+// ---- Opening and closing ----
+
+TEST_F(FileManagerTest, TwoOpensNeedTwoClosesBeforeThePhysicalClose) {
+  AddParents({{1, "One"}});
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  EXPECT_TRUE(parentFile_->IsOpen());
+  parent_->Close();
+  EXPECT_TRUE(parentFile_->IsOpen()) << "closed while one open was left";
+  EXPECT_EQ(parent_->IsOpened(), 1);
+  parent_->Close();
+  EXPECT_FALSE(parentFile_->IsOpen());
+  EXPECT_EQ(parent_->Used, 0);
+}
+
+TEST_F(FileManagerTest, LazyOpenTouchesNoDiskUntilTheFirstRecordOperation) {
+  const fs::path onDisk = temp_ / "parent.db";
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  parent_->Close();
+  EXPECT_FALSE(fs::exists(onDisk)) << "Open/Close created or opened the file";
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  EXPECT_FALSE(parentFile_->IsOpen());
+  PAR.ID = 77;
+  PAR.NAME = "kept";
+  EXPECT_EQ(parent_->Position(), "");  // no current record yet, but the file is in use now
+  EXPECT_TRUE(fs::exists(onDisk));
+  EXPECT_TRUE(parentFile_->IsOpen());
+  EXPECT_EQ(PAR.ID, 77);
+  EXPECT_EQ(PAR.NAME, "kept");
+  EXPECT_EQ(parent_->fullInits, 1);
+  parent_->Close();
+}
+
+TEST_F(FileManagerTest, MissingFileIsCreatedOnFirstUse) {
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  EXPECT_EQ(parent_->Next(), Level::Notify);
+  EXPECT_EQ(parent_->GetEOF(), 1);
+  EXPECT_TRUE(fs::exists(temp_ / "parent.db"));
+  EXPECT_TRUE(dialogs_.Shown().empty());
+  parent_->Close();
+}
+
+TEST_F(FileManagerTest, UsingANeverOpenedFileEndsTheProgramWithId42) {
+  AddParents({{1, "One"}});
+  EXPECT_EXIT(parent_->Next(), ::testing::ExitedWithCode(0), "File Usage Error");
+}
+
+TEST_F(FileManagerTest, MissingFileWithoutCreateEndsTheProgramWithId26) {
+  parent_->UseFile(UseType::Initialize);
+  parent_->Create = 0;
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  EXPECT_EXIT(parent_->Next(), ::testing::ExitedWithCode(0), "File Access Error");
+}
+
+TEST_F(FileManagerTest, TryOpenOfAMissingFileWithoutCreateOnlyReturnsNotify) {
+  parent_->UseFile(UseType::Initialize);
+  parent_->Create = 0;
+  parent_->LazyOpen = 0;
+  EXPECT_EQ(parent_->TryOpen(), Level::Notify);
+  EXPECT_EQ(parent_->GetOpened(), 0);
+  EXPECT_EQ(parent_->LastError, 26);
+  EXPECT_TRUE(dialogs_.Shown().empty());
+}
+
+TEST_F(FileManagerTest, AccessDeniedSendsRecoverRetriesThenOpensReadOnly) {
+  AddParents({{1, "One"}});
+  PAR_Record other;
+  rt::File otherStation(parentDecl_, other);
+  otherStation.Open(rt::ReadWrite | rt::DenyWrite);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  OpRecorder recorder;
+  parentFile_->AddCallback(&recorder);
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  std::vector<rt::FileOp> opens;
+  for (rt::FileOp op : recorder.ops)
+    if (op == rt::FileOp::Open || op == rt::FileOp::Send) opens.push_back(op);
+  EXPECT_EQ(opens, (std::vector<rt::FileOp>{rt::FileOp::Open, rt::FileOp::Send, rt::FileOp::Open, rt::FileOp::Open}));
+  EXPECT_EQ(parent_->OpenMode, rt::ReadOnly | rt::DenyNone);
+  ASSERT_EQ(dialogs_.Shown().size(), 1u);
+  EXPECT_EQ(dialogs_.Shown()[0].caption, "Access Denied");
+  EXPECT_EQ(dialogs_.Shown()[0].text, "Could not get write access to " + parent_->GetName() + " so trying read-only.");
+  EXPECT_EQ(PAR.ID, 1);
+  parent_->Close();
+  parentFile_->RemoveCallback(&recorder);
+}
+
+// ---- Nested procedures ----
+
+struct NestedCase {
+  const char* reason;
+  rt::Byte innerUse;  // the highest use type the inner procedure reaches
+  bool restored;
+};
+
+class NestedProcedure : public DataTest, public ::testing::WithParamInterface<NestedCase> {};
+
+TEST_P(NestedProcedure, CallersPositionAndBufferComeBackOnlyForPlainUse) {
+  AddParents({{1, "One"}, {2, "Two"}, {3, "Three"}, {4, "Four"}});
+  errors_.SetProcedureName("Outer");
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  parentFile_->SetKey(1);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  ASSERT_EQ(PAR.ID, 2);
+
+  errors_.SetProcedureName("Inner");
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  parent_->UseFile(GetParam().innerUse);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  EXPECT_EQ(PAR.ID, 3);
+  PAR.NAME = "scribbled";
+  parent_->Close();
+  errors_.SetProcedureName();
+
+  if (GetParam().restored) {
+    EXPECT_EQ(PAR.ID, 2);
+    EXPECT_EQ(PAR.NAME, "Two");
+    ASSERT_EQ(parent_->Next(), Level::Ok);
+    EXPECT_EQ(PAR.ID, 3);
+  } else {
+    EXPECT_EQ(PAR.NAME, "scribbled");
+  }
+  EXPECT_EQ(FileRegistry->StatusQ().size(), 1u);
+  EXPECT_TRUE(parentFile_->IsOpen());
+  parent_->Close();
+  EXPECT_TRUE(FileRegistry->StatusQ().empty());
+  EXPECT_TRUE(rt::testing::AssertionMessages().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Uses, NestedProcedure,
+                         ::testing::Values(NestedCase{"PlainUseRestores", UseType::Uses, true},
+                                           NestedCase{"UpdatingUseKeepsItsOwnState", UseType::Updates, false}),
+                         [](const auto& info) { return std::string(info.param.reason); });
+
+// ---- Record operations ----
+
+TEST_F(FileManagerTest, DuplicateKeyShowsId15NamingTheKey) {
+  struct Case {
+    const char* description;
+    const char* named;
+  };
+  for (const Case& c : {Case{"Parent name", "Parent name"}, Case{"", "PAR:NameKey"}}) {
+    SCOPED_TRACE(c.named);
+    AddParents({{1, "Alpha"}});
+    ASSERT_EQ(parent_->Open(), Level::Ok);
+    parent_->UseFile(UseType::Uses);
+    parent_->Keys[1].Description = c.description;
+    const std::size_t before = dialogs_.Shown().size();
+    ASSERT_EQ(parent_->PrimeRecord(), Level::Ok);  // reserves the next number
+    PAR.NAME = "ALPHA";
+    EXPECT_EQ(parent_->Insert(), Level::Notify);
+    ASSERT_EQ(dialogs_.Shown().size(), before + 1);
+    EXPECT_EQ(dialogs_.Shown().back().caption, "Duplicate Key Error");
+    EXPECT_EQ(dialogs_.Shown().back().text, std::string("Adding this record creates a duplicate entry for the key: ") + c.named);
+    parent_->CancelAutoInc();
+    parent_->Close();
+    parent_->Kill();
+    std::filesystem::remove(temp_ / "parent.db");
+    parent_->Init();
+  }
+}
+
+TEST_F(FileManagerTest, TryInsertOfADuplicateShowsNothing) {
+  AddParents({{1, "Alpha"}});
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  parent_->UseFile(UseType::Uses);
+  parent_->HasAutoInc = 0;
+  PAR.ID = 2;
+  PAR.NAME = "alpha";
+  EXPECT_EQ(parent_->TryInsert(), Level::Notify);
+  EXPECT_EQ(parent_->LastError, 15);
+  EXPECT_TRUE(dialogs_.Shown().empty());
+  parent_->Close();
+}
+
+TEST_F(FileManagerTest, UpdateAfterAnotherStationsChangeShowsId7AndTheirVersion) {
+  AddParents({{1, "Original"}});
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  parent_->UseFile(UseType::Uses);
+  parentFile_->Watch();
+  PAR.ID = 1;
+  ASSERT_EQ(parent_->Fetch(1), Level::Ok);
+
+  PAR_Record theirs;
+  rt::File otherStation(parentDecl_, theirs);
+  otherStation.Open();
+  theirs.ID = 1;
+  otherStation.Get(1);
+  theirs.NAME = "Theirs";
+  otherStation.Put();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  otherStation.Close();
+
+  PAR.NAME = "Mine";
+  EXPECT_EQ(parent_->Update(), Level::Notify);
+  ASSERT_EQ(dialogs_.Shown().size(), 1u);
+  EXPECT_EQ(dialogs_.Shown()[0].caption, "Record Was Not Updated");
+  EXPECT_EQ(dialogs_.Shown()[0].text, "This record was changed by another station.");
+  EXPECT_EQ(PAR.NAME, "Theirs");
+  PAR.NAME = "Mine again";
+  EXPECT_EQ(parent_->Update(), Level::Ok) << "the re-read version is the one now watched";
+  parent_->Close();
+  EXPECT_EQ(Parents().at(0).NAME, "Mine again");
+}
+
+TEST_F(FileManagerTest, DeleteRecordAnsweredNoDeletesNothing) {
+  AddParents({{1, "One"}});
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  dialogs_.Answer(rt::BUTTON_NO);
+  EXPECT_EQ(parent_->DeleteRecord(1), Level::Cancel);
+  ASSERT_EQ(dialogs_.Shown().size(), 1u);
+  EXPECT_EQ(dialogs_.Shown()[0].caption, "Confirm Delete");
+  dialogs_.Answer(rt::BUTTON_YES);
+  EXPECT_EQ(parent_->DeleteRecord(1), Level::Ok);
+  parent_->Close();
+  EXPECT_TRUE(Parents().empty());
+}
+
+TEST_F(FileManagerTest, ReadingPastTheEndReturnsNotifyAndSetsEOF) {
+  AddParents({{1, "One"}, {2, "Two"}});
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  parentFile_->SetKey(1);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  EXPECT_EQ(parent_->GetEOF(), 0);
+  EXPECT_EQ(parent_->Next(), Level::Notify);
+  EXPECT_EQ(parent_->GetEOF(), 1);
+  EXPECT_EQ(parent_->Previous(), Level::Ok);
+  EXPECT_EQ(parent_->GetEOF(), 0);
+  EXPECT_EQ(PAR.ID, 1);
+  parent_->Close();
+}
+
+struct HeldCase {
+  const char* reason;
+  rt::Byte skip;
+  rt::Byte secondRead;  // level of the read that meets the held record
+  rt::Long idAfter;     // the record in the buffer afterwards
+  std::vector<std::string> shown;
+};
+
+class HeldRecords : public DataTest, public ::testing::WithParamInterface<HeldCase> {};
+
+TEST_P(HeldRecords, AHeldRecordIsPassedOverOnlyWhenAsked) {
+  AddParents({{1, "One"}, {2, "Two"}, {3, "Three"}});
+  PAR_Record theirs;
+  rt::File otherStation(parentDecl_, theirs);
+  otherStation.Open();
+  otherStation.Hold();
+  otherStation.GetByPointer(2);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  parent_->UseFile(UseType::Uses);
+  parent_->SkipHeldRecords = GetParam().skip;
+  parentFile_->SetKey(1);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  EXPECT_EQ(parent_->Next(), GetParam().secondRead);
+  EXPECT_EQ(PAR.ID, GetParam().idAfter);
+  EXPECT_EQ(ShownTitles(), GetParam().shown);
+  parent_->Close();
+  otherStation.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Skip, HeldRecords,
+                         ::testing::Values(HeldCase{"Skipped", 1, Level::Ok, 3, {}},
+                                           HeldCase{"ReportedAsId31", 0, Level::Notify, 1, {"Record not read"}}),
+                         [](const auto& info) { return std::string(info.param.reason); });
+
+TEST_F(FileManagerTest, KeysThatMustBeRebuiltAreReportedAndRebuilt) {
+  rt::FileDecl older = parentDecl_;
+  older.keys.pop_back();  // the file was made before the name key existed
+  PAR_Record record;
+  {
+    rt::File file(older, record);
+    file.Create();
+    file.Open();
+    record.ID = 1;
+    record.NAME = "One";
+    file.Add();
+    file.Close();
+  }
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  EXPECT_EQ(ShownTitles(), std::vector<std::string>{"Invalid Key"});
+  PAR.ID = 2;
+  PAR.NAME = "ONE";
+  parent_->HasAutoInc = 0;
+  EXPECT_EQ(parent_->TryInsert(), Level::Notify) << "the rebuilt name key refuses a duplicate";
+  parent_->Close();
+}
+
+TEST_F(FileManagerTest, ValidationRefusesInsertAndUpdateNamingTheField) {
+  AddParents({{1, "One"}});
+  parent_->requiredField = 2;
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  PAR.NAME = "";
+  rt::Long failed = 0;
+  EXPECT_EQ(parent_->ValidateRecord(&failed), Level::Notify);
+  EXPECT_EQ(failed, 2);
+  EXPECT_EQ(parent_->Update(), Level::Ask);
+  EXPECT_EQ(parent_->TryValidateField(2), Level::Notify);
+  PAR.ID = 5;
+  parent_->HasAutoInc = 0;
+  EXPECT_EQ(parent_->Insert(), Level::Notify);
+  parent_->Close();
+  EXPECT_EQ(ShownTitles(), (std::vector<std::string>{"No Records", "No Records", "No Records"}));
+  ASSERT_EQ(Parents().size(), 1u);
+  EXPECT_EQ(Parents()[0].NAME, "One");
+}
+
+// ---- Auto-numbering ----
+
+struct NumberCase {
+  const char* reason;
+  std::vector<rt::Long> existing;
+  rt::Long expected;
+};
+
+class SingleKeyNumbering : public DataTest, public ::testing::WithParamInterface<NumberCase> {};
+
+TEST_P(SingleKeyNumbering, NumbersOneAboveTheHighest) {
+  std::vector<std::pair<rt::Long, std::string>> rows;
+  for (rt::Long id : GetParam().existing) rows.push_back({id, "P" + std::to_string(id)});
+  if (!rows.empty()) AddParents(rows);
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(parent_->PrimeRecord(), Level::Ok);
+  EXPECT_EQ(PAR.ID, GetParam().expected);
+  PAR.NAME = "New";
+  ASSERT_EQ(parent_->Insert(), Level::Ok);
+  parent_->Close();
+  EXPECT_EQ(Parents().back().ID, GetParam().expected);
+  EXPECT_EQ(Parents().back().NAME, "New");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SingleKeyNumbering,
+                         ::testing::Values(NumberCase{"EmptyFileGivesOne", {}, 1},
+                                           NumberCase{"UpToSevenGivesEight", {3, 7, 5}, 8}),
+                         [](const auto& info) { return std::string(info.param.reason); });
+
+TEST_F(FileManagerTest, TwoComponentKeyNumbersWithinTheGroup) {
+  AddChildren({{2, 1, "a"}, {2, 2, "b"}, {2, 3, "c"}, {4, 9, "d"}});
+  ASSERT_EQ(child_->Open(), Level::Ok);
+  struct Case {
+    rt::Long group;
+    rt::Long expected;
+  };
+  for (const Case& c : {Case{2, 4}, Case{3, 1}, Case{4, 10}, Case{5, 1}, Case{1, 1}}) {
+    SCOPED_TRACE(c.group);
+    CHI = {};
+    CHI.PARENTID = c.group;
+    ASSERT_EQ(child_->PrimeRecord(1), Level::Ok);
+    EXPECT_EQ(CHI.SEQ, c.expected);
+    ASSERT_EQ(child_->Insert(), Level::Ok);
+  }
+  child_->Close();
+  EXPECT_EQ(Children().size(), 9u);
+}
+
+TEST_F(FileManagerTest, TwoProcessesPrimingAtOnceNeverShareANumber) {
+  AddParents({{1, "seed"}});
+  constexpr int kEach = 40;
+  const auto prime = [&](const std::string& tag) {
+    if (parent_->Open() != Level::Ok) return false;
+    for (int i = 0; i < kEach; ++i) {
+      if (parent_->PrimeRecord() != Level::Ok) return false;
+      PAR.NAME = tag + std::to_string(i);
+      if (parent_->Insert() != Level::Ok) return false;
+    }
+    parent_->Close();
+    return true;
+  };
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(prime("c") ? 0 : 1);
+  const bool mine = prime("p");
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(mine);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const std::vector<PAR_Record> all = Parents();
+  ASSERT_EQ(all.size(), 1u + 2 * kEach);
+  std::set<rt::Long> ids;
+  for (const PAR_Record& r : all) ids.insert(r.ID);
+  EXPECT_EQ(ids.size(), all.size());
+  EXPECT_EQ(*ids.rbegin(), 1 + 2 * kEach);
+}
+
+TEST_F(FileManagerTest, EachFaultInPrimingAndInsertEndsInALevelAndLeavesNoSavedCopy) {
+  AddChildren({{2, 1, "a"}, {2, 2, "b"}});
+  std::size_t expected = 2;
+  for (int failAt = 1;; ++failAt) {
+    SCOPED_TRACE(failAt);
+    FaultInjector injector(failAt);
+    childFile_->AddCallback(&injector);
+    ASSERT_EQ(child_->Open(), Level::Ok);
+    CHI.PARENTID = 2;
+    CHI.TEXT = "new";
+    rt::Byte result = child_->PrimeRecord(1);
+    if (result == Level::Ok) result = child_->Insert();
+    EXPECT_TRUE(result == Level::Ok || result == Level::Notify || result == Level::Fatal) << int(result);
+    EXPECT_TRUE(child_->Buffers.empty()) << "a saved copy was left behind";
+    if (result != Level::Ok) child_->CancelAutoInc();  // gives back a number that was reserved
+    EXPECT_EQ(child_->GetAutoIncDone(), 0);
+    child_->Close();
+    childFile_->RemoveCallback(&injector);
+    if (result == Level::Ok) ++expected;
+    const std::vector<CHI_Record> rows = Children();
+    ASSERT_EQ(rows.size(), expected);
+    EXPECT_EQ(rows.back().SEQ, static_cast<rt::Long>(expected)) << "numbers stay consecutive within the group";
+    if (injector.calls < failAt) {  // the fault was never reached: every point was tried
+      EXPECT_GT(failAt, 4) << "positioning, reading, adding and putting were each made to fail";
+      break;
+    }
+  }
+}
+
+TEST_F(FileManagerTest, AnAliasPrimesAndValidatesThroughTheFileItAliases) {
+  AddParents({{1, "One"}, {4, "Four"}});
+  PAR_Record ALI;
+  rt::File aliasFile(parentDecl_, ALI);
+  TestAccess alias(aliasFile, errors_, {{1, "", true}}, 1);
+  alias.Init();
+  alias.AliasedFile = parent_.get();
+  parent_->requiredField = 2;
+  ASSERT_EQ(parent_->Open(), Level::Ok);  // validation uses the aliased file: it must be open
+  ASSERT_EQ(alias.Open(), Level::Ok);
+  EXPECT_EQ(alias.ValidateRecord(), Level::Notify) << "the aliased file's rule refuses a blank name";
+  ASSERT_EQ(alias.PrimeRecord(), Level::Ok);
+  EXPECT_EQ(ALI.ID, 5);
+  EXPECT_EQ(alias.GetAutoIncDone(), 1);
+  EXPECT_EQ(parent_->GetOpened(), 1) << "priming's own open of the aliased file was closed again";
+  EXPECT_EQ(parent_->GetAutoIncDone(), 0);
+  ALI.NAME = "Five";
+  EXPECT_EQ(alias.Insert(), Level::Ok);
+  alias.Close();
+  alias.Kill();
+  parent_->Close();
+  const std::vector<PAR_Record> rows = Parents();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[2].ID, 5);
+  EXPECT_EQ(rows[2].NAME, "Five");
+}
+
+// ---- Buffers and states ----
+
+TEST_F(FileManagerTest, SavedBufferComesBackOrIsDiscarded) {
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  parent_->UseFile(UseType::Uses);
+  PAR.ID = 5;
+  PAR.NAME = "Saved";
+  rt::UShort handle = parent_->SaveBuffer();
+  EXPECT_EQ(parent_->EqualBuffer(handle), 1);
+  PAR.NAME = "Changed";
+  EXPECT_EQ(parent_->EqualBuffer(handle), 0);
+  parent_->RestoreBuffer(handle, 1);
+  EXPECT_EQ(handle, 0);
+  EXPECT_EQ(PAR.NAME, "Saved");
+  handle = parent_->SaveBuffer();
+  PAR.NAME = "Kept";
+  parent_->RestoreBuffer(handle, 0);
+  EXPECT_EQ(PAR.NAME, "Kept");
+  EXPECT_TRUE(parent_->Buffers.empty());
+  rt::UShort stale = 9;
+  parent_->RestoreFile(stale, 1);
+  EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Restore handle is invalid"});
+  parent_->Close();
+}
+
+// ---- The file callback's diagnostics ----
+
+TEST_F(FileManagerTest, CallbackReportsCallsThatBypassTheManager) {
+  AddParents({{1, "One"}});
+  parent_->UseFile(UseType::Initialize);
+  parentFile_->SetKey(1);  // the manager never opened it
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  parentFile_->Close();
+  EXPECT_EQ(rt::testing::AssertionMessages(),
+            (std::vector<std::string>{"You have not called FileManager.UseFile() for " + parent_->GetName(),
+                                      "You are calling CLOSE(" + parent_->GetName() + ") instead of FileManager.Close()"}));
+  parentFile_->Open();
+  parent_->Close();
+}
+
+// ---- Keys and filter text ----
+
+TEST_F(FileManagerTest, KeyHelpersDescribeTheChildKey) {
+  child_->UseFile(UseType::Initialize);
+  EXPECT_EQ(child_->GetComponents(1), 2u);
+  EXPECT_EQ(child_->KeyToOrder(1), "CHI:PARENTID,CHI:SEQ");
+  EXPECT_EQ(child_->KeyToOrder(1, 2), "CHI:SEQ");
+  EXPECT_EQ(child_->KeyToOrder(0), "");
+  EXPECT_EQ(child_->GetFieldName(1, 3), "");
+  EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Key does not have component of this number : 3"});
+  CHI.PARENTID = 4;
+  CHI.SEQ = 2;
+  EXPECT_EQ(ConcatGetComponents(child_->Keys[0].Fields, 2), "4|2|");
+}
+
+TEST(FilterText, CasedValueQuotesStringsAndFollowsTheFieldsCase) {
+  rt::FixedString<10> text("O'Neil");
+  rt::Long number = -12;
+  EXPECT_EQ(CasedValue("NAM:NAME", text), "'O''Neil'");
+  EXPECT_EQ(CasedValue("UPPER(NAM:NAME)", text), "UPPER('O''Neil')");
+  EXPECT_EQ(CasedValue("LOWER(NAM:NAME)", text), "LOWER('O''Neil')");
+  EXPECT_EQ(CasedValue("UPPER(NAM:ID)", number), "-12");
+  EXPECT_EQ(DupString("abc   "), "abc");
+  EXPECT_EQ(DupString("   "), " ");
+}
+
+}  // namespace
+}  // namespace testdict

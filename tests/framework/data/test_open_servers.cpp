@@ -1,0 +1,123 @@
+// The open servers and the thread's file registry: a file shared by all threads is opened
+// physically once however many threads open it at once, and closed by the last close; the
+// registry refuses a second mapping of a file and counts a procedure's nested opens.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <latch>
+#include <mutex>
+
+#include "framework/data/file_open_server.h"
+#include "framework/data/files_manager.h"
+#include "runtime/core/assert.h"
+#include "runtime/core/last_error.h"
+#include "tests/framework/data/data_fixture.h"
+
+namespace testdict {
+namespace {
+
+class OpenCounter : public rt::FileCallback {
+ public:
+  bool FunctionCalled(const rt::FileCall& call, std::string&, std::string&) override {
+    std::lock_guard lock(mutex_);
+    if (call.op == rt::FileOp::Open) ++opens;
+    if (call.op == rt::FileOp::Close) ++closes;
+    return true;
+  }
+  bool FunctionDone(const rt::FileCall&, std::string&, std::string&) override { return true; }
+  int Opens() {
+    std::lock_guard lock(mutex_);
+    return opens;
+  }
+  int Closes() {
+    std::lock_guard lock(mutex_);
+    return closes;
+  }
+
+ private:
+  std::mutex mutex_;
+  int opens = 0;
+  int closes = 0;
+};
+
+TEST(OpenServers, SharedFileOpensOnceForFourThreadsAndClosesWithTheLast) {
+  TempDir temp;
+  rt::FileDecl decl = ParentDecl(temp.Path().string());
+  decl.perThread = false;
+  PAR_Record record;
+  rt::File shared(decl, record);
+  shared.Create();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  OpenCounter counter;
+  shared.AddCallback(&counter);
+
+  constexpr int kThreads = 4;
+  std::vector<FileOpenServerRef> servers(kThreads);
+  std::latch ready(kThreads);
+  std::latch opened(kThreads);
+  std::latch closeFirstThree(1);
+  std::atomic<int> failures{0};
+  std::atomic<int> closed{0};
+  for (int t = 0; t < kThreads; ++t) {
+    rt::Start([&, t] {
+      servers[t] = CreateFileOpenServer(shared);
+      ready.arrive_and_wait();  // all open at once
+      if (servers[t]->OpenFile(rt::ReadWrite | rt::DenyNone) != 0) ++failures;
+      opened.count_down();
+      if (t < kThreads - 1) {
+        closeFirstThree.wait();
+        if (servers[t]->CloseFile() != 0) ++failures;
+        ++closed;
+      }
+    });
+  }
+  opened.wait();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(counter.Opens(), 1);
+  EXPECT_TRUE(shared.IsOpen());
+  ASSERT_NE(FindUnthreadedFileOpenServer(shared), nullptr);
+  EXPECT_EQ(FindUnthreadedFileOpenServer(shared)->PhysicalOpens(), kThreads);
+  closeFirstThree.count_down();
+  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(20)));
+  EXPECT_EQ(closed.load(), kThreads - 1);
+  EXPECT_TRUE(shared.IsOpen()) << "closed before the last user closed it";
+  EXPECT_EQ(counter.Closes(), 0);
+  EXPECT_EQ(servers[kThreads - 1]->CloseFile(), 0);
+  EXPECT_FALSE(shared.IsOpen());
+  EXPECT_EQ(counter.Closes(), 1);
+  for (FileOpenServerRef& server : servers) server.reset();
+  EXPECT_EQ(FindUnthreadedFileOpenServer(shared), nullptr) << "the last release disposes of the shared server";
+  shared.RemoveCallback(&counter);
+}
+
+using RegistryTest = DataTest;
+
+TEST_F(RegistryTest, SecondMappingOfAFileIsAnAssertionAndKeepsTheFirst) {
+  TestAccess second(*parentFile_, errors_, {}, 0);
+  second.Init();
+  EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Mapping for file already exists for the FM"});
+  EXPECT_EQ(FileRegistry->GetFileMapping(FilesManager::GetFileId(parentFile_.get())), parent_.get());
+  second.Kill();
+  EXPECT_EQ(FileRegistry->GetFileMapping(FilesManager::GetFileId(parentFile_.get())), parent_.get());
+  EXPECT_EQ(FileRegistry->GetRelationFileMapping(FilesManager::GetFileId(parentFile_.get())), relParent_.get());
+}
+
+TEST_F(RegistryTest, NestedOpensOfOneProcedureOnlyCountDown) {
+  AddParents({{1, "One"}});
+  errors_.SetProcedureName("Browse");
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(parent_->Next(), Level::Ok);
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(FileRegistry->StatusQ().size(), 1u);
+  EXPECT_EQ(FileRegistry->StatusQ()[0].NestedOpen, 1);
+  parent_->Close();
+  ASSERT_EQ(FileRegistry->StatusQ().size(), 1u);
+  EXPECT_EQ(FileRegistry->StatusQ()[0].NestedOpen, 0);
+  parent_->Close();
+  EXPECT_TRUE(FileRegistry->StatusQ().empty());
+  errors_.SetProcedureName();
+}
+
+}  // namespace
+}  // namespace testdict
