@@ -19,17 +19,6 @@ rt::PerThread<RelationManager*> Relate_AFile{"Relate_AFile"};
 
 // ---- The declaration ----
 
-const rt::RecordLayout& AFileLayout() {
-  static const rt::RecordLayout layout(sizeof(AFI_Record), {
-      rt::LayoutField("AFI:ID", &AFI_Record::ID, "@n-14"),
-      rt::LayoutField("AFI:ASTRING", &AFI_Record::ASTRING, "@s20"),
-      rt::LayoutField("AFI:ADECIMAL", &AFI_Record::ADECIMAL, "@n-10.2"),
-      rt::LayoutDate("AFI:ADATE", &AFI_Record::ADATE, "@d17"),
-      rt::LayoutTime("AFI:ATIME", &AFI_Record::ATIME, "@t7"),
-  });
-  return layout;
-}
-
 const rt::FileDecl& AFileDecl() {
   static const rt::FileDecl decl = [] {
     rt::FileDecl d;

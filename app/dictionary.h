@@ -6,36 +6,18 @@
 // per-thread objects the runtime builds and destroys. Owns those per-thread objects; calls the
 // data framework and refers to the program's error manager GlobalErrors.
 
-#include <cstddef>
 #include <memory>
 
+#include "app/afile_record.h"
+#include "app/globals.h"
 #include "framework/data/file_manager.h"
 #include "framework/data/relation_manager.h"
-#include "runtime/core/decimal.h"
-#include "runtime/core/fixed_string.h"
 #include "runtime/core/thread.h"
 #include "runtime/core/types.h"
 #include "runtime/data/file.h"
 
-#include "app/globals.h"
-
 // ---- AFile ----
 
-struct AFI_Record {
-  rt::Long ID = 0;
-  rt::FixedString<20> ASTRING;
-  rt::PackedDecimal<7, 2> ADECIMAL;
-  rt::Long ADATE = 0;  // standard date
-  rt::Long ATIME = 0;  // standard time
-};
-static_assert(sizeof(AFI_Record) == 36);
-static_assert(offsetof(AFI_Record, ID) == 0);
-static_assert(offsetof(AFI_Record, ASTRING) == 4);
-static_assert(offsetof(AFI_Record, ADECIMAL) == 24);
-static_assert(offsetof(AFI_Record, ADATE) == 28);
-static_assert(offsetof(AFI_Record, ATIME) == 32);
-
-const rt::RecordLayout& AFileLayout();
 const rt::FileDecl& AFileDecl();
 
 // One thread's AFile: the record buffer AFI (AFile->AFI.ID is AFI:ID) and the file over it.
