@@ -6,17 +6,9 @@
 set -euo pipefail
 binary=$1
 out=$(mktemp)
-numberFile=$(mktemp)
-app=
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numberFile" >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; [ -n "$app" ] && kill $app 2>/dev/null || true; rm -f "$numberFile" "$out"' EXIT
-for _ in $(seq 100); do [ -s "$numberFile" ] && break; sleep 0.1; done
-[ -s "$numberFile" ] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -n 1 "$numberFile")
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+cleanup=$out
+source "$(dirname "$0")/../../support/xvfb.sh"
 
-unset QT_QPA_PLATFORM
 "$binary" >"$out" 2>/dev/null &
 app=$!
 
