@@ -1,5 +1,5 @@
 #pragma once
-// Internal to runtime/data drivers and key encoding: not for use elsewhere. Reads and writes
+// Internal to runtime/data (field references, drivers, key encoding): not for use elsewhere. Reads and writes
 // scalar field values in record bytes (machine order, possibly unaligned).
 
 #include <cstddef>

@@ -11,6 +11,7 @@
 
 #include "runtime/core/assert.h"
 #include "runtime/core/text.h"
+#include "runtime/data/field_bytes.h"
 
 namespace rt {
 
@@ -37,25 +38,9 @@ bool IsIntegerType(FieldType type) {
   }
 }
 
-template <class T>
-T Load(const std::byte* data) {
-  T value;
-  std::memcpy(&value, data, sizeof value);
-  return value;
-}
-template <class T>
-void Store(std::byte* data, T value) {
-  std::memcpy(data, &value, sizeof value);
-}
-
-std::int64_t LoadInteger(FieldType type, const std::byte* data) {
-  switch (type) {
-    case FieldType::Short: return Load<Short>(data);
-    case FieldType::UShort: return Load<UShort>(data);
-    case FieldType::Byte: return Load<rt::Byte>(data);
-    default: return Load<Long>(data);
-  }
-}
+using field_bytes::LoadAs;
+using field_bytes::LoadInteger;
+using field_bytes::StoreAs;
 
 struct IntegerRange {
   std::int64_t low, high;
@@ -72,12 +57,7 @@ IntegerRange RangeOf(FieldType type) {
 bool StoreInteger(FieldType type, std::byte* data, std::int64_t value) {
   const IntegerRange range = RangeOf(type);
   if (value < range.low || value > range.high) return false;
-  switch (type) {
-    case FieldType::Short: Store(data, static_cast<Short>(value)); break;
-    case FieldType::UShort: Store(data, static_cast<UShort>(value)); break;
-    case FieldType::Byte: Store(data, static_cast<rt::Byte>(value)); break;
-    default: Store(data, static_cast<Long>(value)); break;
-  }
+  field_bytes::StoreInteger(type, data, value);
   return true;
 }
 
@@ -135,7 +115,7 @@ Value Read(const FieldShape& shape, const std::byte* data) {
     v.integer = LoadInteger(shape.type, data);
   } else if (shape.type == FieldType::Real) {
     v.kind = Value::Kind::Real;
-    v.real = Load<double>(data);
+    v.real = LoadAs<double>(data);
   } else if (shape.type == FieldType::Decimal) {
     v.kind = Value::Kind::Decimal;
     v.decimal = LoadDecimal(shape, data);
@@ -210,7 +190,7 @@ std::optional<std::int64_t> IntegerOf(const Value& v) {
 bool Write(const FieldShape& shape, std::byte* data, const Value& v) {
   switch (shape.type) {
     case FieldType::Real: {
-      Store(data, RealOf(v));
+      StoreAs(data, RealOf(v));
       return true;
     }
     case FieldType::Decimal: {
@@ -304,7 +284,7 @@ void FieldRef::Clear(int end) const {
   const int which = end > 0 ? 1 : (end < 0 ? -1 : 0);
   switch (shape_.type) {
     case FieldType::Real:
-      Store(data_, which == 0 ? 0.0 : (which > 0 ? std::numeric_limits<double>::max() : std::numeric_limits<double>::lowest()));
+      StoreAs(data_, which == 0 ? 0.0 : (which > 0 ? std::numeric_limits<double>::max() : std::numeric_limits<double>::lowest()));
       return;
     case FieldType::Decimal: {
       rt::Decimal value;
