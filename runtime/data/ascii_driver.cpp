@@ -154,6 +154,7 @@ DriverStatus AsciiDriver::Get(std::int64_t pointer, RowImage& row) {
 
 DriverStatus AsciiDriver::Read(const ReadRequest& request, std::vector<RowImage>& rows) {
   if (request.backward || request.key != 0 || !request.parts.empty() || request.where) return DriverStatus::Error(80);
+  rows.clear();
   std::int64_t offset = 0;
   RowImage row;
   if (!request.from.unbounded) {  // continue after the line at the bound

@@ -100,7 +100,8 @@ class Driver {
   virtual DriverStatus GetByKey(std::size_t /*key*/, const std::string& /*keyValue*/, RowImage& /*row*/) {
     return DriverStatus::Error(80);
   }
-  // Up to request.limit rows in order after request.from; fewer (or none) at the end.
+  // Up to request.limit rows in order after request.from; fewer (or none) at the end. Fills
+  // `rows` from the start, reusing the storage of the rows it holds, and resizes it to the rows read.
   virtual DriverStatus Read(const ReadRequest& request, std::vector<RowImage>& rows) = 0;
   // Whether a row other than `except` has this key value.
   virtual DriverStatus HasDuplicate(std::size_t /*key*/, const std::string& /*keyValue*/, std::int64_t /*except*/,

@@ -176,20 +176,19 @@ void File::ResetCursor(ReadRequest order) {
 DriverStatus File::ReadStep(bool backward, bool viaView) {
   (void)viaView;
   if (DriverStatus open = RequireOpen(); !open.Ok()) return open;
-  if (page_.empty() || pageBackward_ != backward || holdNext_ || watchNext_) {
-    page_.clear();
+  if (page_.IsEmpty() || page_.IsBackward() != backward || holdNext_ || watchNext_) {
     ReadRequest request = cursor_.order;
     request.from = backward ? cursor_.backward : cursor_.forward;
     request.backward = backward;
     request.limit = holdNext_ || watchNext_ ? 1 : PageSize();
-    std::vector<RowImage> rows;
-    if (DriverStatus read = driver_->Read(request, rows); !read.Ok()) return read;
+    std::vector<RowImage>& rows = page_.BeginRefill(backward);
+    if (DriverStatus read = driver_->Read(request, rows); !read.Ok()) {
+      page_.Drop();
+      return read;
+    }
     if (rows.empty()) return DriverStatus::Error(NoRecErr);
-    page_.assign(std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
-    pageBackward_ = backward;
   }
-  RowImage row = std::move(page_.front());
-  page_.pop_front();
+  RowImage& row = page_.Take();
   cursor_.forward = cursor_.backward = OrderBound{false, row.sortKey, row.pointer};
   return TakeRow(row);
 }
@@ -327,9 +326,11 @@ void File::GetByPointer(std::int64_t pointer) {
 
 std::string File::Position(std::size_t key) const {
   if (!current_.valid) return {};
-  if (key == 0 || !KeyValid(key)) return "F:" + std::to_string(current_.pointer);
-  return "K" + std::to_string(key) + ":" + ToHex(EncodeOrder(OrderOf(decl_.keys[key - 1]), Layout(), record_.data())) +
-         ":" + std::to_string(current_.pointer);
+  const std::string byFile = "F:" + std::to_string(current_.pointer);
+  if (key == 0 || !KeyValid(key)) return byFile;
+  std::string byKey = "K" + std::to_string(key) + ":" + ToHex(EncodeOrder(OrderOf(decl_.keys[key - 1]), Layout(), record_.data())) +
+                      ":" + std::to_string(current_.pointer);
+  return byKey.size() <= kMaxPosition ? byKey : byFile;  // callers keep positions in 1024 bytes
 }
 
 void File::Reget(std::string_view position) {

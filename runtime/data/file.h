@@ -8,7 +8,6 @@
 // A File belongs to the thread that opened it.
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -21,6 +20,7 @@
 #include "runtime/data/access_mode.h"
 #include "runtime/data/driver.h"
 #include "runtime/data/file_decl.h"
+#include "runtime/data/row_page.h"
 
 namespace rt {
 
@@ -90,7 +90,9 @@ class File {
 
   // ---- Records and keys ----
   std::int64_t Pointer() const { return current_.pointer; }
-  // The opaque position of the current record, by key (0: by the file); at most 1024 bytes.
+  // The opaque position of the current record, by key (0: by the file); at most 1024 bytes
+  // (a key too wide for that gives the position by the file, which finds the same record).
+  static constexpr std::size_t kMaxPosition = 1024;
   std::string Position(std::size_t key = 0) const;
   bool Duplicate(std::size_t key);  // another record has the buffer's value of this key
   // Clears the record buffer: 0 blanks and zeros, 1 each field's highest value, -1 its lowest.
@@ -156,7 +158,7 @@ class File {
   DriverStatus ReadStep(bool backward, bool viaView);
   DriverStatus TakeRow(RowImage& row);
   void ResetCursor(ReadRequest order);
-  void DropPage() { page_.clear(); }
+  void DropPage() { page_.Drop(); }
   std::size_t PageSize() const;
   bool KeyValid(std::size_t key) const { return key >= 1 && key <= decl_.keys.size(); }
 
@@ -166,8 +168,7 @@ class File {
   bool open_ = false;
   Long mode_ = 0;
   Cursor cursor_;
-  std::deque<RowImage> page_;
-  bool pageBackward_ = false;
+  RowPage page_;
   Current current_;
   bool watchNext_ = false;
   bool holdNext_ = false;

@@ -214,10 +214,16 @@ DriverStatus KeyedDriver::Connect(const std::string& path, bool readOnly) {
   }
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, busyMilliseconds_);
-  if (!readOnly) {
-    if (DriverStatus status = Exec("PRAGMA journal_mode=WAL"); !status.Ok()) return status;
-  }
-  return Exec("PRAGMA synchronous=NORMAL");
+  if (DriverStatus status = Exec("PRAGMA synchronous=NORMAL"); !status.Ok()) return status;
+  // Files are made in WAL mode (Create). Switching a file made elsewhere takes a lock that two
+  // openers at once could fight over, so it is done only when needed.
+  sqlite3_stmt* mode = nullptr;
+  bool wal = false;
+  if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode", -1, &mode, nullptr) == SQLITE_OK && sqlite3_step(mode) == SQLITE_ROW)
+    wal = std::string(reinterpret_cast<const char*>(sqlite3_column_text(mode, 0))) == "wal";
+  if (const int done = mode ? sqlite3_finalize(mode) : SQLITE_OK; done != SQLITE_OK) return SqlError(db_, done);
+  if (!wal && !readOnly) return Exec("PRAGMA journal_mode=WAL");
+  return {};
 }
 
 void KeyedDriver::Disconnect() {
@@ -372,6 +378,7 @@ DriverStatus KeyedDriver::Create() {
   std::remove(temporary.c_str());
   const int rc = sqlite3_open_v2(temporary.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   DriverStatus status = rc == SQLITE_OK ? DriverStatus{} : SqlError(db_, rc);
+  if (status.Ok()) status = Exec("PRAGMA journal_mode=WAL");  // kept in the file's header
   if (status.Ok()) status = Exec("BEGIN");
   if (status.Ok()) status = WriteSchema(true);
   if (status.Ok()) status = Exec("COMMIT");
@@ -798,12 +805,15 @@ DriverStatus KeyedDriver::ReadRows(sqlite3_stmt* statement, const ReadRequest& r
   }
   const int sortColumn = static_cast<int>(layout_.FieldCount() + decl_.memos.size()) + 4;
   int rc;
+  std::size_t count = 0;
   while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    RowImage& row = rows.emplace_back();
+    if (count == rows.size()) rows.emplace_back();
+    RowImage& row = rows[count++];
     ReadRow(statement, row);
     const void* key = sqlite3_column_blob(statement, sortColumn);
     row.sortKey.assign(static_cast<const char*>(key ? key : ""), static_cast<std::size_t>(sqlite3_column_bytes(statement, sortColumn)));
   }
+  rows.resize(count);
   if (rc != SQLITE_DONE) return Fail();
   for (RowImage& row : rows) {  // a hold of a process that is gone does not count
     if (!row.heldElsewhere) continue;

@@ -252,7 +252,7 @@ std::string View::Position() const {
   return "V:" + ToHex(last_.sortKey) + ":" + std::to_string(last_.pointer);
 }
 
-void View::Flush() { page_.rows.clear(); }
+void View::Flush() { page_.Drop(); }
 
 // ---- Read ----
 
@@ -291,23 +291,21 @@ DriverStatus View::LoadRow(RowImage& row) {
 DriverStatus View::Step(bool backward) {
   if (DriverStatus open = RequireOpen(); !open.Ok()) return open;
   for (;;) {
-    const bool stale = std::chrono::steady_clock::now() - page_.read > std::chrono::seconds(buffering_.timeOutSeconds);
-    if (page_.rows.empty() || page_.backward != backward || stale || watchNext_) {
-      page_.rows.clear();
+    const bool stale = page_.IsOlderThan(std::chrono::seconds(buffering_.timeOutSeconds));
+    if (page_.IsEmpty() || page_.IsBackward() != backward || stale || watchNext_) {
       ReadRequest request = order_;
       request.from = backward ? backward_ : forward_;
       request.backward = backward;
       request.limit = watchNext_ ? 1 : buffering_.pageSize * (1 + buffering_.pagesAhead);
       request.where = pushed_ ? &*pushed_ : nullptr;
-      std::vector<RowImage> rows;
-      if (DriverStatus read = primary_.driver_->Read(request, rows); !read.Ok()) return read;
+      std::vector<RowImage>& rows = page_.BeginRefill(backward);
+      if (DriverStatus read = primary_.driver_->Read(request, rows); !read.Ok()) {
+        page_.Drop();
+        return read;
+      }
       if (rows.empty()) return DriverStatus::Error(NoRecErr);
-      page_.rows.assign(std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
-      page_.backward = backward;
-      page_.read = std::chrono::steady_clock::now();
     }
-    RowImage row = std::move(page_.rows.front());
-    page_.rows.pop_front();
+    RowImage& row = page_.Take();
     forward_ = backward_ = OrderBound{false, row.sortKey, row.pointer};
     last_.sortKey = row.sortKey;
     last_.pointer = row.pointer;

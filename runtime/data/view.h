@@ -8,13 +8,13 @@
 // callbacks with the "through a view" flag.
 
 #include <chrono>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "runtime/data/file.h"
+#include "runtime/data/row_page.h"
 #include "runtime/data/view_filter.h"
 
 namespace rt {
@@ -79,11 +79,6 @@ class View {
     std::size_t key;
     std::vector<std::size_t> fields;
   };
-  struct Page {
-    std::deque<RowImage> rows;
-    bool backward = false;
-    std::chrono::steady_clock::time_point read;
-  };
 
   DriverStatus RequireOpen() const;
   DriverStatus Step(bool backward);
@@ -104,7 +99,7 @@ class View {
   std::optional<SqlWhere> pushed_;
   ViewBuffering buffering_;
   OrderBound forward_, backward_;
-  Page page_;
+  RowPage page_;
   RowImage last_;
   bool hasLast_ = false;
   bool watchNext_ = false;

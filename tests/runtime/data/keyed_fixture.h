@@ -5,6 +5,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "runtime/core/last_error.h"
 #include "runtime/data/file.h"
@@ -12,6 +14,18 @@
 #include "tests/support/files.h"
 
 namespace test_afile {
+
+// A declaration of a test's own file.
+inline rt::FileDecl Declare(const char* label, const char* driver, const std::string& name, const rt::RecordLayout& layout,
+                            std::vector<rt::KeyDecl> keys = {}) {
+  rt::FileDecl decl;
+  decl.label = label;
+  decl.driver = driver;
+  decl.name = name;
+  decl.layout = &layout;
+  decl.keys = std::move(keys);
+  return decl;
+}
 
 inline rt::FileDecl KeyedAFile(const std::string& name) {
   rt::FileDecl decl;

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -272,6 +273,31 @@ TEST_F(KeyedFile, OneFrameCoversSeveralFilesAndALogoutWaitsItsTimeOutForAnotherF
   EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr) << "a closed file cannot take part";
 }
 
+TEST_F(KeyedFile, RecoverSetsHowLongAWriteWaitsForAnotherWriter) {
+  rt::Logout(5, std::span<rt::File* const>(std::array<rt::File*, 1>{file_.get()}));
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  Add(1, "framed");  // this thread's frame holds the write lock
+  rt::Long code = -1;
+  long waited = -1;
+  std::thread([&] {
+    AFI_Record r;
+    rt::FileDecl quick = decl_;
+    quick.driverString = "Recover=1";  // sent at open
+    rt::File other(quick, r);
+    other.Open();
+    Fill(r, 2, "waits");
+    const auto start = std::chrono::steady_clock::now();
+    other.Add();
+    code = rt::ErrorCode();
+    waited = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+  }).join();
+  EXPECT_EQ(code, rt::NoAccessErr);
+  EXPECT_GE(waited, 900);
+  EXPECT_LT(waited, 5000) << "not the default ten seconds";
+  rt::Commit();
+  EXPECT_EQ(file_->Records(), 1);
+}
+
 TEST_F(KeyedFile, ThreadsWithTheirOwnInstancesInsertWithoutLoss) {
   std::vector<std::thread> threads;
   std::atomic<int> failures{0};
@@ -458,6 +484,30 @@ TEST_F(KeyedFile, NullFlagsAndMemosTravelWithTheRecord) {
   EXPECT_EQ(rt::ErrorCode(), 57);
 }
 
+TEST(KeyedPositions, AKeyTooWideForAPositionFallsBackToThePointer) {
+  struct Wide {
+    rt::FixedString<600> TEXT;
+  };
+  static const rt::RecordLayout layout(sizeof(Wide), {rt::LayoutField("W:TEXT", &Wide::TEXT)});
+  TempDir temp;
+  const rt::FileDecl decl = Declare("Wide", "KEYED", (temp / "wide").string(), layout, {{"W:TextKey", {{1, true}}, false}});
+  Wide record;
+  rt::File file(decl, record);
+  file.Create();
+  file.Open();
+  for (const char* text : {"b", "a"}) {
+    record.TEXT = text;
+    file.Add();
+  }
+  file.SetKey(1);
+  file.Next();
+  const std::string position = file.Position(1);
+  EXPECT_LE(position.size(), rt::File::kMaxPosition);
+  file.Next();
+  file.Reget(position);
+  EXPECT_EQ(record.TEXT.Str(), "a");
+}
+
 // ---- Decimals: exact text in the file, the same digits back ----
 
 struct DecimalCase {
@@ -502,11 +552,7 @@ TEST(KeyedDecimalsWide, ThirtyOneDigitsRoundTrip) {
   };
   static const rt::RecordLayout layout(sizeof(Wide), {rt::LayoutField("W:V", &Wide::V), rt::LayoutField("W:E", &Wide::E)});
   TempDir temp;
-  rt::FileDecl decl;
-  decl.label = "Wide";
-  decl.driver = "KEYED";
-  decl.name = (temp / "wide").string();
-  decl.layout = &layout;
+  const rt::FileDecl decl = Declare("Wide", "KEYED", (temp / "wide").string(), layout);
   Wide record;
   rt::File file(decl, record);
   file.Create();

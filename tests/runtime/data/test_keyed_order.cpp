@@ -20,6 +20,7 @@
 #include "runtime/data/field_ref.h"
 #include "runtime/data/file.h"
 #include "runtime/data/key_encoding.h"
+#include "tests/runtime/data/keyed_fixture.h"
 #include "tests/support/files.h"
 #include "tests/support/param_names.h"
 
@@ -143,13 +144,9 @@ TEST(KeyEncoding, CompositeKeysOrderByFirstComponentThenTheNext) {
 
 TEST(KeyedFileOrder, RecordsComeBackInEachKeysOrderAsCompareSortsThem) {
   TempDir temp;
-  rt::FileDecl decl;
-  decl.label = "All";
-  decl.driver = "KEYED";
-  decl.name = (temp / "all").string();
-  decl.layout = &AllLayout();
-  decl.keys = {{"ALL:RealKey", {{5, true}}, false}, {"ALL:DecKey", {{6, false}}, false},
-               {"ALL:StrKey", {{7, true}, {1, true}}, false, true}};
+  const rt::FileDecl decl = test_afile::Declare(
+      "All", "KEYED", (temp / "all").string(), AllLayout(),
+      {{"ALL:RealKey", {{5, true}}, false}, {"ALL:DecKey", {{6, false}}, false}, {"ALL:StrKey", {{7, true}, {1, true}}, false, true}});
   AllTypes record;
   rt::File file(decl, record);
   file.Create();

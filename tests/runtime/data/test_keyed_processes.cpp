@@ -9,7 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
+#include <memory>
+#include <vector>
 #include <random>
 #include <set>
 #include <string>
@@ -102,14 +105,14 @@ TEST_F(KeyedProcesses, TwoWritersLoseNothingAndNeverRepeatAUniqueKey) {
       AFI_Record r;
       rt::File file(decl_, r);
       file.Open();
-      if (rt::ErrorCode() != 0) return 100;
+      if (rt::ErrorCode() != 0) return 200 + std::min<int>(rt::ErrorCode(), 55);  // the exit status tells the code
       long added = 0;
       for (int i = 1; i <= kShared + kOwn; ++i) {  // the shared IDs race; the own ones do not
         const rt::Long id = i <= kShared ? i : self * 100000 + i;
         Fill(r, id, "w");
         file.Add();
         if (rt::ErrorCode() == 0) ++added;
-        else if (rt::ErrorCode() != rt::DupKeyErr || id > kShared) return 101;
+        else if (rt::ErrorCode() != rt::DupKeyErr || id > kShared) return 100 + std::min<int>(rt::ErrorCode(), 99);
       }
       Tell(toParent, added);
       return 0;
@@ -130,6 +133,32 @@ TEST_F(KeyedProcesses, TwoWritersLoseNothingAndNeverRepeatAUniqueKey) {
   EXPECT_EQ(ids.size(), static_cast<std::size_t>(kShared + 2 * kOwn));
   file.Close();
   EXPECT_EQ(IntegrityCheck(path_ + ".db"), "ok");
+}
+
+TEST_F(KeyedProcesses, ProcessesOpeningAFreshFileAtOnceAreAllAdmitted) {
+  for (int round = 0; round < 5; ++round) {
+    TempDir temp;
+    const rt::FileDecl decl = KeyedAFile((temp / "FRESH").string());
+    {
+      AFI_Record r;
+      rt::File file(decl, r);
+      file.Create();
+      ASSERT_EQ(rt::ErrorCode(), 0);
+    }
+    std::vector<std::unique_ptr<Child>> children;
+    for (int c = 0; c < 4; ++c) {
+      children.push_back(std::make_unique<Child>([&](int toParent, int fromParent) {
+        Hear(fromParent);  // all start together
+        AFI_Record r;
+        rt::File file(decl, r);
+        file.Open();
+        Tell(toParent, rt::ErrorCode());
+        return 0;
+      }));
+    }
+    for (auto& child : children) child->Send(1);
+    for (auto& child : children) EXPECT_EQ(child->Receive(), 0) << "round " << round;
+  }
 }
 
 TEST_F(KeyedProcesses, HoldWatchAndDenyAllReachTheOtherProcess) {

@@ -329,12 +329,7 @@ struct Note {
 
 TEST_F(ViewTest, JoinedFilesFollowThePrimaryRecordAndAreNumbered) {
   static const rt::RecordLayout noteLayout(sizeof(Note), {rt::LayoutField("NOT:ID", &Note::ID), rt::LayoutField("NOT:TEXT", &Note::TEXT)});
-  rt::FileDecl noteDecl;
-  noteDecl.label = "Notes";
-  noteDecl.driver = "KEYED";
-  noteDecl.name = (temp_ / "NOTES").string();
-  noteDecl.layout = &noteLayout;
-  noteDecl.keys = {{"NOT:IDKey", {{1, true}}, true}};
+  const rt::FileDecl noteDecl = Declare("Notes", "KEYED", (temp_ / "NOTES").string(), noteLayout, {{"NOT:IDKey", {{1, true}}, true}});
   Note note;
   rt::File notes(noteDecl, note);
   notes.Create();
@@ -366,11 +361,7 @@ TEST(ViewOverText, ReadsInFileOrderOnlyAndCannotWatch) {
   };
   static const rt::RecordLayout layout(sizeof(Line), {rt::LayoutField("LIN:TEXT", &Line::TEXT)});
   TempDir temp;
-  rt::FileDecl decl;
-  decl.label = "Lines";
-  decl.driver = "ASCII";
-  decl.name = (temp / "lines.txt").string();
-  decl.layout = &layout;
+  const rt::FileDecl decl = Declare("Lines", "ASCII", (temp / "lines.txt").string(), layout);
   Line line;
   rt::File file(decl, line);
   file.Create();

@@ -1,0 +1,37 @@
+#pragma once
+// A page of rows read ahead by a file or a view. The rows keep their storage from one read to
+// the next, so walking a file does not allocate per row. Owns only the rows it holds.
+
+#include <chrono>
+#include <cstddef>
+#include <vector>
+
+#include "runtime/data/driver.h"
+
+namespace rt {
+
+class RowPage {
+ public:
+  bool IsEmpty() const { return next_ >= rows_.size(); }
+  bool IsBackward() const { return backward_; }
+  bool IsOlderThan(std::chrono::seconds age) const { return std::chrono::steady_clock::now() - read_ > age; }
+  void Drop() { next_ = rows_.size(); }
+
+  // The rows to hand to Driver::Read, which fills them from the start.
+  std::vector<RowImage>& BeginRefill(bool backward) {
+    backward_ = backward;
+    read_ = std::chrono::steady_clock::now();
+    next_ = 0;
+    return rows_;
+  }
+  // The next row; valid until the next refill. Call only when not empty.
+  RowImage& Take() { return rows_[next_++]; }
+
+ private:
+  std::vector<RowImage> rows_;
+  std::size_t next_ = 0;
+  bool backward_ = false;
+  std::chrono::steady_clock::time_point read_;
+};
+
+}  // namespace rt
