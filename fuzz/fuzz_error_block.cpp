@@ -13,7 +13,7 @@
 
 namespace {
 
-rt::PerThread<ErrorStatusClass> gStatus{0, 0};
+rt::PerThread<ErrorStatusClass> gStatus{"ErrorStatusForFuzzing"};
 
 ErrorClass& Errors() {
   static ErrorClass errors;  // one manager for the whole run, as the program has

@@ -6,9 +6,12 @@
 #include <string>
 
 #include "framework/data/file_manager.h"
+
+#include "runtime/data/bind.h"
 #include "framework/data/filter_text.h"
 #include "runtime/core/assert.h"
 #include "runtime/core/text.h"
+#include "runtime/data/bind.h"
 
 namespace {
 
@@ -223,7 +226,10 @@ std::string ConcatGetComponents(const KeyFieldQueue& fields, std::size_t howMany
   return into;
 }
 
-void FileManager::BindFields() {}
+void FileManager::BindFields() {
+  // View filters name the record's fields ("AFI:ID"): bind them in the thread's current scope.
+  if (File && !Buffer.empty()) rt::BindG(File->Layout(), Buffer.data());
+}
 
 // ---- Filter-text helpers ----
 

@@ -17,6 +17,8 @@
 #include "runtime/core/dialogs.h"
 #include "runtime/core/last_error.h"
 #include "tests/framework/data/data_fixture.h"
+#include "runtime/data/bind.h"
+#include "runtime/data/expression.h"
 
 namespace testdict {
 namespace {
@@ -68,6 +70,20 @@ TEST_F(FileManagerTest, LazyOpenTouchesNoDiskUntilTheFirstRecordOperation) {
   EXPECT_EQ(PAR.NAME, "kept");
   EXPECT_EQ(parent_->fullInits, 1);
   parent_->Close();
+}
+
+TEST_F(FileManagerTest, OpeningBindsTheRecordsFieldsForFilters) {
+  rt::PushBind();
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  const rt::ParsedExpression filter = rt::Expression::Parse("PAR:ID = 5 AND PAR:NAME = 'Five'");
+  ASSERT_TRUE(filter.IsOk()) << filter.Error().message;
+  PAR.ID = 5;
+  PAR.NAME = "Five";
+  EXPECT_TRUE(filter->IsTrue()) << "the filter reads the manager's record buffer";
+  PAR.ID = 6;
+  EXPECT_FALSE(filter->IsTrue());
+  parent_->Close();
+  rt::PopBind();
 }
 
 TEST_F(FileManagerTest, MissingFileIsCreatedOnFirstUse) {
