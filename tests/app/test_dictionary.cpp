@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <filesystem>
 #include <latch>
@@ -156,6 +159,48 @@ TEST_F(DictionaryTest, ThreadEndingWithoutDctKillStillTearsDown) {
   EXPECT_TRUE(opened.load());
   EXPECT_EQ(Records().size(), 1u);
   EXPECT_TRUE(rt::testing::AssertionMessages().empty());
+}
+
+// AFILE's name is relative: the first use creates it in the current directory, and two threads
+// and a second process then share it soundly, each through its own Relate_AFile.
+TEST_F(DictionaryTest, AFileIsCreatedHereOnFirstUseAndSharedByThreadsAndAProcess) {
+  constexpr int kEach = 200;
+  const auto insert = [](int writer) {
+    DictionaryAsStartUpLeavesIt();
+    int failures = (*Relate_AFile)->Open() != Level::Ok;
+    for (int i = 1; i <= kEach; ++i) {
+      AFile->AFI.ID = writer * kEach + i;
+      AFile->AFI.ASTRING = "writer " + std::to_string(writer);
+      failures += (*Access_AFile)->Insert() != Level::Ok;
+    }
+    (*Relate_AFile)->Close();
+    return failures;
+  };
+  EXPECT_FALSE(std::filesystem::exists("AFILE.db")) << "nothing is created before the first use";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int failures = 0;
+    {
+      rt::ThreadScope thread;
+      failures = insert(0);
+    }
+    _exit(failures == 0 ? 0 : 1);
+  }
+  std::atomic<int> failures{0};
+  for (int writer : {1, 2}) rt::Start([&, writer] { failures += insert(writer); });
+  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(120)));
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the second process failed to insert";
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_TRUE(std::filesystem::exists(temp_ / "AFILE.db"));
+  const std::vector<AFI_Record> all = Records();
+  std::set<rt::Long> ids;
+  for (const AFI_Record& r : all) ids.insert(r.ID);
+  EXPECT_EQ(all.size(), 3u * kEach);
+  EXPECT_EQ(ids.size(), all.size());
+  EXPECT_TRUE(dialogs_.Shown().empty());
 }
 
 }  // namespace
