@@ -9,6 +9,7 @@
 #include "framework/data/filter_text.h"
 #include "runtime/core/assert.h"
 #include "runtime/core/text.h"
+#include "runtime/data/bind.h"
 
 namespace {
 
@@ -223,7 +224,10 @@ std::string ConcatGetComponents(const KeyFieldQueue& fields, std::size_t howMany
   return into;
 }
 
-void FileManager::BindFields() {}
+// View filters name the record's fields by their bound names ("AFI:ID").
+void FileManager::BindFields() {
+  if (File && !Buffer.empty()) rt::BindG(File->Layout(), Buffer.data());
+}
 
 // ---- Filter-text helpers ----
 
