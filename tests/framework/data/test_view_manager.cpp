@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -305,6 +307,19 @@ TEST_F(ViewManagerTest, NamedFiltersCombineWithTheRangeInDescendingIdOrder) {
   vm.SetFilter("ITM:PRICE < 10");  // replaces the standard filter
   vm.Open();
   EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.PRICE < 10; }, ByGroup));
+}
+
+TEST_F(ViewManagerTest, ALongFilterReachesTheViewWhole) {
+  ViewManager& vm = Make();
+  std::string many;
+  for (int i = 0; i < 400; ++i) many += "ITM:PRICE <> 1000 AND ";
+  many += "ITM:SEQ = 7";  // past 5000 characters: a cut text would lose it
+  ASSERT_GT(many.size(), 5000u);
+  vm.SetFilter("ITM:GRP = 3");
+  vm.SetFilter(many, "9 - QBE");
+  vm.Open();
+  EXPECT_EQ(WalkFromStart(vm), std::vector<Row>{Row(3, 7)});
+  EXPECT_TRUE(ShownTitles().empty());
 }
 
 TEST_F(ViewManagerTest, AFilterThatDoesNotParseIsReportedAndTheViewGoesOnUnfiltered) {
