@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "bench/bench_access.h"
 #include "framework/data/file_manager.h"
 #include "framework/error/error_class.h"
 #include "runtime/core/fixed_string.h"
@@ -40,37 +41,6 @@ rt::FileDecl RowDecl(const std::string& path) {
 
 rt::PerThread<ErrorStatusClass> gStatus{"ErrorStatusForBench"};
 
-class RowAccess : public FileManager {
- public:
-  RowAccess(rt::File& file, ErrorClass& errors) : file_(file), errors_(errors) {}
-  using FileManager::Init;
-  void Init() override {
-    Buffer = file_.Record();
-    FileNameValue = "Rows";
-    SetErrors(errors_);
-    File = &file_;
-    FileManager::Init();
-  }
-  void Init(rt::File& file, ErrorClass& errors) override {
-    FileManager::Init(file, errors);
-    AddKey(1);
-    PrimaryKey = 1;
-  }
-  rt::Byte UseFile(rt::Byte useType) override {
-    if (useType != UseType::Initialize) {
-      UseFile(UseType::Initialize);
-    } else if (!Initialized) {
-      InUseFile = 1;
-      Init(file_, errors_);
-    }
-    return FileManager::UseFile(useType);
-  }
-
- private:
-  rt::File& file_;
-  ErrorClass& errors_;
-};
-
 // Two files of the same shape in a fresh directory: one for the raw calls, one for the manager.
 struct Bench {
   Bench() {
@@ -84,7 +54,7 @@ struct Bench {
     raw->Open();
     fmFile->Create();
     errors.Init(gStatus);
-    access = std::make_unique<RowAccess>(*fmFile, errors);
+    access = std::make_unique<BenchAccess>(*fmFile, errors, "Rows");
     access->Init();
     access->Open();
   }
@@ -100,7 +70,7 @@ struct Bench {
   Row rawRow, fmRow;
   std::unique_ptr<rt::File> raw, fmFile;
   ErrorClass errors;
-  std::unique_ptr<RowAccess> access;
+  std::unique_ptr<BenchAccess> access;
 };
 
 using Clock = std::chrono::steady_clock;

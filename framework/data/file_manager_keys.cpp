@@ -11,7 +11,6 @@
 #include "framework/data/filter_text.h"
 #include "runtime/core/assert.h"
 #include "runtime/core/text.h"
-#include "runtime/data/bind.h"
 
 namespace {
 

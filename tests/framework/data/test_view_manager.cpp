@@ -1,0 +1,608 @@
+// ViewManager over a keyed file of its own (300 items in ten groups, three keys), joined to the
+// test dictionary's parent file: each sort order reads in its key's order, range limits over one
+// and two leading components, named filters combined with the range, a filter that does not
+// parse, validation, read errors, priming inside the range, resets, saved buffers and a view
+// opened elsewhere.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "framework/data/view_manager.h"
+#include "runtime/core/assert.h"
+#include "runtime/core/last_error.h"
+#include "runtime/data/view.h"
+#include "tests/framework/data/data_fixture.h"
+
+namespace testdict {
+namespace {
+
+struct ITM_Record {
+  rt::Long GRP = 0;
+  rt::Long SEQ = 0;
+  rt::FixedString<20> NAME;
+  rt::Long PRICE = 0;
+};
+
+const rt::RecordLayout& ItemLayout() {
+  static const rt::RecordLayout layout(sizeof(ITM_Record), {rt::LayoutField("ITM:GRP", &ITM_Record::GRP),
+                                                           rt::LayoutField("ITM:SEQ", &ITM_Record::SEQ),
+                                                           rt::LayoutField("ITM:NAME", &ITM_Record::NAME),
+                                                           rt::LayoutField("ITM:PRICE", &ITM_Record::PRICE)});
+  return layout;
+}
+
+rt::FileDecl ItemDecl(const std::string& directory) {
+  rt::FileDecl decl;
+  decl.label = "Item";
+  decl.driver = rt::kKeyedDriver;
+  decl.name = directory + "/item";
+  decl.layout = &ItemLayout();
+  decl.keys = {{"ITM:GroupKey", {{1, true}, {2, true}}, true, false, false, true},
+               {"ITM:NameKey", {{3, true}}, false, false, false, false},
+               {"ITM:PriceKey", {{4, false}, {1, true}, {2, true}}, true, false, false, false}};
+  decl.create = true;
+  return decl;
+}
+
+constexpr int kItems = 300;
+constexpr int kPerGroup = 30;
+
+ITM_Record MakeItem(int i) {
+  ITM_Record r;
+  r.GRP = i / kPerGroup + 1;
+  r.SEQ = i % kPerGroup + 1;
+  char name[16];
+  std::snprintf(name, sizeof name, "Item %03d", (i * 7) % kItems);  // names in another order than the groups
+  r.NAME = name;
+  r.PRICE = (i * 37) % 101;
+  return r;
+}
+
+using Row = std::tuple<rt::Long, rt::Long>;  // group, number
+Row RowOf(const ITM_Record& r) { return {r.GRP, r.SEQ}; }
+
+// The items a predicate selects, in the order a comparison gives.
+std::vector<Row> Expected(const std::function<bool(const ITM_Record&)>& keep,
+                          const std::function<bool(const ITM_Record&, const ITM_Record&)>& before) {
+  std::vector<ITM_Record> all;
+  for (int i = 0; i < kItems; ++i)
+    if (keep(MakeItem(i))) all.push_back(MakeItem(i));
+  std::sort(all.begin(), all.end(), before);
+  std::vector<Row> rows;
+  for (const ITM_Record& r : all) rows.push_back(RowOf(r));
+  return rows;
+}
+
+bool ByGroup(const ITM_Record& a, const ITM_Record& b) { return RowOf(a) < RowOf(b); }
+bool ByName(const ITM_Record& a, const ITM_Record& b) { return a.NAME.View() < b.NAME.View(); }
+bool ByPrice(const ITM_Record& a, const ITM_Record& b) {
+  return std::make_tuple(-a.PRICE, a.GRP, a.SEQ) < std::make_tuple(-b.PRICE, b.GRP, b.SEQ);
+}
+bool Everything(const ITM_Record&) { return true; }
+
+class ViewManagerTest : public DataTest {
+ protected:
+  ViewManagerTest() : itemDecl_(ItemDecl(temp_.Path().string())) {
+    itemFile_ = std::make_unique<rt::File>(itemDecl_, ITM);
+    item_ = std::make_unique<TestAccess>(
+        *itemFile_, errors_, std::vector<TestAccess::KeySpec>{{1, "", true}, {2, "Item name", false}, {3, "", false}}, 1);
+    relItem_ = std::make_unique<TestRelate>();
+  }
+  ~ViewManagerTest() override {
+    vm_.reset();
+    relItem_->Kill();
+    item_->Kill();
+  }
+  void SetUp() override {
+    DataTest::SetUp();
+    std::vector<std::pair<rt::Long, std::string>> parents;
+    for (rt::Long g = 1; g <= 9; ++g) parents.push_back({g, "Group " + std::to_string(g)});  // none for group 10
+    AddParents(parents);
+    ITM_Record record;
+    rt::File file(itemDecl_, record);
+    file.Create();
+    file.Open();
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
+    for (int i = 0; i < kItems; ++i) {
+      record = MakeItem(i);
+      file.Add();
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
+    }
+    file.Close();
+    item_->Init();
+    relItem_->Init(*item_, 1);
+  }
+
+  // A manager over its own view with the item file's three keys as orders 1 to 3.
+  template <class Manager = ViewManager>
+  Manager& Make() {
+    auto made = std::make_unique<Manager>();
+    Manager& vm = *made;
+    vm_ = std::move(made);
+    vm.Init(*relItem_);
+    for (std::size_t key = 1; key <= 3; ++key) vm.AddSortOrder(key);
+    vm.SetSort(1);
+    return vm;
+  }
+
+  // Every row from the current position on; Previous when backward.
+  static std::vector<Row> Walk(ViewManager& vm, const ITM_Record& record, bool backward = false) {
+    std::vector<Row> rows;
+    for (rt::Byte got = backward ? vm.Previous() : vm.Next(); got == Level::Ok; got = backward ? vm.Previous() : vm.Next())
+      rows.push_back(RowOf(record));
+    return rows;
+  }
+  std::vector<Row> WalkFromStart(ViewManager& vm, bool backward = false) {
+    vm.Reset();
+    return Walk(vm, ITM, backward);
+  }
+  static std::vector<Row> Reversed(std::vector<Row> rows) {
+    std::reverse(rows.begin(), rows.end());
+    return rows;
+  }
+
+  rt::FileDecl itemDecl_;
+  ITM_Record ITM;
+  std::unique_ptr<rt::File> itemFile_;
+  std::unique_ptr<TestAccess> item_;
+  std::unique_ptr<TestRelate> relItem_;
+  std::unique_ptr<ViewManager> vm_;
+};
+
+// ---- Sort orders ----
+
+struct OrderCase {
+  const char* reason;
+  std::size_t key;
+  const char* text;
+  bool (*before)(const ITM_Record&, const ITM_Record&);
+};
+
+TEST_F(ViewManagerTest, EachSortOrderReadsInItsKeysOrderBothWays) {
+  const OrderCase cases[] = {
+      {"1: two ascending components", 1, "ITM:GRP,ITM:SEQ", ByGroup},
+      {"2: a string component", 2, "ITM:NAME", ByName},
+      {"3: a descending first component", 3, "-ITM:PRICE,ITM:GRP,ITM:SEQ", ByPrice},
+  };
+  ViewManager& vm = Make();
+  for (const OrderCase& c : cases) {
+    SCOPED_TRACE(c.reason);
+    EXPECT_EQ(vm.SetSort(static_cast<rt::Byte>(c.key)), c.key == 1 ? 0 : 1);
+    EXPECT_EQ(vm.Order->Current()->MainKey, c.key);
+    vm.Open();
+    EXPECT_EQ(vm.View->Property(rt::PropViewOrder), c.text);
+    const std::vector<Row> expected = Expected(Everything, c.before);
+    EXPECT_EQ(WalkFromStart(vm), expected);
+    EXPECT_EQ(WalkFromStart(vm, true), Reversed(expected));
+  }
+  EXPECT_EQ(vm.SetSort(9), 0);
+  EXPECT_EQ(vm.SetSort(0), 1) << "0 counts as 1";
+  EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Sort order does not exist:9"});
+}
+
+TEST_F(ViewManagerTest, AppendedOrderTextsReachTheView) {
+  struct Case {
+    const char* reason;
+    std::size_t key;
+    const char* append;
+    const char* text;
+    Row first;
+  } const cases[] = {
+      {"appended after the key's order", 2, "ITM:PRICE", "ITM:NAME,ITM:PRICE", {1, 1}},
+      {"a star replaces the order", 2, "*-ITM:PRICE,-ITM:SEQ", "-ITM:PRICE,-ITM:SEQ", {8, 23}},
+      {"an order without a key takes the text", 0, "ITM:SEQ,-ITM:GRP", "ITM:SEQ,-ITM:GRP", {10, 1}},
+      {"an empty text leaves a trailing comma", 1, "", "ITM:GRP,ITM:SEQ,", {1, 1}},
+  };
+  ViewManager& vm = Make();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    vm.SetSort(static_cast<rt::Byte>(vm.AddSortOrder(c.key)));
+    vm.AppendOrder(c.append);
+    EXPECT_EQ(vm.Order->Current()->Order.value_or(""), c.text);
+    vm.Reset();
+    ASSERT_EQ(vm.Next(), Level::Ok);
+    EXPECT_EQ(RowOf(ITM), c.first);
+  }
+  EXPECT_TRUE(ShownTitles().empty());
+}
+
+// ---- Range limits and filters ----
+
+struct RangeCase {
+  const char* reason;
+  std::size_t key;
+  rt::Byte kind;
+  std::vector<rt::Long> limits;  // a string limit for the name key
+  const char* nameLimit;
+  const char* nameLimit2;
+  const char* filterText;
+  std::function<bool(const ITM_Record&)> keep;
+};
+
+TEST_F(ViewManagerTest, RangeLimitsOverLeadingComponents) {
+  const RangeCase cases[] = {
+      {"one component", 1, Limit::Equals, {3}, nullptr, nullptr, "ITM:GRP = 3",
+       [](const ITM_Record& r) { return r.GRP == 3; }},
+      {"two components", 1, Limit::EqualsAll, {3, 7}, nullptr, nullptr, "ITM:GRP = 3 AND ITM:SEQ = 7",
+       [](const ITM_Record& r) { return r.GRP == 3 && r.SEQ == 7; }},
+      {"a range of nothing", 1, Limit::EqualsLast, {42}, nullptr, nullptr, "ITM:GRP = 42",
+       [](const ITM_Record&) { return false; }},
+      {"between two groups", 1, Limit::Between, {3, 4}, nullptr, nullptr, "ITM:GRP >= 3 AND ITM:GRP <= 4",
+       [](const ITM_Record& r) { return r.GRP >= 3 && r.GRP <= 4; }},
+      {"one group, numbers between", 1, Limit::Between, {2, 5, 9}, nullptr, nullptr,
+       "ITM:GRP = 2 AND ITM:SEQ >= 5 AND ITM:SEQ <= 9",
+       [](const ITM_Record& r) { return r.GRP == 2 && r.SEQ >= 5 && r.SEQ <= 9; }},
+      {"a string value", 2, Limit::Equals, {}, "Item 010", nullptr, "ITM:NAME = 'Item 010'",
+       [](const ITM_Record& r) { return r.NAME == "Item 010"; }},
+      {"a quote in a string value is literal", 2, Limit::Equals, {}, "x' OR 'a'='a", nullptr,
+       "ITM:NAME = 'x'' OR ''a''=''a'", [](const ITM_Record&) { return false; }},
+      {"between over a one-component key", 2, Limit::Between, {}, "Item 010", "Item 019",
+       "ITM:NAME >= 'Item 010' AND ITM:NAME <= 'Item 019'",
+       [](const ITM_Record& r) { return r.NAME.Clipped() >= "Item 010" && r.NAME.Clipped() <= "Item 019"; }},
+  };
+  for (const RangeCase& c : cases) {
+    SCOPED_TRACE(c.reason);
+    ViewManager& vm = Make();
+    vm.SetSort(static_cast<rt::Byte>(c.key));
+    SortOrder& order = *vm.Order->Current();
+    order.LimitType = c.kind;
+    rt::Long limits[3] = {}, now[3] = {};
+    rt::FixedString<20> names[2], namesNow[2];
+    for (std::size_t i = 0; i < c.limits.size(); ++i) {
+      limits[i] = c.limits[i];
+      order.RangeList->AddPair(limits[i], now[i]);
+    }
+    for (std::size_t i = 0; i < 2; ++i) {
+      const char* name = i == 0 ? c.nameLimit : c.nameLimit2;
+      if (!name) continue;
+      names[i] = name;
+      order.RangeList->AddPair(names[i], namesNow[i]);
+    }
+    order.RangeList->AssignLeftToRight();
+    vm.Open();
+    EXPECT_EQ(vm.View->Property(rt::PropViewFilter), c.filterText);
+    const std::vector<Row> expected = Expected(c.keep, c.key == 1 ? ByGroup : ByName);
+    EXPECT_EQ(WalkFromStart(vm), expected);
+    EXPECT_EQ(WalkFromStart(vm, true), Reversed(expected));
+    EXPECT_TRUE(ShownTitles().empty());
+  }
+}
+
+TEST_F(ViewManagerTest, NamedFiltersCombineWithTheRangeInDescendingIdOrder) {
+  ViewManager& vm = Make();
+  SortOrder& order = *vm.Order->Current();
+  rt::Long group = 3, groupNow = 0;
+  order.LimitType = Limit::Equals;
+  order.RangeList->AddPair(group, groupNow);
+  vm.SetFilter("ITM:PRICE > 50  ");
+  vm.SetFilter("ITM:SEQ < 20", "9 - QBE");
+  vm.Open();
+  EXPECT_EQ(vm.View->Property(rt::PropViewFilter), "ITM:GRP = 3 AND (ITM:SEQ < 20) AND (ITM:PRICE > 50)");
+  EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.SEQ < 20 && r.PRICE > 50; }, ByGroup));
+
+  vm.SetFilter("", "9 - QBE");
+  vm.ApplyFilter();
+  EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.PRICE > 50; }, ByGroup));
+
+  vm.SetSort(2);  // filters and ranges belong to their order
+  vm.Open();
+  EXPECT_EQ(vm.View->Property(rt::PropViewFilter), "");
+  EXPECT_EQ(WalkFromStart(vm).size(), static_cast<std::size_t>(kItems));
+  vm.SetSort(1);
+  vm.SetFilter("ITM:PRICE < 10");  // replaces the standard filter
+  vm.Open();
+  EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.PRICE < 10; }, ByGroup));
+}
+
+TEST_F(ViewManagerTest, ALongFilterReachesTheViewWhole) {
+  ViewManager& vm = Make();
+  std::string many;
+  for (int i = 0; i < 400; ++i) many += "ITM:PRICE <> 1000 AND ";
+  many += "ITM:SEQ = 7";  // past 5000 characters: a cut text would lose it
+  ASSERT_GT(many.size(), 5000u);
+  vm.SetFilter("ITM:GRP = 3");
+  vm.SetFilter(many, "9 - QBE");
+  vm.Open();
+  EXPECT_EQ(WalkFromStart(vm), std::vector<Row>{Row(3, 7)});
+  EXPECT_TRUE(ShownTitles().empty());
+}
+
+TEST_F(ViewManagerTest, AFilterThatDoesNotParseIsReportedAndTheViewGoesOnUnfiltered) {
+  ViewManager& vm = Make();
+  vm.SetFilter("ITM:GRP = 3");
+  vm.Open();
+  ASSERT_EQ(WalkFromStart(vm).size(), 30u);
+  vm.SetFilter("ITM:GRP = 4", "9 - QBE");
+  vm.SetFilter("ITM:NOSUCH = 1");
+  vm.ApplyFilter();
+  ASSERT_EQ(dialogs_.Shown().size(), 1u);
+  const rt::MessageBoxRequest shown = dialogs_.Shown()[0];
+  EXPECT_EQ(shown.caption, "View Open Error");
+  EXPECT_NE(shown.text.find("ITM:NOSUCH"), std::string::npos) << shown.text;
+  EXPECT_NE(shown.text.find("Filter and Range Limits ignored."), std::string::npos) << shown.text;
+  EXPECT_EQ(vm.View->Property(rt::PropViewFilter), "");
+  vm.View->Set();  // a Reset would apply the bad filter again, and report it again
+  EXPECT_EQ(Walk(vm, ITM).size(), static_cast<std::size_t>(kItems)) << "not the filter before either";
+
+  vm.AppendOrder("*ITM:NOSUCH");  // a bad order: reported too, and read in record order
+  vm.ApplyOrder();
+  EXPECT_EQ(ShownTitles(), (std::vector<std::string>{"View Open Error", "View Open Error"}));
+  vm.View->Set();
+  EXPECT_EQ(Walk(vm, ITM), Expected(Everything, ByGroup));
+}
+
+// ---- ApplyRange ----
+
+TEST_F(ViewManagerTest, ApplyRangeNoticesTheChangesItsKindWatches) {
+  ViewManager& vm = Make();
+  SortOrder& order = *vm.Order->Current();
+  rt::Long left[2] = {3, 7}, right[2] = {3, 7};
+  for (int i = 0; i < 2; ++i) order.RangeList->AddPair(left[i], right[i]);
+  vm.Open();
+  struct Step {
+    const char* reason;
+    rt::Byte kind;
+    std::function<void()> change;
+    rt::Byte applied;
+    const char* filter;
+    std::size_t rows;
+  } const steps[] = {
+      {"equals: never", Limit::Equals, [&] { left[0] = 4; }, 0, "", 300},
+      {"last pair: its change", Limit::EqualsLast, [&] { left[1] = 8; }, 1, "ITM:GRP = 4 AND ITM:SEQ = 8", 1},
+      {"last pair: nothing changed", Limit::EqualsLast, [] {}, 0, "ITM:GRP = 4 AND ITM:SEQ = 8", 1},
+      {"last pair: an earlier pair is not watched", Limit::EqualsLast, [&] { left[0] = 5; }, 0,
+       "ITM:GRP = 4 AND ITM:SEQ = 8", 1},
+      {"between: the lower limit", Limit::Between, [] {}, 1, "ITM:GRP >= 5 AND ITM:GRP <= 8", 120},
+      {"between: the upper limit", Limit::Between, [&] { left[1] = 6; }, 1, "ITM:GRP >= 5 AND ITM:GRP <= 6", 60},
+      {"between: nothing changed", Limit::Between, [] {}, 0, "ITM:GRP >= 5 AND ITM:GRP <= 6", 60},
+      {"any pair: rights against their saved copy", Limit::EqualsAll, [] {}, 1, "ITM:GRP = 5 AND ITM:SEQ = 6", 1},
+      {"any pair: a left alone is not watched", Limit::EqualsAll, [&] { left[0] = 7; }, 0,
+       "ITM:GRP = 5 AND ITM:SEQ = 6", 1},
+      {"any pair: a right changed", Limit::EqualsAll, [&] { right[1] = 9; }, 1, "ITM:GRP = 7 AND ITM:SEQ = 6", 1},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.reason);
+    order.LimitType = s.kind;
+    s.change();
+    EXPECT_EQ(vm.ApplyRange(), s.applied);
+    EXPECT_EQ(vm.View->Property(rt::PropViewFilter), s.filter);
+    vm.View->Set();
+    EXPECT_EQ(Walk(vm, ITM).size(), s.rows);
+  }
+  EXPECT_EQ(right[0], 5) << "between takes both limits over";
+}
+
+// ---- Reading ----
+
+class SkippingView : public ViewManager {
+ public:
+  explicit SkippingView(const ITM_Record* record = nullptr) : record_(record) {}
+  void Watch(const ITM_Record& record) { record_ = &record; }
+  rt::Byte ValidateRecord() override {
+    if (record_->GRP == 5) return Validation::OutOfRange;
+    return record_->SEQ % 3 == 0 ? Validation::FilteredOut : Validation::Accepted;
+  }
+
+ private:
+  const ITM_Record* record_;
+};
+
+TEST_F(ViewManagerTest, ValidationSkipsFilteredRecordsAndStopsOutOfRange) {
+  SkippingView& vm = Make<SkippingView>();
+  vm.Watch(ITM);
+  vm.Open();
+  EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP < 5 && r.SEQ % 3 != 0; }, ByGroup));
+  EXPECT_EQ(WalkFromStart(vm, true),
+            Reversed(Expected([](const ITM_Record& r) { return r.GRP > 5 && r.SEQ % 3 != 0; }, ByGroup)));
+}
+
+TEST_F(ViewManagerTest, AReadErrorIsReportedAndTheNextReadGoesOn) {
+  ViewManager& vm = Make();
+  vm.Reset();
+  FaultInjector fault(3, {rt::FileOp::ViewNext});
+  itemFile_->AddCallback(&fault);
+  std::vector<rt::Byte> results;
+  for (int i = 0; i < 4; ++i) results.push_back(vm.Next());
+  itemFile_->RemoveCallback(&fault);
+  EXPECT_EQ(results, (std::vector<rt::Byte>{Level::Ok, Level::Ok, Level::Fatal, Level::Ok}));
+  EXPECT_EQ(ShownTitles(), std::vector<std::string>{"Record Retrieval Error"});
+  EXPECT_EQ(RowOf(ITM), Row(1, 3));
+  vm.SetFilter("ITM:GRP = 10 AND ITM:SEQ = 30");
+  vm.Reset();
+  EXPECT_EQ(vm.Next(), Level::Ok);
+  EXPECT_EQ(vm.Next(), Level::Notify) << "the end is not an error";
+  EXPECT_EQ(ShownTitles().size(), 1u);
+}
+
+TEST_F(ViewManagerTest, ResetStartsFromTheBuffersLeadingOrderValues) {
+  ViewManager& vm = Make();
+  struct Case {
+    const char* reason;
+    rt::Long number;
+    Row buffer;
+    Row next;
+    Row previous;
+  } const cases[] = {
+      {"the start of the order", 0, {7, 12}, {1, 1}, {10, 30}},
+      {"one component", 1, {7, 12}, {7, 1}, {7, 30}},
+      {"both components", 2, {7, 12}, {7, 12}, {7, 12}},
+      {"between records", 2, {7, 99}, {8, 1}, {7, 30}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    for (const bool backward : {false, true}) {
+      std::tie(ITM.GRP, ITM.SEQ) = c.buffer;
+      vm.Reset(c.number);
+      ASSERT_EQ(backward ? vm.Previous() : vm.Next(), Level::Ok);
+      EXPECT_EQ(RowOf(ITM), backward ? c.previous : c.next);
+    }
+  }
+}
+
+// ---- Priming ----
+
+TEST_F(ViewManagerTest, PrimedRecordsFallInsideTheCurrentRange) {
+  struct Case {
+    const char* reason;
+    rt::Byte kind;
+    std::vector<rt::Long> limits;
+    Row primed;
+  } const cases[] = {
+      {"one component", Limit::Equals, {4}, {4, 31}},
+      {"the last limit taken over first", Limit::EqualsLast, {6}, {6, 31}},
+      {"between: the components before the range", Limit::Between, {2, 30, 40}, {2, 31}},
+      {"no range", Limit::None, {8}, {0, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    ViewManager& vm = Make();
+    SortOrder& order = *vm.Order->Current();
+    order.LimitType = c.kind;
+    rt::Long limits[3] = {}, now[3] = {};
+    for (std::size_t i = 0; i < c.limits.size(); ++i) {
+      limits[i] = c.limits[i];
+      now[i] = c.kind == Limit::EqualsLast ? 0 : limits[i];
+      order.RangeList->AddPair(limits[i], now[i]);
+    }
+    vm.Open();
+    if (c.kind == Limit::EqualsLast) {
+      EXPECT_EQ(vm.ApplyRange(), 1);
+    }
+    ITM.NAME = "left over";
+    ASSERT_EQ(vm.PrimeRecord(), Level::Ok);
+    EXPECT_EQ(RowOf(ITM), c.primed);
+    EXPECT_EQ(ITM.NAME, "") << "the record was cleared";
+    const std::vector<Row> range = WalkFromStart(vm);
+    if (c.kind != Limit::None) {
+      EXPECT_NE(std::find(range.begin(), range.end(), c.primed), range.end());
+    }
+    vm.Kill();
+  }
+}
+
+// ---- Joined files, saved buffers and opening ----
+
+class JoinedViewTest : public ViewManagerTest {
+ protected:
+  void SetUp() override {
+    ViewManagerTest::SetUp();
+    view_ = std::make_unique<rt::View>(*itemFile_);
+    view_->Join(*parentFile_, 1, {1});
+  }
+  ~JoinedViewTest() override { vm_.reset(); }
+  ViewManager& MakeJoined() {
+    vm_ = std::make_unique<ViewManager>();
+    vm_->Init(*view_, *relItem_);
+    vm_->AddSortOrder(1);
+    return *vm_;
+  }
+  std::unique_ptr<rt::View> view_;
+};
+
+// A file without a manager is reported and skipped; the others are used while the manager lives
+// and given back, balanced, by Kill.
+TEST_F(JoinedViewTest, TheViewsFilesAreUsedWhileTheManagerLives) {
+  CHI_Record loose;
+  rt::File unmanaged(childDecl_, loose);
+  view_->Join(unmanaged, 1, {1, 2});
+  ViewManager& vm = MakeJoined();
+  ASSERT_EQ(rt::testing::AssertionMessages().size(), 1u);
+  EXPECT_EQ(rt::testing::AssertionMessages()[0], "Unable to obtain file manager for constituent file:Child");
+  EXPECT_TRUE(itemFile_->IsOpen());
+  EXPECT_TRUE(parentFile_->IsOpen());
+  vm.Reset();
+  ASSERT_EQ(vm.Next(), Level::Ok);
+  EXPECT_EQ(PAR.NAME, "Group 1");
+  vm.Kill();
+  EXPECT_EQ(item_->GetOpened(), 0);
+  EXPECT_EQ(parent_->GetOpened(), 0);
+  EXPECT_FALSE(itemFile_->IsOpen());
+  EXPECT_FALSE(view_->IsOpen());
+}
+
+TEST_F(JoinedViewTest, SavedBuffersComeBackForEveryFileAndPrimingClearsThemAll) {
+  ViewManager& vm = MakeJoined();
+  vm.Reset();
+  ASSERT_EQ(vm.Next(), Level::Ok);
+  const ITM_Record item = ITM;
+  const PAR_Record parent = PAR;
+  vm.SaveBuffers();
+  EXPECT_EQ(vm.SavedBuffers->size(), 2u);
+  ASSERT_EQ(vm.Next(), Level::Ok);
+  ITM.NAME = "changed";
+  PAR.NAME = "changed";
+  vm.RestoreBuffers();
+  EXPECT_EQ(RowOf(ITM), RowOf(item));
+  EXPECT_EQ(ITM.NAME, item.NAME);
+  EXPECT_EQ(PAR.NAME, parent.NAME);
+  EXPECT_TRUE(item_->Buffers.empty()) << "no saved copy is left behind";
+  EXPECT_TRUE(parent_->Buffers.empty());
+
+  vm.ClearFilesRecord();
+  EXPECT_EQ(RowOf(ITM), Row(0, 0));
+  EXPECT_EQ(PAR.NAME, "");
+  std::tie(ITM.GRP, ITM.SEQ) = Row(10, 1);
+  vm.Reset(2);
+  ASSERT_EQ(vm.Next(), Level::Ok);
+  EXPECT_EQ(PAR.ID, 0) << "group 10 has no parent: the joined record is cleared";
+  PAR.NAME = "stale";
+  ASSERT_EQ(vm.PrimeRecord(), Level::Ok);
+  EXPECT_EQ(PAR.NAME, "");
+}
+
+TEST_F(JoinedViewTest, AViewOpenedElsewhereIsUsedAndLeftOpen) {
+  ViewManager& vm = MakeJoined();
+  view_->Open();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  vm.Reset();
+  EXPECT_EQ(vm.Opened, 0);
+  EXPECT_TRUE(ShownTitles().empty()) << "52 is not an error here";
+  EXPECT_EQ(Walk(vm, ITM).size(), static_cast<std::size_t>(kItems));
+  vm.Close();
+  EXPECT_TRUE(view_->IsOpen());
+  vm.Close(1);
+  EXPECT_FALSE(view_->IsOpen());
+}
+
+TEST_F(ViewManagerTest, TheFreeElementIsTheFirstComponentAfterTheRange) {
+  struct Case {
+    const char* reason;
+    std::size_t key;
+    rt::Byte kind;
+    int pairs;
+    rt::Byte position;
+    const char* name;
+    rt::Byte ascending;
+  } const cases[] = {
+      {"no range", 1, Limit::None, 0, 1, "ITM:GRP", 1},
+      {"one pair", 1, Limit::Equals, 1, 2, "ITM:SEQ", 1},
+      {"every component limited", 1, Limit::Equals, 2, 0, "", 1},
+      {"a descending component", 3, Limit::None, 0, 1, "ITM:PRICE", 0},
+      {"between counts the pairs", 1, Limit::Between, 2, 2, "ITM:SEQ", 1},
+      {"between over a one-component key", 2, Limit::Between, 2, 0, "", 1},
+      {"no key", 0, Limit::None, 0, 0, "", 1},
+  };
+  ViewManager& vm = Make();
+  rt::Long left = 0, right = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    vm.SetSort(vm.AddSortOrder(c.key));
+    SortOrder& order = *vm.Order->Current();
+    order.LimitType = c.kind;
+    for (int i = 0; i < c.pairs; ++i) order.RangeList->AddPair(left, right);
+    EXPECT_EQ(vm.GetFreeElementPosition(), c.position);
+    EXPECT_EQ(vm.GetFreeElementName(), c.name);
+    EXPECT_EQ(vm.GetFreeElementAscending(), c.ascending);
+  }
+  EXPECT_TRUE(rt::testing::AssertionMessages().empty());
+}
+
+}  // namespace
+}  // namespace testdict
