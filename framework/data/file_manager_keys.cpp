@@ -7,10 +7,10 @@
 
 #include "framework/data/file_manager.h"
 
-#include "runtime/data/bind.h"
 #include "framework/data/filter_text.h"
 #include "runtime/core/assert.h"
 #include "runtime/core/text.h"
+#include "runtime/data/bind.h"
 
 namespace {
 
