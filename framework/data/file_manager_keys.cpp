@@ -209,8 +209,14 @@ std::string FileManager::KeyToOrder(std::size_t key, std::size_t start) {
   std::string order;
   for (std::size_t n = std::max<std::size_t>(start, 1); n <= entry->Fields.size(); ++n) {
     if (!order.empty()) order += ",";
-    if (!entry->Fields[n - 1].Ascend) order += "-";
-    order += entry->Fields[n - 1].FieldName;
+    const KeyFieldEntry& field = entry->Fields[n - 1];
+    if (!field.Ascend) order += "-";
+    // A key without case orders its text fields upper-cased: the view then reads in the key's
+    // own order (and can use its index) instead of case-sensitively.
+    if (entry->NoCase && field.Field.Shape().IsText())
+      order += "UPPER(" + field.FieldName + ")";
+    else
+      order += field.FieldName;
   }
   return order.substr(0, 512);
 }

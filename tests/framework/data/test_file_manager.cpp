@@ -19,6 +19,7 @@
 #include "tests/framework/data/data_fixture.h"
 #include "runtime/data/bind.h"
 #include "runtime/data/expression.h"
+#include "runtime/data/view.h"
 
 namespace testdict {
 namespace {
@@ -549,6 +550,21 @@ TEST_F(FileManagerTest, KeyHelpersDescribeTheChildKey) {
   EXPECT_EQ(child_->KeyToOrder(1), "CHI:PARENTID,CHI:SEQ");
   EXPECT_EQ(child_->KeyToOrder(1, 2), "CHI:SEQ");
   EXPECT_EQ(child_->KeyToOrder(0), "");
+  // A key without case orders its text upper-cased, so a view over the order reads the key's order.
+  parent_->UseFile(UseType::Initialize);
+  EXPECT_EQ(parent_->KeyToOrder(2), "UPPER(PAR:NAME)");
+  AddParents({{1, "alpha"}, {2, "Bravo"}, {3, "charlie"}});  // case-sensitively Bravo comes first
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  ASSERT_EQ(parent_->UseFile(UseType::Uses), Level::Ok);  // the physical open
+  rt::View byName(*parentFile_);
+  byName.SetProperty(rt::PropViewOrder, parent_->KeyToOrder(2));
+  byName.Open();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
+  std::vector<rt::Long> ids;
+  for (byName.Next(); rt::ErrorCode() == 0; byName.Next()) ids.push_back(PAR.ID);
+  EXPECT_EQ(ids, (std::vector<rt::Long>{1, 2, 3}));
+  byName.Close();
+  parent_->Close();
   EXPECT_EQ(child_->GetFieldName(1, 3), "");
   EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Key does not have component of this number : 3"});
   CHI.PARENTID = 4;
