@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <list>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,6 +46,13 @@ constexpr Long kNext = ToolbarButton::Down;
 
 using Log = fwtest::ThreadLog;
 
+// Table rows print as their names.
+template <class Case>
+  requires requires(const Case& c) { std::string(c.name); }
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
+
 // The parent file with its managers, built on the form's own thread as a procedure has them.
 struct World {
   explicit World(const std::string& dir)
@@ -73,6 +81,7 @@ struct FormSpec {
   Byte insertAction = Insert::Close;
   Byte deleteAction = Delete::Confirm;
   Byte deleteActionOnForm = 0;  // non-zero: the form's delete uses this once the form is shown
+  int deleteRefusals = 0;       // the file refuses this many deletes
   Byte cancelAction = Cancel::Save | Cancel::Ask;
   Long historyKey = kHistoryKey;
   bool saveButton = false;
@@ -270,6 +279,7 @@ class WindowManagerForm : public rt::ui::RobotFixture {
         world.PAR.ID = spec_.recordId;
         world.access.Fetch(1);
       }
+      world.access.deleteFailuresLeft = spec_.deleteRefusals;
       TestForm form(world, spec_, log_);
       outcome_.response = form.Run();
       outcome_.request = form.Request;
@@ -353,147 +363,101 @@ INSTANTIATE_TEST_SUITE_P(
                    Response::Completed, {"Alpha", "Bravo"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// ---- Change: OK with and without edits, and a pending toolbar request ----
+// ---- Change, view and save: edits, buttons, questions and their answers ----
 
-struct ChangeOkCase {
-  const char* name;
-  const char* typed;  // nullptr: no edit
-  bool pressNext;     // the toolbar's Next leaves a navigation request first
-  Long button;        // OK or Cancel
-  Byte response;
-  const char* stored;
-  Long vcrAtEnd;
+using Answers = std::vector<std::pair<std::string, Long>>;
+
+struct FlowCase {
+  const char* name = "";
+  Byte request = Request::Change;
+  Byte cancelAction = Cancel::Save | Cancel::Ask;
+  bool saveButton = false;
+  bool pressNext = false;           // the toolbar's Next leaves a navigation request first
+  const char* typed = nullptr;      // the new name, nullptr for no edit
+  std::vector<Long> presses = {};   // then these buttons, in order
+  Answers answers = {};             // the questions asked meanwhile, in order
+  Answers backOnForm = {};          // non-empty: the form is still open with nothing asked; the
+                                    // test cancels and answers these
+  Byte response = Response::Cancelled;
+  Strings stored = {"One", "Two"};
+  Byte requestAtEnd = Request::Change;
+  Long vcrAtEnd = 0;
 };
 
-class ChangeOk : public WindowManagerForm, public ::testing::WithParamInterface<ChangeOkCase> {};
+class FormFlows : public WindowManagerForm, public ::testing::WithParamInterface<FlowCase> {};
 
-TEST_P(ChangeOk, SavesWhatChangedAndCompletesUnlessNavigationIsPending) {
-  const ChangeOkCase& c = GetParam();
-  Seed({{1, "One"}});
-  Start({});
+TEST_P(FormFlows, EndAsTheSettingsAndAnswersSay) {
+  const FlowCase& c = GetParam();
+  Seed({{1, "One"}, {2, "Two"}});
+  FormSpec spec;
+  spec.request = c.request;
+  spec.cancelAction = c.cancelAction;
+  spec.saveButton = c.saveButton;
+  Start(spec);
   if (c.pressNext) {
     ASSERT_TRUE(robot_.Press(window_, kNext));
   }
   if (c.typed) {
     ASSERT_TRUE(robot_.TypeInto(window_, kName, c.typed));
   }
-  ASSERT_TRUE(robot_.Press(window_, c.button));
-  Finish();
-  EXPECT_EQ(outcome_.response, c.response);
-  EXPECT_EQ(StoredNames(), Strings{c.stored});
-  EXPECT_EQ(outcome_.vcr, c.vcrAtEnd);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ChangeOk,
-    ::testing::Values(ChangeOkCase{"EditedOk", "Uno", false, kOk, Response::Completed, "Uno", 0},
-                      // Nothing to save still completes: the toolbar has nothing pending.
-                      ChangeOkCase{"UneditedOk", nullptr, false, kOk, Response::Completed, "One", 0},
-                      // With a navigation pending the caller moves on instead of reloading.
-                      ChangeOkCase{"UneditedOkAfterNext", nullptr, true, kOk, Response::Cancelled, "One", kNext},
-                      // A cancel drops the pending navigation.
-                      ChangeOkCase{"CancelAfterNext", nullptr, true, kCancel, Response::Cancelled, "One", 0}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// ---- Change: closing with and without edits under each cancel action ----
-
-struct CancelCase {
-  const char* name;
-  Byte cancelAction;
-  const char* typed;  // nullptr: no edit
-  std::vector<std::pair<std::string, Long>> answers;
-  bool staysOpen;     // then the test cancels again and gives up the changes
-  Byte response;
-  const char* stored;
-};
-
-class CancelActions : public WindowManagerForm, public ::testing::WithParamInterface<CancelCase> {};
-
-TEST_P(CancelActions, AskSaveOrLoseAsTheActionSays) {
-  const CancelCase& c = GetParam();
-  Seed({{1, "One"}});
-  FormSpec spec;
-  spec.cancelAction = c.cancelAction;
-  Start(spec);
-  if (c.typed) {
-    ASSERT_TRUE(robot_.TypeInto(window_, kName, c.typed));
-  }
-  ASSERT_TRUE(robot_.Press(window_, kCancel));
+  for (const Long button : c.presses) ASSERT_TRUE(robot_.Press(window_, button));
   for (const auto& [caption, button] : c.answers) Answer(caption, button);
-  if (c.staysOpen) {
+  if (!c.backOnForm.empty()) {
     ASSERT_TRUE(robot_.WaitForWindow("Update Parent", kWait));
     EXPECT_EQ(robot_.OpenDialogCount(), 0u) << "nothing else is asked";
     EXPECT_EQ(robot_.Focus(window_), kName) << "back on the first field";
     ASSERT_TRUE(robot_.Press(window_, kCancel));
-    const std::string& caption = c.answers.front().first;
-    Answer(caption, caption == "Save Record" ? rt::BUTTON_NO : rt::BUTTON_YES);
+    for (const auto& [caption, button] : c.backOnForm) Answer(caption, button);
   }
   Finish();
   EXPECT_EQ(outcome_.response, c.response);
-  EXPECT_EQ(StoredNames(), Strings{c.stored});
+  EXPECT_EQ(StoredNames(), c.stored);
+  EXPECT_EQ(outcome_.request, c.requestAtEnd);
+  EXPECT_EQ(outcome_.vcr, c.vcrAtEnd);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CancelActions,
-    ::testing::Values(
-        CancelCase{"UneditedAsksNothing", Cancel::Save | Cancel::Ask, nullptr, {}, false, Response::Cancelled, "One"},
-        CancelCase{"SaveRecordYes", Cancel::Save | Cancel::Ask, "Uno", {{"Save Record", rt::BUTTON_YES}}, false,
-                   Response::Completed, "Uno"},
-        CancelCase{"SaveRecordNo", Cancel::Save | Cancel::Ask, "Uno", {{"Save Record", rt::BUTTON_NO}}, false,
-                   Response::Cancelled, "One"},
-        CancelCase{"SaveRecordCancel", Cancel::Save | Cancel::Ask, "Uno", {{"Save Record", rt::BUTTON_CANCEL}}, true,
-                   Response::Cancelled, "One"},
-        CancelCase{"SaveWithoutAsking", Cancel::Save, "Uno", {}, false, Response::Completed, "Uno"},
-        CancelCase{"ChangesLostYes", Cancel::Ask, "Uno", {{"Changes will be lost!", rt::BUTTON_YES}}, false,
-                   Response::Cancelled, "One"},
-        CancelCase{"ChangesLostNo", Cancel::Ask, "Uno", {{"Changes will be lost!", rt::BUTTON_NO}}, true,
-                   Response::Cancelled, "One"},
-        CancelCase{"NoCancelAction", 0, "Uno", {}, false, Response::Cancelled, "One"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// ---- Change: a refused update, tried again or given up ----
-
-struct RetryCase {
-  const char* name;
-  std::vector<std::pair<std::string, Long>> answers;
-  bool staysOpen;  // then the test cancels and gives up the change
-};
-
-class UpdateRetry : public WindowManagerForm, public ::testing::WithParamInterface<RetryCase> {};
-
-TEST_P(UpdateRetry, ARefusedChangeIsAskedAboutAndNeverStored) {
-  const RetryCase& c = GetParam();
-  Seed({{1, "One"}, {2, "Two"}});
-  Start({});
-  ASSERT_TRUE(robot_.TypeInto(window_, kName, "Two"));  // the name key is unique
-  ASSERT_TRUE(robot_.Press(window_, kOk));
-  for (const auto& [caption, button] : c.answers) Answer(caption, button);
-  if (c.staysOpen) {
-    ASSERT_TRUE(robot_.WaitForWindow("Update Parent", kWait));
-    EXPECT_EQ(robot_.OpenDialogCount(), 0u) << "nothing else is asked";
-    EXPECT_EQ(robot_.Focus(window_), kName) << "back on the form";
-    ASSERT_TRUE(robot_.Press(window_, kCancel));
-  }
-  Answer("Save Record", rt::BUTTON_NO);
-  Finish();
-  EXPECT_EQ(outcome_.response, Response::Cancelled);
-  EXPECT_EQ(StoredNames(), (Strings{"One", "Two"}));
-}
+constexpr Long kYes = rt::BUTTON_YES, kNo = rt::BUTTON_NO;
+const Answers kKeepNo = {{"Save Record", kNo}};
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, UpdateRetry,
+    Cases, FormFlows,
     ::testing::Values(
-        // Cancel on the question goes back to the form; it does not close it as well.
-        RetryCase{"BackToTheForm",
-                  {{"Record was not updated", rt::BUTTON_OK}, {"Record Update Error", rt::BUTTON_CANCEL}},
-                  true},
-        // Yes tries again; No gives up and closes, asking about the unsaved change.
-        RetryCase{"RetryThenGiveUp",
-                  {{"Record was not updated", rt::BUTTON_OK},
-                   {"Record Update Error", rt::BUTTON_YES},
-                   {"Record was not updated", rt::BUTTON_OK},
-                   {"Record Update Error", rt::BUTTON_NO}},
-                  false}),
+        // OK with and without edits; nothing to save completes unless navigation is pending.
+        FlowCase{.name = "EditedOk", .typed = "Uno", .presses = {kOk}, .response = Response::Completed,
+                 .stored = {"Uno", "Two"}},
+        FlowCase{.name = "UneditedOk", .presses = {kOk}, .response = Response::Completed},
+        FlowCase{.name = "UneditedOkAfterNext", .pressNext = true, .presses = {kOk}, .vcrAtEnd = kNext},
+        FlowCase{.name = "CancelDropsNext", .pressNext = true, .presses = {kCancel}},
+        // Closing under each cancel action.
+        FlowCase{.name = "UneditedCancelAsksNothing", .presses = {kCancel}},
+        FlowCase{.name = "SaveRecordYes", .typed = "Uno", .presses = {kCancel}, .answers = {{"Save Record", kYes}},
+                 .response = Response::Completed, .stored = {"Uno", "Two"}},
+        FlowCase{.name = "SaveRecordNo", .typed = "Uno", .presses = {kCancel}, .answers = kKeepNo},
+        FlowCase{.name = "SaveRecordCancel", .typed = "Uno", .presses = {kCancel},
+                 .answers = {{"Save Record", rt::BUTTON_CANCEL}}, .backOnForm = kKeepNo},
+        FlowCase{.name = "SaveWithoutAsking", .cancelAction = Cancel::Save, .typed = "Uno", .presses = {kCancel},
+                 .response = Response::Completed, .stored = {"Uno", "Two"}},
+        FlowCase{.name = "ChangesLostYes", .cancelAction = Cancel::Ask, .typed = "Uno", .presses = {kCancel},
+                 .answers = {{"Changes will be lost!", kYes}}},
+        FlowCase{.name = "ChangesLostNo", .cancelAction = Cancel::Ask, .typed = "Uno", .presses = {kCancel},
+                 .answers = {{"Changes will be lost!", kNo}}, .backOnForm = {{"Changes will be lost!", kYes}}},
+        FlowCase{.name = "NoCancelAction", .cancelAction = 0, .typed = "Uno", .presses = {kCancel}},
+        // A refused update (the name key is unique): Cancel goes back to the form and does not
+        // close it as well; Yes tries again; No gives up and closes, asking about the change.
+        FlowCase{.name = "RefusedBackToTheForm", .typed = "Two", .presses = {kOk},
+                 .answers = {{"Record was not updated", rt::BUTTON_OK}, {"Record Update Error", rt::BUTTON_CANCEL}},
+                 .backOnForm = kKeepNo},
+        FlowCase{.name = "RefusedRetriedThenGivenUp", .typed = "Two", .presses = {kOk},
+                 .answers = {{"Record was not updated", rt::BUTTON_OK},
+                             {"Record Update Error", kYes},
+                             {"Record was not updated", rt::BUTTON_OK},
+                             {"Record Update Error", kNo},
+                             {"Save Record", kNo}}},
+        // Save stores and keeps the form; on a view it does nothing (the request stays).
+        FlowCase{.name = "SaveOnChange", .saveButton = true, .typed = "Uno", .presses = {kSave, kCancel},
+                 .stored = {"Uno", "Two"}},
+        FlowCase{.name = "SaveOnView", .request = Request::View, .saveButton = true, .typed = "Uno",
+                 .presses = {kSave, kCancel}, .requestAtEnd = Request::View}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Delete: each delete action ----
@@ -502,6 +466,7 @@ struct DeleteCase {
   const char* name;
   Byte action;
   Byte actionOnForm;  // 0: as before
+  int refusals;
   bool formOpens;
   std::vector<std::pair<std::string, Long>> answers;
   Byte response;
@@ -517,6 +482,7 @@ TEST_P(DeleteActions, DeleteAsTheActionSays) {
   spec.request = Request::Delete;
   spec.deleteAction = c.action;
   spec.deleteActionOnForm = c.actionOnForm;
+  spec.deleteRefusals = c.refusals;
   Start(spec, c.formOpens);
   if (c.formOpens) {
     ASSERT_TRUE(robot_.Press(window_, kOk));
@@ -533,50 +499,27 @@ TEST_P(DeleteActions, DeleteAsTheActionSays) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DeleteActions,
     ::testing::Values(
-        DeleteCase{"ConfirmYes", Delete::Confirm, 0, false, {{"Confirm Delete", rt::BUTTON_YES}}, Response::Completed, 1},
-        DeleteCase{"ConfirmDeclined", Delete::Confirm, 0, false, {{"Confirm Delete", rt::BUTTON_NO}}, Response::Cancelled, 2},
-        DeleteCase{"Silent", Delete::Silent, 0, false, {}, Response::Completed, 1},
-        DeleteCase{"OnForm", Delete::OnForm, 0, true, {}, Response::Completed, 1},
+        DeleteCase{"ConfirmYes", Delete::Confirm, 0, 0, false, {{"Confirm Delete", rt::BUTTON_YES}}, Response::Completed, 1},
+        DeleteCase{"ConfirmDeclined", Delete::Confirm, 0, 0, false, {{"Confirm Delete", rt::BUTTON_NO}}, Response::Cancelled, 2},
+        DeleteCase{"Silent", Delete::Silent, 0, 0, false, {}, Response::Completed, 1},
+        DeleteCase{"OnForm", Delete::OnForm, 0, 0, true, {}, Response::Completed, 1},
         // Asked on the form's OK: a declined confirmation still ends the form as done.
-        DeleteCase{"OnFormConfirmDeclined", Delete::OnForm, Delete::Confirm, true, {{"Confirm Delete", rt::BUTTON_NO}},
+        DeleteCase{"OnFormConfirmDeclined", Delete::OnForm, Delete::Confirm, 0, true, {{"Confirm Delete", rt::BUTTON_NO}},
                    Response::Completed, 2},
-        DeleteCase{"OnFormConfirmYes", Delete::OnForm, Delete::Confirm, true, {{"Confirm Delete", rt::BUTTON_YES}},
+        // A refused delete is offered again (by the relation manager, then by the form).
+        DeleteCase{"OnFormRefusedRetried", Delete::OnForm, 0, 1, true,
+                   {{"Record was not deleted", rt::BUTTON_OK},
+                    {"Record Delete Error", rt::BUTTON_NO},
+                    {"Record Delete Error", rt::BUTTON_YES}},
+                   Response::Completed, 1},
+        DeleteCase{"OnFormRefusedGivenUp", Delete::OnForm, 0, 1, true,
+                   {{"Record was not deleted", rt::BUTTON_OK},
+                    {"Record Delete Error", rt::BUTTON_NO},
+                    {"Record Delete Error", rt::BUTTON_NO}},
+                   Response::Cancelled, 2},
+        DeleteCase{"OnFormConfirmYes", Delete::OnForm, Delete::Confirm, 0, true, {{"Confirm Delete", rt::BUTTON_YES}},
                    Response::Completed, 1}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// ---- Save on a view form and on a change form ----
-
-struct SaveCase {
-  const char* name;
-  Byte request;
-  Byte requestAtEnd;
-  const char* stored;
-};
-
-class SaveButton : public WindowManagerForm, public ::testing::WithParamInterface<SaveCase> {};
-
-TEST_P(SaveButton, SavesOnAChangeFormAndDoesNothingOnAView) {
-  const SaveCase& c = GetParam();
-  Seed({{1, "One"}});
-  FormSpec spec;
-  spec.request = c.request;
-  spec.saveButton = true;
-  Start(spec);
-  ASSERT_TRUE(robot_.TypeInto(window_, kName, "Uno"));
-  ASSERT_TRUE(robot_.Press(window_, kSave));
-  EXPECT_TRUE(robot_.IsOpen(window_)) << "Save keeps the form open";
-  // After a save there is nothing left to lose; on the view nothing is asked anyway.
-  ASSERT_TRUE(robot_.Press(window_, kCancel));
-  Finish();
-  EXPECT_EQ(outcome_.request, c.requestAtEnd);
-  EXPECT_EQ(outcome_.response, Response::Cancelled);
-  EXPECT_EQ(StoredNames(), Strings{c.stored});
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, SaveButton,
-                         ::testing::Values(SaveCase{"View", Request::View, Request::View, "One"},
-                                           SaveCase{"Change", Request::Change, Request::Change, "Uno"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Field history ----
 
