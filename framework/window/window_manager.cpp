@@ -32,7 +32,7 @@ Byte WindowManager::Init() {
   OriginalRequest = Request;
   CL = std::make_unique<std::vector<ComponentEntry>>();
   Buttons = std::make_unique<std::vector<ButtonEntry>>();
-  rt::PushBind();
+  if (!bindPushed_) rt::PushBind();
   bindPushed_ = true;
   // A right click may have started this window; its key must not reach the new window.
   if (rt::Keycode() == rt::KEY_MouseRight || rt::Keycode() == rt::KEY_MouseRightUp) rt::SetKeycode(0);

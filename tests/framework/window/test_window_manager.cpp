@@ -1,9 +1,9 @@
 // WindowManager over a form of its own: a window with a name entry, OK, Cancel and Save on a
 // program thread, editing the test dictionary's parent file (auto-numbered ID, unique name),
-// driven by the Robot under the headless backend. Each table covers one request: insert with
-// each insert action, change with each cancel action and its questions, delete with each delete
-// action, Save on a view and a change form, and the history key; then the dispatch itself:
-// resets, the resizer, a handler hiding an event from components, and the kill order.
+// driven by the Robot under the headless backend. Tables: insert with each insert action; change,
+// view and save flows with each cancel action, the questions and their answers; delete with each
+// delete action; the history key. Then the dispatch itself: resets, the resizer, a handler
+// hiding an event from components, the kill order, and a question in the message log.
 
 #include <gtest/gtest.h>
 
@@ -85,6 +85,7 @@ struct FormSpec {
   Byte cancelAction = Cancel::Save | Cancel::Ask;
   Long historyKey = kHistoryKey;
   bool saveButton = false;
+  bool okEndsCompleted = false;  // OK is also a closing button that ends with Response::Completed
   Strings components;       // names of components registered in this order
   Long hiddenControl = 0;   // TakeFieldEvent answers Level::Notify for it
   Long fatalControl = 0;    // TakeFieldEvent answers Level::Fatal for it
@@ -176,6 +177,7 @@ class TestForm : public WindowManager {
     AddHistoryField(kName, 2);
     AddHistoryField(kId, 1);
     AddItem(kCancel, Response::Cancelled);
+    if (spec_.okEndsCompleted) AddItem(kOk, Response::Completed);
     world_.relate.Open();
     FilesOpened = 1;
     Primary = &world_.relate;
@@ -372,6 +374,7 @@ struct FlowCase {
   Byte request = Request::Change;
   Byte cancelAction = Cancel::Save | Cancel::Ask;
   bool saveButton = false;
+  bool okEndsCompleted = false;
   bool pressNext = false;           // the toolbar's Next leaves a navigation request first
   const char* typed = nullptr;      // the new name, nullptr for no edit
   std::vector<Long> presses = {};   // then these buttons, in order
@@ -393,6 +396,7 @@ TEST_P(FormFlows, EndAsTheSettingsAndAnswersSay) {
   spec.request = c.request;
   spec.cancelAction = c.cancelAction;
   spec.saveButton = c.saveButton;
+  spec.okEndsCompleted = c.okEndsCompleted;
   Start(spec);
   if (c.pressNext) {
     ASSERT_TRUE(robot_.Press(window_, kNext));
@@ -428,6 +432,9 @@ INSTANTIATE_TEST_SUITE_P(
         FlowCase{.name = "UneditedOk", .presses = {kOk}, .response = Response::Completed},
         FlowCase{.name = "UneditedOkAfterNext", .pressNext = true, .presses = {kOk}, .vcrAtEnd = kNext},
         FlowCase{.name = "CancelDropsNext", .pressNext = true, .presses = {kCancel}},
+        // A closing button wins over OK: the window ends with its response, nothing saved.
+        FlowCase{.name = "ClosingButtonBeforeOk", .okEndsCompleted = true, .typed = "Uno", .presses = {kOk},
+                 .response = Response::Completed},
         // Closing under each cancel action.
         FlowCase{.name = "UneditedCancelAsksNothing", .presses = {kCancel}},
         FlowCase{.name = "SaveRecordYes", .typed = "Uno", .presses = {kCancel}, .answers = {{"Save Record", kYes}},
