@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "framework/window/toolbar.h"
 #include "runtime/core/assert.h"
 #include "runtime/ui/accept_loop.h"
+#include "tests/framework/window/thread_log.h"
 #include "tests/runtime/ui/robot_fixture.h"
 
 namespace {
@@ -25,22 +25,7 @@ constexpr Long kButtons[] = {ToolbarButton::Insert, ToolbarButton::Bottom, Toolb
                              ToolbarButton::PageDown, ToolbarButton::PageUp, ToolbarButton::Down,
                              ToolbarButton::Up, ToolbarButton::History};
 
-// Thread-safe log shared by targets on a window's thread and the test.
-class Log {
- public:
-  void Add(std::string line) {
-    std::lock_guard lock(mutex_);
-    lines_.push_back(std::move(line));
-  }
-  Strings Take() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(lines_, {});
-  }
-
- private:
-  std::mutex mutex_;
-  Strings lines_;
-};
+using Log = fwtest::ThreadLog;
 
 // A target for the buttons in `handles`; active while `control` has the focus (or always).
 class TestTarget : public ToolbarTarget {
