@@ -40,6 +40,7 @@ class Control final : public PropertyHolder {
   bool IsDisabled() const { return disabled_; }
   bool IsHiddenItself() const { return hidden_; }
   bool IsReadOnly() const { return readOnly_; }
+  bool IsOnToolbar() const { return onToolbar_; }
   bool IsRequired() const { return required_; }
   bool IsDefaultButton() const { return isDefault_; }
   bool HasStdClose() const { return stdClose_; }

@@ -400,7 +400,9 @@ void Window::PressControl(Control& control, Long key) {
       return;
     }
     case CT_Button:
-      if (!MoveFocus(control.Number())) return;
+      // A toolbar button acts on the field being edited (the form's history button recalls it),
+      // so like a menu item it leaves that field without taking the focus.
+      if (!(control.IsOnToolbar() ? LeaveFocused() : MoveFocus(control.Number()))) return;
       Enqueue(MakeEvent(EVENT_Accepted, control.Number(), key));
       return;
     case CT_Item:

@@ -259,6 +259,31 @@ TEST_F(OneThreadWindow, AcceptAllStopsAtTheFirstInvalidEntry) {
   EXPECT_EQ(date, DateFromCivil(2026, 2, 28));
 }
 
+TEST_F(OneThreadWindow, AToolbarButtonLeavesTheEntryButKeepsTheFocusThere) {
+  Long value = 0;
+  WindowDef def;
+  const Long entry = def.Add(ControlDef::Entry("@n5", Bind(value)));
+  const Long ok = def.Add(ControlDef::Button("&OK"));
+  const Long history = def.Add(ControlDef::Button("History").Toolbar(3012));
+  Window window(def);
+  window.Open();
+  Drain(window);
+  const auto input = [](ui::InputKind kind, Long control, std::string text = {}) {
+    ui::UserInput in;
+    in.kind = kind;
+    in.control = control;
+    in.text = std::move(text);
+    return in;
+  };
+  window.TakeInput(input(ui::InputKind::Type, entry, "42"));
+  window.TakeInput(input(ui::InputKind::Press, history));
+  EXPECT_EQ(Names(Drain(window)), (std::vector<std::string>{"Accepted:1", "Accepted:3012"}));
+  EXPECT_EQ(value, 42) << "the typed value was taken before the button acted";
+  EXPECT_EQ(window.FocusedControl(), entry) << "the toolbar button acts on the field, which keeps the focus";
+  window.TakeInput(input(ui::InputKind::Press, ok));
+  EXPECT_EQ(window.FocusedControl(), ok) << "a window's own button takes the focus";
+}
+
 TEST_F(OneThreadWindow, ControlsOnATabShowOnlyWhileItsTabIsSelected) {
   WindowDef def;
   const Long sheet = def.Add(ControlDef::Sheet());
