@@ -108,10 +108,18 @@ DriverStatus AsciiDriver::Close() {
 }
 
 DriverStatus AsciiDriver::Add(RowImage& row) {
+  const DriverStatus status =
+      AppendLine(std::string_view(reinterpret_cast<const char*>(row.record.data()), row.record.size()));
+  if (!status.Ok()) return status;
+  // With O_APPEND the descriptor's offset now ends our own line, whoever else appended.
+  row.pointer = static_cast<std::int64_t>(::lseek(fd_, 0, SEEK_CUR)) - static_cast<std::int64_t>(lineBuffer_.size());
+  return {};
+}
+
+DriverStatus AsciiDriver::AppendLine(std::string_view record) {
   if (fd_ < 0) return DriverStatus::Error(NotOpenErr);
   if (!ModeWrites(mode_)) return DriverStatus::Error(NoAccessErr);
-  const std::string_view text =
-      Clip(std::string_view(reinterpret_cast<const char*>(row.record.data()), row.record.size()));
+  const std::string_view text = Clip(record);
   std::string& line = lineBuffer_;  // kept: a log entry is written on every message
   line.assign(text).append("\r\n");
   ssize_t written;
@@ -125,8 +133,6 @@ DriverStatus AsciiDriver::Add(RowImage& row) {
     TakeBackPartialRecord(static_cast<std::size_t>(written));
     return SystemError(ENOSPC);
   }
-  // With O_APPEND the descriptor's offset now ends our own line, whoever else appended.
-  row.pointer = static_cast<std::int64_t>(::lseek(fd_, 0, SEEK_CUR)) - static_cast<std::int64_t>(line.size());
   return {};
 }
 

@@ -33,6 +33,8 @@ class AsciiDriver final : public Driver {
 
   // ---- Write and read ----
   DriverStatus Add(RowImage& row) override;
+  // Appends a record given as its bytes, without learning where it went (the logs' writer).
+  DriverStatus AppendLine(std::string_view record);
   DriverStatus Get(std::int64_t pointer, RowImage& row) override;
   DriverStatus Read(const ReadRequest& request, std::vector<RowImage>& rows) override;
   DriverStatus Records(std::int64_t& count) override;

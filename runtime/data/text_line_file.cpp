@@ -32,11 +32,7 @@ void TextLineFile::CreateIfMissing() { Report(driver_.CreateIfMissing()); }
 
 void TextLineFile::Close() { Report(driver_.Close()); }
 
-void TextLineFile::Add() {
-  row_.record.resize(record_.size());  // kept between records: no allocation per log entry
-  std::memcpy(row_.record.data(), record_.data(), record_.size());
-  Report(driver_.Add(row_));
-}
+void TextLineFile::Add() { Report(driver_.AppendLine(std::string_view(record_.data(), record_.size()))); }
 
 void TextLineFile::Set() {
   if (!driver_.IsOpen()) return Report(DriverStatus::Error(NotOpenErr));

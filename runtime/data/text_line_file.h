@@ -46,7 +46,6 @@ class TextLineFile {
   std::span<char> record_;
   AsciiDriver driver_;
   OrderBound read_;
-  RowImage row_;
 };
 
 }  // namespace rt

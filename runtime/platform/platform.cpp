@@ -33,14 +33,13 @@ std::string ExecutablePath() {
   return error ? std::string() : path.string();
 }
 
-std::string NativePathText(std::string_view path) {
-  std::string native(path);
-  for (char& c : native)
+std::string NativePathText(std::string path) {
+  for (char& c : path)
     if (c == '\\') c = '/';
-  return native;
+  return path;
 }
 
-std::filesystem::path NativePath(std::string_view path) { return NativePathText(path); }
+std::filesystem::path NativePath(std::string_view path) { return NativePathText(std::string(path)); }
 
 DesktopSettings::DesktopSettings(std::filesystem::path file) : file_(std::move(file)) {}
 

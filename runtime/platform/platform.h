@@ -27,7 +27,7 @@ std::string ExecutablePath();
 // Accepts Windows-style paths: '\' and '/' are both separators (".\Quibbet_demo.INI" is
 // "./Quibbet_demo.INI").
 std::filesystem::path NativePath(std::string_view path);
-std::string NativePathText(std::string_view path);  // the same as text, for paths opened often
+std::string NativePathText(std::string path);  // the same as text, in place: for paths opened often
 
 // ---- Per-user settings ----
 
