@@ -1,0 +1,48 @@
+#pragma once
+// What every demo window procedure shares: the opening steps of its window manager (procedure
+// name, request, toolbar, the thread's request variables), placing the window from the INI file
+// under the procedure's name and storing it back on Kill, and the resizer that keeps the opening
+// size as the least. Owns nothing: the procedure keeps the window, toolbar and resizer; calls
+// WindowManager, GlobalErrors and INIMgr.
+
+#include <string>
+
+#include "framework/resize/window_resize.h"
+#include "framework/window/toolbar.h"
+#include "framework/window/window_manager.h"
+#include "runtime/core/types.h"
+
+namespace rt {
+class Window;
+}
+
+// Application strategy, with the window's opening size as its minimum and no maximum.
+class ProcedureResizer : public WindowResizeClass {
+ public:
+  void Init(rt::Byte appStrategy, rt::Byte setWindowMinSize, rt::Byte setWindowMaxSize);
+};
+
+class ProcedureWindow : public WindowManager {
+ public:
+  ProcedureWindow(std::string procedure, rt::Window& window, ToolbarClass& toolbar)
+      : procedure_(std::move(procedure)), window_(window), toolbar_(toolbar) {}
+
+  // Stores the placement when the window was opened and takes the procedure's name off the
+  // error manager.
+  rt::Byte Kill() override;
+
+ protected:
+  // Names the procedure, takes GlobalRequest, runs WindowManager::Init and, when that went
+  // well, sets the first field, the thread's navigation request, the error manager and the
+  // toolbar, and clears the thread's request and response. Returns WindowManager::Init's level.
+  rt::Byte BeginInit(rt::Long firstField);
+  // Opens the window, starts the resizer (when given) and places the window as last stored.
+  void OpenAndPlace(ProcedureResizer* resizer);
+
+  rt::Window& TheWindow() const { return window_; }
+
+ private:
+  const std::string procedure_;
+  rt::Window& window_;
+  ToolbarClass& toolbar_;
+};
