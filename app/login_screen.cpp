@@ -47,6 +47,8 @@ rt::WindowDef LoginDef() {
   def.font = "MS Sans Serif,8";
   def.modal = true;
   def.resizable = true;
+  def.x = 60;
+  def.y = 60;
   def.width = 170;
   def.height = 56;
   def.Add(ControlDef::String("User Name:").At(8, 12, 44, 10));

@@ -36,7 +36,9 @@ rt::WindowDef WindowTestDef() {
   def.font = "MS Sans Serif,8";
   def.modal = true;
   def.resizable = true;
-  def.width = 264;
+  def.x = 40;
+  def.y = 40;
+  def.width = 420;
   def.height = 116;
   def.Add(ControlDef::Button("MESSAGE 1").At(8, 8, 76, 16));
   def.Add(ControlDef::Button("MESSAGE 2").At(94, 8, 76, 16));
@@ -44,10 +46,10 @@ rt::WindowDef WindowTestDef() {
   def.Add(ControlDef::Button("STOP 2").At(8, 32, 76, 16));
   def.Add(ControlDef::Button("MESSAGE 3").At(94, 32, 76, 16));
   def.Add(ControlDef::Button("MESSAGE 4").At(180, 32, 76, 16));
-  def.Add(ControlDef::String("see the message logs in ").At(8, 60, 248, 12).Font("Arial,10,bold"));
+  def.Add(ControlDef::String("see the message logs in ").At(8, 60, 404, 12).Font("Arial,10,bold"));
   // The Qt screen knows "OK" as a stock picture; Cancel's stock picture is the cross.
-  def.Add(ControlDef::Button("&OK").At(142, 92, 54, 16).Icon("OK.ICO"));
-  def.Add(ControlDef::Button("&Cancel").At(202, 92, 54, 16).Icon("ICON:Cross"));
+  def.Add(ControlDef::Button("&OK").At(298, 92, 54, 16).Icon("OK.ICO"));
+  def.Add(ControlDef::Button("&Cancel").At(358, 92, 54, 16).Icon("ICON:Cross"));
   return def;
 }
 

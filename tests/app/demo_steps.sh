@@ -1,6 +1,7 @@
 # Sourced by the X session tests of the product: starts quibbet_demo under Xvfb in a scratch
 # current directory and offers the user's steps, each by key presses to the window in front.
 # The caller sets `binary`; the log lies beside it and is removed first.
+binary=$(realpath "$binary")
 dir=$(dirname "$binary")
 log="$dir/Quibbet_.txt"
 rm -f "$log"
@@ -51,8 +52,10 @@ login() {
   wait_gone Login
 }
 
-shot() {  # shot <folder> <file>: the screen, when a folder was given
-  [ -n "$1" ] && import -window root "$1/$2" 2>/dev/null || true
+shot() {  # shot <folder> <file> <title>: that window's picture, when a folder was given
+  [ -z "$1" ] && return 0
+  sleep 0.5
+  import -window "$(find_window "$3")" "$1/$2" || { echo "no picture of \"$3\""; exit 1; }
 }
 
 # "Exit" from the frame's menu (the last item of Browse), then the program must end with 0.

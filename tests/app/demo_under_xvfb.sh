@@ -11,13 +11,12 @@ pictures=${2:-}
 source "$(dirname "$0")/demo_steps.sh"
 
 find_window Login >/dev/null
-shot "$pictures" demo_login.png
+shot "$pictures" demo_login.png Login
 login Tester
 keys_to Start Return
 wait_gone Start
 find_window "$testTitle" >/dev/null
-sleep 0.5
-shot "$pictures" demo_message_test.png
+shot "$pictures" demo_message_test.png "$testTitle"
 
 # The focus starts on MESSAGE 1; Tab walks the buttons in their order.
 press_next() { keys_to "$testTitle" "$@"; }
@@ -29,8 +28,7 @@ press_next Tab Return; keys_to 'Question!' Tab Tab space; wait_gone 'Question!' 
 press_next Tab Return; keys_to 'Question!' Tab space;    wait_gone 'Question!'      # MESSAGE 4: Cancel
 press_next Return;     keys_to 'Question!' Return                                   # MESSAGE 4: Accept
 wait_gone "$testTitle"
-sleep 0.5
-shot "$pictures" demo_frame.png
+shot "$pictures" demo_frame.png "$frameTitle"
 exit_program
 
 test="WindowTitle=$testTitle"
