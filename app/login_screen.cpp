@@ -77,10 +77,4 @@ class ThisWindow final : public ProcedureWindow {
 
 }  // namespace
 
-void LoginScreen() {
-  rt::Window window(LoginDef());
-  ToolbarClass toolbar;
-  ProcedureResizer resizer;
-  ThisWindow manager(window, toolbar, resizer);
-  *GlobalResponse = manager.Run();
-}
+void LoginScreen() { RunProcedure<ThisWindow>(LoginDef()); }

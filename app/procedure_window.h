@@ -2,19 +2,20 @@
 // What every demo window procedure shares: the opening steps of its window manager (procedure
 // name, request, toolbar, the thread's request variables), placing the window from the INI file
 // under the procedure's name and storing it back on Kill, and the resizer that keeps the opening
-// size as the least. Owns nothing: the procedure keeps the window, toolbar and resizer; calls
-// WindowManager, GlobalErrors and INIMgr.
+// size as the least, and running a procedure over its window definition (RunProcedure). Owns
+// nothing: the procedure keeps the window, toolbar and resizer; calls WindowManager,
+// GlobalErrors and INIMgr.
 
 #include <string>
+#include <utility>
 
+#include "app/globals.h"
 #include "framework/resize/window_resize.h"
 #include "framework/window/toolbar.h"
 #include "framework/window/window_manager.h"
 #include "runtime/core/types.h"
-
-namespace rt {
-class Window;
-}
+#include "runtime/ui/window.h"
+#include "runtime/ui/window_def.h"
 
 // Application strategy, with the window's opening size as its minimum and no maximum.
 class ProcedureResizer : public WindowResizeClass {
@@ -46,3 +47,14 @@ class ProcedureWindow : public WindowManager {
   rt::Window& window_;
   ToolbarClass& toolbar_;
 };
+
+// Opens `def`, runs a manager made over it with its own toolbar and resizer, and leaves the
+// result in the thread's GlobalResponse.
+template <class Manager>
+void RunProcedure(rt::WindowDef def) {
+  rt::Window window(std::move(def));
+  ToolbarClass toolbar;
+  ProcedureResizer resizer;
+  Manager manager(window, toolbar, resizer);
+  *GlobalResponse = manager.Run();
+}

@@ -101,10 +101,4 @@ class ThisWindow final : public ProcedureWindow {
 
 }  // namespace
 
-void WindowTest() {
-  rt::Window window(WindowTestDef());
-  ToolbarClass toolbar;
-  ProcedureResizer resizer;
-  ThisWindow manager(window, toolbar, resizer);
-  *GlobalResponse = manager.Run();
-}
+void WindowTest() { RunProcedure<ThisWindow>(WindowTestDef()); }

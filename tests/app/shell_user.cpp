@@ -80,6 +80,14 @@ std::optional<ShownWindow> ProgramRun::Frame() { return robot_->WaitForWindow(kF
 
 std::optional<ShownWindow> ProgramRun::TestWindow() { return robot_->WaitForWindow(kTestTitle, kWait, 1); }
 
+std::optional<ProgramRun::Shell> ProgramRun::StartUp(const std::optional<std::string>& name) {
+  const std::optional<ShownWindow> frame = Frame();
+  if (!frame || !Login(name) || !AnswerGreeting()) return std::nullopt;
+  const std::optional<ShownWindow> test = TestWindow();
+  if (!test) return std::nullopt;
+  return Shell{*frame, *test};
+}
+
 int ProgramRun::Exit(const ShownWindow& frame) {
   robot_->ChooseMenu(frame, "Browse|Exit");
   return Finish();

@@ -46,12 +46,16 @@ class ProgramRun {
   const TempDir& Dir() const { return temp_; }
   std::filesystem::path Log() const { return log_; }
 
-  // The login screen: `name` typed over "DemoUser" (nothing typed when absent), then Accept.
-  bool Login(const std::optional<std::string>& name);
-  bool AnswerGreeting();
-  // Login and greeting; the frame and the message test window as they then stand.
-  std::optional<rt::ui::ShownWindow> Frame();
   std::optional<rt::ui::ShownWindow> TestWindow();
+  std::optional<rt::ui::ShownWindow> Frame();
+  // The whole start-up: the frame, the login screen with `name` typed over "DemoUser" (nothing
+  // typed when absent) and Accept, the greeting's OK; then the frame and the message test
+  // window it opened.
+  struct Shell {
+    rt::ui::ShownWindow frame;
+    rt::ui::ShownWindow test;
+  };
+  std::optional<Shell> StartUp(const std::optional<std::string>& name = std::nullopt);
   // "Exit" from the frame's menu, then waits for the program to end; its exit code.
   int Exit(const rt::ui::ShownWindow& frame);
   int Finish();  // waits for the program to end; its exit code
@@ -59,6 +63,9 @@ class ProgramRun {
   std::vector<LogEntry> Entries() const;
 
  private:
+  bool Login(const std::optional<std::string>& name);
+  bool AnswerGreeting();
+
   TempDir temp_;
   std::unique_ptr<ScopedCurrentDirectory> inTemp_;
   std::filesystem::path log_;

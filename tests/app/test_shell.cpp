@@ -48,15 +48,11 @@ class LoginTest : public ::testing::TestWithParam<LoginCase> {};
 TEST_P(LoginTest, TheGreetingCarriesTheNameLeftInTheField) {
   const LoginCase& c = GetParam();
   ProgramRun run;
-  std::optional<ShownWindow> frame = run.Frame();
-  ASSERT_TRUE(frame);
-  ASSERT_TRUE(run.Login(c.typed));
-  ASSERT_TRUE(run.AnswerGreeting());
-  const std::optional<ShownWindow> test = run.TestWindow();
-  ASSERT_TRUE(test);
-  ASSERT_TRUE(run.Robot().Press(*test, kCancel));
-  ASSERT_TRUE(run.Robot().WaitForWindowClosed(*test, kWait));
-  EXPECT_EQ(run.Exit(*frame), 0);
+  const std::optional<ProgramRun::Shell> shell = run.StartUp(c.typed);
+  ASSERT_TRUE(shell);
+  ASSERT_TRUE(run.Robot().Press(shell->test, kCancel));
+  ASSERT_TRUE(run.Robot().WaitForWindowClosed(shell->test, kWait));
+  EXPECT_EQ(run.Exit(shell->frame), 0);
 
   const std::vector<LogEntry> entries = run.Entries();
   ASSERT_EQ(entries.size(), 1u) << "only the greeting is logged";
@@ -113,21 +109,18 @@ class ButtonTest : public ::testing::TestWithParam<ButtonCase> {};
 TEST_P(ButtonTest, RaisesItsDialogAndLogsTheAnswer) {
   const ButtonCase& c = GetParam();
   ProgramRun run;
-  std::optional<ShownWindow> frame = run.Frame();
-  ASSERT_TRUE(frame);
-  ASSERT_TRUE(run.Login(std::nullopt));
-  ASSERT_TRUE(run.AnswerGreeting());
-  const std::optional<ShownWindow> test = run.TestWindow();
-  ASSERT_TRUE(test);
-  ASSERT_TRUE(run.Robot().Press(*test, c.button));
+  const std::optional<ProgramRun::Shell> shell = run.StartUp();
+  ASSERT_TRUE(shell);
+  const ShownWindow& test = shell->test;
+  ASSERT_TRUE(run.Robot().Press(test, c.button));
   c.answer(run.Robot());
   if (c.staysOpen) {
     ASSERT_TRUE(run.Robot().WaitForWindow(kTestTitle, kWait, 1));
-    EXPECT_TRUE(run.Robot().IsOpen(*test));
-    ASSERT_TRUE(run.Robot().Press(*test, kCancel));
+    EXPECT_TRUE(run.Robot().IsOpen(test));
+    ASSERT_TRUE(run.Robot().Press(test, kCancel));
   }
-  EXPECT_TRUE(run.Robot().WaitForWindowClosed(*test, kWait));
-  EXPECT_EQ(run.Exit(*frame), 0);
+  EXPECT_TRUE(run.Robot().WaitForWindowClosed(test, kWait));
+  EXPECT_EQ(run.Exit(shell->frame), 0);
 
   const std::vector<LogEntry> entries = run.Entries();
   ASSERT_EQ(entries.size(), 1 + c.bodies.size());
@@ -146,12 +139,10 @@ INSTANTIATE_TEST_SUITE_P(Buttons, ButtonTest, ::testing::ValuesIn(kButtons),
 TEST(Shell, ShowsTheLogPathServesTheMenuAndKeepsEachPlacement) {
   ProgramRun run;
   rt::ui::Robot& robot = run.Robot();
-  std::optional<ShownWindow> frame = run.Frame();
-  ASSERT_TRUE(frame);
-  ASSERT_TRUE(run.Login(std::nullopt));
-  ASSERT_TRUE(run.AnswerGreeting());
-  std::optional<ShownWindow> test = run.TestWindow();
-  ASSERT_TRUE(test);
+  const std::optional<ProgramRun::Shell> shell = run.StartUp();
+  ASSERT_TRUE(shell);
+  const ShownWindow* frame = &shell->frame;
+  std::optional<ShownWindow> test = shell->test;
   EXPECT_EQ(robot.Text(*test, kLogPath), "See the message logs in: " + run.Log().string());
 
   // A size the user gave it comes back when the window opens again from the menu.

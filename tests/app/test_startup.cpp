@@ -42,15 +42,11 @@ TEST_P(StartupTest, RunsInOrderAndRestoresTheDesktopSetting) {
     settingsFile = rt::platform::DesktopSettings::ForCurrentUser().File();
     settingsBefore = FileIdentity(settingsFile);
   });
-  const std::optional<rt::ui::ShownWindow> frame = run.Frame();
-  ASSERT_TRUE(frame);
+  const std::optional<ProgramRun::Shell> shell = run.StartUp();
+  ASSERT_TRUE(shell);
   const int duringRun = DragFullWindows();
-  ASSERT_TRUE(run.Login(std::nullopt));
-  ASSERT_TRUE(run.AnswerGreeting());
-  const std::optional<rt::ui::ShownWindow> test = run.TestWindow();
-  ASSERT_TRUE(test);
-  ASSERT_TRUE(run.Robot().CloseWindow(*test));
-  EXPECT_EQ(run.Exit(*frame), 0) << "the frame's Exit ends the program";
+  ASSERT_TRUE(run.Robot().CloseWindow(shell->test));
+  EXPECT_EQ(run.Exit(shell->frame), 0) << "the frame's Exit ends the program";
 
   EXPECT_EQ(duringRun, 0) << "dragging full windows stays off while the program runs";
   EXPECT_EQ(DragFullWindows(), initial);
