@@ -60,19 +60,16 @@ rt::WindowDef LoginDef() {
 class ThisWindow final : public ProcedureWindow {
  public:
   ThisWindow(rt::Window& window, ToolbarClass& toolbar, ProcedureResizer& resizer)
-      : ProcedureWindow("LoginScreen", window, toolbar), resizer_(resizer) {}
+      : ProcedureWindow("LoginScreen", window, toolbar, &resizer) {}
 
   Byte Init() override {
     // The string before the entry takes no focus: the entry is the first field.
     const Byte level = BeginInit(kUserName);
     if (level != Level::Ok) return level;
     GLO_USERNAME.Set("DemoUser");
-    OpenAndPlace(&resizer_);
+    OpenAndPlace();
     return Level::Ok;
   }
-
- private:
-  ProcedureResizer& resizer_;
 };
 
 }  // namespace

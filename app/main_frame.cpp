@@ -54,7 +54,7 @@ class ThisWindow final : public ProcedureWindow {
   Byte Init() override {
     const Byte level = BeginInit(1);
     if (level != Level::Ok) return level;
-    OpenAndPlace(nullptr);
+    OpenAndPlace();
     TheWindow().SetProp(kFrameProperty7900, "0");
     return level;
   }

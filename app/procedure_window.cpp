@@ -24,14 +24,14 @@ Byte ProcedureWindow::BeginInit(rt::Long firstField) {
   return level;
 }
 
-void ProcedureWindow::OpenAndPlace(ProcedureResizer* resizer) {
+void ProcedureWindow::OpenAndPlace() {
   Open(window_);
-  if (resizer) {
-    resizer->Init(2, 1, 0);
-    AddItem(*resizer);
+  if (resizer_) {
+    resizer_->Init(2, 1, 0);
+    AddItem(*resizer_);
   }
   INIMgr.Fetch(procedure_, window_);
-  if (resizer) resizer->Resize();
+  if (resizer_) resizer_->Resize();
   SetAlerts();
 }
 

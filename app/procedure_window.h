@@ -25,8 +25,10 @@ class ProcedureResizer : public WindowResizeClass {
 
 class ProcedureWindow : public WindowManager {
  public:
-  ProcedureWindow(std::string procedure, rt::Window& window, ToolbarClass& toolbar)
-      : procedure_(std::move(procedure)), window_(window), toolbar_(toolbar) {}
+  // `resizer`: none for a window that keeps its controls where they are (the frame).
+  ProcedureWindow(std::string procedure, rt::Window& window, ToolbarClass& toolbar,
+                  ProcedureResizer* resizer = nullptr)
+      : procedure_(std::move(procedure)), window_(window), toolbar_(toolbar), resizer_(resizer) {}
 
   // Stores the placement when the window was opened and takes the procedure's name off the
   // error manager.
@@ -37,8 +39,8 @@ class ProcedureWindow : public WindowManager {
   // well, sets the first field, the thread's navigation request, the error manager and the
   // toolbar, and clears the thread's request and response. Returns WindowManager::Init's level.
   rt::Byte BeginInit(rt::Long firstField);
-  // Opens the window, starts the resizer (when given) and places the window as last stored.
-  void OpenAndPlace(ProcedureResizer* resizer);
+  // Opens the window, starts the resizer (when there is one) and places the window as last stored.
+  void OpenAndPlace();
 
   rt::Window& TheWindow() const { return window_; }
 
@@ -46,6 +48,7 @@ class ProcedureWindow : public WindowManager {
   const std::string procedure_;
   rt::Window& window_;
   ToolbarClass& toolbar_;
+  ProcedureResizer* const resizer_;
 };
 
 // Opens `def`, runs a manager made over it with its own toolbar and resizer, and leaves the

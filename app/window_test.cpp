@@ -56,14 +56,14 @@ rt::WindowDef WindowTestDef() {
 class ThisWindow final : public ProcedureWindow {
  public:
   ThisWindow(rt::Window& window, ToolbarClass& toolbar, ProcedureResizer& resizer)
-      : ProcedureWindow("WindowTest", window, toolbar), resizer_(resizer) {}
+      : ProcedureWindow("WindowTest", window, toolbar, &resizer) {}
 
   Byte Init() override {
     const Byte level = BeginInit(1);
     if (level != Level::Ok) return level;
     AddItem(kOk, Request == Request::Select ? Response::Cancelled : Response::Completed);
     AddItem(kCancel, Response::Cancelled);
-    OpenAndPlace(&resizer_);
+    OpenAndPlace();
     return Level::Ok;
   }
 
@@ -94,9 +94,6 @@ class ThisWindow final : public ProcedureWindow {
     }
     return result;
   }
-
- private:
-  ProcedureResizer& resizer_;
 };
 
 }  // namespace
