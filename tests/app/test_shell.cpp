@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(
     Names, LoginTest,
     ::testing::Values(LoginCase{"LeftAsItIs", std::nullopt, "DemoUser"}, LoginCase{"Cleared", "", ""},
                       LoginCase{"Typed", "Anna", "Anna"},
-                      LoginCase{"TwentyCharacters", "Abcdefghij0123456789", "Abcdefghij0123456789"}),
+                      LoginCase{"TwentyCharacters", "Abcdefghij0123456789", "Abcdefghij0123456789"},
+                      LoginCase{"NoMoreThanTwenty", "Abcdefghij0123456789X", "Abcdefghij0123456789"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The message test window's buttons ----
