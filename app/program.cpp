@@ -2,6 +2,7 @@
 
 #include "app/dictionary.h"
 #include "app/globals.h"
+#include "app/procedures.h"
 #include "msglog/setup.h"
 #include "runtime/core/dialogs.h"
 #include "runtime/platform/platform.h"
@@ -13,8 +14,6 @@ constexpr std::uint32_t kWriteProfileAndBroadcast = 3;
 }  // namespace
 
 void ShowGreeting() { rt::MessageBox("Wellcome ...", "Start"); }
-
-void Main() { ShowGreeting(); }
 
 void ProgramEntry() {
   GlobalErrors.Init(GlobalErrorStatus);

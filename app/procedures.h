@@ -1,0 +1,14 @@
+#pragma once
+// The demo's window procedures. Each opens its own window on the calling thread, runs it to the
+// end and leaves the result in the thread's GlobalResponse. Owns nothing beyond the call; calls
+// the window framework, the INI manager and the error manager (app/globals.h).
+
+// The application frame: opens, runs the start-up sequence (login, greeting, message test
+// window) and then serves its menu until it is closed.
+void Main();
+
+// Asks for the user name every log entry carries; pre-filled with "DemoUser".
+void LoginScreen();
+
+// Six buttons that raise each kind of message and stop, and the log's path.
+void WindowTest();

@@ -1,0 +1,119 @@
+#include "tests/app/shell_user.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+
+#include "app/globals.h"
+#include "app/program.h"
+#include "runtime/core/dialogs.h"
+#include "runtime/core/system_props.h"
+#include "runtime/platform/platform.h"
+#include "runtime/ui/events.h"
+
+namespace shelltest {
+
+namespace fs = std::filesystem;
+using rt::ui::ShownWindow;
+
+namespace {
+constexpr rt::Long kUserNameEntry = 2;
+constexpr rt::Long kAcceptButton = 3;
+}  // namespace
+
+ProgramRun::ProgramRun(const std::function<void()>& prepare)
+    : log_(fs::path(rt::platform::ExecutablePath()).parent_path() / "Quibbet_.txt") {
+  // The program is thread 1 only in a fresh process, as it is when ctest runs each test alone.
+  static int runs = 0;
+  if (++runs > 1) ADD_FAILURE() << "the program runs once per process: run one test at a time (as ctest does)";
+  ::setenv("XDG_CONFIG_HOME", (temp_ / "config").c_str(), 1);
+  inTemp_ = std::make_unique<ScopedCurrentDirectory>(temp_.Path());
+  fs::remove(log_);
+  if (prepare) prepare();
+  ProcessAttach();
+  backend_ = rt::ui::MakeHeadlessBackend();
+  if (!backend_->Start()) {
+    ADD_FAILURE() << "the headless backend did not start";
+    finished_ = true;
+    return;
+  }
+  rt::ui::InstallBackend(backend_.get());
+  robot_ = std::make_unique<rt::ui::Robot>(*backend_);
+  robot_->SetFailureHandler([](const std::string& failure) { ADD_FAILURE() << failure; });
+  program_ = std::thread([this] { exitCode_ = backend_->RunProgram(&ProgramEntry); });
+}
+
+ProgramRun::~ProgramRun() {
+  Finish();
+  fs::remove(log_);
+}
+
+int ProgramRun::Finish() {
+  if (finished_) return exitCode_;
+  finished_ = true;
+  program_.join();
+  rt::SetSystemProp(rt::PROP_MessageHook, 0);
+  rt::SetSystemProp(rt::PROP_StopHook, 0);
+  rt::ui::InstallBackend(nullptr);
+  backend_->Stop();
+  return exitCode_;
+}
+
+bool ProgramRun::Login(const std::optional<std::string>& name) {
+  const std::optional<ShownWindow> login = robot_->WaitForWindow("Login", kWait, 1);
+  if (!login) return false;
+  if (name && !robot_->TypeInto(*login, kUserNameEntry, *name)) return false;
+  return robot_->Press(*login, kAcceptButton) && robot_->WaitForWindowClosed(*login, kWait);
+}
+
+bool ProgramRun::AnswerGreeting() {
+  const std::optional<rt::ui::ShownMessageBox> greeting = robot_->WaitForMessageBox(kWait, 1);
+  if (!greeting) return false;
+  EXPECT_EQ(greeting->caption, "Start");
+  EXPECT_EQ(greeting->text, "Wellcome ...");
+  EXPECT_EQ(greeting->buttons.size(), 1u);
+  return robot_->PressButton(*greeting, rt::BUTTON_OK);
+}
+
+std::optional<ShownWindow> ProgramRun::Frame() { return robot_->WaitForWindow(kFrameTitle, kWait, 1); }
+
+std::optional<ShownWindow> ProgramRun::TestWindow() { return robot_->WaitForWindow(kTestTitle, kWait, 1); }
+
+std::optional<ProgramRun::Shell> ProgramRun::StartUp(const std::optional<std::string>& name) {
+  const std::optional<ShownWindow> frame = Frame();
+  if (!frame || !Login(name) || !AnswerGreeting()) return std::nullopt;
+  const std::optional<ShownWindow> test = TestWindow();
+  if (!test) return std::nullopt;
+  return Shell{*frame, *test};
+}
+
+int ProgramRun::Exit(const ShownWindow& frame) {
+  robot_->ChooseMenu(frame, "Browse|Exit");
+  return Finish();
+}
+
+std::vector<LogEntry> ProgramRun::Entries() const {
+  const std::string text = ReadFile(log_);
+  static const std::regex header(R"(^[A-Z][a-z]{2} \d{2}, \d{4} \d{2}:\d{2}:\d{2} USER:(.*)  ComputerName:.* $)");
+  std::vector<LogEntry> entries;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(at, end - at);
+    std::smatch match;
+    if (std::regex_match(line, match, header)) {
+      entries.push_back({match[1].str(), {}});
+    } else if (entries.empty()) {
+      ADD_FAILURE() << "the log starts without an entry's header: " << line;
+      entries.push_back({});
+    } else {
+      entries.back().body += "\r\n" + line;
+    }
+    at = end + 2;
+  }
+  return entries;
+}
+
+}  // namespace shelltest

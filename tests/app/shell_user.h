@@ -1,0 +1,79 @@
+#pragma once
+// Plays the user of the whole demo program under the headless backend: the program entry runs on
+// program thread 1 in a fresh current directory (with its own configuration directory), the
+// Robot answers the start-up sequence, and the log beside the test binary is read back as
+// entries. The program runs once per process (thread numbers are not reused), so each test runs
+// alone, as ctest runs them. Owns the backend, the program's thread and the temporary directory.
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "runtime/ui/backend.h"
+#include "runtime/ui/headless/headless_backend.h"
+#include "tests/support/files.h"
+
+namespace shelltest {
+
+using namespace std::chrono_literals;
+inline constexpr std::chrono::seconds kWait = 10s;
+
+inline constexpr char kFrameTitle[] = "Kestro Quibbet demo v1.0 -  Nov/01/2019 - https://quibbet.example";
+inline constexpr char kTestTitle[] = "Message Logs Test ...";
+
+// One log entry: the user after "USER:" and the body as msglog composes it (from the CR LF that
+// ends the header line on).
+struct LogEntry {
+  std::string user;
+  std::string body;
+};
+
+class ProgramRun {
+ public:
+  // Starts the program; its log (beside this test binary) is removed first. `prepare` runs in
+  // the temporary current directory just before.
+  explicit ProgramRun(const std::function<void()>& prepare = {});
+  ~ProgramRun();
+  ProgramRun(const ProgramRun&) = delete;
+  ProgramRun& operator=(const ProgramRun&) = delete;
+
+  rt::ui::Robot& Robot() { return *robot_; }
+  const TempDir& Dir() const { return temp_; }
+  std::filesystem::path Log() const { return log_; }
+
+  std::optional<rt::ui::ShownWindow> TestWindow();
+  std::optional<rt::ui::ShownWindow> Frame();
+  // The whole start-up: the frame, the login screen with `name` typed over "DemoUser" (nothing
+  // typed when absent) and Accept, the greeting's OK; then the frame and the message test
+  // window it opened.
+  struct Shell {
+    rt::ui::ShownWindow frame;
+    rt::ui::ShownWindow test;
+  };
+  std::optional<Shell> StartUp(const std::optional<std::string>& name = std::nullopt);
+  // "Exit" from the frame's menu, then waits for the program to end; its exit code.
+  int Exit(const rt::ui::ShownWindow& frame);
+  int Finish();  // waits for the program to end; its exit code
+
+  std::vector<LogEntry> Entries() const;
+
+ private:
+  bool Login(const std::optional<std::string>& name);
+  bool AnswerGreeting();
+
+  TempDir temp_;
+  std::unique_ptr<ScopedCurrentDirectory> inTemp_;
+  std::filesystem::path log_;
+  std::unique_ptr<rt::ui::Backend> backend_;
+  std::unique_ptr<rt::ui::Robot> robot_;
+  std::thread program_;
+  int exitCode_ = -1;
+  bool finished_ = false;
+};
+
+}  // namespace shelltest

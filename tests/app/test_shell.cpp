@@ -1,0 +1,180 @@
+// The demo shell as a user meets it, under the headless backend with the real procedures on
+// program thread 1: the start-up sequence (frame, login, greeting, message test window) and the
+// user name it logs, each button of the message test window and the entries it leaves, the log
+// path in its text line, the menu, and each window's placement kept in the INI file.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "msglog/globals.h"
+#include "msglog/message_log.h"
+#include "runtime/core/dialogs.h"
+#include "runtime/data/ini_store.h"
+#include "runtime/ui/property_holder.h"
+#include "tests/app/shell_user.h"
+
+namespace {
+
+using namespace shelltest;
+using rt::Long;
+using rt::ui::ShownWindow;
+
+enum : Long { kMessage1 = 1, kMessage2, kStop1, kStop2, kMessage3, kMessage4, kLogPath, kOk, kCancel };
+
+template <class Case>
+  requires requires(const Case& c) { std::string(c.name); }
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
+
+std::string Greeting() {
+  return MessageBody(kFrameTitle, "Start", "Wellcome ...", {"OK", "OK"});
+}
+
+// ---- The user name ----
+
+struct LoginCase {
+  const char* name;
+  std::optional<std::string> typed;  // nothing typed: the pre-filled name stays
+  std::string logged;
+};
+
+class LoginTest : public ::testing::TestWithParam<LoginCase> {};
+
+TEST_P(LoginTest, TheGreetingCarriesTheNameLeftInTheField) {
+  const LoginCase& c = GetParam();
+  ProgramRun run;
+  const std::optional<ProgramRun::Shell> shell = run.StartUp(c.typed);
+  ASSERT_TRUE(shell);
+  ASSERT_TRUE(run.Robot().Press(shell->test, kCancel));
+  ASSERT_TRUE(run.Robot().WaitForWindowClosed(shell->test, kWait));
+  EXPECT_EQ(run.Exit(shell->frame), 0);
+
+  const std::vector<LogEntry> entries = run.Entries();
+  ASSERT_EQ(entries.size(), 1u) << "only the greeting is logged";
+  EXPECT_EQ(entries[0].user, c.logged);
+  EXPECT_EQ(entries[0].body, Greeting());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LoginTest,
+    ::testing::Values(LoginCase{"LeftAsItIs", std::nullopt, "DemoUser"}, LoginCase{"Cleared", "", ""},
+                      LoginCase{"Typed", "Anna", "Anna"},
+                      LoginCase{"TwentyCharacters", "Abcdefghij0123456789", "Abcdefghij0123456789"},
+                      LoginCase{"NoMoreThanTwenty", "Abcdefghij0123456789X", "Abcdefghij0123456789"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- The message test window's buttons ----
+
+struct ButtonCase {
+  const char* name;
+  Long button;
+  // Answers what the button raised.
+  void (*answer)(rt::ui::Robot&);
+  std::vector<std::string> bodies;  // the entries after the greeting, in order
+  bool staysOpen;
+};
+
+void Answer(rt::ui::Robot& robot, const char* caption) {
+  if (const auto box = robot.WaitForMessageBox(kWait, 1)) robot.PressCaption(*box, caption);
+}
+void GoOn(rt::ui::Robot& robot) {
+  if (const auto stop = robot.WaitForStop(kWait, 1)) robot.AnswerStop(*stop, rt::StopAnswer::GoOn);
+}
+
+std::string Message(const char* caption, const char* text, const char* shown, const char* pressed) {
+  return MessageBody(kTestTitle, caption, text, {shown, pressed});
+}
+
+const ButtonCase kButtons[] = {
+    {"Message1No", kMessage1, [](rt::ui::Robot& r) { Answer(r, "No"); },
+     {Message("Attention!", "Do you want to save ?", "YES|NO", "NO")}, true},
+    {"Message2SecondCaption", kMessage2, [](rt::ui::Robot& r) { Answer(r, "5"); },
+     {Message("Question!", "(2 + 3) ?", "3|5|6|7", "5")}, true},
+    {"Stop1Declined", kStop1, GoOn, {StopBody(kTestTitle, "Exit?"), kStopDeclinedBody}, true},
+    {"Stop2Declined", kStop2, GoOn, {StopBody(kTestTitle, "Error saving file..."), kStopDeclinedBody}, true},
+    {"Message3Maybe", kMessage3, [](rt::ui::Robot& r) { Answer(r, "Maybe"); },
+     {Message("Question!", "Are you sure to cancel this opration ?", "Yes|No|Maybe", "Maybe")}, true},
+    {"Message4Cancel", kMessage4, [](rt::ui::Robot& r) { Answer(r, "Cancel"); },
+     {Message("Question!", "Close this widnow ?", "Accept|Cancel", "Cancel")}, true},
+    {"Message4Accept", kMessage4, [](rt::ui::Robot& r) { Answer(r, "Accept"); },
+     {Message("Question!", "Close this widnow ?", "Accept|Cancel", "Accept")}, false},
+};
+
+class ButtonTest : public ::testing::TestWithParam<ButtonCase> {};
+
+TEST_P(ButtonTest, RaisesItsDialogAndLogsTheAnswer) {
+  const ButtonCase& c = GetParam();
+  ProgramRun run;
+  const std::optional<ProgramRun::Shell> shell = run.StartUp();
+  ASSERT_TRUE(shell);
+  const ShownWindow& test = shell->test;
+  ASSERT_TRUE(run.Robot().Press(test, c.button));
+  c.answer(run.Robot());
+  if (c.staysOpen) {
+    ASSERT_TRUE(run.Robot().WaitForWindow(kTestTitle, kWait, 1));
+    EXPECT_TRUE(run.Robot().IsOpen(test));
+    ASSERT_TRUE(run.Robot().Press(test, kCancel));
+  }
+  EXPECT_TRUE(run.Robot().WaitForWindowClosed(test, kWait));
+  EXPECT_EQ(run.Exit(shell->frame), 0);
+
+  const std::vector<LogEntry> entries = run.Entries();
+  ASSERT_EQ(entries.size(), 1 + c.bodies.size());
+  EXPECT_EQ(entries[0].body, Greeting());
+  for (std::size_t i = 0; i < c.bodies.size(); ++i) {
+    EXPECT_EQ(entries[i + 1].user, "DemoUser");
+    EXPECT_EQ(entries[i + 1].body, c.bodies[i]) << "entry " << i + 1;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, ButtonTest, ::testing::ValuesIn(kButtons),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- The text line, the menu and the INI file ----
+
+TEST(Shell, ShowsTheLogPathServesTheMenuAndKeepsEachPlacement) {
+  ProgramRun run;
+  rt::ui::Robot& robot = run.Robot();
+  const std::optional<ProgramRun::Shell> shell = run.StartUp();
+  ASSERT_TRUE(shell);
+  const ShownWindow* frame = &shell->frame;
+  std::optional<ShownWindow> test = shell->test;
+  EXPECT_EQ(robot.Text(*test, kLogPath), "See the message logs in: " + run.Log().string());
+
+  // A size the user gave it comes back when the window opens again from the menu.
+  const Long width = rt::PropNumber(robot.Prop(*test, 0, rt::PROP_Width)) + 40;
+  const Long height = rt::PropNumber(robot.Prop(*test, 0, rt::PROP_Height)) + 24;
+  ASSERT_TRUE(robot.Resize(*test, width, height));
+  ASSERT_TRUE(robot.Press(*test, kOk));
+  ASSERT_TRUE(robot.WaitForWindowClosed(*test, kWait));
+  const std::string ini = (run.Dir() / "Quibbet_demo.INI").string();
+  EXPECT_EQ(rt::GetIni("WindowTest", "Width", "", ini), std::to_string(width));
+  EXPECT_EQ(rt::GetIni("WindowTest", "Height", "", ini), std::to_string(height));
+
+  ASSERT_TRUE(robot.ChooseMenu(*frame, "Browse|Window Test"));
+  test = run.TestWindow();
+  ASSERT_TRUE(test);
+  EXPECT_EQ(rt::PropNumber(robot.Prop(*test, 0, rt::PROP_Width)), width);
+  EXPECT_EQ(rt::PropNumber(robot.Prop(*test, 0, rt::PROP_Height)), height);
+  ASSERT_TRUE(robot.Press(*test, kCancel));
+  ASSERT_TRUE(robot.WaitForWindowClosed(*test, kWait));
+
+  // The browse is not there yet: its item opens nothing and logs nothing.
+  ASSERT_TRUE(robot.ChooseMenu(*frame, "Browse|Browse AFile"));
+  EXPECT_EQ(robot.OpenDialogCount(), 0u);
+  EXPECT_TRUE(robot.IsOpen(*frame));
+  EXPECT_EQ(run.Exit(*frame), 0);
+
+  EXPECT_EQ(run.Entries().size(), 1u) << "only the greeting";
+  for (const char* section : {"Main", "LoginScreen", "WindowTest"}) {
+    EXPECT_NE(rt::GetIni(section, "XPos", "", ini), "") << section;
+    EXPECT_EQ(rt::GetIni(section, "Maximize", "", ini), "No") << section;
+  }
+}
+
+}  // namespace
