@@ -63,8 +63,7 @@ class ThisWindow final : public ProcedureWindow {
       : ProcedureWindow("LoginScreen", window, toolbar, &resizer) {}
 
   Byte Init() override {
-    // The string before the entry takes no focus: the entry is the first field.
-    const Byte level = BeginInit(kUserName);
+    const Byte level = BeginInit(1);  // the string hands the focus on to the entry
     if (level != Level::Ok) return level;
     GLO_USERNAME.Set("DemoUser");
     OpenAndPlace();

@@ -200,6 +200,15 @@ void Window::Select(Long control) {
   if (control != 0) {
     const Control* target = FindControl(control);
     if (!target) return;
+    // A control that cannot hold the focus (a string, a prompt) hands it to the next that can.
+    if (!target->CanTakeFocus() || !IsShown(*target)) {
+      const auto at = std::find_if(controls_.begin(), controls_.end(), [&](const auto& c) { return c.get() == target; });
+      const auto next = std::find_if(at, controls_.end(), [&](const auto& c) {
+        return c->Number() > 0 && c->CanTakeFocus() && IsShown(*c);
+      });
+      control = next != controls_.end() ? (*next)->Number() : NextFocusable(0, 1);
+      if (control == 0) return;
+    }
     SetFocusTo(control);
     Enqueue(MakeEvent(EVENT_Selected, control));
     return;

@@ -284,6 +284,22 @@ TEST_F(OneThreadWindow, AToolbarButtonLeavesTheEntryButKeepsTheFocusThere) {
   EXPECT_EQ(window.FocusedControl(), ok) << "a window's own button takes the focus";
 }
 
+TEST_F(OneThreadWindow, SelectingAControlThatCannotHoldTheFocusSelectsTheNextThatCan) {
+  Long value = 0;
+  WindowDef def;
+  const Long label = def.Add(ControlDef::String("User Name:"));
+  const Long entry = def.Add(ControlDef::Entry("@n5", Bind(value)));
+  const Long trailing = def.Add(ControlDef::String("after everything"));
+  Window window(def);
+  window.Open();
+  Drain(window);
+  window.Select(label);
+  EXPECT_EQ(window.FocusedControl(), entry);
+  EXPECT_EQ(Names(Drain(window)), (std::vector<std::string>{"Selected:2"}));
+  window.Select(trailing);
+  EXPECT_EQ(window.FocusedControl(), entry) << "past the last one it wraps to the first that can";
+}
+
 TEST_F(OneThreadWindow, ControlsOnATabShowOnlyWhileItsTabIsSelected) {
   WindowDef def;
   const Long sheet = def.Add(ControlDef::Sheet());
