@@ -25,7 +25,6 @@ using rt::Long;
 constexpr Long kEventResetToolbox = 523;  // posted to the toolbox thread: lay the buttons out anew
 constexpr Long kIconButtonWidth = 24;
 constexpr Long kButtonHeight = 22;
-constexpr Long kSpareButtons = 8;         // the runtime adds no controls to an open window
 constexpr auto kCloseWait = std::chrono::seconds(10);
 
 Long TextButtonWidth(const std::string& text) { return 12 + 6 * static_cast<Long>(text.size()); }
@@ -86,7 +85,7 @@ void PopupClass::AskToolbox(std::string_view title) {
   const std::vector<PopupItemQueue> items = ToolboxItems();
   rt::WindowDef def;
   def.title = std::string(title);
-  const Long buttons = static_cast<Long>(items.size()) + kSpareButtons;
+  const Long buttons = static_cast<Long>(items.size());
   for (Long n = 0; n < buttons; ++n) def.Add(rt::ControlDef::Button({}).Hidden());
   rt::Window window(def);
   window.Open();
@@ -125,8 +124,9 @@ void PopupClass::ResetToolbox() {
   Long height = 0;
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (!IsNumbered(items, i, true)) continue;
-    if (!window.FindControl(button + 1)) {
-      RT_ASSERT(false, "ResetToolbox: more toolbox items than the window was opened with");
+    // Items added since the toolbox opened get a button of their own.
+    if (!window.FindControl(button + 1) && window.CreateControl(rt::ControlDef::Button({}).Hidden()) != button + 1) {
+      RT_ASSERT(false, "ResetToolbox: the toolbox could not add a button");
       break;
     }
     ++button;

@@ -291,12 +291,15 @@ class PopupToolbox : public PopupChoosing {
       PopupClass popup;
       popup.Init();
       Build(popup);
+      int inserts = 0;
       while (window.Accept()) {
         const rt::EventRecord& e = window.CurrentEvent();
         events_.Add(e);
         if (e.code == rt::EVENT_Accepted && e.control == kMenu) popup.Toolbox("Tools");
         if (e.code == rt::EVENT_Accepted && e.control == kInsert) {
           popup.SetItemEnable("Delete", 1);
+          if (++inserts == 2)  // the second Insert adds more items than the toolbox has buttons
+            for (int n = 1; n <= 12; ++n) popup.AddItemEvent("Added " + std::to_string(n), rt::EVENT_ScrollTop, kList);
           popup.ResetToolbox();
         }
       }
@@ -348,6 +351,22 @@ TEST_F(PopupToolbox, ButtonsForToolboxItemsPressedLikeMenuChoices) {
   EXPECT_TRUE(robot_.IsOpen(tools)) << "a second toolbox does not open while one is";
 
   // Closing the owner closes its toolbox before the popup goes away.
+  robot_.CloseWindow(window_);
+  EXPECT_TRUE(robot_.WaitForWindowClosed(tools, kWait));
+}
+
+TEST_F(PopupToolbox, ItemsAddedWhileItIsOpenGetButtonsOfTheirOwn) {
+  OpenOwner();
+  const rt::ui::ShownWindow tools = OpenToolbox();
+  ASSERT_TRUE(robot_.Press(tools, 1));  // Insert enables Delete on the owner
+  ASSERT_TRUE(robot_.WaitForProp(tools, 2, rt::PROP_Disable, "", kWait));
+  rt::testing::ClearAssertionMessages();
+  ASSERT_TRUE(robot_.Press(tools, 1));
+  bool shown = false;
+  for (const auto deadline = std::chrono::steady_clock::now() + kWait; !shown && std::chrono::steady_clock::now() < deadline;)
+    for (Long b = 1; b <= 40 && !shown; ++b) shown = P(tools, b, rt::PROP_Text) == "Added 12";
+  EXPECT_TRUE(shown) << "the last added item has a button";
+  EXPECT_TRUE(rt::testing::AssertionMessages().empty());
   robot_.CloseWindow(window_);
   EXPECT_TRUE(robot_.WaitForWindowClosed(tools, kWait));
 }
