@@ -126,6 +126,11 @@ void WindowManager::AddItem(WindowComponent& component) {
   if (CL) CL->push_back({0, &component});
 }
 
+void WindowManager::AddItem(SelectingComponent& component) {
+  AddItem(static_cast<WindowComponent&>(component));
+  component.SetSelecting(Request == Request::Select);
+}
+
 void WindowManager::AddItem(ToolbarClass& toolbar) {
   Toolbar = &toolbar;
   toolbar.Init();

@@ -82,6 +82,16 @@ inline constexpr rt::Byte FirstSized = 2;  // the size event of the opening was 
 // The key that recalls a field's history value on the update forms (Ctrl+H).
 inline constexpr rt::Long kHistoryKey = 584;
 
+// A component that can pick a record for the window's caller (a browse list): registered with
+// AddItem, it learns whether its window was opened with Request::Select.
+class SelectingComponent : public WindowComponent {
+ public:
+  virtual void SetSelecting(rt::Byte selecting) = 0;
+
+ protected:
+  ~SelectingComponent() = default;
+};
+
 class WindowManager {
  public:
   struct ComponentEntry {
@@ -144,6 +154,7 @@ class WindowManager {
 
   // ---- Registering (after Init) ----
   void AddItem(WindowComponent& component);
+  void AddItem(SelectingComponent& component);  // and tells it whether Request is Request::Select
   void AddItem(ToolbarClass& toolbar);       // the toolbar is initialised here
   void AddItem(WindowResizeClass& resizer);  // gets every event; not a component
   void AddItem(rt::Long control, rt::Byte action);  // pressing it ends the window with `action`
