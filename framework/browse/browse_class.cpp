@@ -324,25 +324,37 @@ void BrowseClass::ResetFromFile() {
 void BrowseClass::ResetFromBuffer() {
   const BrowseSortOrder* order = CurrentSort();
   const std::size_t components = order && order->MainKey ? Primary->Me->GetComponents(order->MainKey) : 1;
-  ViewManager::Reset(static_cast<rt::Long>(std::max<std::size_t>(components, 1)));
+  ResetView(static_cast<rt::Long>(std::max<std::size_t>(components, 1)));
   ResetQueue(Reset::Around);
   UpdateWindow();
 }
 
 void BrowseClass::PositionOnRecord() {
-  ViewManager::Open();
+  if (!Opened) ViewManager::Open();
   if (View->Property(rt::PropViewOrder).empty() && Primary->Me->File) {
     // Record order: the record's pointer is its whole place in the order.
     View->Reset("V::" + std::to_string(Primary->Me->File->Pointer()));
     return;
   }
   // Every component of the order: the first row whose order values are the record's.
-  ViewManager::Reset(rt::Long{255});
+  ResetView(255);
 }
 
 void BrowseClass::PositionAtFreeElement() {
   const rt::Byte position = GetFreeElementPosition();
-  ViewManager::Reset(rt::Long{position ? position : rt::Byte{1}});
+  ResetView(position ? position : 1);
+}
+
+void BrowseClass::ResetView(rt::Long components) {
+  if (!Opened) {
+    ViewManager::Reset(components);  // opens the view and applies the order and filter
+    return;
+  }
+  if (components <= 0) {
+    View->Set();
+  } else {
+    View->SetFromBuffer(static_cast<std::size_t>(components));
+  }
 }
 
 // ---- Rereading the current record ----

@@ -254,6 +254,9 @@ class BrowseClass : public ViewManager {
   void SetReadAhead(rt::Long records);
   void PositionOnRecord();  // the view at the primary record
   void PositionAtFreeElement();
+  // The view at the start (0) or at the buffer's first `components` order values; unlike the
+  // manager's Reset it does not apply the order and filter again, so a bad filter is reported once.
+  void ResetView(rt::Long components = 0);
   void TakeThumbDrag();
   void TakeChoiceChanged();
 

@@ -113,7 +113,7 @@ void BrowseClass::ResetQueue(rt::Byte mode) {
     View->Reset(RowPosition(1));
   } else {
     noRows = true;
-    ViewManager::Reset();
+    ResetView();
   }
   const rt::Long savedChoice = RetainRow ? CurrentChoice : 0;
   ListQueue->Free();
@@ -124,7 +124,7 @@ void BrowseClass::ResetQueue(rt::Byte mode) {
   CurrentChoice = FindRow(highlight);
   if (RetainRow) above = savedChoice - CurrentChoice;
 
-  if (ListQueue->Records() == 0) ViewManager::Reset();
+  if (ListQueue->Records() == 0) ResetView();
   ItemsToFill = AllowUnfilled ? 0 : std::max<rt::Long>(LastItems - ListQueue->Records(), 0);
   if (!noRows && (ItemsToFill > 0 || above > 0)) {
     ItemsToFill = std::max(ItemsToFill, above);
@@ -190,7 +190,7 @@ void BrowseClass::ScrollEnd(rt::Long event) {
   CurrentEvent = event;
   if (!FileLoaded) {
     ListQueue->Free();
-    ViewManager::Reset();
+    ResetView();
     ItemsToFill = ILC->GetItems();
     Fetch(event == EventScrollBottom ? FetchBackward : FetchForward);
   }
@@ -285,10 +285,10 @@ void BrowseClass::ResetThumbLimits() {
   if (!AllowUnfilled && ListQueue->Records() < LastItems) return;
   rt::FieldValue last = rt::FieldValue::ClearedLike(order->FreeElement);
   rt::FieldValue first = rt::FieldValue::ClearedLike(order->FreeElement);
-  ViewManager::Reset();
+  ResetView();
   SetReadAhead(0);
   if (Previous() == Level::Ok) last.Ref().Assign(order->FreeElement);
-  ViewManager::Reset();
+  ResetView();
   if (Next() == Level::Ok) first.Ref().Assign(order->FreeElement);
   order->Thumb->SetLimit(first.Ref(), last.Ref());
   // The reads above loaded other records; the highlighted one is current again.

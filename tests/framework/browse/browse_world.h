@@ -1,0 +1,106 @@
+#pragma once
+// A browse procedure of the tests' own over an item file (keyed by group and id and by name
+// without case, or without keys and read in record order), with a list, the usual buttons, a
+// locator entry and the toolbar's navigation buttons, and an update procedure each test
+// scripts. Shared by the headless scenario tests and the Qt offscreen test. The window and
+// every data object live on the browse's program thread; the test reads what it shows through
+// the Robot and what it did through a ThreadLog.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/browse/browse_class.h"
+#include "framework/error/error_class.h"
+#include "framework/window/toolbar.h"
+#include "framework/window/window_manager.h"
+#include "runtime/core/fixed_string.h"
+#include "runtime/data/file.h"
+#include "runtime/data/queue.h"
+#include "runtime/data/view.h"
+#include "runtime/ui/queue_list_source.h"
+#include "runtime/ui/window.h"
+#include "tests/framework/data/data_fixture.h"
+#include "tests/framework/window/thread_log.h"
+
+namespace browsetest {
+
+struct ITM_Record {
+  rt::Long GRP = 0;
+  rt::Long ID = 0;
+  rt::FixedString<20> NAME;
+};
+struct ROW_Record {
+  rt::Long ID = 0;
+  rt::FixedString<20> NAME;
+  rt::FixedString<1024> POS;  // the row's view position
+};
+
+const rt::RecordLayout& ItemLayout();
+rt::FileDecl ItemDecl(const std::string& directory, bool keyed);
+
+// Item n (1-based) of a file of `count`: ids 10, 20, … in groups of 1000 ids, names in another
+// order than the ids. Item count-1 and count are named with quotes.
+ITM_Record MakeItem(int n, int count);
+// Writes `count` items; the file without keys gets them in another order than their ids.
+void BuildItems(const std::string& directory, bool keyed, int count);
+// The items as the browse orders them.
+enum class Order { RecordOrder, ById, ByName };
+std::vector<ITM_Record> Ordered(bool keyed, int count, Order order);
+
+enum : rt::Long { kList = 1, kInsert, kChange, kDelete, kView, kSelect, kClose, kLocate };
+inline constexpr int kPageRows = 10;
+
+// What the update procedure is asked, and what it did: the request, the record it was given.
+struct UpdateCall {
+  rt::Byte request;
+  rt::Long id;
+};
+struct World;
+// Runs in place of the update form: acts on World's file and returns the response.
+using UpdateScript = std::function<rt::Byte(World& world, const UpdateCall& call, int callNumber)>;
+
+struct BrowseSpec {
+  std::string directory{};
+  bool keyed = true;
+  Order order = Order::ById;
+  rt::Byte request = 0;  // the browse window's Request
+  bool step = true;      // the order gets the base StepClass
+  bool locator = false;  // the order gets the test's locator
+  bool editViaPopup = true;
+  bool allowUnfilled = false;
+  std::string filter{};
+  rt::Long rangeGroup = 0;  // non-zero: the id order limited to this group
+  ITM_Record before{};      // the primary record when the procedure starts
+  UpdateScript update{};
+};
+
+// The procedure's data, built and destroyed on its thread.
+struct World {
+  explicit World(const BrowseSpec& spec);
+  ~World();
+  ErrorClass errors;
+  rt::FileDecl decl;
+  ITM_Record ITM;
+  rt::File file;
+  testdict::TestAccess access;
+  testdict::TestRelate relate;
+  rt::View view;
+  rt::QueueOf<ROW_Record> rows;
+  rt::QueueListSource source;
+  rt::Long vcr = 0;
+};
+
+// What the procedure left when it ended.
+struct Outcome {
+  rt::Byte response = 0;
+  ITM_Record record;  // the primary record after the window closed
+};
+
+// Runs the browse on a new program thread; `log` gets "Insert 140"-style lines for each update
+// call, `outcome` the result once the thread has ended.
+void StartBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome);
+
+std::string RequestName(rt::Byte request);
+
+}  // namespace browsetest
