@@ -255,13 +255,15 @@ World::~World() {
   access.Kill();
 }
 
+void RunBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome) {
+  World world(spec);
+  BrowseProcedure procedure(world, spec, log);
+  outcome.response = procedure.Run();
+  outcome.record = world.ITM;
+}
+
 void StartBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome) {
-  rt::Start([&spec, &log, &outcome] {
-    World world(spec);
-    BrowseProcedure procedure(world, spec, log);
-    outcome.response = procedure.Run();
-    outcome.record = world.ITM;
-  });
+  rt::Start([&spec, &log, &outcome] { RunBrowse(spec, log, outcome); });
 }
 
 std::string RequestName(rt::Byte request) {

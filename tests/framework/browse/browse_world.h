@@ -97,6 +97,8 @@ struct Outcome {
   ITM_Record record;  // the primary record after the window closed
 };
 
+// Runs the browse on the calling program thread until its window closes.
+void RunBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome);
 // Runs the browse on a new program thread; `log` gets "Insert 140"-style lines for each update
 // call, `outcome` the result once the thread has ended.
 void StartBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome);

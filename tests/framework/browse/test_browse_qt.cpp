@@ -1,0 +1,126 @@
+// The browse on the Qt backend (offscreen platform), as a user meets it: the list rendered to a
+// picture (docs/browse_offscreen.png when QUIBBET_DOCS_PICTURES names a folder), paging with
+// the keyboard and the mouse wheel, and the popup menu on a right click calling the update
+// procedure. The user acts from a thread of its own with Qt's test tools.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QTableView>
+#include <QWheelEvent>
+
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "runtime/ui/backend.h"
+#include "runtime/ui/qt/qt_backend.h"
+#include "runtime/ui/qt/qt_look.h"
+#include "tests/framework/browse/browse_world.h"
+#include "tests/runtime/ui/qt_user.h"
+#include "tests/support/files.h"
+
+namespace browsetest {
+namespace {
+
+using rt::Long;
+using rt::ui::QtUser;
+using rt::ui::WindowId;
+
+int gArgc = 1;
+char gProgram[] = "test_fw_browse_qt";
+char* gArgv[] = {gProgram, nullptr};
+constexpr int kItems = 200;
+
+QWidget* Outer(WindowId window) {
+  for (QWidget* widget : QApplication::allWidgets())
+    if (widget->objectName() == QString(rt::ui::qt::kWindowNamePrefix) + QString::number(window)) return widget;
+  return nullptr;
+}
+
+QTableView* ListOf(WindowId window) {
+  QWidget* outer = Outer(window);
+  return outer ? outer->findChild<QTableView*>(rt::ui::qt::ControlName(kList)) : nullptr;
+}
+
+std::size_t Colours(const QImage& image) {
+  std::set<QRgb> colours;
+  for (int y = 0; y < image.height(); y += 2)
+    for (int x = 0; x < image.width(); x += 2) colours.insert(image.pixel(x, y));
+  return colours.size();
+}
+
+// The ids in the first column of the shown rows.
+std::vector<std::string> FirstColumn(QtUser& user, WindowId window) {
+  std::vector<std::string> ids;
+  for (const auto& row : user.Rows(window, kList)) ids.push_back(row.empty() ? "" : row.front());
+  return ids;
+}
+
+std::vector<std::string> Expected(std::size_t from) {
+  const std::vector<ITM_Record> all = Ordered(true, kItems, Order::ById);
+  std::vector<std::string> ids;
+  for (std::size_t i = from; i < from + kPageRows; ++i) {
+    std::string id = std::to_string(all[i].ID);
+    if (id.size() > 3) id.insert(id.size() - 3, ",");
+    ids.push_back(id);
+  }
+  return ids;
+}
+
+TEST(BrowseOnQt, RendersScrollsByKeyboardAndWheelAndOffersItsPopup) {
+  TempDir dir;
+  BuildItems(dir.Path().string(), true, kItems);
+  std::unique_ptr<rt::ui::Backend> backend = rt::ui::MakeQtBackend(gArgc, gArgv);
+  ASSERT_TRUE(backend->Start());
+  rt::ui::InstallBackend(backend.get());
+  QtUser user;
+  fwtest::ThreadLog log;
+  Outcome outcome;
+  BrowseSpec spec;
+  spec.directory = dir.Path().string();
+  spec.update = [](World&, const UpdateCall&, int) -> rt::Byte { return Response::Cancelled; };
+
+  const int exitCode = rt::ui::PlayProgram<QtUser>(*backend, user, [&] { RunBrowse(spec, log, outcome); }, [&](QtUser& u) {
+    const WindowId window = u.WaitForWindow("Browse Items");
+    ASSERT_NE(window, 0u);
+    EXPECT_EQ(FirstColumn(u, window), Expected(0));
+
+    QImage picture;
+    u.OnQt([&] { picture = Outer(window)->grab().toImage(); });
+    EXPECT_GT(Colours(picture), 8u) << "the list is drawn";
+    EXPECT_TRUE(picture.save(QString::fromStdString(::testing::TempDir()) + "browse_offscreen.png"));
+    if (const char* docs = std::getenv("QUIBBET_DOCS_PICTURES")) picture.save(QString(docs) + "/browse_offscreen.png");
+
+    u.PressKey(window, kList, rt::KEY_PgDn);
+    EXPECT_EQ(FirstColumn(u, window), Expected(10)) << "page down";
+    u.PressKey(window, kList, rt::KEY_End);
+    EXPECT_EQ(FirstColumn(u, window), Expected(kItems - kPageRows)) << "to the end";
+    u.PressKey(window, kList, rt::KEY_Home);
+    EXPECT_EQ(FirstColumn(u, window), Expected(0)) << "back to the start";
+
+    // The wheel scrolls a row past the last one shown.
+    u.ClickRow(window, kList, kPageRows, false);
+    u.OnQt([&] {
+      QTableView* table = ListOf(window);
+      QWheelEvent wheel(QPointF(5, 5), table->viewport()->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(table->viewport(), &wheel);
+    });
+    u.Poll([&] { return FirstColumn(u, window) == Expected(1); }, "the wheel scrolled a row");
+
+    u.RightClick(window, kList);
+    u.ChoosePopup("&View");
+    u.WaitForWindow("Browse Items");
+    u.Poll([&] { return log.Take() == std::vector<std::string>{"View " + std::to_string(Ordered(true, kItems, Order::ById)[10].ID)}; },
+           "the popup's View called the update procedure on the highlighted record");
+  });
+  EXPECT_EQ(exitCode, 0);
+  rt::ui::InstallBackend(nullptr);
+  backend->Stop();
+}
+
+}  // namespace
+}  // namespace browsetest
