@@ -262,8 +262,8 @@ rt::Byte BrowseClass::Ask(rt::Byte request) {
 }
 
 rt::Byte BrowseClass::AskRecord(rt::Byte) {
-  // Edit in place would run here; without an edit-in-place manager nothing is edited.
-  if (!EIP) return Response::Cancelled;
+  // The edit-in-place manager's Run(request) would edit the row here; this module makes none
+  // (EIP stays null), so nothing is edited.
   return Response::Cancelled;
 }
 
