@@ -63,7 +63,8 @@ void BrowseClass::Fetch(rt::Byte direction) {
   }
   bool first = !skip.empty();
   while (ItemsToFill > 0) {
-    if (UseMRP && readAhead_ == 0) SetReadAhead(std::min(ItemsToFill, kMaxReadAhead));
+    // The edge row read again counts: a page down is then one read of the driver, not two.
+    if (UseMRP && readAhead_ == 0) SetReadAhead(std::min(ItemsToFill + 1, kMaxReadAhead));
     const rt::Byte level = forward ? Next() : Previous();
     if (level == Level::Notify) break;
     if (level == Level::Fatal) break;  // reported, and the window is closing
