@@ -455,10 +455,12 @@ INSTANTIATE_TEST_SUITE_P(Browse, PendingRequests,
 
 // ---- Selecting ----
 
+enum class Pick { DoubleClick, PopupSelect, Close };
+
 struct SelectCase {
   const char* name;
-  bool doubleClick;  // else Close, which cancels
-  Long expectedId;   // the primary record when the window has closed
+  Pick pick;        // Close cancels
+  Long expectedId;  // the primary record when the window has closed
   Byte response;
 };
 
@@ -473,10 +475,13 @@ TEST_P(Selecting, ADoubleClickPicksAndCancelRestoresTheSavedRecord) {
   EXPECT_TRUE(Enabled(kSelect));
   EXPECT_EQ(robot_.Prop(window_, kSelect, rt::PROP_Default), "1");
   ASSERT_TRUE(robot_.Scroll(window_, kList, rt::EVENT_PageDown));
-  if (c.doubleClick) {
-    ASSERT_TRUE(robot_.PickRow(window_, kList, 3, true));
-  } else {
-    ASSERT_TRUE(robot_.PickRow(window_, kList, 3));
+  ASSERT_TRUE(robot_.PickRow(window_, kList, 3, c.pick == Pick::DoubleClick));
+  if (c.pick == Pick::PopupSelect) {
+    ASSERT_TRUE(robot_.PressKey(window_, kList, rt::KEY_MouseRightUp));
+    const auto popup = robot_.WaitForPopup(kWait);
+    ASSERT_TRUE(popup);
+    ASSERT_TRUE(robot_.ChoosePopup(*popup, "Select"));
+  } else if (c.pick == Pick::Close) {
     ASSERT_TRUE(robot_.Press(window_, kClose));
   }
   ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
@@ -485,8 +490,9 @@ TEST_P(Selecting, ADoubleClickPicksAndCancelRestoresTheSavedRecord) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Browse, Selecting,
-                         ::testing::Values(SelectCase{"DoubleClickPicks", true, 130, Response::Completed},
-                                           SelectCase{"CloseCancelsAndRestores", false, 777, Response::Cancelled}),
+                         ::testing::Values(SelectCase{"DoubleClickPicks", Pick::DoubleClick, 130, Response::Completed},
+                                           SelectCase{"PopupSelectPicks", Pick::PopupSelect, 130, Response::Completed},
+                                           SelectCase{"CloseCancelsAndRestores", Pick::Close, 777, Response::Cancelled}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The reread before an update ----
