@@ -27,8 +27,8 @@ rt::ThreadOrder ProgramThreadOrder() {
   return {
       {"ThreadTarget", "ThreadUi", "BindScopes", "ThreadFrames", "FileRegistry", "RelationEpoc", "AFile",
        "KESTROMSGLOG__", "GlobalErrorStatus", "GlobalRequest", "GlobalResponse", "VCRRequest", "HideRelateAFile",
-       "Access_AFile", "Relate_AFile", "Dictionary"},
-      {"Dictionary", "HideRelateAFile", "Access_AFile", "Relate_AFile", "GlobalErrorStatus", "KESTROMSGLOG__",
+       "Access_AFile", "Relate_AFile", "Dictionary", "BrowseAFileView"},
+      {"BrowseAFileView", "Dictionary", "HideRelateAFile", "Access_AFile", "Relate_AFile", "GlobalErrorStatus", "KESTROMSGLOG__",
        "AFile", "FileRegistry", "RelationEpoc", "GlobalRequest", "GlobalResponse", "VCRRequest", "ThreadFrames",
        "BindScopes", "ThreadUi", "ThreadTarget"},
   };

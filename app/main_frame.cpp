@@ -5,6 +5,7 @@
 #include "app/procedure_window.h"
 #include "app/procedures.h"
 #include "app/program.h"
+#include "runtime/core/thread.h"
 #include "runtime/ui/events.h"
 #include "runtime/ui/window.h"
 #include "runtime/ui/window_def.h"
@@ -44,8 +45,8 @@ rt::WindowDef AppFrameDef() {
   return def;
 }
 
-// Until the browse procedure exists, its menu item does nothing at all.
-void BrowseAFilePlaceholder() {}
+// Each browse runs on a thread of its own, so several can be open beside the frame.
+constexpr rt::Long kBrowseThreadStack = 50000;
 
 class ThisWindow final : public ProcedureWindow {
  public:
@@ -72,7 +73,7 @@ class ThisWindow final : public ProcedureWindow {
   Byte TakeAccepted() override {
     switch (TheWindow().CurrentEvent().control) {
       case kBrowseWindowTest: WindowTest(); break;
-      case kBrowseAFile: BrowseAFilePlaceholder(); break;
+      case kBrowseAFile: rt::Start(BrowseAFile, kBrowseThreadStack); break;
       default: break;
     }
     return WindowManager::TakeAccepted();

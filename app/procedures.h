@@ -12,3 +12,7 @@ void LoginScreen();
 
 // Six buttons that raise each kind of message and stop, and the log's path.
 void WindowTest();
+
+// The records of AFile in a list, in record order; Insert, Change and Delete open the update form.
+// The frame starts it on a thread of its own.
+void BrowseAFile();

@@ -1,0 +1,142 @@
+// The browse of AFile as a user meets it, under the headless backend with the real procedures:
+// two browses on two threads over one data file, records added, changed and deleted through the
+// update form and the browse's own keys and buttons, what each list shows and when it reloads,
+// and the entries the log keeps.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/dictionary.h"
+#include "msglog/message_log.h"
+#include "runtime/core/thread.h"
+#include "runtime/data/file.h"
+#include "runtime/ui/events.h"
+#include "tests/app/shell_user.h"
+
+namespace {
+
+using namespace shelltest;
+using rt::Long;
+using rt::ui::ShownWindow;
+
+constexpr char kBrowseTitle[] = "Browse the AFile file";
+enum : Long { kList = 1, kInsert, kChange, kDelete, kSheet, kTab, kClose };
+enum : Long { kId = 4, kAstring = 6, kAdecimal = 8, kOk = 13 };
+constexpr Long kTestCancel = 9;
+constexpr Long kCtrlEnter = 525;
+
+std::string Trimmed(std::string text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// The list's rows as "id astring" (the first two columns, without padding).
+std::vector<std::string> Shown(rt::ui::Robot& robot, const ShownWindow& browse) {
+  std::vector<std::string> shown;
+  for (const auto& row : robot.ListRows(browse, kList)) shown.push_back(Trimmed(row.at(0)) + " " + Trimmed(row.at(1)));
+  return shown;
+}
+
+// Opens one more browse from the frame's menu; it runs on the next program thread.
+std::optional<ShownWindow> OpenBrowse(ProgramRun& run, const ShownWindow& frame, Long thread) {
+  if (!run.Robot().ChooseMenu(frame, "Browse|Browse AFile")) return std::nullopt;
+  return run.Robot().WaitForWindow(kBrowseTitle, kWait, thread);
+}
+
+// Fills the form that `open` brings up on `thread` and saves it with OK.
+void FillForm(rt::ui::Robot& robot, Long thread, const char* title, const std::vector<std::pair<Long, std::string>>& typed) {
+  const std::optional<ShownWindow> form = robot.WaitForWindow(title, kWait, thread);
+  ASSERT_TRUE(form) << title;
+  for (const auto& [entry, text] : typed) ASSERT_TRUE(robot.TypeInto(*form, entry, text));
+  ASSERT_TRUE(robot.Press(*form, kOk));
+  ASSERT_TRUE(robot.WaitForWindowClosed(*form, kWait));
+}
+
+std::string ConfirmDelete(const char* pressed) {
+  return MessageBody(kBrowseTitle, "Confirm Delete", "Are you sure you want to delete the highlighted record?",
+                     {"YES|NO", pressed});
+}
+
+// What the data file holds once the program has ended, as "id astring" in record order.
+std::vector<std::string> Stored() {
+  std::vector<std::string> stored;
+  rt::ThreadScope scope;
+  AFI_Record record;
+  rt::File file(AFileDecl(), record);
+  file.Open();
+  if (rt::ErrorCode() != 0) return {"open failed: " + rt::Error()};
+  for (file.Set(); file.Next(), rt::ErrorCode() == 0;) stored.push_back(std::to_string(record.ID) + " " + record.ASTRING.Clipped());
+  file.Close();
+  return stored;
+}
+
+TEST(BrowseAFile, TwoBrowsesOnTwoThreadsShareTheFileAndEachReloadsOnItsOwnAction) {
+  ProgramRun run;
+  rt::ui::Robot& robot = run.Robot();
+  const std::optional<ProgramRun::Shell> shell = run.StartUp();
+  ASSERT_TRUE(shell);
+  ASSERT_TRUE(robot.Press(shell->test, kTestCancel));
+  ASSERT_TRUE(robot.WaitForWindowClosed(shell->test, kWait));
+
+  // Thread 1 is the frame's; each menu choice starts the next thread.
+  const std::optional<ShownWindow> first = OpenBrowse(run, shell->frame, 2);
+  const std::optional<ShownWindow> second = OpenBrowse(run, shell->frame, 3);
+  ASSERT_TRUE(first && second);
+  EXPECT_TRUE(Shown(robot, *first).empty());
+  EXPECT_EQ(robot.ListHeadings(*first, kList), (std::vector<std::string>{"ID", "Astring", "Adecimal", "Adate", "Atime"}));
+
+  // An insert in the first browse shows in its own list at once ...
+  ASSERT_TRUE(robot.Press(*first, kInsert));
+  FillForm(robot, 2, "Record Will Be Added", {{kId, "1"}, {kAstring, "One"}, {kAdecimal, "-12.5"}});
+  ASSERT_TRUE(robot.WaitForListRows(*first, kList, 1, kWait));
+  EXPECT_EQ(Shown(robot, *first), (std::vector<std::string>{"1 One"}));
+  EXPECT_EQ(Trimmed(robot.Cell(*first, kList, 1, 3)), "-12.50");
+  // ... and not in the other, whose list is read again only when it acts itself: here its own insert.
+  EXPECT_TRUE(Shown(robot, *second).empty());
+  ASSERT_TRUE(robot.Press(*second, kInsert));
+  FillForm(robot, 3, "Record Will Be Added", {{kId, "2"}, {kAstring, "Two"}});
+  ASSERT_TRUE(robot.WaitForListRows(*second, kList, 2, kWait));
+  EXPECT_EQ(Shown(robot, *second), (std::vector<std::string>{"1 One", "2 Two"}));
+
+  // The first browse sees the second's record once a scroll reads its page again.
+  ASSERT_TRUE(robot.Scroll(*first, kList, rt::EVENT_ScrollBottom));
+  ASSERT_TRUE(robot.WaitForListRows(*first, kList, 2, kWait));
+  EXPECT_EQ(Shown(robot, *first), (std::vector<std::string>{"1 One", "2 Two"}));
+
+  // Change the highlighted record with Ctrl+Enter.
+  ASSERT_TRUE(robot.PickRow(*first, kList, 2));
+  ASSERT_TRUE(robot.PressKey(*first, kList, kCtrlEnter));
+  FillForm(robot, 2, "Record Will Be Changed", {{kAstring, "Two changed"}});
+  EXPECT_TRUE(robot.WaitForProp(*first, kList, rt::PROP_Selected, "2", kWait));
+  EXPECT_EQ(Shown(robot, *first), (std::vector<std::string>{"1 One", "2 Two changed"}));
+
+  // Delete it: No keeps it, Yes removes it.
+  for (const char* answer : {"No", "Yes"}) {
+    ASSERT_TRUE(robot.Press(*first, kDelete));
+    const auto box = robot.WaitForMessageBox(kWait, 2);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->caption, "Confirm Delete");
+    ASSERT_TRUE(robot.PressCaption(*box, answer));
+    ASSERT_TRUE(robot.WaitForWindow(kBrowseTitle, kWait, 2));
+  }
+  ASSERT_TRUE(robot.WaitForListRows(*first, kList, 1, kWait));
+  EXPECT_EQ(Shown(robot, *first), (std::vector<std::string>{"1 One"}));
+
+  for (const ShownWindow& browse : {*first, *second}) {
+    ASSERT_TRUE(robot.Press(browse, kClose));
+    ASSERT_TRUE(robot.WaitForWindowClosed(browse, kWait));
+  }
+  EXPECT_EQ(run.Exit(shell->frame), 0);
+
+  const std::vector<LogEntry> entries = run.Entries();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[1].body, ConfirmDelete("NO"));
+  EXPECT_EQ(entries[2].body, ConfirmDelete("YES"));
+  EXPECT_EQ(Stored(), (std::vector<std::string>{"1 One"})) << "the file holds what the user left";
+}
+
+}  // namespace
