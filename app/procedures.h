@@ -12,3 +12,8 @@ void LoginScreen();
 
 // Six buttons that raise each kind of message and stop, and the log's path.
 void WindowTest();
+
+// The form for one AFile record, on the caller's thread: GlobalRequest (Insert, Change, Delete,
+// View) and the thread's AFile record in; GlobalResponse (Completed, Cancelled) and the record
+// as added, changed or deleted out. A view always answers Cancelled.
+void UpdateAFile();
