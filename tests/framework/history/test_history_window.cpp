@@ -1,8 +1,7 @@
 // The error history window under the headless backend, on a program thread as an error
 // manager raises it: three earlier messages recorded with history switched on, then the window
-// asked for directly (HistoryMsg, ViewHistory) or by an error of the view level. Tables: the
-// buttons a caller chooses, which of them answers, and closing without one; the question whose
-// answer decides the error's level. The window is not the runtime's message box: the message
+// asked for (HistoryMsg, ViewHistory, an error at the view level) with the buttons a caller
+// chooses, one pressed or the window closed. It is not the runtime's message box: the message
 // log gets nothing from it, only the plain box raised after it.
 
 #include <gtest/gtest.h>
@@ -70,8 +69,7 @@ class HistoryWindow : public rt::ui::RobotFixture {
   // On a program thread: the error manager with history on (at most `threshold` records, shown
   // at `viewLevel`), the earlier notices thrown, then `ask`; its value comes back, and then a
   // plain message box ("After", "Done") is raised for the log.
-  template <class Ask>
-  std::future<Long> Start(Long viewLevel, Ask ask, Long threshold = 5) {
+  std::future<Long> Start(Long viewLevel, Long (*ask)(HistoryErrorClass&), Long threshold = 5) {
     auto result = std::make_shared<std::promise<Long>>();
     std::future<Long> answer = result->get_future();
     rt::Start([result, viewLevel, ask, threshold] {
@@ -118,56 +116,73 @@ class HistoryWindow : public rt::ui::RobotFixture {
   TempDir dir_;
 };
 
-// ---- The caller's buttons ----
+// ---- One table: how the window is asked for, what it offers, what answers ----
 
-struct ButtonCase {
+struct WindowCase {
   const char* name;
-  Long buttons;
-  Long defaultButton;
+  Long viewLevel;
+  Long (*ask)(HistoryErrorClass&);  // on the program thread; what it returns is the result
+  const char* title;
+  std::size_t rows;    // the earlier messages, and the question itself when it is recorded
   Strings shown;       // left to right from the first button control
+  int defaultAt;       // which of them is the default, marked and focused; -1 none
   const char* press;   // the caption pressed; nullptr: the window is closed instead
   Long result;
 };
 
-const ButtonCase kButtons[] = {
-    {"1_OkAndHelp_Ok", rt::BUTTON_OK + rt::BUTTON_HELP, rt::BUTTON_OK, {"&Help", "O&k"}, "O&k", rt::BUTTON_OK},
-    {"2_OkAndHelp_Help", rt::BUTTON_OK + rt::BUTTON_HELP, rt::BUTTON_OK, {"&Help", "O&k"}, "&Help", rt::BUTTON_HELP},
-    {"3_OkAndHelp_ClosedGivesTheDefault", rt::BUTTON_OK + rt::BUTTON_HELP, rt::BUTTON_OK, {"&Help", "O&k"}, nullptr,
-     rt::BUTTON_OK},
-    {"4_YesNo_No", rt::BUTTON_YES + rt::BUTTON_NO, rt::BUTTON_YES, {"&No", "&Yes"}, "&No", rt::BUTTON_NO},
-    {"5_AllEight_Ignore", 255, rt::BUTTON_CANCEL,
-     {"&Help", "&Cancel", "&Ignore", "&Retry", "&Abort", "&No", "&Yes", "O&k"}, "&Ignore", rt::BUTTON_IGNORE},
-    {"6_None_OnlyClosing", 0, rt::BUTTON_NO, {}, nullptr, rt::BUTTON_NO},
-    {"7_DefaultNotOffered_ClosedGivesIt", rt::BUTTON_RETRY + rt::BUTTON_CANCEL, rt::BUTTON_YES, {"&Cancel", "&Retry"},
-     nullptr, rt::BUTTON_YES},
+Long AskOkHelp(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, rt::BUTTON_OK + rt::BUTTON_HELP, rt::BUTTON_OK); }
+Long AskYesNo(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, rt::BUTTON_YES + rt::BUTTON_NO, rt::BUTTON_YES); }
+Long AskAll(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, 255, rt::BUTTON_CANCEL); }
+Long AskNone(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, 0, rt::BUTTON_NO); }
+Long AskUnoffered(HistoryErrorClass& e) {
+  return e.HistoryMsg("Earlier", 0, rt::BUTTON_RETRY + rt::BUTTON_CANCEL, rt::BUTTON_YES);
+}
+Long ViewIt(HistoryErrorClass& e) {
+  e.ViewHistory();
+  return -1;  // ViewHistory answers nothing
+}
+// At the view level Ask, "Confirm Delete" (11) opens the window instead of a message box; it is
+// recorded first, so it is the newest of four rows, and the answer decides the level.
+Long ConfirmDelete(HistoryErrorClass& e) { return e.Throw(11); }
+
+const Strings kOkHelp = {"&Help", "O&k"};
+const Strings kNoYes = {"&No", "&Yes"};
+const WindowCase kWindows[] = {
+    {"1_OkAndHelp_Ok", Level::Fatal, AskOkHelp, "Earlier", 3, kOkHelp, 1, "O&k", rt::BUTTON_OK},
+    {"2_OkAndHelp_Help", Level::Fatal, AskOkHelp, "Earlier", 3, kOkHelp, 1, "&Help", rt::BUTTON_HELP},
+    {"3_OkAndHelp_ClosedGivesTheDefault", Level::Fatal, AskOkHelp, "Earlier", 3, kOkHelp, 1, nullptr, rt::BUTTON_OK},
+    {"4_YesNo_No", Level::Fatal, AskYesNo, "Earlier", 3, kNoYes, 1, "&No", rt::BUTTON_NO},
+    {"5_AllEight_Ignore", Level::Fatal, AskAll, "Earlier", 3,
+     {"&Help", "&Cancel", "&Ignore", "&Retry", "&Abort", "&No", "&Yes", "O&k"}, 1, "&Ignore", rt::BUTTON_IGNORE},
+    {"6_None_OnlyClosing", Level::Fatal, AskNone, "Earlier", 3, {}, -1, nullptr, rt::BUTTON_NO},
+    {"7_DefaultNotOffered_ClosedGivesIt", Level::Fatal, AskUnoffered, "Earlier", 3, {"&Cancel", "&Retry"}, -1, nullptr,
+     rt::BUTTON_YES},
+    {"8_ViewHistory", Level::Fatal, ViewIt, "Errors History", 3, kOkHelp, 1, "O&k", -1},
+    {"9_QuestionYes", Level::Ask, ConfirmDelete, "Confirm Delete", 4, kNoYes, 1, "&Yes", Level::Ok},
+    {"10_QuestionNo", Level::Ask, ConfirmDelete, "Confirm Delete", 4, kNoYes, 1, "&No", Level::Cancel},
+    {"11_QuestionClosedIsYes", Level::Ask, ConfirmDelete, "Confirm Delete", 4, kNoYes, 1, nullptr, Level::Ok},
 };
 
-class HistoryButtons : public HistoryWindow, public ::testing::WithParamInterface<ButtonCase> {};
+class HistoryWindows : public HistoryWindow, public ::testing::WithParamInterface<WindowCase> {};
 
-TEST_P(HistoryButtons, OffersTheCallersButtonsOverTheEarlierMessages) {
-  const ButtonCase& c = GetParam();
-  std::future<Long> result = Start(Level::Fatal, [c](HistoryErrorClass& errors) {
-    return errors.HistoryMsg("Earlier messages", 0, c.buttons, c.defaultButton);
-  });
-  const ShownWindow window = Find("Earlier messages");
+TEST_P(HistoryWindows, OffersTheCallersButtonsOverTheEarlierMessages) {
+  const WindowCase& c = GetParam();
+  std::future<Long> result = Start(c.viewLevel, c.ask);
+  const ShownWindow window = Find(c.title);
   EXPECT_EQ(ButtonTexts(window), c.shown);
-  for (std::size_t i = 0; i < c.shown.size(); ++i) {
-    const Long control = kFirst + static_cast<Long>(i);
-    const bool isDefault = c.shown[i] == AnswerButtonText(c.defaultButton);
-    EXPECT_EQ(robot_.Prop(window, control, rt::PROP_Default) == "1", isDefault) << c.shown[i];
-    if (isDefault) {
-      EXPECT_EQ(robot_.Focus(window), control) << "the default button has the focus";
-    }
+  for (std::size_t i = 0; i < c.shown.size(); ++i)
+    EXPECT_EQ(robot_.Prop(window, kFirst + static_cast<Long>(i), rt::PROP_Default) == "1", c.defaultAt == int(i)) << i;
+  if (c.defaultAt >= 0) {
+    EXPECT_EQ(robot_.Focus(window), kFirst + c.defaultAt) << "the default button has the focus";
   }
   EXPECT_EQ(robot_.Prop(window, kIcon, rt::PROP_Icon), std::string(kInformationIcon)) << "icon 0: information";
-  const auto rows = Rows(window);
-  ASSERT_EQ(rows.size(), 3u);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    ASSERT_EQ(rows[i].size(), 2u);
-    EXPECT_EQ(rows[i][0], kEarlierTexts[i]) << "oldest first";
-    EXPECT_EQ(rows[i][1], "QEL");
+  const std::vector<Strings> rows = Rows(window);
+  ASSERT_EQ(rows.size(), c.rows);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(rows[i], (Strings{kEarlierTexts[i], "QEL"})) << "oldest first";
+  if (c.rows == 4) {
+    EXPECT_EQ(rows[3][0], "Are you sure you want to delete the highlighted record?");
   }
-  EXPECT_EQ(robot_.Prop(window, kList, rt::PROP_Selected), "3") << "the newest highlighted";
+  EXPECT_EQ(robot_.Prop(window, kList, rt::PROP_Selected), std::to_string(c.rows)) << "the newest highlighted";
 
   if (c.press) {
     const auto at = std::find(c.shown.begin(), c.shown.end(), c.press);
@@ -181,78 +196,7 @@ TEST_P(HistoryButtons, OffersTheCallersButtonsOverTheEarlierMessages) {
   EXPECT_EQ(result.get(), c.result);
 }
 
-INSTANTIATE_TEST_SUITE_P(Buttons, HistoryButtons, ::testing::ValuesIn(kButtons),
+INSTANTIATE_TEST_SUITE_P(Windows, HistoryWindows, ::testing::ValuesIn(kWindows),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// ---- Asked for by the error manager ----
-
-TEST_F(HistoryWindow, ViewHistoryShowsTheRecordedMessagesWithHelpAndOk) {
-  std::future<Long> result = Start(Level::Fatal, [](HistoryErrorClass& errors) {
-    errors.ViewHistory();
-    return Long{0};
-  });
-  const ShownWindow window = Find("Errors History");
-  EXPECT_EQ(ButtonTexts(window), (Strings{"&Help", "O&k"}));
-  EXPECT_EQ(robot_.Focus(window), kFirst + 1);
-  EXPECT_EQ(Rows(window).size(), 3u);
-  ASSERT_TRUE(robot_.Press(window, kFirst + 1));
-  EXPECT_TRUE(robot_.WaitForWindowClosed(window, kWait));
-  ExpectOnlyThePlainBoxLogged();
-  result.get();
-}
-
-struct QuestionCase {
-  const char* name;
-  const char* press;
-  Byte level;  // what the question's Throw returns
-};
-
-const QuestionCase kQuestions[] = {
-    {"Yes", "&Yes", Level::Ok},
-    {"No", "&No", Level::Cancel},
-    {"Closed", nullptr, Level::Ok},  // the default button, Yes
-};
-
-class HistoryQuestion : public HistoryWindow, public ::testing::WithParamInterface<QuestionCase> {};
-
-// At the view level Ask, the question (11, "Confirm Delete") opens the history window instead
-// of a message box: recorded first, so it is the newest of four rows.
-TEST_P(HistoryQuestion, TheAnswerDecidesTheLevel) {
-  const QuestionCase& c = GetParam();
-  std::future<Long> result = Start(Level::Ask, [](HistoryErrorClass& errors) { return Long{errors.Throw(11)}; });
-  const ShownWindow window = Find("Confirm Delete");
-  EXPECT_EQ(ButtonTexts(window), (Strings{"&No", "&Yes"}));
-  EXPECT_EQ(robot_.Focus(window), kFirst + 1) << "Yes is the default";
-  const auto rows = Rows(window);
-  ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(rows[3][0], "Are you sure you want to delete the highlighted record?");
-  EXPECT_EQ(robot_.Prop(window, kList, rt::PROP_Selected), "4");
-  if (c.press) {
-    ASSERT_TRUE(robot_.Press(window, std::string(c.press) == "&No" ? kFirst : kFirst + 1));
-  } else {
-    ASSERT_TRUE(robot_.CloseWindow(window));
-  }
-  EXPECT_TRUE(robot_.WaitForWindowClosed(window, kWait));
-  ExpectOnlyThePlainBoxLogged();
-  EXPECT_EQ(result.get(), c.level);
-}
-
-INSTANTIATE_TEST_SUITE_P(Answers, HistoryQuestion, ::testing::ValuesIn(kQuestions),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// A threshold keeps the newest records only; the window shows what was kept.
-TEST_F(HistoryWindow, ThresholdKeepsTheNewestRecords) {
-  std::future<Long> result = Start(
-      Level::Fatal, [](HistoryErrorClass& errors) { return errors.HistoryMsg("", 0, rt::BUTTON_OK, rt::BUTTON_OK); }, 2);
-  const ShownWindow window = Find("Error");
-  const auto rows = Rows(window);
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0][0], kEarlierTexts[1]);
-  EXPECT_EQ(rows[1][0], kEarlierTexts[2]);
-  ASSERT_TRUE(robot_.Press(window, kFirst));
-  EXPECT_TRUE(robot_.WaitForWindowClosed(window, kWait));
-  ExpectOnlyThePlainBoxLogged();
-  EXPECT_EQ(result.get(), rt::BUTTON_OK);
-}
 
 }  // namespace
