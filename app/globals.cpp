@@ -5,7 +5,7 @@
 
 // Defined in one file, so that they are built in this order and destroyed in reverse.
 FuzzyClass FuzzyMatcher;
-ErrorClass GlobalErrors;
+HistoryErrorClass GlobalErrors;
 INIClass INIMgr;
 
 rt::Long LCURRENTFDSETTING = 0;
@@ -26,11 +26,11 @@ Dictionary::~Dictionary() { DctKill(); }
 rt::ThreadOrder ProgramThreadOrder() {
   return {
       {"ThreadTarget", "ThreadUi", "BindScopes", "ThreadFrames", "FileRegistry", "RelationEpoc", "AFile",
-       "KESTROMSGLOG__", "GlobalErrorStatus", "GlobalRequest", "GlobalResponse", "VCRRequest", "HideRelateAFile",
-       "Access_AFile", "Relate_AFile", "Dictionary", "BrowseAFileView"},
-      {"BrowseAFileView", "Dictionary", "HideRelateAFile", "Access_AFile", "Relate_AFile", "GlobalErrorStatus", "KESTROMSGLOG__",
-       "AFile", "FileRegistry", "RelationEpoc", "GlobalRequest", "GlobalResponse", "VCRRequest", "ThreadFrames",
-       "BindScopes", "ThreadUi", "ThreadTarget"},
+       "KESTROMSGLOG__", "GlobalErrorStatus", "GlobalRequest", "GlobalResponse", "VCRRequest", "History_AFI_Record",
+       "HideRelateAFile", "Access_AFile", "Relate_AFile", "Dictionary", "BrowseAFileView"},
+      {"BrowseAFileView", "Dictionary", "HideRelateAFile", "Access_AFile", "Relate_AFile", "GlobalErrorStatus",
+       "KESTROMSGLOG__", "AFile", "FileRegistry", "RelationEpoc", "History_AFI_Record", "GlobalRequest",
+       "GlobalResponse", "VCRRequest", "ThreadFrames", "BindScopes", "ThreadUi", "ThreadTarget"},
   };
 }
 

@@ -6,6 +6,7 @@
 
 #include "framework/error/error_class.h"
 #include "framework/error/error_status.h"
+#include "framework/history/history_error_class.h"
 #include "framework/util/fuzzy.h"
 #include "framework/util/ini_class.h"
 #include "runtime/core/thread.h"
@@ -13,7 +14,7 @@
 
 // ---- Process-wide ----
 extern FuzzyClass FuzzyMatcher;
-extern ErrorClass GlobalErrors;
+extern HistoryErrorClass GlobalErrors;  // its history, when switched on, shows the error history window
 extern INIClass INIMgr;
 
 extern rt::Long LCURRENTFDSETTING;  // drag-full-windows as found at start-up (1 = on)

@@ -657,7 +657,17 @@ DriverStatus KeyedDriver::Put(RowImage& row, bool checkVersion) {
   }
   if (rc == SQLITE_CONSTRAINT_UNIQUE || sqlite3_extended_errcode(db_) == SQLITE_CONSTRAINT_UNIQUE) return DuplicateKeyError();
   if (rc != SQLITE_DONE) return Fail();
-  return DriverStatus::Error(checkVersion ? RecordChangedErr : NoRecErr);  // changed or deleted meanwhile
+  if (!checkVersion) return DriverStatus::Error(NoRecErr);  // deleted meanwhile
+  // Changed meanwhile (89) only while the record is still there: a deleted one has no newer
+  // version to show, and 89 would send its writer round re-reading it for ever.
+  sqlite3_stmt* exists = Prepare("SELECT 1 FROM " + Quote(decl_.label) + " WHERE rowid = ?1");
+  if (!exists) return Fail();
+  Use useExists(exists);
+  sqlite3_bind_int64(exists, 1, row.pointer);
+  const int found = sqlite3_step(exists);
+  if (found == SQLITE_ROW) return DriverStatus::Error(RecordChangedErr);
+  if (found != SQLITE_DONE) return Fail();
+  return DriverStatus::Error(NoRecErr);
 }
 
 DriverStatus KeyedDriver::Delete(std::int64_t pointer) {

@@ -164,6 +164,23 @@ TEST_F(KeyedFile, PutOfAWatchedRecordThatAnotherChangedIs89) {
   EXPECT_EQ(rt::ErrorCode(), 0);
 }
 
+// A deleted record has no newer version to re-read: its watched put is "no record", not 89.
+TEST_F(KeyedFile, PutOfAWatchedRecordThatAnotherDeletedIs33) {
+  Add(1, "first");
+  AFI_Record other;
+  rt::File second(decl_, other);
+  second.Open();
+  file_->Watch();
+  file_->GetByPointer(file_->Pointer());
+  second.GetByPointer(file_->Pointer());
+  second.Delete();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  record_.ASTRING = "mine";
+  file_->Put();
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
+  EXPECT_EQ(file_->Records(), 0);
+}
+
 TEST_F(KeyedFile, HeldRecordIs43ForOthersUntilReleased) {
   Add(1, "one");
   Add(2, "two");

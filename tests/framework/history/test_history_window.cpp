@@ -1,0 +1,202 @@
+// The error history window under the headless backend, on a program thread as an error
+// manager raises it: three earlier messages recorded with history switched on, then the window
+// asked for (HistoryMsg, ViewHistory, an error at the view level) with the buttons a caller
+// chooses, one pressed or the window closed. It is not the runtime's message box: the message
+// log gets nothing from it, only the plain box raised after it.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <future>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "framework/history/history_error_class.h"
+#include "framework/history/msg_box_class.h"
+#include "msglog/globals.h"
+#include "msglog/message_log.h"
+#include "msglog/setup.h"
+#include "runtime/core/dialogs.h"
+#include "runtime/core/system_props.h"
+#include "runtime/core/text.h"
+#include "runtime/core/thread.h"
+#include "tests/runtime/ui/robot_fixture.h"
+#include "tests/support/files.h"
+
+namespace {
+
+using rt::Byte;
+using rt::Long;
+using rt::ui::kWait;
+using rt::ui::ShownWindow;
+using rt::ui::Strings;
+
+rt::PerThread<ErrorStatusClass> gStatus{"ErrorStatusForHistoryWindowTests"};
+
+constexpr Long kIcon = ErrorWindow::Icon;
+constexpr Long kList = ErrorWindow::History;
+constexpr Long kFirst = ErrorWindow::FirstButton;
+
+// The three earlier messages, all notices: recorded, not shown below the view level.
+constexpr Long kEarlier[] = {25, 14, 41};
+const Strings kEarlierTexts = {"There are no records available to process.",
+                               "This form cannot be used to delete a record",
+                               "This form cannot be used to update a record"};
+
+template <class Case>
+  requires requires(const Case& c) { std::string(c.name); }
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class HistoryWindow : public rt::ui::RobotFixture {
+ protected:
+  void SetUp() override {
+    RobotFixture::SetUp();
+    GLO_KESTROMSGLOG__NAME = (dir_ / "Quibbet_.txt").string();
+    GLO_KESTROMSGLOG__COMPUTER = "TESTPC";
+    GLO_USERNAME.Set("Anna");
+    InstallMessageHooks();
+  }
+  void TearDown() override {
+    rt::SetSystemProp(rt::PROP_MessageHook, 0);
+    rt::SetSystemProp(rt::PROP_StopHook, 0);
+    RobotFixture::TearDown();
+  }
+
+  // On a program thread: the error manager with history on (at most `threshold` records, shown
+  // at `viewLevel`), the earlier notices thrown, then `ask`; its value comes back, and then a
+  // plain message box ("After", "Done") is raised for the log.
+  std::future<Long> Start(Long viewLevel, Long (*ask)(HistoryErrorClass&), Long threshold = 5) {
+    auto result = std::make_shared<std::promise<Long>>();
+    std::future<Long> answer = result->get_future();
+    rt::Start([result, viewLevel, ask, threshold] {
+      HistoryErrorClass errors;
+      errors.Init(gStatus);
+      errors.SetHistoryThreshold(threshold);
+      errors.SetHistoryViewLevel(viewLevel);
+      for (Long id : kEarlier) errors.Throw(id);
+      const Long value = ask(errors);
+      rt::MessageBox("Done", "After");
+      result->set_value(value);
+    });
+    return answer;
+  }
+
+  // Answers the plain box raised after the window and checks that the log holds it alone.
+  void ExpectOnlyThePlainBoxLogged() {
+    const auto box = robot_.WaitForMessageBox(kWait);
+    ASSERT_TRUE(box);
+    ASSERT_TRUE(robot_.PressButton(*box, rt::BUTTON_OK));
+    ASSERT_TRUE(rt::WaitForStartedThreads(kWait));
+    const std::string log = ReadFile(dir_ / "Quibbet_.txt");
+    EXPECT_EQ(log.substr(log.find("\r\n")), MessageBody("", "After", "Done", {"OK", "OK"}) + "\r\n")
+        << "one entry: the box, nothing from the history window";
+  }
+
+  // The list's shown rows, each cell without the blanks its @s255 picture pads it with.
+  std::vector<Strings> Rows(const ShownWindow& window) {
+    std::vector<Strings> rows;
+    for (const Strings& row : robot_.ListRows(window, kList)) {
+      Strings& cells = rows.emplace_back();
+      for (const std::string& cell : row) cells.emplace_back(rt::Clip(cell));
+    }
+    return rows;
+  }
+
+  Strings ButtonTexts(const ShownWindow& window) {
+    Strings shown;
+    for (Long c = kFirst; c < kFirst + ErrorWindow::ButtonCount; ++c)
+      if (robot_.Prop(window, c, rt::PROP_Visible) == "1") shown.push_back(robot_.Text(window, c));
+    return shown;
+  }
+
+  TempDir dir_;
+};
+
+// ---- One table: how the window is asked for, what it offers, what answers ----
+
+struct WindowCase {
+  const char* name;
+  Long viewLevel;
+  Long (*ask)(HistoryErrorClass&);  // on the program thread; what it returns is the result
+  const char* title;
+  std::size_t rows;    // the earlier messages, and the question itself when it is recorded
+  Strings shown;       // left to right from the first button control
+  int defaultAt;       // which of them is the default, marked and focused; -1 none
+  const char* press;   // the caption pressed; nullptr: the window is closed instead
+  Long result;
+};
+
+Long AskOkHelp(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, rt::BUTTON_OK + rt::BUTTON_HELP, rt::BUTTON_OK); }
+Long AskYesNo(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, rt::BUTTON_YES + rt::BUTTON_NO, rt::BUTTON_YES); }
+Long AskAll(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, 255, rt::BUTTON_CANCEL); }
+Long AskNone(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, 0, rt::BUTTON_NO); }
+Long AskUnoffered(HistoryErrorClass& e) {
+  return e.HistoryMsg("Earlier", 0, rt::BUTTON_RETRY + rt::BUTTON_CANCEL, rt::BUTTON_YES);
+}
+Long ViewIt(HistoryErrorClass& e) {
+  e.ViewHistory();
+  return -1;  // ViewHistory answers nothing
+}
+// At the view level Ask, "Confirm Delete" (11) opens the window instead of a message box; it is
+// recorded first, so it is the newest of four rows, and the answer decides the level.
+Long ConfirmDelete(HistoryErrorClass& e) { return e.Throw(11); }
+
+const Strings kOkHelp = {"&Help", "O&k"};
+const Strings kNoYes = {"&No", "&Yes"};
+const WindowCase kWindows[] = {
+    {"1_OkAndHelp_Ok", Level::Fatal, AskOkHelp, "Earlier", 3, kOkHelp, 1, "O&k", rt::BUTTON_OK},
+    {"2_OkAndHelp_Help", Level::Fatal, AskOkHelp, "Earlier", 3, kOkHelp, 1, "&Help", rt::BUTTON_HELP},
+    {"3_OkAndHelp_ClosedGivesTheDefault", Level::Fatal, AskOkHelp, "Earlier", 3, kOkHelp, 1, nullptr, rt::BUTTON_OK},
+    {"4_YesNo_No", Level::Fatal, AskYesNo, "Earlier", 3, kNoYes, 1, "&No", rt::BUTTON_NO},
+    {"5_AllEight_Ignore", Level::Fatal, AskAll, "Earlier", 3,
+     {"&Help", "&Cancel", "&Ignore", "&Retry", "&Abort", "&No", "&Yes", "O&k"}, 1, "&Ignore", rt::BUTTON_IGNORE},
+    {"6_None_OnlyClosing", Level::Fatal, AskNone, "Earlier", 3, {}, -1, nullptr, rt::BUTTON_NO},
+    {"7_DefaultNotOffered_ClosedGivesIt", Level::Fatal, AskUnoffered, "Earlier", 3, {"&Cancel", "&Retry"}, -1, nullptr,
+     rt::BUTTON_YES},
+    {"8_ViewHistory", Level::Fatal, ViewIt, "Errors History", 3, kOkHelp, 1, "O&k", -1},
+    {"9_QuestionYes", Level::Ask, ConfirmDelete, "Confirm Delete", 4, kNoYes, 1, "&Yes", Level::Ok},
+    {"10_QuestionNo", Level::Ask, ConfirmDelete, "Confirm Delete", 4, kNoYes, 1, "&No", Level::Cancel},
+    {"11_QuestionClosedIsYes", Level::Ask, ConfirmDelete, "Confirm Delete", 4, kNoYes, 1, nullptr, Level::Ok},
+};
+
+class HistoryWindows : public HistoryWindow, public ::testing::WithParamInterface<WindowCase> {};
+
+TEST_P(HistoryWindows, OffersTheCallersButtonsOverTheEarlierMessages) {
+  const WindowCase& c = GetParam();
+  std::future<Long> result = Start(c.viewLevel, c.ask);
+  const ShownWindow window = Find(c.title);
+  EXPECT_EQ(ButtonTexts(window), c.shown);
+  for (std::size_t i = 0; i < c.shown.size(); ++i)
+    EXPECT_EQ(robot_.Prop(window, kFirst + static_cast<Long>(i), rt::PROP_Default) == "1", c.defaultAt == int(i)) << i;
+  if (c.defaultAt >= 0) {
+    EXPECT_EQ(robot_.Focus(window), kFirst + c.defaultAt) << "the default button has the focus";
+  }
+  EXPECT_EQ(robot_.Prop(window, kIcon, rt::PROP_Icon), std::string(kInformationIcon)) << "icon 0: information";
+  const std::vector<Strings> rows = Rows(window);
+  ASSERT_EQ(rows.size(), c.rows);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(rows[i], (Strings{kEarlierTexts[i], "QEL"})) << "oldest first";
+  if (c.rows == 4) {
+    EXPECT_EQ(rows[3][0], "Are you sure you want to delete the highlighted record?");
+  }
+  EXPECT_EQ(robot_.Prop(window, kList, rt::PROP_Selected), std::to_string(c.rows)) << "the newest highlighted";
+
+  if (c.press) {
+    const auto at = std::find(c.shown.begin(), c.shown.end(), c.press);
+    ASSERT_NE(at, c.shown.end());
+    ASSERT_TRUE(robot_.Press(window, kFirst + static_cast<Long>(at - c.shown.begin())));
+  } else {
+    ASSERT_TRUE(robot_.CloseWindow(window));
+  }
+  EXPECT_TRUE(robot_.WaitForWindowClosed(window, kWait));
+  ExpectOnlyThePlainBoxLogged();
+  EXPECT_EQ(result.get(), c.result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, HistoryWindows, ::testing::ValuesIn(kWindows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
