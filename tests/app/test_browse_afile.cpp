@@ -11,6 +11,7 @@
 
 #include "app/dictionary.h"
 #include "msglog/message_log.h"
+#include "runtime/core/last_error.h"
 #include "runtime/core/thread.h"
 #include "runtime/data/file.h"
 #include "runtime/ui/events.h"
@@ -69,7 +70,7 @@ std::vector<std::string> Stored() {
   rt::File file(AFileDecl(), record);
   file.Open();
   if (rt::ErrorCode() != 0) return {"open failed: " + rt::Error()};
-  for (file.Set(); file.Next(), rt::ErrorCode() == 0;) stored.push_back(std::to_string(record.ID) + " " + record.ASTRING.Clipped());
+  for (file.Set(); file.Next(), rt::ErrorCode() == 0;) stored.push_back(std::to_string(record.ID) + " " + std::string(record.ASTRING.Clipped()));
   file.Close();
   return stored;
 }
