@@ -117,7 +117,7 @@ const Case kCases[] = {
     {"ART:PRICE", "100", "", "111", "PRICE > ? AND PRICE < ?", {"100", "111"}},
     {"ART:NAME", "", "Item 0004242", "", "NAME = ?", {"Item 0004242"}},
     {"ART:NAME", "", "*4242", "", "instr(NAME, ?) > 0", {"4242"}},
-    {"ART:NAME", "", "Item 00012*", "", "substr(NAME, 1, 11) = ?", {"Item 00012"}},
+    {"ART:NAME", "", "Item 00012*", "", "substr(NAME, 1, 10) = ?", {"Item 00012"}},
     {"ART:CITY", "", "^rome", "", "upper(CITY) = ?", {"ROME"}},
 };
 

@@ -285,9 +285,15 @@ class Translator {
     const std::optional<std::string> text = TextOperand(*args[0]);
     const std::string_view op = OperatorOf(relation) ? OperatorOf(relation) : "";
     if (!text || (op != "=" && op != "<>")) return std::nullopt;
+    const std::string clipped(Clip(literal.text));
+    const std::int64_t length = args[2]->integer;
     // substr of an empty BLOB is NULL, which would compare as neither equal nor different.
-    return Fragment{"rtrim(ifnull(CAST(substr(CAST(" + *text + " AS BLOB), 1, ?) AS TEXT), '')) " + std::string(op) + " ?",
-                    {std::int64_t{args[2]->integer}, std::string(Clip(literal.text))}};
+    const std::string prefix = "ifnull(substr(CAST(" + *text + " AS BLOB), 1, ?), x'')";
+    // A text as long as the prefix that does not end in a blank equals it byte for byte (the
+    // common "begins with"), which spares SQLite the trimming.
+    if (!clipped.empty() && static_cast<std::int64_t>(clipped.size()) == length)
+      return Fragment{prefix + " " + std::string(op) + " CAST(? AS BLOB)", {length, clipped}};
+    return Fragment{"rtrim(CAST(" + prefix + " AS TEXT)) " + std::string(op) + " ?", {length, clipped}};
   }
 
   // UPPER(column) = or <> a text.

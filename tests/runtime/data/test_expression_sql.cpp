@@ -249,6 +249,8 @@ const PushCase kCases[] = {
     {"7_11_other_step_not_pushed", "INSTRING('a', R:NAME, 2, 1) <> 0", false, false},
     {"7_12_other_position_not_pushed", "INSTRING('a', R:NAME) = 1", false, false},
     {"7_13_begins", "SUB(R:NAME, 1, 2) = 'ab'", true, true},
+    {"7_13b_begins_as_long_not", "SUB(R:CODE, 1, 2) <> 'ab' AND SUB(R:NAME, 1, 3) <> 'a\x01 '", true, true},
+    {"7_13c_begins_shorter_than_the_text", "SUB(R:NAME, 1, 3) = 'ab'", true, true},
     {"7_14_begins_not", "SUB(R:CODE, 1, 1) <> 'a'", true, true},
     {"7_15_begins_caseless", "SUB(UPPER(R:NAME), 1, 1) = 'A'", true, true},
     {"7_16_begins_past_the_text", "SUB(R:NAME, 1, 9) = 'abc'", true, true},
