@@ -29,12 +29,6 @@ std::string Upper(std::string_view text) {
 
 bool Contains(std::string_view text, std::string_view part) { return Upper(text).find(Upper(part)) != std::string::npos; }
 
-// "UPPER(x)" -> "x"; anything else unchanged.
-std::string_view Unwrapped(std::string_view name) {
-  if (name.size() > 7 && Upper(name.substr(0, 6)) == "UPPER(" && name.back() == ')') return name.substr(6, name.size() - 7);
-  return name;
-}
-
 // The picture without '@'; its kind is the first letter, upper-cased.
 std::string_view Bare(std::string_view picture) { return !picture.empty() && picture.front() == '@' ? picture.substr(1) : picture; }
 char KindOf(std::string_view picture) {
@@ -77,6 +71,15 @@ void TakeCaret(QueryLimit& limit) {
 }
 
 }  // namespace
+
+// ---- Text ----
+
+std::string QueryClass::Upper(std::string_view text) { return ::Upper(text); }
+
+std::string_view QueryClass::Unwrapped(std::string_view name) {
+  if (name.size() > 7 && Upper(name.substr(0, 6)) == "UPPER(" && name.back() == ')') return name.substr(6, name.size() - 7);
+  return name;
+}
 
 // ---- Life cycle and fields ----
 

@@ -130,6 +130,10 @@ class QueryClass {
     std::string popupName;  // the name the popup stored
     std::string query;      // the saved query it restores; "" for the other items
   };
+  // ASCII letters upper-cased, as the expression language's UPPER does.
+  static std::string Upper(std::string_view text);
+  // "UPPER(x)" -> "x"; anything else unchanged.
+  static std::string_view Unwrapped(std::string_view name);
   FieldQueueEntry* Find(std::string_view name);
   void ParseBound(const FieldQueueEntry& entry, QueryLimit& limit) const;
   static void Unformat(QueryLimit& limit);

@@ -62,13 +62,6 @@ std::string Unescaped(std::string_view text) {
   return out;
 }
 
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
-
 // A query's name as a menu entry: characters the menu text gives a meaning are left out.
 std::string MenuText(std::string_view name) {
   std::string text;
@@ -111,8 +104,8 @@ void QueryClass::Restore(std::string_view name) {
     FieldQueueEntry* entry = Find(savedName);
     if (!entry) entry = Find("UPPER(" + savedName + ")");
     bool unwrapped = false;
-    if (!entry && savedName.size() > 7 && Upper(savedName.substr(0, 6)) == "UPPER(" && savedName.back() == ')') {
-      entry = Find(std::string_view(savedName).substr(6, savedName.size() - 7));
+    if (const std::string_view inner = Unwrapped(savedName); !entry && inner != savedName) {
+      entry = Find(inner);
       unwrapped = entry != nullptr;
     }
     if (!entry) {
