@@ -119,7 +119,8 @@ void QueryClass::Restore(std::string_view name) {
     entry->Low = Unescaped(saved.Low.View());
     entry->High = Unescaped(saved.High.View());
     // The column was caseless when it was saved: its values ask for that with a caret now.
-    const std::string_view picture = entry->Picture.View();
+    std::string_view picture = entry->Picture.View();
+    if (!picture.empty() && picture.front() == '@') picture.remove_prefix(1);
     const bool textual = picture.empty() || std::toupper(static_cast<unsigned char>(picture.front())) == 'S';
     if (!unwrapped || !textual) continue;
     for (rt::CString<500>* value : {&entry->Middle, &entry->Low, &entry->High}) {
