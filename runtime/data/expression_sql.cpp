@@ -164,6 +164,7 @@ class Translator {
     const Node* left = node.children[0].get();
     const Node* right = node.children[1].get();
     Relation relation = node.relation;
+    if (left->op == Op::Call || right->op == Op::Call) return FunctionComparison(node);
     std::optional<SqlColumn> column = ColumnOf(*left);
     if (!column) {  // a literal on the left: turn the comparison round
       std::swap(left, right);
@@ -225,6 +226,82 @@ class Translator {
     const std::string_view op = OperatorOf(relation);
     if (op != "=" && op != "<>") return std::nullopt;  // ordering: blank padding differs from BINARY
     return Fragment{Quoted(column.name) + " " + std::string(op) + " ?", {std::string(Clip(literal.text))}};
+  }
+
+  // ---- Functions of a text column ----
+  // Bytes, not characters: the evaluator's functions count bytes, so SQLite is given BLOBs, whose
+  // instr and substr do too, and its upper() (ASCII letters only, as UPPER here) before that.
+
+  static bool IsLong(const Node& node, Long value) { return node.op == Op::Number && node.isLong && node.integer == value; }
+
+  // A text column or UPPER of one, as SQL over its stored (unpadded) text.
+  std::optional<std::string> TextOperand(const Node& node) const {
+    const bool upper = node.op == Op::Call && node.function == expr::Function::Upper && node.children.size() == 1;
+    const std::optional<SqlColumn> column = ColumnOf(upper ? *node.children[0] : node);
+    if (!column || column->kind != SqlColumnKind::Text) return std::nullopt;
+    return upper ? "upper(" + Quoted(column->name) + ")" : Quoted(column->name);
+  }
+
+  std::optional<Fragment> FunctionComparison(const Node& node) const {
+    const Node* call = node.children[0].get();
+    const Node* other = node.children[1].get();
+    Relation relation = node.relation;
+    if (call->op != Op::Call) {
+      std::swap(call, other);
+      relation = Mirrored(relation);
+    }
+    if (call->op != Op::Call || other->op == Op::Call) return std::nullopt;
+    switch (call->function) {
+      case expr::Function::InString: return InStringAgainst(*call, *other, relation);
+      case expr::Function::Sub: return SubAgainst(*call, *other, relation);
+      case expr::Function::Upper: return UpperAgainst(*call, *other, relation);
+      default: return std::nullopt;
+    }
+  }
+
+  // INSTRING('text', column [, 1 [, 1]]) against 0: found or not. A text ending in a blank could
+  // be found in the padding that the stored text lacks, so it is left to the evaluator.
+  std::optional<Fragment> InStringAgainst(const Node& call, const Node& zero, const Relation& relation) const {
+    const auto& args = call.children;
+    if (args.size() < 2 || args[0]->op != Op::Text || !IsLong(zero, 0)) return std::nullopt;
+    for (std::size_t i = 2; i < args.size(); ++i)
+      if (!IsLong(*args[i], 1)) return std::nullopt;
+    const std::string& needle = args[0]->text;
+    if (needle.empty() || needle.back() == ' ' || needle.find('\0') != std::string::npos) return std::nullopt;
+    const std::optional<std::string> haystack = TextOperand(*args[1]);
+    // The position is never negative: against 0, "greater" is found and "equal" is not found.
+    if (!haystack || relation.greater == relation.equal) return std::nullopt;
+    return Fragment{"instr(CAST(" + *haystack + " AS BLOB), CAST(? AS BLOB)) " + (relation.greater ? "> 0" : "= 0"),
+                    {needle}};
+  }
+
+  // SUB(column, 1, n) = or <> a text: the first n bytes, compared without trailing blanks as the
+  // runtime compares text (the padding past the stored text is blanks).
+  std::optional<Fragment> SubAgainst(const Node& call, const Node& literal, const Relation& relation) const {
+    const auto& args = call.children;
+    if (args.size() != 3 || !IsLong(*args[1], 1) || args[2]->op != Op::Number || !args[2]->isLong || args[2]->integer < 1 ||
+        literal.op != Op::Text)
+      return std::nullopt;
+    const std::optional<std::string> text = TextOperand(*args[0]);
+    const std::string_view op = OperatorOf(relation) ? OperatorOf(relation) : "";
+    if (!text || (op != "=" && op != "<>")) return std::nullopt;
+    const std::string clipped(Clip(literal.text));
+    const std::int64_t length = args[2]->integer;
+    // substr of an empty BLOB is NULL, which would compare as neither equal nor different.
+    const std::string prefix = "ifnull(substr(CAST(" + *text + " AS BLOB), 1, ?), x'')";
+    // A text as long as the prefix that does not end in a blank equals it byte for byte (the
+    // common "begins with"), which spares SQLite the trimming.
+    if (!clipped.empty() && static_cast<std::int64_t>(clipped.size()) == length)
+      return Fragment{prefix + " " + std::string(op) + " CAST(? AS BLOB)", {length, clipped}};
+    return Fragment{"rtrim(CAST(" + prefix + " AS TEXT)) " + std::string(op) + " ?", {length, clipped}};
+  }
+
+  // UPPER(column) = or <> a text.
+  std::optional<Fragment> UpperAgainst(const Node& call, const Node& literal, const Relation& relation) const {
+    const std::optional<std::string> text = TextOperand(call);
+    const std::string_view op = OperatorOf(relation) ? OperatorOf(relation) : "";
+    if (!text || literal.op != Op::Text || (op != "=" && op != "<>")) return std::nullopt;
+    return Fragment{*text + " " + std::string(op) + " ?", {std::string(Clip(literal.text))}};
   }
 
   const SqlColumnOf& columnOf_;

@@ -13,10 +13,14 @@
 //    not the literal's own double;
 //  - text column  = or <>  text literal (clipped), or text column;
 //  - a bare column: true when non-zero (integer, real) or not blank (text);
+//  - of a text column (or UPPER of one; SQLite's upper() maps ASCII letters only, as UPPER does):
+//    INSTRING('text', column [, 1 [, 1]]) against 0 as found / not found, for a text that does not
+//    end in a blank; SUB(column, 1, n) = or <> a text literal; UPPER(column) = or <> a text literal;
 //  - AND, OR and NOT over pushed parts.
 // Not pushed, because the answers can differ: text ordering (blank padding sorts a byte below
 // the blank after the shorter text, BINARY before it), text against numbers (decided per row by
-// IsNumeric), real against real or integer columns, and every function.
+// IsNumeric), real against real or integer columns, and every other function (LEFT, CLIP, LOWER,
+// FORMAT depend on padding or pictures).
 // The columns must hold no NULL (the driver stores every field's value; a NaN Real, which SQLite
 // would store as NULL, is not supported).
 

@@ -1,0 +1,186 @@
+// QueryClass's named queries in a real INI file: they survive a restart (a new INI manager over
+// the same file), Python's configparser reads the file, values holding the queue's separator
+// come back whole, a column the form no longer has is reported (id 44) and dropped while the
+// others are restored, a column saved caseless asks for it with a caret, the list of saved
+// queries leaves out the one used last ("tsMRU"), and Take saves that one.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/error/error_class.h"
+#include "framework/popup/popup_class.h"
+#include "framework/query/query_class.h"
+#include "runtime/core/assert.h"
+#include "runtime/core/last_error.h"
+#include "tests/support/configparser.h"
+#include "tests/support/files.h"
+#include "tests/support/scripted_dialogs.h"
+
+namespace {
+
+rt::PerThread<ErrorStatusClass> gStatus{"ErrorStatusForQueryTests"};
+
+// A range form over three fields; `withCity` false is the same form after a column was dropped.
+class FormQuery : public QueryClass {
+ public:
+  FormQuery(INIClass& ini, ErrorClass& errors, bool withCity = true) {
+    Init("BrowseItems", &ini, &errors);
+    AddItem("ITM:NAME", "Name", "S40");
+    AddItem("ITM:PRICE", "Price", "N9");
+    if (withCity) AddItem("UPPER(ITM:CITY)", "City", "S20");
+  }
+  rt::Byte Kind() const override { return QueryKind::Range; }
+};
+
+std::vector<std::string> Values(const QueryClass& query) {
+  std::vector<std::string> out;
+  for (const FieldQueueEntry& e : query.Fields())
+    out.push_back(e.Name.Str() + "=" + e.Low.Str() + "|" + e.Middle.Str() + "|" + e.High.Str());
+  return out;
+}
+
+std::vector<std::string> Names(SectorQueue& queries) {
+  std::vector<std::string> out;
+  for (rt::Long i = 1; i <= queries.Q().Records(); ++i) {
+    queries.Q().Get(i);
+    out.push_back(queries.Rec().Item.Str());
+  }
+  return out;
+}
+
+class SavedQueries : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    rt::SetDialogHost(&dialogs_);
+    rt::testing::ClearAssertionMessages();
+    errors_.Init(gStatus);
+    ini_.Init(file_);
+  }
+  void TearDown() override { rt::SetDialogHost(nullptr); }
+  // Ends this "session" and starts the next over the same file.
+  void Restart() {
+    ini_.Kill();
+    ini_.Init(file_);
+  }
+
+  TempDir temp_;
+  std::string file_ = (temp_ / "Quibbet_demo.INI").string();
+  ScriptedDialogs dialogs_;
+  ErrorClass errors_;
+  INIClass ini_;
+};
+
+TEST_F(SavedQueries, ANamedQuerySurvivesARestartWithEveryValueWhole) {
+  {
+    FormQuery query(ini_, errors_);
+    query.SetValues("ITM:NAME", "*a,b%2C'c");
+    query.SetValues("ITM:PRICE", "", ">=10", "<20");
+    query.SetValues("UPPER(ITM:CITY)", "line\nbreak");
+    query.Save("Cheap ones");
+  }
+  Restart();
+  FormQuery later(ini_, errors_);
+  later.Restore("Cheap ones");
+  EXPECT_EQ(Values(later), (std::vector<std::string>{"ITM:NAME=|*a,b%2C'c|", "ITM:PRICE=>=10||<20",
+                                                     "UPPER(ITM:CITY)=|line\nbreak|"}));
+  EXPECT_EQ(later.GetFilter(), "INSTRING('a,b%2C''c',ITM:NAME,1,1) <> 0 AND (ITM:PRICE >= 10) AND (ITM:PRICE < 20) AND "
+                               "(UPPER(ITM:CITY) = 'LINE\nBREAK')");
+  EXPECT_TRUE(dialogs_.Shown().empty());
+  EXPECT_TRUE(rt::testing::AssertionMessages().empty());
+}
+
+TEST_F(SavedQueries, ConfigparserReadsTheSavedQuery) {
+  if (!HaveConfigparser()) GTEST_SKIP() << "python3 with configparser is not installed";
+  FormQuery query(ini_, errors_);
+  query.SetValues("ITM:NAME", "a,b");
+  query.SetValues("ITM:PRICE", "", "10", "20");
+  query.Save("Q$1");
+  ini_.Kill();
+  const std::optional<std::string> dump = RunConfigparser({"dump", file_});
+  ASSERT_TRUE(dump.has_value());
+  EXPECT_EQ(*dump,
+            "Query$Q$$$1$$BrowseItems\tFields\t3\n"
+            "Query$Q$$$1$$BrowseItems\tFields_1\tITM:NAME,a%2Cb,,\n"
+            "Query$Q$$$1$$BrowseItems\tFields_2\tITM:PRICE,,10,20\n"
+            "Query$Q$$$1$$BrowseItems\tFields_3\tUPPER(ITM:CITY),,,\n"
+            "__Dont_Touch_Me__\tSectors\t1\n__Dont_Touch_Me__\tSectors_1\tQuery,Q$$$1,BrowseItems\nend 6\n");
+}
+
+TEST_F(SavedQueries, AColumnTheFormNoLongerHasIsReportedOnceAndDropped) {
+  FormQuery query(ini_, errors_);
+  query.SetValues("ITM:NAME", "abc");
+  query.SetValues("UPPER(ITM:CITY)", "Rome");
+  query.SetValues("ITM:PRICE", "5");
+  query.Save("Old");
+  FormQuery narrower(ini_, errors_, false);
+  narrower.SetValues("ITM:NAME", "left over");
+  narrower.Restore("Old");
+  EXPECT_EQ(Values(narrower), (std::vector<std::string>{"ITM:NAME=|abc|", "ITM:PRICE=|5|"}));
+  const auto shown = dialogs_.Shown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].caption, "Unsupported QBE Column");
+  EXPECT_EQ(shown[0].text, "The saved QBE column, UPPER(ITM:CITY) is not supported. It will be dropped from the query.");
+}
+
+TEST_F(SavedQueries, AColumnSavedCaselessAsksForItWithACaret) {
+  // Written as an older program wrote it: the field under its UPPER() name, values bare.
+  ini_.AddSector(ini_.GetSector("Query", "Caseless", "BrowseItems"));
+  ini_.Update(ini_.GetSector("Query", "Caseless", "BrowseItems"), "Fields", "2");
+  ini_.Update(ini_.GetSector("Query", "Caseless", "BrowseItems"), "Fields_1", "UPPER(ITM:NAME),abc,x,=^y");
+  ini_.Update(ini_.GetSector("Query", "Caseless", "BrowseItems"), "Fields_2", "itm:city,rome,,");
+  FormQuery query(ini_, errors_);
+  query.Restore("Caseless");
+  EXPECT_EQ(Values(query), (std::vector<std::string>{"ITM:NAME=^x|^abc|=^y", "ITM:PRICE=||", "UPPER(ITM:CITY)=|rome|"}))
+      << "found inside UPPER(); a second-place caret is left alone; a bare name finds the UPPER() field";
+  EXPECT_EQ(query.GetFilter(), "(UPPER(ITM:NAME) >= 'X') AND (UPPER(ITM:NAME) <= 'Y') AND (UPPER(ITM:CITY) = 'ROME')");
+  EXPECT_EQ(rt::testing::AssertionMessages().size(), 2u) << "low and high that differ from the single value";
+  EXPECT_TRUE(dialogs_.Shown().empty());
+}
+
+TEST_F(SavedQueries, TheListIsSortedAndLeavesOutTheLastUsedAndOtherFamilies) {
+  FormQuery query(ini_, errors_);
+  query.SetValues("ITM:NAME", "x");
+  for (const char* name : {"zeta", "Alpha", "tsMRU", "mid"}) query.Save(name);
+  QueryClass other;
+  other.Init("OtherBrowse", &ini_, &errors_);
+  other.Save("theirs");
+  SectorQueue queries;
+  query.GetQueries(queries);
+  EXPECT_EQ(Names(queries), (std::vector<std::string>{"Alpha", "mid", "zeta"}));
+  Restart();
+  query.GetQueries(queries);
+  EXPECT_EQ(Names(queries), (std::vector<std::string>{"Alpha", "mid", "zeta"})) << "the index was saved";
+  QueryClass noIni;
+  noIni.Init("BrowseItems", nullptr, nullptr);
+  noIni.GetQueries(queries);
+  EXPECT_EQ(queries.Q().Records(), 0);
+  EXPECT_FALSE(noIni.QuickPopupOffered());
+}
+
+TEST_F(SavedQueries, TakeRestoresTheChosenQueryOrClearsAndSavesItAsTheLastUsed) {
+  FormQuery query(ini_, errors_);
+  query.SetValues("ITM:PRICE", "7");
+  query.Save("Seven");
+  query.ClearQuery();
+  PopupClass popup;
+  popup.Init();
+  popup.AddItem("&Insert");
+  EXPECT_EQ(query.Take(&popup), 0) << "no quick popup yet";
+  query.SetQuickPopup(popup, 12);
+  popup.LastSelection = "Seven";
+  EXPECT_EQ(query.Take(&popup), 1);
+  EXPECT_EQ(query.GetFilter(), "(ITM:PRICE = 7)");
+  FormQuery fresh(ini_, errors_);
+  fresh.Restore("tsMRU");
+  EXPECT_EQ(fresh.GetFilter(), "(ITM:PRICE = 7)") << "saved as the last used";
+
+  popup.LastSelection = "tsQBEClear";
+  EXPECT_EQ(query.Take(&popup), 1);
+  EXPECT_EQ(query.GetFilter(), "");
+  fresh.Restore("tsMRU");
+  EXPECT_EQ(fresh.GetFilter(), "");
+}
+
+}  // namespace
