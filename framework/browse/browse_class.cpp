@@ -11,6 +11,7 @@
 #include "framework/data/relation_manager.h"
 #include "framework/error/levels.h"
 #include "framework/popup/popup_class.h"
+#include "framework/query/query_class.h"
 #include "framework/window/toolbar.h"
 #include "runtime/core/assert.h"
 #include "runtime/core/last_error.h"
@@ -84,7 +85,9 @@ void BrowseClass::Kill() {
   if (Popup) Popup->Kill();
   Popup.reset();
   ToolbarItem = nullptr;
-  // Query and EIP are never made here; FreeEIP stays 0.
+  if (Query) Query->Kill();
+  Query = nullptr;  // not owned: a second Kill must not reach it
+  // EIP is never made here; FreeEIP stays 0.
   Behavior.reset();
   ListQueue = nullptr;
   ILC = nullptr;

@@ -13,8 +13,8 @@
 // the parent's. Call order: Init (window initialised, before or after it opens) → AddSortOrder
 // (at least one) → AddField … → the window's SetAlerts and first Reset → events → Kill (the
 // window's Kill calls it; the destructor calls it too). The window must outlive the browse's
-// Kill. Query by example and edit in place are not built in: Query and EIP stay null, and the
-// few calls that would reach them are in QueryHooks / AskRecord.
+// Kill. A procedure that offers query by example sets Query (and QueryControl) before SetAlerts.
+// Edit in place is not built in: EIP stays null and AskRecord answers Cancelled.
 
 #include <memory>
 #include <string>
@@ -37,7 +37,7 @@ class View;
 class Window;
 }  // namespace rt
 class PopupClass;
-class QueryClass;        // query by example: not part of this module
+class QueryClass;        // query by example (framework/query): set by the procedure, not owned
 class BrowseEIPManager;  // edit in place: not part of this module
 class RelationManager;
 class ToolbarClass;
@@ -196,7 +196,7 @@ class BrowseClass : public ViewManager {
   rt::Long PrintControl = 0;
   rt::UShort PrintProcedure = 0;
   std::unique_ptr<std::vector<BrowseProcessor*>> Processors;
-  QueryClass* Query = nullptr;  // stays null: query by example is not part of this module
+  QueryClass* Query = nullptr;  // not owned; Kill kills it
   rt::Long QueryControl = 0;
   rt::Long QueryResult = 0;
   rt::Byte QueryShared = 0;
@@ -267,8 +267,8 @@ class BrowseClass : public ViewManager {
   void AlertOnList(rt::Long slot, rt::Long key);
   void AddPopupItem(rt::Long control, std::string_view text, std::string_view mimicText);
 
-  // Query by example: the calls that would reach the query object, in one place. With Query
-  // null (always, in this module) they do nothing.
+  // Query by example: the query's dialog (true: a query was taken; false without a query) and its
+  // filter installed as the view filter "9 - QBE" of the current order, shown in QueryResult.
   rt::Byte QueryAsk();
   void QueryApplyFilter();
 

@@ -9,6 +9,7 @@
 #include "framework/data/relation_manager.h"
 #include "framework/error/levels.h"
 #include "framework/popup/popup_class.h"
+#include "framework/query/query_class.h"
 #include "framework/window/toolbar.h"
 #include "runtime/ui/accept_loop.h"
 #include "runtime/ui/window.h"
@@ -64,7 +65,9 @@ rt::Byte BrowseClass::TakeEvent() {
   } else if (event.control == 0) {
     CurrentChoice = ILC->Choice();
   }
-  if (event.code == rt::EVENT_NewSelection && QueryControl != 0 && event.control == QueryControl && QueryAsk())
+  // A saved query chosen from the popup's submenu.
+  if (event.code == rt::EVENT_NewSelection && QueryControl != 0 && event.control == QueryControl && Query &&
+      Query->Take(Popup.get()))
     TakeLocate();
 
   NeedRefresh = 0;
@@ -92,6 +95,7 @@ rt::Byte BrowseClass::TakeEvent() {
         UpdateBuffer();
       }
     } else if (control == QueryControl) {
+      if (Query) Query->ClearQuery();
       TakeLocate();
     } else if (control == ToolControl) {
       Popup->Toolbox(kBrowseToolboxTitle);
@@ -290,6 +294,7 @@ void BrowseClass::SetAlerts() {
   if (QueryControl) {
     if (Popup->GetItems() > 0) Popup->AddItem("-", "Separator2");
     AddPopupItem(QueryControl, "&Query", "!&Query");
+    if (Query && Query->QuickPopupOffered()) Query->SetQuickPopup(*Popup, static_cast<rt::UShort>(QueryControl));
   }
   if (SelectControl && Selecting) AddPopupItem(SelectControl, "&Select", "!&Select");
   if (ToolControl) {
@@ -302,18 +307,25 @@ void BrowseClass::SetAlerts() {
 // ---- Query by example ----
 
 void BrowseClass::TakeLocate() {
-  if (!Query || !QueryAsk()) return;
-  QueryApplyFilter();
+  if (!QueryAsk()) return;
+  if (QueryShared) {
+    const rt::Byte current = static_cast<rt::Byte>(Sort->Pointer());
+    for (std::size_t order = 1; order <= Sort->Records(); ++order) {
+      ViewManager::SetSort(static_cast<rt::Byte>(order));
+      QueryApplyFilter();
+    }
+    ViewManager::SetSort(current);
+  } else {
+    QueryApplyFilter();
+  }
   ResetSort(1);
+  if (Query->QuickPopupOffered() && Popup) Query->SetQuickPopup(*Popup, static_cast<rt::UShort>(QueryControl));
 }
 
-rt::Byte BrowseClass::QueryAsk() {
-  // The query's dialog would be asked here (true: a query was taken); without a query object
-  // there is nothing to ask.
-  return 0;
-}
+rt::Byte BrowseClass::QueryAsk() { return Query && Query->Ask(true) ? 1 : 0; }
 
 void BrowseClass::QueryApplyFilter() {
-  // The query's filter text would become the view filter "9 - QBE" of the current order (or of
-  // every order when QueryShared) and be shown in QueryResult.
+  const std::string filter = Query->GetFilter();
+  SetFilter(filter, kQueryFilterId);
+  if (QueryResult) SetListProp(rt::PROP_Text, filter, QueryResult);
 }

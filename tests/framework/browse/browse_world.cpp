@@ -89,6 +89,8 @@ rt::WindowDef BrowseDef(rt::FixedString<20>& locateText) {
   def.Add(rt::ControlDef::Button("&Select").At(185, 150, 40, 14));
   def.Add(rt::ControlDef::Button("Close").At(215, 170, 40, 14));
   def.Add(rt::ControlDef::Entry("@s20", rt::Bind(locateText)).At(5, 120, 100, 10));
+  def.Add(rt::ControlDef::Button("&Query").At(110, 120, 40, 14));
+  def.Add(rt::ControlDef::String("").At(5, 135, 250, 10));
   for (const rt::Long button : {ToolbarButton::Insert, ToolbarButton::Bottom, ToolbarButton::Top, ToolbarButton::PageDown,
                                 ToolbarButton::PageUp, ToolbarButton::Down, ToolbarButton::Up})
     def.Add(rt::ControlDef::Button(std::to_string(button)).Toolbar(button));
@@ -138,6 +140,14 @@ class BrowseProcedure final : public WindowManager {
     browse_.SelectControl = kSelect;
     browse_.AskProcedure = 1;
     locator_.Control = kLocate;
+    if (spec_.queryTyped) {
+      query_ = std::make_unique<TypedQuery>(*spec_.queryTyped);
+      query_->Init("Items", nullptr, &world_.errors);
+      query_->AddItem("ITM:NAME", "Name", "S20");
+      browse_.Query = query_.get();
+      browse_.QueryControl = kQuery;
+      browse_.QueryResult = kQueryResult;
+    }
     SetAlerts();
     return Level::Ok;
   }
@@ -166,6 +176,7 @@ class BrowseProcedure final : public WindowManager {
   ListTarget target_;
   StepClass step_;
   TypedLocator locator_;
+  std::unique_ptr<TypedQuery> query_;
   rt::Long rangeLimit_ = 0;
   rt::Long rangeApplied_ = 0;
   int calls_ = 0;

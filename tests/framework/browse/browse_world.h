@@ -7,11 +7,13 @@
 // the Robot and what it did through a ThreadLog.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "framework/browse/browse_class.h"
 #include "framework/error/error_class.h"
+#include "framework/query/query_class.h"
 #include "framework/window/toolbar.h"
 #include "framework/window/window_manager.h"
 #include "runtime/core/fixed_string.h"
@@ -48,7 +50,7 @@ void BuildItems(const std::string& directory, bool keyed, int count);
 enum class Order { RecordOrder, ById, ByName };
 std::vector<ITM_Record> Ordered(bool keyed, int count, Order order);
 
-enum : rt::Long { kList = 1, kInsert, kChange, kDelete, kView, kSelect, kClose, kLocate };
+enum : rt::Long { kList = 1, kInsert, kChange, kDelete, kView, kSelect, kClose, kLocate, kQuery, kQueryResult };
 inline constexpr int kPageRows = 10;
 
 // What the update procedure is asked, and what it did: the request, the record it was given.
@@ -71,6 +73,9 @@ struct BrowseSpec {
   bool allowUnfilled = false;
   std::string filter{};
   rt::Long rangeGroup = 0;  // non-zero: the id order limited to this group
+  // Set: the browse offers query by example over the name; the query's dialog "types" this
+  // into the name's value each time it is asked.
+  std::optional<std::string> queryTyped{};
   ITM_Record before{};      // the primary record when the procedure starts
   UpdateScript update{};
 };
@@ -89,6 +94,19 @@ struct World {
   rt::QueueOf<ROW_Record> rows;
   rt::QueueListSource source;
   rt::Long vcr = 0;
+};
+
+// The query's dialog, played: it fills the name's value and says a query was taken.
+class TypedQuery final : public QueryClass {
+ public:
+  explicit TypedQuery(std::string typed) : typed_(std::move(typed)) {}
+  bool Ask(bool) override {
+    SetValues("ITM:NAME", typed_);
+    return true;
+  }
+
+ private:
+  std::string typed_;
 };
 
 // What the procedure left when it ended.
