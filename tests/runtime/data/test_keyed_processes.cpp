@@ -17,58 +17,16 @@
 #include <set>
 #include <string>
 
+#include "tests/runtime/data/child_process.h"
 #include "tests/runtime/data/keyed_fixture.h"
 
 namespace {
 
 using namespace test_afile;
 
-// A child process running `body`; its result is the exit status.
-class Child {
- public:
-  explicit Child(const std::function<int(int toParent, int fromParent)>& body) {
-    if (::pipe(up_) != 0 || ::pipe(down_) != 0) ADD_FAILURE() << "pipe";
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(up_[0]);
-      ::close(down_[1]);
-      ::_exit(body(up_[1], down_[0]));
-    }
-    ::close(up_[1]);
-    ::close(down_[0]);
-  }
-  ~Child() {
-    if (pid_ > 0) Wait();
-    ::close(up_[0]);
-    ::close(down_[1]);
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  // Reads one word the child sent; -1 when it has gone.
-  long Receive() {
-    long word = 0;
-    return ::read(up_[0], &word, sizeof word) == static_cast<ssize_t>(sizeof word) ? word : -1;
-  }
-  void Send(long word) { (void)!::write(down_[1], &word, sizeof word); }
-  void Kill() { ::kill(pid_, SIGKILL); }
-  int Wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-  }
-
- private:
-  int up_[2] = {-1, -1}, down_[2] = {-1, -1};
-  pid_t pid_ = -1;
-};
-
-void Tell(int fd, long word) { (void)!::write(fd, &word, sizeof word); }
-long Hear(int fd) {
-  long word = 0;
-  return ::read(fd, &word, sizeof word) == static_cast<ssize_t>(sizeof word) ? word : -1;
-}
+using test_processes::Child;
+using test_processes::Hear;
+using test_processes::Tell;
 
 std::string IntegrityCheck(const std::string& path) {
   sqlite3* db = nullptr;
