@@ -447,11 +447,16 @@ const std::string& PgDriver::SelectList() {
   return selectList_;
 }
 
-// True for a row that another session holds. The lock list is read once per statement.
+// True for a row that another session holds. Outside a frame a shared lock of the statement
+// asks the lock manager row by row (cheap, gone when the statement ends); in a frame it would
+// last until the commit and keep others from holding what was merely read, so there the lock
+// list is read once per statement instead.
 std::string PgDriver::HeldSql(Params& params) const {
   params.Integer(hash_ & ~1u);
+  const std::string key = "$" + std::to_string(params.Count());
+  if (!inFrame_) return "NOT pg_try_advisory_xact_lock_shared((" + key + "::int8 << 32) | (t._record & 4294967295))";
   return "(t._record & 4294967295) = ANY (ARRAY(SELECT objid::int8 FROM pg_locks WHERE locktype = 'advisory' AND objsubid = 1 "
-         "AND classid = $" + std::to_string(params.Count()) + "::int8::oid AND pid <> pg_backend_pid() AND granted "
+         "AND classid = " + key + "::int8::oid AND pid <> pg_backend_pid() AND granted "
          "AND database = (SELECT oid FROM pg_database WHERE datname = current_database())))";
 }
 
