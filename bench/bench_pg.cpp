@@ -20,25 +20,16 @@
 #include "runtime/data/file.h"
 #include "runtime/data/key_encoding.h"
 #include "runtime/data/pg_driver.h"
+#include "bench/bench_records.h"
 #include "tests/runtime/data/pg_server.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Record {
-  rt::Long ID = 0;
-  rt::FixedString<20> NAME;
-  rt::PackedDecimal<9, 2> AMOUNT;
-  rt::Long DAY = 0;
-};
-
-const rt::RecordLayout& Layout() {
-  static const rt::RecordLayout layout(sizeof(Record), {
-      rt::LayoutField("BEN:ID", &Record::ID), rt::LayoutField("BEN:NAME", &Record::NAME),
-      rt::LayoutField("BEN:AMOUNT", &Record::AMOUNT), rt::LayoutDate("BEN:DAY", &Record::DAY)});
-  return layout;
-}
+using bench_records::Layout;
+using bench_records::Record;
+using bench_records::Report;
 
 constexpr rt::Long kRecords = 1000000;
 constexpr char kColumns[] = "id, name, amount, (day - DATE '1800-12-28'), _record, _version, _nulls";
@@ -114,14 +105,6 @@ std::int64_t ReadColumns(PGresult* result) {
     for (int c = 0; c < PQnfields(result); ++c) sum += PQgetlength(result, r, c) + std::atoll(PQgetvalue(result, r, c));
   PQclear(result);
   return sum;
-}
-
-void Report(benchmark::State& state, Clock::duration ours, Clock::duration raw, double operations) {
-  const double o = std::chrono::duration<double, std::micro>(ours).count() / operations;
-  const double r = std::chrono::duration<double, std::micro>(raw).count() / operations;
-  state.counters["ours_us"] = o;
-  state.counters["raw_us"] = r;
-  state.counters["ratio"] = r > 0 ? o / r : 0;
 }
 
 // ---- Insert ----
