@@ -220,9 +220,9 @@ void PageOf20(benchmark::State& state) {
   Report(state, ours, raw, static_cast<double>(state.iterations()));
 }
 
-BENCHMARK(Insert)->Iterations(20)->Unit(benchmark::kMicrosecond);
-BENCHMARK(GetByKey)->Iterations(10)->Unit(benchmark::kMicrosecond);
-BENCHMARK(PageOf20)->DenseRange(0, 2)->Iterations(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Insert)->Iterations(50)->Unit(benchmark::kMicrosecond);
+BENCHMARK(GetByKey)->Iterations(25)->Unit(benchmark::kMicrosecond);
+BENCHMARK(PageOf20)->DenseRange(0, 2)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
