@@ -8,11 +8,13 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -276,6 +278,71 @@ TEST_F(PgTest, ValuesNullFlagsAndMemosRoundTripExactly) {
   EXPECT_EQ(rt::ErrorCode(), rt::FileSystemErr) << "refused, never stored as another time";
   EXPECT_EQ(rt::FileErrorCode(), "22008");
   EXPECT_EQ(file.Records(), 1);
+}
+
+// ---- Frames ----
+
+TEST_F(PgTest, AFrameOutlivesARefusedAddAndOthersWaitItsTimeOutForItsRows) {
+  AFI_Record r;
+  rt::FileDecl decl = KeyedAFile(conninfo_);
+  decl.driver = rt::kServerDriver;
+  rt::File file(decl, r);
+  file.Create();
+  file.Open();
+  Fill(r, 1, "one");
+  file.Add();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+
+  rt::File* mine[] = {&file};
+  rt::Logout(1, mine);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  file.GetByPointer(1);
+  r.ASTRING = "framed";
+  file.Put();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  Fill(r, 1, "again");
+  file.Add();
+  EXPECT_EQ(rt::ErrorCode(), rt::DupKeyErr);
+  Fill(r, 2, "two");
+  file.Add();
+  EXPECT_EQ(rt::ErrorCode(), 0) << "the refused add did not spoil the frame";
+
+  struct Outcome {
+    rt::Long code = -1;
+    long waited = -1;
+  };
+  auto other = [&](bool framed) {  // another thread's instance: its own connection
+    Outcome outcome;
+    std::thread([&] {
+      AFI_Record o;
+      rt::FileDecl quick = decl;
+      quick.driverString = "Recover=1";
+      rt::File second(quick, o);
+      second.Open();
+      rt::File* its[] = {&second};
+      if (framed) rt::Logout(1, its);
+      second.GetByPointer(1);
+      o.ASTRING = "other";
+      const auto start = std::chrono::steady_clock::now();
+      second.Put();
+      outcome.code = rt::ErrorCode();
+      outcome.waited = static_cast<long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+      if (framed) rt::Rollback();
+    }).join();
+    return outcome;
+  };
+  for (const bool framed : {true, false}) {
+    const Outcome outcome = other(framed);
+    EXPECT_EQ(outcome.code, rt::NoAccessErr) << (framed ? "in a frame" : "with Recover=1");
+    EXPECT_GE(outcome.waited, 900) << "waited for the time-out";
+    EXPECT_LT(outcome.waited, 5000) << "not the default ten seconds";
+  }
+  rt::Commit();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(file.Records(), 2);
+  file.GetByPointer(1);
+  EXPECT_EQ(r.ASTRING.Str(), "framed");
 }
 
 // ---- Tables that do not match ----
