@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "runtime/core/last_error.h"
 #include "runtime/data/key_encoding.h"
@@ -181,7 +182,11 @@ DriverStatus Connection::Failure(pg_result* result) {
     lost_ = true;
     DriverStatus status = DriverStatus::Error(FileSystemErr, kLostText);
     status.driverCode = state.empty() ? "08006" : state;
-    status.driverText = "The connection to the database server was lost: " + Scrub(message);
+    // libpq's text runs over several lines with advice for developers: the first says it.
+    message = message.substr(0, message.find('\n'));
+    for (const char* prefix : {"FATAL:", "ERROR:"})
+      if (message.rfind(prefix, 0) == 0) message = message.substr(message.find_first_not_of(' ', std::strlen(prefix)));
+    status.driverText = "The connection to the database server was lost (" + Scrub(message) + ")";
     return status;
   }
   DriverStatus status = DriverStatus::Error(CodeOf(state));
