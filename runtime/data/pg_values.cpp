@@ -117,21 +117,9 @@ void ReadField(const Result& result, int row, int column, const FieldLayout& fie
   const std::string_view text = null ? std::string_view() : result.Value(row, column);
   switch (shape.type) {
     case FieldType::Real: StoreAs(data, null ? 0.0 : std::strtod(std::string(text).c_str(), nullptr)); return;
-    case FieldType::Decimal: {
-      const Decimal decimal = Decimal::FromText(null ? "0" : text);
-      std::span<Byte> bytes(reinterpret_cast<Byte*>(data), shape.size);
-      if (!decimal.IsValid() || !StorePackedDecimal(decimal, shape.digits, shape.places, bytes))
-        StorePackedDecimal(Decimal(), shape.digits, shape.places, bytes);
-      return;
-    }
+    case FieldType::Decimal: field_bytes::StoreDecimalText(shape, data, null ? "0" : text); return;
     case FieldType::String:
-    case FieldType::CString: {
-      const std::size_t room = shape.type == FieldType::String ? shape.size : shape.size - 1;
-      const std::size_t length = std::min(text.size(), room);
-      std::memcpy(data, text.data(), length);
-      std::memset(data + length, shape.type == FieldType::String ? ' ' : 0, shape.size - length);
-      return;
-    }
+    case FieldType::CString: field_bytes::StoreText(shape.type, shape.size, data, text); return;
     default: StoreInteger(shape.type, data, null ? 0 : result.Integer(row, column)); return;
   }
 }
