@@ -105,6 +105,7 @@ class PgDriver final : public Driver {
   const std::string table_;  // quoted
   pg::Connection conn_;
   std::uint32_t hash_ = 0;
+  std::uint32_t layoutHash_ = 0;  // of the schema's _quibbet_layout table
   std::int64_t holding_ = 0;
   bool inFrame_ = false;
   Long timeoutMilliseconds_ = 10000;
@@ -140,6 +141,7 @@ DriverStatus PgDriver::Connect() {
     return DriverStatus::Error(NoPathErr, "No schema to hold the table (search_path is empty)");
   }
   hash_ = pg::TableHash(std::string(schema.Value(0, 0)) + "." + pg::TableName(decl_));
+  layoutHash_ = pg::TableHash(std::string(schema.Value(0, 0)) + "." + kLayoutTable);
   return SetTimeout(timeoutMilliseconds_, false);
 }
 
@@ -346,6 +348,11 @@ DriverStatus PgDriver::Create() {
   }
   for (const KeyDecl& key : decl_.keys)
     if (status.Ok()) status = conn_.Exec(CreateIndexSql(key));
+  if (status.Ok()) {  // creators of other tables in the schema may make it at the same moment
+    Params gate;
+    gate.Integer(static_cast<std::int64_t>((std::uint64_t{layoutHash_ | 1u} << 32) | kGate));
+    status = conn_.Run("SELECT pg_advisory_xact_lock($1::int8)", gate);
+  }
   if (status.Ok())
     status = conn_.Exec(std::string("CREATE TABLE IF NOT EXISTS ") + kLayoutTable +
                         " (name text PRIMARY KEY, format integer NOT NULL, fields text NOT NULL, keys text NOT NULL)");

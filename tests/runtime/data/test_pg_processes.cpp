@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
+#include <vector>
 #include <string>
 
 #include "runtime/data/pg_driver.h"
@@ -42,6 +44,30 @@ class PgProcesses : public ::testing::Test {
 TEST_F(PgProcesses, TwoWritersLoseNothingAndNeverRepeatAUniqueKey) { test_processes::TwoWritersLoseNothing(decl_); }
 
 TEST_F(PgProcesses, HoldWatchAndDenyAllReachTheOtherProcess) { test_processes::HoldWatchAndDenyAllReachTheOtherProcess(decl_); }
+
+TEST_F(PgProcesses, StationsFindingATableMissingAtOnceAllEndUpWithItOpen) {
+  const std::string conninfo = server_->FreshSchema();
+  std::vector<std::unique_ptr<Child>> children;
+  for (int c = 0; c < 6; ++c) {
+    children.push_back(std::make_unique<Child>([&, c](int toParent, int fromParent) {
+      rt::FileDecl decl = KeyedAFile(conninfo);
+      decl.driver = rt::kServerDriver;
+      if (c % 2) decl.label = "Other" + std::to_string(c);  // other tables of the same schema at once
+      Hear(fromParent);  // all start together
+      AFI_Record r;
+      rt::File file(decl, r);
+      file.Open();  // what the file manager does: open, create when missing, open again
+      if (rt::ErrorCode() == rt::NoFileErr) {
+        file.Create();
+        file.Open();
+      }
+      Tell(toParent, rt::ErrorCode());
+      return 0;
+    }));
+  }
+  for (auto& child : children) child->Send(1);
+  for (auto& child : children) EXPECT_EQ(child->Receive(), 0);
+}
 
 TEST_F(PgProcesses, TheServerKilledMidStreamKeepsEveryAcknowledgedInsertAndTheNextOpenReconnects) {
   Child writer([&](int toParent, int fromParent) {
