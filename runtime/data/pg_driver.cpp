@@ -8,9 +8,7 @@
 //   Frames        BEGIN … COMMIT/ROLLBACK; each statement in a frame under a savepoint
 #include "runtime/data/pg_driver.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <map>
 
 #include "runtime/core/last_error.h"
 #include "runtime/data/access_mode.h"

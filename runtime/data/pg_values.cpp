@@ -3,7 +3,6 @@
 // pg_driver_internal.h).
 #include <cstdio>
 #include <cstring>
-#include <span>
 
 #include "runtime/core/date_time.h"
 #include "runtime/core/decimal.h"
