@@ -4,6 +4,7 @@
 
 #include "framework/error/error_class.h"
 #include "runtime/core/assert.h"
+#include "runtime/data/pg_driver.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ const rt::FileDecl& AFileDecl() {
     d.layout = &AFileLayout();
     d.create = true;
     d.perThread = true;
+    rt::ApplyServerSetting(d, ".\\Quibbet_demo.INI");  // [Data] AFileServer=<connection string>
     return d;
   }();
   return decl;

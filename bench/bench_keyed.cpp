@@ -24,25 +24,16 @@
 #include "runtime/data/bind.h"
 #include "runtime/data/expression_filter.h"
 #include "runtime/data/view.h"
+#include "bench/bench_records.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-struct Record {
-  rt::Long ID = 0;
-  rt::FixedString<20> NAME;
-  rt::PackedDecimal<9, 2> AMOUNT;
-  rt::Long DAY = 0;
-};
-
-const rt::RecordLayout& Layout() {
-  static const rt::RecordLayout layout(sizeof(Record), {
-      rt::LayoutField("BEN:ID", &Record::ID), rt::LayoutField("BEN:NAME", &Record::NAME),
-      rt::LayoutField("BEN:AMOUNT", &Record::AMOUNT), rt::LayoutDate("BEN:DAY", &Record::DAY)});
-  return layout;
-}
+using bench_records::Layout;
+using bench_records::Record;
+using bench_records::Report;
 
 constexpr rt::Long kRecords = 1000000;
 
@@ -114,14 +105,6 @@ std::int64_t ReadColumns(sqlite3_stmt* row) {
   std::int64_t sum = sqlite3_column_int64(row, 0) + sqlite3_column_int64(row, 4) + sqlite3_column_int64(row, 5);
   for (int column : {1, 2, 3, 6}) sum += sqlite3_column_bytes(row, column) + (sqlite3_column_text(row, column) != nullptr);
   return sum;
-}
-
-void Report(benchmark::State& state, Clock::duration ours, Clock::duration raw, double operations) {
-  const double o = std::chrono::duration<double, std::micro>(ours).count() / operations;
-  const double r = std::chrono::duration<double, std::micro>(raw).count() / operations;
-  state.counters["ours_us"] = o;
-  state.counters["raw_us"] = r;
-  state.counters["ratio"] = r > 0 ? o / r : 0;
 }
 
 // ---- Insert ----

@@ -122,6 +122,8 @@ class Driver {
 
   // ---- Query ----
   virtual std::string FullName() const = 0;  // the name on disk, with the default extension
+  // The file's name as it may be shown and logged (a server driver leaves out a password).
+  virtual std::string ShownName(const std::string& name) const { return name; }
   virtual bool KeepsVersions() const { return false; }  // watch (89) works
   // Where filters may compare field `field` (1-based) in Read's `where`; none: not pushed down.
   virtual std::optional<StoredColumn> ColumnOf(std::size_t /*field*/) const { return std::nullopt; }

@@ -10,6 +10,7 @@
 #include "runtime/core/thread.h"
 #include "runtime/data/field_ref.h"
 #include "runtime/data/key_encoding.h"
+#include "runtime/data/pg_driver.h"
 
 namespace rt {
 
@@ -21,6 +22,7 @@ std::unique_ptr<Driver> MakeDriver(const DriverSetup& setup) {
   for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
   if (name == kKeyedDriver) return MakeKeyedDriver(setup);
   if (name == kTextLineDriver) return MakeAsciiDriver(setup);
+  if (name == kServerDriver) return MakePgDriver(setup);
   return nullptr;
 }
 
@@ -532,6 +534,7 @@ std::string File::Property(Long number, Long index) {
         } else {
           const auto renamed = storedProps_.find(PropName);
           value = renamed != storedProps_.end() ? renamed->second : (decl_.name.empty() ? decl_.label : decl_.name);
+          if (driver_) value = driver_->ShownName(value);
         }
         return {};
       case PropLabel: value = decl_.label; return {};

@@ -1,5 +1,6 @@
 #pragma once
-// Internal to the KEYED driver (keyed_driver*.cpp) and its tests: not for use elsewhere.
+// Internal to the KEYED driver (keyed_driver*.cpp) and its tests: not for use elsewhere (the
+// POSTGRES driver, its sibling, takes its column names and layout descriptors from here).
 //
 // A KEYED file is one SQLite database (WAL journal, synchronous NORMAL: a commit is whole or
 // absent after a crash of the process) named after the file, with ".db" added when the name has

@@ -146,20 +146,14 @@ void ReadField(sqlite3_value* value, const FieldLayout& field, std::byte* record
     case FieldType::Decimal: {
       const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
       if (text && !null && TextToPacked(text, static_cast<std::size_t>(sqlite3_value_bytes(value)), shape, data)) return;
-      Decimal decimal = Decimal::FromText(text && !null ? text : "0");
-      std::span<Byte> bytes(reinterpret_cast<Byte*>(data), shape.size);
-      if (!decimal.IsValid() || !StorePackedDecimal(decimal, shape.digits, shape.places, bytes))
-        StorePackedDecimal(Decimal(), shape.digits, shape.places, bytes);
+      field_bytes::StoreDecimalText(shape, data, text && !null ? text : "0");
       return;
     }
     case FieldType::String:
     case FieldType::CString: {
-      const std::size_t room = shape.type == FieldType::String ? shape.size : shape.size - 1;
       const char* text = null ? "" : reinterpret_cast<const char*>(sqlite3_value_text(value));
-      std::size_t length = null ? 0 : static_cast<std::size_t>(sqlite3_value_bytes(value));
-      if (length > room) length = room;
-      std::memcpy(data, text, length);
-      std::memset(data + length, shape.type == FieldType::String ? ' ' : 0, shape.size - length);
+      const std::size_t length = null ? 0 : static_cast<std::size_t>(sqlite3_value_bytes(value));
+      field_bytes::StoreText(shape.type, shape.size, data, std::string_view(text, length));
       return;
     }
     case FieldType::Date:

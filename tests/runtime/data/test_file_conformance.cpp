@@ -2,80 +2,14 @@
 // serve, their error codes, and what a driver that cannot do an operation reports (80), so that
 // callers above the driver interface see the same behaviour whichever driver a file names.
 
-#include <gtest/gtest.h>
+#include "tests/runtime/data/file_conformance.h"
 
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "runtime/core/fixed_string.h"
-#include "runtime/core/last_error.h"
-#include "runtime/data/file.h"
-#include "tests/support/files.h"
+#include <functional>
 
 namespace {
 
-struct LineRecord {
-  rt::FixedString<20> TEXT;
-};
-
-const rt::RecordLayout& LineLayout() {
-  static const rt::RecordLayout layout(sizeof(LineRecord), {rt::LayoutField("LIN:TEXT", &LineRecord::TEXT, "@s20")});
-  return layout;
-}
-
-struct DriverCase {
-  const char* driver;
-  bool frames;         // transaction frames
-  bool writesInPlace;  // put and delete
-  bool readsBackward;  // previous
-};
-
-std::string DriverName(const ::testing::TestParamInfo<DriverCase>& info) { return info.param.driver; }
-
-class FileConformance : public ::testing::TestWithParam<DriverCase> {
- protected:
-  void SetUp() override {
-    decl_.label = "Lines";
-    decl_.driver = GetParam().driver;
-    decl_.name = (temp_ / "lines").string();
-    decl_.layout = &LineLayout();
-    file_ = MakeFile(record_);
-  }
-
-  std::unique_ptr<rt::File> MakeFile(LineRecord& record) { return std::make_unique<rt::File>(decl_, record); }
-
-  // Creates the file holding these lines and leaves `file_` open on it.
-  void CreateWith(const std::vector<std::string>& lines, rt::Long mode = rt::ReadWrite | rt::DenyNone) {
-    file_->Create();
-    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
-    file_->Open();
-    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
-    for (const std::string& line : lines) {
-      record_.TEXT = line;
-      file_->Add();
-      ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
-    }
-    if (mode != (rt::ReadWrite | rt::DenyNone)) {
-      file_->Close();
-      file_->Open(mode);
-      ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
-    }
-  }
-
-  std::vector<std::string> ReadAll() {
-    std::vector<std::string> lines;
-    file_->Set();
-    for (file_->Next(); rt::ErrorCode() == 0; file_->Next()) lines.push_back(record_.TEXT.Str());
-    return lines;
-  }
-
-  TempDir temp_;
-  rt::FileDecl decl_;
-  LineRecord record_;
-  std::unique_ptr<rt::File> file_;
-};
+using conformance::FileConformance;
+using conformance::LineRecord;
 
 // ---- Open and close ----
 
@@ -348,9 +282,5 @@ TEST_P(FileConformance, CallbacksSurroundEveryOperationWithItsCodeAndOutcome) {
   file_.reset();
   EXPECT_EQ(recorder.calls, (std::vector<std::string>{"called 104"})) << "the instance tells it goes away";
 }
-
-INSTANTIATE_TEST_SUITE_P(Drivers, FileConformance,
-                         ::testing::Values(DriverCase{"KEYED", true, true, true}, DriverCase{"ASCII", false, false, false}),
-                         DriverName);
 
 }  // namespace

@@ -17,58 +17,17 @@
 #include <set>
 #include <string>
 
+#include "tests/runtime/data/child_process.h"
+#include "tests/runtime/data/process_scenarios.h"
 #include "tests/runtime/data/keyed_fixture.h"
 
 namespace {
 
 using namespace test_afile;
 
-// A child process running `body`; its result is the exit status.
-class Child {
- public:
-  explicit Child(const std::function<int(int toParent, int fromParent)>& body) {
-    if (::pipe(up_) != 0 || ::pipe(down_) != 0) ADD_FAILURE() << "pipe";
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(up_[0]);
-      ::close(down_[1]);
-      ::_exit(body(up_[1], down_[0]));
-    }
-    ::close(up_[1]);
-    ::close(down_[0]);
-  }
-  ~Child() {
-    if (pid_ > 0) Wait();
-    ::close(up_[0]);
-    ::close(down_[1]);
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  // Reads one word the child sent; -1 when it has gone.
-  long Receive() {
-    long word = 0;
-    return ::read(up_[0], &word, sizeof word) == static_cast<ssize_t>(sizeof word) ? word : -1;
-  }
-  void Send(long word) { (void)!::write(down_[1], &word, sizeof word); }
-  void Kill() { ::kill(pid_, SIGKILL); }
-  int Wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-  }
-
- private:
-  int up_[2] = {-1, -1}, down_[2] = {-1, -1};
-  pid_t pid_ = -1;
-};
-
-void Tell(int fd, long word) { (void)!::write(fd, &word, sizeof word); }
-long Hear(int fd) {
-  long word = 0;
-  return ::read(fd, &word, sizeof word) == static_cast<ssize_t>(sizeof word) ? word : -1;
-}
+using test_processes::Child;
+using test_processes::Hear;
+using test_processes::Tell;
 
 std::string IntegrityCheck(const std::string& path) {
   sqlite3* db = nullptr;
@@ -99,39 +58,7 @@ class KeyedProcesses : public ::testing::Test {
 };
 
 TEST_F(KeyedProcesses, TwoWritersLoseNothingAndNeverRepeatAUniqueKey) {
-  constexpr int kShared = 150, kOwn = 150;
-  auto writer = [&](int self) {
-    return [&, self](int toParent, int) {
-      AFI_Record r;
-      rt::File file(decl_, r);
-      file.Open();
-      if (rt::ErrorCode() != 0) return 200 + std::min<int>(rt::ErrorCode(), 55);  // the exit status tells the code
-      long added = 0;
-      for (int i = 1; i <= kShared + kOwn; ++i) {  // the shared IDs race; the own ones do not
-        const rt::Long id = i <= kShared ? i : self * 100000 + i;
-        Fill(r, id, "w");
-        file.Add();
-        if (rt::ErrorCode() == 0) ++added;
-        else if (rt::ErrorCode() != rt::DupKeyErr || id > kShared) return 100 + std::min<int>(rt::ErrorCode(), 99);
-      }
-      Tell(toParent, added);
-      return 0;
-    };
-  };
-  Child a(writer(1)), b(writer(2));
-  const long addedA = a.Receive(), addedB = b.Receive();
-  ASSERT_EQ(a.Wait(), 0);
-  ASSERT_EQ(b.Wait(), 0);
-  EXPECT_EQ(addedA + addedB, kShared + 2 * kOwn);
-
-  AFI_Record r;
-  rt::File file(decl_, r);
-  file.Open();
-  std::set<rt::Long> ids;
-  file.SetKey(IDKey);
-  for (file.Next(); rt::ErrorCode() == 0; file.Next()) EXPECT_TRUE(ids.insert(r.ID).second) << "repeated " << r.ID;
-  EXPECT_EQ(ids.size(), static_cast<std::size_t>(kShared + 2 * kOwn));
-  file.Close();
+  test_processes::TwoWritersLoseNothing(decl_);
   EXPECT_EQ(IntegrityCheck(path_ + ".db"), "ok");
 }
 
@@ -162,60 +89,7 @@ TEST_F(KeyedProcesses, ProcessesOpeningAFreshFileAtOnceAreAllAdmitted) {
 }
 
 TEST_F(KeyedProcesses, HoldWatchAndDenyAllReachTheOtherProcess) {
-  {
-    AFI_Record r;
-    rt::File file(decl_, r);
-    file.Open();
-    Fill(r, 1, "one");
-    file.Add();
-    Fill(r, 2, "two");
-    file.Add();
-  }
-  Child other([&](int toParent, int fromParent) {
-    AFI_Record r;
-    rt::File file(decl_, r);
-    file.Open();
-    file.Hold();
-    file.GetByPointer(1);  // 1: hold record 1
-    Tell(toParent, rt::ErrorCode());
-    Hear(fromParent);  // 2: change record 2
-    file.Release();
-    file.GetByPointer(2);
-    r.ASTRING = "changed";
-    file.Put();
-    Tell(toParent, rt::ErrorCode());
-    Hear(fromParent);  // 3: reopen denying all
-    file.Close();
-    file.Open(rt::ReadWrite | rt::DenyAll);
-    Tell(toParent, rt::ErrorCode());
-    Hear(fromParent);
-    return 0;
-  });
-  AFI_Record r;
-  rt::File file(decl_, r);
-  file.Open();
-  ASSERT_EQ(other.Receive(), 0);
-  file.SetKey(IDKey);
-  file.Next();
-  EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr) << "held by the other process";
-
-  file.Watch();
-  file.GetByPointer(2);
-  other.Send(2);
-  ASSERT_EQ(other.Receive(), 0);
-  r.ASTRING = "mine";
-  file.Put();
-  EXPECT_EQ(rt::ErrorCode(), rt::RecordChangedErr) << "changed by the other process since it was read";
-
-  file.Close();
-  other.Send(3);
-  ASSERT_EQ(other.Receive(), 0);
-  file.Open(rt::ReadOnly | rt::DenyNone);
-  EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr) << "the other process denies all";
-  other.Send(4);
-  EXPECT_EQ(other.Wait(), 0);
-  file.Open(rt::ReadOnly | rt::DenyNone);
-  EXPECT_EQ(rt::ErrorCode(), 0) << "a killed or ended opener leaves no lock behind";
+  test_processes::HoldWatchAndDenyAllReachTheOtherProcess(decl_);
 }
 
 TEST_F(KeyedProcesses, AWriterKilledTwentyTimesLeavesASoundFileWithEveryReportedInsert) {

@@ -1,0 +1,444 @@
+// The POSTGRES driver against the KEYED driver as its reference: the same records written to
+// both come back in the same order for every key and every view order (case-insensitive and
+// descending components, blank padding, reals, decimals, dates and times), with the same rows
+// for pushed-down filters; plus what only a server has: a table that does not match the record,
+// keys rebuilt, values the server refuses, and passwords kept out of every shown name.
+
+#include <gtest/gtest.h>
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include <cstring>
+
+#include "runtime/core/fixed_string.h"
+#include "runtime/data/bind.h"
+#include "runtime/data/ini_store.h"
+#include "runtime/data/pg_connection.h"
+#include "runtime/data/pg_driver.h"
+#include "runtime/data/view.h"
+#include "tests/runtime/data/keyed_fixture.h"
+#include "tests/runtime/data/pg_server.h"
+
+namespace {
+
+using namespace test_afile;
+
+// Every type a key or an order can hold.
+struct Mixed {
+  rt::Long ID = 0;
+  rt::FixedString<8> NAME;
+  rt::Real AMOUNT = 0;
+  rt::PackedDecimal<9, 3> PRICE;
+  rt::Short DELTA = 0;
+  rt::Long DAY = 0;
+  rt::Long AT = 0;
+};
+
+const rt::RecordLayout& MixedLayout() {
+  static const rt::RecordLayout layout(sizeof(Mixed), {
+      rt::LayoutField("MIX:ID", &Mixed::ID, "@n-9"),
+      rt::LayoutField("MIX:NAME", &Mixed::NAME, "@s8"),
+      rt::LayoutField("MIX:AMOUNT", &Mixed::AMOUNT, "@n-15.4"),
+      rt::LayoutField("MIX:PRICE", &Mixed::PRICE, "@n-12.3"),
+      rt::LayoutField("MIX:DELTA", &Mixed::DELTA, "@n-6"),
+      rt::LayoutDate("MIX:DAY", &Mixed::DAY, "@d17"),
+      rt::LayoutTime("MIX:AT", &Mixed::AT, "@t8"),
+  });
+  return layout;
+}
+
+std::vector<rt::KeyDecl> MixedKeys() {
+  return {
+      {"MIX:IDKey", {{1, true}}, true, false, false, true},
+      {"MIX:NameKey", {{2, true}, {3, false}}, false, true, false, false},
+      {"MIX:PriceKey", {{4, false}, {5, true}}, false, false, false, false},
+      {"MIX:WhenKey", {{6, true}, {7, false}}, false, false, true, false},
+  };
+}
+
+class PgTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = test_pg::Server::Shared();
+    if (!server_) GTEST_SKIP() << test_pg::Server::SkipReason();
+    conninfo_ = server_->FreshSchema();
+    ASSERT_FALSE(conninfo_.empty());
+  }
+
+  // Runs SQL of the test's own on the test's schema.
+  std::string Sql(const std::string& sql) {
+    PGconn* conn = PQconnectdb(conninfo_.c_str());
+    PGresult* result = PQexec(conn, sql.c_str());
+    std::string out = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) > 0 ? PQgetvalue(result, 0, 0) : "";
+    if (PQresultStatus(result) != PGRES_TUPLES_OK && PQresultStatus(result) != PGRES_COMMAND_OK) out = "error";
+    PQclear(result);
+    PQfinish(conn);
+    return out;
+  }
+
+  test_pg::Server* server_ = nullptr;
+  std::string conninfo_;
+  TempDir temp_;
+};
+
+// ---- The same order as KEYED ----
+
+class PgAgainstKeyed : public PgTest {
+ protected:
+  void SetUp() override {
+    PgTest::SetUp();
+    if (IsSkipped()) return;
+    keyedDecl_ = Declare("Mixed", "KEYED", (temp_ / "mixed").string(), MixedLayout(), MixedKeys());
+    pgDecl_ = Declare("Mixed", "POSTGRES", conninfo_, MixedLayout(), MixedKeys());
+    keyed_ = std::make_unique<rt::File>(keyedDecl_, keyedRecord_);
+    pg_ = std::make_unique<rt::File>(pgDecl_, pgRecord_);
+    for (rt::File* file : {keyed_.get(), pg_.get()}) {
+      file->Create();
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
+      file->Open();
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
+    }
+    // Names that differ by case, trailing blanks, bytes below a blank, UTF-8; reals of both
+    // signs, zero and infinities; decimals of both signs; no date or time, and several.
+    const char* names[] = {"apple", "Apple", "APPLE ", "a\tb", "a", "", "zebra", "\xC3\xA9t\xC3\xA9", "b", "B "};
+    const double amounts[] = {0.0, -0.0, 1.5, -1.5, 1e300, -1e-300, std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity(), 2.25, -7.0};
+    std::mt19937 random(7);
+    for (rt::Long id = 1; id <= 60; ++id) {
+      Mixed m;
+      m.ID = id;
+      m.NAME = names[random() % 10];
+      m.AMOUNT = amounts[random() % 10];
+      (void)m.PRICE.Store(rt::Decimal::FromText(std::to_string(static_cast<int>(random() % 2001) - 1000) + ".125"));
+      m.DELTA = static_cast<rt::Short>(static_cast<int>(random() % 7) - 3);
+      m.DAY = random() % 4 ? 0 : static_cast<rt::Long>(70000 + random() % 3);
+      m.AT = random() % 3 ? 0 : static_cast<rt::Long>(1 + (random() % 3) * 360000);
+      for (auto [file, record] : {std::pair{keyed_.get(), &keyedRecord_}, std::pair{pg_.get(), &pgRecord_}}) {
+        *record = m;
+        file->Add();
+        ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
+      }
+    }
+  }
+
+  static std::vector<rt::Long> WalkKey(rt::File& file, Mixed& record, std::size_t key, bool backward) {
+    std::vector<rt::Long> ids;
+    file.SetKey(key);
+    for (backward ? file.Previous() : file.Next(); rt::ErrorCode() == 0; backward ? file.Previous() : file.Next()) ids.push_back(record.ID);
+    EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << rt::Error() << " " << rt::FileError();
+    return ids;
+  }
+
+  static std::vector<rt::Long> WalkView(rt::File& file, Mixed& record, const std::string& order, const std::string& filter,
+                                        bool backward) {
+    rt::View view(file);
+    view.SetProperty(rt::PropViewOrder, order);
+    EXPECT_EQ(rt::ErrorCode(), 0) << rt::Error();
+    view.Open();
+    view.SetBuffering({7, 2, 0, 60});  // pages smaller than the file: paging is exercised
+    if (!filter.empty()) view.SetProperty(rt::PropViewFilter, filter);
+    std::vector<rt::Long> ids;
+    for (backward ? view.Previous() : view.Next(); rt::ErrorCode() == 0; backward ? view.Previous() : view.Next()) ids.push_back(record.ID);
+    EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << rt::Error() << " " << rt::FileError();
+    return ids;
+  }
+
+  rt::FileDecl keyedDecl_, pgDecl_;
+  Mixed keyedRecord_, pgRecord_;
+  std::unique_ptr<rt::File> keyed_, pg_;
+};
+
+TEST_F(PgAgainstKeyed, EveryKeyReadsInTheKeyedOrderBothWays) {
+  for (std::size_t key = 1; key <= MixedKeys().size(); ++key) {
+    for (const bool backward : {false, true}) {
+      const std::vector<rt::Long> expected = WalkKey(*keyed_, keyedRecord_, key, backward);
+      EXPECT_EQ(WalkKey(*pg_, pgRecord_, key, backward), expected) << "key " << key << (backward ? " backward" : " forward");
+      EXPECT_GT(expected.size(), key == 4 ? 0u : 59u);
+    }
+  }
+}
+
+struct ViewCase {
+  const char* reason;
+  const char* order;
+  const char* filter;
+};
+
+class PgViews : public PgAgainstKeyed, public ::testing::WithParamInterface<ViewCase> {};
+
+TEST_P(PgViews, GiveTheKeyedRowsInTheKeyedOrder) {
+  for (const bool backward : {false, true}) {
+    const std::vector<rt::Long> expected = WalkView(*keyed_, keyedRecord_, GetParam().order, "", backward);
+    const std::vector<rt::Long> got = WalkView(*pg_, pgRecord_, GetParam().order, "", backward);
+    EXPECT_EQ(got, expected) << GetParam().reason;
+    EXPECT_EQ(expected.size(), 60u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Orders, PgViews,
+    ::testing::Values(ViewCase{"1 a key serves it", "MIX:ID", ""},
+                      ViewCase{"2 text, case-sensitive, no key", "MIX:NAME, MIX:ID", ""},
+                      ViewCase{"3 text, case-insensitive, descending", "-UPPER(MIX:NAME), -MIX:ID", ""},
+                      ViewCase{"4 reals of both signs and infinities", "MIX:AMOUNT, MIX:ID", ""},
+                      ViewCase{"5 reals descending", "-MIX:AMOUNT, -MIX:ID", ""},
+                      ViewCase{"6 decimals, then a short", "MIX:PRICE, MIX:DELTA, MIX:ID", ""},
+                      ViewCase{"7 dates and times, none first", "MIX:DAY, -MIX:AT, MIX:ID", ""},
+                      ViewCase{"8 a short descending", "-MIX:DELTA, MIX:ID", ""}),
+    [](const ::testing::TestParamInfo<ViewCase>& info) { return "case" + std::to_string(info.index + 1); });
+
+TEST_F(PgAgainstKeyed, PushedDownFiltersGiveTheKeyedRows) {
+  const char* filters[] = {"MIX:ID > 20 AND MIX:ID <= 45", "MIX:NAME = 'apple' OR MIX:NAME = 'B'", "MIX:AMOUNT < 0",
+                           "MIX:AMOUNT = 1.5", "NOT (MIX:DELTA = 0) AND MIX:NAME <> ''", "MIX:ID > 3000000000",
+                           "MIX:DELTA >= -1.5 AND UPPER(MIX:NAME) = 'APPLE'"};
+  for (const char* filter : filters) {
+    std::vector<rt::Long> expected, got;
+    for (auto [file, record, out] : {std::tuple{keyed_.get(), &keyedRecord_, &expected}, std::tuple{pg_.get(), &pgRecord_, &got}}) {
+      rt::PushBind();  // the filter's names reach this file's record
+      rt::BindG(MixedLayout(), record);
+      *out = WalkView(*file, *record, "MIX:ID", filter, false);
+      rt::PopBind();
+    }
+    EXPECT_EQ(got, expected) << filter;
+  }
+}
+
+TEST_F(PgAgainstKeyed, KeyValuesPrefixesAndDuplicatesAnswerAsKeyed) {
+  std::vector<std::string> answers[2];
+  int side = 0;
+  for (auto [file, record] : {std::pair{keyed_.get(), &keyedRecord_}, std::pair{pg_.get(), &pgRecord_}}) {
+    std::vector<std::string>& out = answers[side++];
+    for (rt::Long id : {17, 33, 1000}) {
+      record->ID = id;
+      file->Get(1);
+      out.push_back(std::to_string(rt::ErrorCode()) + " " + record->NAME.Str());
+      out.push_back(std::string(file->Duplicate(1) ? "dup1 " : "") + (file->Duplicate(2) ? "dup2" : ""));
+      record->ID = 9999;  // a prefix of the name key from the record's name: the first of its group
+      file->SetKeyValue(2, 1);
+      file->Next();
+      out.push_back(std::to_string(rt::ErrorCode()) + " " + std::to_string(record->ID));
+    }
+    record->ID = 17;
+    file->Add();
+    out.push_back(std::to_string(rt::ErrorCode()) + " " + rt::FileError());
+  }
+  EXPECT_EQ(answers[1], answers[0]);
+  EXPECT_EQ(answers[1].back(), "40 MIX:IDKey") << "the key is named, not the index";
+}
+
+// ---- Values ----
+
+TEST_F(PgTest, ValuesNullFlagsAndMemosRoundTripExactly) {
+  rt::FileDecl decl = Declare("Mixed", "POSTGRES", conninfo_, MixedLayout(), MixedKeys());
+  decl.memos = {"Notes"};
+  Mixed m;
+  rt::File file(decl, m);
+  file.Create();
+  file.Open();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+  m.ID = 1;
+  m.NAME = "O'Brien";
+  m.AMOUNT = 0.1 + 0.2;
+  (void)m.PRICE.Store(rt::Decimal::FromText("-999999.999"));
+  m.DELTA = -32768;
+  m.DAY = -5;  // before the base date
+  m.AT = 8640001;  // the last hundredth of a day
+  file.SetMemo(1, std::string("line one\nline two, 'quoted'"));
+  file.SetNull(3, true);
+  file.Add();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+  const Mixed written = m;
+  m = Mixed{};
+  file.SetNulls("");
+  file.GetByPointer(file.Pointer());
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  for (const rt::FieldLayout& field : MixedLayout().Fields())  // every field's bytes (not the struct's padding)
+    EXPECT_EQ(std::memcmp(reinterpret_cast<const char*>(&m) + field.offset, reinterpret_cast<const char*>(&written) + field.offset,
+                          field.shape.size),
+              0)
+        << field.name;
+  EXPECT_EQ(file.Memo(1), "line one\nline two, 'quoted'");
+  EXPECT_EQ(file.Nulls(), "0010000");
+  EXPECT_EQ(Sql("SELECT name || ' ' || price || ' ' || day || ' ' || at FROM mixed"), "O'Brien -999999.999 1800-12-23 24:00:00")
+      << "natural types that psql shows as they are";
+
+  m.ID = 2;
+  m.AT = 8640002;  // past a day: a time column cannot hold it
+  file.Add();
+  EXPECT_EQ(rt::ErrorCode(), rt::FileSystemErr) << "refused, never stored as another time";
+  EXPECT_EQ(rt::FileErrorCode(), "22008");
+  EXPECT_EQ(file.Records(), 1);
+}
+
+// ---- Frames ----
+
+TEST_F(PgTest, AFrameOutlivesARefusedAddAndOthersWaitItsTimeOutForItsRows) {
+  AFI_Record r;
+  rt::FileDecl decl = KeyedAFile(conninfo_);
+  decl.driver = rt::kServerDriver;
+  rt::File file(decl, r);
+  file.Create();
+  file.Open();
+  Fill(r, 1, "one");
+  file.Add();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+
+  rt::File* mine[] = {&file};
+  rt::Logout(1, mine);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  file.GetByPointer(1);
+  r.ASTRING = "framed";
+  file.Put();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  Fill(r, 1, "again");
+  file.Add();
+  EXPECT_EQ(rt::ErrorCode(), rt::DupKeyErr);
+  Fill(r, 2, "two");
+  file.Add();
+  EXPECT_EQ(rt::ErrorCode(), 0) << "the refused add did not spoil the frame";
+
+  struct Outcome {
+    rt::Long code = -1;
+    long waited = -1;
+  };
+  auto other = [&](bool framed) {  // another thread's instance: its own connection
+    Outcome outcome;
+    std::thread([&] {
+      AFI_Record o;
+      rt::FileDecl quick = decl;
+      quick.driverString = "Recover=1";
+      rt::File second(quick, o);
+      second.Open();
+      rt::File* its[] = {&second};
+      if (framed) rt::Logout(1, its);
+      second.GetByPointer(1);
+      o.ASTRING = "other";
+      const auto start = std::chrono::steady_clock::now();
+      second.Put();
+      outcome.code = rt::ErrorCode();
+      outcome.waited = static_cast<long>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+      if (framed) rt::Rollback();
+    }).join();
+    return outcome;
+  };
+  for (const bool framed : {true, false}) {
+    const Outcome outcome = other(framed);
+    EXPECT_EQ(outcome.code, rt::NoAccessErr) << (framed ? "in a frame" : "with Recover=1");
+    EXPECT_GE(outcome.waited, 900) << "waited for the time-out";
+    EXPECT_LT(outcome.waited, 5000) << "not the default ten seconds";
+  }
+  rt::Commit();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(file.Records(), 2);
+  file.GetByPointer(1);
+  EXPECT_EQ(r.ASTRING.Str(), "framed");
+}
+
+// ---- Tables that do not match ----
+
+TEST_F(PgTest, ATableThatDoesNotMatchTheRecordIsAClearOpenError) {
+  ASSERT_EQ(Sql("CREATE TABLE afile (id integer, astring varchar(20))"), "");
+  AFI_Record r;
+  rt::FileDecl decl = KeyedAFile(conninfo_);
+  decl.driver = "POSTGRES";
+  rt::File file(decl, r);
+  file.Open();
+  EXPECT_EQ(rt::ErrorCode(), 47);
+  EXPECT_EQ(rt::FileError(), "Table afile does not match the record: column 2 is astring character varying(20), the record "
+                             "needs astring text");
+  EXPECT_FALSE(file.IsOpen());
+
+  ASSERT_EQ(Sql("DROP TABLE afile"), "");
+  file.Create();
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  ASSERT_EQ(Sql("DELETE FROM _quibbet_layout"), "");
+  file.Open();
+  EXPECT_EQ(rt::ErrorCode(), rt::InvalidFileErr) << "the right columns, but nobody says they are ours";
+}
+
+TEST_F(PgTest, ChangedKeysAre46UntilBuiltAndARepeatedUniqueKeyBuildsNothing) {
+  AFI_Record r;
+  rt::FileDecl decl = KeyedAFile(conninfo_);
+  decl.driver = "POSTGRES";
+  decl.keys.pop_back();
+  {
+    rt::File file(decl, r);
+    file.Create();
+    file.Open();
+    for (rt::Long id : {3, 1, 2}) {
+      Fill(r, id, id == 2 ? "same" : "SAME", "0", 70000 + id);
+      file.Add();
+      ASSERT_EQ(rt::ErrorCode(), 0);
+    }
+  }
+  decl = KeyedAFile(conninfo_);
+  decl.driver = "POSTGRES";
+  rt::File file(decl, r);
+  file.Open();
+  EXPECT_EQ(rt::ErrorCode(), rt::BadKeyErr);
+  file.Build();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+  file.Open();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+  std::vector<rt::Long> byDate;
+  file.SetKey(DateKey);
+  for (file.Next(); rt::ErrorCode() == 0; file.Next()) byDate.push_back(r.ID);
+  EXPECT_EQ(byDate, (std::vector<rt::Long>{1, 2, 3})) << "the new key holds the old records";
+  file.Close();
+
+  rt::FileDecl unique = decl;
+  unique.keys[1].unique = true;  // "same" and "SAME" repeat a case-insensitive unique key
+  unique.keys[1].components = {{2, true}};
+  rt::File strict(unique, r);
+  strict.Build();
+  EXPECT_EQ(rt::ErrorCode(), rt::DupKeyErr);
+  EXPECT_EQ(rt::FileError(), "AFI:StrKey");
+  file.Open();
+  EXPECT_EQ(rt::ErrorCode(), 0) << "the failed build changed nothing";
+}
+
+// ---- Names and passwords ----
+
+TEST_F(PgTest, APasswordNeverShowsInANameOrAnError) {
+  const std::string secret = "s3cr3t-pw";
+  EXPECT_EQ(rt::pg::RedactConnection("host=db port=5432 password=" + secret + " dbname=office"), "dbname=office host=db port=5432");
+  EXPECT_EQ(rt::pg::RedactConnection("postgresql://clerk:" + secret + "@db/office"), "user=clerk dbname=office host=db");
+  EXPECT_EQ(rt::pg::RedactConnection("password='" + secret + "' dbname='my office'"), "dbname='my office'");
+  EXPECT_EQ(rt::pg::RedactConnection("not a connection string " + secret).find(secret), std::string::npos);
+
+  AFI_Record r;
+  rt::FileDecl decl = KeyedAFile("host=127.0.0.1 port=1 connect_timeout=2 user=" + secret + "x password=" + secret);
+  decl.driver = "POSTGRES";
+  rt::File file(decl, r);
+  file.Open();
+  EXPECT_EQ(rt::ErrorCode(), rt::FileSystemErr);
+  EXPECT_NE(rt::FileError().find("Could not connect"), std::string::npos) << rt::FileError();
+  for (const std::string& shown : {rt::Error(), rt::FileError(), file.FullName(), file.Property(rt::PropName)})
+    EXPECT_EQ(shown.find(secret + " "), std::string::npos) << shown;
+  EXPECT_EQ(file.Property(rt::PropName).find("password"), std::string::npos);
+}
+
+TEST(PgSetting, TheIniFilePointsAFileAtAServer) {
+  TempDir temp;
+  const std::string ini = (temp / "demo.INI").string();
+  rt::FileDecl decl = KeyedAFile("AFILE");
+  rt::ApplyServerSetting(decl, ini);
+  EXPECT_EQ(decl.driver, "KEYED") << "no INI file: the declaration as it is";
+  rt::PutIni("Data", "AFileServer", "host=db dbname=office", ini);
+  rt::ApplyServerSetting(decl, ini);
+  EXPECT_EQ(decl.driver, "POSTGRES");
+  EXPECT_EQ(decl.name, "host=db dbname=office");
+}
+
+}  // namespace
