@@ -49,6 +49,7 @@ void BrowseClass::Init(IListControl& ilc, rt::View& view, BrowseQueue& queue, Re
   Processors = std::make_unique<std::vector<BrowseProcessor*>>();
   Popup = std::make_unique<PopupClass>();
   Popup->Init();
+  EditList = std::make_unique<EditColumnList>();
   RetainRow = 1;
   ViewManager::Init(view, primary, Sort.get());
   window.AddItem(component_);
@@ -84,7 +85,13 @@ void BrowseClass::Kill() {
   if (Popup) Popup->Kill();
   Popup.reset();
   ToolbarItem = nullptr;
-  // Query and EIP are never made here; FreeEIP stays 0.
+  // Query is never made here. The manager goes before the columns it refers to.
+  if (FreeEIP) {
+    madeEIP_.reset();
+    EIP = nullptr;
+    FreeEIP = 0;
+  }
+  EditList.reset();
   Behavior.reset();
   ListQueue = nullptr;
   ILC = nullptr;
@@ -261,10 +268,16 @@ rt::Byte BrowseClass::Ask(rt::Byte request) {
   return response;
 }
 
-rt::Byte BrowseClass::AskRecord(rt::Byte) {
-  // The edit-in-place manager's Run(request) would edit the row here; this module makes none
-  // (EIP stays null), so nothing is edited.
-  return Response::Cancelled;
+rt::Byte BrowseClass::AskRecord(rt::Byte request) {
+  CheckEIP();
+  return EIP ? EIP->Run(request) : Response::Cancelled;
+}
+
+void BrowseClass::CheckEIP() {
+  if (EIP || !eipMaker_) return;
+  madeEIP_ = eipMaker_(*this);
+  EIP = madeEIP_.get();
+  FreeEIP = EIP != nullptr;
 }
 
 rt::Byte BrowseClass::NotifyUpdateError() {

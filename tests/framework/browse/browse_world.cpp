@@ -138,6 +138,7 @@ class BrowseProcedure final : public WindowManager {
     browse_.SelectControl = kSelect;
     browse_.AskProcedure = 1;
     locator_.Control = kLocate;
+    if (spec_.setUp) spec_.setUp(world_, browse_);
     SetAlerts();
     return Level::Ok;
   }
