@@ -119,6 +119,8 @@ Byte BrowseEIPManager::DeleteRow() {
 }
 
 Byte BrowseEIPManager::Kill() {
+  // A row still in a cell (the window was closed under it) is stored before the page reloads.
+  ClearColumn();
   Byte request = Req;
   BC.ResetFromAsk(request, Response);
   return EIPManager::Kill();

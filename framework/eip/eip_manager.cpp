@@ -166,6 +166,9 @@ Byte EIPManager::TakeEvent() {
     case rt::EVENT_CloseWindow:
     case rt::EVENT_Sized:
       TakeFocusLoss();
+      // Asked to close, the user chose to go on editing (or the row could not be saved and
+      // the user was told): closing now would drop what was typed.
+      if (Again && event.code == rt::EVENT_CloseWindow) return Level::Notify;
       // The event is handed on once editing has ended, not carried out now.
       Repost = event.code;
       RepostField = event.control;

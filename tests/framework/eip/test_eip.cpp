@@ -13,7 +13,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -24,10 +23,10 @@
 #include "msglog/globals.h"
 #include "msglog/setup.h"
 #include "runtime/core/assert.h"
-#include "runtime/core/last_error.h"
 #include "runtime/core/system_props.h"
 #include "runtime/core/text.h"
 #include "tests/framework/browse/browse_world.h"
+#include "tests/framework/eip/eip_world.h"
 #include "tests/runtime/ui/robot_fixture.h"
 #include "tests/support/files.h"
 
@@ -40,15 +39,9 @@ using rt::ui::kWait;
 using Strings = std::vector<std::string>;
 
 constexpr int kItems = 40;
-constexpr Long kFirstMadeControl = kLocate + 1;  // controls made while the window is open come after the declared ones
 const std::string kGrey = "2147483665";           // the system colour of disabled text
 
 std::string NameOf(Long id) { return MakeItem(static_cast<int>(id / 10), kItems).NAME.Str(); }
-std::string Trim(std::string text) {
-  text.erase(0, text.find_first_not_of(' '));
-  text.erase(text.find_last_not_of(' ') + 1);
-  return text;
-}
 
 // ---- What a scenario does ----
 
@@ -169,7 +162,7 @@ class EditInPlace : public rt::ui::RobotFixture {
         ASSERT_TRUE(robot_.WaitForWindow("Browse Items", kWait));
         break;
       }
-      case Do::Station: RenameElsewhere(30, act.text); break;
+      case Do::Station: RenameElsewhere(dir_.Path().string(), 30, act.text); break;
       case Do::Editing: {
         const Long focus = robot_.Focus(window_);
         EXPECT_GE(focus, kFirstMadeControl) << "no cell is edited";
@@ -183,35 +176,7 @@ class EditInPlace : public rt::ui::RobotFixture {
     }
   }
 
-  // Another station (a thread and file instance of its own) renames an item.
-  void RenameElsewhere(Long id, const std::string& name) {
-    std::thread([&] {
-      rt::ThreadScope scope;
-      ITM_Record record;
-      rt::File file(ItemDecl(dir_.Path().string(), true), record);
-      file.Open();
-      record.GRP = id / 1000;
-      record.ID = id;
-      file.Get(1);
-      record.NAME = name;
-      file.Put();
-      file.Close();
-    }).join();
-  }
-
-  std::map<Long, std::string> FileNow() {
-    std::map<Long, std::string> items;
-    std::thread([&] {
-      rt::ThreadScope scope;
-      ITM_Record record;
-      rt::File file(ItemDecl(dir_.Path().string(), true), record);
-      file.Open();
-      file.Set();
-      for (file.Next(); rt::ErrorCode() == 0; file.Next()) items[record.ID] = record.NAME.Str();
-      file.Close();
-    }).join();
-    return items;
-  }
+  std::map<Long, std::string> FileNow() { return ItemsInFile(dir_.Path().string()); }
 
   std::vector<Long> ShownIds() {
     std::vector<Long> ids;
@@ -401,18 +366,42 @@ INSTANTIATE_TEST_SUITE_P(
                 {{30, "Grey"}}, kItems, From(10, 10), {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// ---- Leaving the row by a click elsewhere ----
+// ---- Leaving the row by closing the window ----
 
-TEST_F(EditInPlace, AClickOnAnotherControlSavesTheRowAndThenTakesEffect) {
+struct LeaveCase {
+  const char* name;
+  bool closeBox;  // the window's close box; else a click on the Close button
+  Byte response;  // the browse procedure's
+};
+
+class Leaving : public EditInPlace, public ::testing::WithParamInterface<LeaveCase> {};
+
+TEST_P(Leaving, TheRowIsSavedAndThenTheWindowCloses) {
+  const LeaveCase& c = GetParam();
   Open({});
-  ASSERT_TRUE(robot_.PickRow(window_, kList, 3));
-  ASSERT_TRUE(robot_.Press(window_, kChange));
-  ASSERT_TRUE(robot_.PressKey(window_, 0, rt::KEY_Tab));
-  ASSERT_TRUE(robot_.Type(window_, robot_.Focus(window_), "Clicked"));
-  ASSERT_TRUE(robot_.Press(window_, kClose));
+  for (const Act& act : {Pick(3), Press(kChange), Key(rt::KEY_Tab), Type("Left")}) Perform(act);
+  ASSERT_TRUE(c.closeBox ? robot_.CloseWindow(window_) : robot_.Press(window_, kClose));
   ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
-  EXPECT_EQ(outcome_.response, Response::Completed) << "the Close button acted after the row was saved";
-  EXPECT_EQ(FileNow().at(30), "Clicked");
+  EXPECT_EQ(outcome_.response, c.response) << "the event that ended editing acted afterwards";
+  EXPECT_EQ(FileNow().at(30), "Left");
+}
+
+INSTANTIATE_TEST_SUITE_P(Eip, Leaving,
+                         ::testing::Values(LeaveCase{"ClickOnTheCloseButton", false, Response::Completed},
+                                           LeaveCase{"TheCloseBox", true, Response::Cancelled}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EditInPlace, ClosingTheWindowAndCancellingTheQuestionGoesOnEditing) {
+  Open({.focusLoss = 3});
+  for (const Act& act : {Pick(3), Press(kChange), Key(rt::KEY_Tab), Type("Kept")}) Perform(act);
+  ASSERT_TRUE(robot_.CloseWindow(window_));
+  Perform(Answer("Save Record", "Cancel"));
+  EXPECT_TRUE(robot_.IsOpen(window_));
+  Perform(Editing("30"));
+  Perform(Shows(3, "Kept"));
+  ASSERT_TRUE(robot_.PressKey(window_, 0, rt::KEY_Esc));
+  Perform(Idle());
+  EXPECT_EQ(FileNow().at(30), NameOf(30));
 }
 
 TEST_F(EditInPlace, MaximizingWhileACellIsEditedChangesNothing) {

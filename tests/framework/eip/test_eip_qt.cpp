@@ -14,15 +14,14 @@
 #include <cstdlib>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "framework/eip/browse_eip_manager.h"
-#include "runtime/core/last_error.h"
 #include "runtime/ui/backend.h"
 #include "runtime/ui/qt/qt_backend.h"
 #include "runtime/ui/qt/qt_look.h"
 #include "tests/framework/browse/browse_world.h"
+#include "tests/framework/eip/eip_world.h"
 #include "tests/runtime/ui/qt_user.h"
 #include "tests/support/files.h"
 
@@ -37,13 +36,6 @@ int gArgc = 1;
 char gProgram[] = "test_fw_eip_qt";
 char* gArgv[] = {gProgram, nullptr};
 constexpr int kItems = 40;
-constexpr Long kFirstMadeControl = kLocate + 1;
-
-std::string Trim(std::string text) {
-  text.erase(0, text.find_first_not_of(' '));
-  text.erase(text.find_last_not_of(' ') + 1);
-  return text;
-}
 
 // The shown page as (id, name) text pairs.
 std::vector<std::pair<std::string, std::string>> Page(QtUser& user, WindowId window) {
@@ -53,26 +45,10 @@ std::vector<std::pair<std::string, std::string>> Page(QtUser& user, WindowId win
   return page;
 }
 
-QLineEdit* EntryOf(WindowId window, Long control) {
-  for (QWidget* widget : QApplication::allWidgets()) {
-    if (widget->objectName() != QString(rt::ui::qt::kWindowNamePrefix) + QString::number(window)) continue;
-    return widget->findChild<QLineEdit*>(rt::ui::qt::ControlName(control));
-  }
+QWidget* Outer(WindowId window) {
+  for (QWidget* widget : QApplication::allWidgets())
+    if (widget->objectName() == QString(rt::ui::qt::kWindowNamePrefix) + QString::number(window)) return widget;
   return nullptr;
-}
-
-std::map<Long, std::string> FileNow(const std::string& directory) {
-  std::map<Long, std::string> items;
-  std::thread([&] {
-    rt::ThreadScope scope;
-    ITM_Record record;
-    rt::File file(ItemDecl(directory, true), record);
-    file.Open();
-    file.Set();
-    for (file.Next(); rt::ErrorCode() == 0; file.Next()) items[record.ID] = record.NAME.Str();
-    file.Close();
-  }).join();
-  return items;
 }
 
 TEST(EditInPlaceOnQt, TabEnterAndEscapeByRealKeyPresses) {
@@ -107,11 +83,7 @@ TEST(EditInPlaceOnQt, TabEnterAndEscapeByRealKeyPresses) {
     EXPECT_EQ(Page(u, window).at(2).first, "35") << "the cell left shows what was typed";
 
     QImage picture;
-    u.OnQt([&] {
-      for (QWidget* widget : QApplication::allWidgets())
-        if (widget->objectName() == QString(rt::ui::qt::kWindowNamePrefix) + QString::number(window))
-          picture = widget->grab().toImage();
-    });
+    u.OnQt([&] { picture = Outer(window)->grab().toImage(); });
     EXPECT_TRUE(picture.save(QString::fromStdString(::testing::TempDir()) + "eip_offscreen.png"));
     if (const char* docs = std::getenv("QUIBBET_DOCS_PICTURES")) picture.save(QString(docs) + "/eip_offscreen.png");
 
@@ -132,7 +104,7 @@ TEST(EditInPlaceOnQt, TabEnterAndEscapeByRealKeyPresses) {
     const Long name = u.Focus(window);
     u.Type(window, name, "Gone");
     u.OnQt([&] {
-      QLineEdit* entry = EntryOf(window, name);
+      QLineEdit* entry = Outer(window)->findChild<QLineEdit*>(rt::ui::qt::ControlName(name));
       ASSERT_NE(entry, nullptr);
       QTest::keyClick(entry, Qt::Key_Escape);
     });
@@ -147,7 +119,7 @@ TEST(EditInPlaceOnQt, TabEnterAndEscapeByRealKeyPresses) {
   rt::ui::InstallBackend(nullptr);
   backend->Stop();
 
-  const std::map<Long, std::string> file = FileNow(dir.Path().string());
+  const std::map<Long, std::string> file = ItemsInFile(dir.Path().string());
   EXPECT_EQ(file.size(), static_cast<std::size_t>(kItems));
   EXPECT_EQ(file.count(30), 0u);
   EXPECT_EQ(file.count(35) ? file.at(35) : "", "Renamed");
