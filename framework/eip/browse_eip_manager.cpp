@@ -37,8 +37,13 @@ void AddEditControl(BrowseClass& browse, std::unique_ptr<EditClass> control, Lon
   if (browse.EditList) browse.EditList->Add(control.release(), field, 1, [](EditClass* c) { delete c; });
 }
 
-Byte BrowseEIPManager::Init() {
-  Response = 0;  // a row that is not edited (a delete) never reaches the base Init, which clears it
+Byte BrowseEIPManager::Run(Byte request) {
+  // Before the base Run looks at the list's alerts.
+  TakeBrowseSettings();
+  return EIPManager::Run(request);
+}
+
+void BrowseEIPManager::TakeBrowseSettings() {
   MyWindow = BC.Window && BC.Window->MyWindow ? BC.Window->MyWindow : rt::TopWindow();
   Errors = BC.Window ? BC.Window->Errors : nullptr;
   VCRRequest = BC.Window ? BC.Window->VCRRequest : nullptr;
@@ -51,6 +56,11 @@ Byte BrowseEIPManager::Init() {
   Fields = BC.Fields.get();
   ListControl = BC.ILC->GetControl();
   DeleteKeyAction = BC.DeleteAction;
+}
+
+Byte BrowseEIPManager::Init() {
+  Response = 0;  // a row that is not edited (a delete) never reaches the base Init, which clears it
+  TakeBrowseSettings();
   BC.CurrentChoice = BC.ILC->Choice();
   switch (Req) {
     case Request::Insert:

@@ -25,7 +25,7 @@ class BrowseEIPManager final : public EIPManager, public BrowseEditInPlace {
  public:
   explicit BrowseEIPManager(BrowseClass& browse) : BC(browse) {}
 
-  rt::Byte Run(rt::Byte request) override { return EIPManager::Run(request); }
+  rt::Byte Run(rt::Byte request) override;
   using EIPManager::Run;
 
   // ---- Overrides, in slot order ----
@@ -39,6 +39,7 @@ class BrowseEIPManager final : public EIPManager, public BrowseEditInPlace {
   BrowseClass& BC;
 
  private:
+  void TakeBrowseSettings();  // the browse's window, list, pairs, columns and settings
   rt::Byte InitInsert();
   rt::Byte DeleteRow();
   void SaveRow();

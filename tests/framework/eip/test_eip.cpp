@@ -57,6 +57,7 @@ enum class Do {
   Shows,     // check: row n of the list shows text as its name
   Rows,      // check: the list shows n rows
   Colour,    // check: list column n has the text colour text
+  Alert,     // check: the list's alert slot n holds text
 };
 struct Act {
   Do what;
@@ -75,6 +76,7 @@ Act Idle() { return {Do::Idle}; }
 Act Shows(Long row, std::string name) { return {Do::Shows, row, std::move(name)}; }
 Act Rows(Long rows) { return {Do::Rows, rows}; }
 Act Colour(Long column, std::string colour) { return {Do::Colour, column, std::move(colour)}; }
+Act Alert(Long slot, std::string key) { return {Do::Alert, slot, std::move(key)}; }
 
 struct Settings {
   Byte arrow = 0, enter = 0, tab = 0, focusLoss = 0, deleteAction = 0, insert = 0;
@@ -82,6 +84,7 @@ struct Settings {
   bool nameRequired = false;    // column 2's control is required
   bool fileWantsName = false;   // the file manager refuses a blank name
   bool resizable = false;
+  bool leftClickAlert = false;  // the list alerts the left button in slot 10
 };
 
 using Logged = std::vector<std::pair<std::string, std::string>>;  // (message title, button pressed)
@@ -141,6 +144,7 @@ class EditInPlace : public rt::ui::RobotFixture {
                }
                if (s.fileWantsName) world.access.requiredField = 3;
                if (s.resizable) browse.Window->MyWindow->SetProp(rt::PROP_Resize, "1");
+               if (s.leftClickAlert) browse.Window->MyWindow->SetProp(kList, rt::PROP_Alrt, "1", 10);
                browse.CheckEIP();
                if (auto* eip = dynamic_cast<BrowseEIPManager*>(browse.EIP)) eip->Insert = s.insert;
              }};
@@ -173,6 +177,7 @@ class EditInPlace : public rt::ui::RobotFixture {
       case Do::Shows: EXPECT_EQ(Trim(robot_.Cell(window_, kList, act.n, 2)), act.text) << "row " << act.n; break;
       case Do::Rows: EXPECT_EQ(robot_.ListRows(window_, kList).size(), static_cast<std::size_t>(act.n)); break;
       case Do::Colour: EXPECT_EQ(robot_.Prop(window_, kList, rt::LISTCOL_TextColor, act.n), act.text); break;
+      case Do::Alert: EXPECT_EQ(robot_.Prop(window_, kList, rt::PROP_Alrt, act.n), act.text) << "slot " << act.n; break;
     }
   }
 
@@ -359,7 +364,12 @@ INSTANTIATE_TEST_SUITE_P(
                 {Pick(3), Press(kInsert), Rows(10), Shows(10, ""), Shows(9, NameOf(400)), Type("405"), Key(kTab),
                  Type("Last"), Key(kEnter), Idle()},
                 {{405, "Last"}}, kItems + 1, {320, 330, 340, 350, 360, 370, 380, 390, 400, 405}, {}},
-        // 30: a column without a control is greyed while the row is edited, and skipped.
+        // 30: the list's left-click and double-click alerts rest while a row is edited.
+        EipCase{"TheListsClickAlertsRestWhileTheRowIsEdited", {.leftClickAlert = true},
+                {Pick(3), Alert(10, "1"), Alert(252, "5"), Press(kChange), Alert(10, ""), Alert(252, ""), Key(kEsc), Idle(),
+                 Alert(10, "1"), Alert(252, "5")},
+                {{30, NameOf(30)}}, kItems, From(10, 10), {}},
+        // 31: a column without a control is greyed while the row is edited, and skipped.
         EipCase{"ColumnWithoutControlIsGreyedAndSkipped", {.idNotEdited = true},
                 {Pick(3), Press(kChange), Editing(NameOf(30)), Colour(1, kGrey), Key(kBackTab), Editing(NameOf(30)),
                  Type("Grey"), Key(kTab), Idle(), Colour(1, "-1")},
