@@ -217,6 +217,9 @@ Byte EIPManager::TakeNewSelection() {
       ClearColumn();
       Column = clicked;
       ResetColumn();
+    } else if (const EditColumn* entry = Current(); entry && entry->Control && MyWindow) {
+      // The click took the focus to the list; the row is still edited in its cell.
+      MyWindow->Select(entry->Control->GetFeq());
     }
   }
   return Level::Ok;

@@ -339,7 +339,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {Pick(3), Press(kChange), Key(kTab), Type("Mine"), Station("Theirs"), Key(kEnter),
                  Answer("Record Was Not Updated", "OK"), Editing("30"), Shows(3, "Mine"), Key(kEnter), Idle()},
                 {{30, "Mine"}}, kItems, From(10, 10), {{"Record Was Not Updated", "OK"}}},
-        // 24-26: picking another row leaves the edited one by the focus-loss setting.
+        // 24-27: picking another row (or the same one) leaves the edited one by the focus-loss setting.
         EipCase{"PickingAnotherRowSaves", {},
                 {Pick(3), Press(kChange), Key(kTab), Type("Left"), Pick(5), Idle()},
                 {{30, "Left"}}, kItems, From(10, 10), {}},
@@ -350,26 +350,29 @@ INSTANTIATE_TEST_SUITE_P(
                 {Pick(3), Press(kChange), Key(kTab), Type("Left"), Pick(5), Answer("Save Record", "Cancel"),
                  Editing("30"), Key(kEnter), Idle()},
                 {{30, "Left"}}, kItems, From(10, 10), {{"Save Record", "CANCEL"}}},
-        // 27: TabAction 9: the finished row saves and the next record is edited.
+        EipCase{"ClickingTheEditedRowKeepsItsCell", {},
+                {Pick(3), Press(kChange), Key(kTab), Type("Same"), Pick(3), Editing("Same"), Key(kEnter), Idle()},
+                {{30, "Same"}}, kItems, From(10, 10), {}},
+        // 28: TabAction 9: the finished row saves and the next record is edited.
         EipCase{"TabOnTheLastColumnGoesOnToTheNextRecord", {.tab = 9},
                 {Pick(3), Press(kChange), Key(kTab), Type("T"), Key(kTab), Editing("40"), Key(kEsc), Idle()},
                 {{30, "T"}, {40, NameOf(40)}}, kItems, From(10, 10), {}},
-        // 28: EnterAction 9 after an insert starts another insert.
+        // 29: EnterAction 9 after an insert starts another insert.
         EipCase{"EnterAfterAnInsertStartsAnother", {.enter = 9},
                 {Pick(3), Press(kInsert), Type("25"), Key(kTab), Type("A"), Key(kEnter), Editing("0"), Shows(5, ""),
                  Key(kEsc), Idle()},
                 {{25, "A"}}, kItems + 1, {10, 20, 25, 30, 40, 50, 60, 70, 80, 90}, {}},
-        // 29: Insert 10 puts the new row after the last record: the last page, one row dropped.
+        // 30: Insert 10 puts the new row after the last record: the last page, one row dropped.
         EipCase{"InsertAtTheEnd", {.insert = EIPInsert::AtEnd},
                 {Pick(3), Press(kInsert), Rows(10), Shows(10, ""), Shows(9, NameOf(400)), Type("405"), Key(kTab),
                  Type("Last"), Key(kEnter), Idle()},
                 {{405, "Last"}}, kItems + 1, {320, 330, 340, 350, 360, 370, 380, 390, 400, 405}, {}},
-        // 30: the list's left-click and double-click alerts rest while a row is edited.
+        // 31: the list's left-click and double-click alerts rest while a row is edited.
         EipCase{"TheListsClickAlertsRestWhileTheRowIsEdited", {.leftClickAlert = true},
                 {Pick(3), Alert(10, "1"), Alert(252, "5"), Press(kChange), Alert(10, ""), Alert(252, ""), Key(kEsc), Idle(),
                  Alert(10, "1"), Alert(252, "5")},
                 {{30, NameOf(30)}}, kItems, From(10, 10), {}},
-        // 31: a column without a control is greyed while the row is edited, and skipped.
+        // 32: a column without a control is greyed while the row is edited, and skipped.
         EipCase{"ColumnWithoutControlIsGreyedAndSkipped", {.idNotEdited = true},
                 {Pick(3), Press(kChange), Editing(NameOf(30)), Colour(1, kGrey), Key(kBackTab), Editing(NameOf(30)),
                  Type("Grey"), Key(kTab), Idle(), Colour(1, "-1")},
