@@ -246,41 +246,41 @@ const Long kTab = rt::KEY_Tab, kBackTab = rt::KEY_ShiftTab, kEnter = rt::KEY_Ent
 INSTANTIATE_TEST_SUITE_P(
     Eip, Scenarios,
     ::testing::Values(
-        // 1: both cells changed; Tab on the last column saves the row (TabAction 0).
+        // Both cells changed; Tab on the last column saves the row (TabAction 0).
         EipCase{"ChangeTwoCellsAndTabOut", {},
                 {Pick(3), Press(kChange), Editing("30"), Type("35"), Key(kTab), Editing(NameOf(30)), Type("Renamed"),
                  Key(kTab), Idle(), Shows(3, "Renamed")},
                 {{30, ""}, {35, "Renamed"}}, kItems, From(10, 10, {30, 35}), {}},
-        // 2: TabAction 2 gives the row up at the last column.
+        // TabAction 2 gives the row up at the last column.
         EipCase{"TabAction2Abandons", {.tab = 2},
                 {Pick(3), Press(kChange), Key(kTab), Type("Lost"), Key(kTab), Idle(), Shows(3, NameOf(30))},
                 {{30, NameOf(30)}}, kItems, From(10, 10), {}},
-        // 3: Esc: nothing reaches the file and the list shows the record again.
+        // Esc: nothing reaches the file and the list shows the record again.
         EipCase{"EscapeAbandons", {},
                 {Pick(3), Press(kChange), Key(kTab), Type("Gone"), Key(kEsc), Idle(), Shows(3, NameOf(30))},
                 {{30, NameOf(30)}}, kItems, From(10, 10), {}},
         EipCase{"EnterSaves", {},
                 {Pick(3), Press(kChange), Key(kTab), Type("Entered"), Key(kEnter), Idle(), Shows(3, "Entered")},
                 {{30, "Entered"}}, kItems, From(10, 10), {}},
-        // 5: ArrowAction 25 (save, next record, same column).
+        // ArrowAction 25 (save, next record, same column).
         EipCase{"DownSavesAndEditsTheNextRowInTheSameColumn", {.arrow = 25},
                 {Pick(3), Press(kChange), Key(kTab), Type("First"), Key(kDown), Editing(NameOf(40)), Type("Second"),
                  Key(kEnter), Idle()},
                 {{30, "First"}, {40, "Second"}}, kItems, From(10, 10), {}},
-        // 6: ArrowAction 1: Down saves and ends.
+        // ArrowAction 1: Down saves and ends.
         EipCase{"DownWithoutNextEndsTheRow", {.arrow = 1},
                 {Pick(3), Press(kChange), Key(kTab), Type("First"), Key(kDown), Idle()},
                 {{30, "First"}, {40, NameOf(40)}}, kItems, From(10, 10), {}},
-        // 7: ArrowAction 9: Up saves and edits the previous record from its first column.
+        // ArrowAction 9: Up saves and edits the previous record from its first column.
         EipCase{"UpSavesAndEditsThePreviousRow", {.arrow = 9},
                 {Pick(3), Press(kChange), Key(kTab), Type("First"), Key(kUp), Editing("20"), Key(kEsc), Idle()},
                 {{30, "First"}, {20, NameOf(20)}}, kItems, From(10, 10), {}},
-        // 8: Shift+Tab on column 1 does nothing; from column 2 it goes back.
+        // Shift+Tab on column 1 does nothing; from column 2 it goes back.
         EipCase{"ShiftTabGoesBackButNotPastColumn1", {},
                 {Pick(3), Press(kChange), Key(kBackTab), Editing("30"), Key(kTab), Editing(NameOf(30)), Key(kBackTab),
                  Editing("30"), Type("33"), Key(kEnter), Idle()},
                 {{30, ""}, {33, NameOf(30)}}, kItems, From(10, 10, {30, 33}), {}},
-        // 9: a new row after the current one; the page keeps its ten rows while it is edited.
+        // A new row after the current one; the page keeps its ten rows while it is edited.
         EipCase{"InsertAfterTheCurrentRow", {},
                 {Pick(3), Press(kInsert), Rows(10), Shows(4, ""), Shows(3, NameOf(30)), Type("25"), Key(kTab),
                  Type("New"), Key(kTab), Idle()},
@@ -289,11 +289,16 @@ INSTANTIATE_TEST_SUITE_P(
                 {Pick(3), Press(kInsert), Rows(10), Shows(3, ""), Shows(4, NameOf(30)), Type("27"), Key(kTab),
                  Type("Before"), Key(kEnter), Idle()},
                 {{27, "Before"}}, kItems + 1, {10, 20, 27, 30, 40, 50, 60, 70, 80, 90}, {}},
-        // 11: an insert given up leaves no record and the page as it was.
+        // An insert given up leaves no record and the page as it was.
         EipCase{"InsertAbandoned", {},
                 {Pick(3), Press(kInsert), Type("99"), Key(kEsc), Idle(), Rows(10), Shows(4, NameOf(40))},
                 {{99, ""}}, kItems, From(10, 10), {}},
-        // 12: DeleteAction 4 asks; the answer is in the log.
+        // A duplicate key is reported; the new row stays in editing until given up.
+        EipCase{"DuplicateKeyKeepsTheNewRow", {},
+                {Pick(3), Press(kInsert), Type("20"), Key(kTab), Type("Dup"), Key(kEnter),
+                 Answer("Duplicate Key Error", "OK"), Editing("20"), Shows(4, "Dup"), Key(kEsc), Idle(), Rows(10)},
+                {{20, NameOf(20)}}, kItems, From(10, 10), {{"Duplicate Key Error", "OK"}}},
+        // DeleteAction 4 asks; the answer is in the log.
         EipCase{"DeleteConfirmed", {.deleteAction = 4},
                 {Pick(3), Press(kDelete), Answer("Confirm Delete", "Yes"), Idle()},
                 {{30, ""}}, kItems - 1, {10, 20, 40, 50, 60, 70, 80, 90, 100, 110}, {{"Confirm Delete", "YES"}}},
@@ -304,21 +309,21 @@ INSTANTIATE_TEST_SUITE_P(
                 {Pick(3), Press(kDelete), Idle()}, {{30, NameOf(30)}}, kItems, From(10, 10), {}},
         EipCase{"DeleteWithoutQuestion", {}, {Pick(3), Press(kDelete), Idle()},
                 {{30, ""}}, kItems - 1, {10, 20, 40, 50, 60, 70, 80, 90, 100, 110}, {}},
-        // 16: text that does not fit the column's picture keeps the cell open with it.
+        // Text that does not fit the column's picture keeps the cell open with it.
         EipCase{"RejectedTextKeepsTheCell", {},
                 {Pick(3), Press(kChange), Type("abc"), Key(kTab), Editing("abc"), Key(kEnter), Editing("abc"), Type("31"),
                  Key(kTab), Editing(NameOf(30)), Key(kEnter), Idle()},
                 {{30, ""}, {31, NameOf(30)}}, kItems, From(10, 10, {30, 31}), {}},
-        // 17: a required column left empty keeps the row, with the edit on that column.
+        // A required column left empty keeps the row, with the edit on that column.
         EipCase{"RequiredColumnLeftEmpty", {.nameRequired = true},
                 {Pick(3), Press(kChange), Key(kTab), Type(""), Key(kEnter), Editing(""), Type("Filled"), Key(kEnter), Idle()},
                 {{30, "Filled"}}, kItems, From(10, 10), {}},
-        // 18: the file manager refuses the record (and says so): the row stays, from its first column.
+        // The file manager refuses the record (and says so): the row stays, from its first column.
         EipCase{"RefusedByTheFileKeepsTheRow", {.fileWantsName = true},
                 {Pick(3), Press(kChange), Key(kTab), Type(""), Key(kEnter), Answer("No Records", "OK"), Editing("30"),
                  Shows(3, ""), Key(kEsc), Idle(), Shows(3, NameOf(30))},
                 {{30, NameOf(30)}}, kItems, From(10, 10), {{"No Records", "OK"}}},
-        // 19-21: EnterAction 3 asks "Save Record".
+        // EnterAction 3 asks "Save Record".
         EipCase{"SaveAskedYes", {.enter = 3},
                 {Pick(3), Press(kChange), Key(kTab), Type("Asked"), Key(kEnter), Answer("Save Record", "Yes"), Idle()},
                 {{30, "Asked"}}, kItems, From(10, 10), {{"Save Record", "YES"}}},
@@ -330,16 +335,16 @@ INSTANTIATE_TEST_SUITE_P(
                 {Pick(3), Press(kChange), Key(kTab), Type("Asked"), Key(kEnter), Answer("Save Record", "Cancel"),
                  Editing("30"), Key(kEnter), Answer("Save Record", "Yes"), Idle()},
                 {{30, "Asked"}}, kItems, From(10, 10), {{"Save Record", "CANCEL"}, {"Save Record", "YES"}}},
-        // 22: nothing changed: nothing is asked or written.
+        // Nothing changed: nothing is asked or written.
         EipCase{"NothingChangedAsksNothing", {.enter = 3},
                 {Pick(3), Press(kChange), Key(kEnter), Idle()}, {{30, NameOf(30)}}, kItems, From(10, 10), {}},
-        // 23: another station changed the record: the message, the edit goes on with what was
-        // typed, and the next save writes it.
+        // Another station changed the record: the message, the edit goes on with what was
+        // Typed, and the next save writes it.
         EipCase{"AnotherStationsChange", {},
                 {Pick(3), Press(kChange), Key(kTab), Type("Mine"), Station("Theirs"), Key(kEnter),
                  Answer("Record Was Not Updated", "OK"), Editing("30"), Shows(3, "Mine"), Key(kEnter), Idle()},
                 {{30, "Mine"}}, kItems, From(10, 10), {{"Record Was Not Updated", "OK"}}},
-        // 24-27: picking another row (or the same one) leaves the edited one by the focus-loss setting.
+        // Picking another row leaves the edited one by the focus-loss setting; the same row keeps it.
         EipCase{"PickingAnotherRowSaves", {},
                 {Pick(3), Press(kChange), Key(kTab), Type("Left"), Pick(5), Idle()},
                 {{30, "Left"}}, kItems, From(10, 10), {}},
@@ -353,26 +358,26 @@ INSTANTIATE_TEST_SUITE_P(
         EipCase{"ClickingTheEditedRowKeepsItsCell", {},
                 {Pick(3), Press(kChange), Key(kTab), Type("Same"), Pick(3), Editing("Same"), Key(kEnter), Idle()},
                 {{30, "Same"}}, kItems, From(10, 10), {}},
-        // 28: TabAction 9: the finished row saves and the next record is edited.
+        // TabAction 9: the finished row saves and the next record is edited.
         EipCase{"TabOnTheLastColumnGoesOnToTheNextRecord", {.tab = 9},
                 {Pick(3), Press(kChange), Key(kTab), Type("T"), Key(kTab), Editing("40"), Key(kEsc), Idle()},
                 {{30, "T"}, {40, NameOf(40)}}, kItems, From(10, 10), {}},
-        // 29: EnterAction 9 after an insert starts another insert.
+        // EnterAction 9 after an insert starts another insert.
         EipCase{"EnterAfterAnInsertStartsAnother", {.enter = 9},
                 {Pick(3), Press(kInsert), Type("25"), Key(kTab), Type("A"), Key(kEnter), Editing("0"), Shows(5, ""),
                  Key(kEsc), Idle()},
                 {{25, "A"}}, kItems + 1, {10, 20, 25, 30, 40, 50, 60, 70, 80, 90}, {}},
-        // 30: Insert 10 puts the new row after the last record: the last page, one row dropped.
+        // Insert 10 puts the new row after the last record: the last page, one row dropped.
         EipCase{"InsertAtTheEnd", {.insert = EIPInsert::AtEnd},
                 {Pick(3), Press(kInsert), Rows(10), Shows(10, ""), Shows(9, NameOf(400)), Type("405"), Key(kTab),
                  Type("Last"), Key(kEnter), Idle()},
                 {{405, "Last"}}, kItems + 1, {320, 330, 340, 350, 360, 370, 380, 390, 400, 405}, {}},
-        // 31: the list's left-click and double-click alerts rest while a row is edited.
+        // The list's left-click and double-click alerts rest while a row is edited.
         EipCase{"TheListsClickAlertsRestWhileTheRowIsEdited", {.leftClickAlert = true},
                 {Pick(3), Alert(10, "1"), Alert(252, "5"), Press(kChange), Alert(10, ""), Alert(252, ""), Key(kEsc), Idle(),
                  Alert(10, "1"), Alert(252, "5")},
                 {{30, NameOf(30)}}, kItems, From(10, 10), {}},
-        // 32: a column without a control is greyed while the row is edited, and skipped.
+        // A column without a control is greyed while the row is edited, and skipped.
         EipCase{"ColumnWithoutControlIsGreyedAndSkipped", {.idNotEdited = true},
                 {Pick(3), Press(kChange), Editing(NameOf(30)), Colour(1, kGrey), Key(kBackTab), Editing(NameOf(30)),
                  Type("Grey"), Key(kTab), Idle(), Colour(1, "-1")},
@@ -415,6 +420,16 @@ TEST_F(EditInPlace, ClosingTheWindowAndCancellingTheQuestionGoesOnEditing) {
   ASSERT_TRUE(robot_.PressKey(window_, 0, rt::KEY_Esc));
   Perform(Idle());
   EXPECT_EQ(FileNow().at(30), NameOf(30));
+}
+
+TEST_F(EditInPlace, AnInsertIntoAnEmptyListIsItsFirstRow) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) std::filesystem::remove(entry.path());
+  BuildItems(dir_.Path().string(), true, 0);
+  Open({});
+  ASSERT_TRUE(robot_.PressKey(window_, kList, rt::KEY_Insert));
+  for (const Act& act : {Rows(1), Type("5"), Key(rt::KEY_Tab), Type("Only"), Key(rt::KEY_Enter), Idle()}) Perform(act);
+  EXPECT_EQ(ShownIds(), std::vector<Long>{5});
+  EXPECT_EQ(FileNow(), (std::map<Long, std::string>{{5, "Only"}}));
 }
 
 TEST_F(EditInPlace, MaximizingWhileACellIsEditedChangesNothing) {
