@@ -50,6 +50,7 @@ void BrowseClass::Init(IListControl& ilc, rt::View& view, BrowseQueue& queue, Re
   Processors = std::make_unique<std::vector<BrowseProcessor*>>();
   Popup = std::make_unique<PopupClass>();
   Popup->Init();
+  EditList = std::make_unique<EditColumnList>();
   RetainRow = 1;
   ViewManager::Init(view, primary, Sort.get());
   window.AddItem(component_);
@@ -87,7 +88,13 @@ void BrowseClass::Kill() {
   ToolbarItem = nullptr;
   if (Query) Query->Kill();
   Query = nullptr;  // not owned: a second Kill must not reach it
-  // EIP is never made here; FreeEIP stays 0.
+  // The edit-in-place manager goes before the columns it refers to.
+  if (FreeEIP) {
+    madeEIP_.reset();
+    EIP = nullptr;
+    FreeEIP = 0;
+  }
+  EditList.reset();
   Behavior.reset();
   ListQueue = nullptr;
   ILC = nullptr;
@@ -264,10 +271,16 @@ rt::Byte BrowseClass::Ask(rt::Byte request) {
   return response;
 }
 
-rt::Byte BrowseClass::AskRecord(rt::Byte) {
-  // The edit-in-place manager's Run(request) would edit the row here; this module makes none
-  // (EIP stays null), so nothing is edited.
-  return Response::Cancelled;
+rt::Byte BrowseClass::AskRecord(rt::Byte request) {
+  CheckEIP();
+  return EIP ? EIP->Run(request) : Response::Cancelled;
+}
+
+void BrowseClass::CheckEIP() {
+  if (EIP || !eipMaker_) return;
+  madeEIP_ = eipMaker_(*this);
+  EIP = madeEIP_.get();
+  FreeEIP = EIP != nullptr;
 }
 
 rt::Byte BrowseClass::NotifyUpdateError() {

@@ -14,13 +14,17 @@
 // (at least one) → AddField … → the window's SetAlerts and first Reset → events → Kill (the
 // window's Kill calls it; the destructor calls it too). The window must outlive the browse's
 // Kill. A procedure that offers query by example sets Query (and QueryControl) before SetAlerts.
-// Edit in place is not built in: EIP stays null and AskRecord answers Cancelled.
+// Edit in place (AskProcedure 0) is reached through the BrowseEditInPlace interface of
+// edit_in_place.h: CheckEIP makes the manager on first use with the maker given by SetEIPMaker
+// (framework/eip's UseEditInPlace gives it), or a procedure sets EIP to a manager of its own;
+// without either, AskRecord answers Response::Cancelled.
 
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "framework/browse/edit_in_place.h"
 #include "framework/browse/locator.h"
 #include "framework/browse/standard_behavior.h"
 #include "framework/browse/step_class.h"
@@ -38,7 +42,6 @@ class Window;
 }  // namespace rt
 class PopupClass;
 class QueryClass;        // query by example (framework/query): set by the procedure, not owned
-class BrowseEIPManager;  // edit in place: not part of this module
 class RelationManager;
 class ToolbarClass;
 class ToolbarTarget;
@@ -109,6 +112,8 @@ class BrowseClass : public ViewManager {
   void AddResetField(rt::FieldRef field);   // to the current sort order
   void AddField(rt::FieldRef recordField, rt::FieldRef queueField);
   void AddProcessor(BrowseProcessor& processor);
+  // How CheckEIP makes the edit-in-place manager on first use (the browse owns what it makes).
+  void SetEIPMaker(EIPMaker maker) { eipMaker_ = std::move(maker); }
 
   // ---- ViewManager operations it overrides ----
   rt::Byte ApplyRange() override;
@@ -119,6 +124,7 @@ class BrowseClass : public ViewManager {
   // ---- Virtual operations, in slot order ----
   virtual rt::Byte Ask(rt::Byte request);
   virtual rt::Byte AskRecord(rt::Byte request);
+  virtual void CheckEIP();  // makes EIP on first use when a maker was given
   virtual void Fetch(rt::Byte direction);
   virtual rt::Byte InitSort(rt::Byte order);
   virtual rt::Byte NotifyUpdateError();
@@ -171,7 +177,8 @@ class BrowseClass : public ViewManager {
   rt::Long CurrentChoice = 0;
   rt::Long CurrentEvent = 0;
   rt::Long DeleteControl = 0;
-  BrowseEIPManager* EIP = nullptr;  // stays null: edit in place is not part of this module
+  BrowseEditInPlace* EIP = nullptr;  // owned when FreeEIP (made by CheckEIP), else the procedure's
+  std::unique_ptr<EditColumnList> EditList;  // the columns edited in place
   rt::Byte EnterAction = 0;
   std::unique_ptr<FieldPairsClass> Fields;  // (record field, list queue field)
   rt::Byte FileLoaded = 0;
@@ -273,6 +280,8 @@ class BrowseClass : public ViewManager {
   void QueryApplyFilter();
 
   ComponentFace component_{*this};
+  EIPMaker eipMaker_;
+  std::unique_ptr<BrowseEditInPlace> madeEIP_;  // what CheckEIP made; EIP points at it
   rt::Long readAhead_ = 0;  // the read-ahead set on the view, 0: the view's own
   rt::Long postedKey_ = 0;  // the key behind the selection PostNewSelection posted
 };

@@ -48,6 +48,10 @@ class FieldPairsClass {
   // ---- Query ----
   bool HasList() const { return List != nullptr; }
   std::size_t PairCount() const { return List ? List->size() : 0; }
+  // The pair at `position` (1-based, in the order added); null when there is none.
+  const Pair* At(std::size_t position) const {
+    return List && position >= 1 && position <= List->size() ? &(*List)[position - 1] : nullptr;
+  }
 
  protected:
   std::unique_ptr<std::vector<Pair>> List;  // null before Init and after Kill

@@ -148,6 +148,7 @@ class BrowseProcedure final : public WindowManager {
       browse_.QueryControl = kQuery;
       browse_.QueryResult = kQueryResult;
     }
+    if (spec_.setUp) spec_.setUp(world_, browse_);
     SetAlerts();
     return Level::Ok;
   }

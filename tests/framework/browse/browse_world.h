@@ -78,6 +78,9 @@ struct BrowseSpec {
   std::optional<std::string> queryTyped{};
   ITM_Record before{};      // the primary record when the procedure starts
   UpdateScript update{};
+  // Runs last in the procedure's Init, before the alerts are set: a test's own settings (edit
+  // in place, for one).
+  std::function<void(World& world, BrowseClass& browse)> setUp{};
 };
 
 // The procedure's data, built and destroyed on its thread.

@@ -1,0 +1,457 @@
+// Edit in place over the browse tests' own procedure (a keyed file of 40 items, ten rows a
+// page), driven by the Robot under the headless backend with the message hooks installed. One
+// table of scenarios: each is a row of user acts and checks on the way (which cell is being
+// edited and what it shows), then what the file holds, which rows the list shows and which
+// confirmations the message log recorded with the button pressed. Then the click elsewhere that
+// saves before it takes effect, and the browse without a maker.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "framework/browse/browse_class.h"
+#include "framework/eip/browse_eip_manager.h"
+#include "framework/eip/eip_manager.h"
+#include "framework/error/levels.h"
+#include "msglog/globals.h"
+#include "msglog/setup.h"
+#include "runtime/core/assert.h"
+#include "runtime/core/system_props.h"
+#include "runtime/core/text.h"
+#include "tests/framework/browse/browse_world.h"
+#include "tests/framework/eip/eip_world.h"
+#include "tests/runtime/ui/robot_fixture.h"
+#include "tests/support/files.h"
+
+namespace browsetest {
+namespace {
+
+using rt::Byte;
+using rt::Long;
+using rt::ui::kWait;
+using Strings = std::vector<std::string>;
+
+constexpr int kItems = 40;
+const std::string kGrey = "2147483665";           // the system colour of disabled text
+
+std::string NameOf(Long id) { return MakeItem(static_cast<int>(id / 10), kItems).NAME.Str(); }
+
+// ---- What a scenario does ----
+
+enum class Do {
+  Pick,      // the row n of the list
+  Press,     // button n
+  Type,      // text into the focused control
+  Key,       // key n to the focused control
+  Answer,    // the message box titled text: the button named button
+  Station,   // another station renames item 30 to text
+  Editing,   // check: an edit control has the focus and shows text
+  Idle,      // check: no cell is edited
+  Shows,     // check: row n of the list shows text as its name
+  Rows,      // check: the list shows n rows
+  Colour,    // check: list column n has the text colour text
+  Alert,     // check: the list's alert slot n holds text
+};
+struct Act {
+  Do what;
+  Long n = 0;
+  std::string text{};
+  std::string button{};
+};
+Act Pick(Long row) { return {Do::Pick, row}; }
+Act Press(Long control) { return {Do::Press, control}; }
+Act Type(std::string text) { return {Do::Type, 0, std::move(text)}; }
+Act Key(Long key) { return {Do::Key, key}; }
+Act Answer(std::string title, std::string button) { return {Do::Answer, 0, std::move(title), std::move(button)}; }
+Act Station(std::string name) { return {Do::Station, 0, std::move(name)}; }
+Act Editing(std::string shown) { return {Do::Editing, 0, std::move(shown)}; }
+Act Idle() { return {Do::Idle}; }
+Act Shows(Long row, std::string name) { return {Do::Shows, row, std::move(name)}; }
+Act Rows(Long rows) { return {Do::Rows, rows}; }
+Act Colour(Long column, std::string colour) { return {Do::Colour, column, std::move(colour)}; }
+Act Alert(Long slot, std::string key) { return {Do::Alert, slot, std::move(key)}; }
+
+struct Settings {
+  Byte arrow = 0, enter = 0, tab = 0, focusLoss = 0, deleteAction = 0, insert = 0;
+  bool idNotEdited = false;     // column 1 has no control
+  bool nameRequired = false;    // column 2's control is required
+  bool fileWantsName = false;   // the file manager refuses a blank name
+  bool resizable = false;
+  bool leftClickAlert = false;  // the list alerts the left button in slot 10
+};
+
+using Logged = std::vector<std::pair<std::string, std::string>>;  // (message title, button pressed)
+
+struct EipCase {
+  const char* name;
+  Settings settings;
+  std::vector<Act> acts;
+  std::map<Long, std::string> file;  // id -> name afterwards; "" = no such record
+  int records;
+  std::vector<Long> shown;  // the ids on the page afterwards
+  Logged logged;
+};
+
+void PrintTo(const EipCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<Long> From(Long first, int count, std::vector<Long> replace = {}) {
+  std::vector<Long> ids;
+  for (int i = 0; i < count; ++i) ids.push_back(first + 10 * i);
+  for (std::size_t i = 0; i + 1 < replace.size(); i += 2)
+    std::replace(ids.begin(), ids.end(), replace[i], replace[i + 1]);
+  return ids;
+}
+
+// ---- The fixture ----
+
+class EditInPlace : public rt::ui::RobotFixture {
+ protected:
+  void SetUp() override {
+    RobotFixture::SetUp();
+    rt::testing::ClearAssertionMessages();
+    GLO_KESTROMSGLOG__NAME = (dir_ / "Quibbet_.txt").string();
+    InstallMessageHooks();
+    BuildItems(dir_.Path().string(), true, kItems);
+  }
+  void TearDown() override {
+    if (robot_.IsOpen(window_)) robot_.Press(window_, kClose);
+    RobotFixture::TearDown();
+    rt::SetSystemProp(rt::PROP_MessageHook, 0);
+    rt::SetSystemProp(rt::PROP_StopHook, 0);
+    EXPECT_TRUE(rt::testing::AssertionMessages().empty()) << rt::testing::AssertionMessages().front();
+  }
+
+  void Open(const Settings& s) {
+    spec_ = {.directory = dir_.Path().string(), .setUp = [s](World& world, BrowseClass& browse) {
+               UseEditInPlace(browse);
+               browse.ArrowAction = s.arrow;
+               browse.EnterAction = s.enter;
+               browse.TabAction = s.tab;
+               browse.FocusLossAction = s.focusLoss;
+               browse.DeleteAction = s.deleteAction;
+               if (s.idNotEdited) AddEditControl(browse, nullptr, 1);
+               if (s.nameRequired) {
+                 auto name = std::make_unique<EditEntryClass>();
+                 name->Req = 1;
+                 AddEditControl(browse, std::move(name), 2);
+               }
+               if (s.fileWantsName) world.access.requiredField = 3;
+               if (s.resizable) browse.Window->MyWindow->SetProp(rt::PROP_Resize, "1");
+               if (s.leftClickAlert) browse.Window->MyWindow->SetProp(kList, rt::PROP_Alrt, "1", 10);
+               browse.CheckEIP();
+               if (auto* eip = dynamic_cast<BrowseEIPManager*>(browse.EIP)) eip->Insert = s.insert;
+             }};
+    StartBrowse(spec_, log_, outcome_);
+    window_ = Find("Browse Items");
+  }
+
+  void Perform(const Act& act) {
+    switch (act.what) {
+      case Do::Pick: ASSERT_TRUE(robot_.PickRow(window_, kList, act.n)); break;
+      case Do::Press: ASSERT_TRUE(robot_.Press(window_, act.n)); break;
+      case Do::Type: ASSERT_TRUE(robot_.Type(window_, robot_.Focus(window_), act.text)); break;
+      case Do::Key: ASSERT_TRUE(robot_.PressKey(window_, 0, act.n)); break;
+      case Do::Answer: {
+        const auto box = robot_.WaitForMessageBox(kWait);
+        ASSERT_TRUE(box) << "expected \"" << act.text << "\"";
+        EXPECT_EQ(box->caption, act.text);
+        ASSERT_TRUE(robot_.PressCaption(*box, act.button));
+        ASSERT_TRUE(robot_.WaitForWindow("Browse Items", kWait));
+        break;
+      }
+      case Do::Station: RenameElsewhere(dir_.Path().string(), 30, act.text); break;
+      case Do::Editing: {
+        const Long focus = robot_.Focus(window_);
+        EXPECT_GE(focus, kFirstMadeControl) << "no cell is edited";
+        EXPECT_EQ(Trim(robot_.Text(window_, focus)), act.text);
+        break;
+      }
+      case Do::Idle: EXPECT_LT(robot_.Focus(window_), kFirstMadeControl) << "a cell is still edited"; break;
+      case Do::Shows: EXPECT_EQ(Trim(robot_.Cell(window_, kList, act.n, 2)), act.text) << "row " << act.n; break;
+      case Do::Rows: EXPECT_EQ(robot_.ListRows(window_, kList).size(), static_cast<std::size_t>(act.n)); break;
+      case Do::Colour: EXPECT_EQ(robot_.Prop(window_, kList, rt::LISTCOL_TextColor, act.n), act.text); break;
+      case Do::Alert: EXPECT_EQ(robot_.Prop(window_, kList, rt::PROP_Alrt, act.n), act.text) << "slot " << act.n; break;
+    }
+  }
+
+  std::map<Long, std::string> FileNow() { return ItemsInFile(dir_.Path().string()); }
+
+  std::vector<Long> ShownIds() {
+    std::vector<Long> ids;
+    for (const auto& row : robot_.ListRows(window_, kList)) {
+      std::string text = row.at(0);
+      std::erase(text, ',');
+      ids.push_back(std::stol(text));
+    }
+    return ids;
+  }
+
+  // The message boxes the log recorded: title and the button pressed.
+  Logged LoggedMessages() {
+    Logged logged;
+    const std::string log = ReadFile(dir_ / "Quibbet_.txt");
+    const auto value = [&](std::size_t from, const std::string& key) {
+      const std::size_t at = log.find(key, from);
+      if (at == std::string::npos) return std::string();
+      const std::size_t start = at + key.size();
+      std::string text = log.substr(start, log.find('\r', start) - start);
+      std::erase(text, '&');
+      return text;
+    };
+    for (std::size_t at = log.find("MessageTitle="); at != std::string::npos; at = log.find("MessageTitle=", at + 1))
+      logged.emplace_back(value(at, "MessageTitle="), value(at, "PressedButton="));
+    return logged;
+  }
+
+  TempDir dir_;
+  BrowseSpec spec_;
+  fwtest::ThreadLog log_;
+  Outcome outcome_;
+  rt::ui::ShownWindow window_;
+};
+
+// ---- The scenarios ----
+
+class Scenarios : public EditInPlace, public ::testing::WithParamInterface<EipCase> {};
+
+TEST_P(Scenarios, TheRowIsEditedSavedOrGivenUpAsTheKeysAndSettingsSay) {
+  const EipCase& c = GetParam();
+  Open(c.settings);
+  int n = 0;
+  for (const Act& act : c.acts) {
+    SCOPED_TRACE("act " + std::to_string(++n));
+    Perform(act);
+    if (HasFatalFailure()) return;
+  }
+  const std::map<Long, std::string> file = FileNow();
+  for (const auto& [id, name] : c.file) {
+    const auto found = file.find(id);
+    EXPECT_EQ(found == file.end() ? "" : found->second, name) << "item " << id;
+  }
+  EXPECT_EQ(file.size(), static_cast<std::size_t>(c.records));
+  EXPECT_EQ(ShownIds(), c.shown);
+  EXPECT_EQ(LoggedMessages(), c.logged);
+}
+
+const Long kTab = rt::KEY_Tab, kBackTab = rt::KEY_ShiftTab, kEnter = rt::KEY_Enter, kEsc = rt::KEY_Esc,
+           kDown = rt::KEY_Down, kUp = rt::KEY_Up;
+
+INSTANTIATE_TEST_SUITE_P(
+    Eip, Scenarios,
+    ::testing::Values(
+        // Both cells changed; Tab on the last column saves the row (TabAction 0).
+        EipCase{"ChangeTwoCellsAndTabOut", {},
+                {Pick(3), Press(kChange), Editing("30"), Type("35"), Key(kTab), Editing(NameOf(30)), Type("Renamed"),
+                 Key(kTab), Idle(), Shows(3, "Renamed")},
+                {{30, ""}, {35, "Renamed"}}, kItems, From(10, 10, {30, 35}), {}},
+        // TabAction 2 gives the row up at the last column.
+        EipCase{"TabAction2Abandons", {.tab = 2},
+                {Pick(3), Press(kChange), Key(kTab), Type("Lost"), Key(kTab), Idle(), Shows(3, NameOf(30))},
+                {{30, NameOf(30)}}, kItems, From(10, 10), {}},
+        // Esc: nothing reaches the file and the list shows the record again.
+        EipCase{"EscapeAbandons", {},
+                {Pick(3), Press(kChange), Key(kTab), Type("Gone"), Key(kEsc), Idle(), Shows(3, NameOf(30))},
+                {{30, NameOf(30)}}, kItems, From(10, 10), {}},
+        EipCase{"EnterSaves", {},
+                {Pick(3), Press(kChange), Key(kTab), Type("Entered"), Key(kEnter), Idle(), Shows(3, "Entered")},
+                {{30, "Entered"}}, kItems, From(10, 10), {}},
+        // ArrowAction 25 (save, next record, same column).
+        EipCase{"DownSavesAndEditsTheNextRowInTheSameColumn", {.arrow = 25},
+                {Pick(3), Press(kChange), Key(kTab), Type("First"), Key(kDown), Editing(NameOf(40)), Type("Second"),
+                 Key(kEnter), Idle()},
+                {{30, "First"}, {40, "Second"}}, kItems, From(10, 10), {}},
+        // ArrowAction 1: Down saves and ends.
+        EipCase{"DownWithoutNextEndsTheRow", {.arrow = 1},
+                {Pick(3), Press(kChange), Key(kTab), Type("First"), Key(kDown), Idle()},
+                {{30, "First"}, {40, NameOf(40)}}, kItems, From(10, 10), {}},
+        // ArrowAction 9: Up saves and edits the previous record from its first column.
+        EipCase{"UpSavesAndEditsThePreviousRow", {.arrow = 9},
+                {Pick(3), Press(kChange), Key(kTab), Type("First"), Key(kUp), Editing("20"), Key(kEsc), Idle()},
+                {{30, "First"}, {20, NameOf(20)}}, kItems, From(10, 10), {}},
+        // Shift+Tab on column 1 does nothing; from column 2 it goes back.
+        EipCase{"ShiftTabGoesBackButNotPastColumn1", {},
+                {Pick(3), Press(kChange), Key(kBackTab), Editing("30"), Key(kTab), Editing(NameOf(30)), Key(kBackTab),
+                 Editing("30"), Type("33"), Key(kEnter), Idle()},
+                {{30, ""}, {33, NameOf(30)}}, kItems, From(10, 10, {30, 33}), {}},
+        // A new row after the current one; the page keeps its ten rows while it is edited.
+        EipCase{"InsertAfterTheCurrentRow", {},
+                {Pick(3), Press(kInsert), Rows(10), Shows(4, ""), Shows(3, NameOf(30)), Type("25"), Key(kTab),
+                 Type("New"), Key(kTab), Idle()},
+                {{25, "New"}}, kItems + 1, {10, 20, 25, 30, 40, 50, 60, 70, 80, 90}, {}},
+        EipCase{"InsertBeforeTheCurrentRow", {.insert = EIPInsert::Before},
+                {Pick(3), Press(kInsert), Rows(10), Shows(3, ""), Shows(4, NameOf(30)), Type("27"), Key(kTab),
+                 Type("Before"), Key(kEnter), Idle()},
+                {{27, "Before"}}, kItems + 1, {10, 20, 27, 30, 40, 50, 60, 70, 80, 90}, {}},
+        // An insert given up leaves no record and the page as it was.
+        EipCase{"InsertAbandoned", {},
+                {Pick(3), Press(kInsert), Type("99"), Key(kEsc), Idle(), Rows(10), Shows(4, NameOf(40))},
+                {{99, ""}}, kItems, From(10, 10), {}},
+        // A duplicate key is reported; the new row stays in editing until given up.
+        EipCase{"DuplicateKeyKeepsTheNewRow", {},
+                {Pick(3), Press(kInsert), Type("20"), Key(kTab), Type("Dup"), Key(kEnter),
+                 Answer("Duplicate Key Error", "OK"), Editing("20"), Shows(4, "Dup"), Key(kEsc), Idle(), Rows(10)},
+                {{20, NameOf(20)}}, kItems, From(10, 10), {{"Duplicate Key Error", "OK"}}},
+        // DeleteAction 4 asks; the answer is in the log.
+        EipCase{"DeleteConfirmed", {.deleteAction = 4},
+                {Pick(3), Press(kDelete), Answer("Confirm Delete", "Yes"), Idle()},
+                {{30, ""}}, kItems - 1, {10, 20, 40, 50, 60, 70, 80, 90, 100, 110}, {{"Confirm Delete", "YES"}}},
+        EipCase{"DeleteDeclined", {.deleteAction = 4},
+                {Pick(3), Press(kDelete), Answer("Confirm Delete", "No"), Idle()},
+                {{30, NameOf(30)}}, kItems, From(10, 10), {{"Confirm Delete", "NO"}}},
+        EipCase{"DeleteAction2DeletesNothing", {.deleteAction = 2},
+                {Pick(3), Press(kDelete), Idle()}, {{30, NameOf(30)}}, kItems, From(10, 10), {}},
+        EipCase{"DeleteWithoutQuestion", {}, {Pick(3), Press(kDelete), Idle()},
+                {{30, ""}}, kItems - 1, {10, 20, 40, 50, 60, 70, 80, 90, 100, 110}, {}},
+        // Text that does not fit the column's picture keeps the cell open with it.
+        EipCase{"RejectedTextKeepsTheCell", {},
+                {Pick(3), Press(kChange), Type("abc"), Key(kTab), Editing("abc"), Key(kEnter), Editing("abc"), Type("31"),
+                 Key(kTab), Editing(NameOf(30)), Key(kEnter), Idle()},
+                {{30, ""}, {31, NameOf(30)}}, kItems, From(10, 10, {30, 31}), {}},
+        // A required column left empty keeps the row, with the edit on that column.
+        EipCase{"RequiredColumnLeftEmpty", {.nameRequired = true},
+                {Pick(3), Press(kChange), Key(kTab), Type(""), Key(kEnter), Editing(""), Type("Filled"), Key(kEnter), Idle()},
+                {{30, "Filled"}}, kItems, From(10, 10), {}},
+        // The file manager refuses the record (and says so): the row stays, from its first column.
+        EipCase{"RefusedByTheFileKeepsTheRow", {.fileWantsName = true},
+                {Pick(3), Press(kChange), Key(kTab), Type(""), Key(kEnter), Answer("No Records", "OK"), Editing("30"),
+                 Shows(3, ""), Key(kEsc), Idle(), Shows(3, NameOf(30))},
+                {{30, NameOf(30)}}, kItems, From(10, 10), {{"No Records", "OK"}}},
+        // EnterAction 3 asks "Save Record".
+        EipCase{"SaveAskedYes", {.enter = 3},
+                {Pick(3), Press(kChange), Key(kTab), Type("Asked"), Key(kEnter), Answer("Save Record", "Yes"), Idle()},
+                {{30, "Asked"}}, kItems, From(10, 10), {{"Save Record", "YES"}}},
+        EipCase{"SaveAskedNo", {.enter = 3},
+                {Pick(3), Press(kChange), Key(kTab), Type("Asked"), Key(kEnter), Answer("Save Record", "No"), Idle(),
+                 Shows(3, NameOf(30))},
+                {{30, NameOf(30)}}, kItems, From(10, 10), {{"Save Record", "NO"}}},
+        EipCase{"SaveAskedCancelGoesOnEditing", {.enter = 3},
+                {Pick(3), Press(kChange), Key(kTab), Type("Asked"), Key(kEnter), Answer("Save Record", "Cancel"),
+                 Editing("30"), Key(kEnter), Answer("Save Record", "Yes"), Idle()},
+                {{30, "Asked"}}, kItems, From(10, 10), {{"Save Record", "CANCEL"}, {"Save Record", "YES"}}},
+        // Nothing changed: nothing is asked or written.
+        EipCase{"NothingChangedAsksNothing", {.enter = 3},
+                {Pick(3), Press(kChange), Key(kEnter), Idle()}, {{30, NameOf(30)}}, kItems, From(10, 10), {}},
+        // Another station changed the record: the message, the edit goes on with what was
+        // Typed, and the next save writes it.
+        EipCase{"AnotherStationsChange", {},
+                {Pick(3), Press(kChange), Key(kTab), Type("Mine"), Station("Theirs"), Key(kEnter),
+                 Answer("Record Was Not Updated", "OK"), Editing("30"), Shows(3, "Mine"), Key(kEnter), Idle()},
+                {{30, "Mine"}}, kItems, From(10, 10), {{"Record Was Not Updated", "OK"}}},
+        // Picking another row leaves the edited one by the focus-loss setting; the same row keeps it.
+        EipCase{"PickingAnotherRowSaves", {},
+                {Pick(3), Press(kChange), Key(kTab), Type("Left"), Pick(5), Idle()},
+                {{30, "Left"}}, kItems, From(10, 10), {}},
+        EipCase{"PickingAnotherRowAbandonsWithFocusLoss2", {.focusLoss = 2},
+                {Pick(3), Press(kChange), Key(kTab), Type("Left"), Pick(5), Idle()},
+                {{30, NameOf(30)}}, kItems, From(10, 10), {}},
+        EipCase{"PickingAnotherRowAskedCancelKeepsTheRow", {.focusLoss = 3},
+                {Pick(3), Press(kChange), Key(kTab), Type("Left"), Pick(5), Answer("Save Record", "Cancel"),
+                 Editing("30"), Key(kEnter), Idle()},
+                {{30, "Left"}}, kItems, From(10, 10), {{"Save Record", "CANCEL"}}},
+        EipCase{"ClickingTheEditedRowKeepsItsCell", {},
+                {Pick(3), Press(kChange), Key(kTab), Type("Same"), Pick(3), Editing("Same"), Key(kEnter), Idle()},
+                {{30, "Same"}}, kItems, From(10, 10), {}},
+        // TabAction 9: the finished row saves and the next record is edited.
+        EipCase{"TabOnTheLastColumnGoesOnToTheNextRecord", {.tab = 9},
+                {Pick(3), Press(kChange), Key(kTab), Type("T"), Key(kTab), Editing("40"), Key(kEsc), Idle()},
+                {{30, "T"}, {40, NameOf(40)}}, kItems, From(10, 10), {}},
+        // EnterAction 9 after an insert starts another insert.
+        EipCase{"EnterAfterAnInsertStartsAnother", {.enter = 9},
+                {Pick(3), Press(kInsert), Type("25"), Key(kTab), Type("A"), Key(kEnter), Editing("0"), Shows(5, ""),
+                 Key(kEsc), Idle()},
+                {{25, "A"}}, kItems + 1, {10, 20, 25, 30, 40, 50, 60, 70, 80, 90}, {}},
+        // Insert 10 puts the new row after the last record: the last page, one row dropped.
+        EipCase{"InsertAtTheEnd", {.insert = EIPInsert::AtEnd},
+                {Pick(3), Press(kInsert), Rows(10), Shows(10, ""), Shows(9, NameOf(400)), Type("405"), Key(kTab),
+                 Type("Last"), Key(kEnter), Idle()},
+                {{405, "Last"}}, kItems + 1, {320, 330, 340, 350, 360, 370, 380, 390, 400, 405}, {}},
+        // The list's left-click and double-click alerts rest while a row is edited.
+        EipCase{"TheListsClickAlertsRestWhileTheRowIsEdited", {.leftClickAlert = true},
+                {Pick(3), Alert(10, "1"), Alert(252, "5"), Press(kChange), Alert(10, ""), Alert(252, ""), Key(kEsc), Idle(),
+                 Alert(10, "1"), Alert(252, "5")},
+                {{30, NameOf(30)}}, kItems, From(10, 10), {}},
+        // A column without a control is greyed while the row is edited, and skipped.
+        EipCase{"ColumnWithoutControlIsGreyedAndSkipped", {.idNotEdited = true},
+                {Pick(3), Press(kChange), Editing(NameOf(30)), Colour(1, kGrey), Key(kBackTab), Editing(NameOf(30)),
+                 Type("Grey"), Key(kTab), Idle(), Colour(1, "-1")},
+                {{30, "Grey"}}, kItems, From(10, 10), {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Leaving the row by closing the window ----
+
+struct LeaveCase {
+  const char* name;
+  bool closeBox;  // the window's close box; else a click on the Close button
+  Byte response;  // the browse procedure's
+};
+
+class Leaving : public EditInPlace, public ::testing::WithParamInterface<LeaveCase> {};
+
+TEST_P(Leaving, TheRowIsSavedAndThenTheWindowCloses) {
+  const LeaveCase& c = GetParam();
+  Open({});
+  for (const Act& act : {Pick(3), Press(kChange), Key(rt::KEY_Tab), Type("Left")}) Perform(act);
+  ASSERT_TRUE(c.closeBox ? robot_.CloseWindow(window_) : robot_.Press(window_, kClose));
+  ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
+  EXPECT_EQ(outcome_.response, c.response) << "the event that ended editing acted afterwards";
+  EXPECT_EQ(FileNow().at(30), "Left");
+}
+
+INSTANTIATE_TEST_SUITE_P(Eip, Leaving,
+                         ::testing::Values(LeaveCase{"ClickOnTheCloseButton", false, Response::Completed},
+                                           LeaveCase{"TheCloseBox", true, Response::Cancelled}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EditInPlace, ClosingTheWindowAndCancellingTheQuestionGoesOnEditing) {
+  Open({.focusLoss = 3});
+  for (const Act& act : {Pick(3), Press(kChange), Key(rt::KEY_Tab), Type("Kept")}) Perform(act);
+  ASSERT_TRUE(robot_.CloseWindow(window_));
+  Perform(Answer("Save Record", "Cancel"));
+  EXPECT_TRUE(robot_.IsOpen(window_));
+  Perform(Editing("30"));
+  Perform(Shows(3, "Kept"));
+  ASSERT_TRUE(robot_.PressKey(window_, 0, rt::KEY_Esc));
+  Perform(Idle());
+  EXPECT_EQ(FileNow().at(30), NameOf(30));
+}
+
+TEST_F(EditInPlace, AnInsertIntoAnEmptyListIsItsFirstRow) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) std::filesystem::remove(entry.path());
+  BuildItems(dir_.Path().string(), true, 0);
+  Open({});
+  ASSERT_TRUE(robot_.PressKey(window_, kList, rt::KEY_Insert));
+  for (const Act& act : {Rows(1), Type("5"), Key(rt::KEY_Tab), Type("Only"), Key(rt::KEY_Enter), Idle()}) Perform(act);
+  EXPECT_EQ(ShownIds(), std::vector<Long>{5});
+  EXPECT_EQ(FileNow(), (std::map<Long, std::string>{{5, "Only"}}));
+}
+
+TEST_F(EditInPlace, MaximizingWhileACellIsEditedChangesNothing) {
+  Open({.resizable = true});
+  ASSERT_TRUE(robot_.PickRow(window_, kList, 3));
+  ASSERT_TRUE(robot_.Press(window_, kChange));
+  const std::string width = robot_.Prop(window_, 0, rt::PROP_Width);
+  robot_.Maximize(window_);
+  EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Maximize), "");
+  EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Width), width);
+  EXPECT_GE(robot_.Focus(window_), kFirstMadeControl) << "still editing";
+}
+
+TEST_F(EditInPlace, WithoutAMakerTheBrowseEditsNothing) {
+  spec_ = {.directory = dir_.Path().string(), .setUp = [](World&, BrowseClass& browse) { browse.AskProcedure = 0; }};
+  StartBrowse(spec_, log_, outcome_);
+  window_ = Find("Browse Items");
+  ASSERT_TRUE(robot_.PickRow(window_, kList, 3));
+  ASSERT_TRUE(robot_.Press(window_, kChange));
+  EXPECT_LT(robot_.Focus(window_), kFirstMadeControl);
+  EXPECT_EQ(FileNow().size(), static_cast<std::size_t>(kItems));
+}
+
+}  // namespace
+}  // namespace browsetest
