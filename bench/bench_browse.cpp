@@ -8,17 +8,17 @@
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "bench/bench_access.h"
+#include "bench/bench_data.h"
+#include "bench/bench_records.h"
 #include "framework/browse/browse_class.h"
 #include "framework/data/relation_manager.h"
 #include "framework/error/error_class.h"
@@ -34,7 +34,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench_data::ResidentKilobytes;
+using bench_records::Clock;
+using bench_records::Report;
 
 constexpr rt::Long kRecords = 1000000;
 constexpr rt::Long kPage = 20;
@@ -66,29 +68,19 @@ rt::FileDecl RecDecl(const std::string& path) {
 
 // The million-record file, made once per run, and a raw connection to it.
 struct DataDirectory {
-  DataDirectory() : path(fs::temp_directory_path() / ("quibbet_bench_browse_" + std::to_string(::getpid()))) {
-    fs::create_directories(path);
+  DataDirectory() {
     const rt::FileDecl decl = RecDecl((path / "recs").string());
     Rec rec;
     rt::File file(decl, rec);
-    file.Create();
-    file.Open();
-    rt::File* files[] = {&file};
-    for (rt::Long id = 1; id <= kRecords; ++id) {
-      if (id % 20000 == 1) rt::Logout(10, files);
+    bench_data::WriteRecords(file, kRecords, [&](rt::Long id) {
       rec.ID = id;
       rec.NAME = "Record " + std::to_string(id);
-      file.Add();
-      if (id % 20000 == 0) rt::Commit();
-    }
-    file.Close();
+    });
     sqlite3_open_v2((path / "recs.db").string().c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
   }
-  ~DataDirectory() {
-    sqlite3_close(raw);
-    fs::remove_all(path);
-  }
-  fs::path path;
+  ~DataDirectory() { sqlite3_close(raw); }
+  bench_data::ScratchDirectory scratch{"quibbet_bench_browse"};
+  const fs::path& path = scratch.Path();
   sqlite3* raw = nullptr;
 };
 
@@ -199,22 +191,6 @@ std::int64_t RawFrom(sqlite3_stmt* statement, rt::Long id) {
   const std::string key = Key(id);
   sqlite3_bind_blob(statement, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
   return RawRows(statement);
-}
-
-long ResidentKilobytes() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-  return 0;
-}
-
-void Report(benchmark::State& state, Clock::duration ours, Clock::duration raw, double operations) {
-  const double o = std::chrono::duration<double, std::micro>(ours).count() / operations;
-  const double r = std::chrono::duration<double, std::micro>(raw).count() / operations;
-  state.counters["ours_us"] = o;
-  state.counters["raw_us"] = r;
-  state.counters["ratio"] = r > 0 ? o / r : 0;
 }
 
 // Times `ours` and `raw` `batch` times each per iteration; `prepare` runs untimed before `ours`.

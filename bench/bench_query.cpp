@@ -7,7 +7,6 @@
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "bench/bench_access.h"
+#include "bench/bench_data.h"
 #include "framework/data/relation_manager.h"
 #include "framework/data/view_manager.h"
 #include "framework/error/error_class.h"
@@ -61,29 +61,21 @@ rt::FileDecl ArtDecl(const std::string& path) {
 }
 
 struct DataDirectory {
-  DataDirectory() : path(fs::temp_directory_path() / ("quibbet_bench_query_" + std::to_string(::getpid()))) {
-    fs::create_directories(path);
+  DataDirectory() {
     const rt::FileDecl decl = ArtDecl((path / "article").string());
     Art rec;
     rt::File file(decl, rec);
-    file.Create();
-    file.Open();
-    rt::File* files[] = {&file};
-    for (rt::Long id = 1; id <= kRecords; ++id) {
-      if (id % 20000 == 1) rt::Logout(10, files);
+    bench_data::WriteRecords(file, kRecords, [&](rt::Long id) {
       rec.ID = id;
       char name[32];
       std::snprintf(name, sizeof name, "Item %07lld", static_cast<long long>(id) * 7919 % kRecords);
       rec.NAME = name;
       rec.PRICE = static_cast<rt::Long>(static_cast<long long>(id) * 37 % 1009);
       rec.CITY = kCities[id % 8];
-      file.Add();
-      if (id % 20000 == 0) rt::Commit();
-    }
-    file.Close();
+    });
   }
-  ~DataDirectory() { fs::remove_all(path); }
-  fs::path path;
+  bench_data::ScratchDirectory scratch{"quibbet_bench_query"};
+  const fs::path& path = scratch.Path();
 };
 
 const DataDirectory& Data() {

@@ -6,8 +6,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -15,6 +13,7 @@
 #include <string>
 
 #include "bench/bench_access.h"
+#include "bench/bench_data.h"
 #include "framework/data/file_manager.h"
 #include "framework/data/relation_manager.h"
 #include "framework/data/view_manager.h"
@@ -55,26 +54,18 @@ rt::FileDecl RecDecl(const std::string& path) {
 
 // The file is built once per run and removed when the program ends.
 struct DataDirectory {
-  DataDirectory() : path(std::filesystem::temp_directory_path() / ("quibbet_bench_vm_" + std::to_string(::getpid()))) {
-    std::filesystem::create_directories(path);
+  DataDirectory() {
     const rt::FileDecl decl = RecDecl((path / "recs").string());
     Rec rec;
     rt::File file(decl, rec);
-    file.Create();
-    file.Open();
-    rt::File* files[] = {&file};
-    for (rt::Long id = 1; id <= kRecords; ++id) {
-      if (id % 20000 == 1) rt::Logout(10, files);
+    bench_data::WriteRecords(file, kRecords, [&](rt::Long id) {
       rec.ID = id;
       rec.NAME = "Record " + std::to_string(id);
       rec.AMOUNT = id % 977;
-      file.Add();
-      if (id % 20000 == 0) rt::Commit();
-    }
-    file.Close();
+    });
   }
-  ~DataDirectory() { std::filesystem::remove_all(path); }
-  std::filesystem::path path;
+  bench_data::ScratchDirectory scratch{"quibbet_bench_vm"};
+  const std::filesystem::path& path = scratch.Path();
 };
 
 const DataDirectory& Data() {
