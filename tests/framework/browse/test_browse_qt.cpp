@@ -1,7 +1,8 @@
 // The browse on the Qt backend (offscreen platform), as a user meets it: the list rendered to a
 // picture (docs/browse_offscreen.png when QUIBBET_DOCS_PICTURES names a folder), paging with
-// the keyboard and the mouse wheel, and the popup menu on a right click calling the update
-// procedure. The user acts from a thread of its own with Qt's test tools.
+// the keyboard and the mouse wheel, the popup menu on a right click calling the update
+// procedure, and the Query button filtering the list. The user acts from a thread of its own
+// with Qt's test tools.
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,7 @@ TEST(BrowseOnQt, RendersScrollsByKeyboardAndWheelAndOffersItsPopup) {
   BrowseSpec spec;
   spec.directory = dir.Path().string();
   spec.update = [](World&, const UpdateCall&, int) -> rt::Byte { return Response::Cancelled; };
+  spec.queryTyped = "O'*";
 
   const int exitCode = rt::ui::PlayProgram<QtUser>(*backend, user, [&] { RunBrowse(spec, log, outcome); }, [&](QtUser& u) {
     const WindowId window = u.WaitForWindow("Browse Items");
@@ -131,6 +133,11 @@ TEST(BrowseOnQt, RendersScrollsByKeyboardAndWheelAndOffersItsPopup) {
     u.WaitForWindow("Browse Items");
     u.Poll([&] { return log.Take() == std::vector<std::string>{"View " + std::to_string(Ordered(true, kItems, Order::ById)[10].ID)}; },
            "the popup's View called the update procedure on the highlighted record");
+
+    // Query by example: the Query button filters the list by what the query's dialog took.
+    u.Click(window, kQuery);
+    u.Poll([&] { return FirstColumn(u, window) == std::vector<std::string>{"1,990", "2,000"}; },
+           "the query left the two names that begin with O'");
   });
   EXPECT_EQ(exitCode, 0);
   rt::ui::InstallBackend(nullptr);
