@@ -43,6 +43,14 @@ class KeyedFile : public ::testing::Test {
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
   }
 
+  // The current record read again under watch here, and read by `second`, another instance.
+  void ReadWatchedAndByAnother(rt::File& second) {
+    second.Open();
+    file_->Watch();
+    file_->GetByPointer(file_->Pointer());
+    second.GetByPointer(file_->Pointer());
+  }
+
   std::vector<rt::Long> IdsInOrder(std::size_t key) {
     std::vector<rt::Long> ids;
     file_->SetKey(key);
@@ -142,10 +150,7 @@ TEST_F(KeyedFile, PutOfAWatchedRecordThatAnotherChangedIs89) {
   Add(1, "first");
   AFI_Record other;
   rt::File second(decl_, other);
-  second.Open();
-  file_->Watch();
-  file_->GetByPointer(file_->Pointer());
-  second.GetByPointer(file_->Pointer());
+  ReadWatchedAndByAnother(second);
   other.ASTRING = "theirs";
   second.Put();
   ASSERT_EQ(rt::ErrorCode(), 0);
@@ -169,10 +174,7 @@ TEST_F(KeyedFile, PutOfAWatchedRecordThatAnotherDeletedIs33) {
   Add(1, "first");
   AFI_Record other;
   rt::File second(decl_, other);
-  second.Open();
-  file_->Watch();
-  file_->GetByPointer(file_->Pointer());
-  second.GetByPointer(file_->Pointer());
+  ReadWatchedAndByAnother(second);
   second.Delete();
   ASSERT_EQ(rt::ErrorCode(), 0);
   record_.ASTRING = "mine";
