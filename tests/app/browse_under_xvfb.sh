@@ -114,6 +114,10 @@ if [ "$stored" != "1|Changed by the user|-12.50|2026-12-24|09:30:00.00" ]; then
   echo "$stored"
 fi
 
+# The last connection's close folds the journal back into the file: one left means a data file
+# the program never closed.
+[ ! -e "$data-wal" ] || fail "AFILE.db-wal is left: the data file was not closed"
+
 for procedure in BrowseAFile UpdateAFile; do
   grep -qi "^\[$procedure\]" "$ini" || fail "no place of $procedure in the INI file"
 done
