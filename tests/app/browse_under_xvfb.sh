@@ -36,14 +36,19 @@ open_form_by_insert() {
   echo "the Insert key on the browse brought up no form"; exit 1
 }
 
-# Each entry of the form in turn: all of it selected, the value typed over it, Tab to the next.
+# Each entry of the form in turn, "-" passing one by: all of it selected, the value typed over
+# it, Tab to the next.
 fill_form() {
   local title=$1 value
   shift
-  find_window "$title" >/dev/null
   for value in "$@"; do
-    [ "$value" = - ] || { xdotool key --delay 120 ctrl+a; xdotool type --delay 60 -- "$value"; }
-    xdotool key --delay 120 Tab
+    if [ "$value" = - ]; then
+      keys_to "$title" Tab
+    else
+      keys_to "$title" ctrl+a
+      xdotool type --delay 60 -- "$value"
+      xdotool key Tab
+    fi
   done
 }
 
