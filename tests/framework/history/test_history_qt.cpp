@@ -6,15 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QImage>
 #include <QWidget>
 
-#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <ostream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -24,7 +21,6 @@
 #include "runtime/core/thread.h"
 #include "runtime/ui/backend.h"
 #include "runtime/ui/qt/qt_backend.h"
-#include "runtime/ui/qt/qt_look.h"
 #include "tests/runtime/ui/qt_user.h"
 
 namespace {
@@ -44,19 +40,6 @@ constexpr Long kEarlier[] = {25, 14, 41};
 const Strings kEarlierTexts = {"There are no records available to process.",
                                "This form cannot be used to delete a record",
                                "This form cannot be used to update a record"};
-
-std::size_t Colours(const QImage& image) {
-  std::set<QRgb> colours;
-  for (int y = 0; y < image.height(); y += 2)
-    for (int x = 0; x < image.width(); x += 2) colours.insert(image.pixel(x, y));
-  return colours.size();
-}
-
-QWidget* Outer(WindowId window) {
-  for (QWidget* widget : QApplication::allWidgets())
-    if (widget->objectName() == QString(rt::ui::qt::kWindowNamePrefix) + QString::number(window)) return widget;
-  return nullptr;
-}
 
 Long ViewIt(HistoryErrorClass& e) {
   e.ViewHistory();
@@ -127,8 +110,8 @@ TEST_P(HistoryOnQt, ShowsTheEarlierMessagesAndAnswersTheClickedButton) {
 
     if (c.picture) {
       QImage picture;
-      u.OnQt([&] { picture = Outer(window)->window()->grab().toImage(); });
-      EXPECT_GT(Colours(picture), 8u) << "the window is drawn";
+      u.OnQt([&] { picture = rt::ui::OuterWidget(window)->window()->grab().toImage(); });
+      EXPECT_GT(rt::ui::ColourCount(picture), 8u) << "the window is drawn";
       EXPECT_TRUE(picture.save(QString::fromStdString(::testing::TempDir()) + c.picture));
       if (const char* docs = std::getenv("QUIBBET_DOCS_PICTURES")) picture.save(QString(docs) + "/" + c.picture);
     }
