@@ -26,12 +26,14 @@ wait_until() {
 
 # The browse is an MDI child inside the frame, which X does not see as a window of its own. Its
 # thread opens AFile (creating AFILE.db) just before the window; the Insert key then brings up
-# the form once the list has the focus. A press that came too early is lost, so it is repeated.
+# the form once the list has the focus. A press that came before the list is lost, so it is
+# repeated, but only after a wait long enough that a press the list did take has shown its form
+# (a second press queued behind it would open a second form after the first).
 open_form_by_insert() {
   local _
-  for _ in $(seq 10); do
+  for _ in $(seq 4); do
     keys_to "$frameTitle" Insert
-    timeout 3 xdotool search --sync --onlyvisible --name '^Record Will Be Added$' >/dev/null 2>&1 && return 0
+    timeout 8 xdotool search --sync --onlyvisible --name '^Record Will Be Added$' >/dev/null 2>&1 && return 0
   done
   echo "the Insert key on the browse brought up no form"; exit 1
 }
@@ -66,6 +68,7 @@ wait_gone "$testTitle"
 # Browse ▸ Browse AFile: the menu opens on its first item; two steps up pass "Exit".
 keys_to "$frameTitle" alt+b Up Up Return
 wait_until "the browse did not open AFILE.db in the current directory" test -f "$data"
+sleep 0.5  # its window opens right after: most often the first Insert then finds the list
 
 open_form_by_insert
 fill_form 'Record Will Be Added' 1 'Left by the user' -12.5 12/24/2026 09:30
