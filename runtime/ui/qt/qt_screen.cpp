@@ -531,6 +531,9 @@ void Screen::Build(ShownWindow& window, const ControlView& view) {
       }
       case CT_Sheet: {
         auto* sheet = new QTabWidget(client);
+        // A sheet is the backdrop of the controls drawn over it, whether they are declared before
+        // or after it (a browse declares its list and buttons first): it never covers them.
+        sheet->lower();
         QObject::connect(sheet->tabBar(), &QTabBar::tabBarClicked, sheet, [id, number](int index) {
           if (index >= 0) Send(InputKind::PickRow, id, number, KEY_MouseLeft, index + 1);
         });

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QImage>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cstring>
 #include <future>
+#include <set>
 #include <thread>
 
 #include "runtime/ui/events.h"
@@ -25,14 +27,23 @@ namespace rt::ui {
 
 using namespace std::chrono_literals;
 
-namespace {
-
-QWidget* OuterOf(WindowId window) {
+QWidget* OuterWidget(WindowId window) {
   const QString name = QString(qt::kWindowNamePrefix) + QString::number(window);
   for (QWidget* widget : QApplication::allWidgets())
     if (widget->objectName() == name) return widget;
   return nullptr;
 }
+
+std::size_t ColourCount(const QImage& image) {
+  std::set<QRgb> colours;
+  for (int y = 0; y < image.height(); y += 2)
+    for (int x = 0; x < image.width(); x += 2) colours.insert(image.pixel(x, y));
+  return colours.size();
+}
+
+namespace {
+
+QWidget* OuterOf(WindowId window) { return OuterWidget(window); }
 
 Qt::Key QtKeyOf(Long key) {
   switch (key & ~(KEY_Shift | KEY_Ctrl | KEY_Alt)) {

@@ -12,9 +12,15 @@
 #include "runtime/ui/thread_activity.h"
 #include "tests/runtime/ui/conformance_user.h"
 
+class QImage;
 class QWidget;
 
 namespace rt::ui {
+
+// A window's outermost widget, found by its name (Qt thread); null when it is not shown.
+QWidget* OuterWidget(WindowId window);
+// Distinct colours in a picture (every other pixel): a blank picture has one or two.
+std::size_t ColourCount(const QImage& image);
 
 class QtUser final : public User, private ThreadActivityObserver {
  public:

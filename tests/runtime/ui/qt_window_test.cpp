@@ -232,6 +232,41 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
   EXPECT_EQ(size, "L");
 }
 
+// A list and a button declared before the sheet they lie on, as a browse window declares them:
+// the user sees them, not the sheet's empty page.
+TEST_F(QtWindows, ControlsDeclaredBeforeTheSheetTheyLieOnStayInFront) {
+  static const Pets pets;
+  WindowDef def;
+  def.title = "Over a sheet";
+  def.width = 200;
+  def.height = 120;
+  const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Pet~@s10@").At(8, 20, 180, 60));
+  const Long button = def.Add(ControlDef::Button("&Insert").At(140, 84, 48, 14));
+  const Long sheet = def.Add(ControlDef::Sheet().At(4, 4, 192, 100));
+  def.Add(ControlDef::Tab("&1) Order").In(sheet));
+  const int exitCode = Play(
+      [&] {
+        Window window(def);
+        window.Open();
+        window.SetListSource(list, &pets);
+        while (window.Accept()) {
+        }
+      },
+      [&](QtUser& user) {
+        const WindowId window = user.WaitForWindow("Over a sheet");
+        ASSERT_NE(window, 0u);
+        user.OnQt([&] {
+          for (Long control : {list, button}) {
+            QWidget* widget = ControlOf<QWidget>(window, control);
+            ASSERT_TRUE(widget) << control;
+            QWidget* shown = widget->parentWidget()->childAt(widget->geometry().center());
+            EXPECT_TRUE(shown == widget || widget->isAncestorOf(shown)) << "control " << control << " is covered";
+          }
+        });
+      });
+  EXPECT_EQ(exitCode, 0);
+}
+
 // ---- Geometry, maximize and restore through the properties ----
 
 TEST_F(QtWindows, SizeAndMaximizeFollowThePropertiesAndTheUsersChangesReachTheProgram) {
