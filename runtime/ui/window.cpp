@@ -444,6 +444,11 @@ void Window::StandardKeyAction(Long controlNumber, Long key) {
     MoveFocus(NextFocusable(focus_, key == KEY_Tab ? 1 : -1));
     return;
   }
+  // Esc asks to close any window but the frame, as its close box does; the program may refuse.
+  if (key == KEY_Esc) {
+    if (def_.kind != WindowKind::ApplicationFrame) Enqueue(MakeEvent(EVENT_CloseWindow, 0, key));
+    return;
+  }
   if (!control) return;
   switch (control->Type()) {
     case CT_Button:

@@ -140,4 +140,41 @@ TEST(BrowseAFile, TwoBrowsesOnTwoThreadsShareTheFileAndEachReloadsOnItsOwnAction
   EXPECT_EQ(Stored(), (std::vector<std::string>{"1 One"})) << "the file holds what the user left";
 }
 
+// Esc closes the form (asking first when something was typed) and the browse, as their close boxes do.
+TEST(BrowseAFile, EscClosesTheFormAfterAskingAndThenTheBrowse) {
+  ProgramRun run;
+  rt::ui::Robot& robot = run.Robot();
+  const std::optional<ProgramRun::Shell> shell = run.StartUp();
+  ASSERT_TRUE(shell);
+  ASSERT_TRUE(robot.Press(shell->test, kTestCancel));
+  ASSERT_TRUE(robot.WaitForWindowClosed(shell->test, kWait));
+  const std::optional<ShownWindow> browse = OpenBrowse(run, shell->frame, 2);
+  ASSERT_TRUE(browse);
+
+  ASSERT_TRUE(robot.Press(*browse, kInsert));
+  const std::optional<ShownWindow> form = robot.WaitForWindow("Record Will Be Added", kWait, 2);
+  ASSERT_TRUE(form);
+  ASSERT_TRUE(robot.TypeInto(*form, kAstring, "Typed"));
+  for (const char* answer : {"No", "Yes"}) {
+    ASSERT_TRUE(robot.PressKey(*form, kAdecimal, rt::KEY_Esc));
+    const auto box = robot.WaitForMessageBox(kWait, 2);
+    ASSERT_TRUE(box);
+    ASSERT_TRUE(robot.PressCaption(*box, answer));
+  }
+  ASSERT_TRUE(robot.WaitForWindowClosed(*form, kWait));
+  EXPECT_TRUE(Shown(robot, *browse).empty()) << "nothing was added";
+
+  ASSERT_TRUE(robot.PressKey(*browse, kList, rt::KEY_Esc));
+  ASSERT_TRUE(robot.WaitForWindowClosed(*browse, kWait));
+  ASSERT_TRUE(robot.PressKey(shell->frame, 0, rt::KEY_Esc));
+  EXPECT_TRUE(robot.IsOpen(shell->frame)) << "Esc does not close the frame";
+  EXPECT_EQ(run.Exit(shell->frame), 0);
+
+  const std::vector<LogEntry> entries = run.Entries();
+  ASSERT_EQ(entries.size(), 3u);
+  for (const auto& [entry, pressed] : {std::pair{1, "NO"}, std::pair{2, "YES"}})
+    EXPECT_EQ(entries[entry].body, MessageBody("Record Will Be Added", "Changes will be lost!",
+                                               "Are you sure you want to cancel?", {"YES|NO", pressed}));
+}
+
 }  // namespace

@@ -125,7 +125,7 @@ Long NumberOf(const QObject* object) {
 
 // Keys the runtime acts on in each kind of control; anything else stays with the widget.
 bool RuntimeKey(Long type, Long key) {
-  if (key == KEY_Tab || key == KEY_ShiftTab) return true;
+  if (key == KEY_Tab || key == KEY_ShiftTab || key == KEY_Esc) return true;
   const Long base = key & ~(KEY_Shift | KEY_Ctrl | KEY_Alt);
   if (base == KEY_Enter) return type == CT_Entry || type == CT_Button || type == CT_List;
   return false;
