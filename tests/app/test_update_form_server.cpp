@@ -81,6 +81,12 @@ TEST_F(ServerStationForm, ChangedMeanwhileShowsTheirsAndRecallsEachTypedValue) {
   ExpectNoPasswordInTheLog();
 }
 
+TEST_F(ServerStationForm, DeletedBeforeTheFormOpensIsReportedAndNoFormOpens) {
+  DeletedBeforeTheFormOpens();
+  EXPECT_EQ(OnTheServer(), Strings{});
+  ExpectNoPasswordInTheLog();
+}
+
 TEST_F(ServerStationForm, DeletedWhileTheFormIsOpenFailsTheSaveAndAsksToTryAgain) {
   DeletedWhileTheFormIsOpen();
   EXPECT_EQ(OnTheServer(), Strings{});
