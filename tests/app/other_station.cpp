@@ -1,5 +1,6 @@
-// Another copy of the program at another desk: opens AFILE in the current directory over a
-// connection of its own and adds, changes or deletes one record, as a user there would.
+// Another copy of the program at another desk: opens AFile as the program does (AFILE in the
+// current directory, or the server that directory's Quibbet_demo.INI names) over a connection of
+// its own and adds, changes or deletes one record, as a user there would.
 //   other_station add <id> <astring> <adecimal> <adate @d17> <atime @t7>
 //   other_station change <id> <astring> <adecimal>
 //   other_station delete <id>

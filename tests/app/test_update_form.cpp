@@ -8,198 +8,28 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <functional>
 #include <future>
-#include <memory>
-#include <optional>
 #include <ostream>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "app/afile_record.h"
-#include "app/dictionary.h"
 #include "app/globals.h"
-#include "app/procedures.h"
-#include "framework/data/file_manager.h"
-#include "framework/data/relation_manager.h"
 #include "framework/window/window_manager.h"
-#include "msglog/message_log.h"
 #include "runtime/core/dialogs.h"
-#include "runtime/core/last_error.h"
-#include "runtime/core/picture.h"
-#include "runtime/core/text.h"
-#include "runtime/data/field_ref.h"
-#include "runtime/data/file.h"
 #include "runtime/ui/property_holder.h"
-#include "runtime/ui/window.h"
-#include "tests/app/shell_user.h"
+#include "tests/app/update_form_steps.h"
 
 namespace {
 
 using namespace shelltest;
-using rt::Byte;
+using namespace updateform;
 using rt::Long;
 using rt::ui::ShownWindow;
-using Strings = std::vector<std::string>;
-
-enum : Long { kId = 4, kAstring = 6, kAdecimal = 8, kAdate = 10, kAtime = 12, kOk = 13, kCancel = 14 };
-constexpr Long kTestCancel = 9;  // the message test window's Cancel
-constexpr Long kEntries[] = {kId, kAstring, kAdecimal, kAdate, kAtime};
-
-// The caller's window stands where the browse's does: messages raised before the form opens
-// carry its title.
-constexpr char kCallerTitle[] = "Browse the AFile file";
-constexpr char kAdded[] = "Record Will Be Added";
-constexpr char kChanged[] = "Record Will Be Changed";
-
-// Text without the blanks a picture pads it with on either side.
-std::string Trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  return first == std::string_view::npos ? std::string() : std::string(rt::Clip(text.substr(first)));
-}
 
 template <class Case>
   requires requires(const Case& c) { std::string(c.name); }
 void PrintTo(const Case& c, std::ostream* os) {
   *os << c.name;
-}
-
-// One stored record as the form's pictures show it: "ID|ASTRING|ADECIMAL|ADATE|ATIME".
-std::string Shown(AFI_Record& record) {
-  std::string row;
-  const rt::RecordLayout& layout = AFileLayout();
-  for (std::size_t i = 1; i <= layout.FieldCount(); ++i) {
-    const rt::FieldLayout& field = *layout.Field(i);
-    const std::string plain = rt::FieldRef(field, &record).Text();
-    const std::string text = field.picture == "@s20" ? plain : rt::FormatText(plain, field.picture);
-    row += (i > 1 ? "|" : "") + Trimmed(text);
-  }
-  return row;
-}
-
-// The other desk's copy of the program; its exit code (0: done).
-int OtherStation(const std::string& arguments) {
-  return std::system((std::string("'") + OTHER_STATION + "' " + arguments).c_str());
-}
-
-struct Outcome {
-  Byte response = 0;
-  std::string record;  // the thread's AFile record after the form, as Shown
-};
-
-class UpdateForm : public ::testing::Test {
- protected:
-  explicit UpdateForm(const Strings& seed = {})
-      : run_([seed] {
-          for (const std::string& add : seed) ASSERT_EQ(OtherStation("add " + add), 0) << add;
-        }) {}
-
-  void SetUp() override {
-    shell_ = run_.StartUp();
-    ASSERT_TRUE(shell_);
-    ASSERT_TRUE(Robot().Press(shell_->test, kTestCancel));
-    ASSERT_TRUE(Robot().WaitForWindowClosed(shell_->test, kWait));
-  }
-
-  rt::ui::Robot& Robot() { return run_.Robot(); }
-
-  // UpdateAFile on a thread of its own, as the browse calls it: the caller's window open, the
-  // record with `id` read (an insert primes an empty one), `beforeForm` run, the request set.
-  std::future<Outcome> Call(Byte request, Long id = 0, std::function<void()> beforeForm = {}) {
-    auto result = std::make_shared<std::promise<Outcome>>();
-    std::future<Outcome> outcome = result->get_future();
-    rt::Start([=] {
-      rt::WindowDef def;
-      def.title = kCallerTitle;
-      rt::Window caller(def);
-      caller.Open();
-      RelationManager& relate = **Relate_AFile;
-      FileManager& access = **Access_AFile;
-      relate.Open(0);
-      if (request == Request::Insert) {
-        access.PrimeRecord(0);
-      } else {
-        access.UseFile(UseType::Uses);
-        access.File->Set();
-        while (access.TryNext() == Level::Ok && AFile->AFI.ID != id) {
-        }
-      }
-      if (beforeForm) beforeForm();
-      *GlobalRequest = request;
-      UpdateAFile();
-      Outcome done{*GlobalResponse, Shown(AFile->AFI)};
-      relate.Close(0);
-      caller.Close();
-      result->set_value(done);
-    });
-    return outcome;
-  }
-
-  // What the call left once it returned; a call still running after the wait fails the test.
-  Outcome Result(std::future<Outcome>& outcome) {
-    if (outcome.wait_for(kWait) != std::future_status::ready) {
-      ADD_FAILURE() << "UpdateAFile has not returned: " << Robot().DescribeScreen();
-      return {};
-    }
-    return outcome.get();
-  }
-
-  ShownWindow Form(const char* title) {
-    std::optional<ShownWindow> form = Robot().WaitForWindow(title, kWait);
-    EXPECT_TRUE(form) << title;
-    return form.value_or(ShownWindow{});
-  }
-
-  // Types each value into its entry (in the order of kEntries; nullptr leaves one alone).
-  void Fill(const ShownWindow& form, const std::vector<const char*>& values) {
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      if (values[i]) {
-        EXPECT_TRUE(Robot().TypeInto(form, kEntries[i], values[i])) << values[i];
-      }
-    }
-  }
-
-  Strings ShownEntries(const ShownWindow& form) {
-    Strings shown;
-    for (Long entry : kEntries) shown.push_back(Trimmed(Robot().Text(form, entry)));
-    return shown;
-  }
-
-  // Answers the next message box after checking its caption.
-  void Answer(const char* caption, Long button) {
-    const auto box = Robot().WaitForMessageBox(kWait);
-    ASSERT_TRUE(box) << "expected \"" << caption << "\"";
-    EXPECT_EQ(box->caption, caption);
-    Robot().PressButton(*box, button);
-  }
-
-  // Ends the program and reads what it left: the data file's records (file order) and the log
-  // entries after the greeting.
-  void Finish() {
-    EXPECT_EQ(run_.Exit(shell_->frame), 0);
-    AFI_Record afi;
-    rt::File file(AFileDecl(), afi);
-    file.Open();
-    file.Set();
-    for (file.Next(); rt::ErrorCode() == 0; file.Next()) stored_.push_back(Shown(afi));
-    file.Close();
-    const std::vector<LogEntry> entries = run_.Entries();
-    for (std::size_t i = 1; i < entries.size(); ++i) {
-      EXPECT_EQ(entries[i].user, "DemoUser");
-      logged_.push_back(entries[i].body);
-    }
-  }
-
-  ProgramRun run_;
-  std::optional<ProgramRun::Shell> shell_;
-  Strings stored_;
-  Strings logged_;
-};
-
-std::string Logged(const char* window, const char* caption, const char* text, const char* shown, const char* pressed) {
-  return MessageBody(window, caption, text, {shown, pressed});
 }
 
 // ---- Insert, change, delete and view ----
@@ -313,76 +143,10 @@ INSTANTIATE_TEST_SUITE_P(Pictures, UpdateFormRefuses, ::testing::ValuesIn(kRefus
 
 // ---- Another station ----
 
-class OtherStationForm : public UpdateForm {
- protected:
-  OtherStationForm() : UpdateForm({"1 one 1.50 6/15/2025 08:30"}) {}
-};
+TEST_F(OtherStationForm, ChangedMeanwhileShowsTheirsAndRecallsEachTypedValue) { ChangedWhileTheFormIsOpen(); }
 
-// Between the form's read and its save the other desk changes the text and the decimal. The
-// save is refused (8), the form shows their version, Ctrl+H brings back each value typed here,
-// and the second save keeps both: their decimal, this desk's text and time.
-TEST_F(OtherStationForm, ChangedMeanwhileShowsTheirsAndRecallsEachTypedValue) {
-  std::future<Outcome> outcome = Call(Request::Change, 1);
-  const ShownWindow form = Form(kChanged);
-  Fill(form, {nullptr, "mine", nullptr, nullptr, "10:45"});
-  ASSERT_EQ(OtherStation("change 1 theirs 2.25"), 0);
-  ASSERT_TRUE(Robot().Press(form, kOk));
-  Answer("Record Was Not Updated", rt::BUTTON_OK);
-  ASSERT_TRUE(Robot().WaitForWindow(kChanged, kWait));
-  EXPECT_EQ(ShownEntries(form), (Strings{"1", "theirs", "2.25", "6/15/2025", "8:30"}));
-  for (Long typed : {kAstring, kAtime}) EXPECT_TRUE(Robot().PressKey(form, typed, kHistoryKey));
-  EXPECT_EQ(ShownEntries(form), (Strings{"1", "mine", "2.25", "6/15/2025", "10:45"}));
-  ASSERT_TRUE(Robot().Press(form, kOk));
-  EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait));
-  EXPECT_EQ(Result(outcome).response, Response::Completed);
+TEST_F(OtherStationForm, DeletedBeforeTheFormOpensIsReportedAndNoFormOpens) { DeletedBeforeTheFormOpens(); }
 
-  Finish();
-  EXPECT_EQ(stored_, Strings{"1|mine|2.25|6/15/2025|10:45"});
-  EXPECT_EQ(logged_, Strings{Logged(kChanged, "Record Was Not Updated",
-                                    "This record was changed by another station. Those changes will now be displayed. "
-                                    "Use the Ditto Button or Ctrl+H to recall your changes.",
-                                    "OK", "OK")});
-}
-
-TEST_F(OtherStationForm, DeletedBeforeTheFormOpensIsReportedAndNoFormOpens) {
-  std::future<Outcome> outcome = Call(Request::Change, 1, [] { EXPECT_EQ(OtherStation("delete 1"), 0); });
-  Answer("Record Retrieval Error", rt::BUTTON_OK);
-  EXPECT_EQ(Result(outcome).response, Response::Cancelled);
-  Finish();
-  EXPECT_EQ(stored_, Strings{});
-  EXPECT_EQ(logged_, Strings{Logged(kCallerTitle, "Record Retrieval Error",
-                                    "This record was changed or deleted by another station.|Error: (Record Not "
-                                    "Available (33)) attempting to access a record from the AFILE file.",
-                                    "OK", "OK")});
-}
-
-// Deleted while the form is open: the save fails (28), the user is asked to try again (37), and
-// giving up asks before the typed changes are lost (10).
-TEST_F(OtherStationForm, DeletedWhileTheFormIsOpenFailsTheSaveAndAsksToTryAgain) {
-  std::future<Outcome> outcome = Call(Request::Change, 1);
-  const ShownWindow form = Form(kChanged);
-  Fill(form, {nullptr, "mine"});
-  ASSERT_EQ(OtherStation("delete 1"), 0);
-  ASSERT_TRUE(Robot().Press(form, kOk));
-  Answer("Record was not updated", rt::BUTTON_OK);
-  Answer("Record Update Error", rt::BUTTON_YES);
-  Answer("Record was not updated", rt::BUTTON_OK);
-  Answer("Record Update Error", rt::BUTTON_NO);
-  Answer("Changes will be lost!", rt::BUTTON_YES);
-  EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait));
-  EXPECT_EQ(Result(outcome).response, Response::Cancelled);
-
-  Finish();
-  EXPECT_EQ(stored_, Strings{});
-  const std::string failed = Logged(kChanged, "Record was not updated",
-                                    "An error (Record Not Available (33)) was experienced when making changes to the "
-                                    "AFILE file.",
-                                    "OK", "OK");
-  const char* again = "An error was experienced changing this record. Do you want to try to save again?";
-  EXPECT_EQ(logged_, (Strings{failed, Logged(kChanged, "Record Update Error", again, "YES|NO|CANCEL", "YES"), failed,
-                              Logged(kChanged, "Record Update Error", again, "YES|NO|CANCEL", "NO"),
-                              Logged(kChanged, "Changes will be lost!", "Are you sure you want to cancel?", "YES|NO",
-                                     "YES")}));
-}
+TEST_F(OtherStationForm, DeletedWhileTheFormIsOpenFailsTheSaveAndAsksToTryAgain) { DeletedWhileTheFormIsOpen(); }
 
 }  // namespace
