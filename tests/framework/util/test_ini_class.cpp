@@ -1,7 +1,7 @@
 // INIClass over a real INI file in a fresh directory per test: window placements, the sector
 // index and its escaping, values, fields and queues, the asserting fetches, the registry and
-// unsupported stores, virtual overrides, two threads on one index, and files exchanged with
-// Python's configparser.
+// unsupported stores, virtual overrides and two threads on one index. The file format itself,
+// configparser interop included, is the INI store's and tested there.
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "framework/util/ini_class.h"
-#include "tests/support/configparser.h"
 #include "tests/support/files.h"
 #include "runtime/core/assert.h"
 #include "runtime/data/ini_store.h"
@@ -406,46 +405,6 @@ TEST_F(IniTest, ConcurrentAddSectorKeepsTheIndexWhole) {
   for (int offset : {0, 3})
     for (int i = 0; i < 300; ++i) expected.insert((i * 7 + offset) % 400 + 1000);
   EXPECT_EQ(items.size(), expected.size());
-}
-
-// ---- Interop with Python's configparser ----
-
-TEST_F(IniTest, ConfigparserReadsWhatINIClassWrote) {
-  if (!HaveConfigparser()) GTEST_SKIP() << "python3 with configparser is not installed";
-  FakeWindow w(10, 20, 300, 200, true);
-  ini.Update("BrowseAFile", w);
-  ini.Update("Settings", "Path", "C:\\data\\q.dat");
-  ini.Update("Settings", "Percent", "100%");
-  ini.AddSector(ini.GetSector("Query", "a$b", "Browse"));
-  ini.Kill();
-  const std::optional<std::string> dump = RunConfigparser({"dump", file});
-  ASSERT_TRUE(dump.has_value());
-  EXPECT_EQ(*dump,
-            "BrowseAFile\tMaximize\tNo\nBrowseAFile\tMinimize\tNo\nBrowseAFile\tXPos\t10\nBrowseAFile\tYPos\t20\n"
-            "BrowseAFile\tWidth\t300\nBrowseAFile\tHeight\t200\n"
-            "Settings\tPath\tC:\\data\\q.dat\nSettings\tPercent\t100%\n"
-            "__Dont_Touch_Me__\tSectors\t1\n__Dont_Touch_Me__\tSectors_1\tQuery,a$$$b,Browse\nend 10\n");
-}
-
-TEST_F(IniTest, INIClassReadsWhatConfigparserWrote) {
-  if (!HaveConfigparser()) GTEST_SKIP() << "python3 with configparser is not installed";
-  EXPECT_EQ(RunConfigparser({"write", file, "Main", "Maximize", "No", "Main", "Minimize", "No", "Main", "XPos", "15",
-                             "Main", "YPos", "25", "Main", "Width", "640", "Main", "Height", "480",
-                             "__Dont_Touch_Me__", "Sectors", "2", "__Dont_Touch_Me__", "Sectors_1", "Query,x,Form",
-                             "__Dont_Touch_Me__", "Sectors_2", "Query,a$$$b,Browse", "Mixed", "CaseKey",
-                             "Text with = sign"}),
-            "wrote 10\n");
-  INIClass loaded;
-  loaded.Init(file);
-  FakeWindow w(0, 0, 1, 1, true);
-  loaded.Fetch("Main", w);
-  EXPECT_EQ(w.Placement(), "15,25,640,480 max= icon=0");
-  EXPECT_EQ(loaded.Fetch("Mixed", "CaseKey"), "Text with = sign");
-  SectorQueue out;
-  loaded.GetSectors("Query", "", "", out);
-  EXPECT_EQ(Items(out), (std::vector<std::string>{"Query/a$b/Browse", "Query/x/Form"}))
-      << "sorted on load, unescaped on the way out";
-  EXPECT_TRUE(Asserts().empty());
 }
 
 }  // namespace

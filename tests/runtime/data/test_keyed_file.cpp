@@ -43,8 +43,9 @@ class KeyedFile : public ::testing::Test {
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
   }
 
-  // The current record read again under watch here, and read by `second`, another instance.
-  void ReadWatchedAndByAnother(rt::File& second) {
+  // One record, read here under watch and by `second` as well.
+  void ReadWatchedHereAndThere(rt::File& second) {
+    Add(1, "first");
     second.Open();
     file_->Watch();
     file_->GetByPointer(file_->Pointer());
@@ -147,10 +148,9 @@ TEST_F(KeyedFile, ClearKeySetsComponentsToTheEndThatComesFirstOrLast) {
 // ---- Put, watch and hold between two instances (two threads' files) ----
 
 TEST_F(KeyedFile, PutOfAWatchedRecordThatAnotherChangedIs89) {
-  Add(1, "first");
   AFI_Record other;
   rt::File second(decl_, other);
-  ReadWatchedAndByAnother(second);
+  ReadWatchedHereAndThere(second);
   other.ASTRING = "theirs";
   second.Put();
   ASSERT_EQ(rt::ErrorCode(), 0);
@@ -171,10 +171,9 @@ TEST_F(KeyedFile, PutOfAWatchedRecordThatAnotherChangedIs89) {
 
 // A deleted record has no newer version to re-read: its watched put is "no record", not 89.
 TEST_F(KeyedFile, PutOfAWatchedRecordThatAnotherDeletedIs33) {
-  Add(1, "first");
   AFI_Record other;
   rt::File second(decl_, other);
-  ReadWatchedAndByAnother(second);
+  ReadWatchedHereAndThere(second);
   second.Delete();
   ASSERT_EQ(rt::ErrorCode(), 0);
   record_.ASTRING = "mine";

@@ -131,25 +131,6 @@ TEST_F(QtBackendTest, MessageBoxShowsTheRequestAndReturnsTheClickedButton) {
   EXPECT_EQ(result, 3);
 }
 
-// '|' breaks the shown text into lines; the caller's text is not changed by showing it.
-TEST_F(QtBackendTest, MessageBoxShowsABarAsALineBreak) {
-  std::atomic<Long> result{-1};
-  const std::string text = "First line|Second line||After a blank one";
-  std::string shown;
-  const int exitCode = RunProgramActing([&] { result = MessageBox(text, "Lines", "", "&OK"); },
-                                        [&] {
-                                          const std::vector<QMessageBox*> boxes = OpenBoxes(qt::kMessageBoxName);
-                                          if (boxes.size() != 1) return false;
-                                          shown = boxes.front()->text().toStdString();
-                                          if (QPushButton* ok = Button(*boxes.front(), BUTTON_OK)) ok->click();
-                                          return true;
-                                        });
-  EXPECT_EQ(exitCode, 0);
-  EXPECT_EQ(shown, "First line\nSecond line\n\nAfter a blank one");
-  EXPECT_EQ(text, "First line|Second line||After a blank one");
-  EXPECT_EQ(result, BUTTON_OK);
-}
-
 // Boxes are not nested event loops: both are open together, and the one opened first can be
 // answered first and return to its thread while the later one stays open (a nested exec() would
 // hold the earlier answer until the later box closed).
