@@ -37,6 +37,29 @@ PerThread<ThreadFrames> threadFrames{"ThreadFrames"};
 
 void Remove(std::vector<File*>& files, File* file) { files.erase(std::remove(files.begin(), files.end(), file), files.end()); }
 
+// The callbacks as they stand when an operation starts (a callback may remove itself). A file
+// has one or two (its manager): they are kept on the stack, so a read through a view does not
+// allocate for them on every row.
+class CallbackSnapshot {
+ public:
+  explicit CallbackSnapshot(const std::vector<FileCallback*>& callbacks) : size_(callbacks.size()) {
+    if (size_ <= kInline) {
+      std::copy(callbacks.begin(), callbacks.end(), inline_);
+    } else {
+      spill_ = callbacks;
+    }
+  }
+  FileCallback* const* begin() const { return size_ <= kInline ? inline_ : spill_.data(); }
+  FileCallback* const* end() const { return begin() + size_; }
+  bool empty() const { return size_ == 0; }
+
+ private:
+  static constexpr std::size_t kInline = 4;
+  std::size_t size_;
+  FileCallback* inline_[kInline] = {};
+  std::vector<FileCallback*> spill_;
+};
+
 Long ToLong(std::string_view text) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   long long value = 0;
@@ -74,7 +97,7 @@ File::File(const FileDecl& decl, std::span<std::byte> record, std::unique_ptr<Dr
 }
 
 File::~File() {
-  const std::vector<FileCallback*> callbacks = callbacks_;
+  const CallbackSnapshot callbacks(callbacks_);
   FileCall call{FileOp::Release_Instance, false, true, 0};
   std::string code, message;
   for (FileCallback* callback : callbacks) callback->FunctionCalled(call, code, message);
@@ -103,7 +126,7 @@ bool File::Report(const DriverStatus& status) {
 }
 
 void File::Run(FileCall call, const std::function<DriverStatus()>& work) {
-  const std::vector<FileCallback*> callbacks = callbacks_;  // a callback may remove itself
+  const CallbackSnapshot callbacks(callbacks_);
   std::string code, message;
   for (FileCallback* callback : callbacks) {
     PushErrors();

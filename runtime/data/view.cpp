@@ -1,6 +1,7 @@
 #include "runtime/data/view.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstring>
 
@@ -250,7 +251,21 @@ void View::Reset(std::string_view position) {
 
 std::string View::Position() const {
   if (!hasLast_) return {};
-  return "V:" + ToHex(last_.sortKey) + ":" + std::to_string(last_.pointer);
+  // Built in one allocation: a browse asks for the position of every row it shows.
+  static constexpr char kDigits[] = "0123456789abcdef";
+  char pointer[24];
+  const auto [end, ec] = std::to_chars(pointer, pointer + sizeof pointer, last_.pointer);
+  (void)ec;  // 24 characters hold every int64
+  const std::size_t pointerSize = static_cast<std::size_t>(end - pointer);
+  std::string out(3 + last_.sortKey.size() * 2 + pointerSize, ':');
+  out[0] = 'V';
+  char* at = out.data() + 2;
+  for (const char c : last_.sortKey) {
+    *at++ = kDigits[static_cast<unsigned char>(c) >> 4];
+    *at++ = kDigits[static_cast<unsigned char>(c) & 15];
+  }
+  std::memcpy(at + 1, pointer, pointerSize);
+  return out;
 }
 
 void View::Flush() { page_.Drop(); }

@@ -127,6 +127,59 @@ TEST(FieldRef, SetTextCutsAndPads) {
   EXPECT_EQ(ref.Text(), "ab");
 }
 
+// Text fields are written straight from the text: each case first fills the field with "xyz..."
+// so that a tail left behind by a shorter value would show.
+struct TextCase {
+  const char* name;
+  bool cString;           // CString<6> (five characters) or FixedString<5>
+  const char* text;
+  const char* bytes;      // the field's bytes afterwards (a CString's up to its terminator)
+  const char* readBack;   // Text()
+};
+
+const TextCase kTextCases[] = {
+    {"1.1 string shorter than the field is blank-padded", false, "ab", "ab   ", "ab"},
+    {"1.2 string exactly the field", false, "abcde", "abcde", "abcde"},
+    {"1.3 string one over is cut", false, "abcdef", "abcde", "abcde"},
+    {"1.4 string cut before a character that would not fit", false, "abcdé", "abcd ", "abcd"},
+    {"1.5 empty string clears to blanks", false, "", "     ", ""},
+    {"2.1 cstring shorter is zero-terminated", true, "ab", "ab", "ab"},
+    {"2.2 cstring exactly its characters", true, "abcde", "abcde", "abcde"},
+    {"2.3 cstring one over is cut", true, "abcdef", "abcde", "abcde"},
+    {"2.4 cstring keeps trailing blanks", true, "ab  ", "ab  ", "ab  "},
+};
+
+class FieldText : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(FieldText, WritesTheTextAndClearsTheRest) {
+  const TextCase& c = GetParam();
+  rt::FixedString<5> str;
+  rt::CString<6> cstr;
+  const rt::FieldRef ref = c.cString ? rt::FieldRef(cstr) : rt::FieldRef(str);
+  ASSERT_TRUE(ref.SetText("xyzxyzxyz"));
+  ASSERT_TRUE(ref.SetText(c.text));
+  if (c.cString) {
+    EXPECT_EQ(std::string(cstr.View()), c.bytes);
+    const char* raw = reinterpret_cast<const char*>(ref.Address());
+    for (std::size_t i = std::string(c.bytes).size(); i < 6; ++i) EXPECT_EQ(raw[i], '\0') << "byte " << i;
+  } else {
+    EXPECT_EQ(std::string(str.View()), c.bytes);
+  }
+  EXPECT_EQ(ref.Text(), c.readBack);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FieldText, ::testing::ValuesIn(kTextCases),
+                         [](const auto& info) { return "c" + std::to_string(info.index); });
+
+// A field set from its own bytes (a view of itself, shifted) reads back the moved text.
+TEST(FieldRef, SetTextFromItsOwnBytes) {
+  rt::FixedString<5> s;
+  const rt::FieldRef ref(s);
+  ASSERT_TRUE(ref.SetText("abcde"));
+  ASSERT_TRUE(ref.SetText(std::string_view(reinterpret_cast<const char*>(ref.Address()) + 2, 3)));
+  EXPECT_EQ(ref.Text(), "cde");
+}
+
 struct CompareCase {
   const char* name;
   K a;

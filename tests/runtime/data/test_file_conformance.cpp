@@ -252,6 +252,48 @@ class Recorder : public rt::FileCallback {
   rt::FileOp refuse = rt::FileOp::Release_Instance;
 };
 
+// A callback that takes itself off the file while an operation runs.
+class SelfRemover : public rt::FileCallback {
+ public:
+  SelfRemover(rt::File& file, int& calls) : file_(file), calls_(calls) {}
+  bool FunctionCalled(const rt::FileCall&, std::string&, std::string&) override {
+    ++calls_;
+    if (leave) file_.RemoveCallback(this);
+    return true;
+  }
+  bool FunctionDone(const rt::FileCall&, std::string&, std::string&) override {
+    ++calls_;
+    return true;
+  }
+  bool leave = false;
+
+ private:
+  rt::File& file_;
+  int& calls_;
+};
+
+// Every callback there when an operation starts is called before and after it, also when one of
+// them leaves in between; counts on both sides of the few a file keeps without allocating.
+TEST_P(FileConformance, CallbacksThereAtTheStartSeeTheWholeOperation) {
+  CreateWith({"one"});
+  for (const int count : {1, 4, 5, 9}) {
+    SCOPED_TRACE(count);
+    int calls = 0;
+    std::vector<std::unique_ptr<SelfRemover>> callbacks;
+    for (int i = 0; i < count; ++i) {
+      callbacks.push_back(std::make_unique<SelfRemover>(*file_, calls));
+      file_->AddCallback(callbacks.back().get());
+    }
+    callbacks.front()->leave = true;
+    file_->Set();
+    EXPECT_EQ(calls, 2 * count) << "the one that left still sees the end of the operation";
+    calls = 0;
+    file_->Set();
+    EXPECT_EQ(calls, 2 * (count - 1)) << "and none after it";
+    for (const auto& callback : callbacks) file_->RemoveCallback(callback.get());
+  }
+}
+
 TEST_P(FileConformance, CallbacksSurroundEveryOperationWithItsCodeAndOutcome) {
   CreateWith({"one"});
   file_->Close();
