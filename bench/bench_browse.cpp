@@ -57,13 +57,7 @@ const rt::RecordLayout& RecLayout() {
 }
 
 rt::FileDecl RecDecl(const std::string& path) {
-  rt::FileDecl decl;
-  decl.label = "Recs";
-  decl.driver = rt::kKeyedDriver;
-  decl.name = path;
-  decl.layout = &RecLayout();
-  decl.keys = {{"REC:IDKey", {{1, true}}, true, false, false, true}};
-  return decl;
+  return bench_data::KeyedDecl("Recs", path, RecLayout(), "REC:IDKey");
 }
 
 // The million-record file, made once per run, and a raw connection to it.

@@ -10,9 +10,12 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "runtime/core/types.h"
 #include "runtime/data/file.h"
+#include "runtime/data/file_decl.h"
+#include "runtime/data/record_layout.h"
 
 namespace bench_data {
 
@@ -32,6 +35,18 @@ class ScratchDirectory {
  private:
   std::filesystem::path path_;
 };
+
+// A KEYED file at `path` whose first field is its one unique key, named `keyName`.
+inline rt::FileDecl KeyedDecl(std::string label, const std::string& path, const rt::RecordLayout& layout,
+                              std::string keyName) {
+  rt::FileDecl decl;
+  decl.label = std::move(label);
+  decl.driver = rt::kKeyedDriver;
+  decl.name = path;
+  decl.layout = &layout;
+  decl.keys = {{std::move(keyName), {{1, true}}, true, false, false, true}};
+  return decl;
+}
 
 // Creates the file of `file` and adds records 1 … count, `fill(id)` setting the record buffer for
 // each, in frames of 20 000; the file is closed afterwards.

@@ -51,13 +51,7 @@ const rt::RecordLayout& ArtLayout() {
 const char* const kCities[] = {"Rome", "rome", "Paris", "PARIS", "Oslo", "Bergen", "Lima", "Quito"};
 
 rt::FileDecl ArtDecl(const std::string& path) {
-  rt::FileDecl decl;
-  decl.label = "Article";
-  decl.driver = rt::kKeyedDriver;
-  decl.name = path;
-  decl.layout = &ArtLayout();
-  decl.keys = {{"ART:IDKey", {{1, true}}, true, false, false, true}};
-  return decl;
+  return bench_data::KeyedDecl("Article", path, ArtLayout(), "ART:IDKey");
 }
 
 struct DataDirectory {

@@ -43,13 +43,7 @@ const rt::RecordLayout& RecLayout() {
 }
 
 rt::FileDecl RecDecl(const std::string& path) {
-  rt::FileDecl decl;
-  decl.label = "Recs";
-  decl.driver = rt::kKeyedDriver;
-  decl.name = path;
-  decl.layout = &RecLayout();
-  decl.keys = {{"REC:IDKey", {{1, true}}, true, false, false, true}};
-  return decl;
+  return bench_data::KeyedDecl("Recs", path, RecLayout(), "REC:IDKey");
 }
 
 // The file is built once per run and removed when the program ends.

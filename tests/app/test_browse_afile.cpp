@@ -42,6 +42,14 @@ std::vector<std::string> Shown(rt::ui::Robot& robot, const ShownWindow& browse) 
   return shown;
 }
 
+// The start-up played, then the message test window closed: the frame serves its menu.
+std::optional<ProgramRun::Shell> StartWithTheFrameAlone(ProgramRun& run) {
+  std::optional<ProgramRun::Shell> shell = run.StartUp();
+  if (!shell || !run.Robot().Press(shell->test, kTestCancel) || !run.Robot().WaitForWindowClosed(shell->test, kWait))
+    return std::nullopt;
+  return shell;
+}
+
 // Opens one more browse from the frame's menu; it runs on the next program thread.
 std::optional<ShownWindow> OpenBrowse(ProgramRun& run, const ShownWindow& frame, Long thread) {
   if (!run.Robot().ChooseMenu(frame, "Browse|Browse AFile")) return std::nullopt;
@@ -70,7 +78,8 @@ std::vector<std::string> Stored() {
   rt::File file(AFileDecl(), record);
   file.Open();
   if (rt::ErrorCode() != 0) return {"open failed: " + rt::Error()};
-  for (file.Set(); file.Next(), rt::ErrorCode() == 0;) stored.push_back(std::to_string(record.ID) + " " + std::string(record.ASTRING.Clipped()));
+  for (file.Set(); file.Next(), rt::ErrorCode() == 0;)
+    stored.push_back(std::to_string(record.ID) + " " + std::string(record.ASTRING.Clipped()));
   file.Close();
   return stored;
 }
@@ -78,10 +87,8 @@ std::vector<std::string> Stored() {
 TEST(BrowseAFile, TwoBrowsesOnTwoThreadsShareTheFileAndEachReloadsOnItsOwnAction) {
   ProgramRun run;
   rt::ui::Robot& robot = run.Robot();
-  const std::optional<ProgramRun::Shell> shell = run.StartUp();
+  const std::optional<ProgramRun::Shell> shell = StartWithTheFrameAlone(run);
   ASSERT_TRUE(shell);
-  ASSERT_TRUE(robot.Press(shell->test, kTestCancel));
-  ASSERT_TRUE(robot.WaitForWindowClosed(shell->test, kWait));
 
   // Thread 1 is the frame's; each menu choice starts the next thread.
   const std::optional<ShownWindow> first = OpenBrowse(run, shell->frame, 2);
@@ -140,14 +147,13 @@ TEST(BrowseAFile, TwoBrowsesOnTwoThreadsShareTheFileAndEachReloadsOnItsOwnAction
   EXPECT_EQ(Stored(), (std::vector<std::string>{"1 One"})) << "the file holds what the user left";
 }
 
-// Esc closes the form (asking first when something was typed) and the browse, as their close boxes do.
+// Esc closes the form (asking first when something was typed) and the browse, as their close
+// boxes do.
 TEST(BrowseAFile, EscClosesTheFormAfterAskingAndThenTheBrowse) {
   ProgramRun run;
   rt::ui::Robot& robot = run.Robot();
-  const std::optional<ProgramRun::Shell> shell = run.StartUp();
+  const std::optional<ProgramRun::Shell> shell = StartWithTheFrameAlone(run);
   ASSERT_TRUE(shell);
-  ASSERT_TRUE(robot.Press(shell->test, kTestCancel));
-  ASSERT_TRUE(robot.WaitForWindowClosed(shell->test, kWait));
   const std::optional<ShownWindow> browse = OpenBrowse(run, shell->frame, 2);
   ASSERT_TRUE(browse);
 
