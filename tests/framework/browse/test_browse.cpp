@@ -68,7 +68,7 @@ class BrowseTest : public rt::ui::RobotFixture {
     EXPECT_TRUE(rt::testing::AssertionMessages().empty()) << rt::testing::AssertionMessages().front();
   }
 
-  // Copies the big file the spec names (or makes `count` items) and opens the browse.
+  // Copies the big file the test asks for (or makes `count` items) and opens the browse.
   void Open(BrowseSpec spec, int count = kItems) {
     spec.directory = dir_.Path().string();
     if (count == kItems) {

@@ -13,7 +13,6 @@
 #include <QWheelEvent>
 
 #include <cstdlib>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -36,24 +35,11 @@ char gProgram[] = "test_fw_browse_qt";
 char* gArgv[] = {gProgram, nullptr};
 constexpr int kItems = 200;
 
-QWidget* Outer(WindowId window) {
-  for (QWidget* widget : QApplication::allWidgets())
-    if (widget->objectName() == QString(rt::ui::qt::kWindowNamePrefix) + QString::number(window)) return widget;
-  return nullptr;
-}
-
 // The list's table (inside the control's own widget), null when not found.
 QTableView* ListOf(WindowId window) {
-  QWidget* outer = Outer(window);
+  QWidget* outer = rt::ui::OuterWidget(window);
   QWidget* control = outer ? outer->findChild<QWidget*>(rt::ui::qt::ControlName(kList)) : nullptr;
   return control ? control->findChild<QTableView*>() : nullptr;
-}
-
-std::size_t Colours(const QImage& image) {
-  std::set<QRgb> colours;
-  for (int y = 0; y < image.height(); y += 2)
-    for (int x = 0; x < image.width(); x += 2) colours.insert(image.pixel(x, y));
-  return colours.size();
 }
 
 // The ids in the first column of the shown rows.
@@ -98,8 +84,8 @@ TEST(BrowseOnQt, RendersScrollsByKeyboardAndWheelAndOffersItsPopup) {
     EXPECT_EQ(FirstColumn(u, window), Expected(0));
 
     QImage picture;
-    u.OnQt([&] { picture = Outer(window)->grab().toImage(); });
-    EXPECT_GT(Colours(picture), 8u) << "the list is drawn";
+    u.OnQt([&] { picture = rt::ui::OuterWidget(window)->grab().toImage(); });
+    EXPECT_GT(rt::ui::ColourCount(picture), 8u) << "the list is drawn";
     EXPECT_TRUE(picture.save(QString::fromStdString(::testing::TempDir()) + "browse_offscreen.png"));
     if (const char* docs = std::getenv("QUIBBET_DOCS_PICTURES")) picture.save(QString(docs) + "/browse_offscreen.png");
 

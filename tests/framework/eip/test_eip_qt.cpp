@@ -45,12 +45,6 @@ std::vector<std::pair<std::string, std::string>> Page(QtUser& user, WindowId win
   return page;
 }
 
-QWidget* Outer(WindowId window) {
-  for (QWidget* widget : QApplication::allWidgets())
-    if (widget->objectName() == QString(rt::ui::qt::kWindowNamePrefix) + QString::number(window)) return widget;
-  return nullptr;
-}
-
 TEST(EditInPlaceOnQt, TabEnterAndEscapeByRealKeyPresses) {
   TempDir dir;
   BuildItems(dir.Path().string(), true, kItems);
@@ -83,7 +77,7 @@ TEST(EditInPlaceOnQt, TabEnterAndEscapeByRealKeyPresses) {
     EXPECT_EQ(Page(u, window).at(2).first, "35") << "the cell left shows what was typed";
 
     QImage picture;
-    u.OnQt([&] { picture = Outer(window)->grab().toImage(); });
+    u.OnQt([&] { picture = rt::ui::OuterWidget(window)->grab().toImage(); });
     EXPECT_TRUE(picture.save(QString::fromStdString(::testing::TempDir()) + "eip_offscreen.png"));
     if (const char* docs = std::getenv("QUIBBET_DOCS_PICTURES")) picture.save(QString(docs) + "/eip_offscreen.png");
 
@@ -104,7 +98,7 @@ TEST(EditInPlaceOnQt, TabEnterAndEscapeByRealKeyPresses) {
     const Long name = u.Focus(window);
     u.Type(window, name, "Gone");
     u.OnQt([&] {
-      QLineEdit* entry = Outer(window)->findChild<QLineEdit*>(rt::ui::qt::ControlName(name));
+      QLineEdit* entry = rt::ui::OuterWidget(window)->findChild<QLineEdit*>(rt::ui::qt::ControlName(name));
       ASSERT_NE(entry, nullptr);
       QTest::keyClick(entry, Qt::Key_Escape);
     });
