@@ -169,6 +169,21 @@ TEST_P(WindowConformance, OpenThenTheStandardCloseButtonClosesIt) {
   EXPECT_EQ(events.Take(), (Strings{"OpenWindow", "Sized", "Selected:1", "Accepted:1", "CloseWindow"}));
 }
 
+TEST_P(WindowConformance, EscInAnEntryAsksToCloseTheWindowAsItsCloseBoxDoes) {
+  Long amount = 5;
+  WindowDef def;
+  def.title = "Esc";
+  def.Add(ControlDef::Entry("@n-14", Bind(amount)));
+  Recorder events;
+  Play(Form(def, events, NoHandling), [&](User& user) {
+    const WindowId window = user.WaitForWindow("Esc");
+    ASSERT_NE(window, 0u);
+    user.PressKey(window, 1, KEY_Esc);
+    EXPECT_TRUE(user.WaitForWindowClosed(window));
+  });
+  EXPECT_EQ(events.Take(), (Strings{"OpenWindow", "Sized", "Selected:1", "CloseWindow"}));
+}
+
 TEST_P(WindowConformance, TypingAndLeavingAnEntryStoresItAndABadValueIsRejectedAndKeepsTheFocus) {
   Long amount = 5;
   WindowDef def;

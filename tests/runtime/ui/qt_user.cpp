@@ -49,6 +49,7 @@ Qt::Key QtKeyOf(Long key) {
   switch (key & ~(KEY_Shift | KEY_Ctrl | KEY_Alt)) {
     case KEY_Tab: return Qt::Key_Tab;
     case KEY_Enter: return Qt::Key_Return;
+    case KEY_Esc: return Qt::Key_Escape;
     case KEY_Down: return Qt::Key_Down;
     case KEY_Up: return Qt::Key_Up;
     case KEY_PgDn: return Qt::Key_PageDown;
