@@ -29,10 +29,7 @@ std::string BrowseClass::RowPosition(rt::Long row) {
   return ListQueue->GetViewPosition();
 }
 
-void BrowseClass::DeleteRow(rt::Long row) {
-  ListQueue->Fetch(row);
-  ListQueue->Delete();
-}
+void BrowseClass::DeleteRow(rt::Long row) { ListQueue->Delete(row); }
 
 rt::Long BrowseClass::FindRow(const std::string& position) {
   if (position.empty()) return 1;

@@ -26,6 +26,7 @@ void StandardBehavior::Insert(rt::Long position) { Q->Add(position); }
 void StandardBehavior::Fetch(rt::Long position) { Q->Get(position); }
 void StandardBehavior::Update() { Q->Put(); }
 void StandardBehavior::Delete() { Q->Delete(); }
+void StandardBehavior::Delete(rt::Long position) { Q->Delete(position); }
 void StandardBehavior::Free() { Q->Free(); }
 
 std::string StandardBehavior::Who(rt::Long column) {

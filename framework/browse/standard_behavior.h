@@ -26,6 +26,11 @@ class BrowseQueue {
   virtual void Fetch(rt::Long position) = 0;   // the row becomes current; rt::ErrorCode() 33 when none
   virtual void Update() = 0;
   virtual void Delete() = 0;                   // the row fetched last
+  // The row at the position, without fetching it first (scrolling drops a row for each it adds).
+  virtual void Delete(rt::Long position) {
+    Fetch(position);
+    Delete();
+  }
   virtual void Free() = 0;
   virtual std::string Who(rt::Long column) = 0;  // the name of the row's field `column`
   virtual std::string GetViewPosition() = 0;
@@ -65,6 +70,7 @@ class StandardBehavior final : public BrowseQueue, public IListControl {
   void Fetch(rt::Long position) override;
   void Update() override;
   void Delete() override;
+  void Delete(rt::Long position) override;
   void Free() override;
   std::string Who(rt::Long column) override;
   std::string GetViewPosition() override;

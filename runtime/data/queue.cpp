@@ -52,12 +52,15 @@ class QueueRecords {
     }
   }
 
-  void Erase(std::size_t index) {
+  // Returns the record taken out, whose storage the queue may use again.
+  Record Erase(std::size_t index) {
     const auto [chunk, within] = Locate(index);
     std::vector<Record>& target = chunks_[chunk];
+    Record taken = std::move(target[within]);
     target.erase(target.begin() + static_cast<std::ptrdiff_t>(within));
     if (target.empty()) chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(chunk));
     --size_;
+    return taken;
   }
 
   void Clear() {
@@ -163,8 +166,9 @@ const void* Queue::RecordAt(Long position) const {
   return records_->At(static_cast<std::size_t>(position - 1));
 }
 
-std::unique_ptr<std::byte[]> Queue::CopyOfBuffer() const {
-  auto copy = std::make_unique<std::byte[]>(recordSize_);
+// A browse scrolling drops a row for each it adds: the dropped row's storage is used again.
+std::unique_ptr<std::byte[]> Queue::CopyOfBuffer() {
+  auto copy = spare_ ? std::move(spare_) : std::make_unique_for_overwrite<std::byte[]>(recordSize_);
   std::memcpy(copy.get(), buffer_, recordSize_);
   return copy;
 }
@@ -282,17 +286,19 @@ void Queue::Put(const SortOrder& order) {
     SetNoRecord();
     return;
   }
-  records_->Erase(static_cast<std::size_t>(pointer_ - 1));
+  spare_ = records_->Erase(static_cast<std::size_t>(pointer_ - 1));
   InsertInOrder(key);
   ClearError();
 }
 
-void Queue::Delete() {
-  if (pointer_ < 1 || pointer_ > Records()) {
+void Queue::Delete() { DeleteAt(pointer_); }
+
+void Queue::DeleteAt(long long position) {
+  if (position < 1 || position > Records()) {
     SetNoRecord();
     return;
   }
-  records_->Erase(static_cast<std::size_t>(pointer_ - 1));
+  spare_ = records_->Erase(static_cast<std::size_t>(position - 1));
   pointer_ = 0;
   ClearError();
 }

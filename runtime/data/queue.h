@@ -78,6 +78,10 @@ class Queue {
   void Put();                      // the buffer overwrites the current record
   void Put(const SortOrder& key);  // ... and moves it to its place in key order
   void Delete();                   // removes the current record; none is current afterwards
+  // Removes the record at `position` without reading it into the buffer; none is current
+  // afterwards. A position outside 1..Records() is NoRecErr.
+  template <std::integral P>
+  void Delete(P position) { DeleteAt(static_cast<long long>(position)); }
   // Stable: records with equal keys keep their relative order. None is current afterwards.
   void Sort(const SortOrder& key);
   void Free();  // removes every record
@@ -94,8 +98,9 @@ class Queue {
  private:
   void AddAt(long long position);
   void GetAt(long long position);
+  void DeleteAt(long long position);
   bool MakeKey(const SortOrder& order, std::vector<detail::QueueKey>& key) const;
-  std::unique_ptr<std::byte[]> CopyOfBuffer() const;
+  std::unique_ptr<std::byte[]> CopyOfBuffer();
   void InsertInOrder(const std::vector<detail::QueueKey>& key);
   bool KeepsOrder(std::size_t index) const;  // would the buffer at index keep sortedBy_?
 
@@ -104,6 +109,7 @@ class Queue {
   std::unique_ptr<detail::QueueRecords> records_;
   std::vector<detail::QueueKey> sortedBy_;  // an order the records are known to be in; empty: none
   Long pointer_ = 0;
+  std::unique_ptr<std::byte[]> spare_;  // the storage of the record deleted last, for the next add
 };
 
 // A queue that holds its own record buffer, for callers that declare a queue of a record type.

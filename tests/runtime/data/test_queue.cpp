@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -119,6 +120,11 @@ TEST_F(QueueTest, PositionsAreOneBasedWithBoundsChecked) {
   q.Add(0);
   EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
   EXPECT_EQ(Contents(), (Names{"/5", "/10", "/20", "/25", "/30", "/99"})) << "Add(0) added nothing";
+  for (const int outside : {0, 7, -1}) {
+    q.Delete(outside);
+    EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << outside;
+  }
+  EXPECT_EQ(q.Records(), 6) << "a delete outside the queue deleted nothing";
 }
 
 // 5. Put writes the current record; Put(key) moves it; Delete leaves none current.
@@ -265,10 +271,18 @@ TEST(QueueModel, MixedOperationsAgreeWithAVector) {
       buf.id = keyOf(50);
       q.Put();
       model[pos - 1].first = buf.id;
-    } else if (op == 4 && !model.empty()) {
+    } else if (op == 4 && !model.empty()) {  // delete the current record, or one by position
       const int pos = 1 + static_cast<int>(random() % model.size());
-      q.Get(pos);
-      q.Delete();
+      if (step % 2) {
+        q.Get(pos);
+        q.Delete();
+      } else {
+        const Row before = buf;
+        q.Delete(pos);
+        ASSERT_EQ(rt::ErrorCode(), 0) << "step " << step;
+        ASSERT_EQ(std::memcmp(&buf, &before, sizeof buf), 0) << "a delete by position leaves the buffer alone";
+      }
+      ASSERT_EQ(q.Pointer(), 0);
       model.erase(model.begin() + pos - 1);
     } else {  // keyed get
       buf.id = keyOf(50);
