@@ -1,5 +1,6 @@
 #include "runtime/platform/platform.h"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <climits>
@@ -12,6 +13,12 @@
 #include "runtime/platform/atomic_file.h"
 
 namespace rt::platform {
+
+std::chrono::milliseconds CoarseMonotonicTime() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return std::chrono::seconds(now.tv_sec) + std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::nanoseconds(now.tv_nsec));
+}
 
 bool GetComputerNameA(char* buffer, std::uint32_t* size) {
   char name[HOST_NAME_MAX + 1] = {};

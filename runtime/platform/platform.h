@@ -3,6 +3,7 @@
 // the desktop's drag-full-windows setting, and the path conventions. POSIX calls only; callers
 // above never include system headers for these.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -16,6 +17,12 @@ namespace rt::platform {
 // the program was written for does: true and `*size` = its length when it fits with its zero;
 // false and `*size` = the space it needs when not (the buffer is then left as it was).
 bool GetComputerNameA(char* buffer, std::uint32_t* size);
+
+// ---- Clocks ----
+
+// A monotonic clock that is cheap to read and right to a few milliseconds: for ages in seconds
+// checked as often as once per record read.
+std::chrono::milliseconds CoarseMonotonicTime();
 
 // ---- Executable ----
 
