@@ -151,7 +151,8 @@ rt::Long BrowseClass::Records() {
 
 void BrowseClass::SetQueueRecord() {
   Fields->AssignLeftToRight();
-  ListQueue->SetViewPosition(View->Position());
+  View->Position(position_);
+  ListQueue->SetViewPosition(position_);
 }
 
 void BrowseClass::UpdateBuffer() {

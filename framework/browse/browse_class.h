@@ -283,6 +283,7 @@ class BrowseClass : public ViewManager {
   EIPMaker eipMaker_;
   std::unique_ptr<BrowseEditInPlace> madeEIP_;  // what CheckEIP made; EIP points at it
   rt::Long readAhead_ = 0;  // the read-ahead set on the view, 0: the view's own
+  std::string position_;    // the position of the row being added; its storage kept for the next
   rt::Long postedKey_ = 0;  // the key behind the selection PostNewSelection posted
 };
 

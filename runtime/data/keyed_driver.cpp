@@ -19,6 +19,9 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <string>
+#include <tuple>
+#include <vector>
 
 #include "runtime/core/date_time.h"
 #include "runtime/core/decimal.h"
@@ -105,6 +108,23 @@ std::string NumberParameters(std::string_view text, int first) {
   return out;
 }
 
+// What decides a read's SQL: reads of the same shape share one prepared statement. Compared
+// field by field, so finding it builds no text (a browse reads a page at every scroll).
+struct ReadShape {
+  std::size_t key = 0;
+  bool backward = false, unbounded = false, high = false, low = false;
+  std::vector<std::tuple<std::size_t, bool, bool>> parts;  // field, ascending, noCase
+  std::string where;
+
+  static ReadShape Of(const ReadRequest& request) {
+    ReadShape shape{request.key, request.backward, request.from.unbounded, !request.high.empty(), !request.low.empty(), {},
+                    request.where ? request.where->text : std::string()};
+    for (const OrderPart& part : request.parts) shape.parts.emplace_back(part.field, part.ascending, part.noCase);
+    return shape;
+  }
+  auto operator<=>(const ReadShape&) const = default;
+};
+
 class KeyedDriver final : public Driver {
  public:
   explicit KeyedDriver(const DriverSetup& setup)
@@ -174,7 +194,7 @@ class KeyedDriver final : public Driver {
   std::string insertSql_, updateSql_;
   std::string selectList_[2];
   // Statements of statements_ found without building their SQL: cleared with it.
-  std::map<std::string, sqlite3_stmt*> reads_;  // by a short signature of the request
+  std::map<ReadShape, sqlite3_stmt*> reads_;
   sqlite3_stmt* get_ = nullptr;
   std::vector<sqlite3_stmt*> getByKey_;
 };
@@ -509,7 +529,9 @@ const std::string& KeyedDriver::SelectList(bool holds) {
 // Reads SelectList() from column `first` = 0 (callers put the sort key after it).
 void KeyedDriver::ReadRow(sqlite3_stmt* statement, RowImage& row) const {
   const int fields = static_cast<int>(layout_.FieldCount());
-  row.record.assign(layout_.RecordSize(), std::byte{0});
+  // Every field is written below; only the bytes between fields keep what they had, zero from
+  // when the row was first made (pages of rows are reused read after read).
+  if (row.record.size() != layout_.RecordSize()) row.record.assign(layout_.RecordSize(), std::byte{0});
   for (int i = 0; i < fields; ++i)
     ReadField(sqlite3_column_value(statement, i), *layout_.Field(static_cast<std::size_t>(i) + 1), row.record.data());
   int column = fields;
@@ -763,12 +785,7 @@ std::string KeyedDriver::SortExpression(const ReadRequest& request) const {
 DriverStatus KeyedDriver::Read(const ReadRequest& request, std::vector<RowImage>& rows) {
   if (!db_) return DriverStatus::Error(NotOpenErr);
   const bool holds = true;
-  std::string signature = std::to_string(request.key) + (request.backward ? "b" : "f") + (request.from.unbounded ? "u" : "") +
-                          (request.high.empty() ? "" : "h") + (request.low.empty() ? "" : "l") + (holds ? "H" : "");
-  for (const OrderPart& part : request.parts)
-    signature += "," + std::to_string(part.field) + (part.ascending ? "a" : "d") + (part.noCase ? "n" : "c");
-  if (request.where) signature += "|" + request.where->text;
-  sqlite3_stmt*& statement = reads_[signature];
+  sqlite3_stmt*& statement = reads_[ReadShape::Of(request)];
   if (!statement) statement = Prepare(ReadSql(request, holds));
   if (!statement) return Fail();
   return ReadRows(statement, request, rows);
@@ -816,6 +833,7 @@ DriverStatus KeyedDriver::ReadRows(sqlite3_stmt* statement, const ReadRequest& r
   const int sortColumn = static_cast<int>(layout_.FieldCount() + decl_.memos.size()) + 4;
   int rc;
   std::size_t count = 0;
+  rows.reserve(std::min<std::size_t>(request.limit, 256));  // no regrowing for a page
   while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
     if (count == rows.size()) rows.emplace_back();
     RowImage& row = rows[count++];

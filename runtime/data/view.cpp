@@ -250,14 +250,21 @@ void View::Reset(std::string_view position) {
 }
 
 std::string View::Position() const {
-  if (!hasLast_) return {};
-  // Built in one allocation: a browse asks for the position of every row it shows.
+  std::string out;
+  Position(out);
+  return out;
+}
+
+void View::Position(std::string& out) const {
+  out.clear();
+  if (!hasLast_) return;
+  // A browse asks for the position of every row it shows.
   static constexpr char kDigits[] = "0123456789abcdef";
   char pointer[24];
   const auto [end, ec] = std::to_chars(pointer, pointer + sizeof pointer, last_.pointer);
   (void)ec;  // 24 characters hold every int64
   const std::size_t pointerSize = static_cast<std::size_t>(end - pointer);
-  std::string out(3 + last_.sortKey.size() * 2 + pointerSize, ':');
+  out.resize(3 + last_.sortKey.size() * 2 + pointerSize, ':');
   out[0] = 'V';
   char* at = out.data() + 2;
   for (const char c : last_.sortKey) {
@@ -265,7 +272,6 @@ std::string View::Position() const {
     *at++ = kDigits[static_cast<unsigned char>(c) & 15];
   }
   std::memcpy(at + 1, pointer, pointerSize);
-  return out;
 }
 
 void View::Flush() { page_.Drop(); }
@@ -322,7 +328,12 @@ DriverStatus View::Step(bool backward) {
       if (rows.empty()) return DriverStatus::Error(NoRecErr);
     }
     RowImage& row = page_.Take();
-    forward_ = backward_ = OrderBound{false, row.sortKey, row.pointer};
+    // Assigned in place: the bounds keep their storage from row to row.
+    for (OrderBound* bound : {&forward_, &backward_}) {
+      bound->unbounded = false;
+      bound->sortKey = row.sortKey;
+      bound->pointer = row.pointer;
+    }
     last_.sortKey = row.sortKey;
     last_.pointer = row.pointer;
     hasLast_ = true;

@@ -64,6 +64,7 @@ class View {
   void SetFromBuffer(std::size_t components);  // from the primary record's first order values
   void Reset(std::string_view position);     // Next reads the record at the position
   std::string Position() const;              // of the row last read; "" when none
+  void Position(std::string& out) const;     // the same into `out`, reusing its storage
   void Flush();                              // forgets buffered pages
 
   // ---- Read ----
