@@ -63,7 +63,14 @@ class QueueRecords {
     return taken;
   }
 
-  void Clear() {
+  // Empties the table, handing up to `keep` records to `spares` for their storage.
+  void Clear(std::vector<Record>& spares, std::size_t keep) {
+    for (std::vector<Record>& chunk : chunks_) {
+      for (Record& record : chunk) {
+        if (spares.size() >= keep) break;
+        spares.push_back(std::move(record));
+      }
+    }
     chunks_.clear();
     size_ = 0;
   }
@@ -166,11 +173,27 @@ const void* Queue::RecordAt(Long position) const {
   return records_->At(static_cast<std::size_t>(position - 1));
 }
 
-// A browse scrolling drops a row for each it adds: the dropped row's storage is used again.
+// A browse drops a row for each it adds as it scrolls, and empties and fills its page again
+// whenever it moves elsewhere: the storage of dropped rows is used again.
 std::unique_ptr<std::byte[]> Queue::CopyOfBuffer() {
-  auto copy = spare_ ? std::move(spare_) : std::make_unique_for_overwrite<std::byte[]>(recordSize_);
+  std::unique_ptr<std::byte[]> copy;
+  if (spares_.empty()) {
+    copy = std::make_unique_for_overwrite<std::byte[]>(recordSize_);
+  } else {
+    copy = std::move(spares_.back());
+    spares_.pop_back();
+  }
   std::memcpy(copy.get(), buffer_, recordSize_);
   return copy;
+}
+
+void Queue::KeepSpare(std::unique_ptr<std::byte[]> record) {
+  if (spares_.size() < SparesKept()) spares_.push_back(std::move(record));
+}
+
+std::size_t Queue::SparesKept() const {
+  constexpr std::size_t kSpareBytes = 64 * 1024;  // a few pages of a browse's rows
+  return std::max<std::size_t>(1, kSpareBytes / recordSize_);
 }
 
 bool Queue::MakeKey(const SortOrder& order, std::vector<QueueKey>& key) const {
@@ -286,7 +309,7 @@ void Queue::Put(const SortOrder& order) {
     SetNoRecord();
     return;
   }
-  spare_ = records_->Erase(static_cast<std::size_t>(pointer_ - 1));
+  KeepSpare(records_->Erase(static_cast<std::size_t>(pointer_ - 1)));
   InsertInOrder(key);
   ClearError();
 }
@@ -298,7 +321,7 @@ void Queue::DeleteAt(long long position) {
     SetNoRecord();
     return;
   }
-  spare_ = records_->Erase(static_cast<std::size_t>(position - 1));
+  KeepSpare(records_->Erase(static_cast<std::size_t>(position - 1)));
   pointer_ = 0;
   ClearError();
 }
@@ -313,7 +336,7 @@ void Queue::Sort(const SortOrder& order) {
 }
 
 void Queue::Free() {
-  records_->Clear();
+  records_->Clear(spares_, SparesKept());
   sortedBy_.clear();
   pointer_ = 0;
   ClearError();

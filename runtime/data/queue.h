@@ -101,6 +101,8 @@ class Queue {
   void DeleteAt(long long position);
   bool MakeKey(const SortOrder& order, std::vector<detail::QueueKey>& key) const;
   std::unique_ptr<std::byte[]> CopyOfBuffer();
+  void KeepSpare(std::unique_ptr<std::byte[]> record);
+  std::size_t SparesKept() const;
   void InsertInOrder(const std::vector<detail::QueueKey>& key);
   bool KeepsOrder(std::size_t index) const;  // would the buffer at index keep sortedBy_?
 
@@ -109,7 +111,7 @@ class Queue {
   std::unique_ptr<detail::QueueRecords> records_;
   std::vector<detail::QueueKey> sortedBy_;  // an order the records are known to be in; empty: none
   Long pointer_ = 0;
-  std::unique_ptr<std::byte[]> spare_;  // the storage of the record deleted last, for the next add
+  std::vector<std::unique_ptr<std::byte[]>> spares_;  // storage of deleted records, for adds
 };
 
 // A queue that holds its own record buffer, for callers that declare a queue of a record type.
