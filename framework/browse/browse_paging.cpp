@@ -59,9 +59,10 @@ void BrowseClass::Fetch(rt::Byte direction) {
     View->Reset(skip);
   }
   bool first = !skip.empty();
+  // One read of the driver fills the page: the rows wanted and the edge row read again. The view
+  // holds no page here (Reset and the resets before a first fill drop it), so none is lost.
+  if (UseMRP && ItemsToFill > 0) SetReadAhead(std::min(ItemsToFill + (first ? 1 : 0), kMaxReadAhead));
   while (ItemsToFill > 0) {
-    // The edge row read again counts: a page down is then one read of the driver, not two.
-    if (UseMRP && readAhead_ == 0) SetReadAhead(std::min(ItemsToFill + 1, kMaxReadAhead));
     const rt::Byte level = forward ? Next() : Previous();
     if (level == Level::Notify) break;
     if (level == Level::Fatal) break;  // reported, and the window is closing
