@@ -5,6 +5,7 @@
 #include "framework/data/file_manager.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <string>
 
@@ -317,7 +318,9 @@ bool FileManager::FunctionCalled(const rt::FileCall& call, std::string& errCode,
 
 bool FileManager::FunctionDone(const rt::FileCall& call, std::string& errCode, std::string& errMsg) {
   using Op = rt::FileOp;
-  const rt::Long code = std::atol(errCode.c_str());
+  rt::Long code = 0;  // read at every file call: from_chars, not atol
+  const std::size_t digits = std::min(errCode.find_first_not_of(' '), errCode.size());
+  std::from_chars(errCode.data() + digits, errCode.data() + errCode.size(), code);
   if (code == rt::NotOpenErr && !IsOneOf(call.op, {Op::Close, Op::Open, Op::Create, Op::Release_Instance}) &&
       LazyOpen && !Used && !InUseFile && !InCallBack && !call.viaView) {
     Diagnose("You have not called FileManager.UseFile() for " + GetName(), __FILE__, __LINE__);

@@ -79,4 +79,21 @@ void PopErrors() {
   saved.pop_back();
 }
 
+ErrorsKept::ErrorsKept() {
+  const ErrorState& state = State();
+  code_ = state.code;
+  text_ = state.text;
+  fileCode_ = state.fileCode;
+  fileText_ = state.fileText;
+}
+
+ErrorsKept::~ErrorsKept() {
+  ErrorState& state = State();
+  // Mostly nothing changed: comparing is cheaper than copying back.
+  if (state.code != code_) state.code = code_;
+  if (state.text != text_) state.text.swap(text_);
+  if (state.fileCode != fileCode_) state.fileCode.swap(fileCode_);
+  if (state.fileText != fileText_) state.fileText.swap(fileText_);
+}
+
 }  // namespace rt

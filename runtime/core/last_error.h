@@ -48,4 +48,18 @@ void ClearError();
 void PushErrors();
 void PopErrors();
 
+// The same on the stack, for work done often (a file's callbacks run around every read): keeps
+// the four values as they are when made and puts them back when destroyed.
+class ErrorsKept {
+ public:
+  ErrorsKept();
+  ~ErrorsKept();
+  ErrorsKept(const ErrorsKept&) = delete;
+  ErrorsKept& operator=(const ErrorsKept&) = delete;
+
+ private:
+  Long code_;
+  std::string text_, fileCode_, fileText_;
+};
+
 }  // namespace rt

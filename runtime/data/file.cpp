@@ -129,9 +129,11 @@ void File::Run(FileCall call, const std::function<DriverStatus()>& work) {
   const CallbackSnapshot callbacks(callbacks_);
   std::string code, message;
   for (FileCallback* callback : callbacks) {
-    PushErrors();
-    const bool proceed = callback->FunctionCalled(call, code, message);
-    PopErrors();
+    bool proceed;
+    {
+      const ErrorsKept kept;
+      proceed = callback->FunctionCalled(call, code, message);
+    }
     if (!proceed) {
       SetError(ToLong(code), message);
       return;
@@ -139,13 +141,13 @@ void File::Run(FileCall call, const std::function<DriverStatus()>& work) {
   }
   Report(work());
   if (callbacks.empty()) return;
-  code = std::to_string(ErrorCode());
+  char digits[24];
+  code.assign(digits, std::to_chars(digits, digits + sizeof digits, ErrorCode()).ptr);
   message = Error();
   bool accepted = true;
   for (FileCallback* callback : callbacks) {
-    PushErrors();
+    const ErrorsKept kept;
     accepted = callback->FunctionDone(call, code, message) && accepted;
-    PopErrors();
   }
   if (!accepted) SetError(ToLong(code), message);
 }

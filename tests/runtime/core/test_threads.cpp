@@ -217,7 +217,23 @@ TEST(LastError, IsPerThreadAndSurvivesPushPop) {
   EXPECT_EQ(rt::Error(), "File Not Found");
   EXPECT_EQ(rt::FileErrorCode(), "2");
   EXPECT_EQ(rt::FileError(), "No such file or directory");
+
+  {  // kept on the stack: each of the four comes back, whichever the work changed
+    const rt::ErrorsKept kept;
+    rt::SetError(rt::NoAccessErr, "other text");
+    rt::SetFileError("13", "Permission denied");
+  }
+  EXPECT_EQ(rt::ErrorCode(), rt::NoFileErr);
+  EXPECT_EQ(rt::Error(), "File Not Found");
+  EXPECT_EQ(rt::FileErrorCode(), "2");
+  EXPECT_EQ(rt::FileError(), "No such file or directory");
   rt::ClearError();
+  {
+    const rt::ErrorsKept kept;
+    rt::SetError(rt::NoRecErr);
+  }
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(rt::Error(), "");
 }
 
 }  // namespace
