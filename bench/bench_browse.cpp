@@ -171,12 +171,14 @@ std::string Key(rt::Long id) {
   return rt::EncodeOrder({{1, true, false}}, RecLayout(), &r);
 }
 
-// Steps through the rows as a page is read: every column taken.
+// Steps through the rows as a page is read: every column taken, the texts as text (as the
+// keyed benchmark's raw reads take them).
 std::int64_t RawRows(sqlite3_stmt* statement) {
   std::int64_t sum = 0;
-  while (sqlite3_step(statement) == SQLITE_ROW)
-    sum += sqlite3_column_int64(statement, 0) + sqlite3_column_bytes(statement, 1) + sqlite3_column_int64(statement, 2) +
-           sqlite3_column_int64(statement, 3) + sqlite3_column_bytes(statement, 4);
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    sum += sqlite3_column_int64(statement, 0) + sqlite3_column_int64(statement, 2) + sqlite3_column_int64(statement, 3);
+    for (const int text : {1, 4}) sum += (sqlite3_column_text(statement, text) != nullptr) + sqlite3_column_bytes(statement, text);
+  }
   sqlite3_reset(statement);
   return sum;
 }
@@ -215,16 +217,16 @@ void SideBySide(benchmark::State& state, const std::function<void()>& prepare, c
 
 // ---- Benchmarks ----
 
+// Opening is timed up to the filled page; the browse is closed, untimed, before the next open.
 void OpenAndFirstPage(benchmark::State& state) {
   Bench bench;
   sqlite3_stmt* first = Prepare(kColumns + "ORDER BY \"_key_IDKey\" LIMIT 20");
   std::int64_t sum = 0;
   SideBySide(
-      state, [] {},
+      state, [&] { bench.Close(); },
       [&] {
         bench.Open();
         sum += bench.FirstId();
-        bench.Close();
       },
       [&] { sum += RawRows(first); });
   benchmark::DoNotOptimize(sum);
