@@ -24,10 +24,7 @@ constexpr rt::Long kMaxReadAhead = 60;
 
 // ---- Rows ----
 
-std::string BrowseClass::RowPosition(rt::Long row) {
-  ListQueue->Fetch(row);
-  return ListQueue->GetViewPosition();
-}
+std::string BrowseClass::RowPosition(rt::Long row) { return ListQueue->ViewPositionAt(row); }
 
 void BrowseClass::DeleteRow(rt::Long row) { ListQueue->Delete(row); }
 

@@ -36,6 +36,17 @@ std::string StandardBehavior::Who(rt::Long column) {
 }
 
 std::string StandardBehavior::GetViewPosition() { return S.Text(); }
+
+// Read from the queue's own copy of the row: a browse asks for the edge rows' positions at every
+// scroll, and fetching copied the whole row into the buffer first.
+std::string StandardBehavior::ViewPositionAt(rt::Long position) {
+  const auto* buffer = static_cast<const std::byte*>(Q->Buffer());
+  const bool inBuffer = S.Address() >= buffer && S.Address() + S.Shape().size <= buffer + Q->RecordSize();
+  if (!inBuffer) return BrowseQueue::ViewPositionAt(position);  // a field elsewhere: fetched
+  const auto* record = static_cast<const std::byte*>(Q->RecordAt(position));
+  if (!record) return {};
+  return S.At(const_cast<std::byte*>(record) + (S.Address() - buffer)).Text();
+}
 void StandardBehavior::SetViewPosition(std::string_view position) {
   // A position cut to the field would find another record: the field must hold it whole.
   RT_ASSERT(position.size() <= S.Shape().size, "StandardBehavior: the view position does not fit the queue's position field");

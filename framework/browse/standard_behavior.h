@@ -35,6 +35,12 @@ class BrowseQueue {
   virtual std::string Who(rt::Long column) = 0;  // the name of the row's field `column`
   virtual std::string GetViewPosition() = 0;
   virtual void SetViewPosition(std::string_view position) = 0;
+  // The view position of the row at the position ("" when none). A queue that can read it in
+  // place leaves its current row and buffer alone; by default the row is fetched.
+  virtual std::string ViewPositionAt(rt::Long position) {
+    Fetch(position);
+    return GetViewPosition();
+  }
 
  protected:
   ~BrowseQueue() = default;
@@ -74,6 +80,7 @@ class StandardBehavior final : public BrowseQueue, public IListControl {
   void Free() override;
   std::string Who(rt::Long column) override;
   std::string GetViewPosition() override;
+  std::string ViewPositionAt(rt::Long position) override;
   void SetViewPosition(std::string_view position) override;
 
   // ---- IListControl ----

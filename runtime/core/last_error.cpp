@@ -79,7 +79,16 @@ void PopErrors() {
   saved.pop_back();
 }
 
-ErrorsKept::ErrorsKept() {
+namespace {
+
+bool IsClear(const ErrorState& state) {
+  return state.code == 0 && state.text.empty() && state.fileCode.empty() && state.fileText.empty();
+}
+
+}  // namespace
+
+ErrorsKept::ErrorsKept() : clear_(IsClear(State())) {
+  if (clear_) return;
   const ErrorState& state = State();
   code_ = state.code;
   text_ = state.text;
@@ -89,11 +98,14 @@ ErrorsKept::ErrorsKept() {
 
 ErrorsKept::~ErrorsKept() {
   ErrorState& state = State();
-  // Mostly nothing changed: comparing is cheaper than copying back.
-  if (state.code != code_) state.code = code_;
-  if (state.text != text_) state.text.swap(text_);
-  if (state.fileCode != fileCode_) state.fileCode.swap(fileCode_);
-  if (state.fileText != fileText_) state.fileText.swap(fileText_);
+  if (clear_) {
+    if (!IsClear(state)) ClearError();
+    return;
+  }
+  state.code = code_;
+  state.text.swap(text_);
+  state.fileCode.swap(fileCode_);
+  state.fileText.swap(fileText_);
 }
 
 }  // namespace rt

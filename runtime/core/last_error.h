@@ -58,7 +58,8 @@ class ErrorsKept {
   ErrorsKept& operator=(const ErrorsKept&) = delete;
 
  private:
-  Long code_;
+  bool clear_;  // nothing was set: the common case, kept without copying
+  Long code_ = 0;
   std::string text_, fileCode_, fileText_;
 };
 

@@ -543,8 +543,11 @@ void KeyedDriver::ReadRow(sqlite3_stmt* statement, RowImage& row) const {
   row.pointer = sqlite3_column_int64(statement, column++);
   row.version = sqlite3_column_int64(statement, column++);
   row.nulls.clear();
-  if (const char* nulls = reinterpret_cast<const char*>(sqlite3_column_text(statement, column))) {
-    for (int i = 0; i < fields; ++i) row.nulls.push_back(nulls[i] == '1' ? 1 : 0);
+  const char* nulls = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+  const int flags = sqlite3_column_bytes(statement, column);
+  // Most rows have no null field: their flags stay empty, which says none is null.
+  if (nulls && std::memchr(nulls, '1', static_cast<std::size_t>(flags)) != nullptr) {
+    for (int i = 0; i < fields; ++i) row.nulls.push_back(i < flags && nulls[i] == '1' ? 1 : 0);
   }
   ++column;
   row.heldElsewhere = sqlite3_column_type(statement, column) != SQLITE_NULL && sqlite3_column_int64(statement, column) != owner_;

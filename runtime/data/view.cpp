@@ -58,8 +58,7 @@ void View::Join(File& file, std::size_t key, std::vector<std::size_t> primaryFie
 }
 
 DriverStatus View::RequireOpen() const {
-  if (!open_) return DriverStatus::Error(NotOpenErr);
-  if (!primary_.IsOpen()) return DriverStatus::Error(NotOpenErr);
+  if (!open_ || !primary_.IsOpen()) return DriverStatus::Error(NotOpenErr);
   return {};
 }
 
@@ -311,7 +310,7 @@ DriverStatus View::LoadRow(RowImage& row) {
 }
 
 DriverStatus View::Step(bool backward) {
-  if (DriverStatus open = RequireOpen(); !open.Ok()) return open;
+  if (!open_ || !primary_.IsOpen()) return RequireOpen();  // asked once a row: no status built when open
   for (;;) {
     const bool stale = page_.IsOlderThan(std::chrono::seconds(buffering_.timeOutSeconds));
     if (page_.IsEmpty() || page_.IsBackward() != backward || stale || watchNext_) {
