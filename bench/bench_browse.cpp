@@ -124,8 +124,11 @@ struct Bench {
     browse.AddField(rec.NAME, row.NAME);
     browse.ResetSort(1);
   }
+  // As a window closes: the browse, its view and its rows go (the rows are the procedure's own
+  // queue, which the browse does not free; left there, the next open would resume at them).
   void Close() {
     browse.Kill();
+    rows.Free();
     view.reset();
   }
   rt::Long FirstId() {
