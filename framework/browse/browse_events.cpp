@@ -17,9 +17,6 @@
 namespace {
 
 // List properties the runtime may report about the last mouse action on a list.
-constexpr rt::Long kPropMouseDownRow = 31776;   // the row under the mouse
-constexpr rt::Long kPropMouseDownZone = 31782;  // where on the list: 2 is a row's cell
-constexpr rt::Long kZoneRow = 2;
 
 // Alert slots on the list. Each key has a slot of its own, so no alert writes over another.
 constexpr rt::Long kSlotDoubleClick = 252;
@@ -127,7 +124,7 @@ rt::Byte BrowseClass::TakeEvent() {
 rt::Byte BrowseClass::TakeKey() {
   const rt::Long key = rt::Keycode();
   if (key == rt::KEY_MouseRightUp) {
-    if (const rt::Long row = rt::PropNumber(ListProp(kPropMouseDownRow)); row >= 1) CurrentChoice = row;
+    if (const rt::Long row = rt::PropNumber(ListProp(rt::PROP_MouseDownRow)); row >= 1) CurrentChoice = row;
     PostNewSelection();
     return 0;
   }
@@ -149,9 +146,10 @@ rt::Byte BrowseClass::TakeKey() {
         PostTo(rt::EVENT_Accepted, SelectControl);
         return FinishKey();
       }
-      // A runtime that does not say where the click was had it on a row: a double click comes
-      // only from picking one.
-      if (const std::string zone = ListProp(kPropMouseDownZone); zone.empty() || rt::PropNumber(zone) == kZoneRow)
+      // A double click the runtime places nowhere came from the keyboard's side (a robot, a
+      // posted key): it stands for the highlighted row, as a click on a row would.
+      if (const rt::Long zone = rt::PropNumber(ListProp(rt::PROP_MouseDownZone));
+          zone == rt::LISTZONE_Cell || zone == rt::LISTZONE_None)
         return ButtonCheck(ChangeControl, true);
       return 0;
     case rt::KEY_AppsKey: return FinishKey();

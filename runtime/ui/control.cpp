@@ -126,6 +126,13 @@ void Control::SetSelectedRow(Long row) {
   if (selected_ >= top_ + items_) top_ = selected_ - items_ + 1;
 }
 
+void Control::NoteMouseDown(Long row, Long column) {
+  const bool onRow = row >= 1 && row <= RowCount();
+  mouseDownRow_ = onRow ? row : 0;
+  mouseDownZone_ = onRow ? LISTZONE_Cell : LISTZONE_None;
+  clickedColumn_ = onRow && column >= 1 && column <= static_cast<Long>(columns_.size()) ? column : 0;
+}
+
 std::string Control::GetProp(Long property, Long index) const {
   switch (property) {
     case PROP_Text: return type_ == CT_Entry ? ShownText() : type_ == CT_List ? format_ : text_;
@@ -153,6 +160,8 @@ std::string Control::GetProp(Long property, Long index) const {
     case PROP_Items: return std::to_string(items_);
     case PROP_Selected: return std::to_string(selected_);
     case PROP_ClickedColumn: return std::to_string(clickedColumn_);
+    case PROP_MouseDownRow: return std::to_string(mouseDownRow_);
+    case PROP_MouseDownZone: return std::to_string(mouseDownZone_);
     case PROP_VirtualListProc: return PropFlag(static_cast<bool>(vlb_));
     case PROP_Alrt:
       if (index == 0) return std::to_string(std::count_if(alerts_.begin(), alerts_.end(), [](Long k) { return k; }));
@@ -185,7 +194,8 @@ std::string Control::GetProp(Long property, Long index) const {
 void Control::SetProp(Long property, std::string_view value, Long index) {
   const bool on = PropNumber(value) != 0;
   switch (property) {
-    case PROP_Type: case PROP_Parent: case PROP_Visible: case PROP_VirtualListProc:
+    case PROP_Type: case PROP_Parent: case PROP_Visible: case PROP_VirtualListProc: case PROP_MouseDownRow:
+    case PROP_MouseDownZone:
       return;  // read-only
     case PROP_Text:
       if (type_ == CT_List) {

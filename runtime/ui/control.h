@@ -76,6 +76,8 @@ class Control final : public PropertyHolder {
   Long Items() const { return items_; }
   // Keeps the row in view; 0 clears the selection.
   void SetSelectedRow(Long row);
+  // A mouse press on the list: over `row` (0: none) and `column` (0: unknown).
+  void NoteMouseDown(Long row, Long column);
 
   // Everything the backend needs to show the control as it is now.
   ui::ControlView View() const;
@@ -120,6 +122,8 @@ class Control final : public PropertyHolder {
   Long items_ = 10;
   Long thumb_ = 0;
   Long clickedColumn_ = 0;
+  Long mouseDownRow_ = 0;
+  Long mouseDownZone_ = 0;
   // Numbers this class gives no meaning to keep what was set, so programs can park values.
   std::map<std::pair<Long, Long>, std::string> other_;
 

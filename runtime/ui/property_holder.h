@@ -38,7 +38,9 @@ enum PropertyNumber : Long {
   PROP_Use = 0x7A10,           // the bound variable's value as plain text
   PROP_Font = 0x7C13,          // "name,size[,bold]"
   PROP_Tip = 0x7C1E,           // tool tip
-  PROP_ClickedColumn = 0x7C25, // list: the column of the last click
+  PROP_MouseDownRow = 0x7C20,  // list: the row under the mouse at its last press (0: none, or a key)
+  PROP_ClickedColumn = 0x7C25, // list: the column of the last click (0: none)
+  PROP_MouseDownZone = 0x7C26, // list: where that press was (ListZone)
   PROP_Default = 0x7C5E,       // button: the default button
   PROP_Disable = 0x7C5F,       // disabled state
   PROP_Icon = 0x7C68,          // icon name
@@ -82,6 +84,12 @@ enum PropertyNumber : Long {
 
   // System-wide.
   PROP_DeferMove = 31933,      // non-zero: moves are collected and applied together
+};
+
+// Where on a list the mouse was pressed (PROP_MouseDownZone).
+enum ListZone : Long {
+  LISTZONE_None = 0,  // not over a row, or not pressed by the mouse
+  LISTZONE_Cell = 2,  // over a row's cell
 };
 
 // Control types as PROP_Type reports them. Resizing and popup code test these numbers.

@@ -51,6 +51,10 @@ Long ScrollEventOfKey(Long key) {
   }
 }
 
+bool IsMouseKey(Long key) {
+  return key == KEY_MouseLeft || key == KEY_MouseRight || key == KEY_MouseLeft2 || key == KEY_MouseRightUp;
+}
+
 Long KeyOfScrollEvent(Long event) {
   switch (event) {
     case EVENT_ScrollUp: return KEY_Up;
@@ -322,12 +326,15 @@ void Window::TakeInput(const ui::UserInput& input) {
       if (usable) PressControl(*control, input.key ? input.key : KEY_MouseLeft);
       return;
     case ui::InputKind::Key:
+      // A mouse key on a list says where it was (a key pressed on the keyboard says nowhere).
+      if (control && control->Type() == CT_List && IsMouseKey(input.key)) control->NoteMouseDown(input.value, input.value2);
       KeyPressed(input.control ? input.control : focus_, input.key);
       return;
     case ui::InputKind::PickRow:
       if (!usable) return;
       if (!MoveFocus(control->Number())) return;
       if (control->Type() == CT_List) {
+        control->NoteMouseDown(input.value, input.value2);
         control->SetSelectedRow(input.value);
         Push(control->Number(), PROP_Selected, 0, std::to_string(control->SelectedRow()));
         Enqueue(MakeEvent(EVENT_NewSelection, control->Number(), input.key ? input.key : KEY_MouseLeft));

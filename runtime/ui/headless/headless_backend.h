@@ -162,7 +162,10 @@ class Robot {
   bool PressKey(const ShownWindow& window, Long control, Long key);
   // `path` is the item texts without '&' from the menu bar down: "Browse|Exit".
   bool ChooseMenu(const ShownWindow& window, std::string_view path);
-  bool PickRow(const ShownWindow& window, Long list, Long row, bool doubleClick = false);
+  // Clicks `row` of the list (in `column`, 1-based; 0: the robot does not say which).
+  bool PickRow(const ShownWindow& window, Long list, Long row, bool doubleClick = false, Long column = 0);
+  // Presses and lets go the right mouse button over `row` of the list (0: below its rows).
+  bool RightClickRow(const ShownWindow& window, Long list, Long row, Long column = 0);
   bool SelectTab(const ShownWindow& window, Long sheet, Long tab);
   bool Scroll(const ShownWindow& window, Long list, Long scrollEvent);  // EVENT_ScrollUp … EVENT_ScrollBottom
   bool DragThumb(const ShownWindow& window, Long list, Long position);

@@ -316,9 +316,15 @@ bool Robot::ChooseMenu(const ShownWindow& window, std::string_view path) {
   return Press(window, item);
 }
 
-bool Robot::PickRow(const ShownWindow& window, Long list, Long row, bool doubleClick) {
-  return Act(window, "PickRow", {InputKind::PickRow, 0, list, doubleClick ? KEY_MouseLeft2 : KEY_MouseLeft, row, 0, {}},
+bool Robot::PickRow(const ShownWindow& window, Long list, Long row, bool doubleClick, Long column) {
+  return Act(window, "PickRow", {InputKind::PickRow, 0, list, doubleClick ? KEY_MouseLeft2 : KEY_MouseLeft, row, column, {}},
              true);
+}
+
+bool Robot::RightClickRow(const ShownWindow& window, Long list, Long row, Long column) {
+  if (Focus(window) != list && !Click(window, list)) return false;
+  return Act(window, "RightClickRow", {InputKind::Key, 0, list, KEY_MouseRight, row, column, {}}, true) &&
+         Act(window, "RightClickRow", {InputKind::Key, 0, list, KEY_MouseRightUp, row, column, {}}, true);
 }
 
 bool Robot::SelectTab(const ShownWindow& window, Long sheet, Long tab) {

@@ -203,14 +203,22 @@ void ListControl::UpdateThumb() {
   bar_->setSliderPosition(static_cast<int>(thumb_));
 }
 
-void ListControl::Send(int kind, Long key, Long value) const {
+void ListControl::Send(int kind, Long key, Long value, Long value2) const {
   UserInput input;
   input.kind = static_cast<InputKind>(kind);
   input.window = window_;
   input.control = number_;
   input.key = key;
   input.value = value;
+  input.value2 = value2;
   SendInput(std::move(input));
+}
+
+std::pair<Long, Long> ListControl::CellAt(QPoint point) const {
+  const int row = table_->rowAt(point.y());
+  if (row < 0) return {0, 0};
+  const int column = table_->columnAt(point.x());
+  return {model_->Page().first + row, column < 0 ? 0 : column + 1};
 }
 
 bool ListControl::eventFilter(QObject* watched, QEvent* event) {
@@ -230,23 +238,23 @@ bool ListControl::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonDblClick: {
       if (watched != table_->viewport()) return false;
       auto* mouse = static_cast<QMouseEvent*>(event);
+      const auto [row, column] = CellAt(mouse->position().toPoint());
       if (mouse->button() == Qt::RightButton) {
-        if (alerted_(KEY_MouseRight)) Send(static_cast<int>(InputKind::Key), KEY_MouseRight, 0);
+        if (alerted_(KEY_MouseRight)) Send(static_cast<int>(InputKind::Key), KEY_MouseRight, row, column);
         return true;
       }
-      if (mouse->button() != Qt::LeftButton) return true;
-      const int row = table_->rowAt(mouse->position().toPoint().y());
-      if (row < 0) return true;
-      const int column = table_->columnAt(mouse->position().toPoint().x());
-      (void)column;
+      if (mouse->button() != Qt::LeftButton || row == 0) return true;
       const bool twice = event->type() == QEvent::MouseButtonDblClick;
-      Send(static_cast<int>(InputKind::PickRow), twice ? KEY_MouseLeft2 : KEY_MouseLeft, model_->Page().first + row);
+      Send(static_cast<int>(InputKind::PickRow), twice ? KEY_MouseLeft2 : KEY_MouseLeft, row, column);
       return true;
     }
     case QEvent::MouseButtonRelease: {
       if (watched != table_->viewport()) return false;
-      if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && alerted_(KEY_MouseRightUp))
-        Send(static_cast<int>(InputKind::Key), KEY_MouseRightUp, 0);
+      auto* mouse = static_cast<QMouseEvent*>(event);
+      if (mouse->button() == Qt::RightButton && alerted_(KEY_MouseRightUp)) {
+        const auto [row, column] = CellAt(mouse->position().toPoint());
+        Send(static_cast<int>(InputKind::Key), KEY_MouseRightUp, row, column);
+      }
       return true;
     }
     default:

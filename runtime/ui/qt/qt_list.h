@@ -5,11 +5,13 @@
 // calls runtime/ui's input sink for what the user does (rows picked, keys, wheel, the thumb).
 // Qt thread only.
 
+#include <QPoint>
 #include <QWidget>
 
 #include <memory>
 #include <set>
 #include <string_view>
+#include <utility>
 
 #include "runtime/ui/screen.h"
 
@@ -45,7 +47,9 @@ class ListControl final : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void Send(int kind, Long key, Long value) const;
+  void Send(int kind, Long key, Long value, Long value2 = 0) const;
+  // The list row (1-based, 0 when none) and column (1-based, 0 when none) under a viewport point.
+  std::pair<Long, Long> CellAt(QPoint point) const;
   void ShowSelection();
   void UpdateThumb();
 

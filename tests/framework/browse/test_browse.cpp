@@ -410,11 +410,14 @@ class Actions : public BrowseTest, public ::testing::WithParamInterface<ActionCa
 TEST_P(Actions, EachKeyAndPopupItemCallsTheUpdateProcedureAndTheListFollows) {
   const ActionCase& c = GetParam();
   Open({.update = UpdateAsAsked});
-  ASSERT_TRUE(robot_.PickRow(window_, kList, 5));  // id 50
-  if (c.key) {
+  if (c.key == rt::KEY_MouseLeft2) {
+    ASSERT_TRUE(robot_.PickRow(window_, kList, 5, true));  // id 50, clicked twice
+  } else if (c.key) {
+    ASSERT_TRUE(robot_.PickRow(window_, kList, 5));
     ASSERT_TRUE(robot_.PressKey(window_, kList, c.key));
-  } else {
-    ASSERT_TRUE(robot_.PressKey(window_, kList, rt::KEY_MouseRightUp));
+  } else {  // the popup acts on the row right-clicked, not on the one highlighted before
+    ASSERT_TRUE(robot_.PickRow(window_, kList, 2));
+    ASSERT_TRUE(robot_.RightClickRow(window_, kList, 5));
     const auto popup = robot_.WaitForPopup(kWait);
     ASSERT_TRUE(popup);
     ASSERT_TRUE(robot_.ChoosePopup(*popup, c.item));

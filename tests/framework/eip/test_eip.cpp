@@ -64,8 +64,10 @@ struct Act {
   Long n = 0;
   std::string text{};
   std::string button{};
+  Long column = 0;  // Pick: the column clicked (0: the robot does not say)
 };
 Act Pick(Long row) { return {Do::Pick, row}; }
+Act PickCell(Long row, Long column) { return {Do::Pick, row, {}, {}, column}; }
 Act Press(Long control) { return {Do::Press, control}; }
 Act Type(std::string text) { return {Do::Type, 0, std::move(text)}; }
 Act Key(Long key) { return {Do::Key, key}; }
@@ -154,7 +156,7 @@ class EditInPlace : public rt::ui::RobotFixture {
 
   void Perform(const Act& act) {
     switch (act.what) {
-      case Do::Pick: ASSERT_TRUE(robot_.PickRow(window_, kList, act.n)); break;
+      case Do::Pick: ASSERT_TRUE(robot_.PickRow(window_, kList, act.n, false, act.column)); break;
       case Do::Press: ASSERT_TRUE(robot_.Press(window_, act.n)); break;
       case Do::Type: ASSERT_TRUE(robot_.Type(window_, robot_.Focus(window_), act.text)); break;
       case Do::Key: ASSERT_TRUE(robot_.PressKey(window_, 0, act.n)); break;
@@ -358,6 +360,10 @@ INSTANTIATE_TEST_SUITE_P(
         EipCase{"ClickingTheEditedRowKeepsItsCell", {},
                 {Pick(3), Press(kChange), Key(kTab), Type("Same"), Pick(3), Editing("Same"), Key(kEnter), Idle()},
                 {{30, "Same"}}, kItems, From(10, 10), {}},
+        EipCase{"ClickingAnotherCellOfTheEditedRowEditsThatCell", {},
+                {Pick(3), Press(kChange), Editing("30"), PickCell(3, 2), Editing(NameOf(30)), Type("Moved"), Key(kEnter),
+                 Idle()},
+                {{30, "Moved"}}, kItems, From(10, 10), {}},
         // TabAction 9: the finished row saves and the next record is edited.
         EipCase{"TabOnTheLastColumnGoesOnToTheNextRecord", {.tab = 9},
                 {Pick(3), Press(kChange), Key(kTab), Type("T"), Key(kTab), Editing("40"), Key(kEsc), Idle()},

@@ -372,7 +372,8 @@ TEST_P(WindowConformance, AlertedKeysArriveAsAlertKeyEvents) {
 }
 
 // Mouse keys the program alerted on a list reach it as alert-key events; a double click that is
-// not alerted accepts the row.
+// not alerted accepts the row. At each, the list tells where the mouse was: the row and column
+// under it and the zone (a row's cell), so that a popup acts on the row right-clicked.
 TEST_P(WindowConformance, AlertedMouseKeysOnAListArriveAsAlertKeyEvents) {
   static const Fruit fruit;
   WindowDef def;
@@ -383,6 +384,9 @@ TEST_P(WindowConformance, AlertedMouseKeysOnAListArriveAsAlertKeyEvents) {
   Play(Form(def, events,
             [&](Window& w) {
               if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &fruit);
+              if (w.CurrentEvent().code == EVENT_AlertKey)
+                events.Note("at " + w.GetProp(list, PROP_MouseDownRow, 0) + "/" + w.GetProp(list, PROP_ClickedColumn, 0) + " zone " +
+                            w.GetProp(list, PROP_MouseDownZone, 0));
               if (w.CurrentEvent().code == EVENT_Accepted && !alerted) {
                 alerted = true;
                 for (const Long key : {KEY_MouseRight, KEY_MouseRightUp, KEY_MouseLeft2})
@@ -398,10 +402,12 @@ TEST_P(WindowConformance, AlertedMouseKeysOnAListArriveAsAlertKeyEvents) {
          user.ClickRow(window, list, 3, true);
          Strings seen = events.Take();
          std::erase(seen, "NewSelection:1");
-         EXPECT_EQ(seen, (Strings{"PreAlertKey:1/5", "AlertKey:1/5", "Accepted:1"}))
+         EXPECT_EQ(seen, (Strings{"PreAlertKey:1/5", "AlertKey:1/5", "at 3/1 zone 2", "Accepted:1"}))
              << "alerted, and the PreAlertKey not handled: the double click still accepts, after the alert";
-         user.RightClick(window, list);
-         EXPECT_EQ(events.Take(), (Strings{"PreAlertKey:1/2", "AlertKey:1/2", "PreAlertKey:1/130", "AlertKey:1/130"}));
+         user.RightClickRow(window, list, 2, 2);
+         EXPECT_EQ(events.Take(), (Strings{"PreAlertKey:1/2", "AlertKey:1/2", "at 2/2 zone 2", "PreAlertKey:1/130",
+                                           "AlertKey:1/130", "at 2/2 zone 2"}))
+             << "the row right-clicked, not the highlighted one (3)";
        });
 }
 

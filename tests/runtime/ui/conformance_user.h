@@ -48,6 +48,8 @@ class User {
   virtual void ClickRow(WindowId window, Long list, Long shownRow, bool twice) = 0;
   // Presses and lets go the right mouse button over a control.
   virtual void RightClick(WindowId window, Long control) = 0;
+  // ... over a cell of a shown row of a list (column 1, 2, …).
+  virtual void RightClickRow(WindowId window, Long list, Long shownRow, Long column) = 0;
   virtual void ChoosePopup(const std::string& text) = 0;
   virtual void AnswerMessageBox(const std::string& text, const std::string& caption) = 0;
 
@@ -101,12 +103,15 @@ class HeadlessUser final : public User {
   }
   void SelectTab(WindowId window, Long sheet, Long tab) override { robot_.SelectTab(windows_[window], sheet, tab); }
   void ClickInto(WindowId window, Long control) override { robot_.Click(windows_[window], control); }
-  void ClickRow(WindowId window, Long list, Long shownRow, bool twice) override {
-    robot_.PickRow(windows_[window], list, robot_.FirstShownRow(windows_[window], list) + shownRow - 1, twice);
+  void ClickRow(WindowId window, Long list, Long shownRow, bool twice) override {  // in its first column
+    robot_.PickRow(windows_[window], list, robot_.FirstShownRow(windows_[window], list) + shownRow - 1, twice, 1);
   }
   void RightClick(WindowId window, Long control) override {
     robot_.PressKey(windows_[window], control, KEY_MouseRight);
     robot_.PressKey(windows_[window], control, KEY_MouseRightUp);
+  }
+  void RightClickRow(WindowId window, Long list, Long shownRow, Long column) override {
+    robot_.RightClickRow(windows_[window], list, robot_.FirstShownRow(windows_[window], list) + shownRow - 1, column);
   }
   void Type(WindowId window, Long entry, const std::string& text) override { robot_.Type(windows_[window], entry, text); }
   void PressKey(WindowId window, Long control, Long key) override { robot_.PressKey(windows_[window], control, key); }

@@ -343,6 +343,20 @@ void QtUser::ClickRow(WindowId window, Long list, Long shownRow, bool twice) {
   Settle(window);
 }
 
+void QtUser::RightClickRow(WindowId window, Long list, Long shownRow, Long column) {
+  OnQt([&] {
+    auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
+    if (!table || shownRow < 1 || shownRow > table->model()->rowCount() || column < 1 ||
+        column > table->model()->columnCount()) {
+      ADD_FAILURE() << "no list " << list << " showing a cell " << shownRow << "/" << column;
+      return;
+    }
+    const QModelIndex cell = table->model()->index(static_cast<int>(shownRow) - 1, static_cast<int>(column) - 1);
+    QTest::mouseClick(table->viewport(), Qt::RightButton, {}, table->visualRect(cell).center());
+  });
+  Settle(window);
+}
+
 void QtUser::RightClick(WindowId window, Long control) {
   OnQt([&] {
     QWidget* widget = ControlWidget(window, control);

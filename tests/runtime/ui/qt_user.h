@@ -42,6 +42,7 @@ class QtUser final : public User, private ThreadActivityObserver {
   void SelectTab(WindowId window, Long sheet, Long tab) override;
   void ClickRow(WindowId window, Long list, Long shownRow, bool twice) override;
   void RightClick(WindowId window, Long control) override;
+  void RightClickRow(WindowId window, Long list, Long shownRow, Long column) override;
   void ChoosePopup(const std::string& text) override;
   void AnswerMessageBox(const std::string& text, const std::string& caption) override;
   void CloseEverything() override;

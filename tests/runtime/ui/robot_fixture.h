@@ -36,6 +36,11 @@ class Recorder {
     std::lock_guard lock(mutex_);
     seen_.push_back(std::move(seen));
   }
+  // A line of the handler's own, in order with the events (what it read at one).
+  void Note(std::string line) {
+    std::lock_guard lock(mutex_);
+    seen_.push_back(std::move(line));
+  }
   // Everything seen since the last call.
   Strings Take() {
     std::lock_guard lock(mutex_);
