@@ -118,7 +118,7 @@ void KestroSaveMessLog_(std::string_view PAR_STR) {
 
 rt::Long KestroMessage_(std::string_view PTEXT, std::string_view PCAPTION, std::string_view PICON,
                         std::string_view PBUTTONS, rt::Long PDEFAULT, rt::Long PSTYLE) {
-  rt::PushErrors();
+  const rt::ErrorsKept kept;  // the caller reads the error its own operation left
   rt::Long LOC_RESP = 0;
   {
     // The real dialog, for this thread only: the property keeps the hook's address, so other
@@ -129,17 +129,15 @@ rt::Long KestroMessage_(std::string_view PTEXT, std::string_view PCAPTION, std::
 
   const ButtonNames names = NameButtons(PBUTTONS, LOC_RESP);
   KestroSaveMessLog_(MessageBody(rt::TargetTitle(), PCAPTION, PTEXT, names));
-  rt::PopErrors();
   return LOC_RESP;
 }
 
 void KestroStop_(std::optional<std::string_view> PTEXT) {
-  rt::PushErrors();
+  const rt::ErrorsKept kept;
   KestroSaveMessLog_(StopBody(rt::TargetTitle(), PTEXT ? *PTEXT : std::string_view("Exit?")));
   {
     const rt::OwnDialogScope ownDialog(rt::PROP_StopHook);
     rt::Stop(PTEXT);  // ends the program here when the user chooses to
   }
   KestroSaveMessLog_(kStopDeclinedBody);
-  rt::PopErrors();
 }

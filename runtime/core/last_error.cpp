@@ -1,8 +1,5 @@
 #include "runtime/core/last_error.h"
 
-#include <vector>
-
-#include "runtime/core/assert.h"
 #include "runtime/core/thread.h"
 
 namespace rt {
@@ -34,7 +31,6 @@ std::string ErrorText(Long code) {
 
 namespace {
 
-std::vector<ErrorState>& SavedStates() { return detail::CurrentThreadState().savedErrors; }
 ErrorState& State() { return detail::CurrentThreadState().error; }
 
 }  // namespace
@@ -67,16 +63,6 @@ void ClearError() {
   state.text.clear();
   state.fileCode.clear();
   state.fileText.clear();
-}
-
-void PushErrors() { SavedStates().push_back(State()); }
-
-void PopErrors() {
-  std::vector<ErrorState>& saved = SavedStates();
-  RT_ASSERT(!saved.empty(), "PopErrors without a matching PushErrors");
-  if (saved.empty()) return;
-  State() = std::move(saved.back());
-  saved.pop_back();
 }
 
 namespace {

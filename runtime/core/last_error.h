@@ -1,7 +1,7 @@
 #pragma once
 // The per-thread last error of the runtime: the code and text that the last runtime call left,
 // and the file driver's own code and text. Every runtime operation that can fail sets it; callers
-// read it at once. PushErrors/PopErrors save and restore all four around work that must leave no
+// read it at once. ErrorsKept saves and restores all four around work that must leave no
 // trace in them (the message hooks).
 
 #include <string>
@@ -44,12 +44,9 @@ void SetError(Long code, std::string_view text);
 void SetFileError(std::string_view driverCode, std::string_view driverText);
 void ClearError();
 
-// Save and restore all four values; saves nest per thread.
-void PushErrors();
-void PopErrors();
-
-// The same on the stack, for work done often (a file's callbacks run around every read): keeps
-// the four values as they are when made and puts them back when destroyed.
+// Keeps the four values as they are when made and puts them back when destroyed; kept on the
+// caller's stack, so scopes nest. Cheap when nothing was set: a file's callbacks run inside one
+// around every read.
 class ErrorsKept {
  public:
   ErrorsKept();

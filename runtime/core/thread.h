@@ -113,7 +113,6 @@ namespace detail {
 struct ThreadState {
   Long number = 0;
   ErrorState error;
-  std::vector<ErrorState> savedErrors;
   // Indexed by slot number; empty until built. Only the owning thread changes it, under the
   // mutex, because other threads read it (InstanceOf).
   std::vector<std::shared_ptr<void>> instances;

@@ -197,7 +197,7 @@ TEST(ProgramThreads, InstanceHeldFromAnotherThreadOutlivesItsThread) {
   EXPECT_EQ(gHeld.InstanceOf(other.Number()), nullptr);
 }
 
-TEST(LastError, IsPerThreadAndSurvivesPushPop) {
+TEST(LastError, IsPerThreadAndKeptScopesPutItBack) {
   rt::SetError(rt::NoFileErr);
   rt::SetFileError("2", "No such file or directory");
   rt::Long otherThreadSaw = -1;
@@ -205,22 +205,16 @@ TEST(LastError, IsPerThreadAndSurvivesPushPop) {
   ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
   EXPECT_EQ(otherThreadSaw, 0);
 
-  rt::PushErrors();
-  rt::SetError(rt::NoAccessErr);
-  rt::PushErrors();
-  rt::ClearError();
-  rt::PopErrors();
-  EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr);
-  EXPECT_EQ(rt::FileErrorCode(), "");
-  rt::PopErrors();
-  EXPECT_EQ(rt::ErrorCode(), rt::NoFileErr);
-  EXPECT_EQ(rt::Error(), "File Not Found");
-  EXPECT_EQ(rt::FileErrorCode(), "2");
-  EXPECT_EQ(rt::FileError(), "No such file or directory");
-
-  {  // kept on the stack: each of the four comes back, whichever the work changed
-    const rt::ErrorsKept kept;
+  {  // nested: each scope gives back what it found, whichever of the four the work changed
+    const rt::ErrorsKept outer;
     rt::SetError(rt::NoAccessErr, "other text");
+    {
+      const rt::ErrorsKept inner;
+      rt::ClearError();
+    }
+    EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr);
+    EXPECT_EQ(rt::Error(), "other text");
+    EXPECT_EQ(rt::FileErrorCode(), "");
     rt::SetFileError("13", "Permission denied");
   }
   EXPECT_EQ(rt::ErrorCode(), rt::NoFileErr);
@@ -228,7 +222,7 @@ TEST(LastError, IsPerThreadAndSurvivesPushPop) {
   EXPECT_EQ(rt::FileErrorCode(), "2");
   EXPECT_EQ(rt::FileError(), "No such file or directory");
   rt::ClearError();
-  {
+  {  // kept while clear: what the work set is cleared again
     const rt::ErrorsKept kept;
     rt::SetError(rt::NoRecErr);
   }
