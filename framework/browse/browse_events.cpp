@@ -146,11 +146,8 @@ rt::Byte BrowseClass::TakeKey() {
         PostTo(rt::EVENT_Accepted, SelectControl);
         return FinishKey();
       }
-      // A double click the runtime places nowhere came from the keyboard's side (a robot, a
-      // posted key): it stands for the highlighted row, as a click on a row would.
-      if (const rt::Long zone = rt::PropNumber(ListProp(rt::PROP_MouseDownZone));
-          zone == rt::LISTZONE_Cell || zone == rt::LISTZONE_None)
-        return ButtonCheck(ChangeControl, true);
+      // Only a double click on a row's cell changes its record.
+      if (rt::PropNumber(ListProp(rt::PROP_MouseDownZone)) == rt::LISTZONE_Cell) return ButtonCheck(ChangeControl, true);
       return 0;
     case rt::KEY_AppsKey: return FinishKey();
     default: return LocatorCheck();

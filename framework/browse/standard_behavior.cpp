@@ -11,6 +11,9 @@
 
 void StandardBehavior::Init(rt::Queue& queue, rt::FieldRef position, rt::Long listControl, const WindowManager* owner,
                             const rt::RecordLayout* layout) {
+  const auto* buffer = static_cast<const std::byte*>(queue.Buffer());
+  RT_ASSERT(position.Address() >= buffer && position.Address() + position.Shape().size <= buffer + queue.RecordSize(),
+            "StandardBehavior: the position field is not a field of the queue's record");
   Q = &queue;
   S = position;
   LC = listControl;
@@ -40,12 +43,10 @@ std::string StandardBehavior::GetViewPosition() { return S.Text(); }
 // Read from the queue's own copy of the row: a browse asks for the edge rows' positions at every
 // scroll, and fetching copied the whole row into the buffer first.
 std::string StandardBehavior::ViewPositionAt(rt::Long position) {
-  const auto* buffer = static_cast<const std::byte*>(Q->Buffer());
-  const bool inBuffer = S.Address() >= buffer && S.Address() + S.Shape().size <= buffer + Q->RecordSize();
-  if (!inBuffer) return BrowseQueue::ViewPositionAt(position);  // a field elsewhere: fetched
   const auto* record = static_cast<const std::byte*>(Q->RecordAt(position));
   if (!record) return {};
-  return S.At(const_cast<std::byte*>(record) + (S.Address() - buffer)).Text();
+  const std::ptrdiff_t offset = S.Address() - static_cast<std::byte*>(Q->Buffer());
+  return S.At(const_cast<std::byte*>(record) + offset).Text();
 }
 void StandardBehavior::SetViewPosition(std::string_view position) {
   // A position cut to the field would find another record: the field must hold it whole.
