@@ -27,20 +27,14 @@ class BrowseQueue {
   virtual void Update() = 0;
   virtual void Delete() = 0;                   // the row fetched last
   // The row at the position, without fetching it first (scrolling drops a row for each it adds).
-  virtual void Delete(rt::Long position) {
-    Fetch(position);
-    Delete();
-  }
+  virtual void Delete(rt::Long position) = 0;
   virtual void Free() = 0;
   virtual std::string Who(rt::Long column) = 0;  // the name of the row's field `column`
   virtual std::string GetViewPosition() = 0;
   virtual void SetViewPosition(std::string_view position) = 0;
-  // The view position of the row at the position ("" when none). A queue that can read it in
-  // place leaves its current row and buffer alone; by default the row is fetched.
-  virtual std::string ViewPositionAt(rt::Long position) {
-    Fetch(position);
-    return GetViewPosition();
-  }
+  // The view position of the row at the position ("" when none), read without fetching the row:
+  // the current row and the buffer stay as they are.
+  virtual std::string ViewPositionAt(rt::Long position) = 0;
 
  protected:
   ~BrowseQueue() = default;
