@@ -47,6 +47,14 @@ for command in quibbet_demo quibbet_log; do
   [ "$got" = "$command $version" ] || fail "$command --version said \"$got\", not \"$command $version\""
 done
 
+# The program's options: help names them, an unknown option or a missing folder ends it with 2.
+"$root/usr/bin/quibbet_demo" --help | grep -q -- '--data-dir <dir>' || fail "--help does not name --data-dir"
+for bad in "--bogus" "extra" "--data-dir $work/none"; do
+  # shellcheck disable=SC2086 # the words of one call
+  status=0; "$root/usr/bin/quibbet_demo" $bad 2>/dev/null || status=$?
+  [ "$status" -eq 2 ] || fail "quibbet_demo $bad ended with $status, not 2"
+done
+
 desktop-file-validate "$root/usr/share/applications/example.quibbet.demo.desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$root/usr/share/metainfo/example.quibbet.demo.metainfo.xml" >"$work/appstream.log" 2>&1 ||
   { cat "$work/appstream.log"; fail "appstreamcli validate"; }
