@@ -2,7 +2,8 @@
 # Installs what building, running and testing need, from Debian's packages, only when missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev
-          libbenchmark-dev postgresql libpq-dev python3 adwaita-icon-theme xvfb x11-utils xdotool imagemagick)
+          libbenchmark-dev postgresql libpq-dev python3 adwaita-icon-theme xvfb x11-utils xdotool imagemagick
+          dpkg-dev lintian appstream desktop-file-utils)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -1,15 +1,18 @@
 # Sourced by the X session tests of the product: starts quibbet_demo under Xvfb in a scratch
 # current directory and offers the user's steps, each by key presses to the window in front.
-# The caller sets `binary`; the log lies beside it and is removed first.
+# The caller sets `binary`; the log lies beside it and is removed first. An installed layout's
+# test sets `log` (where the link beside the binary leads) and `keep_log`, `run_as` (a command
+# prefix: another user) and `binary_args`.
 binary=$(realpath "$binary")
 dir=$(dirname "$binary")
-log="$dir/Quibbet_.txt"
-rm -f "$log"
+log=${log:-"$dir/Quibbet_.txt"}
+[ -n "${keep_log:-}" ] || rm -f "$log"
 scratch=$(mktemp -d)
-cleanup="-r $scratch"
+cleanup="-r $scratch ${cleanup:-}"
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
 cd "$scratch"
-"$binary" &
+# shellcheck disable=SC2086 # both are lists of words
+${run_as:-} "$binary" ${binary_args:-} &
 app=$!
 
 frameTitle='Kestro Quibbet demo v1.0 -  Nov/01/2019 - https://quibbet.example'
