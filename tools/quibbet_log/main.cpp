@@ -81,7 +81,7 @@ int List(LogReader& reader, const std::string& path, const Options& options) {
   std::uint64_t damaged = 0;
   auto take = [&](const EntryView& entry) {
     if (entry.kind == msglog::EntryKind::Damaged) ++damaged;
-    else if (options.Accepts(entry)) writer.Write(entry);
+    else if (options.filter.Accepts(entry)) writer.Write(entry);
   };
   if (!options.follow) {
     if (!ReadAll(reader, true, take)) return ReadError(path, reader);
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
     Summary summary;
     const bool read = ReadAll(reader, true, [&](const EntryView& entry) {
       if (entry.kind == msglog::EntryKind::Damaged) summary.AddDamaged();
-      else if (options.Accepts(entry)) summary.Add(entry);
+      else if (options.filter.Accepts(entry)) summary.Add(entry);
     });
     if (!read) return ReadError(path, reader);
     summary.Print(stdout);

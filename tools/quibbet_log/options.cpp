@@ -2,42 +2,24 @@
 
 #include <getopt.h>
 
-#include <cwctype>
-
-#include "tools/quibbet_log/moments.h"
+#include "msglog/log_moments.h"
 
 namespace quibbet_log {
 
 namespace {
 
-unsigned Bit(msglog::EntryKind kind) { return 1u << static_cast<unsigned>(kind); }
-
 bool ParseKinds(std::string_view list, unsigned& kinds) {
   kinds = 0;
   while (!list.empty()) {
     const std::size_t comma = list.find(',');
-    const std::string word = Folded(list.substr(0, comma));
-    if (word == "message") kinds |= Bit(msglog::EntryKind::Message);
-    else if (word == "stop") kinds |= Bit(msglog::EntryKind::Stop);
-    else if (word == "declined") kinds |= Bit(msglog::EntryKind::DeclinedStop);
+    const std::string word = msglog::FoldCase(list.substr(0, comma));
+    if (word == "message") kinds |= msglog::KindBit(msglog::EntryKind::Message);
+    else if (word == "stop") kinds |= msglog::KindBit(msglog::EntryKind::Stop);
+    else if (word == "declined") kinds |= msglog::KindBit(msglog::EntryKind::DeclinedStop);
     else return false;
     list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
   }
   return kinds != 0;
-}
-
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
-bool EqualFolded(std::string_view value, const std::optional<std::string>& wanted) {
-  return !wanted || Folded(Trimmed(value)) == *wanted;
-}
-
-bool ContainsFolded(std::string_view value, const std::optional<std::string>& wanted) {
-  return !wanted || Folded(value).find(*wanted) != std::string::npos;
 }
 
 enum LongOnly : int { kFormat = 256, kSince, kUntil, kKind, kPressed, kSummary, kCheck, kVersion, kWindow, kComputer };
@@ -55,52 +37,6 @@ constexpr option kLongOptions[] = {
 
 }  // namespace
 
-std::string Folded(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      out += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-      ++i;
-      continue;
-    }
-    // Two- and three-byte sequences (the scripts case applies to); anything else as it is.
-    const int length = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : 0;
-    bool valid = length > 0 && i + length <= text.size();
-    wchar_t code = length == 2 ? (c & 0x1F) : (c & 0x0F);
-    for (int k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      code = static_cast<wchar_t>((code << 6) | (next & 0x3F));
-    }
-    if (!valid || code < 0x80 || (length == 3 && code < 0x800)) {
-      out += text[i++];
-      continue;
-    }
-    const auto lower = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(code)));
-    if (lower < 0x800) {
-      out += static_cast<char>(0xC0 | (lower >> 6));
-      out += static_cast<char>(0x80 | (lower & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (lower >> 12));
-      out += static_cast<char>(0x80 | ((lower >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (lower & 0x3F));
-    }
-    i += static_cast<std::size_t>(length);
-  }
-  return out;
-}
-
-bool Options::Accepts(const msglog::EntryView& entry) const {
-  if (entry.kind == msglog::EntryKind::Damaged || !(kinds & Bit(entry.kind))) return false;
-  const std::int64_t key = entry.moment.Key();
-  if ((since && key < *since) || (until && key > *until)) return false;
-  return EqualFolded(entry.user, user) && EqualFolded(entry.computer, computer) &&
-         EqualFolded(entry.pressedButton, pressed) && ContainsFolded(entry.windowTitle, window) &&
-         ContainsFolded(entry.text, text);
-}
-
 int ParseOptions(int argc, char** argv, std::time_t now, Options& options, std::string& error) {
   options = Options{};
   optind = 0;  // glibc: start afresh
@@ -117,25 +53,25 @@ int ParseOptions(int argc, char** argv, std::time_t now, Options& options, std::
   };
   for (int option; (option = getopt_long(argc, argv, ":u:t:fh", kLongOptions, nullptr)) != -1;) {
     switch (option) {
-      case 'u': options.user = Folded(Trimmed(optarg)); break;
-      case kComputer: options.computer = Folded(Trimmed(optarg)); break;
-      case kPressed: options.pressed = Folded(Trimmed(optarg)); break;
-      case kWindow: options.window = Folded(optarg); break;
-      case 't': options.text = Folded(optarg); break;
+      case 'u': options.filter.SetUser(optarg); break;
+      case kComputer: options.filter.SetComputer(optarg); break;
+      case kPressed: options.filter.SetPressed(optarg); break;
+      case kWindow: options.filter.SetWindow(optarg); break;
+      case 't': options.filter.SetText(optarg); break;
       case kSince:
-        if (!moment(false, options.since))
+        if (!moment(false, options.filter.since))
           return bad(std::string("--since: \"") + optarg + "\" is not a date (try 2026-12-06 or \"2026-12-06 09:30\")");
         break;
       case kUntil:
-        if (!moment(true, options.until))
+        if (!moment(true, options.filter.until))
           return bad(std::string("--until: \"") + optarg + "\" is not a date (try 2026-12-06 or \"2026-12-06 17:00\")");
         break;
       case kKind:
-        if (!ParseKinds(optarg, options.kinds))
+        if (!ParseKinds(optarg, options.filter.kinds))
           return bad(std::string("--kind: \"") + optarg + "\" is not message, stop or declined");
         break;
       case kFormat: {
-        const std::string format = Folded(optarg);
+        const std::string format = msglog::FoldCase(optarg);
         if (format == "text") options.format = Format::Text;
         else if (format == "csv") options.format = Format::Csv;
         else if (format == "json") options.format = Format::Json;
@@ -154,7 +90,7 @@ int ParseOptions(int argc, char** argv, std::time_t now, Options& options, std::
   if (optind < argc) options.file = argv[optind++];
   if (optind < argc) return bad(std::string("one log file only; \"") + argv[optind] + "\" is one too many");
   if (options.follow && options.mode != Mode::List) return bad("--follow lists entries; it goes with neither --summary nor --check");
-  if (options.since && options.until && *options.since > *options.until) return bad("--since is after --until");
+  if (options.filter.since && options.filter.until && *options.filter.since > *options.filter.until) return bad("--since is after --until");
   return kExitOk;
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "msglog/log_entry.h"
+#include "msglog/log_filter.h"
 
 namespace quibbet_log {
 
@@ -29,14 +30,7 @@ struct Options {
   bool follow = false;
   std::string file;  // "" for the log beside the program
 
-  // Filters; an unset one keeps every entry.
-  std::optional<std::string> user, computer, pressed;  // equal, ignoring case
-  std::optional<std::string> window, text;            // contained, ignoring case (folded)
-  unsigned kinds = ~0u;                                // bits of 1 << EntryKind
-  std::optional<std::int64_t> since, until;            // LogMoment::Key() bounds, inclusive
-
-  // True for a whole entry that passes every filter.
-  bool Accepts(const msglog::EntryView& entry) const;
+  msglog::LogFilter filter;
 };
 
 // Parses the arguments. Returns kExitOk, or kExitUsage with `error` saying what is wrong.
@@ -44,9 +38,5 @@ struct Options {
 int ParseOptions(int argc, char** argv, std::time_t now, Options& options, std::string& error);
 
 std::string UsageText();
-
-// Lower case for comparing without regard to case: UTF-8 decoded and folded by the C library's
-// wide-character tables; bytes that are not UTF-8 are kept as they are.
-std::string Folded(std::string_view text);
 
 }  // namespace quibbet_log

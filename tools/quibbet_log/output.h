@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "msglog/log_entry.h"
-#include "tools/quibbet_log/moments.h"
+#include "msglog/log_moments.h"
 #include "tools/quibbet_log/options.h"
 
 namespace quibbet_log {
@@ -35,7 +35,7 @@ class EntryWriter {
  private:
   Format format_;
   std::FILE* out_;
-  IsoMoments moments_;
+  msglog::IsoMoments moments_;
   std::string row_;
 };
 

@@ -1,4 +1,4 @@
-// Moments as users type them for --since and --until: each accepted form, range ends, zones
+// Moments as users type them for --since, --until and the log window's dates: each accepted form, range ends, zones
 // turned into local time, and the near misses that must be refused. Local time is UTC here.
 
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "tools/quibbet_log/moments.h"
+#include "msglog/log_moments.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ TEST_P(MomentTest, ParsesOrRefuses) {
   const MomentCase& c = GetParam();
   const std::time_t now = 1796644800;  // 2026-12-07 12:00:00 UTC
   msglog::LogMoment moment;
-  const bool parsed = quibbet_log::ParseUserMoment(c.text, c.end, now, moment);
+  const bool parsed = msglog::ParseUserMoment(c.text, c.end, now, moment);
   EXPECT_EQ(parsed ? moment.Key() : 0, c.key) << c.why;
 }
 
@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, MomentTest, ::testing::ValuesIn(kMomentCases),
 TEST(IsoMomentsTest, OffsetIsTheOneLocalTimeHadThen) {
   setenv("TZ", "Europe/Berlin", 1);
   tzset();
-  quibbet_log::IsoMoments iso;
+  msglog::IsoMoments iso;
   EXPECT_EQ(iso.Format({2026, 12, 6, 9, 4, 5}), "2026-12-06T09:04:05+01:00");
   EXPECT_EQ(iso.Format({2026, 7, 6, 9, 4, 5}), "2026-07-06T09:04:05+02:00");
   EXPECT_EQ(iso.Format({2026, 3, 29, 1, 59, 59}), "2026-03-29T01:59:59+01:00");  // the hour before the change

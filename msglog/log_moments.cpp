@@ -1,9 +1,9 @@
-#include "tools/quibbet_log/moments.h"
+#include "msglog/log_moments.h"
 
 #include <cctype>
 #include <cstdio>
 
-namespace quibbet_log {
+namespace msglog {
 
 namespace {
 
@@ -62,7 +62,7 @@ int MonthNamed(const std::string& word) {
   return 0;
 }
 
-bool ParseDate(Cursor& in, std::time_t now, msglog::LogMoment& m) {
+bool ParseDate(Cursor& in, std::time_t now, LogMoment& m) {
   if (std::isalpha(static_cast<unsigned char>(in.Peek()))) {
     const std::string word = in.Word();
     if (word == "today" || word == "yesterday") {
@@ -107,10 +107,10 @@ bool ParseDate(Cursor& in, std::time_t now, msglog::LogMoment& m) {
 
 }  // namespace
 
-bool ParseUserMoment(std::string_view text, bool endOfRange, std::time_t now, msglog::LogMoment& moment) {
+bool ParseUserMoment(std::string_view text, bool endOfRange, std::time_t now, LogMoment& moment) {
   Cursor in(text);
   in.SkipBlanks();
-  msglog::LogMoment m;
+  LogMoment m;
   if (!ParseDate(in, now, m)) return false;
   if (m.month < 1 || m.month > 12 || m.day < 1 || m.year < 1 || m.day > DaysIn(m.month, m.year)) return false;
 
@@ -167,7 +167,7 @@ bool ParseUserMoment(std::string_view text, bool endOfRange, std::time_t now, ms
   return true;
 }
 
-std::string IsoMoments::Format(const msglog::LogMoment& moment) {
+std::string IsoMoments::Format(const LogMoment& moment) {
   const std::int64_t hour = moment.Key() / 10000;
   if (hour != hour_) {
     std::tm local{};
@@ -188,4 +188,4 @@ std::string IsoMoments::Format(const msglog::LogMoment& moment) {
   return text;
 }
 
-}  // namespace quibbet_log
+}  // namespace msglog
