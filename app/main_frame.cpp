@@ -27,7 +27,8 @@ enum MenuControl : Long {
   kBrowseMenu = -2,
   kBrowseWindowTest = -3,
   kBrowseAFile = -4,
-  kExit = -5,
+  kMessageLog = -5,
+  kExit = -6,
 };
 
 // A window property the runtime keeps for the frame; the frame clears it once open.
@@ -49,6 +50,7 @@ rt::WindowDef AppFrameDef() {
   def.Add(ControlDef::Menu("&Browse").In(kMenuBar));
   def.Add(ControlDef::Item("Window Test").In(kBrowseMenu));
   def.Add(ControlDef::Item("Browse AFile").In(kBrowseMenu).Status("Browse the AFile file"));
+  def.Add(ControlDef::Item("Message Log").In(kBrowseMenu).Status("Read the message log"));
   def.Add(ControlDef::Item("Exit").In(kBrowseMenu).StdClose());
   return def;
 }
@@ -99,6 +101,7 @@ class ThisWindow final : public ProcedureWindow {
     switch (TheWindow().CurrentEvent().control) {
       case kBrowseWindowTest: WindowTest(); break;
       case kBrowseAFile: rt::Start(BrowseAFile, kBrowseThreadStack); break;
+      case kMessageLog: rt::Start(MessageLogWindow, kBrowseThreadStack); break;
       default: break;
     }
     return WindowManager::TakeAccepted();
