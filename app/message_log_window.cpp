@@ -49,14 +49,14 @@ constexpr Long kLogChangedNotify = 0x4C47;
 enum LogColumn : Long { kMoment = 1, kUserColumn, kComputer, kKind, kWindowTitle, kTitle, kTextColumn, kPressed };
 
 constexpr const char* kLogFormat =
-    "76L(2)|M~Date and time~L(2)"
-    "48L(2)|M~User~L(2)"
-    "48L(2)|M~Computer~L(2)"
-    "34L(2)|M~Kind~L(2)"
-    "80L(2)|M~Window~L(2)"
-    "56L(2)|M~Title~L(2)"
-    "120L(2)|M~Text~L(2)"
-    "40L(2)|M~Pressed~L(2)";
+    "86L(2)|M~Date and time~L(2)"
+    "44L(2)|M~User~L(2)"
+    "44L(2)|M~Computer~L(2)"
+    "42L(2)|M~Kind~L(2)"
+    "70L(2)|M~Window~L(2)"
+    "50L(2)|M~Title~L(2)"
+    "94L(2)|M~Text~L(2)"
+    "36L(2)|M~Pressed~L(2)";
 
 rt::WindowDef LogWindowDef(std::string_view path) {
   rt::WindowDef def;
@@ -64,21 +64,21 @@ rt::WindowDef LogWindowDef(std::string_view path) {
   def.title = "Message Log";
   def.font = "MS Sans Serif,8";
   def.resizable = true;
-  def.width = 560;
-  def.height = 262;
-  def.Add(ControlDef::Prompt("&User:").At(8, 8, 26, 10));
-  def.Add(ControlDef::Entry("@s40", nullptr).Immediate().Tip("Entries of this user").At(36, 6, 80, 12));
-  def.Add(ControlDef::Prompt("&Text:").At(124, 8, 24, 10));
-  def.Add(ControlDef::Entry("@s80", nullptr).Immediate().Tip("Entries whose text contains this").At(150, 6, 130, 12));
-  def.Add(ControlDef::Prompt("&From:").At(288, 8, 24, 10));
-  def.Add(ControlDef::Entry("@s30", nullptr).Immediate().Tip("From this date (and time)").At(314, 6, 96, 12));
-  def.Add(ControlDef::Prompt("T&o:").At(418, 8, 16, 10));
-  def.Add(ControlDef::Entry("@s30", nullptr).Immediate().Tip("Up to this date (and time)").At(436, 6, 96, 12));
+  def.width = 460;
+  def.height = 216;
+  def.Add(ControlDef::Prompt("&User:").At(6, 6, 22, 10));
+  def.Add(ControlDef::Entry("@s40", nullptr).Immediate().Tip("Entries of this user").At(28, 4, 64, 12));
+  def.Add(ControlDef::Prompt("&Text:").At(98, 6, 20, 10));
+  def.Add(ControlDef::Entry("@s80", nullptr).Immediate().Tip("Entries whose text contains this").At(118, 4, 110, 12));
+  def.Add(ControlDef::Prompt("&From:").At(234, 6, 22, 10));
+  def.Add(ControlDef::Entry("@s30", nullptr).Immediate().Tip("From this date (and time)").At(256, 4, 84, 12));
+  def.Add(ControlDef::Prompt("T&o:").At(346, 6, 14, 10));
+  def.Add(ControlDef::Entry("@s30", nullptr).Immediate().Tip("Up to this date (and time)").At(362, 4, 92, 12));
   def.Add(ControlDef::List(kLogFormat).VScroll().Status(std::string("The entries of ") + std::string(path))
-              .At(8, 24, 544, 170));
-  def.Add(ControlDef::String("").At(8, 198, 544, 34));
-  def.Add(ControlDef::String("").At(8, 240, 420, 12));
-  def.Add(ControlDef::Button("&Close").Tip("Close Window").At(498, 238, 54, 16).StdClose());
+              .At(6, 20, 448, 140));
+  def.Add(ControlDef::String("").At(6, 164, 448, 28));
+  def.Add(ControlDef::String("").At(6, 200, 380, 12));
+  def.Add(ControlDef::Button("&Close").Tip("Close Window").At(400, 196, 54, 16).StdClose());
   return def;
 }
 
