@@ -199,10 +199,9 @@ std::size_t ScanEntry(const char* data, std::size_t size, SpanEnd end, std::uint
   if (!IsEntryHeader(first.begin, first.length)) {
     // Lines that belong to no entry, up to the next header.
     for (Line next; NextLine(p, limit, next); p += next.full, ++lines) {
-      if (!next.complete && end != SpanEnd::FinalEnd) {
-        if (end == SpanEnd::MoreFollows) return 0;
-        break;  // live end: the stray lines so far, the cut line waits
-      }
+      // A cut line may still be completed: the stretch waits for it, so that a file read while it
+      // grows and one read whole cut the same stretches.
+      if (!next.complete && end != SpanEnd::FinalEnd) return 0;
       if (IsEntryHeader(next.begin, next.length)) break;
     }
     if (p == limit && end == SpanEnd::MoreFollows) return 0;

@@ -2,6 +2,7 @@
 // (each damage must cost only its own entry), a file that grows while it is read, buffer
 // boundaries, and the last page and the index agreeing with the stream.
 
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 #include <string>
@@ -157,6 +158,10 @@ TEST_P(DamagedLogTest, DamageCostsOnlyItsOwnEntry) {
   const DamageCase& c = GetParam();
   WriteThreeEntries();
   WriteFile(log_, c.damage(LogText()));
+  // Real logs, damaged, are the fuzzer's seeds.
+  if (const char* seeds = std::getenv("QUIBBET_FUZZ_SEEDS"))
+    std::filesystem::copy_file(log_, std::filesystem::path(seeds) / ("log_reader_" + std::string(c.name).substr(0, 3)),
+                               std::filesystem::copy_options::overwrite_existing);
   const std::vector<LogEntry> entries = ReadAll(log_);
   std::vector<EntryKind> kinds;
   std::vector<std::uint64_t> lines;
