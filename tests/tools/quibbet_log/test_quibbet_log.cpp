@@ -241,7 +241,7 @@ TEST_F(QuibbetLogTest, SummaryCountsPerUserAndDay) {
   const Outcome run = Tool({"--summary", "--kind", "message,stop", log_.string()});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out,
-            "4 entries: 2 messages, 2 stops, 0 declined stops\n\nPer user:\n"
+            "4 entries: messages 2, stops 2, declined stops 0\n\nPer user:\n"
             "  Anna               2\n  Bob                2\n\nPer day:\n"
             "  2026-12-06          2\n  2026-12-07          2\n");
 }
@@ -357,7 +357,7 @@ TEST_F(QuibbetLogTest, WithoutAFileItReadsTheLogBesideItself) {
   std::filesystem::copy_file(log_, dir_ / "bin" / "Quibbet_.txt");
   const Outcome run = Process({tool.string(), "--summary"}, dir_).Wait();
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "6 entries: 2 messages, 2 stops, 2 declined stops");
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "6 entries: messages 2, stops 2, declined stops 2");
 }
 
 }  // namespace
