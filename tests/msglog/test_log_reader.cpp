@@ -97,6 +97,13 @@ TEST_F(LogReaderTest, EntryTheWriterCutAt2000CharactersIsWholeAndMarkedClipped) 
   dialogs_.Answer(rt::BUTTON_OK);
   rt::MessageBox(std::string(3000, 'x'), "Long");
   rt::MessageBox("short", "After");
+  // Last in a file still being written, it is taken as it is: the writer wrote it whole.
+  {
+    const std::string whole = LogText();
+    WriteFile(log_, whole.substr(0, whole.find("Dec", 10)));
+    ASSERT_EQ(ReadAll(log_, false).size(), 1u);
+    WriteFile(log_, whole);
+  }
   const std::vector<LogEntry> entries = ReadAll(log_);
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].kind, EntryKind::Message);
