@@ -100,6 +100,8 @@ constexpr Field kStopFields[] = {
 constexpr std::size_t kWriterCut = 2000;
 constexpr std::size_t kWriterCutSlack = 16;
 
+bool IsWriterCut(std::size_t length) { return length + kWriterCutSlack >= kWriterCut && length <= kWriterCut; }
+
 class BodyParser {
  public:
   explicit BodyParser(EntryView& entry) : entry_(entry) {}
@@ -142,7 +144,7 @@ class BodyParser {
     Close();
     if (!damage_ && !kindSeen_) damage_ = "entry without a body";
     if (!damage_ && next_ < fieldCount_) {
-      if (length + kWriterCutSlack >= kWriterCut && length <= kWriterCut) entry_.clipped = true;
+      if (IsWriterCut(length)) entry_.clipped = true;
       else damage_ = fields_[next_].missing;
     }
     if (damage_) {
@@ -199,10 +201,9 @@ std::size_t ScanEntry(const char* data, std::size_t size, SpanEnd end, std::uint
   if (!IsEntryHeader(first.begin, first.length)) {
     // Lines that belong to no entry, up to the next header.
     for (Line next; NextLine(p, limit, next); p += next.full, ++lines) {
-      if (!next.complete && end != SpanEnd::FinalEnd) {
-        if (end == SpanEnd::MoreFollows) return 0;
-        break;  // live end: the stray lines so far, the cut line waits
-      }
+      // A cut line may still be completed: the stretch waits for it, so that a file read while it
+      // grows and one read whole cut the same stretches.
+      if (!next.complete && end != SpanEnd::FinalEnd) return 0;
       if (IsEntryHeader(next.begin, next.length)) break;
     }
     if (p == limit && end == SpanEnd::MoreFollows) return 0;
@@ -238,12 +239,14 @@ std::size_t ScanEntry(const char* data, std::size_t size, SpanEnd end, std::uint
     p += next.full;
     ++lines;
   }
+  const std::size_t length = static_cast<std::size_t>(p - data) - LineEndSize(data, p);
   if (p == limit) {
-    // Nothing after it yet: the entry may still grow.
+    // Nothing after it yet: the entry may still grow, unless it is whole or as long as the
+    // writer's cut makes an entry.
     if (end == SpanEnd::MoreFollows) return 0;
-    if (end == SpanEnd::LiveEnd && !body.HasAllFields()) return 0;
+    if (end == SpanEnd::LiveEnd && !body.HasAllFields() && !IsWriterCut(length)) return 0;
   }
-  body.Finish(static_cast<std::size_t>(p - data) - LineEndSize(data, p));
+  body.Finish(length);
   if (!headerDamage && cut && entry.kind != EntryKind::Damaged && !body.HasAllFields()) headerDamage = "entry cut short";
   if (headerDamage && entry.kind != EntryKind::Damaged) {
     entry.kind = EntryKind::Damaged;
@@ -400,7 +403,9 @@ int ReadLastEntries(const std::string& path, std::size_t count, std::vector<LogE
   if (count == 0 || size == 0) return 0;
 
   // Widen a window back from the end until it holds one entry start more than asked for (the
-  // last may still be in writing) or reaches the file's start.
+  // last may still be in writing), reaches the file's start or its cap: a file of stray bytes
+  // must not be read into memory whole for a page.
+  constexpr std::uint64_t kMaxWindow = std::uint64_t{16} << 20;
   std::vector<char> window;
   std::uint64_t start = size;
   std::size_t from = 0;  // where, inside the window, the first entry to parse starts
@@ -421,8 +426,8 @@ int ReadLastEntries(const std::string& path, std::size_t count, std::vector<LogE
       if (!lf) break;
       p = lf + 1;
     }
-    if (starts.size() > count || start == 0) {
-      from = starts.size() > count ? starts[starts.size() - count - 1] : 0;
+    if (starts.size() > count || start == 0 || want >= kMaxWindow) {
+      from = starts.size() > count ? starts[starts.size() - count - 1] : starts.empty() ? 0 : starts.front();
       break;
     }
   }

@@ -96,7 +96,7 @@ int List(LogReader& reader, const std::string& path, const Options& options) {
   ::fstat(reader.Descriptor(), &current);
   for (;;) {
     if (!ReadAll(reader, false, take)) return ReadError(path, reader);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0) return kExitOutput;  // main says why
     std::this_thread::sleep_for(kFollowPause);
     struct stat named {};
     if (::stat(path.c_str(), &named) != 0) continue;  // between a removal and its replacement
@@ -143,9 +143,9 @@ int main(int argc, char** argv) {
   } else {
     status = List(reader, path, options);
   }
-  if (std::fflush(stdout) != 0) {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) || status == kExitOutput) {
     std::fprintf(stderr, "quibbet_log: cannot write the output: %s\n", std::strerror(errno));
-    return kExitUnreadable;
+    return kExitOutput;
   }
   return status;
 }

@@ -127,7 +127,7 @@ Damaged stretches of the file (cut short, stray lines, missing fields) are left 
 listing and counted on standard error; --check lists them.
 
 Exit status: 0 done; 1 --check found damaged entries; 2 a bad option, value or date;
-3 no log file; 4 the log cannot be read.
+3 no log file; 4 the log cannot be read; 5 the output cannot be written.
 )";
 }
 

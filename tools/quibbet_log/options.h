@@ -22,6 +22,7 @@ enum ExitCode : int {
   kExitUsage = 2,       // a bad option, value or date
   kExitNoFile = 3,      // the log file does not exist
   kExitUnreadable = 4,  // it exists but cannot be read
+  kExitOutput = 5,      // the output cannot be written (a full disk, a closed pipe)
 };
 
 struct Options {

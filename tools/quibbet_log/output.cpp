@@ -165,7 +165,7 @@ void Summary::Add(const msglog::EntryView& entry) {
 }
 
 void Summary::Print(std::FILE* out) const {
-  std::fprintf(out, "%llu entries: %llu messages, %llu stops, %llu declined stops",
+  std::fprintf(out, "%llu entries: messages %llu, stops %llu, declined stops %llu",
                static_cast<unsigned long long>(messages_ + stops_ + declined_), static_cast<unsigned long long>(messages_),
                static_cast<unsigned long long>(stops_), static_cast<unsigned long long>(declined_));
   if (damaged_ > 0) std::fprintf(out, "; %llu damaged", static_cast<unsigned long long>(damaged_));

@@ -36,8 +36,9 @@ struct Outcome {
 // A started process whose standard output and error go to files.
 class Process {
  public:
-  Process(const std::vector<std::string>& args, const std::filesystem::path& dir, const char* tz = "UTC")
-      : out_(dir / "stdout"), err_(dir / "stderr") {
+  Process(const std::vector<std::string>& args, const std::filesystem::path& dir, const char* tz = "UTC",
+          std::filesystem::path out = {})
+      : out_(out.empty() ? dir / "stdout" : out), err_(dir / "stderr") {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -67,7 +68,7 @@ class Process {
     waitpid(pid_, &status, 0);
     pid_ = -1;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = ReadFile(out_);
+    run.out = std::filesystem::is_regular_file(out_) ? ReadFile(out_) : std::string();  // not /dev/full
     run.err = ReadFile(err_);
     return run;
   }
@@ -241,7 +242,7 @@ TEST_F(QuibbetLogTest, SummaryCountsPerUserAndDay) {
   const Outcome run = Tool({"--summary", "--kind", "message,stop", log_.string()});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out,
-            "4 entries: 2 messages, 2 stops, 0 declined stops\n\nPer user:\n"
+            "4 entries: messages 2, stops 2, declined stops 0\n\nPer user:\n"
             "  Anna               2\n  Bob                2\n\nPer day:\n"
             "  2026-12-06          2\n  2026-12-07          2\n");
 }
@@ -316,6 +317,13 @@ TEST_P(ExitTest, StatusAndMessage) {
 INSTANTIATE_TEST_SUITE_P(Cases, ExitTest, ::testing::ValuesIn(kExitCases),
                          [](const auto& info) { return "case" + std::to_string(info.index); });
 
+TEST_F(QuibbetLogTest, OutputThatCannotBeWrittenIsNotReportedAsDone) {
+  WriteTwoUsers();
+  const Outcome run = Process({QUIBBET_LOG_TOOL, "--format", "csv", log_.string()}, dir_, "UTC", "/dev/full").Wait();
+  EXPECT_EQ(run.status, 5);
+  EXPECT_NE(run.err.find("cannot write the output: No space left on device"), std::string::npos) << run.err;
+}
+
 TEST_F(QuibbetLogTest, UnreadableFileIsNamedAsSuch) {
   WriteTwoUsers();
   std::filesystem::permissions(log_, std::filesystem::perms::none);
@@ -357,7 +365,7 @@ TEST_F(QuibbetLogTest, WithoutAFileItReadsTheLogBesideItself) {
   std::filesystem::copy_file(log_, dir_ / "bin" / "Quibbet_.txt");
   const Outcome run = Process({tool.string(), "--summary"}, dir_).Wait();
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "6 entries: 2 messages, 2 stops, 2 declined stops");
+  EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "6 entries: messages 2, stops 2, declined stops 2");
 }
 
 }  // namespace
