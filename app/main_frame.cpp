@@ -1,12 +1,18 @@
 // Main: the application frame. Its window opens, then the start-up sequence runs on the
 // frame's own thread (login, greeting, message test window) before the menu is served.
 
+#include <optional>
+#include <string>
+
 #include "app/globals.h"
 #include "app/procedure_window.h"
 #include "app/procedures.h"
 #include "app/program.h"
+#include "msglog/globals.h"
 #include "runtime/core/thread.h"
+#include "runtime/ui/accept_loop.h"
 #include "runtime/ui/events.h"
+#include "runtime/ui/property_holder.h"
 #include "runtime/ui/window.h"
 #include "runtime/ui/window_def.h"
 
@@ -21,11 +27,14 @@ enum MenuControl : Long {
   kBrowseMenu = -2,
   kBrowseWindowTest = -3,
   kBrowseAFile = -4,
-  kExit = -5,
+  kMessageLog = -5,
+  kExit = -6,
 };
 
 // A window property the runtime keeps for the frame; the frame clears it once open.
 constexpr Long kFrameProperty7900 = 0x7900;
+// The notify code that wakes the frame when another thread lost a message-log entry.
+constexpr Long kLogLossNotify = 0x4C4F;
 
 rt::WindowDef AppFrameDef() {
   rt::WindowDef def;
@@ -41,6 +50,7 @@ rt::WindowDef AppFrameDef() {
   def.Add(ControlDef::Menu("&Browse").In(kMenuBar));
   def.Add(ControlDef::Item("Window Test").In(kBrowseMenu));
   def.Add(ControlDef::Item("Browse AFile").In(kBrowseMenu).Status("Browse the AFile file"));
+  def.Add(ControlDef::Item("Message Log").In(kBrowseMenu).Status("Read the message log"));
   def.Add(ControlDef::Item("Exit").In(kBrowseMenu).StdClose());
   return def;
 }
@@ -57,7 +67,24 @@ class ThisWindow final : public ProcedureWindow {
     if (level != Level::Ok) return level;
     OpenAndPlace();
     TheWindow().SetProp(kFrameProperty7900, "0");
+    // The status bar says when the message log is not being written. The frame's window is
+    // touched only on its own thread; another thread's loss wakes it with a notify, and any
+    // event of the frame shows a notice it has not shown yet.
+    logLoss_.emplace(GLO_MessageLogLoss, [thread = rt::Thread(), this](const std::string&) {
+      if (rt::Thread() == thread) ShowLogLoss();
+      else rt::Notify(kLogLossNotify, thread);
+    });
     return level;
+  }
+
+  Byte Kill() override {
+    logLoss_.reset();
+    return ProcedureWindow::Kill();
+  }
+
+  Byte TakeEvent() override {
+    if (!logLossShown_ && logLoss_) ShowLogLoss();
+    return WindowManager::TakeEvent();
   }
 
   Byte TakeWindowEvent() override {
@@ -74,10 +101,22 @@ class ThisWindow final : public ProcedureWindow {
     switch (TheWindow().CurrentEvent().control) {
       case kBrowseWindowTest: WindowTest(); break;
       case kBrowseAFile: rt::Start(BrowseAFile, kBrowseThreadStack); break;
+      case kMessageLog: rt::Start(MessageLogWindow, kBrowseThreadStack); break;
       default: break;
     }
     return WindowManager::TakeAccepted();
   }
+
+ private:
+  void ShowLogLoss() {
+    const std::string notice = GLO_MessageLogLoss.Notice();
+    if (notice.empty()) return;
+    TheWindow().SetProp(rt::PROP_StatusText, notice);
+    logLossShown_ = true;
+  }
+
+  std::optional<LogLossSubscription> logLoss_;
+  bool logLossShown_ = false;
 };
 
 }  // namespace

@@ -16,6 +16,10 @@ void WindowTest();
 // The records of AFile in a list, in record order; Insert, Change and Delete open the update form.
 // The frame starts it on a thread of its own.
 void BrowseAFile();
+// The message log, newest entry first, with a filter row; new entries appear as they are
+// written. The frame starts it on a thread of its own.
+void MessageLogWindow();
+
 // The form for one AFile record, on the caller's thread: GlobalRequest (Insert, Change, Delete,
 // View) and the thread's AFile record in; GlobalResponse (Completed, Cancelled) and the record
 // as added, changed or deleted out. A view always answers Cancelled.

@@ -4,6 +4,7 @@ GuardedUserName GLO_USERNAME;
 rt::CString<kLogPathCapacity> GLO_KESTROMSGLOG__NAME;
 rt::CString<40> GLO_KESTROMSGLOG__COMPUTER;
 rt::CString<kLogPathCapacity> GLO_KESTROMSGLOG__EXEPATH;
+LogLossNotice GLO_MessageLogLoss;
 
 void GuardedUserName::Set(std::string_view name) {
   std::lock_guard lock(mutex_);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "msglog/log_loss.h"
 #include "msglog/log_path.h"
 #include "runtime/core/fixed_string.h"
 
@@ -29,3 +30,6 @@ extern GuardedUserName GLO_USERNAME;
 extern rt::CString<kLogPathCapacity> GLO_KESTROMSGLOG__NAME;     // full path of the message log file
 extern rt::CString<40> GLO_KESTROMSGLOG__COMPUTER;               // the computer name
 extern rt::CString<kLogPathCapacity> GLO_KESTROMSGLOG__EXEPATH;  // the executable's directory
+
+// Whether this session has lost entries, and who is to be told: the writer reports, the frame listens.
+extern LogLossNotice GLO_MessageLogLoss;

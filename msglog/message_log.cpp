@@ -100,20 +100,48 @@ std::string ComposeEntry(rt::Long date, rt::Long time, std::string_view userName
   return entry;
 }
 
+namespace {
+
+// The first failure of one entry's open, create or append, as the user is told it.
+class LossReason {
+ public:
+  void Note() {
+    if (!reason_.empty() || rt::ErrorCode() == rt::NoError) return;
+    reason_ = rt::Error();
+    if (!rt::FileError().empty()) reason_ += ": " + rt::FileError();
+    if (reason_.empty()) reason_ = "error " + std::to_string(rt::ErrorCode());
+  }
+  bool IsLost() const { return !reason_.empty(); }
+  const std::string& Text() const { return reason_; }
+
+ private:
+  std::string reason_;
+};
+
+}  // namespace
+
 void KestroSaveMessLog_(std::string_view PAR_STR) {
   KestroMsgLogFile& log = *KESTROMSGLOG__;
+  LossReason lost;
   log.file.Open(rt::ReadWrite | rt::DenyNone);
   if (rt::ErrorCode() == rt::NoFileErr) {
     // Another writer may create the log between our open and our create; emptying
     // it then would lose its entries.
     log.file.CreateIfMissing();
+    lost.Note();  // a create that failed says why better than the open after it
     log.file.Open(rt::ReadWrite | rt::DenyNone);
+    if (rt::ErrorCode() == rt::NoError) lost = {};
   }
+  lost.Note();
   const rt::DateAndTime now = rt::TodayAndClock();
   log.ZENTA__.REC_ = ComposeEntry(now.date, now.time, GLO_USERNAME.Get().View(),
                                   GLO_KESTROMSGLOG__COMPUTER.View(), PAR_STR);
-  log.file.Add();
+  if (!lost.IsLost()) {
+    log.file.Add();
+    lost.Note();
+  }
   log.file.Close();
+  if (lost.IsLost()) GLO_MessageLogLoss.ReportLost(GLO_KESTROMSGLOG__NAME.View(), lost.Text());
 }
 
 rt::Long KestroMessage_(std::string_view PTEXT, std::string_view PCAPTION, std::string_view PICON,

@@ -22,7 +22,8 @@ rt::Long KestroMessage_(std::string_view PTEXT, std::string_view PCAPTION, std::
                         std::string_view PBUTTONS, rt::Long PDEFAULT, rt::Long PSTYLE);
 // Stands in for the stop dialog (system property 31286). Returns only when the user goes on.
 void KestroStop_(std::optional<std::string_view> PTEXT);
-// Appends one entry with `PAR_STR` as its body. Failures lose the entry silently.
+// Appends one entry with `PAR_STR` as its body. An entry that cannot be written is lost; the
+// loss is reported to GLO_MessageLogLoss, which tells the user once per session.
 void KestroSaveMessLog_(std::string_view PAR_STR);
 
 // ---- The log file, one instance per thread ----

@@ -318,6 +318,8 @@ void Window::TakeInput(const ui::UserInput& input) {
       // since, so the text is only noted as shown.
       control->SetEditText(input.text);
       shownEntryText_[control->Number()] = input.text;
+      // An immediate entry tells the program of each change as it is typed (a filter, say).
+      if (control->IsImmediate()) Enqueue(MakeEvent(EVENT_NewSelection, control->Number()));
       return;
     case ui::InputKind::Focus:
       if (usable && control->CanTakeFocus()) MoveFocus(control->Number());

@@ -14,6 +14,7 @@
 #include "msglog/message_log.h"
 #include "runtime/core/dialogs.h"
 #include "runtime/data/ini_store.h"
+#include "runtime/platform/platform.h"
 #include "runtime/ui/property_holder.h"
 #include "tests/app/shell_user.h"
 
@@ -177,6 +178,33 @@ TEST(Shell, ShowsTheLogPathServesTheMenuAndKeepsEachPlacement) {
     EXPECT_NE(rt::GetIni(section, "XPos", "", ini), "") << section;
     EXPECT_EQ(rt::GetIni(section, "Maximize", "", ini), "No") << section;
   }
+}
+
+// ---- A log that cannot be written ----
+
+TEST(Shell, ALogThatCannotBeWrittenIsSaidOnceInTheStatusBarAndTheDialogsGoOn) {
+  // A directory where the log should be: no entry can be written, whoever runs the test.
+  const std::filesystem::path log =
+      std::filesystem::path(rt::platform::ExecutablePath()).parent_path() / "Quibbet_.txt";
+  ::testing::internal::CaptureStderr();
+  ProgramRun run([&] { std::filesystem::create_directory(log); });
+  rt::ui::Robot& robot = run.Robot();
+  const std::optional<ProgramRun::Shell> shell = run.StartUp();  // the greeting is still answered
+  ASSERT_TRUE(shell);
+  const std::string notice = GLO_MessageLogLoss.Notice();
+  EXPECT_NE(notice.find("The message log is not being written: "), std::string::npos) << notice;
+  EXPECT_TRUE(robot.WaitForProp(shell->frame, 0, rt::PROP_StatusText, notice, kWait));
+
+  // More lost entries: each dialog still answered, nobody told twice.
+  ASSERT_TRUE(robot.Press(shell->test, kMessage1));
+  Answer(robot, "No");
+  ASSERT_TRUE(robot.Press(shell->test, kCancel));
+  ASSERT_TRUE(robot.WaitForWindowClosed(shell->test, kWait));
+  EXPECT_EQ(run.Exit(shell->frame), 0);
+  EXPECT_EQ(GLO_MessageLogLoss.LostEntries(), 2u);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err, "Quibbet_demo: " + notice + "\n");
+  std::filesystem::remove(log);
 }
 
 }  // namespace

@@ -617,6 +617,20 @@ void Screen::ApplyToWindow(ShownWindow& window, const PropertyValue& value) {
       break;
     case PROP_Font: window.inner->setFont(FontFor(value.value)); break;
     case PROP_Icon: window.outer->setWindowIcon(IconNamed(value.value)); break;
+    case PROP_StatusText:
+      // A frame's own status text is a notice that stays, beside the hints of controls that come
+      // and go as the focus moves.
+      if (window.kind == kFrameKind && window.inner) {
+        QStatusBar* bar = window.inner->statusBar();
+        auto* label = bar->findChild<QLabel*>(QStringLiteral("frameStatusText"));
+        if (!label) {
+          label = new QLabel(bar);
+          label->setObjectName(QStringLiteral("frameStatusText"));
+          bar->addPermanentWidget(label);
+        }
+        label->setText(text);
+      }
+      break;
     default: break;
   }
 }

@@ -1,0 +1,92 @@
+// The message log window as an auditor uses it, the real program under the headless backend:
+// opened from the frame's menu on a thread of its own, the entries newest first with their
+// fields in columns, the filter row narrowing as it is typed, an entry written while the window
+// is open appearing at the top, and a date that does not parse yet leaving the list as it was.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "runtime/ui/property_holder.h"
+#include "tests/app/shell_user.h"
+
+namespace {
+
+using namespace shelltest;
+using rt::Long;
+using rt::ui::ShownWindow;
+
+enum : Long { kMessage1 = 1, kMessage2 = 2, kCancel = 9 };
+enum : Long { kUser = 2, kText = 4, kFrom = 6, kTo = 8, kList = 9, kDetail = 10, kProgress = 11, kClose = 12 };
+enum : Long { kUserColumn = 2, kKindColumn = 4, kWindowColumn = 5, kTitleColumn = 6, kTextColumn = 7, kPressedColumn = 8 };
+
+void Answer(rt::ui::Robot& robot, const char* caption) {
+  if (const auto box = robot.WaitForMessageBox(kWait, 1)) robot.PressCaption(*box, caption);
+}
+
+TEST(LogWindowTest, ListsNewestFirstFiltersAsTypedAndFollowsTheLog) {
+  ProgramRun run;
+  rt::ui::Robot& robot = run.Robot();
+  const std::optional<ProgramRun::Shell> shell = run.StartUp("Alice");
+  ASSERT_TRUE(shell);
+  ASSERT_TRUE(robot.Press(shell->test, kMessage1));
+  Answer(robot, "No");
+  ASSERT_TRUE(robot.Press(shell->test, kMessage2));
+  Answer(robot, "5");
+  ASSERT_TRUE(robot.Press(shell->test, kCancel));
+  ASSERT_TRUE(robot.WaitForWindowClosed(shell->test, kWait));
+
+  ASSERT_TRUE(robot.ChooseMenu(shell->frame, "Browse|Message Log"));
+  const std::optional<ShownWindow> log = robot.WaitForWindow("Message Log", kWait);
+  ASSERT_TRUE(log);
+  ASSERT_NE(log->thread, 1) << "the window runs on a thread of its own";
+  ASSERT_TRUE(robot.WaitForListRows(*log, kList, 3, kWait));
+  ASSERT_TRUE(robot.WaitForProp(*log, kProgress, rt::PROP_Text, "3 entries", kWait));
+  // Newest first: the question answered with 5, the one answered No, the greeting.
+  EXPECT_EQ(robot.Cell(*log, kList, 1, kTextColumn), "(2 + 3) ?");
+  EXPECT_EQ(robot.Cell(*log, kList, 1, kPressedColumn), "5");
+  EXPECT_EQ(robot.Cell(*log, kList, 1, kUserColumn), "Alice");
+  EXPECT_EQ(robot.Cell(*log, kList, 1, kWindowColumn), kTestTitle);
+  EXPECT_EQ(robot.Cell(*log, kList, 2, kPressedColumn), "NO");
+  EXPECT_EQ(robot.Cell(*log, kList, 3, kTitleColumn), "Start");
+  EXPECT_EQ(robot.Cell(*log, kList, 3, kKindColumn), "message");
+  EXPECT_NE(robot.Text(*log, kDetail).find("Alice on "), std::string::npos) << robot.Text(*log, kDetail);
+
+  // The filter narrows as it is typed, ignoring case; clearing it brings every row back.
+  ASSERT_TRUE(robot.Type(*log, kText, "SAVE"));
+  ASSERT_TRUE(robot.WaitForListRows(*log, kList, 1, kWait));
+  EXPECT_EQ(robot.Cell(*log, kList, 1, kTextColumn), "Do you want to save ?");
+  ASSERT_TRUE(robot.Type(*log, kText, ""));
+  ASSERT_TRUE(robot.Type(*log, kUser, "bob"));
+  ASSERT_TRUE(robot.WaitForListRows(*log, kList, 0, kWait));
+  ASSERT_TRUE(robot.Type(*log, kUser, "alice"));
+  ASSERT_TRUE(robot.WaitForListRows(*log, kList, 3, kWait));
+  // A date not yet whole leaves its bound open and says so; a whole one in the past empties it.
+  ASSERT_TRUE(robot.Type(*log, kFrom, "2026-1"));
+  EXPECT_TRUE(robot.WaitForProp(*log, kProgress, rt::PROP_Text, "From is not a date yet (2026-12-07, 12/07/2026, today 09:00)", kWait));
+  EXPECT_TRUE(robot.WaitForListRows(*log, kList, 3, kWait));
+  ASSERT_TRUE(robot.Type(*log, kFrom, ""));
+  ASSERT_TRUE(robot.Type(*log, kTo, "2000-01-01"));
+  ASSERT_TRUE(robot.WaitForListRows(*log, kList, 0, kWait));
+  ASSERT_TRUE(robot.Type(*log, kTo, ""));
+  ASSERT_TRUE(robot.WaitForListRows(*log, kList, 3, kWait));
+
+  // An entry written while the window is open comes to the top.
+  ASSERT_TRUE(robot.ChooseMenu(shell->frame, "Browse|Window Test"));
+  const std::optional<ShownWindow> test = robot.WaitForWindow(kTestTitle, kWait, 1);
+  ASSERT_TRUE(test);
+  ASSERT_TRUE(robot.Press(*test, kMessage1));
+  Answer(robot, "Yes");
+  ASSERT_TRUE(robot.Press(*test, kCancel));
+  ASSERT_TRUE(robot.WaitForWindowClosed(*test, kWait));
+  ASSERT_TRUE(robot.WaitForListRows(*log, kList, 4, kWait));
+  EXPECT_EQ(robot.Cell(*log, kList, 1, kPressedColumn), "YES");
+
+  ASSERT_TRUE(robot.Press(*log, kClose));
+  ASSERT_TRUE(robot.WaitForWindowClosed(*log, kWait));
+  EXPECT_EQ(run.Exit(shell->frame), 0);
+  EXPECT_EQ(run.Entries().size(), 4u) << "the window itself writes nothing to the log";
+}
+
+}  // namespace
