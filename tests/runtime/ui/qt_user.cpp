@@ -402,6 +402,23 @@ void QtUser::AnswerMessageBox(const std::string& text, const std::string& captio
   }, "no message box with a button \"" + caption + "\" appeared");
 }
 
+bool QtUser::EscClosesMessageBox() {
+  bool closed = false;
+  Poll([&] {
+    bool pressed = false;
+    OnQt([&] {
+      const std::vector<QMessageBox*> boxes = Visible<QMessageBox>();
+      if (boxes.empty()) return;
+      QMessageBox* box = boxes.back();
+      QTest::keyClick(box, Qt::Key_Escape);
+      pressed = true;
+      closed = !box->isVisible();
+    });
+    return pressed;
+  }, "no message box appeared for Esc");
+  return closed;
+}
+
 void QtUser::CloseEverything() {
   if (OpenWindows().empty()) return;  // the program has ended, and with it the event loop
   OnQt([] {
