@@ -356,6 +356,34 @@ TEST_P(WindowConformance, EscOnAMessageBoxPressesCancelElseNoElseIsIgnored) {
   for (std::size_t i = 0; i < std::size(kRows); ++i) EXPECT_EQ(answers[i], kRows[i].expected) << kRows[i].buttons;
 }
 
+// Tab walks the controls that can take the focus in their order, skipping hidden and disabled
+// ones, and leaves a sheet as it leaves any other control.
+TEST_P(WindowConformance, TabSkipsHiddenAndDisabledControlsAndLeavesASheet) {
+  Long value = 0;
+  WindowDef def;
+  def.title = "Tabs";
+  const Long sheet = def.Add(ControlDef::Sheet().At(2, 2, 150, 40));
+  def.Add(ControlDef::Tab("&One").In(sheet));
+  const Long first = def.Add(ControlDef::Button("&First").At(4, 50, 40, 14));
+  def.Add(ControlDef::Button("&Hidden").Hidden().At(50, 50, 40, 14));
+  const Long disabled = def.Add(ControlDef::Button("&Off").At(96, 50, 40, 14));
+  const Long entry = def.Add(ControlDef::Entry("@n3", Bind(value)).At(4, 70, 30, 12));
+  Recorder events;
+  Play(Form(def, events,
+            [&](Window& w) {
+              if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetProp(disabled, PROP_Disable, "1", 0);
+            }),
+       [&](User& user) {
+         const WindowId window = user.WaitForWindow("Tabs");
+         ASSERT_NE(window, 0u);
+         EXPECT_EQ(user.Focus(window), sheet) << "the first control that takes the focus";
+         for (const Long expected : {first, entry, sheet}) {
+           user.PressKey(window, 0, KEY_Tab);
+           EXPECT_EQ(user.Focus(window), expected);
+         }
+       });
+}
+
 // A tab's controls show only while the tab is the sheet's selected one.
 TEST_P(WindowConformance, SelectingATabShowsItsControlsAndHidesTheOthers) {
   Long first = 1, second = 2;

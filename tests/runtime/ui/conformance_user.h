@@ -40,7 +40,8 @@ class User {
   virtual void ClickInto(WindowId window, Long control) = 0;
   // Replaces what the entry holds by typing over all of it.
   virtual void Type(WindowId window, Long entry, const std::string& text) = 0;
-  virtual void PressKey(WindowId window, Long control, Long key) = 0;          // Tab, Enter, Down
+  // Tab, Enter, Down; control 0: to the focused control, as the keyboard does.
+  virtual void PressKey(WindowId window, Long control, Long key) = 0;
   virtual void Click(WindowId window, Long button) = 0;
   virtual void ChooseMenu(WindowId window, Long menu, Long item) = 0;
   virtual void SelectTab(WindowId window, Long sheet, Long tab) = 0;  // tab: 1, 2, … in the sheet

@@ -264,7 +264,9 @@ void QtUser::Type(WindowId window, Long entry, const std::string& text) {
 
 void QtUser::PressKey(WindowId window, Long control, Long key) {
   OnQt([&] {
-    QWidget* widget = ControlWidget(window, control);
+    // Control 0: whichever widget has the focus, as a key on the keyboard goes.
+    QWidget* outer = control == 0 ? OuterOf(window) : nullptr;
+    QWidget* widget = control == 0 ? (outer ? outer->focusWidget() : nullptr) : ControlWidget(window, control);
     if (!widget) {
       ADD_FAILURE() << "no control " << control << " for a key";
       return;
