@@ -3,7 +3,8 @@
 # into each field of the form and type; click into the middle of an empty field and type; type,
 # click the frame, click back and OK; type and press Esc (the question, No keeps the text); 30
 # records and the list's scroll bar dragged to the bottom; a right click opens the popup at the
-# mouse with each item once. The data file is read with the sqlite3 shell after each save.
+# mouse with each item once, and the Menu key below the highlighted row. The data file is read
+# with the sqlite3 shell after each save.
 # Given a folder, the browse scrolled to its end and its popup are photographed into it.
 set -euo pipefail
 binary=$1
@@ -170,6 +171,22 @@ if [ -n "$popup" ]; then
     xdotool key Escape Escape
   fi
 fi
+
+# The Menu key opens the same popup just below the highlighted row, inside the list.
+keys_to "$frameTitle" Menu
+sleep 0.5
+frame=$(find_window "$frameTitle")
+eval "$(xdotool getwindowgeometry --shell "$frame")"
+frameX=$X frameY=$Y
+popup=$(xdotool search --onlyvisible --class . 2>/dev/null | while read -r w; do
+  [ "$w" = "$frame" ] && continue
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  [ "$X" -ge $((frameX + 16)) ] && [ "$X" -le $((frameX + 540)) ] && [ "$Y" -ge $((frameY + 91)) ] &&
+    [ "$Y" -le $((frameY + 280)) ] && [ "$WIDTH" -lt 300 ] && echo "$w"
+done | head -n 1)
+[ -n "$popup" ] || fail "Menu key: no popup opened below the highlighted row"
+xdotool key Escape
+sleep 0.3
 
 exit_program
 [ "$(sqlite3 "$data" 'SELECT COUNT(*) FROM AFile')" = 30 ] || fail "the file does not hold the 30 records"
