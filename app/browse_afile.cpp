@@ -131,7 +131,7 @@ class ThisWindow final : public ProcedureWindow {
     browse_.UsePopup = 1;
     browse_.EditViaPopup = 1;
     browse_.Init(kBrowse, rows_.Rec().ViewPosition, BrowseAFileViews->Prepare(), rows_.Q(), **Relate_AFile, *this);
-    OpenAndPlace();
+    OpenAndPlace(Alerts::Later);  // the browse's alerts once its sort order and fields are in
     TheWindow().SetListSource(kBrowse, &source_);
     browse_.AddSortOrder();  // no step and no key: the file's record order
     AFI_Record& record = AFile->AFI;

@@ -24,7 +24,7 @@ Byte ProcedureWindow::BeginInit(rt::Long firstField) {
   return level;
 }
 
-void ProcedureWindow::OpenAndPlace() {
+void ProcedureWindow::OpenAndPlace(Alerts alerts) {
   Open(window_);
   if (resizer_) {
     resizer_->Init(2, 1, 0);
@@ -32,7 +32,7 @@ void ProcedureWindow::OpenAndPlace() {
   }
   INIMgr.Fetch(procedure_, window_);
   if (resizer_) resizer_->Resize();
-  SetAlerts();
+  if (alerts == Alerts::Now) SetAlerts();
 }
 
 Byte ProcedureWindow::Kill() {

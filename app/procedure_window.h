@@ -39,8 +39,12 @@ class ProcedureWindow : public WindowManager {
   // well, sets the first field, the thread's navigation request, the error manager and the
   // toolbar, and clears the thread's request and response. Returns WindowManager::Init's level.
   rt::Byte BeginInit(rt::Long firstField);
-  // Opens the window, starts the resizer (when there is one) and places the window as last stored.
-  void OpenAndPlace();
+  // Opens the window, starts the resizer (when there is one) and places the window as last stored,
+  // then sets the components' alerts unless the procedure sets them itself once it has added
+  // everything (SetAlerts must run once: a browse takes over its list's scroll bar and fills its
+  // popup there).
+  enum class Alerts { Now, Later };
+  void OpenAndPlace(Alerts alerts = Alerts::Now);
 
   rt::Window& TheWindow() const { return window_; }
 

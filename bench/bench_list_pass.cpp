@@ -43,7 +43,7 @@ void ListPass(benchmark::State& state) {
     Numbers source(state.range(0));
     rt::WindowDef def;
     def.title = "Pass";
-    const rt::Long list = def.Add(rt::ControlDef::List(kFormat).At(0, 0, 200, kShown * 10));
+    const rt::Long list = def.Add(rt::ControlDef::List(kFormat).At(0, 0, 200, kShown * 10 + 10));  // + the heading line
     const rt::Long button = def.Add(rt::ControlDef::Button("&Go"));
     rt::Window window(def);
     window.Open();

@@ -22,6 +22,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "framework/browse/edit_in_place.h"
@@ -247,6 +248,7 @@ class BrowseClass : public ViewManager {
 
   BrowseSortOrder* CurrentSort() const { return Sort ? Sort->Current() : nullptr; }
   rt::Window* ListWindow() const;
+  std::pair<rt::Long, rt::Long> BelowCurrentRow() const;  // where the Menu key opens the popup
   std::string ListProp(rt::Long property, rt::Long control = 0) const;
   void SetListProp(rt::Long property, std::string_view value, rt::Long control = 0);
   bool IsEnabled(rt::Long control) const;

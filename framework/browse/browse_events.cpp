@@ -12,6 +12,7 @@
 #include "framework/query/query_class.h"
 #include "framework/window/toolbar.h"
 #include "runtime/ui/accept_loop.h"
+#include "runtime/ui/list_format.h"
 #include "runtime/ui/window.h"
 
 namespace {
@@ -212,8 +213,27 @@ void BrowseClass::TakeNewSelection() {
     Window->Reset(0);
   } else if (UsePopup) {
     rt::SetKeycode(0);
-    Popup->Ask();
+    if (key == rt::KEY_AppsKey) {
+      const auto [x, y] = BelowCurrentRow();
+      Popup->Ask(x, y);
+    } else {
+      Popup->Ask();  // the runtime opens it at the mouse
+    }
   }
+}
+
+// Where the Menu key opens the popup: just below the highlighted row, a little in from the
+// list's left edge, in the window's units (a list line and its heading line are 10 high).
+std::pair<rt::Long, rt::Long> BrowseClass::BelowCurrentRow() const {
+  rt::Window* window = ListWindow();
+  if (!window || !ILC) return {0, 0};
+  const rt::Long list = ILC->GetControl();
+  const auto columns = rt::ParseListFormat(window->GetProp(list, rt::PROP_Text, 0));
+  const bool headings = columns && std::any_of(columns->begin(), columns->end(), [](const rt::ListColumn& c) { return c.hasHeading; });
+  const rt::Long x = rt::PropNumber(window->GetProp(list, rt::PROP_XPos, 0)) + 8;
+  const rt::Long y = rt::PropNumber(window->GetProp(list, rt::PROP_YPos, 0)) + (headings ? 10 : 0) +
+                     std::max<rt::Long>(CurrentChoice, 1) * 10;
+  return {std::max<rt::Long>(x, 1), std::max<rt::Long>(y, 1)};
 }
 
 // ---- Showing the browse ----

@@ -194,6 +194,12 @@ Byte EIPManager::TakeFieldEvent() {
   const Long type = rt::PropNumber(MyWindow ? MyWindow->GetProp(event.control, rt::PROP_Type, 0) : "");
   if (event.code == rt::EVENT_Selected && type == rt::CT_Button) return Level::Ok;  // its press decides
   TakeFocusLoss();
+  if (Again) {
+    // The user chose to go on editing: the click is dropped, not kept to act after the row ends.
+    if (const EditColumn* entry = Current(); entry && entry->Control && MyWindow) MyWindow->Select(entry->Control->GetFeq());
+    if (MyWindow) MyWindow->SetHandled();
+    return Level::Ok;
+  }
   switch (event.keyCode) {
     case rt::KEY_MouseLeft:
     case rt::KEY_MouseLeft2:

@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cctype>
 #include <cstdlib>
+#include <optional>
 
 #include "runtime/core/halt.h"
 #include "runtime/core/system_props.h"
@@ -57,13 +59,39 @@ bool Offers(const std::vector<DialogButton>& buttons, Long value) {
   return false;
 }
 
-Long EscapeValue(const std::vector<DialogButton>& buttons, bool numeric, Long defaultValue) {
-  if (buttons.size() == 1) return buttons.front().value;
-  if (numeric) {
-    if (Offers(buttons, BUTTON_CANCEL)) return BUTTON_CANCEL;
-    if (Offers(buttons, BUTTON_NO)) return BUTTON_NO;
+// The caption without its '&' and surrounding blanks, in lower case: "&Cancel " -> "cancel".
+std::string PlainCaption(std::string_view caption) {
+  std::string plain;
+  for (char c : Clip(caption))
+    if (c != '&') plain += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::size_t first = plain.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : plain.substr(first);
+}
+
+std::optional<Long> CaptionValue(const std::vector<DialogButton>& buttons, std::string_view plain) {
+  for (const DialogButton& button : buttons)
+    if (PlainCaption(button.caption) == plain) return button.value;
+  return std::nullopt;
+}
+
+// Esc never picks an affirmative answer: it presses Cancel, else No. A one-button box is only
+// acknowledged, so Esc presses that button. A box of named buttons with neither ignores Esc.
+void SetEscape(MessageBoxRequest& request, bool numeric) {
+  const std::vector<DialogButton>& buttons = request.buttons;
+  request.escapeValue = request.defaultValue;  // what a box closed from outside returns
+  request.escapeCloses = true;
+  if (buttons.size() == 1) {
+    request.escapeValue = buttons.front().value;
+  } else if (numeric) {
+    if (Offers(buttons, BUTTON_CANCEL)) request.escapeValue = BUTTON_CANCEL;
+    else if (Offers(buttons, BUTTON_NO)) request.escapeValue = BUTTON_NO;
+  } else if (const auto cancel = CaptionValue(buttons, "cancel")) {
+    request.escapeValue = *cancel;
+  } else if (const auto no = CaptionValue(buttons, "no")) {
+    request.escapeValue = *no;
+  } else {
+    request.escapeCloses = false;
   }
-  return defaultValue;
 }
 
 }  // namespace
@@ -82,7 +110,7 @@ MessageBoxRequest MakeMessageBoxRequest(std::string_view text, std::string_view 
     request.buttons = CaptionButtons(buttons);
   if (request.buttons.empty()) request.buttons = NumericButtons(BUTTON_OK);
   request.defaultValue = Offers(request.buttons, defaultButton) ? defaultButton : request.buttons.front().value;
-  request.escapeValue = EscapeValue(request.buttons, numeric, request.defaultValue);
+  SetEscape(request, numeric);
   return request;
 }
 

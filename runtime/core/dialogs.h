@@ -75,6 +75,7 @@ struct MessageBoxRequest {
   std::vector<DialogButton> buttons;  // at least one, in display order
   Long defaultValue = 0;              // value of the default button
   Long escapeValue = 0;               // value returned when the dialog is closed without a choice
+  bool escapeCloses = true;           // false: Esc (and the close box) leave the box open
   Long style = 0;
 };
 

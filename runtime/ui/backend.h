@@ -92,7 +92,9 @@ class Backend : public DialogHost {
   // ---- Popups, cursor and sound (optional) ----
 
   // Calling program thread; blocks it until the user chooses. Returns the chosen entry's
-  // number, 0 for none. Default: 0 at once (nobody can choose).
+  // number, 0 for none. `x`, `y` in window units of the calling thread's newest window; a
+  // coordinate that is 0 or 80000000h (the runtime's default) is the mouse's.
+  // Default: 0 at once (nobody can choose).
   virtual Long ShowPopup(const std::vector<PopupEntry>& menu, Long x, Long y) {
     (void)menu, (void)x, (void)y;
     return 0;

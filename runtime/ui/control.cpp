@@ -42,7 +42,7 @@ Control::Control(Window& window, const ControlDef& def)
     auto columns = ParseListFormat(format_, &error);
     RT_ASSERT(columns.has_value(), "list format string of control " + std::to_string(number_) + ": " + error);
     if (columns) columns_ = std::move(*columns);
-    if (height_ > 0) items_ = std::max<Long>(1, height_ / 10);
+    if (height_ > 0) CountItems();
   }
   if (type_ == CT_Sheet) selected_ = 1;
   if (type_ == CT_Radio && value_.empty())
@@ -201,6 +201,7 @@ void Control::SetProp(Long property, std::string_view value, Long index) {
       if (type_ == CT_List) {
         format_ = std::string(value);
         if (auto columns = ParseListFormat(format_)) columns_ = std::move(*columns);
+        if (height_ > 0) CountItems();
         window_.ControlChanged(*this, property, index);
         window_.ListChanged(*this);
         return;
@@ -220,7 +221,7 @@ void Control::SetProp(Long property, std::string_view value, Long index) {
     case PROP_Width: width_ = PropNumber(value); break;
     case PROP_Height:
       height_ = PropNumber(value);
-      if (type_ == CT_List) items_ = std::max<Long>(1, height_ / 10);
+      if (type_ == CT_List) CountItems();
       break;
     case PROP_Font: font_ = std::string(value); break;
     case PROP_Icon: icon_ = std::string(value); break;
@@ -296,5 +297,12 @@ std::vector<ui::PropertyValue> Control::ShownProperties() const {
 }
 
 ui::ControlView Control::View() const { return {number_, type_, parent_, onToolbar_, ShownProperties()}; }
+
+// A list shows whole lines of 10 units below its heading line, when it has one: a line
+// counted but only half shown would push the top row under the headings when it is selected.
+void Control::CountItems() {
+  const bool headings = std::any_of(columns_.begin(), columns_.end(), [](const ListColumn& c) { return c.hasHeading; });
+  items_ = std::max<Long>(1, (height_ - (headings ? 10 : 0)) / 10);
+}
 
 }  // namespace rt

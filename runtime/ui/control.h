@@ -83,6 +83,7 @@ class Control final : public PropertyHolder {
   ui::ControlView View() const;
 
  private:
+  void CountItems();  // a list's Items from its height and heading line
   friend class Window;
   std::vector<ui::PropertyValue> ShownProperties() const;
 

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/dictionary.h"
@@ -82,6 +83,56 @@ std::vector<std::string> Stored() {
     stored.push_back(std::to_string(record.ID) + " " + std::string(record.ASTRING.Clipped()));
   file.Close();
   return stored;
+}
+
+void SeedHere(Long count) {
+  AFI_Record record;
+  rt::File file(AFileDecl(), record);
+  file.Create();
+  file.Open();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
+  for (Long id = 1; id <= count; ++id) {
+    record = AFI_Record{};
+    record.ID = id;
+    record.ASTRING = "Record " + std::to_string(id);
+    file.Add();
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
+  }
+  file.Close();
+}
+
+// Writes records 1 … count into the data file in the current directory, on a thread of its own
+// that is no program thread: the program's first thread must be number 1.
+void Seed(Long count) {
+  std::thread([count] { SeedHere(count); }).join();
+}
+
+// More records than rows: the list shows whole rows under its headings, its scroll bar is on and
+// reaches the last record, and the popup offers each action once.
+TEST(BrowseAFile, MoreRecordsThanRowsShowTheScrollBarAndThePopupListsEachActionOnce) {
+  ProgramRun run([] { Seed(16); });
+  rt::ui::Robot& robot = run.Robot();
+  const std::optional<ProgramRun::Shell> shell = StartWithTheFrameAlone(run);
+  ASSERT_TRUE(shell);
+  const std::optional<ShownWindow> browse = OpenBrowse(run, shell->frame, 2);
+  ASSERT_TRUE(browse);
+  ASSERT_TRUE(robot.WaitForListRows(*browse, kList, 11, kWait)) << "124 units: a heading line and 11 rows";
+  EXPECT_EQ(robot.Prop(*browse, kList, rt::PROP_VScroll), "1");
+  ASSERT_TRUE(robot.DragThumb(*browse, kList, 100));
+  EXPECT_TRUE(robot.WaitForProp(*browse, kList, rt::PROP_VScrollPos, "100", kWait));
+  EXPECT_EQ(Shown(robot, *browse).back(), "16 Record 16");
+
+  ASSERT_TRUE(robot.RightClickRow(*browse, kList, robot.FirstShownRow(*browse, kList), 2));
+  const std::optional<rt::ui::ShownPopup> popup = robot.WaitForPopup(kWait, 2);
+  ASSERT_TRUE(popup);
+  std::vector<std::string> items;
+  for (const rt::ui::PopupEntry& entry : popup->menu) items.push_back(entry.text);
+  EXPECT_EQ(items, (std::vector<std::string>{"&Insert", "&Change", "&Delete"}));
+  ASSERT_TRUE(robot.DismissPopup(*popup));
+
+  ASSERT_TRUE(robot.Press(*browse, kClose));
+  ASSERT_TRUE(robot.WaitForWindowClosed(*browse, kWait));
+  EXPECT_EQ(run.Exit(shell->frame), 0);
 }
 
 TEST(BrowseAFile, TwoBrowsesOnTwoThreadsShareTheFileAndEachReloadsOnItsOwnAction) {

@@ -30,7 +30,8 @@ constexpr Long kStopGoOn = 0;
 ShownMessageBox ToShown(const OpenDialog& dialog) {
   const MessageBoxRequest& request = *AsMessageBox(dialog);
   return {dialog.id,      dialog.thread,       request.caption,      request.text,
-          request.icon,   request.buttons,     request.defaultValue, request.escapeValue};
+          request.icon,   request.buttons,     request.defaultValue, request.escapeValue,
+          request.escapeCloses};
 }
 
 ShownStop ToShownStop(const OpenDialog& dialog) { return {dialog.id, dialog.thread, AsStop(dialog)->text}; }
@@ -196,6 +197,7 @@ bool Robot::PressCaption(const ShownMessageBox& box, std::string_view caption) {
 }
 
 bool Robot::CloseMessageBox(const ShownMessageBox& box) {
+  if (!box.escapeCloses) return false;
   if (state_ && state_->Answer(box.id, box.escapeValue)) return true;
   Fail("message box #" + std::to_string(box.id) + " is no longer open");
   return false;

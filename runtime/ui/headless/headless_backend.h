@@ -44,6 +44,7 @@ struct ShownMessageBox {
   std::vector<DialogButton> buttons;  // in display order
   Long defaultValue = 0;
   Long escapeValue = 0;
+  bool escapeCloses = true;  // false: Esc leaves the box open
 };
 
 struct ShownStop {
@@ -98,7 +99,7 @@ class Robot {
   bool PressButton(const ShownMessageBox& box, Long value);
   // Exact caption first, else the caption without its '&' ("No" finds "&No").
   bool PressCaption(const ShownMessageBox& box, std::string_view caption);
-  // Closes without a choice: the box returns its escape value.
+  // Esc: the box returns its escape value; a box that ignores Esc stays open (false, no failure).
   bool CloseMessageBox(const ShownMessageBox& box);
   bool PressButton(Long value);
   bool PressCaption(std::string_view caption);

@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
+#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
@@ -29,6 +30,9 @@
 namespace rt::ui {
 
 namespace {
+
+// The popup position a caller gives when the runtime is to choose it.
+constexpr Long kPopupDefaultPosition = static_cast<Long>(0x80000000u);
 
 using namespace std::chrono_literals;
 
@@ -230,11 +234,12 @@ class QtState {
       pending_.push_back(pending);
       if (!onQtThread)
         QMetaObject::invokeMethod(
-            anchor_.get(), [this, pending, build = std::move(build)] { Show(build, pending); }, Qt::QueuedConnection);
+            anchor_.get(), [this, pending, build = std::move(build), thread = Thread()] { Show(build, pending, thread); },
+            Qt::QueuedConnection);
     }
     if (onQtThread) {
       // A dialog raised on the Qt thread itself: keep serving events here until it is answered.
-      Show(build, pending);
+      Show(build, pending, Thread());
       while (!pending->IsSet()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return pending->Wait();
@@ -247,7 +252,7 @@ class QtState {
 
   // Qt thread. Opens the box without a nested loop, so any number of boxes can be open at once and
   // answering one never waits for another.
-  void Show(const BuildDialog& build, const std::shared_ptr<PendingAnswer>& pending) {
+  void Show(const BuildDialog& build, const std::shared_ptr<PendingAnswer>& pending, Long thread) {
     if (pending->IsSet()) return;
     std::unique_ptr<QMessageBox> made = build();
     QMessageBox* box = made.release();  // owned by boxes_ until answered, then by Qt's deferred deletion
@@ -257,7 +262,24 @@ class QtState {
       Finish(pending, qt::AnswerOf(*box, pending->EscapeValue()));
       box->deleteLater();
     });
-    box->open();
+    box->open();  // a box settles its size as it shows: placed after
+    PlaceOver(*box, screen_ ? screen_->NewestOuterWidget(thread) : nullptr);
+  }
+
+  // Qt thread. Centres a box over the window that raised it, kept on that window's screen. The
+  // box has no parent: a parent would block every thread's windows in the frame, not only the
+  // raising thread's.
+  static void PlaceOver(QWidget& box, const QWidget* raiser) {
+    if (!raiser) return;
+    const QRect over(raiser->mapToGlobal(QPoint(0, 0)), raiser->size());
+    QRect placed(QPoint(0, 0), box.frameGeometry().size());
+    placed.moveCenter(over.center());
+    if (const QScreen* screen = raiser->screen()) {
+      const QRect room = screen->availableGeometry();
+      placed.moveLeft(std::clamp(placed.left(), room.left(), std::max(room.left(), room.right() - placed.width() + 1)));
+      placed.moveTop(std::clamp(placed.top(), room.top(), std::max(room.top(), room.bottom() - placed.height() + 1)));
+    }
+    box.move(placed.topLeft());
   }
 
   // Qt thread. The menu answers once: a chosen entry's number, else 0 when it closes.
@@ -277,9 +299,16 @@ class QtState {
     QObject::connect(menu, &QMenu::aboutToHide, menu, [this, pending] {
       QTimer::singleShot(0, anchor_.get(), [this, pending] { Finish(pending, 0); });
     });
-    // At the given place in the calling thread's top window, else where the mouse is.
-    const std::optional<QPoint> place = x || y ? screen_->GlobalPosition(thread, x, y) : std::nullopt;
-    const QPoint at = place.value_or(QCursor::pos());
+    // At the given place in the calling thread's top window; a coordinate that is 0 or the
+    // runtime's default (80000000h) is the mouse's.
+    QPoint at = QCursor::pos();
+    const auto given = [](Long v) { return v != 0 && v != kPopupDefaultPosition; };
+    if (given(x) || given(y)) {
+      if (const std::optional<QPoint> place = screen_->GlobalPosition(thread, given(x) ? x : 0, given(y) ? y : 0)) {
+        if (given(x)) at.setX(place->x());
+        if (given(y)) at.setY(place->y());
+      }
+    }
     menu->popup(at);
   }
 

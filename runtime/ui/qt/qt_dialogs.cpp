@@ -61,8 +61,10 @@ std::unique_ptr<QMessageBox> CreateMessageBox(const MessageBoxRequest& request) 
     QPushButton* added = AddButton(*box, button.caption, button.value,
                                    QString(kMessageBoxButtonPrefix) + QString::number(button.value));
     if (button.value == request.defaultValue) box->setDefaultButton(added);
-    if (button.value == request.escapeValue) box->setEscapeButton(added);
+    if (request.escapeCloses && button.value == request.escapeValue) box->setEscapeButton(added);
   }
+  // Without an escape button, and with every button in the same role, the box ignores Esc
+  // and its close box.
   return box;
 }
 

@@ -109,6 +109,14 @@ ListControl::ListControl(WindowId window, Long number, std::function<bool(Long)>
   table_->setSelectionMode(QAbstractItemView::SingleSelection);
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // the program owns scrolling
+  // The page is all the table holds, so it never scrolls itself: selecting a row that is only
+  // partly shown would slide the top row under the headings. Columns keep the format's widths;
+  // a bar across would hide the last row.
+  table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  table_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  table_->setAutoScroll(false);
+  QObject::connect(table_->verticalScrollBar(), &QScrollBar::valueChanged, table_,
+                   [this](int value) { if (value != 0) table_->verticalScrollBar()->setValue(0); });
   table_->verticalHeader()->hide();
   // Lines as high as the runtime counts them, heading included, so an edit control the runtime
   // lays over a cell covers it.
@@ -122,6 +130,7 @@ ListControl::ListControl(WindowId window, Long number, std::function<bool(Long)>
   table_->setFocusPolicy(Qt::ClickFocus);
   table_->installEventFilter(this);
   table_->viewport()->installEventFilter(this);
+  bar_->setFocusPolicy(Qt::NoFocus);  // the list's own part: Tab never stops on it
   bar_->setRange(0, 100);
   bar_->setPageStep(10);
   bar_->hide();

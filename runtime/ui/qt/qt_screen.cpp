@@ -247,6 +247,14 @@ std::optional<QPoint> Screen::GlobalPosition(Long thread, Long x, Long y) const 
   return base->mapToGlobal(QPoint(PixelsX(x), PixelsY(y)));
 }
 
+QWidget* Screen::NewestOuterWidget(Long thread) const {
+  const ShownWindow* newest = nullptr;
+  for (const auto& [id, w] : windows_)
+    if (w->thread == thread && !w->destroyed && w->outer && w->outer->isVisible() && (!newest || w->order > newest->order))
+      newest = w.get();
+  return newest ? newest->outer.data() : nullptr;
+}
+
 QWidget* Screen::OuterWidget(WindowId window) const {
   const auto found = windows_.find(window);
   return found == windows_.end() || found->second->destroyed ? nullptr : found->second->outer.data();
@@ -573,6 +581,12 @@ void Screen::Build(ShownWindow& window, const ControlView& view) {
                                        ? Qt::ClickFocus
                                        : Qt::NoFocus);
     if (input) control.widget->installEventFilter(input);
+    // A sheet's focus lives on its tab bar: Tab there must reach the runtime too, or Qt's own
+    // focus chain would walk through widgets the runtime does not know.
+    if (auto* sheet = qobject_cast<QTabWidget*>(control.widget.data())) {
+      sheet->tabBar()->setFocusPolicy(Qt::ClickFocus);
+      if (input) sheet->tabBar()->installEventFilter(input);
+    }
     control.widget->show();
   }
   window.controls[number] = std::move(control);
@@ -760,7 +774,12 @@ void Screen::SetFocus(WindowId window, Long control) {
   }
   ShownControl* c = shown->Find(control);
   QWidget* target = c && c->list ? c->list->Table() : c ? c->widget.data() : shown->client.data();
-  if (target) target->setFocus(Qt::OtherFocusReason);
+  if (target) {
+    target->setFocus(Qt::OtherFocusReason);
+    // The runtime moves the focus for the keyboard (Tab, Enter, a mnemonic), so the window shows
+    // where it is as after Tab: styles draw a button's focus frame only then.
+    if (QWidget* top = target->window()) top->setAttribute(Qt::WA_KeyboardFocusChange);
+  }
   ShowStatus(*shown, control);
 }
 

@@ -51,6 +51,8 @@ class Screen {
   std::optional<QPoint> GlobalPosition(Long thread, Long x, Long y) const;
   // The window's outer widget (frame, MDI subwindow or window), nullptr when not shown.
   QWidget* OuterWidget(WindowId window) const;
+  // The outer widget of `thread`'s newest shown window, nullptr when it shows none.
+  QWidget* NewestOuterWidget(Long thread) const;
 
  private:
   friend class WindowInput;

@@ -81,7 +81,7 @@ rt::WindowDef BrowseDef(rt::FixedString<20>& locateText) {
   def.title = "Browse Items";
   def.width = 260;
   def.height = 190;
-  def.Add(rt::ControlDef::List("60R(2)|M~ID~C(0)@n-14@80L(2)|M~Name~L(2)@s20@").VScroll().At(5, 5, 180, 100));
+  def.Add(rt::ControlDef::List("60R(2)|M~ID~C(0)@n-14@80L(2)|M~Name~L(2)@s20@").VScroll().At(5, 5, 180, 110));  // heading + 10 rows
   def.Add(rt::ControlDef::Button("&Insert").At(5, 150, 40, 14));
   def.Add(rt::ControlDef::Button("&Change").At(50, 150, 40, 14));
   def.Add(rt::ControlDef::Button("&Delete").At(95, 150, 40, 14));

@@ -415,18 +415,28 @@ INSTANTIATE_TEST_SUITE_P(Eip, Leaving,
                                            LeaveCase{"TheCloseBox", true, Response::Cancelled}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(EditInPlace, ClosingTheWindowAndCancellingTheQuestionGoesOnEditing) {
+// Asked to save on the way out, Cancel goes on editing, and the close the user withdrew does
+// not come back when the row ends.
+class LeavingCancelled : public EditInPlace, public ::testing::WithParamInterface<LeaveCase> {};
+
+TEST_P(LeavingCancelled, CancellingTheQuestionGoesOnEditingAndTheWindowStays) {
   Open({.focusLoss = 3});
   for (const Act& act : {Pick(3), Press(kChange), Key(rt::KEY_Tab), Type("Kept")}) Perform(act);
-  ASSERT_TRUE(robot_.CloseWindow(window_));
+  ASSERT_TRUE(GetParam().closeBox ? robot_.CloseWindow(window_) : robot_.Press(window_, kClose));
   Perform(Answer("Save Record", "Cancel"));
   EXPECT_TRUE(robot_.IsOpen(window_));
   Perform(Editing("30"));
   Perform(Shows(3, "Kept"));
   ASSERT_TRUE(robot_.PressKey(window_, 0, rt::KEY_Esc));
   Perform(Idle());
+  EXPECT_TRUE(robot_.IsOpen(window_)) << "the withdrawn close acted after editing ended";
   EXPECT_EQ(FileNow().at(30), NameOf(30));
 }
+
+INSTANTIATE_TEST_SUITE_P(Eip, LeavingCancelled,
+                         ::testing::Values(LeaveCase{"ClickOnTheCloseButton", false, 0},
+                                           LeaveCase{"TheCloseBox", true, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EditInPlace, AnInsertIntoAnEmptyListIsItsFirstRow) {
   for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) std::filesystem::remove(entry.path());

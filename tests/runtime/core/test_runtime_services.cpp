@@ -24,6 +24,7 @@ struct RequestCase {
   std::vector<rt::Long> values;
   rt::Long expectedDefault;
   rt::Long expectedEscape;
+  bool escapeCloses = true;
 };
 
 class MessageBoxRequestTest : public ::testing::TestWithParam<RequestCase> {};
@@ -41,6 +42,7 @@ TEST_P(MessageBoxRequestTest, ParsesButtonsAsTheRuntimeDoes) {
   EXPECT_EQ(values, c.values) << c.reason;
   EXPECT_EQ(request.defaultValue, c.expectedDefault) << c.reason;
   EXPECT_EQ(request.escapeValue, c.expectedEscape) << c.reason;
+  EXPECT_EQ(request.escapeCloses, c.escapeCloses) << c.reason;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -54,10 +56,13 @@ INSTANTIATE_TEST_SUITE_P(
                     {"&OK", "&Yes", "&No", "&Abort", "&Retry", "&Ignore", "&Cancel", "&Help"},
                     {1, 2, 4, 8, 16, 32, 64, 128}, 1, 64},
         RequestCase{"a set with no known bit still offers OK", "256", 0, {"&OK"}, {1}, 1, 1},
-        RequestCase{"digits with bars are captions", "3|5|6|7", 0, {"3", "5", "6", "7"}, {1, 2, 3, 4}, 1, 1},
-        RequestCase{"caption list default by position", "Yes|No|Maybe", 3, {"Yes", "No", "Maybe"}, {1, 2, 3}, 3, 3},
+        RequestCase{"digits with bars are captions", "3|5|6|7", 0, {"3", "5", "6", "7"}, {1, 2, 3, 4}, 1, 1, false},
+        RequestCase{"caption list default by position, Esc is No", "Yes|No|Maybe", 3, {"Yes", "No", "Maybe"}, {1, 2, 3}, 3, 2},
+        RequestCase{"named Cancel beats No and the first button", "&Accept|no|&Cancel ", 1,
+                    {"&Accept", "no", "&Cancel "}, {1, 2, 3}, 1, 3},
         RequestCase{"single caption", "Accept", 0, {"Accept"}, {1}, 1, 1},
-        RequestCase{"empty captions kept in place", "A||B", 0, {"A", "", "B"}, {1, 2, 3}, 1, 1}), ByReason());
+        RequestCase{"empty captions kept in place, Esc ignored", "A||B", 0, {"A", "", "B"}, {1, 2, 3}, 1, 1, false}),
+    ByReason());
 
 // ---- Without a host ----
 

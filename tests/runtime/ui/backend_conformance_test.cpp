@@ -314,6 +314,76 @@ TEST_P(WindowConformance, AMessageBoxRaisedOnAProgramThreadIsAnsweredByAClick) {
   EXPECT_EQ(answer, 2);
 }
 
+// Esc never gives an affirmative answer: it presses Cancel, else No; a box of named buttons with
+// neither stays open until a button is pressed.
+TEST_P(WindowConformance, EscOnAMessageBoxPressesCancelElseNoElseIsIgnored) {
+  const struct {
+    const char* buttons;
+    bool escCloses;
+    const char* thenPress;  // when Esc left the box open
+    Long expected;
+  } kRows[] = {
+      {"&Accept|&Cancel", true, "", 2},       // 1: Cancel, not the first button
+      {"&Yes|&No|&Maybe", true, "", 2},       // 2: No, without a Cancel
+      {"Maybe|No|Cancel", true, "", 3},       // 3: Cancel before No
+      {"&Keep|&Drop", false, "&Drop", 2},     // 4: neither: Esc does nothing
+      {"6", true, "", BUTTON_NO},             // 5: plain Yes|No as before
+      {"&Fine", true, "", 1},                 // 6: one button is only acknowledged
+  };
+  std::vector<Long> answers;
+  WindowDef def;
+  def.title = "Esc";
+  const Long ask = def.Add(ControlDef::Button("&Ask"));
+  def.Add(ControlDef::Button("&Close").StdClose());
+  Recorder events;
+  std::size_t next = 0;
+  Play(Form(def, events, [&](Window& w) {
+         if (w.CurrentEvent().code == EVENT_Accepted && w.CurrentEvent().control == ask && next < std::size(kRows))
+           answers.push_back(MessageBox("Go?", "Question", "", kRows[next++].buttons, 1));
+       }),
+       [&](User& user) {
+         const WindowId window = user.WaitForWindow("Esc");
+         ASSERT_NE(window, 0u);
+         for (const auto& row : kRows) {
+           user.Click(window, ask);
+           EXPECT_EQ(user.EscClosesMessageBox(), row.escCloses) << row.buttons;
+           if (!row.escCloses) user.AnswerMessageBox("Go?", row.thenPress);
+           user.WaitForWindow("Esc");
+         }
+         user.Click(window, 2);
+       });
+  ASSERT_EQ(answers.size(), std::size(kRows));
+  for (std::size_t i = 0; i < std::size(kRows); ++i) EXPECT_EQ(answers[i], kRows[i].expected) << kRows[i].buttons;
+}
+
+// Tab walks the controls that can take the focus in their order, skipping hidden and disabled
+// ones, and leaves a sheet as it leaves any other control.
+TEST_P(WindowConformance, TabSkipsHiddenAndDisabledControlsAndLeavesASheet) {
+  Long value = 0;
+  WindowDef def;
+  def.title = "Tabs";
+  const Long sheet = def.Add(ControlDef::Sheet().At(2, 2, 150, 40));
+  def.Add(ControlDef::Tab("&One").In(sheet));
+  const Long first = def.Add(ControlDef::Button("&First").At(4, 50, 40, 14));
+  def.Add(ControlDef::Button("&Hidden").Hidden().At(50, 50, 40, 14));
+  const Long disabled = def.Add(ControlDef::Button("&Off").At(96, 50, 40, 14));
+  const Long entry = def.Add(ControlDef::Entry("@n3", Bind(value)).At(4, 70, 30, 12));
+  Recorder events;
+  Play(Form(def, events,
+            [&](Window& w) {
+              if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetProp(disabled, PROP_Disable, "1", 0);
+            }),
+       [&](User& user) {
+         const WindowId window = user.WaitForWindow("Tabs");
+         ASSERT_NE(window, 0u);
+         EXPECT_EQ(user.Focus(window), sheet) << "the first control that takes the focus";
+         for (const Long expected : {first, entry, sheet}) {
+           user.PressKey(window, 0, KEY_Tab);
+           EXPECT_EQ(user.Focus(window), expected);
+         }
+       });
+}
+
 // A tab's controls show only while the tab is the sheet's selected one.
 TEST_P(WindowConformance, SelectingATabShowsItsControlsAndHidesTheOthers) {
   Long first = 1, second = 2;

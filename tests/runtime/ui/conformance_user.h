@@ -40,7 +40,8 @@ class User {
   virtual void ClickInto(WindowId window, Long control) = 0;
   // Replaces what the entry holds by typing over all of it.
   virtual void Type(WindowId window, Long entry, const std::string& text) = 0;
-  virtual void PressKey(WindowId window, Long control, Long key) = 0;          // Tab, Enter, Down
+  // Tab, Enter, Down; control 0: to the focused control, as the keyboard does.
+  virtual void PressKey(WindowId window, Long control, Long key) = 0;
   virtual void Click(WindowId window, Long button) = 0;
   virtual void ChooseMenu(WindowId window, Long menu, Long item) = 0;
   virtual void SelectTab(WindowId window, Long sheet, Long tab) = 0;  // tab: 1, 2, … in the sheet
@@ -52,6 +53,8 @@ class User {
   virtual void RightClickRow(WindowId window, Long list, Long shownRow, Long column) = 0;
   virtual void ChoosePopup(const std::string& text) = 0;
   virtual void AnswerMessageBox(const std::string& text, const std::string& caption) = 0;
+  // Presses Esc on the message box that appears; true when that closed it.
+  virtual bool EscClosesMessageBox() = 0;
 
   // ---- Ending ----
   // Whatever a failed scenario left open: dialogs closed without a choice, close-down to every
@@ -126,11 +129,17 @@ class HeadlessUser final : public User {
     EXPECT_EQ(box->text, text);
     robot_.PressCaption(*box, caption);
   }
+  bool EscClosesMessageBox() override {
+    const auto box = robot_.WaitForMessageBox(kUserWait);
+    return box && robot_.CloseMessageBox(*box);
+  }
   void CloseEverything() override {
     robot_.SetFailureHandler([](const std::string&) {});
     while (robot_.OpenDialogCount() > 0) {
       if (!robot_.CloseMessageBox() && !robot_.AnswerStop(StopAnswer::GoOn)) {
         if (const auto popup = robot_.WaitForPopup(std::chrono::milliseconds(0))) robot_.DismissPopup(*popup);
+        else if (const auto box = robot_.WaitForMessageBox(std::chrono::milliseconds(0)))
+          robot_.PressButton(*box, box->defaultValue);  // a box that ignores Esc
       }
     }
     for (const WindowId window : OpenWindows()) SendInput({InputKind::CloseDown, window, 0, 0, 0, 0, {}, 0});

@@ -139,7 +139,7 @@ TEST_F(HeadlessTest, ClosingWithoutAChoiceReturnsTheEscapeValue) {
     Long expected;
   } kCases[] = {
       {"68", BUTTON_NO, BUTTON_CANCEL},  // 1: No|Cancel escapes to Cancel, not to the default
-      {"Keep|Drop", 2, 2},               // 2: a caption list escapes to its default
+      {"&Keep|&No", 1, 2},               // 2: a caption list escapes to its No, not to its default
   };
   std::vector<Long> results;
   Run([&] {

@@ -264,7 +264,9 @@ void QtUser::Type(WindowId window, Long entry, const std::string& text) {
 
 void QtUser::PressKey(WindowId window, Long control, Long key) {
   OnQt([&] {
-    QWidget* widget = ControlWidget(window, control);
+    // Control 0: whichever widget has the focus, as a key on the keyboard goes.
+    QWidget* outer = control == 0 ? OuterOf(window) : nullptr;
+    QWidget* widget = control == 0 ? (outer ? outer->focusWidget() : nullptr) : ControlWidget(window, control);
     if (!widget) {
       ADD_FAILURE() << "no control " << control << " for a key";
       return;
@@ -400,6 +402,23 @@ void QtUser::AnswerMessageBox(const std::string& text, const std::string& captio
     });
     return answered;
   }, "no message box with a button \"" + caption + "\" appeared");
+}
+
+bool QtUser::EscClosesMessageBox() {
+  bool closed = false;
+  Poll([&] {
+    bool pressed = false;
+    OnQt([&] {
+      const std::vector<QMessageBox*> boxes = Visible<QMessageBox>();
+      if (boxes.empty()) return;
+      QMessageBox* box = boxes.back();
+      QTest::keyClick(box, Qt::Key_Escape);
+      pressed = true;
+      closed = !box->isVisible();
+    });
+    return pressed;
+  }, "no message box appeared for Esc");
+  return closed;
 }
 
 void QtUser::CloseEverything() {

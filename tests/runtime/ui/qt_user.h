@@ -45,6 +45,7 @@ class QtUser final : public User, private ThreadActivityObserver {
   void RightClickRow(WindowId window, Long list, Long shownRow, Long column) override;
   void ChoosePopup(const std::string& text) override;
   void AnswerMessageBox(const std::string& text, const std::string& caption) override;
+  bool EscClosesMessageBox() override;
   void CloseEverything() override;
 
   // Runs `call` on the Qt thread and waits for it; false (and a failure) when the Qt thread

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
+#include <QScreen>
 #include <QAbstractButton>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -339,6 +341,12 @@ TEST_F(QtWindows, TheScrollBarShowsTheProgramsThumbAndTurnsStepsAndDragsIntoEven
           bar = ControlOf<QWidget>(window, list)->findChild<QScrollBar*>();
           ASSERT_TRUE(bar && bar->isVisible());
           EXPECT_EQ(bar->sliderPosition(), 40) << "the thumb is where the program put it";
+          // The selected last row is wholly shown under the headings, the top row at the top.
+          auto* table = ControlOf<QWidget>(window, list)->findChild<QTableView*>();
+          ASSERT_TRUE(table);
+          const int last = table->model()->rowCount() - 1;
+          EXPECT_EQ(table->rowViewportPosition(0), 0);
+          EXPECT_LE(table->rowViewportPosition(last) + table->rowHeight(last), table->viewport()->height());
         });
         ASSERT_TRUE(bar);
         events.Take();
@@ -369,7 +377,10 @@ TEST_F(QtWindows, APopupOpensAtThePlaceGivenInTheCallingThreadsWindow) {
   const int exitCode = Play(
       [&] {
         RunWindow(def, events, [&](Window& w) {
-          if (w.CurrentEvent().code == EVENT_Accepted) chosen = Popup("&First|&Second", 30, 20);
+          if (w.CurrentEvent().code != EVENT_Accepted) return;
+          // First at the place given, then at the runtime's default place: the mouse.
+          const Long at = chosen == -1 ? 0 : static_cast<Long>(0x80000000u);
+          chosen = at ? Popup("&First|&Second", at, at) : Popup("&First|&Second", 30, 20);
         });
       },
       [&](QtUser& user) {
@@ -391,6 +402,86 @@ TEST_F(QtWindows, APopupOpensAtThePlaceGivenInTheCallingThreadsWindow) {
         user.ChoosePopup("&Second");
         user.WaitForWindow("Where");
         EXPECT_EQ(chosen, 2);
+
+        QPoint mouse;
+        user.OnQt([&] {
+          mouse = Outer(window)->mapToGlobal(QPoint(20, 30));
+          QCursor::setPos(mouse);
+        });
+        user.Click(window, button);
+        user.Poll([&] {
+          bool placed = false;
+          user.OnQt([&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+              if (widget->objectName() != qt::kPopupName || !widget->isVisible()) continue;
+              EXPECT_EQ(widget->pos(), mouse) << "the default place is the mouse's";
+              placed = true;
+            }
+          });
+          return placed;
+        }, "no popup opened at the mouse");
+        user.ChoosePopup("&First");
+        user.WaitForWindow("Where");
+        EXPECT_EQ(chosen, 1);
+      });
+  EXPECT_EQ(exitCode, 0);
+}
+
+// ---- Keyboard focus and where a box opens ----
+
+// The focused button is marked as after Tab (its picture changes when the focus leaves it), a
+// sheet's tab bar hands Tab to the runtime, and a message box opens centred on its window.
+TEST_F(QtWindows, TheFocusedButtonIsMarkedTabLeavesASheetAndABoxOpensOverItsWindow) {
+  WindowDef def;
+  def.title = "Focus";
+  def.x = 300;
+  def.y = 200;
+  def.width = 200;
+  def.height = 90;
+  const Long sheet = def.Add(ControlDef::Sheet().At(2, 2, 196, 60));
+  def.Add(ControlDef::Tab("&One").In(sheet));
+  const Long first = def.Add(ControlDef::Button("&First").At(8, 68, 50, 14));
+  const Long second = def.Add(ControlDef::Button("&Second").At(70, 68, 50, 14));
+  std::atomic<Long> answer{-1};
+  Recorder events;
+  const int exitCode = Play(
+      [&] {
+        RunWindow(def, events, [&](Window& w) {
+          if (w.CurrentEvent().code == EVENT_Accepted && w.CurrentEvent().control == second)
+            answer = MessageBox("A rather long question that makes the box wider than it would be", "Wide", "", "&Yes|&No");
+        });
+      },
+      [&](QtUser& user) {
+        const WindowId window = user.WaitForWindow("Focus");
+        ASSERT_NE(window, 0u);
+        user.PressKey(window, 0, KEY_Tab);
+        EXPECT_EQ(user.Focus(window), first) << "from the sheet, Tab goes where the runtime says";
+        QImage focused, unfocused;
+        user.OnQt([&] { focused = ControlOf<QPushButton>(window, first)->grab().toImage(); });
+        user.PressKey(window, first, KEY_Tab);
+        EXPECT_EQ(user.Focus(window), second);
+        user.OnQt([&] { unfocused = ControlOf<QPushButton>(window, first)->grab().toImage(); });
+        EXPECT_NE(focused, unfocused) << "the focused button shows a focus frame";
+
+        user.PressKey(window, second, KEY_Enter);
+        user.Poll([&] {
+          bool seen = false;
+          user.OnQt([&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+              auto* box = qobject_cast<QMessageBox*>(widget);
+              if (!box || !box->isVisible()) continue;
+              seen = true;
+              const QWidget* outer = Outer(window);
+              const QPoint centre = outer->mapToGlobal(outer->rect().center());
+              EXPECT_LE((box->geometry().center() - centre).manhattanLength(), 4) << "centred on the window";
+              EXPECT_TRUE(box->screen()->availableGeometry().contains(box->geometry())) << "on the screen";
+            }
+          });
+          return seen;
+        }, "no message box opened");
+        user.AnswerMessageBox("A rather long question that makes the box wider than it would be", "&No");
+        user.WaitForWindow("Focus");
+        EXPECT_EQ(answer, 2);
       });
   EXPECT_EQ(exitCode, 0);
 }

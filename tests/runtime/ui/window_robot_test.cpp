@@ -140,7 +140,7 @@ TEST_F(RobotWindows, AnEditControlIsLaidOverItsCellInTheSelectedRowAndFollowsThe
   Long edited = 0;
   WindowDef def;
   def.title = "In place";
-  const Long list = def.Add(ControlDef::List("40L~A~@n4@60R~B~@n6@").At(10, 20, 100, 50));  // 5 lines
+  const Long list = def.Add(ControlDef::List("40L~A~@n4@60R~B~@n6@").At(10, 20, 100, 60));  // heading + 5 rows
   Long editor = 0;
   Recorder events;
   Run(def, events, [&](Window& w) {

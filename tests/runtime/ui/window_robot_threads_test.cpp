@@ -219,7 +219,7 @@ TEST_F(RobotThreads, ListShowsEachCellThroughItsColumnsPictureAndImmediateScroll
   WindowDef def;
   def.title = "Browse the AFile file";
   def.resizable = true;
-  const Long list = def.Add(ControlDef::List(kBrowseFormat).Immediate().At(0, 0, 400, 200));
+  const Long list = def.Add(ControlDef::List(kBrowseFormat).Immediate().At(0, 0, 400, 210));  // heading + 20 rows
   Recorder events;
   rt::Start([&] {
     Window window(def);
