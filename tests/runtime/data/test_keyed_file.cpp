@@ -428,7 +428,9 @@ struct BadFileCase {
 
 class KeyedBadFiles : public ::testing::TestWithParam<BadFileCase> {};
 
-TEST_P(KeyedBadFiles, OpenGivesACodeAndText) {
+// A refused file is refused by Open and Build alike, never a crash, and keeps every byte
+// (no journal switched, no database made out of an empty file).
+TEST_P(KeyedBadFiles, OpenAndBuildRefuseItWith36AndLeaveItAsItWas) {
   TempDir temp;
   const std::string path = (temp / "AFILE").string();
   std::ofstream(path + ".db", std::ios::binary) << GetParam().bytes;
@@ -439,23 +441,30 @@ TEST_P(KeyedBadFiles, OpenGivesACodeAndText) {
   EXPECT_EQ(rt::Error(), "Invalid Data File");
   EXPECT_FALSE(rt::FileError().empty());
   EXPECT_FALSE(file.IsOpen());
+  file.Build();
+  EXPECT_EQ(rt::ErrorCode(), rt::InvalidFileErr) << rt::FileError();
+  EXPECT_TRUE(ReadFile(path + ".db") == GetParam().bytes) << "the refused file changed";
 }
 
-std::string ForeignDatabase() {
+std::string ForeignDatabase(const char* sql) {
   TempDir temp;
   const std::string path = (temp / "x.db").string();
   sqlite3* db = nullptr;
   sqlite3_open(path.c_str(), &db);
-  sqlite3_exec(db, "CREATE TABLE t(a); INSERT INTO t VALUES (1)", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
   sqlite3_close(db);
   return ReadFile(path);
 }
 
-INSTANTIATE_TEST_SUITE_P(Garbage, KeyedBadFiles,
-                         ::testing::Values(BadFileCase{"garbage", std::string(4096, '\x5A')},
-                                           BadFileCase{"header only", "SQLite format 3"},
-                                           BadFileCase{"another program's database", ForeignDatabase()}),
-                         ByReason());
+INSTANTIATE_TEST_SUITE_P(
+    Garbage, KeyedBadFiles,
+    ::testing::Values(BadFileCase{"garbage", std::string(4096, '\x5A')}, BadFileCase{"header only", "SQLite format 3"},
+                      BadFileCase{"empty", ""},
+                      BadFileCase{"another program's database", ForeignDatabase("CREATE TABLE t(a); INSERT INTO t VALUES (1)")},
+                      BadFileCase{"a layout table with NULLs",
+                                  ForeignDatabase("CREATE TABLE _layout(item, value);"
+                                                  "INSERT INTO _layout VALUES ('format', NULL), (NULL, 1), ('fields', NULL)")}),
+    ByReason());
 
 TEST_F(KeyedFile, NamesGetTheDefaultExtensionUnlessTheyHaveOne) {
   EXPECT_EQ(file_->FullName(), path_ + ".db");
