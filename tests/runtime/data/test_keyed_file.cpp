@@ -245,6 +245,17 @@ TEST_F(KeyedFile, HoldOfAProcessThatDiedDoesNotCount) {
   EXPECT_EQ(rt::ErrorCode(), 0);
 }
 
+// A position comes from the caller: one that is malformed names no record (35), never more.
+TEST_F(KeyedFile, RegetOfAMalformedPositionIs35) {
+  Add(1, "one");
+  for (const char* position : {"F:", "F:x", "F:1x", "F:99999999999999999999999", "K1", "K1:", "K1:zz", "K9:00:1", "Q:1", ""}) {
+    file_->Reget(position);
+    EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << "'" << position << "'";
+  }
+  file_->Reget("F:1");
+  EXPECT_EQ(rt::ErrorCode(), 0);
+}
+
 // ---- Transaction frames ----
 
 TEST_F(KeyedFile, OneFrameCoversSeveralFilesAndALogoutWaitsItsTimeOutForAnotherFrame) {
