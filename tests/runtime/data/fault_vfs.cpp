@@ -12,6 +12,8 @@ namespace {
 // One shim per process, like the VFS list it joins; the counters are the tests' only state.
 std::atomic<int> failAt{0}, calls{0}, failCode{SQLITE_IOERR};
 std::atomic<bool> failed{false};
+void (*hookFunction)(void*) = nullptr;
+void* hookContext = nullptr;
 sqlite3_vfs* real = nullptr;
 sqlite3_vfs shim;
 
@@ -27,6 +29,11 @@ bool Strike() {
   const int at = failAt.load();
   if (at <= 0) return false;
   if (++calls != at) return false;
+  if (hookFunction) {
+    failAt = 0;
+    hookFunction(hookContext);
+    return false;
+  }
   failed = true;
   return true;
 }
@@ -125,13 +132,23 @@ void Install() {
 }
 
 void Arm(int at, int code) {
+  hookFunction = nullptr;
   calls = 0;
   failed = false;
   failCode = code;
   failAt = at;
 }
 
-void Disarm() { failAt = 0; }
+void ArmHook(int at, void (*hook)(void*), void* context) {
+  Arm(at, 0);
+  hookContext = context;
+  hookFunction = hook;
+}
+
+void Disarm() {
+  failAt = 0;
+  hookFunction = nullptr;
+}
 int Calls() { return calls; }
 bool Failed() { return failed; }
 

@@ -10,6 +10,9 @@ namespace test_vfs {
 void Install();                // idempotent
 void Arm(int failAt, int code);  // counting starts at 0 now; failAt 0 fails nothing
 void Disarm();
+// Runs `hook` (disarmed) in place of the Nth call instead of failing it: what another opener
+// sees in the middle of an operation.
+void ArmHook(int at, void (*hook)(void*), void* context);
 int Calls();                   // writes, syncs, truncates and locks since Arm
 bool Failed();                 // the fault was injected since Arm
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 #include <fstream>
 #include <string>
@@ -20,6 +22,7 @@
 
 #include "runtime/core/date_time.h"
 #include "runtime/data/field_ref.h"
+#include "tests/runtime/data/fault_vfs.h"
 #include "tests/runtime/data/keyed_fixture.h"
 #include "tests/support/param_names.h"
 
@@ -254,6 +257,102 @@ TEST_F(KeyedFile, RegetOfAMalformedPositionIs35) {
   }
   file_->Reget("F:1");
   EXPECT_EQ(rt::ErrorCode(), 0);
+}
+
+// A hold lives as long as its holder's lock, whatever its row says: a row whose holder is gone
+// while its pid lives on (reused, or another PID namespace) counts for nothing, and a live hold
+// whose row names a pid that is gone still counts.
+TEST_F(KeyedFile, AHoldIsJudgedByItsHoldersLockNotByAPid) {
+  Add(1, "one");
+  AFI_Record other;
+  rt::File second(decl_, other);
+  second.Open();
+  auto setPid = [&](const char* sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open((path_ + ".db").c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  };
+  setPid(("INSERT INTO _holds(record, pid, owner, since) VALUES (1, " + std::to_string(::getpid()) + ", 77, 0)").c_str());
+  file_->GetByPointer(1);
+  record_.ASTRING = "put";
+  file_->Put();
+  EXPECT_EQ(rt::ErrorCode(), 0) << "a hold nobody has the lock of was kept";
+
+  second.Hold();
+  second.GetByPointer(1);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  setPid("UPDATE _holds SET pid = 2147483646");  // no such process
+  file_->SetKey(IDKey);
+  file_->Next();
+  EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr) << "a live hold was taken for a stale one";
+  file_->GetByPointer(1);
+  file_->Put();
+  EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr);
+}
+
+// Create over an existing file keeps everyone else out until the new file is in: an opener let
+// in meanwhile would write to the old file, which is about to go.
+TEST_F(KeyedFile, CreateOverAnExistingFileKeepsOtherOpenersOutUntilTheNewFileIsIn) {
+  Add(1, "old");
+  file_->Close();
+  test_vfs::Install();
+  struct During {
+    const rt::FileDecl* decl;
+    rt::Long code = -1;
+  } during{&decl_};
+  test_vfs::ArmHook(
+      1,
+      [](void* context) {
+        auto& d = *static_cast<During*>(context);
+        AFI_Record r;
+        rt::File other(*d.decl, r);
+        other.Open();
+        d.code = rt::ErrorCode();
+      },
+      &during);
+  file_->Create();
+  test_vfs::Disarm();
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(during.code, rt::NoAccessErr) << "another opener got in while the file was being made";
+}
+
+// A folder or file the user may not use is 5, whoever creates or opens it; root is made nobody
+// in a child, since root passes every permission check.
+TEST(FileAccess, AFolderOrFileTheUserMayNotUseIs5) {
+  struct Case {
+    const char* driver;
+    bool create;
+  };
+  for (const Case c : {Case{"KEYED", true}, Case{"KEYED", false}, Case{"ASCII", true}, Case{"ASCII", false}}) {
+    SCOPED_TRACE(std::string(c.driver) + (c.create ? " create" : " open"));
+    TempDir temp;
+    const std::filesystem::path folder = temp / "closed";
+    std::filesystem::create_directory(folder);
+    const rt::FileDecl decl = Declare("AFile", c.driver, (folder / "AFILE.db").string(), AFileLayout());
+    if (!c.create) {
+      AFI_Record r;
+      rt::File made(decl, r);
+      made.Create();
+      ASSERT_EQ(rt::ErrorCode(), 0);
+      ::chmod(decl.name.c_str(), 0600);
+    }
+    ::chmod(folder.c_str(), 0555);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+      AFI_Record r;
+      rt::File file(decl, r);
+      if (c.create) file.Create();
+      else file.Open();
+      ::_exit(static_cast<int>(rt::ErrorCode()));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod(folder.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), rt::NoAccessErr);
+  }
 }
 
 // ---- Transaction frames ----
