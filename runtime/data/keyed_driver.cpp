@@ -566,31 +566,45 @@ DriverStatus KeyedDriver::Build() {
 
 DriverStatus KeyedDriver::FillKeys() {
   if (decl_.keys.empty()) return {};
-  sqlite3_stmt* rows = Prepare("SELECT rowid, " + SelectList() + " FROM " + Quote(decl_.label) + " AS t");
+  // The pointers first, then each row by its pointer: a table is not updated under a scan of
+  // itself, which a damaged file can turn into a scan that never ends.
+  std::vector<std::int64_t> pointers;
+  sqlite3_stmt* listing = Prepare("SELECT rowid FROM " + Quote(decl_.label) + " ORDER BY rowid");
+  if (!listing) return Fail();
+  {
+    Use use(listing);
+    int rc;
+    while ((rc = sqlite3_step(listing)) == SQLITE_ROW) pointers.push_back(sqlite3_column_int64(listing, 0));
+    if (rc != SQLITE_DONE) return Fail();
+  }
+  sqlite3_stmt* rows = Prepare("SELECT " + SelectList() + " FROM " + Quote(decl_.label) + " AS t WHERE t.rowid = ?1");
   std::string update = "UPDATE " + Quote(decl_.label) + " SET ";
   for (std::size_t k = 0; k < decl_.keys.size(); ++k)
     update += (k ? ", " : "") + Quote(keyed::KeyColumnName(decl_.keys[k])) + " = ?" + std::to_string(k + 2);
   update += " WHERE rowid = ?1";
   sqlite3_stmt* write = Prepare(update);
   if (!rows || !write) return Fail();
-  Use use(rows);
-  int rc;
   RowImage row;
-  while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
+  for (const std::int64_t pointer : pointers) {
+    Use use(rows);
+    sqlite3_bind_int64(rows, 1, pointer);
+    const int rc = sqlite3_step(rows);
+    if (rc == SQLITE_DONE) continue;
+    if (rc != SQLITE_ROW) return Fail();
     row.record.assign(layout_.RecordSize(), std::byte{0});
     for (std::size_t i = 1; i <= layout_.FieldCount(); ++i)
-      ReadField(sqlite3_column_value(rows, static_cast<int>(i)), *layout_.Field(i), row.record.data());
+      ReadField(sqlite3_column_value(rows, static_cast<int>(i) - 1), *layout_.Field(i), row.record.data());
     Use useWrite(write);
-    sqlite3_bind_int64(write, 1, sqlite3_column_int64(rows, 0));
+    sqlite3_bind_int64(write, 1, pointer);
     for (std::size_t k = 0; k < decl_.keys.size(); ++k) {
       const KeyDecl& key = decl_.keys[k];
       if (key.optional && KeyIsEmpty(key, layout_, row.record.data())) continue;  // stays NULL
       const std::string value = EncodeOrder(OrderOf(key), layout_, row.record.data());
       sqlite3_bind_blob(write, static_cast<int>(k + 2), value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
     }
-    if (sqlite3_step(write) != SQLITE_DONE) return Fail();
+    if (StepToDone(write) != SQLITE_DONE) return Fail();
   }
-  return rc == SQLITE_DONE ? DriverStatus{} : Fail();
+  return {};
 }
 
 DriverStatus KeyedDriver::Send(std::string_view command) {
