@@ -368,6 +368,29 @@ TEST(FileAccess, AFolderOrFileTheUserMayNotUseIs5) {
   }
 }
 
+// A date written by another program may hold any text: parts too long for a date give no
+// date (0), never an overflow; a well-formed one reads as its day.
+TEST_F(KeyedFile, ADateTextWithOverlongPartsReadsAsNoDate) {
+  Add(1, "one");
+  struct Case {
+    const char* text;
+    rt::Long expected;
+  };
+  for (const Case c : {Case{"2026-12-07", rt::DateFromCivil(2026, 12, 7)}, Case{"99999999999999999999-01-01", 0},
+                       Case{"2026-99999999999-01", 0}, Case{"5000001-01-01", 0}, Case{"--", 0}}) {
+    sqlite3* db = nullptr;
+    sqlite3_open((path_ + ".db").c_str(), &db);
+    sqlite3_stmt* update = nullptr;
+    sqlite3_prepare_v2(db, "UPDATE AFile SET ADATE = ?1", -1, &update, nullptr);
+    sqlite3_bind_text(update, 1, c.text, -1, SQLITE_STATIC);
+    EXPECT_EQ(sqlite3_step(update), SQLITE_DONE);
+    sqlite3_finalize(update);
+    sqlite3_close(db);
+    file_->GetByPointer(1);
+    EXPECT_EQ(record_.ADATE, c.expected) << c.text;
+  }
+}
+
 // ---- Transaction frames ----
 
 TEST_F(KeyedFile, OneFrameCoversSeveralFilesAndALogoutWaitsItsTimeOutForAnotherFrame) {
