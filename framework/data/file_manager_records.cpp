@@ -255,6 +255,9 @@ rt::Byte FileManager::PrimeAutoIncServer(rt::Byte handleError) {
 }
 
 void FileManager::NameDuplicateKey() {
+  // The record the numbering read last is still the file's current one, and the check skips the
+  // current record: forget it, or the key it repeats goes unnamed.
+  File->GetByPointer(0);
   for (KeyEntry& key : Keys) {
     if (File->Duplicate(key.Key)) {
       if (Errors) Errors->SetKey(KeyName(key));

@@ -156,7 +156,8 @@ void RelationManager::RollbackFrame() {
 void RelationManager::CommitFrame() {
   if (!UseLogout) return;
   rt::Commit();
-  if (rt::ErrorCode() != 0) rt::AssertReport("Unable to commit transaction", __FILE__, __LINE__);
+  // The runtime's text says whether some of the frame's files kept their part.
+  if (rt::ErrorCode() != 0) rt::AssertReport("Unable to commit transaction: " + rt::Error(), __FILE__, __LINE__);
 }
 
 rt::Byte RelationManager::LogoutPrime() {

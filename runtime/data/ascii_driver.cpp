@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -142,16 +143,18 @@ void AsciiDriver::TakeBackPartialRecord(std::size_t written) {
   const off_t start = end - static_cast<off_t>(written);
   // Other writers append under a shared lock; an exclusive one means none is in the middle of a
   // write, and an unchanged size that nobody appended after our piece, so cutting it loses nothing.
+  // Linux changes a flock by dropping the old lock first, also when the new one is refused: the
+  // opener's own lock is taken again after every attempt, or a deny-all opener would get in.
   bool cut = false;
   for (int attempt = 0; attempt < kTakeBackAttempts && !cut; ++attempt) {
-    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+    const bool exclusive = ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    if (exclusive) {
       struct stat status;
       cut = ::fstat(fd_, &status) == 0 && status.st_size == end && ::ftruncate(fd_, start) == 0;
-      ::flock(fd_, LockFor(mode_) | LOCK_NB);
-      if (!cut) break;  // somebody appended after the piece: end its line instead
-    } else {
-      ::usleep(1000);
     }
+    RestoreShareLock();
+    if (exclusive && !cut) break;  // somebody appended after the piece: end its line instead
+    if (!exclusive) ::usleep(1000);
   }
   if (!cut) {
     // Best effort: with the piece's line ended, the next record at least starts a line of its own.
@@ -159,25 +162,41 @@ void AsciiDriver::TakeBackPartialRecord(std::size_t written) {
   }
 }
 
+void AsciiDriver::RestoreShareLock() {
+  // Between the drop and now only another writer's brief exclusive lock should be in the way:
+  // wait it out, but never for ever (a log entry must not hang its program).
+  for (int attempt = 0; attempt < kTakeBackAttempts; ++attempt) {
+    if (::flock(fd_, LockFor(mode_) | LOCK_NB) == 0) return;
+    ::usleep(1000);
+  }
+}
+
 DriverStatus AsciiDriver::ReadLine(std::int64_t offset, RowImage& row, std::int64_t& next) {
   if (fd_ < 0) return DriverStatus::Error(NotOpenErr);
   if (!ModeReads(mode_)) return DriverStatus::Error(NoAccessErr);
+  // Only what the record can hold is kept (and the two bytes that may end the line); a longer
+  // line is passed over, so a line of any length costs no more memory than a record.
+  const std::size_t keep = recordSize_ + 2;
   std::string line;
+  std::int64_t length = 0;
   char chunk[4096];
   bool ended = false;
   while (!ended) {
-    const ssize_t got = ::pread(fd_, chunk, sizeof chunk, offset + static_cast<std::int64_t>(line.size()));
+    const ssize_t got = ::pread(fd_, chunk, sizeof chunk, offset + length);
     if (got < 0) return SystemError(errno);
     if (got == 0) break;
     const char* newline = static_cast<const char*>(std::memchr(chunk, '\n', static_cast<std::size_t>(got)));
     const std::size_t take = newline ? static_cast<std::size_t>(newline - chunk) + 1 : static_cast<std::size_t>(got);
-    line.append(chunk, take);
+    if (line.size() < keep) line.append(chunk, std::min(take, keep - line.size()));
+    length += static_cast<std::int64_t>(take);
     ended = newline != nullptr;
   }
-  if (line.empty()) return DriverStatus::Error(NoRecErr);
-  next = offset + static_cast<std::int64_t>(line.size());
-  if (line.back() == '\n') line.pop_back();
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (length == 0) return DriverStatus::Error(NoRecErr);
+  next = offset + length;
+  if (static_cast<std::size_t>(length) <= keep) {  // the whole line is here: drop its end
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+  }
   const std::string_view fit = Utf8Prefix(line, recordSize_);
   row = RowImage{};
   row.pointer = offset;

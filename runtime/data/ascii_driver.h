@@ -44,6 +44,7 @@ class AsciiDriver final : public Driver {
  private:
   DriverStatus CreateWith(int extraFlags);
   void TakeBackPartialRecord(std::size_t written);
+  void RestoreShareLock();
   // The line at `offset` into row (33 at the end); `next` receives the offset after it.
   DriverStatus ReadLine(std::int64_t offset, RowImage& row, std::int64_t& next);
 

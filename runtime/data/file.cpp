@@ -371,8 +371,13 @@ void File::Reget(std::string_view position) {
     } else if (rest.rfind("F:", 0) != 0) {
       return DriverStatus::Error(NoRecErr);
     }
+    // A position comes from the caller and may be anything: a pointer that is no number is no record.
     const std::size_t colon = rest.rfind(':');
-    const std::int64_t pointer = colon == std::string_view::npos ? 0 : std::stoll(std::string(rest.substr(colon + 1)));
+    if (colon == std::string_view::npos) return DriverStatus::Error(NoRecErr);
+    const std::string_view digits = rest.substr(colon + 1);
+    std::int64_t pointer = 0;
+    const auto [end, parsed] = std::from_chars(digits.data(), digits.data() + digits.size(), pointer);
+    if (parsed != std::errc() || end != digits.data() + digits.size()) return DriverStatus::Error(NoRecErr);
     if (key != 0 && !KeyValid(key)) return DriverStatus::Error(NoRecErr);
     RowImage row;
     DriverStatus status = driver_->Get(pointer, row);
@@ -746,13 +751,33 @@ void EndFrame(End&& end) {
 }
 }  // namespace
 
+// Each file commits on its own (a WAL database commits alone), in the order they joined the
+// frame. After a failed commit the files still to come roll back, so a failure is whole when it
+// comes first; after it, the files already committed keep their part and the error says so.
 void Commit() {
-  EndFrame([](File& file) {
+  std::string committed;
+  bool failed = false;
+  EndFrame([&](File& file) {
     file.inFrame_ = false;
+    if (failed) {
+      file.DropPage();
+      file.driver_->Rollback();
+      return DriverStatus{};
+    }
     DriverStatus status = file.driver_->Commit();
-    if (!status.Ok()) file.driver_->Rollback();  // a commit that fails must not leave the frame open
+    if (status.Ok()) {
+      committed += (committed.empty() ? "" : ", ") + file.driver_->FullName();
+      return status;
+    }
+    file.driver_->Rollback();  // a commit that fails must not leave the frame open
+    failed = true;
     return status;
   });
+  if (failed && !committed.empty()) {
+    const std::string driverCode = FileErrorCode(), driverText = FileError();
+    SetError(ErrorCode(), "Transaction Partly Committed: " + committed + " kept the changes, the rest did not (" + Error() + ")");
+    SetFileError(driverCode, driverText);
+  }
 }
 
 void Rollback() {

@@ -6,8 +6,8 @@
 //   Orders        reads in key order, file order or an encoded field order; duplicates
 //   Holds         the _holds table; stale holds of processes that have gone
 //   Frames        BEGIN IMMEDIATE, COMMIT, ROLLBACK
-#include <signal.h>
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,8 +42,51 @@ using keyed::ReadField;
 
 // ---- Statements ----
 
+// What a failed open or create of a file says, from the system's own error.
+Long CodeForErrno(int error, Long codeForMissing) {
+  switch (error) {
+    case ENOENT: return codeForMissing;
+    case ENOTDIR: return NoPathErr;
+    case EACCES:
+    case EPERM:
+    case EROFS: return NoAccessErr;
+    default: return FileSystemErr;
+  }
+}
+
+DriverStatus SystemError(int error, Long codeForMissing) {
+  DriverStatus status = DriverStatus::Error(CodeForErrno(error, codeForMissing));
+  status.driverCode = std::to_string(error);
+  status.driverText = std::strerror(error);
+  return status;
+}
+
+// A data file starts as every SQLite database does; the rest is for SQLite to judge.
+DriverStatus CheckHeader(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return SystemError(errno, NoFileErr);
+  static constexpr char kMagic[] = "SQLite format 3";  // with its NUL: the first 16 bytes
+  char header[sizeof kMagic] = {};
+  const ssize_t got = ::read(fd, header, sizeof header);
+  const int error = errno;
+  ::close(fd);
+  if (got < 0) return SystemError(error, NoFileErr);
+  if (got != static_cast<ssize_t>(sizeof header) || std::memcmp(header, kMagic, sizeof kMagic) != 0) {
+    DriverStatus status = DriverStatus::Error(InvalidFileErr);
+    status.driverText = "not a data file";
+    return status;
+  }
+  return {};
+}
+
 DriverStatus SqlError(sqlite3* db, int rc) {
   const int extended = db ? sqlite3_extended_errcode(db) : rc;
+  if ((rc & 0xFF) == SQLITE_CANTOPEN && db && sqlite3_system_errno(db) != 0) {
+    // The system says why: a folder the user cannot write is 5, not a missing file.
+    DriverStatus status = SystemError(sqlite3_system_errno(db), NoFileErr);
+    status.driverText += std::string(" (") + sqlite3_errmsg(db) + ")";
+    return status;
+  }
   Long code = FileSystemErr;
   switch (rc & 0xFF) {
     case SQLITE_BUSY:
@@ -86,7 +129,43 @@ std::int64_t NewOwner() {
   return (high ^ static_cast<std::int64_t>(device()) ^ static_cast<std::int64_t>(::getpid())) & INT64_MAX;
 }
 
-bool ProcessIsGone(std::int64_t pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
+// A text column that a damaged or foreign file may leave NULL or give any type: never a crash.
+std::string_view ColumnText(sqlite3_stmt* statement, int column) {
+  const char* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+  return text ? std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, column))) : std::string_view();
+}
+
+// Steps a statement that returns no rows; SQLITE_DONE, or the first failure.
+int StepToDone(sqlite3_stmt* statement) {
+  int rc;
+  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+  }
+  return rc;
+}
+
+// How long a hold waits out another opener's write of the record (a statement's length).
+constexpr int kWriteWaitMilliseconds = 2000;
+
+// Another opener's write of a record takes the record's byte for one statement (share_lock.h);
+// a holder's lock there refuses it. Nothing to do for a record this opener holds itself.
+class RecordWrite {
+ public:
+  RecordWrite(ShareLock& lock, std::int64_t pointer, bool holding) : lock_(lock), pointer_(pointer) {
+    locked_ = !holding && lock.TryWriteRecord(pointer);
+    refused_ = !holding && !locked_;
+  }
+  ~RecordWrite() {
+    if (locked_) lock_.UnlockRecord(pointer_);
+  }
+  RecordWrite(const RecordWrite&) = delete;
+  RecordWrite& operator=(const RecordWrite&) = delete;
+  bool Refused() const { return refused_; }
+
+ private:
+  ShareLock& lock_;
+  std::int64_t pointer_;
+  bool locked_ = false, refused_ = false;
+};
 
 // Renumbers the plain `?` of a pushed-down filter from `first`, leaving quoted text alone.
 std::string NumberParameters(std::string_view text, int first) {
@@ -162,11 +241,12 @@ class KeyedDriver final : public Driver {
  private:
   // ---- Connection ----
   DriverStatus Connect(const std::string& path, bool readOnly);
+  DriverStatus UseWal();
   void Disconnect();
   DriverStatus Exec(const char* sql);
   sqlite3_stmt* Prepare(const std::string& sql);
   DriverStatus Fail() const { return SqlError(db_, sqlite3_errcode(db_)); }
-  DriverStatus CheckLayout();
+  DriverStatus CheckLayout(bool keysMayDiffer = false);  // keys differ until Build
   DriverStatus WriteSchema(bool withTable);
   DriverStatus FillKeys();
   void RegisterOrderFunction();
@@ -234,16 +314,19 @@ DriverStatus KeyedDriver::Connect(const std::string& path, bool readOnly) {
   }
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_timeout(db_, busyMilliseconds_);
-  if (DriverStatus status = Exec("PRAGMA synchronous=NORMAL"); !status.Ok()) return status;
-  // Files are made in WAL mode (Create). Switching a file made elsewhere takes a lock that two
-  // openers at once could fight over, so it is done only when needed.
+  return Exec("PRAGMA synchronous=NORMAL");
+}
+
+// Files are made in WAL mode (Create). Switching a file made elsewhere writes to it and takes a
+// lock that two openers at once could fight over, so it is done only when needed, and only
+// once the layout says the file is ours.
+DriverStatus KeyedDriver::UseWal() {
   sqlite3_stmt* mode = nullptr;
   bool wal = false;
   if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode", -1, &mode, nullptr) == SQLITE_OK && sqlite3_step(mode) == SQLITE_ROW)
-    wal = std::string(reinterpret_cast<const char*>(sqlite3_column_text(mode, 0))) == "wal";
+    wal = ColumnText(mode, 0) == "wal";
   if (const int done = mode ? sqlite3_finalize(mode) : SQLITE_OK; done != SQLITE_OK) return SqlError(db_, done);
-  if (!wal && !readOnly) return Exec("PRAGMA journal_mode=WAL");
-  return {};
+  return wal ? DriverStatus{} : Exec("PRAGMA journal_mode=WAL");
 }
 
 void KeyedDriver::Disconnect() {
@@ -279,21 +362,18 @@ sqlite3_stmt* KeyedDriver::Prepare(const std::string& sql) {
 DriverStatus KeyedDriver::Open(Long mode) {
   if (db_) return DriverStatus::Error(IsOpenErr);
   const std::string path = platform::NativePath(FullName()).string();
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    DriverStatus status = DriverStatus::Error(errno == ENOENT ? NoFileErr : (errno == ENOTDIR ? NoPathErr : NoAccessErr));
-    status.driverCode = std::to_string(errno);
-    status.driverText = std::strerror(errno);
-    return status;
-  }
+  // Anything but an SQLite database is refused before SQLite or a lock file touches anything.
+  if (DriverStatus status = CheckHeader(path); !status.Ok()) return status;
   int error = 0;
   if (const Long code = share_.Acquire(path + "-lock", mode, error); code != NoError) {
     DriverStatus status = DriverStatus::Error(code);
     if (error) status.driverText = std::strerror(error);
     return status;
   }
-  DriverStatus status = Connect(path, !ModeWrites(mode));
+  const bool readOnly = !ModeWrites(mode);
+  DriverStatus status = Connect(path, readOnly);
   if (status.Ok()) status = CheckLayout();
+  if (status.Ok() && !readOnly) status = UseWal();
   if (!status.Ok()) {
     Disconnect();
     return status;
@@ -302,7 +382,7 @@ DriverStatus KeyedDriver::Open(Long mode) {
   return {};
 }
 
-DriverStatus KeyedDriver::CheckLayout() {
+DriverStatus KeyedDriver::CheckLayout(bool keysMayDiffer) {
   sqlite3_stmt* statement = Prepare("SELECT item, value FROM _layout");
   if (!statement) {
     DriverStatus status = Fail();
@@ -312,11 +392,12 @@ DriverStatus KeyedDriver::CheckLayout() {
   Use use(statement);
   std::map<std::string, std::string> items;
   int rc;
-  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    items[reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))] =
-        reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
+  while ((rc = sqlite3_step(statement)) == SQLITE_ROW) items[std::string(ColumnText(statement, 0))] = ColumnText(statement, 1);
+  if (rc != SQLITE_DONE) {
+    DriverStatus status = Fail();
+    if (status.code == FileSystemErr) status.code = InvalidFileErr;  // a damaged file
+    return status;
   }
-  if (rc != SQLITE_DONE) return Fail();
   if (items["format"] != std::to_string(keyed::kFormat)) {
     DriverStatus status = DriverStatus::Error(InvalidFileErr);
     status.driverText = "unknown format " + items["format"];
@@ -327,7 +408,7 @@ DriverStatus KeyedDriver::CheckLayout() {
     status.driverText = "the file holds fields " + items["fields"];
     return status;
   }
-  if (items["keys"] != keyed::KeysDescriptor(decl_)) {
+  if (!keysMayDiffer && items["keys"] != keyed::KeysDescriptor(decl_)) {
     DriverStatus status = DriverStatus::Error(BadKeyErr);
     status.driverText = "the file holds keys " + items["keys"];
     return status;
@@ -388,32 +469,53 @@ DriverStatus KeyedDriver::Create() {
   if (db_) return DriverStatus::Error(IsOpenErr);
   const std::string path = platform::NativePath(FullName()).string();
   const bool existed = ::access(path.c_str(), F_OK) == 0;
+  // Over an existing file, every other opener stays out until the new file is in place: one let
+  // in meanwhile would open the old file and write to a file about to be replaced.
+  ShareLock alone;
   if (existed) {
     int error = 0;
-    ShareLock alone;
     if (const Long code = alone.Acquire(path + "-lock", ReadWrite | DenyAll, error); code != NoError)
       return DriverStatus::Error(code);
   }
   const std::string temporary = path + ".new" + std::to_string(::getpid()) + "-" + std::to_string(owner_ & 0xFFFF);
   std::remove(temporary.c_str());
-  const int rc = sqlite3_open_v2(temporary.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  // Made here first, so a failure gives the system's reason (a folder we may not write is 5).
+  if (const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666); fd >= 0) {
+    ::close(fd);
+  } else {
+    return SystemError(errno, NoPathErr);  // creating: a missing name can only be a missing directory
+  }
+  const int rc = sqlite3_open_v2(temporary.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
   DriverStatus status = rc == SQLITE_OK ? DriverStatus{} : SqlError(db_, rc);
   if (status.Ok()) status = Exec("PRAGMA journal_mode=WAL");  // kept in the file's header
   if (status.Ok()) status = Exec("BEGIN");
   if (status.Ok()) status = WriteSchema(true);
   if (status.Ok()) status = Exec("COMMIT");
-  Disconnect();
+  if (status.Ok()) status = Exec("PRAGMA wal_checkpoint(TRUNCATE)");  // the schema in the file itself
   if (status.Ok()) {
-    if (existed) {
-      for (const char* suffix : {"-wal", "-shm"}) std::remove((path + suffix).c_str());
-      if (std::rename(temporary.c_str(), path.c_str()) != 0) status = DriverStatus::Error(FileSystemErr, std::strerror(errno));
-    } else if (::link(temporary.c_str(), path.c_str()) != 0 && errno != EEXIST) {
-      status = DriverStatus::Error(errno == ENOENT ? NoPathErr : FileSystemErr);
-      status.driverCode = std::to_string(errno);
-      status.driverText = std::strerror(errno);
+    for (auto& [sql, statement] : statements_) sqlite3_finalize(statement);
+    statements_.clear();
+    if (sqlite3_close(db_) == SQLITE_OK) db_ = nullptr;
+    else status = Fail();
+  }
+  Disconnect();
+  for (const char* suffix : {"-wal", "-shm"}) std::remove((temporary + suffix).c_str());
+  if (status.Ok() && existed) {
+    // The old file's log must not outlive it (it would be replayed into the new file), yet it
+    // comes back should the new file fail to go in: it is set aside, not removed.
+    const std::string aside = temporary + "-old-wal";
+    const bool setAside = std::rename((path + "-wal").c_str(), aside.c_str()) == 0;
+    std::remove((path + "-shm").c_str());
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+      status = SystemError(errno, NoPathErr);
+      if (setAside) std::rename(aside.c_str(), (path + "-wal").c_str());
+    } else {
+      std::remove(aside.c_str());
     }
+  } else if (status.Ok() && ::link(temporary.c_str(), path.c_str()) != 0 && errno != EEXIST) {
+    status = SystemError(errno, NoPathErr);
   } else if (status.code == NoFileErr) {
-    status.code = NoPathErr;  // creating: a missing name can only be a missing directory
+    status.code = NoPathErr;
   }
   std::remove(temporary.c_str());
   return status;
@@ -424,36 +526,28 @@ DriverStatus KeyedDriver::Create() {
 DriverStatus KeyedDriver::Build() {
   if (db_) return DriverStatus::Error(IsOpenErr);
   const std::string path = platform::NativePath(FullName()).string();
-  if (::access(path.c_str(), F_OK) != 0) return DriverStatus::Error(NoFileErr);
+  if (DriverStatus status = CheckHeader(path); !status.Ok()) return status;
   int error = 0;
   if (const Long code = share_.Acquire(path + "-lock", ReadWrite | DenyAll, error); code != NoError)
     return DriverStatus::Error(code);
   DriverStatus status = Connect(path, false);
   if (status.Ok()) status = Exec("BEGIN IMMEDIATE");
-  if (status.Ok()) {
-    sqlite3_stmt* listing = Prepare("SELECT value FROM _layout WHERE item = 'fields'");
-    if (!listing) {
-      status = Fail();
-    } else {
-      Use use(listing);
-      const bool same = sqlite3_step(listing) == SQLITE_ROW &&
-                        reinterpret_cast<const char*>(sqlite3_column_text(listing, 0)) == keyed::FieldsDescriptor(layout_);
-      if (!same) status = DriverStatus::Error(47);
-    }
-  }
+  if (status.Ok()) status = CheckLayout(true);
   std::vector<std::string> drops;
   if (status.Ok()) {  // every index and key column of ours that is there now
-    sqlite3_stmt* indexes = Prepare("SELECT name FROM pragma_index_list(?1) WHERE origin = 'c'");
-    Use use(indexes);
-    sqlite3_bind_text(indexes, 1, decl_.label.c_str(), -1, SQLITE_TRANSIENT);
-    while (indexes && sqlite3_step(indexes) == SQLITE_ROW)
-      drops.push_back("DROP INDEX " + Quote(reinterpret_cast<const char*>(sqlite3_column_text(indexes, 0))));
-    sqlite3_stmt* columns = Prepare("SELECT name FROM pragma_table_info(?1) WHERE name LIKE '\\_key\\_%' ESCAPE '\\'");
-    Use useColumns(columns);
-    sqlite3_bind_text(columns, 1, decl_.label.c_str(), -1, SQLITE_TRANSIENT);
-    while (columns && sqlite3_step(columns) == SQLITE_ROW)
-      drops.push_back("ALTER TABLE " + Quote(decl_.label) + " DROP COLUMN " +
-                      Quote(reinterpret_cast<const char*>(sqlite3_column_text(columns, 0))));
+    auto list = [&](const std::string& sql, const std::string& before, const std::string& after) {
+      sqlite3_stmt* names = Prepare(sql);
+      if (!names) return Fail();
+      Use use(names);
+      sqlite3_bind_text(names, 1, decl_.label.c_str(), -1, SQLITE_TRANSIENT);
+      int rc;
+      while ((rc = sqlite3_step(names)) == SQLITE_ROW) drops.push_back(before + Quote(ColumnText(names, 0)) + after);
+      return rc == SQLITE_DONE ? DriverStatus{} : Fail();
+    };
+    status = list("SELECT name FROM pragma_index_list(?1) WHERE origin = 'c'", "DROP INDEX ", "");
+    if (status.Ok())
+      status = list("SELECT name FROM pragma_table_info(?1) WHERE name LIKE '\\_key\\_%' ESCAPE '\\'",
+                    "ALTER TABLE " + Quote(decl_.label) + " DROP COLUMN ", "");
   }
   for (const std::string& drop : drops)
     if (status.Ok()) status = Exec(drop.c_str());
@@ -472,31 +566,45 @@ DriverStatus KeyedDriver::Build() {
 
 DriverStatus KeyedDriver::FillKeys() {
   if (decl_.keys.empty()) return {};
-  sqlite3_stmt* rows = Prepare("SELECT rowid, " + SelectList() + " FROM " + Quote(decl_.label) + " AS t");
+  // The pointers first, then each row by its pointer: a table is not updated under a scan of
+  // itself, which a damaged file can turn into a scan that never ends.
+  std::vector<std::int64_t> pointers;
+  sqlite3_stmt* listing = Prepare("SELECT rowid FROM " + Quote(decl_.label) + " ORDER BY rowid");
+  if (!listing) return Fail();
+  {
+    Use use(listing);
+    int rc;
+    while ((rc = sqlite3_step(listing)) == SQLITE_ROW) pointers.push_back(sqlite3_column_int64(listing, 0));
+    if (rc != SQLITE_DONE) return Fail();
+  }
+  sqlite3_stmt* rows = Prepare("SELECT " + SelectList() + " FROM " + Quote(decl_.label) + " AS t WHERE t.rowid = ?1");
   std::string update = "UPDATE " + Quote(decl_.label) + " SET ";
   for (std::size_t k = 0; k < decl_.keys.size(); ++k)
     update += (k ? ", " : "") + Quote(keyed::KeyColumnName(decl_.keys[k])) + " = ?" + std::to_string(k + 2);
   update += " WHERE rowid = ?1";
   sqlite3_stmt* write = Prepare(update);
   if (!rows || !write) return Fail();
-  Use use(rows);
-  int rc;
   RowImage row;
-  while ((rc = sqlite3_step(rows)) == SQLITE_ROW) {
+  for (const std::int64_t pointer : pointers) {
+    Use use(rows);
+    sqlite3_bind_int64(rows, 1, pointer);
+    const int rc = sqlite3_step(rows);
+    if (rc == SQLITE_DONE) continue;
+    if (rc != SQLITE_ROW) return Fail();
     row.record.assign(layout_.RecordSize(), std::byte{0});
     for (std::size_t i = 1; i <= layout_.FieldCount(); ++i)
-      ReadField(sqlite3_column_value(rows, static_cast<int>(i)), *layout_.Field(i), row.record.data());
+      ReadField(sqlite3_column_value(rows, static_cast<int>(i) - 1), *layout_.Field(i), row.record.data());
     Use useWrite(write);
-    sqlite3_bind_int64(write, 1, sqlite3_column_int64(rows, 0));
+    sqlite3_bind_int64(write, 1, pointer);
     for (std::size_t k = 0; k < decl_.keys.size(); ++k) {
       const KeyDecl& key = decl_.keys[k];
       if (key.optional && KeyIsEmpty(key, layout_, row.record.data())) continue;  // stays NULL
       const std::string value = EncodeOrder(OrderOf(key), layout_, row.record.data());
       sqlite3_bind_blob(write, static_cast<int>(k + 2), value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
     }
-    if (sqlite3_step(write) != SQLITE_DONE) return Fail();
+    if (StepToDone(write) != SQLITE_DONE) return Fail();
   }
-  return rc == SQLITE_DONE ? DriverStatus{} : Fail();
+  return {};
 }
 
 DriverStatus KeyedDriver::Send(std::string_view command) {
@@ -620,11 +728,18 @@ DriverStatus KeyedDriver::Add(RowImage& row) {
   return {};
 }
 
+// The _holds row tells readers where to look; the holder's lock on the record's byte says
+// whether the hold is alive. A row without its lock is stale (its holder has gone) and cleared.
 DriverStatus KeyedDriver::HeldElsewhere(std::int64_t pointer, bool& held) {
   held = false;
-  sqlite3_stmt* statement = Prepare("SELECT owner, pid FROM _holds WHERE record = ?1");
+  if (holding_ == pointer) return {};
+  if (share_.IsHeldElsewhere(pointer)) {
+    held = true;
+    return {};
+  }
+  sqlite3_stmt* statement = Prepare("SELECT owner FROM _holds WHERE record = ?1");
   if (!statement) return Fail();
-  std::int64_t owner = 0, pid = 0;
+  std::int64_t owner = 0;
   {
     Use use(statement);
     sqlite3_bind_int64(statement, 1, pointer);
@@ -632,27 +747,26 @@ DriverStatus KeyedDriver::HeldElsewhere(std::int64_t pointer, bool& held) {
     if (rc == SQLITE_DONE) return {};
     if (rc != SQLITE_ROW) return Fail();
     owner = sqlite3_column_int64(statement, 0);
-    pid = sqlite3_column_int64(statement, 1);
   }
-  if (owner == owner_) return {};
-  if (ProcessIsGone(pid)) {  // a stale hold: its holder was killed
-    sqlite3_stmt* clear = Prepare("DELETE FROM _holds WHERE record = ?1 AND owner = ?2");
-    if (!clear) return Fail();
+  if (owner == owner_ || share_.IsHeldElsewhere(pointer)) {  // taken since the first look
+    held = owner != owner_;
+    return {};
+  }
+  // Only that holder's row: a new holder's row, written after its lock, stays. Best effort: a
+  // reader that cannot write (read-only, busy) still reads the record.
+  if (sqlite3_stmt* clear = Prepare("DELETE FROM _holds WHERE record = ?1 AND owner = ?2")) {
     Use use(clear);
     sqlite3_bind_int64(clear, 1, pointer);
     sqlite3_bind_int64(clear, 2, owner);
-    if (sqlite3_step(clear) != SQLITE_DONE) return Fail();
-    return {};
+    StepToDone(clear);
   }
-  held = true;
   return {};
 }
 
 DriverStatus KeyedDriver::Put(RowImage& row, bool checkVersion) {
   if (!db_) return DriverStatus::Error(NotOpenErr);
-  bool held = false;
-  if (DriverStatus status = HeldElsewhere(row.pointer, held); !status.Ok()) return status;
-  if (held) return DriverStatus::Error(IsHeldErr);
+  const RecordWrite write(share_, row.pointer, holding_ == row.pointer);
+  if (write.Refused()) return DriverStatus::Error(IsHeldErr);
   if (updateSql_.empty()) {
     std::string sets;
     int index = 1;
@@ -673,10 +787,13 @@ DriverStatus KeyedDriver::Put(RowImage& row, bool checkVersion) {
   const int next = BindRow(statement, row, 1);
   sqlite3_bind_int64(statement, next, row.pointer);
   if (checkVersion) sqlite3_bind_int64(statement, next + 1, row.version);
-  const int rc = sqlite3_step(statement);
+  int rc = sqlite3_step(statement);
   if (rc == SQLITE_ROW) {
-    row.version = sqlite3_column_int64(statement, 0);
-    sqlite3_step(statement);
+    const std::int64_t version = sqlite3_column_int64(statement, 0);
+    // The change is made on the first step and committed (outside a frame) on the last: only
+    // that one says the record is on disk.
+    if ((rc = StepToDone(statement)) != SQLITE_DONE) return Fail();
+    row.version = version;
     if (holding_ == row.pointer) ReleaseHolds();
     return {};
   }
@@ -697,14 +814,13 @@ DriverStatus KeyedDriver::Put(RowImage& row, bool checkVersion) {
 
 DriverStatus KeyedDriver::Delete(std::int64_t pointer) {
   if (!db_) return DriverStatus::Error(NotOpenErr);
-  bool held = false;
-  if (DriverStatus status = HeldElsewhere(pointer, held); !status.Ok()) return status;
-  if (held) return DriverStatus::Error(IsHeldErr);
+  const RecordWrite write(share_, pointer, holding_ == pointer);
+  if (write.Refused()) return DriverStatus::Error(IsHeldErr);
   sqlite3_stmt* statement = Prepare("DELETE FROM " + Quote(decl_.label) + " WHERE rowid = ?1");
   if (!statement) return Fail();
   Use use(statement);
   sqlite3_bind_int64(statement, 1, pointer);
-  if (sqlite3_step(statement) != SQLITE_DONE) return Fail();
+  if (StepToDone(statement) != SQLITE_DONE) return Fail();
   if (sqlite3_changes(db_) == 0) return DriverStatus::Error(NoRecErr);
   if (holding_ == pointer) ReleaseHolds();
   return {};
@@ -884,53 +1000,58 @@ DriverStatus KeyedDriver::Records(std::int64_t& count) {
 
 // ---- Holds ----
 
+// A hold is the lock on the record's byte (share_lock.h), which the kernel drops with its
+// opener; the _holds row only points readers at it.
 DriverStatus KeyedDriver::Hold(std::int64_t pointer) {
   if (!db_) return DriverStatus::Error(NotOpenErr);
-  if (holding_ != 0 && holding_ != pointer) {
+  if (holding_ == pointer) return {};
+  if (holding_ != 0) {
     if (DriverStatus status = ReleaseHolds(); !status.Ok()) return status;
   }
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    sqlite3_stmt* take = Prepare("INSERT INTO _holds(record, pid, owner, since) VALUES (?1, ?2, ?3, ?4) ON CONFLICT(record) DO NOTHING");
-    if (!take) return Fail();
-    {
-      Use use(take);
-      sqlite3_bind_int64(take, 1, pointer);
-      sqlite3_bind_int64(take, 2, ::getpid());
-      sqlite3_bind_int64(take, 3, owner_);
-      sqlite3_bind_int64(take, 4, std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count());
-      if (sqlite3_step(take) != SQLITE_DONE) return Fail();
-      if (sqlite3_changes(db_) == 1) {
-        holding_ = pointer;
-        return {};
-      }
-    }
-    bool held = false;
-    if (DriverStatus status = HeldElsewhere(pointer, held); !status.Ok()) return status;
-    if (held) return DriverStatus::Error(IsHeldErr);
-    // Ours already, or a stale one just cleared: try once more.
-    if (attempt == 0) {
-      sqlite3_stmt* mine = Prepare("SELECT 1 FROM _holds WHERE record = ?1 AND owner = ?2");
-      Use use(mine);
-      sqlite3_bind_int64(mine, 1, pointer);
-      sqlite3_bind_int64(mine, 2, owner_);
-      if (mine && sqlite3_step(mine) == SQLITE_ROW) {
-        holding_ = pointer;
-        return {};
-      }
-    }
+  bool locked = false;
+  for (int waited = 0; !(locked = share_.TryHoldRecord(pointer)) && waited < kWriteWaitMilliseconds; ++waited) {
+    if (!share_.IsBeingWritten(pointer)) break;  // held: no waiting for a holder
+    ::usleep(1000);                               // another opener's write lasts one statement
   }
-  return DriverStatus::Error(IsHeldErr);
+  if (!locked) return DriverStatus::Error(IsHeldErr);
+  sqlite3_stmt* take = Prepare(
+      "INSERT INTO _holds(record, pid, owner, since) VALUES (?1, ?2, ?3, ?4)"
+      " ON CONFLICT(record) DO UPDATE SET pid = excluded.pid, owner = excluded.owner, since = excluded.since");
+  if (!take) {
+    share_.UnlockRecord(pointer);
+    return Fail();
+  }
+  Use use(take);
+  sqlite3_bind_int64(take, 1, pointer);
+  sqlite3_bind_int64(take, 2, ::getpid());
+  sqlite3_bind_int64(take, 3, owner_);
+  sqlite3_bind_int64(take, 4, std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count());
+  if (StepToDone(take) != SQLITE_DONE) {
+    DriverStatus status = Fail();
+    share_.UnlockRecord(pointer);
+    return status;
+  }
+  holding_ = pointer;
+  return {};
 }
 
+// The lock goes whatever happens to the row: a row left behind is stale and cleared by readers.
 DriverStatus KeyedDriver::ReleaseHolds() {
-  if (!db_ || holding_ == 0) return {};
-  sqlite3_stmt* statement = Prepare("DELETE FROM _holds WHERE owner = ?1");
-  if (!statement) return Fail();
-  Use use(statement);
-  sqlite3_bind_int64(statement, 1, owner_);
-  if (sqlite3_step(statement) != SQLITE_DONE) return Fail();
+  if (holding_ == 0) return {};
+  DriverStatus status;
+  if (db_) {
+    sqlite3_stmt* statement = Prepare("DELETE FROM _holds WHERE owner = ?1");
+    if (!statement) {
+      status = Fail();
+    } else {
+      Use use(statement);
+      sqlite3_bind_int64(statement, 1, owner_);
+      if (StepToDone(statement) != SQLITE_DONE) status = Fail();
+    }
+  }
+  share_.UnlockRecord(holding_);
   holding_ = 0;
-  return {};
+  return status;
 }
 
 // ---- Frames ----

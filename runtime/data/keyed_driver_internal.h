@@ -24,8 +24,10 @@
 //                          (key_encoding.h), compared with BINARY; NULL for a record an
 //                          optional key leaves out. Each has an index "<label>$<key name>",
 //                          UNIQUE when the key is.
-//   "_holds"   record INTEGER PRIMARY KEY, pid, owner, since: the held records of every process.
-//              A hold whose process has gone is stale and cleared by whoever meets it.
+//   "_holds"   record INTEGER PRIMARY KEY, pid, owner, since: where readers look for holds. The
+//              hold itself is the holder's lock on the record's byte in "<file>-lock"
+//              (share_lock.h); a row without that lock is stale and cleared by whoever meets it.
+//              pid is for people reading the file, never for judging a hold.
 //   "_layout"  item TEXT PRIMARY KEY, value TEXT: "format" (1), "fields" (name:type:size:digits:
 //              places;…) and "keys" (name|flags|field±,…;…). A different "fields" is error 47;
 //              different "keys" error 46 until Build makes the keys again.

@@ -1,5 +1,6 @@
 // The KEYED driver's values: record bytes to and from SQL values (column types in
 // keyed_driver_internal.h).
+#include <cstdint>
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -161,18 +162,29 @@ void ReadField(sqlite3_value* value, const FieldLayout& field, std::byte* record
       Long stored = 0;
       if (!null) {
         const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        // "YYYY-MM-DD" or "HH:MM:SS.cc". A text another program wrote may hold anything: a part
+        // too long to be a date's or a time's gives no date or time rather than an overflow.
+        constexpr int kPartLimit = 9999999;
         int parts[4] = {0, 0, 0, 0};
         int count = 0;
-        for (const char* p = text; p && *p && count < 4; ++count) {  // "YYYY-MM-DD" or "HH:MM:SS.cc"
+        bool fits = true;
+        for (const char* p = text; p && *p && count < 4; ++count) {
           int n = 0;
-          while (*p >= '0' && *p <= '9') n = n * 10 + (*p++ - '0');
+          for (; *p >= '0' && *p <= '9'; ++p) {
+            if (n > kPartLimit / 10) fits = false;
+            else n = n * 10 + (*p - '0');
+          }
           parts[count] = n;
           if (*p) ++p;
         }
-        if (shape.type == FieldType::Date && count >= 3) {
-          stored = DateFromCivil(parts[0], parts[1], parts[2]);
-        } else if (shape.type == FieldType::Time && count >= 3) {
-          stored = TimeFromParts(parts[0], parts[1], parts[2], parts[3]);
+        if (!fits || count < 3) {
+          stored = 0;
+        } else if (shape.type == FieldType::Date) {
+          // Within five million years every day count fits a Long.
+          stored = parts[0] <= 5000000 ? DateFromCivil(parts[0], parts[1], parts[2]) : 0;
+        } else {
+          const long long time = ((static_cast<long long>(parts[0]) * 60 + parts[1]) * 60 + parts[2]) * 100 + parts[3] + 1;
+          stored = time <= INT32_MAX ? TimeFromParts(parts[0], parts[1], parts[2], parts[3]) : 0;
         }
       }
       StoreAs(data, stored);

@@ -242,6 +242,7 @@ void View::Reset(std::string_view position) {
   std::string key;
   std::int64_t pointer = 0;
   if (!ParsePosition(position, key, pointer)) return SetError(NoRecErr);
+  if (DriverStatus status = SortKeyOf(key, pointer, key, nullptr); !status.Ok()) return SetError(status.code);
   forward_ = {false, key, pointer == INT64_MIN ? pointer : pointer - 1};
   backward_ = {false, key, pointer == INT64_MAX ? pointer : pointer + 1};
   Flush();
@@ -263,10 +264,13 @@ void View::Position(std::string& out) const {
   const auto [end, ec] = std::to_chars(pointer, pointer + sizeof pointer, last_.pointer);
   (void)ec;  // 24 characters hold every int64
   const std::size_t pointerSize = static_cast<std::size_t>(end - pointer);
-  out.resize(3 + last_.sortKey.size() * 2 + pointerSize, ':');
+  // Callers keep positions in File::kMaxPosition bytes: a wider one would be cut and lead elsewhere.
+  const bool keyFits = 3 + last_.sortKey.size() * 2 + pointerSize <= File::kMaxPosition;
+  const std::size_t keySize = keyFits ? last_.sortKey.size() : 0;
+  out.resize(3 + keySize * 2 + pointerSize, ':');
   out[0] = 'V';
   char* at = out.data() + 2;
-  for (const char c : last_.sortKey) {
+  for (const char c : std::string_view(last_.sortKey).substr(0, keySize)) {
     *at++ = kDigits[static_cast<unsigned char>(c) >> 4];
     *at++ = kDigits[static_cast<unsigned char>(c) & 15];
   }
@@ -356,6 +360,19 @@ void View::Watch() {
   ClearError();
 }
 
+DriverStatus View::SortKeyOf(const std::string& given, std::int64_t pointer, std::string& key, RowImage* row) {
+  key = given;
+  if (!given.empty() || parts_.empty()) {
+    if (!row) return {};
+    return primary_.driver_->Get(pointer, *row);
+  }
+  RowImage read;
+  RowImage& into = row ? *row : read;
+  if (DriverStatus status = primary_.driver_->Get(pointer, into); !status.Ok()) return status;
+  key = EncodeOrder(parts_, primary_.Layout(), into.record.data());
+  return {};
+}
+
 void View::Reget(std::string_view position) {
   primary_.Run({FileOp::Reget, true}, [&]() -> DriverStatus {
     if (DriverStatus open = RequireOpen(); !open.Ok()) return open;
@@ -363,7 +380,7 @@ void View::Reget(std::string_view position) {
     std::int64_t pointer = 0;
     if (!ParsePosition(position, key, pointer)) return DriverStatus::Error(NoRecErr);
     RowImage row;
-    if (DriverStatus read = primary_.driver_->Get(pointer, row); !read.Ok()) return read;
+    if (DriverStatus read = SortKeyOf(key, pointer, key, &row); !read.Ok()) return read;
     row.heldElsewhere = false;
     forward_ = backward_ = OrderBound{false, key, pointer};
     last_.sortKey = key;

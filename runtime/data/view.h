@@ -63,7 +63,9 @@ class View {
   void Set();                                // the start (or, for Previous, the end) of the order
   void SetFromBuffer(std::size_t components);  // from the primary record's first order values
   void Reset(std::string_view position);     // Next reads the record at the position
-  std::string Position() const;              // of the row last read; "" when none
+  // Of the row last read ("" when none). At most File::kMaxPosition bytes: a sort key too wide
+  // for that is left out and taken from the record again when the position is used.
+  std::string Position() const;
   void Position(std::string& out) const;     // the same into `out`, reusing its storage
   void Flush();                              // forgets buffered pages
 
@@ -89,6 +91,8 @@ class View {
   void PushFilterDown();
   bool ParseOrder(std::string_view text, ReadRequest& order, std::string& error) const;
   std::string Encode(std::size_t components, bool pastEnd) const;
+  // A position's sort key; one too wide to travel is left out and made again from the record.
+  DriverStatus SortKeyOf(const std::string& given, std::int64_t pointer, std::string& key, RowImage* row);
 
   File& primary_;
   FilterParser parser_;

@@ -217,6 +217,22 @@ TEST_F(FileManagerTest, DuplicateKeyShowsId15NamingTheKey) {
   }
 }
 
+// The numbering reads the group's last record, which stays the file's current one; when the new
+// record repeats that record's name, the message must still name the key it repeats.
+TEST_F(FileManagerTest, AnAutoNumberedAddRepeatingTheRecordNumberingReadNamesTheKey) {
+  AddParents({{1, "Alpha"}, {2, "Beta"}});
+  ASSERT_EQ(parent_->Open(), Level::Ok);
+  parent_->UseFile(UseType::Uses);
+  PAR = {};
+  PAR.NAME = "beta";
+  dialogs_.Answer(rt::BUTTON_NO);
+  EXPECT_EQ(parent_->PrimeAutoInc(), Level::Notify);
+  ASSERT_FALSE(dialogs_.Shown().empty());
+  EXPECT_EQ(dialogs_.Shown().back().caption, "Auto Increment Error");
+  EXPECT_NE(dialogs_.Shown().back().text.find("Key: Parent name|"), std::string::npos) << dialogs_.Shown().back().text;
+  parent_->Close();
+}
+
 TEST_F(FileManagerTest, TryInsertOfADuplicateShowsNothing) {
   AddParents({{1, "Alpha"}});
   ASSERT_EQ(parent_->Open(), Level::Ok);

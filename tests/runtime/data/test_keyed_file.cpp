@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <fstream>
 #include <string>
@@ -20,6 +23,8 @@
 
 #include "runtime/core/date_time.h"
 #include "runtime/data/field_ref.h"
+#include "runtime/data/view.h"
+#include "tests/runtime/data/fault_vfs.h"
 #include "tests/runtime/data/keyed_fixture.h"
 #include "tests/support/param_names.h"
 
@@ -35,6 +40,17 @@ class KeyedFile : public ::testing::Test {
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
     file_->Open();
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
+  }
+
+  // With QUIBBET_FUZZ_SEEDS naming a folder, each test leaves its file there: the seeds of
+  // fuzz/fuzz_keyed_file.cpp are real files.
+  void TearDown() override {
+    const char* seeds = std::getenv("QUIBBET_FUZZ_SEEDS");
+    if (!seeds || !file_) return;
+    file_->Close();  // the last close folds the log into the file
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::filesystem::copy_file(path_ + ".db", std::filesystem::path(seeds) / (name + ".db"),
+                               std::filesystem::copy_options::overwrite_existing);
   }
 
   void Add(rt::Long id, const char* text, const char* decimal = "0", rt::Long date = 0) {
@@ -245,6 +261,136 @@ TEST_F(KeyedFile, HoldOfAProcessThatDiedDoesNotCount) {
   EXPECT_EQ(rt::ErrorCode(), 0);
 }
 
+// A position comes from the caller: one that is malformed names no record (35), never more.
+TEST_F(KeyedFile, RegetOfAMalformedPositionIs35) {
+  Add(1, "one");
+  for (const char* position : {"F:", "F:x", "F:1x", "F:99999999999999999999999", "K1", "K1:", "K1:zz", "K9:00:1", "Q:1", ""}) {
+    file_->Reget(position);
+    EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << "'" << position << "'";
+  }
+  file_->Reget("F:1");
+  EXPECT_EQ(rt::ErrorCode(), 0);
+}
+
+// A hold lives as long as its holder's lock, whatever its row says: a row whose holder is gone
+// while its pid lives on (reused, or another PID namespace) counts for nothing, and a live hold
+// whose row names a pid that is gone still counts.
+TEST_F(KeyedFile, AHoldIsJudgedByItsHoldersLockNotByAPid) {
+  Add(1, "one");
+  AFI_Record other;
+  rt::File second(decl_, other);
+  second.Open();
+  auto setPid = [&](const char* sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open((path_ + ".db").c_str(), &db);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  };
+  setPid(("INSERT INTO _holds(record, pid, owner, since) VALUES (1, " + std::to_string(::getpid()) + ", 77, 0)").c_str());
+  file_->GetByPointer(1);
+  record_.ASTRING = "put";
+  file_->Put();
+  EXPECT_EQ(rt::ErrorCode(), 0) << "a hold nobody has the lock of was kept";
+
+  second.Hold();
+  second.GetByPointer(1);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  setPid("UPDATE _holds SET pid = 2147483646");  // no such process
+  file_->SetKey(IDKey);
+  file_->Next();
+  EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr) << "a live hold was taken for a stale one";
+  file_->GetByPointer(1);
+  file_->Put();
+  EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr);
+}
+
+// Create over an existing file keeps everyone else out until the new file is in: an opener let
+// in meanwhile would write to the old file, which is about to go.
+TEST_F(KeyedFile, CreateOverAnExistingFileKeepsOtherOpenersOutUntilTheNewFileIsIn) {
+  Add(1, "old");
+  file_->Close();
+  test_vfs::Install();
+  struct During {
+    const rt::FileDecl* decl;
+    rt::Long code = -1;
+  } during{&decl_};
+  test_vfs::ArmHook(
+      1,
+      [](void* context) {
+        auto& d = *static_cast<During*>(context);
+        AFI_Record r;
+        rt::File other(*d.decl, r);
+        other.Open();
+        d.code = rt::ErrorCode();
+      },
+      &during);
+  file_->Create();
+  test_vfs::Disarm();
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(during.code, rt::NoAccessErr) << "another opener got in while the file was being made";
+}
+
+// A folder or file the user may not use is 5, whoever creates or opens it; root is made nobody
+// in a child, since root passes every permission check.
+TEST(FileAccess, AFolderOrFileTheUserMayNotUseIs5) {
+  struct Case {
+    const char* driver;
+    bool create;
+  };
+  for (const Case c : {Case{"KEYED", true}, Case{"KEYED", false}, Case{"ASCII", true}, Case{"ASCII", false}}) {
+    SCOPED_TRACE(std::string(c.driver) + (c.create ? " create" : " open"));
+    TempDir temp;
+    const std::filesystem::path folder = temp / "closed";
+    std::filesystem::create_directory(folder);
+    const rt::FileDecl decl = Declare("AFile", c.driver, (folder / "AFILE.db").string(), AFileLayout());
+    if (!c.create) {
+      AFI_Record r;
+      rt::File made(decl, r);
+      made.Create();
+      ASSERT_EQ(rt::ErrorCode(), 0);
+      ::chmod(decl.name.c_str(), 0600);
+    }
+    ::chmod(folder.c_str(), 0555);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+      AFI_Record r;
+      rt::File file(decl, r);
+      if (c.create) file.Create();
+      else file.Open();
+      ::_exit(static_cast<int>(rt::ErrorCode()));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod(folder.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), rt::NoAccessErr);
+  }
+}
+
+// A date written by another program may hold any text: parts too long for a date give no
+// date (0), never an overflow; a well-formed one reads as its day.
+TEST_F(KeyedFile, ADateTextWithOverlongPartsReadsAsNoDate) {
+  Add(1, "one");
+  struct Case {
+    const char* text;
+    rt::Long expected;
+  };
+  for (const Case c : {Case{"2026-12-07", rt::DateFromCivil(2026, 12, 7)}, Case{"99999999999999999999-01-01", 0},
+                       Case{"2026-99999999999-01", 0}, Case{"5000001-01-01", 0}, Case{"--", 0}}) {
+    sqlite3* db = nullptr;
+    sqlite3_open((path_ + ".db").c_str(), &db);
+    sqlite3_stmt* update = nullptr;
+    sqlite3_prepare_v2(db, "UPDATE AFile SET ADATE = ?1", -1, &update, nullptr);
+    sqlite3_bind_text(update, 1, c.text, -1, SQLITE_STATIC);
+    EXPECT_EQ(sqlite3_step(update), SQLITE_DONE);
+    sqlite3_finalize(update);
+    sqlite3_close(db);
+    file_->GetByPointer(1);
+    EXPECT_EQ(record_.ADATE, c.expected) << c.text;
+  }
+}
+
 // ---- Transaction frames ----
 
 TEST_F(KeyedFile, OneFrameCoversSeveralFilesAndALogoutWaitsItsTimeOutForAnotherFrame) {
@@ -428,7 +574,9 @@ struct BadFileCase {
 
 class KeyedBadFiles : public ::testing::TestWithParam<BadFileCase> {};
 
-TEST_P(KeyedBadFiles, OpenGivesACodeAndText) {
+// A refused file is refused by Open and Build alike, never a crash, and keeps every byte
+// (no journal switched, no database made out of an empty file).
+TEST_P(KeyedBadFiles, OpenAndBuildRefuseItWith36AndLeaveItAsItWas) {
   TempDir temp;
   const std::string path = (temp / "AFILE").string();
   std::ofstream(path + ".db", std::ios::binary) << GetParam().bytes;
@@ -439,23 +587,30 @@ TEST_P(KeyedBadFiles, OpenGivesACodeAndText) {
   EXPECT_EQ(rt::Error(), "Invalid Data File");
   EXPECT_FALSE(rt::FileError().empty());
   EXPECT_FALSE(file.IsOpen());
+  file.Build();
+  EXPECT_EQ(rt::ErrorCode(), rt::InvalidFileErr) << rt::FileError();
+  EXPECT_TRUE(ReadFile(path + ".db") == GetParam().bytes) << "the refused file changed";
 }
 
-std::string ForeignDatabase() {
+std::string ForeignDatabase(const char* sql) {
   TempDir temp;
   const std::string path = (temp / "x.db").string();
   sqlite3* db = nullptr;
   sqlite3_open(path.c_str(), &db);
-  sqlite3_exec(db, "CREATE TABLE t(a); INSERT INTO t VALUES (1)", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
   sqlite3_close(db);
   return ReadFile(path);
 }
 
-INSTANTIATE_TEST_SUITE_P(Garbage, KeyedBadFiles,
-                         ::testing::Values(BadFileCase{"garbage", std::string(4096, '\x5A')},
-                                           BadFileCase{"header only", "SQLite format 3"},
-                                           BadFileCase{"another program's database", ForeignDatabase()}),
-                         ByReason());
+INSTANTIATE_TEST_SUITE_P(
+    Garbage, KeyedBadFiles,
+    ::testing::Values(BadFileCase{"garbage", std::string(4096, '\x5A')}, BadFileCase{"header only", "SQLite format 3"},
+                      BadFileCase{"empty", ""},
+                      BadFileCase{"another program's database", ForeignDatabase("CREATE TABLE t(a); INSERT INTO t VALUES (1)")},
+                      BadFileCase{"a layout table with NULLs",
+                                  ForeignDatabase("CREATE TABLE _layout(item, value);"
+                                                  "INSERT INTO _layout VALUES ('format', NULL), (NULL, 1), ('fields', NULL)")}),
+    ByReason());
 
 TEST_F(KeyedFile, NamesGetTheDefaultExtensionUnlessTheyHaveOne) {
   EXPECT_EQ(file_->FullName(), path_ + ".db");
@@ -524,6 +679,26 @@ TEST(KeyedPositions, AKeyTooWideForAPositionFallsBackToThePointer) {
   file.Next();
   file.Reget(position);
   EXPECT_EQ(record.TEXT.Str(), "a");
+
+  // A view's position by the same wide field keeps within the limit and still leads back.
+  for (const char* order : {"+W:TEXT", "-W:TEXT"}) {
+    SCOPED_TRACE(order);
+    rt::View view(file);
+    view.SetProperty(rt::PropViewOrder, order);
+    view.Open();
+    view.Next();
+    const std::string first = record.TEXT.Str(), at = view.Position();
+    EXPECT_LE(at.size(), rt::File::kMaxPosition);
+    view.Next();
+    view.Reget(at);
+    EXPECT_EQ(record.TEXT.Str(), first) << "Reget";
+    view.Reset(at);
+    view.Next();
+    EXPECT_EQ(rt::ErrorCode(), 0);
+    EXPECT_EQ(record.TEXT.Str(), first) << "Reset then Next";
+    view.Next();
+    EXPECT_NE(record.TEXT.Str(), first) << "and on past it";
+  }
 }
 
 // ---- Decimals: exact text in the file, the same digits back ----

@@ -230,4 +230,48 @@ TEST_F(TextLineFileTest, RecordCutShortByAFullDiskIsTakenBackAndTheNextOneIsWhol
   EXPECT_EQ(ReadFile(path_), "before\r\nafter\r\n");
 }
 
+// Linux changes a flock by dropping the old lock first, also when the new one is refused: the
+// take-back's failed upgrade (another opener reads) must not leave the writer without its lock,
+// or a deny-all opener gets in while the file is open.
+TEST_F(TextLineFileTest, AWriteCutShortKeepsTheWritersShareLock) {
+  std::ofstream(path_) << "before\r\n";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{20, 20};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    rt::FixedString<40> record;
+    rt::TextLineFile reader([&] { return path_; }, {record.Data(), record.Size()});
+    rt::TextLineFile file([&] { return path_; }, {record.Data(), record.Size()});
+    rt::TextLineFile denier([&] { return path_; }, {record.Data(), record.Size()});
+    reader.Open(rt::ReadOnly | rt::DenyNone);
+    file.Open(rt::ReadWrite | rt::DenyNone);
+    record = "this record is longer than the room";
+    file.Add();
+    const bool failed = rt::ErrorCode() != 0;
+    reader.Close();
+    denier.Open(rt::ReadWrite | rt::DenyAll);
+    _exit(!failed ? 1 : rt::ErrorCode() == rt::NoAccessErr ? 0 : 2);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the cut write was not reported; 2: the writer lost its share lock";
+}
+
+// A record keeps the first bytes of its line; the rest of a line of any length is passed over,
+// and the line's end is never part of the record.
+TEST_F(TextLineFileTest, LinesOfEveryLengthGiveTheirFirstBytesAndTheNextLineFollows) {
+  const std::string longLine(300000, 'x');
+  std::ofstream(path_, std::ios::binary) << "abcdefghij\r\n" << "abcdefghijk\r\n" << "abcdefghi\r\n" << longLine << "\r\n" << "end";
+  rt::FixedString<10> record;
+  rt::TextLineFile file([&] { return path_; }, {record.Data(), record.Size()});
+  file.Open(rt::ReadOnly | rt::DenyNone);
+  std::vector<std::string> read;
+  for (file.Next(); rt::ErrorCode() == 0; file.Next()) read.emplace_back(record.Data(), record.Size());
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
+  EXPECT_EQ(read, (std::vector<std::string>{"abcdefghij", "abcdefghij", "abcdefghi ", "xxxxxxxxxx", "end       "}));
+}
+
 }  // namespace
