@@ -115,11 +115,11 @@ std::string PgDriver::FullName() const { return pg::RedactConnection(setup_.name
 std::optional<StoredColumn> PgDriver::ColumnOf(std::size_t field) const {
   const FieldLayout* f = layout_.Field(field);
   if (!f) return std::nullopt;
-  StoredColumn column{pg::ColumnName(layout_, field), StoredColumn::Kind::Integer};
+  StoredColumn column{pg::ColumnName(layout_, field), StoredColumn::Kind::Integer, StoredColumn::Engine::Postgres};
   switch (f->shape.type) {
     case FieldType::Real: column.kind = StoredColumn::Kind::Real; break;
-    case FieldType::String:
-    case FieldType::CString: column.kind = StoredColumn::Kind::Text; break;
+    case FieldType::String: column.kind = StoredColumn::Kind::Text; break;
+    case FieldType::CString: column.kind = StoredColumn::Kind::PaddedText; break;  // kept as written
     case FieldType::Decimal:
     case FieldType::Date:
     case FieldType::Time: return std::nullopt;  // their columns do not compare as the runtime's numbers
