@@ -9,6 +9,7 @@
 #include "runtime/data/pg_driver.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "runtime/core/last_error.h"
 #include "runtime/data/access_mode.h"
@@ -93,6 +94,7 @@ class PgDriver final : public Driver {
   std::string HeldSql(Params& params) const;
   void ReadRow(const Result& result, int r, RowImage& row) const;
   void BindRow(Params& params, const RowImage& row) const;
+  DriverStatus Unstorable(const RowImage& row) const;
   DriverStatus DuplicateKeyError(DriverStatus status) const;
   DriverStatus WhyNotWritten(std::int64_t pointer, bool checkVersion);
   std::string SortSql(const ReadRequest& request) const;
@@ -500,6 +502,26 @@ void PgDriver::BindRow(Params& params, const RowImage& row) const {
   }
 }
 
+// A text column cannot hold a zero byte (a text parameter would end there while the key column
+// holds the whole field): such a record is refused before anything is sent. KEYED stores it.
+DriverStatus PgDriver::Unstorable(const RowImage& row) const {
+  auto refuse = [&](const std::string& what) {
+    DriverStatus status = DriverStatus::Error(FileSystemErr);
+    status.driverCode = "22021";
+    status.driverText = what + " holds a zero byte, which the server cannot store in text";
+    return status;
+  };
+  for (std::size_t i = 1; i <= layout_.FieldCount(); ++i) {
+    const FieldLayout& field = *layout_.Field(i);
+    if (field.shape.type != FieldType::String || field.offset + field.shape.size > row.record.size()) continue;
+    const auto* text = reinterpret_cast<const char*>(row.record.data() + field.offset);
+    if (std::memchr(text, 0, field.shape.size)) return refuse("Field " + field.name);
+  }
+  for (std::size_t m = 0; m < row.memos.size() && m < decl_.memos.size(); ++m)
+    if (row.memos[m].find('\0') != std::string::npos) return refuse("Memo " + decl_.memos[m]);
+  return {};
+}
+
 // The server names the index; the caller wants the key.
 DriverStatus PgDriver::DuplicateKeyError(DriverStatus status) const {
   for (const KeyDecl& key : decl_.keys)
@@ -509,6 +531,7 @@ DriverStatus PgDriver::DuplicateKeyError(DriverStatus status) const {
 
 DriverStatus PgDriver::Add(RowImage& row) {
   if (!conn_.IsConnected()) return DriverStatus::Error(NotOpenErr);
+  if (DriverStatus refused = Unstorable(row); !refused.Ok()) return refused;
   if (insertSql_.empty()) {
     std::string columns, values;
     int index = 1;
@@ -550,6 +573,7 @@ DriverStatus PgDriver::WhyNotWritten(std::int64_t pointer, bool checkVersion) {
 
 DriverStatus PgDriver::Put(RowImage& row, bool checkVersion) {
   if (!conn_.IsConnected()) return DriverStatus::Error(NotOpenErr);
+  if (DriverStatus refused = Unstorable(row); !refused.Ok()) return refused;
   if (updateSql_.empty()) {
     std::string sets;
     int index = 1;

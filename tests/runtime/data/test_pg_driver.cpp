@@ -278,6 +278,30 @@ TEST_F(PgTest, ValuesNullFlagsAndMemosRoundTripExactly) {
   EXPECT_EQ(rt::ErrorCode(), rt::FileSystemErr) << "refused, never stored as another time";
   EXPECT_EQ(rt::FileErrorCode(), "22008");
   EXPECT_EQ(file.Records(), 1);
+
+  // A text column cannot hold a zero byte: a String or memo with one is refused whole, never
+  // cut there while its key holds the whole field.
+  const rt::Long pointer = static_cast<rt::Long>(file.Pointer());
+  for (const bool memo : {false, true}) {
+    for (const bool put : {false, true}) {
+      m = written;
+      m.ID = put ? 1 : 3;
+      if (memo) file.SetMemo(1, std::string("a\0b", 3));
+      else m.NAME = std::string_view("ab\0cd", 5);
+      if (put) {
+        file.Put();
+      } else {
+        file.Add();
+      }
+      EXPECT_EQ(rt::ErrorCode(), rt::FileSystemErr) << (memo ? "memo " : "name ") << (put ? "put" : "add");
+      EXPECT_EQ(rt::FileErrorCode(), "22021");
+      EXPECT_NE(rt::FileError().find("zero byte"), std::string::npos) << rt::FileError();
+      file.SetMemo(1, std::string("line one\nline two, 'quoted'"));
+    }
+  }
+  EXPECT_EQ(file.Records(), 1);
+  file.GetByPointer(pointer);
+  EXPECT_EQ(m.NAME.Str(), "O'Brien") << "the refused put changed nothing";
 }
 
 // ---- Frames ----
