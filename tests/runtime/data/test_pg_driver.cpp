@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include <cstring>
@@ -25,6 +26,7 @@
 #include "runtime/data/ini_store.h"
 #include "runtime/data/pg_connection.h"
 #include "runtime/data/pg_driver.h"
+#include "runtime/data/pg_driver_internal.h"
 #include "runtime/data/view.h"
 #include "tests/runtime/data/keyed_fixture.h"
 #include "tests/runtime/data/pg_server.h"
@@ -433,6 +435,68 @@ TEST_F(PgTest, ChangedKeysAre46UntilBuiltAndARepeatedUniqueKeyBuildsNothing) {
 }
 
 // ---- Names and passwords ----
+
+// ---- Holds ----
+
+// A hold names its table and its record whole: records whose pointers share their low 32 bits,
+// and tables whose hashes differ only in the lowest bit, are told apart.
+TEST_F(PgTest, AHoldStopsOnlyItsOwnRecord) {
+  const std::string schema = Sql("SELECT current_schema()");
+  std::unordered_map<std::uint32_t, std::string> seen;  // hash without its low bit -> label
+  std::string labels[2];
+  for (int n = 0; labels[0].empty(); ++n) {
+    const std::string label = "T" + std::to_string(n);
+    const std::uint32_t hash = rt::pg::TableHash(schema + "." + rt::pg::Lower(label));
+    const auto [at, added] = seen.emplace(hash & ~1u, label);
+    if (!added && rt::pg::TableHash(schema + "." + rt::pg::Lower(at->second)) != hash) labels[0] = at->second, labels[1] = label;
+  }
+  constexpr std::int64_t kHigh = std::int64_t{1} << 32;
+  std::vector<rt::FileDecl> decls;
+  for (const std::string& label : labels) {
+    decls.push_back(KeyedAFile(conninfo_));
+    decls.back().driver = rt::kServerDriver;
+    decls.back().label = label;
+  }
+  AFI_Record mine, theirs;
+  rt::File held(decls[0], mine);
+  held.Create();
+  held.Open();
+  for (const rt::Long id : {1, 2}) {
+    Fill(mine, id, "one");
+    held.Add();
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+    if (id == 1) {  // the next pointer has the same low 32 bits
+      ASSERT_EQ(Sql("ALTER TABLE " + rt::pg::Lower(labels[0]) + " ALTER COLUMN _record RESTART WITH " + std::to_string(kHigh + 1)), "");
+    }
+  }
+  held.Hold();
+  held.GetByPointer(1);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  {
+    rt::File other(decls[1], theirs);
+    other.Create();
+    other.Open();
+    Fill(theirs, 1, "other table");
+    other.Add();
+    ASSERT_EQ(other.Pointer(), 1);
+    theirs.ASTRING = "changed";
+    other.Put();
+    EXPECT_EQ(rt::ErrorCode(), 0) << "record 1 of another table: " << rt::FileError();
+  }
+  rt::File same(decls[0], theirs);
+  same.Open();
+  same.GetByPointer(kHigh + 1);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  theirs.ASTRING = "changed";
+  same.Put();
+  EXPECT_EQ(rt::ErrorCode(), 0) << "record 2^32 + 1 of the same table";
+  same.SetKey(IDKey);
+  same.Next();
+  EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr) << "record 1 itself is held";
+  same.Next();
+  EXPECT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(theirs.ID, 2);
+}
 
 TEST_F(PgTest, APasswordNeverShowsInANameOrAnError) {
   const std::string secret = "s3cr3t-pw";
