@@ -142,7 +142,8 @@ class Filters {
     return filter;
   }
   std::string QueryCondition() {
-    static const std::vector<std::string> ops = {"=", "<>", "<", ">", "<=", ">="};
+    // The relations its typed operators make: < > ~ once each, then = unless both < and >.
+    static const std::vector<std::string> ops = {"=", "<>", "<", ">", "<=", ">=", "~=", "~<", "~>", "~<=", "~>=", "~<>"};
     const std::string value = Pick(random_, kTexts);
     std::string upper = value;
     for (char& c : upper) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
@@ -166,7 +167,8 @@ class Filters {
   const std::vector<std::string> kTextFields = {"E:NAME", "E:CODE"};
   const std::vector<std::string> kFields = {"E:ID",    "E:L",    "E:S",   "E:U",   "E:B",    "E:R",
                                             "E:D",     "E:NAME", "E:CODE", "E:DAY", "E:AT", "E:CODE", "E:NAME"};
-  const std::vector<std::string> kRelations = {"=", "<>", "<", ">", "<=", ">=", "~=", "~<", "~>", "NOT =", "=<", "><"};
+  const std::vector<std::string> kRelations = {"=",  "<>", "<",     ">",  "<=", ">=",  "~=",
+                                               "~<", "~>", "NOT =", "=<", "><", "~<=", "NOT <"};
   std::mt19937 random_;
 };
 
