@@ -490,12 +490,20 @@ TEST_F(PgTest, AHoldStopsOnlyItsOwnRecord) {
   theirs.ASTRING = "changed";
   same.Put();
   EXPECT_EQ(rt::ErrorCode(), 0) << "record 2^32 + 1 of the same table";
-  same.SetKey(IDKey);
-  same.Next();
-  EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr) << "record 1 itself is held";
-  same.Next();
-  EXPECT_EQ(rt::ErrorCode(), 0);
-  EXPECT_EQ(theirs.ID, 2);
+  rt::File* const framed[] = {&same};
+  for (const bool inFrame : {false, true}) {  // a frame reads the holds from the lock list instead
+    if (inFrame) {
+      rt::Logout(1, framed);
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+    }
+    same.SetKey(IDKey);
+    same.Next();
+    EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr) << "record 1 itself is held" << (inFrame ? ", in a frame" : "");
+    same.Next();
+    EXPECT_EQ(rt::ErrorCode(), 0) << (inFrame ? "in a frame" : "");
+    EXPECT_EQ(theirs.ID, 2);
+  }
+  rt::Rollback();
 }
 
 TEST_F(PgTest, APasswordNeverShowsInANameOrAnError) {
