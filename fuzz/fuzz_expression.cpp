@@ -63,7 +63,7 @@ class Table {
     sqlite3_stmt* insert = nullptr;
     Check(sqlite3_prepare_v2(db_, "INSERT INTO t VALUES (?, ?, ?, ?, ?, ?)", -1, &insert, nullptr) == SQLITE_OK);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      const std::string name(rt::Clip(rows[i].name.View())), code(rt::Clip(rows[i].code.View()));
+      const std::string name(rt::Clip(rows[i].name.View())), code(rows[i].code.View());  // as the drivers store them
       sqlite3_bind_int64(insert, 1, static_cast<sqlite3_int64>(i));
       sqlite3_bind_int64(insert, 2, rows[i].n);
       sqlite3_bind_int64(insert, 3, rows[i].s);
@@ -137,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (field.IsSameField(rt::FieldRef(buffer.s))) return rt::SqlColumn{"s", K::Integer};
     if (field.IsSameField(rt::FieldRef(buffer.r))) return rt::SqlColumn{"r", K::Real};
     if (field.IsSameField(rt::FieldRef(buffer.name))) return rt::SqlColumn{"name", K::Text};
-    if (field.IsSameField(rt::FieldRef(buffer.code))) return rt::SqlColumn{"code", K::Text};
+    if (field.IsSameField(rt::FieldRef(buffer.code))) return rt::SqlColumn{"code", K::PaddedText};
     return std::nullopt;
   };
   const rt::SqlFilter filter = rt::TranslateToSql(*parsed, columnOf);

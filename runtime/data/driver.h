@@ -58,9 +58,12 @@ struct SqlWhere {
 // How a field is stored where a pushed-down filter can compare it. Such a column never holds
 // NULL: it has the record's value, whatever the null flags say.
 struct StoredColumn {
-  enum class Kind { Integer, Real, Text };  // Text: without trailing blanks, BINARY collation
+  // Text: without trailing blanks, in byte order; PaddedText: as written, which may end in blanks.
+  enum class Kind { Integer, Real, Text, PaddedText };
+  enum class Engine { SQLite, Postgres };  // whose SQL compares it
   std::string name;                          // the column's name, unquoted
   Kind kind = Kind::Text;
+  Engine engine = Engine::SQLite;
 };
 
 struct ReadRequest {

@@ -13,6 +13,7 @@ SqlColumnKind KindOf(StoredColumn::Kind kind) {
   switch (kind) {
     case StoredColumn::Kind::Integer: return SqlColumnKind::Integer;
     case StoredColumn::Kind::Real: return SqlColumnKind::Real;
+    case StoredColumn::Kind::PaddedText: return SqlColumnKind::PaddedText;
     case StoredColumn::Kind::Text: break;
   }
   return SqlColumnKind::Text;
@@ -29,7 +30,8 @@ class ExpressionFilter final : public ViewFilter {
     const SqlFilter sql = TranslateToSql(*expression_, [&](const FieldRef& field) -> std::optional<SqlColumn> {
       const std::optional<StoredColumn> stored = columns(field);
       if (!stored) return std::nullopt;
-      return SqlColumn{stored->name, KindOf(stored->kind)};
+      const bool postgres = stored->engine == StoredColumn::Engine::Postgres;
+      return SqlColumn{stored->name, KindOf(stored->kind), postgres ? SqlDialect::Postgres : SqlDialect::SQLite};
     });
     if (sql.where.empty()) return std::nullopt;
     return SqlWhere{sql.where, sql.parameters};

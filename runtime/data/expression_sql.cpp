@@ -44,6 +44,43 @@ const char* OperatorOf(const Relation& r) {
 
 Relation Mirrored(const Relation& r) { return {r.greater, r.equal, r.less}; }
 
+bool IsText(SqlColumnKind kind) { return kind == SqlColumnKind::Text || kind == SqlColumnKind::PaddedText; }
+
+// The column's text as the runtime compares it: a CString's trailing blanks taken off.
+std::string TextOf(const SqlColumn& column) {
+  return column.kind == SqlColumnKind::PaddedText ? "rtrim(" + Quoted(column.name) + ")" : Quoted(column.name);
+}
+
+// Whether a PostgreSQL text parameter carries `text` whole: UTF-8 (the connection's encoding)
+// without a zero byte, which ends a text parameter.
+bool ServerHolds(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == 0) return false;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+    if (length == 0 || c > 0xF4 || i + length > text.size()) return false;
+    std::uint32_t code = c & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    const std::uint32_t least = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
+// Whether a text literal may travel to the column's engine as a parameter.
+bool Carries(const SqlColumn& column, std::string_view text) {
+  return column.dialect != SqlDialect::Postgres || ServerHolds(text);
+}
+
 // floor(value) and whether value is whole; nullopt beyond 64 bits.
 struct Floor {
   std::int64_t value;
@@ -145,7 +182,7 @@ class Translator {
     const bool text = node.field.Shape().IsText();
     const bool real = node.field.Type() == FieldType::Real;
     const bool integer = !text && !real && node.field.Type() != FieldType::Decimal;
-    const bool matches = (column->kind == SqlColumnKind::Text && text) ||
+    const bool matches = (IsText(column->kind) && text) ||
                          (column->kind == SqlColumnKind::Integer && integer) ||
                          (column->kind == SqlColumnKind::Real && real);
     return matches ? column : std::nullopt;
@@ -155,7 +192,7 @@ class Translator {
     const std::optional<SqlColumn> column = ColumnOf(node);
     if (!column) return std::nullopt;
     if (column->kind == SqlColumnKind::Integer) return Fragment{Quoted(column->name) + " <> 0", {}};
-    if (column->kind == SqlColumnKind::Text) return Fragment{Quoted(column->name) + " <> ''", {}};
+    if (IsText(column->kind)) return Fragment{TextOf(*column) + " <> ''", {}};
     Long zero = 0;  // a Real is true when it does not compare equal to zero
     return RealAgainst(*column, FieldRef(zero), {true, false, true});
   }
@@ -175,7 +212,7 @@ class Translator {
     const std::optional<SqlColumn> other = ColumnOf(*right);
     if (other) return ColumnAgainstColumn(*column, *other, relation);
     if (column->kind == SqlColumnKind::Integer) return IntegerAgainstLiteral(*column, *right, relation);
-    if (column->kind == SqlColumnKind::Text) return TextAgainstLiteral(*column, *right, relation);
+    if (IsText(column->kind)) return TextAgainstLiteral(*column, *right, relation);
     if (right->op == Op::Number) return RealAgainst(*column, expr::NumberField(*right), relation);
     if (right->op == Op::Text && IsNumeric(right->text)) {  // a numeric text compares as its number
       std::string& digits = const_cast<std::string&>(right->text);  // FieldRef takes a writable address; only read
@@ -198,10 +235,10 @@ class Translator {
 
   static std::optional<Fragment> ColumnAgainstColumn(const SqlColumn& a, const SqlColumn& b, const Relation& relation) {
     const bool equality = OperatorOf(relation) == std::string_view("=") || OperatorOf(relation) == std::string_view("<>");
-    const bool pushable = (a.kind == SqlColumnKind::Integer && b.kind == SqlColumnKind::Integer) ||
-                          (a.kind == SqlColumnKind::Text && b.kind == SqlColumnKind::Text && equality);
-    if (!pushable) return std::nullopt;
-    return Fragment{Quoted(a.name) + " " + OperatorOf(relation) + " " + Quoted(b.name), {}};
+    if (a.kind == SqlColumnKind::Integer && b.kind == SqlColumnKind::Integer)
+      return Fragment{Quoted(a.name) + " " + OperatorOf(relation) + " " + Quoted(b.name), {}};
+    if (!IsText(a.kind) || !IsText(b.kind) || !equality) return std::nullopt;
+    return Fragment{TextOf(a) + " " + OperatorOf(relation) + " " + TextOf(b), {}};
   }
 
   static std::optional<Fragment> IntegerAgainstLiteral(const SqlColumn& column, const Node& literal, const Relation& relation) {
@@ -225,21 +262,32 @@ class Translator {
     if (literal.op != Op::Text) return std::nullopt;
     const std::string_view op = OperatorOf(relation);
     if (op != "=" && op != "<>") return std::nullopt;  // ordering: blank padding differs from BINARY
-    return Fragment{Quoted(column.name) + " " + std::string(op) + " ?", {std::string(Clip(literal.text))}};
+    const std::string clipped(Clip(literal.text));
+    if (!Carries(column, clipped)) return std::nullopt;
+    return Fragment{TextOf(column) + " " + std::string(op) + " ?", {clipped}};
   }
 
   // ---- Functions of a text column ----
-  // Bytes, not characters: the evaluator's functions count bytes, so SQLite is given BLOBs, whose
-  // instr and substr do too, and its upper() (ASCII letters only, as UPPER here) before that.
+  // Bytes, not characters: the evaluator's functions count bytes, so SQLite is given BLOBs,
+  // whose instr and substr do too, and PostgreSQL the text's bytes (textsend, in the
+  // connection's UTF-8). Both engines' upper() map ASCII letters only here, as UPPER does
+  // (SQLite's always, PostgreSQL's under the "C" collation).
 
   static bool IsLong(const Node& node, Long value) { return node.op == Op::Number && node.isLong && node.integer == value; }
 
-  // A text column or UPPER of one, as SQL over its stored (unpadded) text.
-  std::optional<std::string> TextOperand(const Node& node) const {
+  struct TextSql {
+    std::string sql;  // the (unpadded) text, or UPPER of it
+    SqlColumn column;
+  };
+
+  // A text column or UPPER of one, as SQL over its text without trailing blanks.
+  std::optional<TextSql> TextOperand(const Node& node) const {
     const bool upper = node.op == Op::Call && node.function == expr::Function::Upper && node.children.size() == 1;
     const std::optional<SqlColumn> column = ColumnOf(upper ? *node.children[0] : node);
-    if (!column || column->kind != SqlColumnKind::Text) return std::nullopt;
-    return upper ? "upper(" + Quoted(column->name) + ")" : Quoted(column->name);
+    if (!column || !IsText(column->kind)) return std::nullopt;
+    if (!upper) return TextSql{TextOf(*column), *column};
+    const bool postgres = column->dialect == SqlDialect::Postgres;
+    return TextSql{"upper(" + TextOf(*column) + (postgres ? " COLLATE \"C\")" : ")"), *column};
   }
 
   std::optional<Fragment> FunctionComparison(const Node& node) const {
@@ -268,11 +316,13 @@ class Translator {
       if (!IsLong(*args[i], 1)) return std::nullopt;
     const std::string& needle = args[0]->text;
     if (needle.empty() || needle.back() == ' ' || needle.find('\0') != std::string::npos) return std::nullopt;
-    const std::optional<std::string> haystack = TextOperand(*args[1]);
+    const std::optional<TextSql> haystack = TextOperand(*args[1]);
     // The position is never negative: against 0, "greater" is found and "equal" is not found.
-    if (!haystack || relation.greater == relation.equal) return std::nullopt;
-    return Fragment{"instr(CAST(" + *haystack + " AS BLOB), CAST(? AS BLOB)) " + (relation.greater ? "> 0" : "= 0"),
-                    {needle}};
+    if (!haystack || relation.greater == relation.equal || !Carries(haystack->column, needle)) return std::nullopt;
+    const char* found = relation.greater ? " > 0" : " = 0";
+    // Valid UTF-8 holds a text only where its bytes are: PostgreSQL's strpos finds the same.
+    if (haystack->column.dialect == SqlDialect::Postgres) return Fragment{"strpos(" + haystack->sql + ", ?)" + found, {needle}};
+    return Fragment{"instr(CAST(" + haystack->sql + " AS BLOB), CAST(? AS BLOB))" + found, {needle}};
   }
 
   // SUB(column, 1, n) = or <> a text: the first n bytes, compared without trailing blanks as the
@@ -282,26 +332,33 @@ class Translator {
     if (args.size() != 3 || !IsLong(*args[1], 1) || args[2]->op != Op::Number || !args[2]->isLong || args[2]->integer < 1 ||
         literal.op != Op::Text)
       return std::nullopt;
-    const std::optional<std::string> text = TextOperand(*args[0]);
+    const std::optional<TextSql> text = TextOperand(*args[0]);
     const std::string_view op = OperatorOf(relation) ? OperatorOf(relation) : "";
-    if (!text || (op != "=" && op != "<>")) return std::nullopt;
     const std::string clipped(Clip(literal.text));
+    if (!text || (op != "=" && op != "<>") || !Carries(text->column, clipped)) return std::nullopt;
     const std::int64_t length = args[2]->integer;
-    // substr of an empty BLOB is NULL, which would compare as neither equal nor different.
-    const std::string prefix = "ifnull(substr(CAST(" + *text + " AS BLOB), 1, ?), x'')";
     // A text as long as the prefix that does not end in a blank equals it byte for byte (the
-    // common "begins with"), which spares SQLite the trimming.
-    if (!clipped.empty() && static_cast<std::int64_t>(clipped.size()) == length)
-      return Fragment{prefix + " " + std::string(op) + " CAST(? AS BLOB)", {length, clipped}};
+    // common "begins with"), which spares the engine the trimming.
+    const bool whole = !clipped.empty() && static_cast<std::int64_t>(clipped.size()) == length;
+    if (text->column.dialect == SqlDialect::Postgres) {
+      const std::string prefix = "substring(textsend(" + text->sql + ") from 1 for CAST(? AS integer))";
+      return Fragment{(whole ? prefix : "rtrim(" + prefix + ", '\\x20'::bytea)") + " " + std::string(op) + " textsend(?)",
+                      {length, clipped}};
+    }
+    // substr of an empty BLOB is NULL, which would compare as neither equal nor different.
+    const std::string prefix = "ifnull(substr(CAST(" + text->sql + " AS BLOB), 1, ?), x'')";
+    if (whole) return Fragment{prefix + " " + std::string(op) + " CAST(? AS BLOB)", {length, clipped}};
     return Fragment{"rtrim(CAST(" + prefix + " AS TEXT)) " + std::string(op) + " ?", {length, clipped}};
   }
 
   // UPPER(column) = or <> a text.
   std::optional<Fragment> UpperAgainst(const Node& call, const Node& literal, const Relation& relation) const {
-    const std::optional<std::string> text = TextOperand(call);
+    const std::optional<TextSql> text = TextOperand(call);
     const std::string_view op = OperatorOf(relation) ? OperatorOf(relation) : "";
     if (!text || literal.op != Op::Text || (op != "=" && op != "<>")) return std::nullopt;
-    return Fragment{*text + " " + std::string(op) + " ?", {std::string(Clip(literal.text))}};
+    const std::string clipped(Clip(literal.text));
+    if (!Carries(text->column, clipped)) return std::nullopt;
+    return Fragment{text->sql + " " + std::string(op) + " ?", {clipped}};
   }
 
   const SqlColumnOf& columnOf_;

@@ -13,14 +13,17 @@
 //    not the literal's own double;
 //  - text column  = or <>  text literal (clipped), or text column;
 //  - a bare column: true when non-zero (integer, real) or not blank (text);
-//  - of a text column (or UPPER of one; SQLite's upper() maps ASCII letters only, as UPPER does):
+//  - of a text column (or UPPER of one; upper() is made to map ASCII letters only, as UPPER does):
 //    INSTRING('text', column [, 1 [, 1]]) against 0 as found / not found, for a text that does not
 //    end in a blank; SUB(column, 1, n) = or <> a text literal; UPPER(column) = or <> a text literal;
 //  - AND, OR and NOT over pushed parts.
 // Not pushed, because the answers can differ: text ordering (blank padding sorts a byte below
 // the blank after the shorter text, BINARY before it), text against numbers (decided per row by
 // IsNumeric), real against real or integer columns, and every other function (LEFT, CLIP, LOWER,
-// FORMAT depend on padding or pictures).
+// FORMAT depend on padding or pictures). On PostgreSQL a text value that the server cannot hold
+// (not UTF-8, or with a zero byte) is not pushed either: the server would refuse the statement.
+// Each fragment is written in the SQL of its column's engine (the view hands it to the driver
+// that stores the column, which numbers and types the '?').
 // The columns must hold no NULL (the driver stores every field's value; a NaN Real, which SQLite
 // would store as NULL, is not supported).
 
@@ -40,12 +43,18 @@ namespace rt {
 enum class SqlColumnKind {
   Integer,  // Long, Short, UShort, Byte, Date, Time as INTEGER
   Real,     // Real as REAL
-  Text,     // String and CString as TEXT without trailing blanks, BINARY collation
+  Text,     // String as TEXT without trailing blanks, byte order (BINARY, COLLATE "C")
+  // CString as TEXT as written, which may end in blanks (files hold them so): compared trimmed.
+  PaddedText,
 };
+
+// The SQL a fragment is written in: the engine of the driver that stores the columns.
+enum class SqlDialect { SQLite, Postgres };
 
 struct SqlColumn {
   std::string name;  // written quoted into the fragment
   SqlColumnKind kind = SqlColumnKind::Integer;
+  SqlDialect dialect = SqlDialect::SQLite;
 };
 
 // The column of a bound field, or nullopt when the field has no column that can be pushed.

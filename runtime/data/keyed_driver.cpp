@@ -292,8 +292,8 @@ std::optional<StoredColumn> KeyedDriver::ColumnOf(std::size_t field) const {
   StoredColumn column{keyed::ColumnName(layout_, field), StoredColumn::Kind::Integer};
   switch (f->shape.type) {
     case FieldType::Real: column.kind = StoredColumn::Kind::Real; break;
-    case FieldType::String:
-    case FieldType::CString: column.kind = StoredColumn::Kind::Text; break;
+    case FieldType::String: column.kind = StoredColumn::Kind::Text; break;
+    case FieldType::CString: column.kind = StoredColumn::Kind::PaddedText; break;  // kept as written
     case FieldType::Decimal:
     case FieldType::Date:
     case FieldType::Time: return std::nullopt;  // stored as text that does not compare as their values

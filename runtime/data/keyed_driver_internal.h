@@ -13,7 +13,8 @@
 //                Long, Short, UShort, Byte  INTEGER
 //                Real                       REAL
 //                Decimal                    TEXT, exact, with the field's places ("12.50")
-//                String, CString            TEXT without trailing blanks
+//                String                     TEXT without trailing blanks
+//                CString                    TEXT as written (up to its zero; may end in blanks)
 //                Date                       TEXT "YYYY-MM-DD"; NULL for no date (0)
 //                Time                       TEXT "HH:MM:SS.cc"; NULL for no time (0)
 //              A field whose null flag is set keeps its record value here; _nulls flags it.

@@ -9,6 +9,7 @@
 #include "runtime/data/pg_driver.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "runtime/core/last_error.h"
 #include "runtime/data/access_mode.h"
@@ -83,16 +84,23 @@ class PgDriver final : public Driver {
     return Statement(sql, params, ignored);
   }
   DriverStatus SetTimeout(Long milliseconds, bool local);
-  std::int64_t ShareKey(std::int64_t fact) const { return static_cast<std::int64_t>((std::uint64_t{hash_ | 1u} << 32) | static_cast<std::uint64_t>(fact)); }
-  std::int64_t HoldKey(std::int64_t pointer) const {
-    return static_cast<std::int64_t>((std::uint64_t{hash_ & ~1u} << 32) | (static_cast<std::uint64_t>(pointer) & 0xFFFFFFFFu));
+  // Share facts: the two-int lock (table hash, fact), a space of its own beside the holds'.
+  static void ShareKey(Params& params, std::uint32_t hash, std::int64_t fact) {
+    params.Integer(static_cast<std::int32_t>(hash));
+    params.Integer(fact);
   }
+  void ShareKey(Params& params, std::int64_t fact) const { ShareKey(params, hash_, fact); }
+  // Holds: the one-int8 lock (table hash << 32) XOR record pointer, which SQL writes as
+  // HoldBase() # _record. Different records of a table never share a key.
+  std::int64_t HoldBase() const { return static_cast<std::int64_t>(std::uint64_t{hash_} << 32); }
+  std::int64_t HoldKey(std::int64_t pointer) const { return HoldBase() ^ pointer; }
 
   // ---- Rows ----
   const std::string& SelectList();
   std::string HeldSql(Params& params) const;
   void ReadRow(const Result& result, int r, RowImage& row) const;
   void BindRow(Params& params, const RowImage& row) const;
+  DriverStatus Unstorable(const RowImage& row) const;
   DriverStatus DuplicateKeyError(DriverStatus status) const;
   DriverStatus WhyNotWritten(std::int64_t pointer, bool checkVersion);
   std::string SortSql(const ReadRequest& request) const;
@@ -115,11 +123,11 @@ std::string PgDriver::FullName() const { return pg::RedactConnection(setup_.name
 std::optional<StoredColumn> PgDriver::ColumnOf(std::size_t field) const {
   const FieldLayout* f = layout_.Field(field);
   if (!f) return std::nullopt;
-  StoredColumn column{pg::ColumnName(layout_, field), StoredColumn::Kind::Integer};
+  StoredColumn column{pg::ColumnName(layout_, field), StoredColumn::Kind::Integer, StoredColumn::Engine::Postgres};
   switch (f->shape.type) {
     case FieldType::Real: column.kind = StoredColumn::Kind::Real; break;
-    case FieldType::String:
-    case FieldType::CString: column.kind = StoredColumn::Kind::Text; break;
+    case FieldType::String: column.kind = StoredColumn::Kind::Text; break;
+    case FieldType::CString: column.kind = StoredColumn::Kind::PaddedText; break;  // kept as written
     case FieldType::Decimal:
     case FieldType::Date:
     case FieldType::Time: return std::nullopt;  // their columns do not compare as the runtime's numbers
@@ -162,18 +170,19 @@ DriverStatus PgDriver::TableExists(bool& exists) {
 // Whether another connection has a share fact: an exclusive try that fails.
 DriverStatus PgDriver::IsTaken(std::int64_t fact, bool& taken) {
   Params params;
-  params.Integer(ShareKey(fact));
+  ShareKey(params, fact);
   Result result;
   DriverStatus status = conn_.Run(
-      "SELECT CASE WHEN pg_try_advisory_lock($1::int8) THEN NOT pg_advisory_unlock($1::int8) ELSE true END", params, result);
+      "SELECT CASE WHEN pg_try_advisory_lock($1::int4, $2::int4) THEN NOT pg_advisory_unlock($1::int4, $2::int4) ELSE true END",
+      params, result);
   taken = !status.Ok() || result.Value(0, 0) == "t";
   return status;
 }
 
 DriverStatus PgDriver::TakeShare(Long mode) {
   Params gate;
-  gate.Integer(ShareKey(kGate));
-  if (DriverStatus status = conn_.Run("SELECT pg_advisory_lock($1::int8)", gate); !status.Ok()) return status;
+  ShareKey(gate, kGate);
+  if (DriverStatus status = conn_.Run("SELECT pg_advisory_lock($1::int4, $2::int4)", gate); !status.Ok()) return status;
   struct Check {
     bool applies;
     std::int64_t fact;
@@ -191,10 +200,10 @@ DriverStatus PgDriver::TakeShare(Long mode) {
   for (const Check& take : takes) {
     if (!take.applies || clash || !status.Ok()) continue;
     Params params;
-    params.Integer(ShareKey(take.fact));
-    status = conn_.Run("SELECT pg_advisory_lock_shared($1::int8)", params);
+    ShareKey(params, take.fact);
+    status = conn_.Run("SELECT pg_advisory_lock_shared($1::int4, $2::int4)", params);
   }
-  conn_.Run("SELECT pg_advisory_unlock($1::int8)", gate);
+  conn_.Run("SELECT pg_advisory_unlock($1::int4, $2::int4)", gate);
   if (!status.Ok()) return status;
   return clash ? DriverStatus::Error(NoAccessErr) : DriverStatus{};
 }
@@ -324,8 +333,8 @@ DriverStatus PgDriver::Create() {
   if (status.Ok()) status = conn_.Exec("BEGIN");
   if (status.Ok()) {
     Params gate;
-    gate.Integer(ShareKey(kGate));
-    status = conn_.Run("SELECT pg_advisory_xact_lock($1::int8)", gate);
+    ShareKey(gate, kGate);
+    status = conn_.Run("SELECT pg_advisory_xact_lock($1::int4, $2::int4)", gate);
   }
   if (status.Ok()) status = TableExists(exists);
   if (status.Ok() && exists) status = OthersHaveItOpen();
@@ -348,8 +357,8 @@ DriverStatus PgDriver::Create() {
     if (status.Ok()) status = conn_.Exec(CreateIndexSql(key));
   if (status.Ok()) {  // creators of other tables in the schema may make it at the same moment
     Params gate;
-    gate.Integer(static_cast<std::int64_t>((std::uint64_t{layoutHash_ | 1u} << 32) | kGate));
-    status = conn_.Run("SELECT pg_advisory_xact_lock($1::int8)", gate);
+    ShareKey(gate, layoutHash_, kGate);
+    status = conn_.Run("SELECT pg_advisory_xact_lock($1::int4, $2::int4)", gate);
   }
   if (status.Ok())
     status = conn_.Exec(std::string("CREATE TABLE IF NOT EXISTS ") + kLayoutTable +
@@ -371,8 +380,8 @@ DriverStatus PgDriver::Build() {
   if (status.Ok()) status = conn_.Exec("BEGIN");
   if (status.Ok()) {
     Params gate;
-    gate.Integer(ShareKey(kGate));
-    status = conn_.Run("SELECT pg_advisory_xact_lock($1::int8)", gate);
+    ShareKey(gate, kGate);
+    status = conn_.Run("SELECT pg_advisory_xact_lock($1::int4, $2::int4)", gate);
   }
   if (status.Ok()) status = OthersHaveItOpen();
   if (status.Ok()) status = CheckColumns();
@@ -457,11 +466,11 @@ const std::string& PgDriver::SelectList() {
 // last until the commit and keep others from holding what was merely read, so there the lock
 // list is read once per statement instead.
 std::string PgDriver::HeldSql(Params& params) const {
-  params.Integer(hash_ & ~1u);
-  const std::string key = "$" + std::to_string(params.Count());
-  if (!inFrame_) return "NOT pg_try_advisory_xact_lock_shared((" + key + "::int8 << 32) | (t._record & 4294967295))";
-  return "(t._record & 4294967295) = ANY (ARRAY(SELECT objid::int8 FROM pg_locks WHERE locktype = 'advisory' AND objsubid = 1 "
-         "AND classid = " + key + "::int8::oid AND pid <> pg_backend_pid() AND granted "
+  params.Integer(HoldBase());
+  const std::string key = "(" + ("$" + std::to_string(params.Count())) + "::int8 # t._record)";
+  if (!inFrame_) return "NOT pg_try_advisory_xact_lock_shared(" + key + ")";
+  return key + " = ANY (ARRAY(SELECT (classid::int8 << 32) | objid::int8 FROM pg_locks WHERE locktype = 'advisory' "
+         "AND objsubid = 1 AND pid <> pg_backend_pid() AND granted "
          "AND database = (SELECT oid FROM pg_database WHERE datname = current_database())))";
 }
 
@@ -500,6 +509,26 @@ void PgDriver::BindRow(Params& params, const RowImage& row) const {
   }
 }
 
+// A text column cannot hold a zero byte (a text parameter would end there while the key column
+// holds the whole field): such a record is refused before anything is sent. KEYED stores it.
+DriverStatus PgDriver::Unstorable(const RowImage& row) const {
+  auto refuse = [&](const std::string& what) {
+    DriverStatus status = DriverStatus::Error(FileSystemErr);
+    status.driverCode = "22021";
+    status.driverText = what + " holds a zero byte, which the server cannot store in text";
+    return status;
+  };
+  for (std::size_t i = 1; i <= layout_.FieldCount(); ++i) {
+    const FieldLayout& field = *layout_.Field(i);
+    if (field.shape.type != FieldType::String || field.offset + field.shape.size > row.record.size()) continue;
+    const auto* text = reinterpret_cast<const char*>(row.record.data() + field.offset);
+    if (std::memchr(text, 0, field.shape.size)) return refuse("Field " + field.name);
+  }
+  for (std::size_t m = 0; m < row.memos.size() && m < decl_.memos.size(); ++m)
+    if (row.memos[m].find('\0') != std::string::npos) return refuse("Memo " + decl_.memos[m]);
+  return {};
+}
+
 // The server names the index; the caller wants the key.
 DriverStatus PgDriver::DuplicateKeyError(DriverStatus status) const {
   for (const KeyDecl& key : decl_.keys)
@@ -509,6 +538,7 @@ DriverStatus PgDriver::DuplicateKeyError(DriverStatus status) const {
 
 DriverStatus PgDriver::Add(RowImage& row) {
   if (!conn_.IsConnected()) return DriverStatus::Error(NotOpenErr);
+  if (DriverStatus refused = Unstorable(row); !refused.Ok()) return refused;
   if (insertSql_.empty()) {
     std::string columns, values;
     int index = 1;
@@ -550,6 +580,7 @@ DriverStatus PgDriver::WhyNotWritten(std::int64_t pointer, bool checkVersion) {
 
 DriverStatus PgDriver::Put(RowImage& row, bool checkVersion) {
   if (!conn_.IsConnected()) return DriverStatus::Error(NotOpenErr);
+  if (DriverStatus refused = Unstorable(row); !refused.Ok()) return refused;
   if (updateSql_.empty()) {
     std::string sets;
     int index = 1;
@@ -564,15 +595,15 @@ DriverStatus PgDriver::Put(RowImage& row, bool checkVersion) {
     const std::string p = std::to_string(index), v = std::to_string(index + 1), h = std::to_string(index + 2);
     // The shared lock of the transaction conflicts only with another session's hold.
     updateSql_ = "UPDATE " + table_ + " AS t SET " + sets + "_version = t._version + 1 WHERE t._record = $" + p + "::int8 AND ($" + v +
-                 "::int8 IS NULL OR t._version = $" + v + "::int8) AND pg_try_advisory_xact_lock_shared(($" + h +
-                 "::int8 << 32) | (t._record & 4294967295)) RETURNING t._version";
+                 "::int8 IS NULL OR t._version = $" + v + "::int8) AND pg_try_advisory_xact_lock_shared($" + h +
+                 "::int8 # t._record) RETURNING t._version";
   }
   Params params;
   BindRow(params, row);
   params.Integer(row.pointer);
   if (checkVersion) params.Integer(row.version);
   else params.Null();
-  params.Integer(hash_ & ~1u);
+  params.Integer(HoldBase());
   Result result;
   DriverStatus status = Statement(updateSql_, params, result);
   if (!status.Ok()) return status.code == DupKeyErr ? DuplicateKeyError(status) : status;
@@ -586,10 +617,10 @@ DriverStatus PgDriver::Delete(std::int64_t pointer) {
   if (!conn_.IsConnected()) return DriverStatus::Error(NotOpenErr);
   Params params;
   params.Integer(pointer);
-  params.Integer(hash_ & ~1u);
+  params.Integer(HoldBase());
   Result result;
   DriverStatus status = Statement("DELETE FROM " + table_ + " AS t WHERE t._record = $1::int8 AND "
-                                  "pg_try_advisory_xact_lock_shared(($2::int8 << 32) | (t._record & 4294967295)) RETURNING 1",
+                                  "pg_try_advisory_xact_lock_shared($2::int8 # t._record) RETURNING 1",
                                   params, result);
   if (!status.Ok()) return status;
   if (result.Rows() == 0) return WhyNotWritten(pointer, false);

@@ -7,8 +7,9 @@
 //
 //   one per field, named as in a KEYED file but in lower case ("AFI:ID" -> id):
 //     Long, UShort integer; Short, Byte smallint; Real double precision;
-//     Decimal numeric(digits, places) (exact); String, CString text COLLATE "C" without
-//     trailing blanks; Date date (the standard date n is 1800-12-28 + n; NULL for 0);
+//     Decimal numeric(digits, places) (exact); String text COLLATE "C" without trailing
+//     blanks (a String holding a zero byte is refused: text cannot hold one); CString text
+//     COLLATE "C" as written (up to its zero; may end in blanks); Date date (the standard date n is 1800-12-28 + n; NULL for 0);
 //     Time time(2) (NULL for 0). A null-flagged field keeps its record value; _nulls flags it.
 //   one text column per memo, then
 //     _record   bigint identity, the record pointer
@@ -22,11 +23,15 @@
 //   descriptors): other fields are 47, other keys 46 until Build, no comment 36.
 //
 // Locks are session advisory locks, so they vanish with the connection (also when a program is
-// killed and the server sees its socket close). Their 64-bit key is (table hash << 32) | n:
-//   record holds   hash with its low bit clear, n = _record's low 32 bits (43 for others)
-//   share modes    hash with its low bit set, n = 0 gate, 1 readers, 2 writers, 3 read deniers,
-//                  4 write deniers (the same facts as share_lock.h keeps in a side file)
-// The hash is FNV-1a of "<schema>.<table>", so it is known before the table exists.
+// killed and the server sees its socket close). With h the table's 32-bit hash:
+//   record holds   the int8 lock (h << 32) XOR _record (43 for others): records of one table
+//                  never share a key, whatever their pointers
+//   share modes    the two-int lock (h, n), a key space apart from the holds: n = 0 gate,
+//                  1 readers, 2 writers, 3 read deniers, 4 write deniers (the same facts as
+//                  share_lock.h keeps in a side file)
+// The hash is FNV-1a of "<schema>.<table>", so it is known before the table exists. Two tables
+// meet only when their hashes are equal (one chance in 2^32), or, past 2^32 records, when the
+// pointers' high halves differ as the hashes do.
 
 #include <cstdint>
 #include <string>

@@ -300,13 +300,38 @@ void View::LoadJoins() {
   }
 }
 
+// The buffers a row's load overwrites, kept while a row held elsewhere is tested against the
+// filter: a held row the view returns is reported (43) and leaves the buffers as they were.
+struct View::SavedBuffers {
+  struct One {
+    File* file;
+    std::vector<std::byte> record;
+    std::vector<Byte> nulls;
+    std::vector<std::string> memos;
+    File::Current current;
+    bool watchNext;
+  };
+  std::vector<One> files;
+
+  void Save(File& file) {
+    files.push_back({&file, {file.record_.begin(), file.record_.end()}, file.nulls_, file.memos_, file.current_, file.watchNext_});
+  }
+  void Restore() const {
+    for (const One& one : files) {
+      std::copy(one.record.begin(), one.record.end(), one.file->record_.begin());
+      one.file->nulls_ = one.nulls;
+      one.file->memos_ = one.memos;
+      one.file->current_ = one.current;
+      one.file->watchNext_ = one.watchNext;
+    }
+  }
+};
+
 DriverStatus View::LoadRow(RowImage& row) {
   if (watchNext_) {  // a watched row is read afresh so its version is the current one
     watchNext_ = false;
     if (DriverStatus fresh = primary_.driver_->Get(row.pointer, row); !fresh.Ok()) return fresh;
     primary_.watchNext_ = true;
-  } else if (row.heldElsewhere) {
-    return DriverStatus::Error(IsHeldErr);
   }
   primary_.Load(row);
   LoadJoins();
@@ -340,8 +365,19 @@ DriverStatus View::Step(bool backward) {
     last_.sortKey = row.sortKey;
     last_.pointer = row.pointer;
     hasLast_ = true;
+    // A row held elsewhere counts only when the filter keeps it: the filter decides first.
+    const bool held = row.heldElsewhere && !watchNext_;
+    if (held && !filter_) return DriverStatus::Error(IsHeldErr);
+    SavedBuffers saved;
+    if (held) {
+      saved.Save(primary_);
+      for (const Join_& join : joins_) saved.Save(*join.file);
+    }
     if (DriverStatus loaded = LoadRow(row); !loaded.Ok()) return loaded;
-    if (!filter_ || filter_->Matches()) return {};
+    if (filter_ && !filter_->Matches()) continue;
+    if (!held) return {};
+    saved.Restore();
+    return DriverStatus::Error(IsHeldErr);
   }
 }
 

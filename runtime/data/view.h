@@ -84,6 +84,8 @@ class View {
     std::vector<std::size_t> fields;
   };
 
+  struct SavedBuffers;
+
   DriverStatus RequireOpen() const;
   DriverStatus Step(bool backward);
   DriverStatus LoadRow(RowImage& row);

@@ -1,12 +1,16 @@
 #pragma once
 // Scenarios that every driver with several stations must pass between two processes (KEYED on
 // one file, POSTGRES on one table): two writers lose nothing and never repeat a unique key; a
-// hold, a watch and a deny-all open in one process are seen by the other, and a killed opener
-// leaves no lock behind. Each test binary runs them over its own declaration.
+// hold, a watch and a deny-all open in one process are seen by the other (a view reports the
+// held record only when its filter keeps it), and a killed opener leaves no lock behind. Each test binary runs them over its own declaration.
 
 #include <gtest/gtest.h>
 
 #include <set>
+
+#include "runtime/data/bind.h"
+#include "runtime/data/expression_filter.h"
+#include "runtime/data/view.h"
 
 #include "tests/runtime/data/child_process.h"
 #include "tests/runtime/data/keyed_fixture.h"
@@ -91,6 +95,26 @@ inline void HoldWatchAndDenyAllReachTheOtherProcess(const rt::FileDecl& decl) {
   EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr) << "held by the other process";
   file.Next();
   EXPECT_EQ(r.ID, 2) << "the next read goes past the held record";
+  {
+    rt::BindScopes scopes;
+    scopes.BindRecord(AFileLayout(), &r);
+    rt::View view(file, rt::ExpressionFilterParser(scopes));
+    view.SetProperty(rt::PropViewOrder, "AFI:ID");
+    view.Open();
+    // Pushed down and evaluated here only: either way the filter decides before the hold.
+    for (const char* filter : {"AFI:ID <> 1", "LOWER(AFI:ASTRING) = 'two'"}) {
+      view.SetProperty(rt::PropViewFilter, filter);
+      view.Set();
+      view.Next();
+      EXPECT_EQ(rt::ErrorCode(), 0) << filter << ": the held record is not in this view";
+      EXPECT_EQ(r.ID, 2) << filter;
+    }
+    view.SetProperty(rt::PropViewFilter, "LOWER(AFI:ASTRING) = 'one'");
+    view.Set();
+    view.Next();
+    EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr) << "the view would return it";
+    EXPECT_EQ(r.ID, 2) << "and the buffer keeps the record it held";
+  }
   file.GetByPointer(1);
   r.ASTRING = "mine";
   file.Put();

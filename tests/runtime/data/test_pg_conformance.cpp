@@ -1,6 +1,7 @@
 // The conformance suite over the POSTGRES driver, each case in a schema of its own on the test
 // binary's server.
 #include "tests/runtime/data/file_conformance.h"
+#include "tests/runtime/data/filter_equivalence.h"
 #include "tests/runtime/data/pg_server.h"
 
 namespace {
@@ -8,6 +9,7 @@ namespace {
 using conformance::DriverCase;
 using conformance::DriverName;
 using conformance::FileConformance;
+using equivalence::FilterEquivalence;
 
 std::string ServerName(const std::string&, std::string& skip) {
   test_pg::Server* server = test_pg::Server::Shared();
@@ -21,6 +23,9 @@ std::string ServerName(const std::string&, std::string& skip) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Server, FileConformance, ::testing::Values(DriverCase{"POSTGRES", true, true, true, ServerName}),
+                         DriverName);
+
+INSTANTIATE_TEST_SUITE_P(Server, FilterEquivalence, ::testing::Values(DriverCase{"POSTGRES", true, true, true, ServerName}),
                          DriverName);
 
 }  // namespace

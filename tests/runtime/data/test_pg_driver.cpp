@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include <cstring>
@@ -25,6 +26,7 @@
 #include "runtime/data/ini_store.h"
 #include "runtime/data/pg_connection.h"
 #include "runtime/data/pg_driver.h"
+#include "runtime/data/pg_driver_internal.h"
 #include "runtime/data/view.h"
 #include "tests/runtime/data/keyed_fixture.h"
 #include "tests/runtime/data/pg_server.h"
@@ -278,6 +280,30 @@ TEST_F(PgTest, ValuesNullFlagsAndMemosRoundTripExactly) {
   EXPECT_EQ(rt::ErrorCode(), rt::FileSystemErr) << "refused, never stored as another time";
   EXPECT_EQ(rt::FileErrorCode(), "22008");
   EXPECT_EQ(file.Records(), 1);
+
+  // A text column cannot hold a zero byte: a String or memo with one is refused whole, never
+  // cut there while its key holds the whole field.
+  const rt::Long pointer = static_cast<rt::Long>(file.Pointer());
+  for (const bool memo : {false, true}) {
+    for (const bool put : {false, true}) {
+      m = written;
+      m.ID = put ? 1 : 3;
+      if (memo) file.SetMemo(1, std::string("a\0b", 3));
+      else m.NAME = std::string_view("ab\0cd", 5);
+      if (put) {
+        file.Put();
+      } else {
+        file.Add();
+      }
+      EXPECT_EQ(rt::ErrorCode(), rt::FileSystemErr) << (memo ? "memo " : "name ") << (put ? "put" : "add");
+      EXPECT_EQ(rt::FileErrorCode(), "22021");
+      EXPECT_NE(rt::FileError().find("zero byte"), std::string::npos) << rt::FileError();
+      file.SetMemo(1, std::string("line one\nline two, 'quoted'"));
+    }
+  }
+  EXPECT_EQ(file.Records(), 1);
+  file.GetByPointer(pointer);
+  EXPECT_EQ(m.NAME.Str(), "O'Brien") << "the refused put changed nothing";
 }
 
 // ---- Frames ----
@@ -409,6 +435,76 @@ TEST_F(PgTest, ChangedKeysAre46UntilBuiltAndARepeatedUniqueKeyBuildsNothing) {
 }
 
 // ---- Names and passwords ----
+
+// ---- Holds ----
+
+// A hold names its table and its record whole: records whose pointers share their low 32 bits,
+// and tables whose hashes differ only in the lowest bit, are told apart.
+TEST_F(PgTest, AHoldStopsOnlyItsOwnRecord) {
+  const std::string schema = Sql("SELECT current_schema()");
+  std::unordered_map<std::uint32_t, std::string> seen;  // hash without its low bit -> label
+  std::string labels[2];
+  for (int n = 0; labels[0].empty(); ++n) {
+    const std::string label = "T" + std::to_string(n);
+    const std::uint32_t hash = rt::pg::TableHash(schema + "." + rt::pg::Lower(label));
+    const auto [at, added] = seen.emplace(hash & ~1u, label);
+    if (!added && rt::pg::TableHash(schema + "." + rt::pg::Lower(at->second)) != hash) labels[0] = at->second, labels[1] = label;
+  }
+  constexpr std::int64_t kHigh = std::int64_t{1} << 32;
+  std::vector<rt::FileDecl> decls;
+  for (const std::string& label : labels) {
+    decls.push_back(KeyedAFile(conninfo_));
+    decls.back().driver = rt::kServerDriver;
+    decls.back().label = label;
+  }
+  AFI_Record mine, theirs;
+  rt::File held(decls[0], mine);
+  held.Create();
+  held.Open();
+  for (const rt::Long id : {1, 2}) {
+    Fill(mine, id, "one");
+    held.Add();
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+    if (id == 1) {  // the next pointer has the same low 32 bits
+      ASSERT_EQ(Sql("ALTER TABLE " + rt::pg::Lower(labels[0]) + " ALTER COLUMN _record RESTART WITH " + std::to_string(kHigh + 1)), "");
+    }
+  }
+  held.Hold();
+  held.GetByPointer(1);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  {
+    rt::File other(decls[1], theirs);
+    other.Create();
+    other.Open();
+    Fill(theirs, 1, "other table");
+    other.Add();
+    ASSERT_EQ(other.Pointer(), 1);
+    theirs.ASTRING = "changed";
+    other.Put();
+    EXPECT_EQ(rt::ErrorCode(), 0) << "record 1 of another table: " << rt::FileError();
+  }
+  rt::File same(decls[0], theirs);
+  same.Open();
+  same.GetByPointer(kHigh + 1);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  theirs.ASTRING = "changed";
+  same.Put();
+  EXPECT_EQ(rt::ErrorCode(), 0) << "record 2^32 + 1 of the same table";
+  rt::File* const framed[] = {&same};
+  for (const bool inFrame : {false, true}) {  // a frame reads the holds from the lock list instead
+    if (inFrame) {
+      rt::Logout(1, framed);
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+    }
+    same.SetKey(IDKey);
+    same.Next();
+    EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr) << "record 1 itself is held" << (inFrame ? ", in a frame" : "");
+    same.Next();
+    EXPECT_EQ(rt::ErrorCode(), 0) << (inFrame ? "in a frame" : "");
+    EXPECT_EQ(theirs.ID, 2);
+  }
+  rt::Rollback();
+}
 
 TEST_F(PgTest, APasswordNeverShowsInANameOrAnError) {
   const std::string secret = "s3cr3t-pw";
