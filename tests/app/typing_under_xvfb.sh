@@ -64,7 +64,7 @@ keys_to Start Return
 wait_gone Start
 keys_to "$testTitle" alt+c
 wait_gone "$testTitle"
-keys_to "$frameTitle" alt+b Up Up Return
+keys_to "$frameTitle" alt+b Down Return
 wait_until "the browse did not open AFILE.db" test -f "$data"
 sleep 0.5
 
@@ -129,7 +129,7 @@ wait_until "the browse did not close" grep -qi '^\[BrowseAFile\]' "$scratch/Quib
 sqlite3 "$data" "WITH RECURSIVE n(i) AS (SELECT 3 UNION ALL SELECT i + 1 FROM n WHERE i < 30)
                  INSERT INTO AFile(ID, ASTRING, ADECIMAL, ADATE, ATIME)
                  SELECT i, 'Record ' || i, '0.00', '2027-01-01', '08:00:00.00' FROM n"
-keys_to "$frameTitle" alt+b Up Up Return
+keys_to "$frameTitle" alt+b Down Return
 sleep 1.5
 frame=$(find_window "$frameTitle")
 xdotool mousemove --window "$frame" "${thumb[@]}" mousedown 1

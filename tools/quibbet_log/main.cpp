@@ -25,7 +25,7 @@ using msglog::LogReader;
 
 namespace {
 
-constexpr char kVersion[] = "quibbet_log 1.0";
+constexpr char kVersion[] = "quibbet_log " QUIBBET_VERSION;
 constexpr auto kFollowPause = std::chrono::milliseconds(200);
 
 // The log the program beside us writes: the same rule as the program's own start-up.
