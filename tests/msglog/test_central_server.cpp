@@ -1,10 +1,15 @@
 // The central copy against a real PostgreSQL: a resent entry stored once, a torn spool record
 // never sent, the server's loss and return told once each without the password, and four
-// programs sharing one folder while the server stops twice and one program is killed.
+// programs sharing one folder while the server stops twice and one program is killed; and
+// quibbet_log --server against the same entries in a file.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <filesystem>
+#include <sstream>
 #include <map>
 #include <thread>
 
@@ -263,4 +268,92 @@ TEST_F(CentralServer, FourProgramsLoseNothingAndStoreNothingTwice) {
     }
   EXPECT_LE(onlyOnServer, 1u);
   ExpectSpoolsEmpty(dir);
+}
+
+// 4.x quibbet_log --server: the same filters and formats as over the file holding the same entries
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  std::string out, err;
+};
+
+ToolRun Tool(std::vector<std::string> args, const std::filesystem::path& dir) {
+  args.insert(args.begin(), QUIBBET_LOG_TOOL);
+  const std::filesystem::path out = dir / "stdout", err = dir / "stderr";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  char tz[] = "TZ=UTC";
+  char* envp[] = {tz, nullptr};
+  pid_t pid = 0;
+  ToolRun run;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  run.out = ReadFile(out);
+  run.err = ReadFile(err);
+  return run;
+}
+
+// The CSV without its first column (a line in the file, a row's number on the server).
+std::string WithoutLines(const std::string& csv) {
+  std::istringstream in(csv);
+  std::string line, out;
+  while (std::getline(in, line)) out += line.substr(line.find(',') + 1) + "\n";
+  return out;
+}
+
+}  // namespace
+
+TEST_F(CentralServer, ToolReadsTheServerAsItReadsTheFile) {
+  const std::filesystem::path log = temp_ / "Quibbet_.txt";
+  std::vector<CentralRow> rows;
+  std::string file;
+  for (const char* text : {"first, \"quoted\"", "second\r\n  two lines", "third", "ünïcode"}) {
+    const SpoolRecord record = Record(text);
+    file += record.entry + "\r\n";
+    rows.push_back(RowOf(record));
+  }
+  Append(log, file);
+  {
+    CentralStore store;
+    ASSERT_TRUE(store.Connect(conninfo_).Ok());
+    ASSERT_TRUE(store.Store(rows).Ok());
+  }
+  const std::vector<std::vector<std::string>> cases = {
+      {},                                        // 4.1 everything, as text
+      {"--text", "second"},                      // 4.2 a filter
+      {"--user", "ANN", "--kind", "message"},    // 4.3 filters that ignore case
+      {"--user", "bob"},                         // 4.4 nothing passes
+      {"--summary"},                             // 4.5 counts
+      {"--format", "csv"},                       // 4.6 another format (line numbers aside)
+  };
+  for (const auto& filters : cases) {
+    std::vector<std::string> overFile = filters, overServer = filters;
+    overFile.push_back(log.string());
+    overServer.insert(overServer.end(), {"--server", conninfo_});
+    const ToolRun fromFile = Tool(overFile, temp_.Path()), fromServer = Tool(overServer, temp_.Path());
+    ASSERT_EQ(fromServer.status, 0) << fromServer.err;
+    EXPECT_EQ(fromFile.status, 0);
+    if (filters.empty()) {
+      EXPECT_NE(fromServer.out.find("MessageText=ünïcode"), std::string::npos) << fromServer.out;
+    }
+    const bool csv = !filters.empty() && filters[0] == "--format";
+    EXPECT_EQ(csv ? WithoutLines(fromServer.out) : fromServer.out, csv ? WithoutLines(fromFile.out) : fromFile.out)
+        << ::testing::PrintToString(filters);
+  }
+
+  // 4.7 a server that cannot be reached: its own exit status, and the password not shown
+  const ToolRun down = Tool({"--server", "host=127.0.0.1 port=1 user=x password=hunter2-pw connect_timeout=2"}, temp_.Path());
+  EXPECT_EQ(down.status, 5);
+  EXPECT_NE(down.err.find("the log server"), std::string::npos) << down.err;
+  EXPECT_EQ(down.err.find("hunter2"), std::string::npos) << down.err;
 }
