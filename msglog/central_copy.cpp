@@ -7,6 +7,12 @@
 
 #include "msglog/central_store.h"
 
+namespace {
+
+constexpr auto kGathering = std::chrono::milliseconds(20);
+
+}  // namespace
+
 struct CentralCopy::Sender {
   Sender(Settings s, LogLossNotice& n) : settings(std::move(s)), notice(n), writer(settings.spoolPath),
                                           server(rt::pg::RedactConnection(settings.conninfo)) {}
@@ -19,11 +25,13 @@ struct CentralCopy::Sender {
   const Settings settings;
   LogLossNotice& notice;
   msglog::SpoolWriter writer;
+  msglog::EntryIds ids;
   const std::string server;  // the connection string without its password
 
   std::mutex mutex;
   std::condition_variable wake;
   bool stopping = false, pending = false;
+  bool listening = false;  // the sender waits for entries: only then is a new one worth a wake-up
   std::uint64_t rounds = 0, sentRounds = 0;  // rounds finished, the last one that left nothing unsent
   std::condition_variable roundDone;
 
@@ -70,13 +78,8 @@ bool CentralCopy::Sender::SendHeld(msglog::HeldSpool& spool, std::string& failur
 }
 
 bool CentralCopy::Sender::SendRound() {
-  (void)writer.Sync();
-  (void)msglog::TakeOrphans(settings.spoolPath, held);
-  std::unique_ptr<msglog::HeldSpool> taken;
-  (void)msglog::TakeSpool(settings.spoolPath, taken);
-  if (taken) held.push_back(std::move(taken));
-  if (held.empty()) return true;
-
+  // On the disk before anything else, whatever becomes of the server.
+  (void)msglog::SyncSpool(settings.spoolPath);
   if (!store.IsConnected()) {
     const rt::DriverStatus status = store.Connect(settings.conninfo);
     if (!status.Ok()) {
@@ -84,6 +87,11 @@ bool CentralCopy::Sender::SendRound() {
       return false;
     }
   }
+  // Taken only while the server answers, so that an outage leaves one spool, not a file a round.
+  (void)msglog::TakeOrphans(settings.spoolPath, held);
+  std::unique_ptr<msglog::HeldSpool> taken;
+  (void)msglog::TakeSpool(settings.spoolPath, taken);
+  if (taken) held.push_back(std::move(taken));
   while (!held.empty()) {
     std::string failure;
     if (!SendHeld(*held.front(), failure)) {
@@ -111,8 +119,15 @@ void CentralCopy::Sender::Run() {
     roundDone.notify_all();
     // Woken by a new entry; otherwise a look now and then for other programs' leftovers. While
     // the server is away, new entries wait for the next attempt rather than each trying anew.
-    if (sent) wake.wait_for(lock, settings.retry, [this] { return stopping || pending; });
-    else wake.wait_for(lock, settings.retry, [this] { return stopping; });
+    if (sent && !pending) {
+      listening = true;
+      wake.wait_for(lock, settings.retry, [this] { return stopping || pending; });
+      listening = false;
+    } else if (!sent) {
+      wake.wait_for(lock, settings.retry, [this] { return stopping; });
+    }
+    // Entries come in bursts: a moment's gathering sends them in one transaction.
+    if (!stopping) wake.wait_for(lock, kGathering, [this] { return stopping; });
   }
 }
 
@@ -143,17 +158,19 @@ bool CentralCopy::IsOn() const {
 void CentralCopy::Add(std::string_view entry) {
   const std::shared_lock lock(startMutex_);
   if (!sender_) return;
-  msglog::SpoolRecord record{msglog::NewEntryId(), sender_->settings.program, ::getpid(), std::string(entry)};
+  msglog::SpoolRecord record{sender_->ids.Next(), sender_->settings.program, ::getpid(), std::string(entry)};
   const int error = record.id.empty() ? EIO : sender_->writer.Append(msglog::EncodeSpoolRecord(record));
   if (error != 0) {
     sender_->notice.ReportLost(sender_->settings.spoolPath, std::string("the spool cannot be written: ") + std::strerror(error));
     return;
   }
+  bool wake = false;
   {
     const std::lock_guard guard(sender_->mutex);
+    wake = sender_->listening && !sender_->pending;
     sender_->pending = true;
   }
-  sender_->wake.notify_one();
+  if (wake) sender_->wake.notify_one();
 }
 
 bool CentralCopy::WaitSent(std::chrono::milliseconds timeout) {

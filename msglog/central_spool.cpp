@@ -12,6 +12,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 namespace msglog {
@@ -127,15 +128,20 @@ SpoolContents DecodeSpool(std::string_view bytes) {
   return contents;
 }
 
-std::string NewEntryId() {
-  unsigned char bytes[16];
+namespace {
+
+bool RandomBytes(unsigned char* bytes, std::size_t size) {
   std::size_t got = 0;
-  while (got < sizeof bytes) {
-    const ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+  while (got < size) {
+    const ssize_t n = ::getrandom(bytes + got, size - got, 0);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return "";
+    if (n <= 0) return false;
     got += static_cast<std::size_t>(n);
   }
+  return true;
+}
+
+std::string UuidText(unsigned char (&bytes)[16]) {
   bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
   bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
   static constexpr char kHex[] = "0123456789abcdef";
@@ -147,6 +153,33 @@ std::string NewEntryId() {
     id.push_back(kHex[bytes[i] & 0x0F]);
   }
   return id;
+}
+
+}  // namespace
+
+std::string NewEntryId() {
+  unsigned char bytes[16];
+  return RandomBytes(bytes, sizeof bytes) ? UuidText(bytes) : "";
+}
+
+EntryIds::EntryIds() : valid_(RandomBytes(prefix_, sizeof prefix_)) {}
+
+std::string EntryIds::Next() {
+  if (!valid_) return "";
+  // The count fills the low bytes, past the UUID's version and variant bits.
+  const std::uint64_t count = count_.fetch_add(1, std::memory_order_relaxed);
+  unsigned char bytes[16];
+  std::memcpy(bytes, prefix_, sizeof prefix_);
+  for (int i = 0; i < 8; ++i) bytes[8 + i] = static_cast<unsigned char>(count >> (8 * (7 - i)));
+  return UuidText(bytes);
+}
+
+int SyncSpool(const std::string& spoolPath) {
+  const int fd = ::open(spoolPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? 0 : Errno();
+  const int error = ::fdatasync(fd) == 0 ? 0 : Errno();
+  ::close(fd);
+  return error;
 }
 
 // ---- SpoolWriter ----
@@ -162,7 +195,10 @@ int SpoolWriter::OpenLocked() {
       if (fd_ < 0) return Errno();
     }
     if (::flock(fd_, LOCK_SH | LOCK_NB) == 0) {
-      if (IsNamed(fd_, path_)) return 0;
+      // Locked, the file is the spool or a sending file no live sender holds; either is sent
+      // whole by the next sender that takes it. Only a removed one (sent) is no place to write.
+      struct stat open {};
+      if (::fstat(fd_, &open) == 0 && open.st_nlink > 0) return 0;
       ::flock(fd_, LOCK_UN);
     } else if (errno != EWOULDBLOCK) {
       return Errno();
@@ -185,12 +221,6 @@ int SpoolWriter::Append(std::string_view record) {
   if (written != static_cast<ssize_t>(record.size())) error = written < 0 ? Errno() : ENOSPC;
   ::flock(fd_, LOCK_UN);
   return error;
-}
-
-int SpoolWriter::Sync() {
-  const std::lock_guard lock(mutex_);
-  if (fd_ < 0) return 0;
-  return ::fdatasync(fd_) == 0 ? 0 : Errno();
 }
 
 // ---- HeldSpool ----

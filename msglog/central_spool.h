@@ -7,6 +7,7 @@
 // exclusive flock until the server has committed it. A sending file whose lock can be taken
 // belongs to a sender that died. Plain POSIX; no runtime, framework or database calls.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,20 @@ SpoolContents DecodeSpool(std::string_view bytes);
 // A new entry id: 128 random bits as a UUID (version 4). "" when no random bytes can be had.
 std::string NewEntryId();
 
+// Ids for one process's entries without a system call each: 64 random bits drawn once, then a
+// count, in the form of a UUID. Thread-safe.
+class EntryIds {
+ public:
+  EntryIds();
+  std::string Next();
+  bool IsValid() const { return valid_; }
+
+ private:
+  unsigned char prefix_[8] = {};
+  bool valid_ = false;
+  std::atomic<std::uint64_t> count_{0};
+};
+
 // ---- Appending (the dialog threads) ----
 
 // One per process; threads share it. Keeps a descriptor open between entries and opens the
@@ -50,8 +65,6 @@ class SpoolWriter {
 
   // Appends one encoded record with one write. Returns 0 or the errno that failed.
   int Append(std::string_view record);
-  // Puts what was appended on the disk (the sender calls it, so no dialog waits for the disk).
-  int Sync();
   const std::string& Path() const { return path_; }
 
  private:
@@ -82,6 +95,9 @@ class HeldSpool {
   std::string path_;
 };
 
+// Puts what was appended to the named spool on the disk, through a descriptor of its own, so no
+// appender waits for the disk. 0 (also when there is no spool) or errno.
+int SyncSpool(const std::string& spoolPath);
 // Takes the named spool when it holds anything (null when it is missing or empty). 0 or errno.
 int TakeSpool(const std::string& spoolPath, std::unique_ptr<HeldSpool>& held);
 // Takes the sending files of senders that died (their locks are free), oldest name first.
