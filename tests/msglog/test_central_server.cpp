@@ -1,7 +1,7 @@
 // The central copy against a real PostgreSQL: a resent entry stored once, a torn spool record
 // never sent, the server's loss and return told once each without the password, and four
-// programs sharing one folder while the server stops twice and one program is killed; and
-// quibbet_log --server against the same entries in a file.
+// programs sharing one folder while the server stops twice and one program is killed;
+// quibbet_log --server against the same entries in a file; the administrator's limited role.
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -356,4 +356,34 @@ TEST_F(CentralServer, ToolReadsTheServerAsItReadsTheFile) {
   EXPECT_EQ(down.status, 5);
   EXPECT_NE(down.err.find("the log server"), std::string::npos) << down.err;
   EXPECT_EQ(down.err.find("hunter2"), std::string::npos) << down.err;
+}
+
+// 5.x the administrator's role: insert and select are all the central copy needs
+TEST_F(CentralServer, ARoleThatMayOnlyInsertAndSelectIsEnough) {
+  const std::size_t from = conninfo_.find("search_path=") + 12;
+  const std::string schema = conninfo_.substr(from, conninfo_.rfind('\'') - from);
+  const std::string role = "log_" + schema;
+  {
+    rt::pg::Connection admin;
+    ASSERT_TRUE(admin.Connect(conninfo_).Ok());
+    ASSERT_TRUE(admin.Exec("CREATE ROLE " + role + " LOGIN").Ok());
+    ASSERT_TRUE(admin.Exec("GRANT USAGE ON SCHEMA " + schema + " TO " + role).Ok());
+    ASSERT_TRUE(admin.Exec("GRANT INSERT, SELECT ON message_log TO " + role).Ok());
+  }
+  std::string asRole = conninfo_;
+  asRole.replace(asRole.find("user=quibbet"), 12, "user=" + role);
+
+  const SpoolRecord a = Record("as the role");
+  CentralStore store;
+  ASSERT_TRUE(store.Connect(asRole).Ok());
+  ASSERT_TRUE(store.Store({RowOf(a)}).Ok());
+  ASSERT_TRUE(store.Store({RowOf(a)}).Ok());  // the resent entry needs no UPDATE either
+  std::size_t read = 0;
+  ASSERT_TRUE(store.Read([&](const CentralRow&) { ++read; }).Ok());
+  EXPECT_EQ(read, 1u);
+
+  rt::pg::Connection limited;
+  ASSERT_TRUE(limited.Connect(asRole).Ok());
+  EXPECT_FALSE(limited.Exec("DELETE FROM message_log").Ok());
+  EXPECT_FALSE(limited.Exec("UPDATE message_log SET message_text = 'x'").Ok());
 }
