@@ -131,9 +131,23 @@ void CentralCopy::Sender::Run() {
   }
 }
 
+namespace {
+
+// Without a time-out of its own, a connection to a host that does not answer would wait for the
+// system's (minutes), and the program's end waits for the sender.
+std::string WithConnectTimeout(std::string conninfo) {
+  if (conninfo.find("connect_timeout") != std::string::npos) return conninfo;
+  if (conninfo.rfind("postgresql://", 0) == 0 || conninfo.rfind("postgres://", 0) == 0)
+    return conninfo + (conninfo.find('?') == std::string::npos ? "?" : "&") + "connect_timeout=10";
+  return conninfo + " connect_timeout=10";
+}
+
+}  // namespace
+
 void CentralCopy::Start(Settings settings, LogLossNotice& notice) {
   const std::unique_lock lock(startMutex_);
   if (sender_) return;
+  settings.conninfo = WithConnectTimeout(std::move(settings.conninfo));
   sender_ = std::make_unique<Sender>(std::move(settings), notice);
   sender_->thread = std::thread([sender = sender_.get()] { sender->Run(); });
 }
