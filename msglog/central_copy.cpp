@@ -45,7 +45,15 @@ struct CentralCopy::Sender {
 void CentralCopy::Sender::Down(const std::string& reason) {
   store.Disconnect();
   down = true;
-  notice.ReportServerDown(server, reason);
+  // libpq's messages run over lines; the notice is one line of a status bar.
+  std::string line;
+  for (const char c : reason) {
+    const bool blank = c == '\n' || c == '\t' || c == '\r' || c == ' ';
+    if (!blank) line.push_back(c);
+    else if (!line.empty() && line.back() != ' ') line.push_back(' ');
+  }
+  while (!line.empty() && line.back() == ' ') line.pop_back();
+  notice.ReportServerDown(server, line);
 }
 
 bool CentralCopy::Sender::SendHeld(msglog::HeldSpool& spool, std::string& failure) {
