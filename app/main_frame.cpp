@@ -83,7 +83,7 @@ class ThisWindow final : public ProcedureWindow {
   }
 
   Byte TakeEvent() override {
-    if (!logLossShown_ && logLoss_) ShowLogLoss();
+    if (logLoss_) ShowLogLoss();
     return WindowManager::TakeEvent();
   }
 
@@ -109,14 +109,15 @@ class ThisWindow final : public ProcedureWindow {
 
  private:
   void ShowLogLoss() {
-    const std::string notice = GLO_MessageLogLoss.Notice();
-    if (notice.empty()) return;
+    // The notice changes when the log server is lost and back: show each once.
+    std::string notice = GLO_MessageLogLoss.Notice();
+    if (notice.empty() || notice == logLossShown_) return;
     TheWindow().SetProp(rt::PROP_StatusText, notice);
-    logLossShown_ = true;
+    logLossShown_ = std::move(notice);
   }
 
   std::optional<LogLossSubscription> logLoss_;
-  bool logLossShown_ = false;
+  std::string logLossShown_;
 };
 
 }  // namespace

@@ -1,16 +1,25 @@
 // The cost of one message-log entry (KestroSaveMessLog_: per-thread file, open, compose with
-// date and time pictures, append, close) against a bare POSIX open/append/close of the same bytes.
+// date and time pictures, append, close) against a bare POSIX open/append/close of the same bytes;
+// and a message box through the hook with the central copy on against the same box with it off,
+// in alternating blocks of the same run (the dialog thread's cost: the spool's append, never the
+// network). The log server is down there, or up and taking the entries meanwhile (/1).
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
+#include "msglog/central_store.h"
 #include "msglog/globals.h"
 #include "msglog/message_log.h"
+#include "msglog/setup.h"
 #include "runtime/core/clock.h"
+#include "runtime/core/dialogs.h"
+#include "runtime/core/system_props.h"
+#include "tests/runtime/data/pg_server.h"
 
 namespace {
 
@@ -42,6 +51,65 @@ void BM_PosixOpenAppendClose(benchmark::State& state) {
   std::filesystem::remove(path);
 }
 BENCHMARK(BM_PosixOpenAppendClose);
+
+// Answers every box at once with its first button: the box costs only what the hook adds.
+class InstantDialogs final : public rt::DialogHost {
+ public:
+  rt::Long ShowMessageBox(const rt::MessageBoxRequest&) override { return 1; }
+  rt::StopAnswer ShowStop(const rt::StopRequest&) override { return {}; }
+};
+
+void BM_MessageBoxCentralOnVsOff(benchmark::State& state) {
+  const bool serverUp = state.range(0) == 1;
+  std::string conninfo = "host=127.0.0.1 port=1 dbname=none user=none connect_timeout=1";  // nobody listens
+  if (serverUp) {
+    test_pg::Server* server = test_pg::Server::Shared();
+    if (!server) {
+      state.SkipWithError(test_pg::Server::SkipReason().c_str());
+      return;
+    }
+    conninfo = server->FreshSchema();
+    msglog::CentralStore admin;
+    if (!admin.Connect(conninfo).Ok() || !admin.CreateTable().Ok()) {
+      state.SkipWithError("the message_log table cannot be made");
+      return;
+    }
+  }
+  const std::filesystem::path dir = BenchFile("quibbet_bench_central_");
+  std::filesystem::create_directories(dir);
+  GLO_KESTROMSGLOG__NAME = (dir / kMessageLogFileName).string();
+  GLO_KESTROMSGLOG__COMPUTER = "BENCHPC";
+  InstantDialogs dialogs;
+  rt::SetDialogHost(&dialogs);
+  InstallMessageHooks();
+  const CentralCopy::Settings settings{conninfo, SpoolPathFor(GLO_KESTROMSGLOG__NAME.Str()), "bench", std::chrono::milliseconds(2000)};
+
+  using Clock = std::chrono::steady_clock;
+  constexpr int kBlock = 2000;
+  Clock::duration on{}, off{};
+  auto block = [](Clock::duration& total) {
+    const auto start = Clock::now();
+    for (int i = 0; i < kBlock; ++i)
+      benchmark::DoNotOptimize(rt::MessageBox("Do you want to save ?", "Attention!", "", "YES|NO"));
+    total += Clock::now() - start;
+  };
+  for (auto _ : state) {
+    GLO_CentralLog.Start(settings, GLO_MessageLogLoss);
+    block(on);
+    GLO_CentralLog.Stop();
+    block(off);
+  }
+  const double boxes = static_cast<double>(state.iterations()) * kBlock;
+  state.counters["on_us"] = std::chrono::duration<double, std::micro>(on).count() / boxes;
+  state.counters["off_us"] = std::chrono::duration<double, std::micro>(off).count() / boxes;
+  state.counters["ratio"] = std::chrono::duration<double>(on).count() / std::chrono::duration<double>(off).count();
+
+  rt::SetSystemProp(rt::PROP_MessageHook, 0);
+  rt::SetSystemProp(rt::PROP_StopHook, 0);
+  rt::SetDialogHost(nullptr);
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_MessageBoxCentralOnVsOff)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -5,6 +5,7 @@ rt::CString<kLogPathCapacity> GLO_KESTROMSGLOG__NAME;
 rt::CString<40> GLO_KESTROMSGLOG__COMPUTER;
 rt::CString<kLogPathCapacity> GLO_KESTROMSGLOG__EXEPATH;
 LogLossNotice GLO_MessageLogLoss;
+CentralCopy GLO_CentralLog;
 
 void GuardedUserName::Set(std::string_view name) {
   std::lock_guard lock(mutex_);

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "msglog/central_copy.h"
 #include "msglog/log_loss.h"
 #include "msglog/log_path.h"
 #include "runtime/core/fixed_string.h"
@@ -33,3 +34,7 @@ extern rt::CString<kLogPathCapacity> GLO_KESTROMSGLOG__EXEPATH;  // the executab
 
 // Whether this session has lost entries, and who is to be told: the writer reports, the frame listens.
 extern LogLossNotice GLO_MessageLogLoss;
+
+// The central copy on the log server, started by the set-up when the administrator configured
+// one; off otherwise. Declared after the notice it reports to, so it stops first at exit.
+extern CentralCopy GLO_CentralLog;

@@ -12,6 +12,10 @@ struct MessageLogLocation {
 };
 
 inline constexpr char kMessageLogFileName[] = "Quibbet_.txt";
+// Beside the executable: the log server's connection string, set by the administrator.
+inline constexpr char kLogServerFileName[] = "Quibbet_.logserver";
+// Beside the log: entries not yet on the log server.
+inline constexpr char kSpoolFileName[] = "Quibbet_.spool";
 // Bytes the log's path may take, its terminating zero included: the longest path the system opens.
 // A log beside an executable deeper than that goes to the current directory.
 inline constexpr std::size_t kLogPathCapacity = 4096;

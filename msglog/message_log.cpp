@@ -136,6 +136,9 @@ void KestroSaveMessLog_(std::string_view PAR_STR) {
   const rt::DateAndTime now = rt::TodayAndClock();
   log.ZENTA__.REC_ = ComposeEntry(now.date, now.time, GLO_USERNAME.Get().View(),
                                   GLO_KESTROMSGLOG__COMPUTER.View(), PAR_STR);
+  // The spool first: an entry that reaches the file is then never missing from the server's copy,
+  // even when the program dies between the two.
+  GLO_CentralLog.Add(log.ZENTA__.REC_.Clipped());
   if (!lost.IsLost()) {
     log.file.Add();
     lost.Note();

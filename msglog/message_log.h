@@ -3,7 +3,8 @@
 // and the one writer of the log file. Each hook shows the real dialog through the runtime, then
 // (message) or first (stop) appends an entry to the text-line file named by
 // GLO_KESTROMSGLOG__NAME. Every thread writes through its own instance of that file; an entry is
-// one open, one append and one close, so nothing holds the file between entries.
+// one open, one append and one close, so nothing holds the file between entries. With a log
+// server configured, the entry is spooled for GLO_CentralLog's sender just before it is appended.
 
 #include <optional>
 #include <string>

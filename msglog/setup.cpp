@@ -1,6 +1,8 @@
 #include "msglog/setup.h"
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 
 #include "msglog/globals.h"
 #include "msglog/log_path.h"
@@ -22,6 +24,30 @@ void SetMessageLogPath() {
   GLO_KESTROMSGLOG__NAME = location.logPath;
 }
 
+std::string ReadLogServerFile(const std::string& file) {
+  std::ifstream in(file);
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;
+    return line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
+  }
+  return {};
+}
+
+std::string SpoolPathFor(const std::string& logPath) {
+  return (rt::platform::NativePath(logPath).parent_path() / kSpoolFileName).string();
+}
+
+void StartCentralLog() {
+  const std::string program = rt::platform::ExecutablePath();
+  if (program.empty()) return;
+  const std::string conninfo =
+      ReadLogServerFile((std::filesystem::path(program).parent_path() / kLogServerFileName).string());
+  if (conninfo.empty()) return;
+  GLO_CentralLog.Start({conninfo, SpoolPathFor(GLO_KESTROMSGLOG__NAME.Str()), program}, GLO_MessageLogLoss);
+}
+
 void InstallMessageHooks() {
   rt::SetSystemProp(rt::PROP_MessageHook, reinterpret_cast<std::intptr_t>(&KestroMessage_));
   rt::SetSystemProp(rt::PROP_StopHook, reinterpret_cast<std::intptr_t>(&KestroStop_));
@@ -30,5 +56,6 @@ void InstallMessageHooks() {
 void MessageLogSetup() {
   ReadComputerName();
   SetMessageLogPath();
+  StartCentralLog();
   InstallMessageHooks();
 }

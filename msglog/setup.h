@@ -1,14 +1,25 @@
 #pragma once
 // The message-log set-up that start-up runs once, before any window opens: the computer name,
-// the log path beside the executable, and the two hooks. A message raised before it is shown
-// without being logged.
+// the log path beside the executable, the central copy when the administrator configured a log
+// server beside the executable, and the two hooks. A message raised before it is shown without
+// being logged.
+
+#include <string>
 
 // Reads the computer name into GLO_KESTROMSGLOG__COMPUTER (empty when it does not fit).
 void ReadComputerName();
 // Works out GLO_KESTROMSGLOG__EXEPATH and GLO_KESTROMSGLOG__NAME from the executable's path.
 void SetMessageLogPath();
+// The log server's connection string from `file` (the first line that is neither blank nor a
+// "#" comment, trimmed); "" when the file is missing or names none.
+std::string ReadLogServerFile(const std::string& file);
+// The spool beside the log at `logPath`.
+std::string SpoolPathFor(const std::string& logPath);
+// Starts GLO_CentralLog when kLogServerFileName beside the executable names a server. Only the
+// administrator's file counts: no option, environment variable or user's setting names the server.
+void StartCentralLog();
 // Installs KestroMessage_ and KestroStop_ in system properties 31285 and 31286.
 void InstallMessageHooks();
 
-// All three, in that order.
+// All four, in that order.
 void MessageLogSetup();

@@ -1,5 +1,6 @@
 #pragma once
-// Internal to the POSTGRES driver (pg_*.cpp) and its tests: not for use elsewhere.
+// Internal to the POSTGRES driver (pg_*.cpp), its tests and the message log's central copy
+// (msglog/central_store.cpp): not for use elsewhere.
 // One libpq connection: statements prepared once and kept, parameters always bound (never
 // pasted into SQL), results owned until the next call, and the server's errors turned into the
 // runtime's codes with the server's SQLSTATE and message (password stripped). A connection that

@@ -8,6 +8,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "msglog/globals.h"
@@ -205,6 +206,32 @@ TEST(Shell, ALogThatCannotBeWrittenIsSaidOnceInTheStatusBarAndTheDialogsGoOn) {
   const std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(err, "Quibbet_demo: " + notice + "\n");
   std::filesystem::remove(log);
+}
+
+// The log server's sender reports from a thread of its own: the status bar shows the loss and
+// then the return, each once, though neither comes from the frame's thread.
+TEST(Shell, TheLogServerLostAndBackIsShownInTheStatusBar) {
+  GLO_MessageLogLoss.ResetSession();
+  ::testing::internal::CaptureStderr();
+  ProgramRun run([] {});
+  rt::ui::Robot& robot = run.Robot();
+  const std::optional<ProgramRun::Shell> shell = run.StartUp();
+  ASSERT_TRUE(shell);
+  ASSERT_TRUE(robot.Press(shell->test, kCancel));  // the frame's own accept loop runs again
+  ASSERT_TRUE(robot.WaitForWindowClosed(shell->test, kWait));
+
+  std::thread([] { GLO_MessageLogLoss.ReportServerDown("host=db", "refused"); }).join();
+  const std::string down = GLO_MessageLogLoss.Notice();
+  EXPECT_NE(down.find("cannot be reached"), std::string::npos) << down;
+  EXPECT_TRUE(robot.WaitForProp(shell->frame, 0, rt::PROP_StatusText, down, kWait));
+  std::thread([] { GLO_MessageLogLoss.ReportServerBack("host=db"); }).join();
+  const std::string back = GLO_MessageLogLoss.Notice();
+  EXPECT_NE(back.find("is back"), std::string::npos) << back;
+  EXPECT_TRUE(robot.WaitForProp(shell->frame, 0, rt::PROP_StatusText, back, kWait));
+
+  EXPECT_EQ(run.Exit(shell->frame), 0);
+  ::testing::internal::GetCapturedStderr();
+  GLO_MessageLogLoss.ResetSession();
 }
 
 }  // namespace

@@ -40,3 +40,45 @@ TEST(MessageLogSetup, FillsTheGlobalsAndInstallsTheHooks) {
 }
 
 }  // namespace
+
+// The log server as the administrator writes it beside the executable: the first line that
+// is neither blank nor a comment, trimmed; nothing else.
+TEST(MessageLogSetup, ReadsTheLogServerFromTheAdministratorsFileOnly) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("quibbet_setup_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string file = (dir / kLogServerFileName).string();
+  const struct {
+    const char* name;
+    const char* text;  // nullptr: no file
+    const char* conninfo;
+  } cases[] = {
+      {"1.1 no file: no server", nullptr, ""},
+      {"1.2 comments and blanks only", "# host=old\n\n   \n", ""},
+      {"1.3 first line that counts, trimmed", "# the log server\n\n  host=db port=5432 user=log  \r\nhost=other\n",
+       "host=db port=5432 user=log"},
+      {"1.4 a URI as written", "postgresql://log@db/office?sslmode=require", "postgresql://log@db/office?sslmode=require"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(file);
+    if (c.text) {
+      std::FILE* out = std::fopen(file.c_str(), "w");
+      ASSERT_TRUE(out);
+      std::fputs(c.text, out);
+      std::fclose(out);
+    }
+    EXPECT_EQ(ReadLogServerFile(file), c.conninfo) << c.name;
+  }
+  std::filesystem::remove_all(dir);
+
+  // 1.5 the spool lies beside the log, also one written Windows-style
+  EXPECT_EQ(SpoolPathFor("/opt/app/Quibbet_.txt"), "/opt/app/Quibbet_.spool");
+  EXPECT_EQ(SpoolPathFor(".\\Quibbet_.txt"), "./Quibbet_.spool");
+
+  // 1.6 nothing beside this test binary names a server: the central copy stays off
+  setenv("PGHOST", "127.0.0.1", 1);  // no environment variable turns it on either
+  MessageLogSetup();
+  EXPECT_FALSE(GLO_CentralLog.IsOn());
+  unsetenv("PGHOST");
+  rt::SetSystemProp(rt::PROP_MessageHook, 0);
+  rt::SetSystemProp(rt::PROP_StopHook, 0);
+}

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "msglog/central_store.h"
 #include "msglog/log_path.h"
 #include "msglog/log_reader.h"
 #include "runtime/platform/platform.h"
@@ -110,6 +111,32 @@ int List(LogReader& reader, const std::string& path, const Options& options) {
   }
 }
 
+// The central copy: the same filters and writers over the table's rows, in order of arrival.
+int ReadServer(const Options& options) {
+  msglog::CentralStore store;
+  rt::DriverStatus status = store.Connect(options.server);
+  Summary summary;
+  EntryWriter writer(options.format, stdout);
+  if (status.Ok()) {
+    if (options.mode == Mode::List) writer.Begin();
+    status = store.Read([&](const msglog::CentralRow& row) {
+      EntryView entry = row.entry.View();
+      entry.line = static_cast<std::uint64_t>(row.seq);  // a row's place is its number of arrival
+      if (!options.filter.Accepts(entry)) return;
+      if (options.mode == Mode::Summary) summary.Add(entry);
+      else writer.Write(entry);
+    });
+  }
+  if (!status.Ok()) {
+    // The driver's text never holds the password.
+    std::fprintf(stderr, "quibbet_log: the log server: %s\n",
+                 (status.driverText.empty() ? status.text : status.driverText).c_str());
+    return kExitNoServer;
+  }
+  if (options.mode == Mode::Summary) summary.Print(stdout);
+  return kExitOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,12 +150,20 @@ int main(int argc, char** argv) {
   if (options.mode == Mode::Help) return std::fputs(UsageText().c_str(), stdout) < 0 ? 1 : 0;
   if (options.mode == Mode::Version) return std::puts(kVersion) < 0 ? 1 : 0;
 
+  static char outBuffer[1 << 16];
+  std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
+  if (!options.server.empty()) {
+    const int status = ReadServer(options);
+    if (std::fflush(stdout) != 0) {
+      std::fprintf(stderr, "quibbet_log: cannot write the output: %s\n", std::strerror(errno));
+      return kExitUnreadable;
+    }
+    return status;
+  }
+
   const std::string path = options.file.empty() ? DefaultLogPath() : options.file;
   LogReader reader;
   if (const int openError = reader.Open(path)) return OpenError(path, openError);
-
-  static char outBuffer[1 << 16];
-  std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
   int status = kExitOk;
   if (options.mode == Mode::Check) {
     status = Check(reader, path);

@@ -22,7 +22,7 @@ bool ParseKinds(std::string_view list, unsigned& kinds) {
   return kinds != 0;
 }
 
-enum LongOnly : int { kFormat = 256, kSince, kUntil, kKind, kPressed, kSummary, kCheck, kVersion, kWindow, kComputer };
+enum LongOnly : int { kFormat = 256, kSince, kUntil, kKind, kPressed, kSummary, kCheck, kVersion, kWindow, kComputer, kServer };
 
 constexpr option kLongOptions[] = {
     {"user", required_argument, nullptr, 'u'},      {"computer", required_argument, nullptr, kComputer},
@@ -32,6 +32,7 @@ constexpr option kLongOptions[] = {
     {"format", required_argument, nullptr, kFormat}, {"follow", no_argument, nullptr, 'f'},
     {"summary", no_argument, nullptr, kSummary},    {"check", no_argument, nullptr, kCheck},
     {"help", no_argument, nullptr, 'h'},            {"version", no_argument, nullptr, kVersion},
+    {"server", required_argument, nullptr, kServer},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -78,6 +79,7 @@ int ParseOptions(int argc, char** argv, std::time_t now, Options& options, std::
         else return bad(std::string("--format: \"") + optarg + "\" is not text, csv or json");
         break;
       }
+      case kServer: options.server = optarg; break;
       case 'f': options.follow = true; break;
       case kSummary: options.mode = Mode::Summary; break;
       case kCheck: options.mode = Mode::Check; break;
@@ -89,6 +91,11 @@ int ParseOptions(int argc, char** argv, std::time_t now, Options& options, std::
   }
   if (optind < argc) options.file = argv[optind++];
   if (optind < argc) return bad(std::string("one log file only; \"") + argv[optind] + "\" is one too many");
+  if (!options.server.empty()) {
+    if (!options.file.empty()) return bad("--server reads the log server's table; a FILE goes without it");
+    if (options.follow) return bad("--follow reads a file; it does not go with --server");
+    if (options.mode == Mode::Check) return bad("--check reads a file; it does not go with --server");
+  }
   if (options.follow && options.mode != Mode::List) return bad("--follow lists entries; it goes with neither --summary nor --check");
   if (options.filter.since && options.filter.until && *options.filter.since > *options.filter.until) return bad("--since is after --until");
   return kExitOk;
@@ -96,8 +103,13 @@ int ParseOptions(int argc, char** argv, std::time_t now, Options& options, std::
 
 std::string UsageText() {
   return R"(Usage: quibbet_log [OPTION]... [FILE]
+       quibbet_log --server CONNINFO [OPTION]...
 Reads the message log: every message box and stop dialog the program showed and how it was
-answered. FILE is the log; without it, Quibbet_.txt beside this program.
+answered. FILE is the log; without it, Quibbet_.txt beside this program. With --server, the
+central copy: the message_log table on the log server that CONNINFO names (a PostgreSQL
+connection string such as "host=db.example dbname=office user=auditor"; give the password
+through ~/.pgpass rather than on the command line). There, an entry's line is its row's number
+of arrival and its offset 0.
 
 Filters (an entry must pass all of them; text comparisons ignore case):
   -u, --user NAME        entries of this user
@@ -127,7 +139,8 @@ Damaged stretches of the file (cut short, stray lines, missing fields) are left 
 listing and counted on standard error; --check lists them.
 
 Exit status: 0 done; 1 --check found damaged entries; 2 a bad option, value or date;
-3 no log file; 4 the log cannot be read; 5 the output cannot be written.
+3 no log file; 4 the log cannot be read; 5 the output cannot be written; 6 the log server
+cannot be reached or read.
 )";
 }
 

@@ -23,13 +23,15 @@ enum ExitCode : int {
   kExitNoFile = 3,      // the log file does not exist
   kExitUnreadable = 4,  // it exists but cannot be read
   kExitOutput = 5,      // the output cannot be written (a full disk, a closed pipe)
+  kExitNoServer = 6,    // --server: the log server cannot be reached or read
 };
 
 struct Options {
   Mode mode = Mode::List;
   Format format = Format::Text;
   bool follow = false;
-  std::string file;  // "" for the log beside the program
+  std::string file;    // "" for the log beside the program
+  std::string server;  // --server: the log server's connection string instead of a file
 
   msglog::LogFilter filter;
 };

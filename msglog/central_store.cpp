@@ -1,0 +1,189 @@
+// The message_log table on the log server (central_store.h).
+#include "msglog/central_store.h"
+
+#include <ctime>
+
+#include "msglog/log_reader.h"
+
+namespace msglog {
+
+const char kCentralTableSql[] = R"(CREATE TABLE IF NOT EXISTS message_log (
+  seq            bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  id             uuid NOT NULL UNIQUE,
+  moment         timestamptz NOT NULL,
+  user_name      text NOT NULL,
+  computer       text NOT NULL,
+  program        text NOT NULL,
+  process        bigint NOT NULL,
+  kind           text NOT NULL CHECK (kind IN ('message', 'stop', 'declined')),
+  window_title   text NOT NULL,
+  title          text NOT NULL,
+  message_text   text NOT NULL,
+  shown_buttons  text NOT NULL,
+  pressed_button text NOT NULL,
+  clipped        boolean NOT NULL,
+  entry          text NOT NULL,
+  stored_at      timestamptz NOT NULL DEFAULT now()
+))";
+
+namespace {
+
+constexpr char kInsertSql[] =
+    "INSERT INTO message_log (id, moment, user_name, computer, program, process, kind, window_title, title,"
+    " message_text, shown_buttons, pressed_button, clipped, entry)"
+    " VALUES ($1::uuid, to_timestamp($2::double precision), $3, $4, $5, $6::bigint, $7, $8, $9, $10, $11, $12,"
+    " $13::boolean, $14) ON CONFLICT (id) DO NOTHING";
+
+constexpr char kReadSql[] =
+    "SELECT seq, id::text, extract(epoch from moment)::bigint, user_name, computer, program, process, kind,"
+    " window_title, title, message_text, shown_buttons, pressed_button, clipped, entry"
+    " FROM message_log WHERE seq > $1::bigint ORDER BY seq LIMIT $2::bigint";
+constexpr std::int64_t kReadPage = 2000;
+
+// The entry's local date and time as seconds since the epoch, by this computer's zone.
+std::int64_t EpochOf(const LogMoment& moment) {
+  std::tm tm{};
+  tm.tm_year = moment.year - 1900;
+  tm.tm_mon = moment.month - 1;
+  tm.tm_mday = moment.day;
+  tm.tm_hour = moment.hour;
+  tm.tm_min = moment.minute;
+  tm.tm_sec = moment.second;
+  tm.tm_isdst = -1;
+  return static_cast<std::int64_t>(std::mktime(&tm));
+}
+
+LogMoment MomentOf(std::int64_t epoch) {
+  const std::time_t time = static_cast<std::time_t>(epoch);
+  std::tm tm{};
+  localtime_r(&time, &tm);
+  return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+EntryKind KindFrom(std::string_view name) {
+  if (name == "message") return EntryKind::Message;
+  if (name == "stop") return EntryKind::Stop;
+  if (name == "declined") return EntryKind::DeclinedStop;
+  return EntryKind::Damaged;
+}
+
+// Bytes of the UTF-8 sequence starting at `text[at]`, or 0 when none starts there.
+std::size_t Utf8Length(std::string_view text, std::size_t at) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  if (lead == 0) return 0;
+  if (lead < 0x80) return 1;
+  std::size_t size = 0;
+  unsigned min = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) size = 2, min = 0x80;
+  else if (lead >= 0xE0 && lead <= 0xEF) size = 3, min = 0x800;
+  else if (lead >= 0xF0 && lead <= 0xF4) size = 4, min = 0x10000;
+  else return 0;
+  if (text.size() - at < size) return 0;
+  unsigned value = lead & (0x7F >> size);
+  for (std::size_t i = 1; i < size; ++i) {
+    const unsigned char next = static_cast<unsigned char>(text[at + i]);
+    if ((next & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (next & 0x3F);
+  }
+  if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  return size;
+}
+
+}  // namespace
+
+std::string ServerText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t size = Utf8Length(text, at);
+    if (size == 0) {
+      out.append("\xEF\xBF\xBD");
+      ++at;
+    } else {
+      out.append(text.substr(at, size));
+      at += size;
+    }
+  }
+  return out;
+}
+
+bool RowFromRecord(const SpoolRecord& record, CentralRow& row) {
+  const std::string text = ServerText(record.entry) + "\r\n";
+  EntryView view;
+  const std::size_t used = ScanEntry(text.data(), text.size(), SpanEnd::FinalEnd, 0, 1, view);
+  if (used == 0 || view.kind == EntryKind::Damaged || !view.moment.IsSet()) return false;
+  row.seq = 0;
+  row.id = record.id;
+  row.program = ServerText(record.program);
+  row.process = record.process;
+  row.entry = LogEntry::From(view);
+  return true;
+}
+
+rt::DriverStatus CentralStore::Connect(const std::string& conninfo) { return connection_.Connect(conninfo); }
+
+rt::DriverStatus CentralStore::Store(const std::vector<CentralRow>& rows) {
+  if (rt::DriverStatus status = connection_.Exec("BEGIN"); !status.Ok()) return status;
+  rt::pg::Params params;
+  for (const CentralRow& row : rows) {
+    const LogEntry& e = row.entry;
+    params.Clear();
+    params.Text(row.id);
+    params.Integer(EpochOf(e.moment));
+    params.Text(e.user);
+    params.Text(e.computer);
+    params.Text(row.program);
+    params.Integer(row.process);
+    params.Text(KindName(e.kind));
+    params.Text(e.windowTitle);
+    params.Text(e.title);
+    params.Text(e.text);
+    params.Text(e.shownButtons);
+    params.Text(e.pressedButton);
+    params.Text(e.clipped ? "true" : "false");
+    std::string_view entry = e.raw;  // stored without its line end
+    while (!entry.empty() && (entry.back() == '\n' || entry.back() == '\r')) entry.remove_suffix(1);
+    params.Text(std::string(entry));
+    if (rt::DriverStatus status = connection_.Run(kInsertSql, params); !status.Ok()) {
+      (void)connection_.Exec("ROLLBACK");
+      return status;
+    }
+  }
+  return connection_.Exec("COMMIT");
+}
+
+rt::DriverStatus CentralStore::Read(const std::function<void(const CentralRow&)>& take) {
+  std::int64_t after = 0;
+  rt::pg::Params params;
+  for (;;) {
+    params.Clear();
+    params.Integer(after);
+    params.Integer(kReadPage);
+    rt::pg::Result result;
+    if (rt::DriverStatus status = connection_.Run(kReadSql, params, result); !status.Ok()) return status;
+    for (int r = 0; r < result.Rows(); ++r) {
+      CentralRow row;
+      row.seq = result.Integer(r, 0);
+      row.id = result.Value(r, 1);
+      row.entry.moment = MomentOf(result.Integer(r, 2));
+      row.entry.user = result.Value(r, 3);
+      row.entry.computer = result.Value(r, 4);
+      row.program = result.Value(r, 5);
+      row.process = result.Integer(r, 6);
+      row.entry.kind = KindFrom(result.Value(r, 7));
+      row.entry.windowTitle = result.Value(r, 8);
+      row.entry.title = result.Value(r, 9);
+      row.entry.text = result.Value(r, 10);
+      row.entry.shownButtons = result.Value(r, 11);
+      row.entry.pressedButton = result.Value(r, 12);
+      row.entry.clipped = result.Value(r, 13) == "t";
+      row.entry.raw = std::string(result.Value(r, 14)) + "\r\n";
+      for (const char c : row.entry.raw) row.entry.lines += c == '\n' ? 1 : 0;
+      after = row.seq;
+      take(row);
+    }
+    if (result.Rows() < kReadPage) return {};
+  }
+}
+
+}  // namespace msglog

@@ -1,0 +1,389 @@
+// The central copy against a real PostgreSQL: a resent entry stored once, a torn spool record
+// never sent, the server's loss and return told once each without the password, and four
+// programs sharing one folder while the server stops twice and one program is killed;
+// quibbet_log --server against the same entries in a file; the administrator's limited role.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <sstream>
+#include <map>
+#include <thread>
+
+#include "msglog/central_copy.h"
+#include "msglog/central_store.h"
+#include "msglog/globals.h"
+#include "msglog/log_reader.h"
+#include "msglog/message_log.h"
+#include "msglog/setup.h"
+#include "runtime/core/clock.h"
+#include "runtime/ui/target.h"
+#include "tests/runtime/data/child_process.h"
+#include "tests/runtime/data/pg_server.h"
+#include "tests/support/files.h"
+#include "tests/support/scripted_dialogs.h"
+
+using namespace msglog;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string EntryText(const std::string& text) {
+  return ComposeEntry(rt::Today(), rt::Clock(), "ann", "DESK1",
+                      MessageBody("Browse", "Attention", text, {"YES|NO", "NO"}));
+}
+
+SpoolRecord Record(const std::string& text) { return {NewEntryId(), "/opt/quibbet/demo", 42, EntryText(text)}; }
+
+CentralRow RowOf(const SpoolRecord& record) {
+  CentralRow row;
+  EXPECT_TRUE(RowFromRecord(record, row)) << record.entry;
+  return row;
+}
+
+void Append(const std::filesystem::path& file, const std::string& bytes) {
+  std::FILE* out = std::fopen(file.c_str(), "ab");
+  ASSERT_TRUE(out);
+  std::fwrite(bytes.data(), 1, bytes.size(), out);
+  std::fclose(out);
+}
+
+// Nothing left beside the log: the spool empty or gone, no file in sending.
+void ExpectSpoolsEmpty(const std::filesystem::path& dir) {
+  for (const auto& item : std::filesystem::directory_iterator(dir)) {
+    const std::string name = item.path().filename().string();
+    if (name == kSpoolFileName) {
+      EXPECT_EQ(std::filesystem::file_size(item.path()), 0u);
+    }
+    EXPECT_EQ(name.find(".sending."), std::string::npos) << name;
+  }
+}
+
+class CentralServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = test_pg::Server::Shared();
+    if (!server_) GTEST_SKIP() << test_pg::Server::SkipReason();
+    conninfo_ = server_->FreshSchema();
+    ASSERT_FALSE(conninfo_.empty());
+    CentralStore admin;
+    ASSERT_TRUE(admin.Connect(conninfo_).Ok());
+    ASSERT_TRUE(admin.CreateTable().Ok());
+  }
+
+  std::vector<CentralRow> Rows() {
+    std::vector<CentralRow> rows;
+    CentralStore store;
+    EXPECT_TRUE(store.Connect(conninfo_).Ok());
+    EXPECT_TRUE(store.Read([&](const CentralRow& row) { rows.push_back(row); }).Ok());
+    return rows;
+  }
+
+  CentralCopy::Settings Settings(const std::string& conninfo) const {
+    return {conninfo, (temp_ / kSpoolFileName).string(), "/opt/quibbet/demo", 50ms};
+  }
+
+  test_pg::Server* server_ = nullptr;
+  std::string conninfo_;
+  TempDir temp_;
+};
+
+}  // namespace
+
+// 1.x entries stored once: resent by a sender, and left by one that died after the commit;
+// a torn record is never stored in part
+TEST_F(CentralServer, ResentEntriesCountOnceAndTornRecordsAreNotSent) {
+  const SpoolRecord a = Record("a"), b = Record("b"), c = Record("c"), d = Record("d"), e = Record("e"),
+                    torn = Record("torn");
+  {
+    // 1.1 the same id in a later batch and twice in one batch
+    CentralStore store;
+    ASSERT_TRUE(store.Connect(conninfo_).Ok());
+    ASSERT_TRUE(store.Store({RowOf(a), RowOf(b)}).Ok());
+    ASSERT_TRUE(store.Store({RowOf(a), RowOf(c), RowOf(a)}).Ok());
+  }
+  // 1.2 a sender died after its commit, before removing its file: a and d are sent again
+  Append(temp_ / (std::string(kSpoolFileName) + ".sending.1.x"), EncodeSpoolRecord(a) + EncodeSpoolRecord(d));
+  // 1.3 the named spool ends in a record cut short by a kill
+  const std::string tornBytes = EncodeSpoolRecord(torn);
+  Append(temp_ / kSpoolFileName, EncodeSpoolRecord(e) + tornBytes.substr(0, tornBytes.size() / 2));
+
+  LogLossNotice notice;
+  CentralCopy copy;
+  copy.Start(Settings(conninfo_), notice);
+  ASSERT_TRUE(copy.WaitSent(20s));
+  copy.Stop();
+
+  const std::vector<CentralRow> rows = Rows();
+  std::vector<std::string> texts;
+  for (const CentralRow& row : rows) texts.push_back(row.entry.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"a", "b", "c", "d", "e"}));
+  EXPECT_EQ(rows[0].id, a.id);
+  EXPECT_EQ(rows[0].entry.user, "ann");
+  EXPECT_EQ(rows[0].entry.pressedButton, "NO");
+  ExpectSpoolsEmpty(temp_.Path());
+  EXPECT_EQ(notice.Notice(), "");
+}
+
+// 2.x the server lost and back: each told once, the password never
+TEST_F(CentralServer, ServerDownAndBackAreToldOnceEachWithoutThePassword) {
+  LogLossNotice notice;
+  std::vector<std::string> told;
+  std::mutex toldMutex;
+  const LogLossSubscription subscription(notice, [&](const std::string& text) {
+    const std::lock_guard lock(toldMutex);
+    told.push_back(text);
+  });
+  ASSERT_TRUE(server_->Kill());
+  CentralCopy copy;
+  copy.Start(Settings(conninfo_ + " password=s3cr3t-pw"), notice);
+  copy.Add(EntryText("while down 1"));
+  EXPECT_FALSE(copy.WaitSent(300ms));
+  copy.Add(EntryText("while down 2"));
+  EXPECT_FALSE(copy.WaitSent(300ms));  // several failed attempts by now
+  ASSERT_TRUE(server_->Start());
+  copy.Add(EntryText("back"));
+  ASSERT_TRUE(copy.WaitSent(20s));
+  copy.Stop();
+
+  const std::lock_guard lock(toldMutex);
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_NE(told[0].find("cannot be reached"), std::string::npos) << told[0];
+  EXPECT_NE(told[1].find("is back"), std::string::npos) << told[1];
+  for (const std::string& text : told) EXPECT_EQ(text.find("s3cr3t"), std::string::npos) << text;
+  EXPECT_EQ(Rows().size(), 3u);
+  ExpectSpoolsEmpty(temp_.Path());
+}
+
+// 3.x four programs share one folder (one log, one spool) and raise 500 messages each through
+// the hooks; the server is stopped and started twice and one program is killed and restarted
+namespace {
+
+constexpr int kPrograms = 4, kMessages = 500, kStage = 100;
+
+std::string MessageText(int program, int run, int n) {
+  return "P" + std::to_string(program) + " R" + std::to_string(run) + " N" + std::to_string(n) +
+         ": 'quoted' \\ ; DROP TABLE message_log; --\r\nsecond line";
+}
+
+// One program: raises messages first..499, stopping at every hundredth for the parent's go.
+int Program(const std::string& conninfo, const std::filesystem::path& dir, int program, int run, int first,
+            int toParent, int fromParent) {
+  GLO_KESTROMSGLOG__NAME = (dir / kMessageLogFileName).string();
+  GLO_KESTROMSGLOG__COMPUTER = "DESK" + std::to_string(program);
+  GLO_USERNAME.Set("user" + std::to_string(program));
+  ScriptedDialogs dialogs;
+  rt::SetDialogHost(&dialogs);
+  TitledWindow window("Program " + std::to_string(program));
+  rt::SetTarget(&window);
+  InstallMessageHooks();
+  GLO_CentralLog.Start({conninfo, SpoolPathFor(GLO_KESTROMSGLOG__NAME.Str()), "program" + std::to_string(program), 50ms},
+                       GLO_MessageLogLoss);
+  for (int n = first; n < kMessages; ++n) {
+    if (n % kStage == 0 && n > 0) {
+      test_processes::Tell(toParent, n);
+      if (test_processes::Hear(fromParent) != n) return 2;
+    }
+    rt::MessageBox(MessageText(program, run, n), "Question " + std::to_string(n), "", "YES|NO");
+  }
+  test_processes::Tell(toParent, kMessages);
+  const bool sent = GLO_CentralLog.WaitSent(30s);
+  GLO_CentralLog.Stop();
+  return sent ? 0 : 3;
+}
+
+}  // namespace
+
+TEST_F(CentralServer, FourProgramsLoseNothingAndStoreNothingTwice) {
+  const std::filesystem::path dir = temp_.Path();
+  auto start = [&](int program, int run, int first) {
+    return std::make_unique<test_processes::Child>([=, this](int up, int down) {
+      return Program(conninfo_, dir, program, run, first, up, down);
+    });
+  };
+  std::vector<std::unique_ptr<test_processes::Child>> programs;
+  for (int p = 0; p < kPrograms; ++p) programs.push_back(start(p, 0, 0));
+
+  constexpr int kVictim = 3;
+  for (int stage = kStage; stage < kMessages; stage += kStage) {
+    for (auto& program : programs) ASSERT_EQ(program->Receive(), stage);
+    if (stage == 100 || stage == 300) {
+      ASSERT_TRUE(server_->Kill());
+    }
+    if (stage == 200 || stage == 400) {
+      ASSERT_TRUE(server_->Start());
+    }
+    for (auto& program : programs) program->Send(stage);
+    if (stage == 200) {
+      // Killed somewhere in its third hundred: between entries, or inside one.
+      std::this_thread::sleep_for(3ms);
+      programs[kVictim]->Kill();
+      EXPECT_EQ(programs[kVictim]->Wait(), -SIGKILL);
+      programs[kVictim] = start(kVictim, 1, 300);  // waits at 300 for the others
+    }
+  }
+  for (auto& program : programs) {
+    EXPECT_EQ(program->Receive(), kMessages);
+    EXPECT_EQ(program->Wait(), 0) << "a program's sender left entries unsent";
+  }
+
+  // What reached the log file, by its unique text.
+  std::map<std::string, LogEntry> file;
+  LogReader reader;
+  ASSERT_EQ(reader.Open((dir / kMessageLogFileName).string()), 0);
+  EntryView view;
+  while (reader.Next(view) == LogReader::Result::Entry) {
+    ASSERT_NE(view.kind, EntryKind::Damaged) << view.damage;
+    ASSERT_TRUE(file.emplace(std::string(view.text), LogEntry::From(view)).second) << view.text;
+  }
+  EXPECT_FALSE(reader.TakeTail(view));
+  EXPECT_GE(file.size(), std::size_t{kPrograms * kMessages - kStage});
+
+  std::map<std::string, std::vector<CentralRow>> table;
+  for (const CentralRow& row : Rows()) table[row.entry.text].push_back(row);
+  for (const auto& [text, entry] : file) {
+    const auto found = table.find(text);
+    ASSERT_NE(found, table.end()) << "not on the server: " << text;
+    ASSERT_EQ(found->second.size(), 1u) << "stored twice: " << text;
+    const LogEntry& row = found->second[0].entry;
+    EXPECT_EQ(row.kind, entry.kind);
+    EXPECT_EQ(row.moment.Key(), entry.moment.Key()) << text;
+    EXPECT_EQ(row.user, entry.user);
+    EXPECT_EQ(row.computer, entry.computer);
+    EXPECT_EQ(row.windowTitle, entry.windowTitle);
+    EXPECT_EQ(row.title, entry.title);
+    EXPECT_EQ(row.shownButtons, entry.shownButtons);
+    EXPECT_EQ(row.pressedButton, entry.pressedButton);
+    EXPECT_EQ(row.raw, entry.raw);
+  }
+  // The killed program may have spooled its last entry without reaching the file.
+  std::size_t onlyOnServer = 0;
+  for (const auto& [text, rows] : table)
+    if (!file.count(text)) {
+      ++onlyOnServer;
+      EXPECT_EQ(text.rfind("P3 R0 ", 0), 0u) << text;
+    }
+  EXPECT_LE(onlyOnServer, 1u);
+  ExpectSpoolsEmpty(dir);
+}
+
+// 4.x quibbet_log --server: the same filters and formats as over the file holding the same entries
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  std::string out, err;
+};
+
+ToolRun Tool(std::vector<std::string> args, const std::filesystem::path& dir) {
+  args.insert(args.begin(), QUIBBET_LOG_TOOL);
+  const std::filesystem::path out = dir / "stdout", err = dir / "stderr";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  char tz[] = "TZ=UTC";
+  char* envp[] = {tz, nullptr};
+  pid_t pid = 0;
+  ToolRun run;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp) == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  run.out = ReadFile(out);
+  run.err = ReadFile(err);
+  return run;
+}
+
+// The CSV without its first column (a line in the file, a row's number on the server).
+std::string WithoutLines(const std::string& csv) {
+  std::istringstream in(csv);
+  std::string line, out;
+  while (std::getline(in, line)) out += line.substr(line.find(',') + 1) + "\n";
+  return out;
+}
+
+}  // namespace
+
+TEST_F(CentralServer, ToolReadsTheServerAsItReadsTheFile) {
+  const std::filesystem::path log = temp_ / "Quibbet_.txt";
+  std::vector<CentralRow> rows;
+  std::string file;
+  for (const char* text : {"first, \"quoted\"", "second\r\n  two lines", "third", "ünïcode"}) {
+    const SpoolRecord record = Record(text);
+    file += record.entry + "\r\n";
+    rows.push_back(RowOf(record));
+  }
+  Append(log, file);
+  {
+    CentralStore store;
+    ASSERT_TRUE(store.Connect(conninfo_).Ok());
+    ASSERT_TRUE(store.Store(rows).Ok());
+  }
+  const std::vector<std::vector<std::string>> cases = {
+      {},                                        // 4.1 everything, as text
+      {"--text", "second"},                      // 4.2 a filter
+      {"--user", "ANN", "--kind", "message"},    // 4.3 filters that ignore case
+      {"--user", "bob"},                         // 4.4 nothing passes
+      {"--summary"},                             // 4.5 counts
+      {"--format", "csv"},                       // 4.6 another format (line numbers aside)
+  };
+  for (const auto& filters : cases) {
+    std::vector<std::string> overFile = filters, overServer = filters;
+    overFile.push_back(log.string());
+    overServer.insert(overServer.end(), {"--server", conninfo_});
+    const ToolRun fromFile = Tool(overFile, temp_.Path()), fromServer = Tool(overServer, temp_.Path());
+    ASSERT_EQ(fromServer.status, 0) << fromServer.err;
+    EXPECT_EQ(fromFile.status, 0);
+    if (filters.empty()) {
+      EXPECT_NE(fromServer.out.find("MessageText=ünïcode"), std::string::npos) << fromServer.out;
+    }
+    const bool csv = !filters.empty() && filters[0] == "--format";
+    EXPECT_EQ(csv ? WithoutLines(fromServer.out) : fromServer.out, csv ? WithoutLines(fromFile.out) : fromFile.out)
+        << ::testing::PrintToString(filters);
+  }
+
+  // 4.7 a server that cannot be reached: its own exit status, and the password not shown
+  const ToolRun down = Tool({"--server", "host=127.0.0.1 port=1 user=x password=hunter2-pw connect_timeout=2"}, temp_.Path());
+  EXPECT_EQ(down.status, 6);
+  EXPECT_NE(down.err.find("the log server"), std::string::npos) << down.err;
+  EXPECT_EQ(down.err.find("hunter2"), std::string::npos) << down.err;
+}
+
+// 5.x the administrator's role: insert and select are all the central copy needs
+TEST_F(CentralServer, ARoleThatMayOnlyInsertAndSelectIsEnough) {
+  const std::size_t from = conninfo_.find("search_path=") + 12;
+  const std::string schema = conninfo_.substr(from, conninfo_.rfind('\'') - from);
+  const std::string role = "log_" + schema;
+  {
+    rt::pg::Connection admin;
+    ASSERT_TRUE(admin.Connect(conninfo_).Ok());
+    ASSERT_TRUE(admin.Exec("CREATE ROLE " + role + " LOGIN").Ok());
+    ASSERT_TRUE(admin.Exec("GRANT USAGE ON SCHEMA " + schema + " TO " + role).Ok());
+    ASSERT_TRUE(admin.Exec("GRANT INSERT, SELECT ON message_log TO " + role).Ok());
+  }
+  std::string asRole = conninfo_;
+  asRole.replace(asRole.find("user=quibbet"), 12, "user=" + role);
+
+  const SpoolRecord a = Record("as the role");
+  CentralStore store;
+  ASSERT_TRUE(store.Connect(asRole).Ok());
+  ASSERT_TRUE(store.Store({RowOf(a)}).Ok());
+  ASSERT_TRUE(store.Store({RowOf(a)}).Ok());  // the resent entry needs no UPDATE either
+  std::size_t read = 0;
+  ASSERT_TRUE(store.Read([&](const CentralRow&) { ++read; }).Ok());
+  EXPECT_EQ(read, 1u);
+
+  rt::pg::Connection limited;
+  ASSERT_TRUE(limited.Connect(asRole).Ok());
+  EXPECT_FALSE(limited.Exec("DELETE FROM message_log").Ok());
+  EXPECT_FALSE(limited.Exec("UPDATE message_log SET message_text = 'x'").Ok());
+}
