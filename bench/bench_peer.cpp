@@ -7,7 +7,7 @@
 // feels it). Each side runs in a process of its own, so that each one's resident memory after
 // each step is its own; this process builds the file, runs both and prints the table.
 //
-//   bench_peer [records]          both sides, the table
+//   bench_peer [records [runs]]   both sides in turns (3 runs by default), the medians' table
 //   bench_peer --side ours|theirs <directory> <records>   one side, "name value" lines
 
 #include <QApplication>
@@ -351,7 +351,7 @@ void Row(const char* label, const Results& ours, const Results& theirs, const st
 }
 
 void PrintTable(long records, double buildSeconds, const Results& ours, const Results& theirs) {
-  std::printf("\n%ld records (file built in %.1f s); ours: the browse on the Qt backend; theirs: QSqlQueryModel + QTableView\n",
+  std::printf(": %ld records (file built in %.1f s); ours: the browse on the Qt backend; theirs: QSqlQueryModel + QTableView\n",
               records, buildSeconds);
   std::printf("%-34s %14s %14s %10s\n", "", "ours", "theirs", "ours/theirs");
   for (const char* step : {"open", "page_down_1000", "end", "locate"}) {
@@ -368,15 +368,29 @@ void PrintTable(long records, double buildSeconds, const Results& ours, const Re
   Row("rows fetched after end", ours, theirs, "rows_fetched_after_end", "");
 }
 
-int Drive(const std::string& self, long records) {
+// Each figure's median over the runs that reported it.
+Results Medians(const std::vector<Results>& runs) {
+  std::map<std::string, std::vector<double>> values;
+  for (const Results& run : runs)
+    for (const auto& [name, value] : run) values[name].push_back(value);
+  Results medians;
+  for (const auto& [name, all] : values) medians[name] = Median(all);
+  return medians;
+}
+
+int Drive(const std::string& self, long records, int runs) {
   bench_data::ScratchDirectory scratch("quibbet_bench_peer");
   const auto start = Clock::now();
   browsetest::BuildItems(scratch.Path().string(), true, static_cast<int>(records));
   const double buildSeconds = std::chrono::duration<double>(Clock::now() - start).count();
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  const Results ours = RunSide(self, "ours", scratch.Path().string(), records);
-  const Results theirs = RunSide(self, "theirs", scratch.Path().string(), records);
-  PrintTable(records, buildSeconds, ours, theirs);
+  std::vector<Results> ours, theirs;
+  for (int run = 0; run < runs; ++run) {  // in turns, so that a busy spell of the machine hits both
+    ours.push_back(RunSide(self, "ours", scratch.Path().string(), records));
+    theirs.push_back(RunSide(self, "theirs", scratch.Path().string(), records));
+  }
+  std::printf("\nmedians of %d runs of each side", runs);
+  PrintTable(records, buildSeconds, Medians(ours), Medians(theirs));
   return 0;
 }
 
@@ -390,5 +404,6 @@ int main(int argc, char** argv) {
     return side == "ours" ? RunOurs(qtArgc, argv, directory, records) : RunTheirs(qtArgc, argv, directory, records);
   }
   const long records = argc > 1 ? std::atol(argv[1]) : 1000000;
-  return Drive(std::filesystem::read_symlink("/proc/self/exe").string(), records);
+  const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+  return Drive(std::filesystem::read_symlink("/proc/self/exe").string(), records, runs);
 }
