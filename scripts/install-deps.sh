@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing need, from Debian's packages, only when missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev libqt6sql6-sqlite libsqlite3-dev sqlite3 libgtest-dev libgmock-dev
           libbenchmark-dev postgresql libpq-dev python3 adwaita-icon-theme xvfb x11-utils xdotool imagemagick
           dpkg-dev lintian appstream desktop-file-utils)
 missing=()
