@@ -98,6 +98,7 @@ struct Outcome {
   Byte request = 0;
   Long vcr = 0;
   std::string name;  // the primary record's name at the end
+  std::size_t buffersLeft = 0;  // saved copies the file manager still held after Kill
 };
 
 // A component that notes what reaches it.
@@ -287,6 +288,7 @@ class WindowManagerForm : public rt::ui::RobotFixture {
       outcome_.request = form.Request;
       outcome_.vcr = form.vcr;
       outcome_.name = world.PAR.NAME.Str();
+      outcome_.buffersLeft = world.access.Buffers.size();
       world.relate.Close();
     });
     if (formOpens) window_ = Find("Update Parent");
@@ -350,6 +352,7 @@ TEST_P(InsertActions, AddRecordsAndEndAsTheActionSays) {
   EXPECT_EQ(outcome_.response, c.response);
   EXPECT_EQ(StoredNames(), c.stored) << "the reserved number of a cancelled record is given back";
   EXPECT_EQ(outcome_.name, c.stored.back()) << "the caller is left on the last record added";
+  EXPECT_EQ(outcome_.buffersLeft, 0u) << "each repeated insert frees the copy it replaces";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -418,6 +421,7 @@ TEST_P(FormFlows, EndAsTheSettingsAndAnswersSay) {
   EXPECT_EQ(StoredNames(), c.stored);
   EXPECT_EQ(outcome_.request, c.requestAtEnd);
   EXPECT_EQ(outcome_.vcr, c.vcrAtEnd);
+  EXPECT_EQ(outcome_.buffersLeft, 0u) << "each save frees the copy it replaces";
 }
 
 constexpr Long kYes = rt::BUTTON_YES, kNo = rt::BUTTON_NO;
