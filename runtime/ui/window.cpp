@@ -325,10 +325,9 @@ void Window::TakeInput(const ui::UserInput& input) {
   Control* control = FindControl(input.control);
   const bool usable = control && !control->IsDisabled() && IsShown(*control);
   switch (input.kind) {
-    case ui::InputKind::Type:
+    case ui::InputKind::Type: {
       if (!usable || control->Type() != CT_Entry || control->IsReadOnly()) return;
       if (!MoveFocus(control->Number())) return;
-    {
       // The widget shows what was typed already; sending it back would overwrite keys typed
       // since, so the text is only noted as shown. Keys past the field's size are refused as
       // a widget with that limit refuses them: the text is cut at a whole character.

@@ -459,6 +459,7 @@ const Way kWays[] = {
        u.Click(w.form, kWayOk);
      }, {"taken: DemoUserAlice|5", "ok: DemoUserAlice|5", "end: DemoUserAlice|5"}, "DemoUserAlice"},
     {"in 5: a mnemonic (its text selected, typing replaces it)", true, [](User& u, const WayIds& w) {
+       u.Activate(w.form);  // a shortcut acts in the active window only
        u.ClickInto(w.form, kWayAmount);
        u.PressKey(w.form, kWayAmount, KEY_Alt + 'N');
        u.TypeKeys(w.form, kWayName, "Alice");
