@@ -380,6 +380,7 @@ struct FlowCase {
   bool okEndsCompleted = false;
   bool pressNext = false;           // the toolbar's Next leaves a navigation request first
   const char* typed = nullptr;      // the new name, nullptr for no edit
+  Long leaveBy = rt::KEY_Tab;       // how the name is left: Tab, Esc, or 0 for the close box
   std::vector<Long> presses = {};   // then these buttons, in order
   Answers answers = {};             // the questions asked meanwhile, in order
   Answers backOnForm = {};          // non-empty: the form is still open with nothing asked; the
@@ -405,7 +406,8 @@ TEST_P(FormFlows, EndAsTheSettingsAndAnswersSay) {
     ASSERT_TRUE(robot_.Press(window_, kNext));
   }
   if (c.typed) {
-    ASSERT_TRUE(robot_.TypeInto(window_, kName, c.typed));
+    ASSERT_TRUE(robot_.Type(window_, kName, c.typed));
+    ASSERT_TRUE(c.leaveBy ? robot_.PressKey(window_, kName, c.leaveBy) : robot_.CloseWindow(window_));
   }
   for (const Long button : c.presses) ASSERT_TRUE(robot_.Press(window_, button));
   for (const auto& [caption, button] : c.answers) Answer(caption, button);
@@ -444,6 +446,10 @@ INSTANTIATE_TEST_SUITE_P(
         FlowCase{.name = "SaveRecordYes", .typed = "Uno", .presses = {kCancel}, .answers = {{"Save Record", kYes}},
                  .response = Response::Completed, .stored = {"Uno", "Two"}},
         FlowCase{.name = "SaveRecordNo", .typed = "Uno", .presses = {kCancel}, .answers = kKeepNo},
+        // Esc or the close box with the cursor still in the field: the change is taken in first.
+        FlowCase{.name = "EscInTheFieldAsks", .typed = "Uno", .leaveBy = rt::KEY_Esc, .answers = {{"Save Record", kYes}},
+                 .response = Response::Completed, .stored = {"Uno", "Two"}},
+        FlowCase{.name = "CloseBoxInTheFieldAsks", .typed = "Uno", .leaveBy = 0, .answers = kKeepNo},
         FlowCase{.name = "SaveRecordCancel", .typed = "Uno", .presses = {kCancel},
                  .answers = {{"Save Record", rt::BUTTON_CANCEL}}, .backOnForm = kKeepNo},
         FlowCase{.name = "SaveWithoutAsking", .cancelAction = Cancel::Save, .typed = "Uno", .presses = {kCancel},
