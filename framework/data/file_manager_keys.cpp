@@ -58,7 +58,7 @@ void FileManager::RestoreBuffer(rt::UShort& handle, FileManager& from, rt::Byte 
   }
   if (!take(handle + static_cast<rt::Long>(memos) + 1, copy)) {
     rt::AssertReport("Restore handle is invalid (nullity information not appear to have been stored)", __FILE__, __LINE__);
-  } else if (File) {
+  } else if (doRestore && File) {
     File->SetNulls(copy);
   }
   handle = 0;

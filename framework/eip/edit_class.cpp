@@ -28,6 +28,11 @@ class FieldBinding final : public rt::Binding {
     if (text.empty()) return true;
     return field_.Shape().IsNumber() && std::strtod(text.c_str(), nullptr) == 0.0;
   }
+  std::size_t MaxBytes() const override {
+    const rt::FieldShape shape = field_.Shape();
+    if (shape.type == rt::FieldType::String) return shape.size;
+    return shape.type == rt::FieldType::CString && shape.size > 0 ? shape.size - 1 : 0;
+  }
 
  private:
   rt::FieldRef field_;

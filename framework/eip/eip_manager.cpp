@@ -58,6 +58,9 @@ Byte EIPManager::Init() {
   InitControls();
   running_ = true;
   ResetColumn();
+  // The list's window is open already: the focus coming back resets, it does not open again
+  // (Open would show the row's old values over what is being typed).
+  Inited |= InitedBit::Opened;
   return Level::Ok;
 }
 

@@ -396,10 +396,9 @@ Byte WindowManager::TakeNewSelection() {
 Byte WindowManager::TakeRejected() {
   const Long control = CurrentEvent().control;
   rt::Beep(150, 16);
-  if (MyWindow) {
-    MyWindow->Display(control);
-    MyWindow->Select(control);
-  }
+  // The refused text stays in the entry (selected by the runtime) for the user to correct;
+  // showing the variable again would put the old value back unseen.
+  if (MyWindow) MyWindow->Select(control);
   return Level::Ok;
 }
 

@@ -225,6 +225,8 @@ class WindowManager {
   rt::Byte UpdateWithRetry(bool closeOnNo, bool& changed);
   // Primes the next record after an insert and stays on the form (Level::Notify).
   rt::Byte RepeatInsert(bool restorePrimary);
+  // The record as it is now becomes the one a close compares with; the earlier copy is freed.
+  void SaveAgain();
 
   HistoryEntry historyFile_;  // AddHistoryFile's buffers, for the AddHistoryField calls that follow
   rt::Long vcrStandIn_ = 0;

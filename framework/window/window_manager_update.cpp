@@ -81,10 +81,15 @@ Byte WindowManager::RepeatInsert(bool restorePrimary) {
     PrimeFields();
     Response = Response::Cancelled;
   }
-  Saved = me.SaveBuffer();
+  SaveAgain();
   Refresh();
   SelectFirstField();
   return Level::Notify;
+}
+
+void WindowManager::SaveAgain() {
+  if (Saved != 0) Primary->Me->RestoreBuffer(Saved, 0);
+  Saved = Primary->Me->SaveBuffer();
 }
 
 // ---- Change and save ----
@@ -114,7 +119,7 @@ Byte WindowManager::UpdateWithRetry(bool closeOnNo, bool& changed) {
 Byte WindowManager::SaveOnChangeAction() {
   bool changed = false;
   if (UpdateWithRetry(false, changed) == Level::Ok) {
-    Saved = Primary->Me->SaveBuffer();
+    SaveAgain();
     DisableCancelControls();
   }
   Request = Request::Change;
@@ -128,7 +133,7 @@ Byte WindowManager::SaveOnInsertAction() {
     } else {
       Request = Request::Change;
       SelectFirstField();
-      Saved = Primary->Me->SaveBuffer();
+      SaveAgain();
       DisableCancelControls();
     }
     return Level::Notify;

@@ -413,6 +413,8 @@ Long Popup(std::string_view menuText, Long x, Long y) {
   RT_ASSERT(menu.has_value(), "popup menu text is malformed: " + std::string(menuText));
   ui::Backend* backend = ui::InstalledBackend();
   if (!menu || !backend) return 0;
+  // A popup item acts as a button would: on what was typed, and not over a refused text.
+  if (Window* top = TopWindow(); top && !top->TakeInFocused()) return 0;
   const Long chosen = backend->ShowPopup(*menu, x, y);
   return IsChoosable(*menu, chosen) ? chosen : 0;
 }

@@ -65,7 +65,8 @@ void SetProp(Long control, Long property, std::string_view value, Long index = 0
 // ---- Popups, cursor, sound ----
 
 // Shows a popup menu built from `menuText` (popup_menu.h) and returns the chosen item's
-// number, 0 for none, for a malformed text or without a backend that shows popups.
+// number, 0 for none, for a malformed text or without a backend that shows popups. The text
+// typed into the top window's focused entry is taken in first; 0, with no popup, when refused.
 Long Popup(std::string_view menuText, Long x = 0, Long y = 0);
 void SetWaitCursor(bool on);
 void Beep(Long sound = 0, Long style = 0);

@@ -139,6 +139,7 @@ class BytesBinding final : public Binding {
     return true;
   }
   bool IsEmpty() const override { return Clip(Text()).empty(); }
+  std::size_t MaxBytes() const override { return zeroTerminated_ ? size_ - 1 : size_; }
 
  private:
   char* bytes_;

@@ -28,6 +28,8 @@ class Binding {
   virtual bool SetFromText(std::string_view plain) = 0;
   // Zero or blank: what a required entry may not be left as.
   virtual bool IsEmpty() const = 0;
+  // The most bytes of text the variable stores (UTF-8, as the field keeps it); 0: no limit.
+  virtual std::size_t MaxBytes() const { return 0; }
 };
 
 using BindingPtr = std::shared_ptr<Binding>;

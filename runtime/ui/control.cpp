@@ -71,10 +71,28 @@ bool Control::IsAlerted(Long key) const {
   return key != 0 && std::find(alerts_.begin(), alerts_.end(), key) != alerts_.end();
 }
 
-std::string Control::ShownText() const {
-  if (editing_) return editText_;
-  if (binding_) return binding_->Format(picture_);
-  return text_;
+std::string Control::StoredText() const {
+  return std::string(Clip(binding_ ? binding_->Format(picture_) : text_));
+}
+
+std::string Control::ShownText() const { return editing_ ? editText_ : StoredText(); }
+
+void Control::SetEditText(std::string text) {
+  if (!editing_) editBase_ = StoredText();
+  editText_ = std::move(text);
+  editing_ = true;
+}
+
+std::size_t Control::MaxBytes() const {
+  if (type_ != CT_Entry) return 0;
+  std::size_t limit = binding_ ? binding_->MaxBytes() : 0;
+  // A text picture cuts at its width, so typing past it would be lost on leaving.
+  if (picture_.size() > 2 && picture_[0] == '@' && (picture_[1] == 's' || picture_[1] == 'S')) {
+    std::size_t width = 0;
+    const auto [end, error] = std::from_chars(picture_.data() + 2, picture_.data() + picture_.size(), width);
+    if (error == std::errc() && width > 0 && (limit == 0 || width < limit)) limit = width;
+  }
+  return limit;
 }
 
 Long Control::RowCount() const {
@@ -163,6 +181,7 @@ std::string Control::GetProp(Long property, Long index) const {
     case PROP_MouseDownRow: return std::to_string(mouseDownRow_);
     case PROP_MouseDownZone: return std::to_string(mouseDownZone_);
     case PROP_VirtualListProc: return PropFlag(static_cast<bool>(vlb_));
+    case PROP_MaxBytes: return MaxBytes() ? std::to_string(MaxBytes()) : std::string();
     case PROP_Alrt:
       if (index == 0) return std::to_string(std::count_if(alerts_.begin(), alerts_.end(), [](Long k) { return k; }));
       return index >= 1 && index <= kAlertSlots ? (alerts_[index - 1] ? std::to_string(alerts_[index - 1]) : "") : "";
@@ -195,7 +214,7 @@ void Control::SetProp(Long property, std::string_view value, Long index) {
   const bool on = PropNumber(value) != 0;
   switch (property) {
     case PROP_Type: case PROP_Parent: case PROP_Visible: case PROP_VirtualListProc: case PROP_MouseDownRow:
-    case PROP_MouseDownZone:
+    case PROP_MouseDownZone: case PROP_MaxBytes: case PROP_SelectText:
       return;  // read-only
     case PROP_Text:
       if (type_ == CT_List) {
@@ -287,7 +306,8 @@ std::vector<ui::PropertyValue> Control::ShownProperties() const {
   std::vector<ui::PropertyValue> shown;
   for (Long property : {PROP_Text, PROP_XPos, PROP_YPos, PROP_Width, PROP_Height, PROP_Font, PROP_Icon, PROP_Tip,
                         PROP_StatusText, PROP_Default, PROP_Disable, PROP_Hide, PROP_ReadOnly, PROP_Required,
-                        PROP_Checked, PROP_Imm, PROP_VScroll, PROP_VScrollPos, PROP_Items, PROP_Selected}) {
+                        PROP_Checked, PROP_Imm, PROP_VScroll, PROP_VScrollPos, PROP_Items, PROP_Selected,
+                        PROP_MaxBytes}) {
     std::string value = GetProp(property);
     if (!value.empty()) shown.push_back({property, 0, std::move(value)});
   }

@@ -56,11 +56,18 @@ class Control final : public PropertyHolder {
 
   // ---- Entry text ----
   // What the entry shows: the typed text while the user edits, else the variable through the
-  // picture (or the plain text without a variable).
+  // picture (or the plain text without a variable) without trailing blanks, so that the cursor
+  // never lands among the padding a fixed-size field is stored with.
   std::string ShownText() const;
   bool IsEditing() const { return editing_; }
-  void SetEditText(std::string text) { editText_ = std::move(text); editing_ = true; }
+  // Notes what the user typed; the first keys also note the value they began from.
+  void SetEditText(std::string text);
   void EndEditing() { editing_ = false; }
+  // The program changed the variable since the user began typing.
+  bool IsChangedUnderEditing() const { return editing_ && StoredText() != editBase_; }
+  // The most bytes the entry's text may hold: the variable's size or the @s width, the smaller
+  // (0: no limit).
+  std::size_t MaxBytes() const;
 
   // ---- Lists ----
   const std::vector<ListColumn>& Columns() const { return columns_; }
@@ -86,6 +93,7 @@ class Control final : public PropertyHolder {
   void CountItems();  // a list's Items from its height and heading line
   friend class Window;
   std::vector<ui::PropertyValue> ShownProperties() const;
+  std::string StoredText() const;  // the variable (or plain text) as shown when not edited
 
   Window& window_;
   const Long number_;
@@ -112,6 +120,7 @@ class Control final : public PropertyHolder {
   bool vscroll_;
   std::vector<Long> alerts_ = std::vector<Long>(kAlertSlotCount, 0);
   std::string editText_;
+  std::string editBase_;
   bool editing_ = false;
   // Lists.
   std::string format_;

@@ -68,6 +68,9 @@ enum PropertyNumber : Long {
   PROP_NextControl = 0x7D0B,   // window, index = control: the next control in order, 0 at the end
   PROP_VirtualListProc = 0x7A1C,    // list: a virtual-list callback is set (read-only flag)
   PROP_VirtualListObject = 0x7A1D,  // list: reserved for the callback's object
+  // The runtime's own, read by backends: an entry's byte limit and a request to select its text.
+  PROP_MaxBytes = 0x7DF0,      // entry: most bytes its text may hold as the field stores it (0: any)
+  PROP_SelectText = 0x7DF1,    // entry, to the screen only: select the whole text (a refused value)
 
   // List columns: index = column (1-based). LISTCOL_Format with index 0 reads the column count.
   LISTCOL_Width = 0x7E00,

@@ -229,7 +229,10 @@ void Window::Select(Long control) {
     }
     // The first invalid entry ends the pass with the focus on it.
     SetFocusTo(control->Number());
-    if (!requiredEmpty) Enqueue(MakeEvent(EVENT_Rejected, control->Number()));
+    if (!requiredEmpty) {
+      Enqueue(MakeEvent(EVENT_Rejected, control->Number()));
+      SelectRefusedText(*control);
+    }
     Enqueue(MakeEvent(EVENT_Selected, control->Number()), true);
     return;
   }
@@ -272,8 +275,19 @@ bool Window::LeaveFocused() {
     return true;
   }
   Enqueue(MakeEvent(EVENT_Rejected, focused->Number()));
+  SelectRefusedText(*focused);
   return false;
 }
+
+void Window::TakeInFocusedQuietly() {
+  Control* focused = FindControl(focus_);
+  if (!focused || focused->Type() != CT_Entry || !focused->IsEditing()) return;
+  bool requiredEmpty = false;
+  if (AcceptEntry(*focused, false, requiredEmpty)) Enqueue(MakeEvent(EVENT_Accepted, focused->Number()));
+}
+
+// The refused text stays for the user to correct, selected so that typing replaces it.
+void Window::SelectRefusedText(const Control& entry) { Push(entry.Number(), PROP_SelectText, 0, "1"); }
 
 void Window::SetFocusTo(Long control) {
   focus_ = control;
@@ -311,16 +325,26 @@ void Window::TakeInput(const ui::UserInput& input) {
   Control* control = FindControl(input.control);
   const bool usable = control && !control->IsDisabled() && IsShown(*control);
   switch (input.kind) {
-    case ui::InputKind::Type:
+    case ui::InputKind::Type: {
       if (!usable || control->Type() != CT_Entry || control->IsReadOnly()) return;
       if (!MoveFocus(control->Number())) return;
       // The widget shows what was typed already; sending it back would overwrite keys typed
-      // since, so the text is only noted as shown.
-      control->SetEditText(input.text);
-      shownEntryText_[control->Number()] = input.text;
+      // since, so the text is only noted as shown. Keys past the field's size are refused as
+      // a widget with that limit refuses them: the text is cut at a whole character.
+      std::string text = input.text;
+      const std::size_t limit = control->MaxBytes();
+      const bool refused = limit > 0 && text.size() > limit;
+      if (refused) text = std::string(Utf8Prefix(text, limit));
+      control->SetEditText(text);
+      shownEntryText_[control->Number()] = text;
+      if (refused) {
+        Push(control->Number(), PROP_Text, 0, text);
+        Beep();
+      }
       // An immediate entry tells the program of each change as it is typed (a filter, say).
       if (control->IsImmediate()) Enqueue(MakeEvent(EVENT_NewSelection, control->Number()));
       return;
+    }
     case ui::InputKind::Focus:
       if (usable && control->CanTakeFocus()) MoveFocus(control->Number());
       return;
@@ -382,13 +406,17 @@ void Window::TakeInput(const ui::UserInput& input) {
       Enqueue(MakeEvent(EVENT_Sized));
       return;
     case ui::InputKind::Close:
-      Enqueue(MakeEvent(EVENT_CloseWindow));
+      // As a button press would: the typed text is taken in first, so the program sees the
+      // change it is asked to close over (and a refused text keeps the window open).
+      if (LeaveFocused()) Enqueue(MakeEvent(EVENT_CloseWindow));
       return;
     case ui::InputKind::CloseDown:
+      // Closing down cannot be refused: a valid text is still taken in.
+      TakeInFocusedQuietly();
       Enqueue(MakeEvent(EVENT_CloseDown));
       return;
     case ui::InputKind::Command:
-      if (!control || usable) Enqueue(MakeEvent(EVENT_Accepted, input.control, KEY_MouseLeft));
+      if ((!control || usable) && LeaveFocused()) Enqueue(MakeEvent(EVENT_Accepted, input.control, KEY_MouseLeft));
       return;
     case ui::InputKind::Activate:
       if (input.value) Enqueue(MakeEvent(EVENT_GainFocus));
@@ -453,9 +481,10 @@ void Window::StandardKeyAction(Long controlNumber, Long key) {
     MoveFocus(NextFocusable(focus_, key == KEY_Tab ? 1 : -1));
     return;
   }
-  // Esc asks to close any window but the frame, as its close box does; the program may refuse.
+  // Esc asks to close any window but the frame, as its close box does (the typed text taken
+  // in first); the program may refuse.
   if (key == KEY_Esc) {
-    if (def_.kind != WindowKind::ApplicationFrame) Enqueue(MakeEvent(EVENT_CloseWindow, 0, key));
+    if (def_.kind != WindowKind::ApplicationFrame && LeaveFocused()) Enqueue(MakeEvent(EVENT_CloseWindow, 0, key));
     return;
   }
   if (!control) return;
@@ -540,6 +569,9 @@ void Window::LocateInList(Control& list, char character, Long key) {
 void Window::Display(Long control) {
   for (const auto& c : controls_) {
     if (control != 0 && c->Number() != control) continue;
+    // Showing every control (a reset, the window getting the focus back) keeps what the user
+    // is typing unless the program changed that variable meanwhile; naming the entry drops it.
+    if (control == 0 && c->Type() == CT_Entry && c->IsEditing() && !c->IsChangedUnderEditing()) continue;
     if (c->Type() == CT_Entry) c->EndEditing();
     shownEntryText_.erase(c->Number());
     shownRows_.erase(c->Number());

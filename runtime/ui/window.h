@@ -58,7 +58,9 @@ class Window final : public PropertyHolder {
   // validated in order, the first invalid one is selected and the pass stops there; when all
   // are valid, Completed follows their Accepted events.
   void Select(Long control = 0);
-  // Shows the current values of bound variables and list sources (0: every control).
+  // Shows the current values of bound variables and list sources. 0: every control, keeping
+  // the text being typed in an entry whose variable the program left alone; a control named
+  // shows its variable again, dropping typed text.
   void Display(Long control = 0);
   void Enable(Long control) { SetProp(control, PROP_Disable, "", 0); }
   void Disable(Long control) { SetProp(control, PROP_Disable, "1", 0); }
@@ -73,6 +75,9 @@ class Window final : public PropertyHolder {
   Long CreateControl(ControlDef def);
   // Removes a control created at run time or declared; the focus leaves it first.
   void DestroyControl(Long control);
+  // Takes in the text typed into the focused entry, as leaving it would (Accepted or Rejected
+  // is posted); false when its picture refused it and the focus stays there.
+  bool TakeInFocused() { return LeaveFocused(); }
 
   // ---- Properties by number ----
 
@@ -116,6 +121,9 @@ class Window final : public PropertyHolder {
   void SetFocusTo(Long control);
   // Validates the entry being left; false (Rejected posted, focus kept) when its text does not fit.
   bool LeaveFocused();
+  // The same for a leave that cannot be refused (closing down): a refused text is dropped.
+  void TakeInFocusedQuietly();
+  void SelectRefusedText(const Control& entry);
   bool AcceptEntry(Control& entry, bool duringAcceptAll, bool& requiredEmpty);
   bool MoveFocus(Long control);
   void PressControl(Control& control, Long key);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
 #include <ostream>
 #include <string>
@@ -118,8 +119,8 @@ TEST_P(UpdateFormRefuses, KeepsTheFormOpenWithTheFieldSelected) {
   const RefusedCase& c = GetParam();
   std::future<Outcome> outcome = Call(Request::Insert);
   const ShownWindow form = Form(kAdded);
-  Fill(form, {"1", "one", "1.50", "6/15/2025", "8:30"});
-  const Strings before = ShownEntries(form);
+  const std::vector<const char*> typed = {"1", "one", "1.50", "6/15/2025", "8:30"};
+  Fill(form, typed);
   // Typed and OK pressed at once: leaving the field refuses the text, so OK is not pressed.
   const std::size_t beeps = Robot().BeepCount();
   EXPECT_TRUE(Robot().Type(form, c.entry, c.refused));
@@ -127,9 +128,15 @@ TEST_P(UpdateFormRefuses, KeepsTheFormOpenWithTheFieldSelected) {
   EXPECT_TRUE(Robot().IsOpen(form));
   EXPECT_EQ(Robot().Focus(form), c.entry) << "the field keeps the focus";
   EXPECT_GT(Robot().BeepCount(), beeps);
-  EXPECT_EQ(ShownEntries(form), before) << "the field shows its value again";
+  EXPECT_EQ(Robot().Text(form, c.entry), c.refused) << "the refused text stays to be corrected";
+  EXPECT_EQ(Robot().Prop(form, c.entry, rt::PROP_SelectText), "1") << "selected, so typing replaces it";
 
-  // What the form shows is what OK saves.
+  // OK is refused again until the text is corrected, never saving the old value unseen.
+  EXPECT_TRUE(Robot().Press(form, kOk));
+  EXPECT_TRUE(Robot().IsOpen(form));
+  const auto at = std::find(std::begin(kEntries), std::end(kEntries), c.entry);
+  ASSERT_NE(at, std::end(kEntries));
+  EXPECT_TRUE(Robot().Type(form, c.entry, typed[static_cast<std::size_t>(at - std::begin(kEntries))]));
   ASSERT_TRUE(Robot().Press(form, kOk));
   EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait));
   EXPECT_EQ(Result(outcome).response, Response::Completed);

@@ -267,7 +267,10 @@ bool Robot::Type(const ShownWindow& window, Long entry, std::string_view text) {
     const MirrorControl* c = found == state_->Windows().end() ? nullptr : found->second.Find(entry);
     return c && c->type == CT_Entry && c->Prop(PROP_ReadOnly).empty() && c->Prop(PROP_Disable).empty();
   });
-  if (editable) state_->SetProperty(window.id, entry, {PROP_Text, 0, std::string(text)});
+  if (editable) {
+    state_->SetProperty(window.id, entry, {PROP_Text, 0, std::string(text)});
+    state_->SetProperty(window.id, entry, {PROP_SelectText, 0, ""});  // typing replaced the selection
+  }
   return Act(window, "Type", {InputKind::Type, 0, entry, 0, 0, 0, std::string(text)}, true);
 }
 

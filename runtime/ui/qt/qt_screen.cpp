@@ -24,6 +24,7 @@
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
+#include <QValidator>
 
 #include <algorithm>
 
@@ -123,6 +124,19 @@ Long NumberOf(const QObject* object) {
   return 0;
 }
 
+// An entry's limit counts bytes as the field stores them (UTF-8), not characters: a key that
+// would pass it is refused, so no character is ever cut in half on leaving.
+class ByteLimit final : public QValidator {
+ public:
+  ByteLimit(qsizetype limit, QObject* parent) : QValidator(parent), limit_(limit) {}
+  State validate(QString& input, int&) const override {
+    return input.toUtf8().size() <= limit_ ? Acceptable : Invalid;
+  }
+
+ private:
+  qsizetype limit_;
+};
+
 // Keys the runtime acts on in each kind of control; anything else stays with the widget.
 bool RuntimeKey(Long type, Long key) {
   if (key == KEY_Tab || key == KEY_ShiftTab || key == KEY_Esc) return true;
@@ -215,9 +229,15 @@ class WindowInput final : public QObject {
         }
         return false;
       }
-      case QEvent::FocusIn:
-        screen_.ShowStatus(*window, NumberOf(watched));
+      case QEvent::FocusIn: {
+        const Long control = NumberOf(watched);
+        screen_.ShowStatus(*window, control);
+        // A mnemonic moves the focus inside the widgets: the runtime must leave its entry too.
+        const ShownControl* shown = window->Find(control);
+        if (shown && shown->type == CT_Entry && static_cast<QFocusEvent*>(event)->reason() == Qt::ShortcutFocusReason)
+          Send(InputKind::Focus, window_, control);
         return false;
+      }
       default:
         return false;
     }
@@ -722,6 +742,20 @@ void Screen::Apply(ShownWindow& window, Long number, const PropertyValue& value)
       break;
     case PROP_ReadOnly:
       if (auto* entry = qobject_cast<QLineEdit*>(widget)) entry->setReadOnly(on);
+      break;
+    case PROP_MaxBytes:
+      if (auto* entry = qobject_cast<QLineEdit*>(widget)) {
+        const QValidator* before = entry->validator();
+        const Long limit = PropNumber(value.value);
+        entry->setValidator(limit > 0 ? new ByteLimit(limit, entry) : nullptr);
+        delete before;
+      }
+      break;
+    case PROP_SelectText:
+      if (auto* entry = qobject_cast<QLineEdit*>(widget); entry && on) {
+        entry->setFocus(Qt::OtherFocusReason);
+        entry->selectAll();
+      }
       break;
     case PROP_Checked:
       if (auto* box = qobject_cast<QAbstractButton*>(widget); box && box->isCheckable()) box->setChecked(on);

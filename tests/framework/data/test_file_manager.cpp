@@ -533,8 +533,10 @@ TEST_F(FileManagerTest, SavedBufferComesBackOrIsDiscarded) {
   EXPECT_EQ(PAR.NAME, "Saved");
   handle = parent_->SaveBuffer();
   PAR.NAME = "Kept";
+  parent_->File->SetNull(2, true);
   parent_->RestoreBuffer(handle, 0);
   EXPECT_EQ(PAR.NAME, "Kept");
+  EXPECT_TRUE(parent_->File->IsNull(2)) << "not restoring the buffer leaves its null flags too";
   EXPECT_TRUE(parent_->Buffers.empty());
   rt::UShort stale = 9;
   parent_->RestoreFile(stale, 1);

@@ -98,6 +98,7 @@ struct Outcome {
   Byte request = 0;
   Long vcr = 0;
   std::string name;  // the primary record's name at the end
+  std::size_t buffersLeft = 0;  // saved copies the file manager still held after Kill
 };
 
 // A component that notes what reaches it.
@@ -287,6 +288,7 @@ class WindowManagerForm : public rt::ui::RobotFixture {
       outcome_.request = form.Request;
       outcome_.vcr = form.vcr;
       outcome_.name = world.PAR.NAME.Str();
+      outcome_.buffersLeft = world.access.Buffers.size();
       world.relate.Close();
     });
     if (formOpens) window_ = Find("Update Parent");
@@ -350,6 +352,7 @@ TEST_P(InsertActions, AddRecordsAndEndAsTheActionSays) {
   EXPECT_EQ(outcome_.response, c.response);
   EXPECT_EQ(StoredNames(), c.stored) << "the reserved number of a cancelled record is given back";
   EXPECT_EQ(outcome_.name, c.stored.back()) << "the caller is left on the last record added";
+  EXPECT_EQ(outcome_.buffersLeft, 0u) << "each repeated insert frees the copy it replaces";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -377,6 +380,7 @@ struct FlowCase {
   bool okEndsCompleted = false;
   bool pressNext = false;           // the toolbar's Next leaves a navigation request first
   const char* typed = nullptr;      // the new name, nullptr for no edit
+  Long leaveBy = rt::KEY_Tab;       // how the name is left: Tab, Esc, or 0 for the close box
   std::vector<Long> presses = {};   // then these buttons, in order
   Answers answers = {};             // the questions asked meanwhile, in order
   Answers backOnForm = {};          // non-empty: the form is still open with nothing asked; the
@@ -402,7 +406,8 @@ TEST_P(FormFlows, EndAsTheSettingsAndAnswersSay) {
     ASSERT_TRUE(robot_.Press(window_, kNext));
   }
   if (c.typed) {
-    ASSERT_TRUE(robot_.TypeInto(window_, kName, c.typed));
+    ASSERT_TRUE(robot_.Type(window_, kName, c.typed));
+    ASSERT_TRUE(c.leaveBy ? robot_.PressKey(window_, kName, c.leaveBy) : robot_.CloseWindow(window_));
   }
   for (const Long button : c.presses) ASSERT_TRUE(robot_.Press(window_, button));
   for (const auto& [caption, button] : c.answers) Answer(caption, button);
@@ -418,6 +423,7 @@ TEST_P(FormFlows, EndAsTheSettingsAndAnswersSay) {
   EXPECT_EQ(StoredNames(), c.stored);
   EXPECT_EQ(outcome_.request, c.requestAtEnd);
   EXPECT_EQ(outcome_.vcr, c.vcrAtEnd);
+  EXPECT_EQ(outcome_.buffersLeft, 0u) << "each save frees the copy it replaces";
 }
 
 constexpr Long kYes = rt::BUTTON_YES, kNo = rt::BUTTON_NO;
@@ -440,6 +446,10 @@ INSTANTIATE_TEST_SUITE_P(
         FlowCase{.name = "SaveRecordYes", .typed = "Uno", .presses = {kCancel}, .answers = {{"Save Record", kYes}},
                  .response = Response::Completed, .stored = {"Uno", "Two"}},
         FlowCase{.name = "SaveRecordNo", .typed = "Uno", .presses = {kCancel}, .answers = kKeepNo},
+        // Esc or the close box with the cursor still in the field: the change is taken in first.
+        FlowCase{.name = "EscInTheFieldAsks", .typed = "Uno", .leaveBy = rt::KEY_Esc, .answers = {{"Save Record", kYes}},
+                 .response = Response::Completed, .stored = {"Uno", "Two"}},
+        FlowCase{.name = "CloseBoxInTheFieldAsks", .typed = "Uno", .leaveBy = 0, .answers = kKeepNo},
         FlowCase{.name = "SaveRecordCancel", .typed = "Uno", .presses = {kCancel},
                  .answers = {{"Save Record", rt::BUTTON_CANCEL}}, .backOnForm = kKeepNo},
         FlowCase{.name = "SaveWithoutAsking", .cancelAction = Cancel::Save, .typed = "Uno", .presses = {kCancel},

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <memory>
@@ -479,6 +480,187 @@ TEST_P(WindowConformance, AlertedMouseKeysOnAListArriveAsAlertKeyEvents) {
                                            "AlertKey:1/130", "at 2/2 zone 2"}))
              << "the row right-clicked, not the highlighted one (3)";
        });
+}
+
+// ---- Every way into and out of an entry ----
+//
+// The table of docs/ARCHITECTURE.md ("Entering and leaving an entry"), one row per way. Each
+// row plays a fresh form: a name entry (@s20, "DemoUser"), an amount (@n-14, 5), OK, a menu
+// item, a popup on a right click at OK, and a second window on another thread whose button
+// makes that thread post to the form. The form notes what its variables hold at each event
+// it is given; a way out that lost the typed text shows in those notes.
+
+struct WayIds {
+  WindowId form = 0;
+  WindowId other = 0;
+};
+
+struct Way {
+  const char* name;
+  bool qtOnly;  // the path exists only on a real screen (a mnemonic)
+  std::function<void(User&, const WayIds&)> act;
+  Strings notes;       // what the form noted, in any order (two screens may order a click differently)
+  const char* shown;   // what the name entry shows after `act`; nullptr: closed by then
+};
+
+constexpr Long kWayName = 2, kWayAmount = 3, kWayOk = 4, kWayPost = 1;
+
+const Way kWays[] = {
+    // Ways in: the cursor lands after the text, never among the blanks the field is padded with.
+    {"in 1: the form opening", false, [](User& u, const WayIds& w) { u.TypeKeys(w.form, kWayName, "Alice"); u.Click(w.form, kWayOk); },
+     {"taken: DemoUserAlice|5", "ok: DemoUserAlice|5", "end: DemoUserAlice|5"}, "DemoUserAlice"},
+    {"in 2: Tab round from the last control", false, [](User& u, const WayIds& w) {
+       u.PressKey(w.form, kWayName, KEY_Tab);
+       u.PressKey(w.form, kWayAmount, KEY_Tab);
+       u.PressKey(w.form, kWayOk, KEY_Tab);
+       u.TypeKeys(w.form, kWayName, "Alice");
+       u.Click(w.form, kWayOk);
+     }, {"taken: DemoUserAlice|5", "ok: DemoUserAlice|5", "end: DemoUserAlice|5"}, "DemoUserAlice"},
+    {"in 3: Shift+Tab", false, [](User& u, const WayIds& w) {
+       u.ClickInto(w.form, kWayAmount);
+       u.PressKey(w.form, kWayAmount, KEY_ShiftTab);
+       u.TypeKeys(w.form, kWayName, "Alice");
+       u.Click(w.form, kWayOk);
+     }, {"taken: DemoUserAlice|5", "ok: DemoUserAlice|5", "end: DemoUserAlice|5"}, "DemoUserAlice"},
+    {"in 4: a click in the middle", false, [](User& u, const WayIds& w) {
+       u.ClickInto(w.form, kWayAmount);
+       u.ClickMiddle(w.form, kWayName);
+       u.TypeKeys(w.form, kWayName, "Alice");
+       u.Click(w.form, kWayOk);
+     }, {"taken: DemoUserAlice|5", "ok: DemoUserAlice|5", "end: DemoUserAlice|5"}, "DemoUserAlice"},
+    {"in 5: a mnemonic (its text selected, typing replaces it)", true, [](User& u, const WayIds& w) {
+       u.Activate(w.form);  // a shortcut acts in the active window only
+       u.ClickInto(w.form, kWayAmount);
+       u.PressKey(w.form, kWayAmount, KEY_Alt + 'N');
+       u.TypeKeys(w.form, kWayName, "Alice");
+       u.Click(w.form, kWayOk);
+     }, {"taken: Alice|5", "ok: Alice|5", "end: Alice|5"}, "Alice"},
+    // Ways out: the typed text is taken in before whatever the way out does.
+    {"out 1: Tab", false, [](User& u, const WayIds& w) { u.Type(w.form, kWayName, "Alice"); u.PressKey(w.form, kWayName, KEY_Tab); },
+     {"taken: Alice|5", "end: Alice|5"}, "Alice"},
+    {"out 2: a click into another control", false, [](User& u, const WayIds& w) { u.Type(w.form, kWayName, "Alice"); u.ClickInto(w.form, kWayAmount); },
+     {"taken: Alice|5", "end: Alice|5"}, "Alice"},
+    {"out 3: a button", false, [](User& u, const WayIds& w) { u.Type(w.form, kWayName, "Alice"); u.Click(w.form, kWayOk); },
+     {"taken: Alice|5", "ok: Alice|5", "end: Alice|5"}, "Alice"},
+    {"out 4: a menu item", false, [](User& u, const WayIds& w) { u.Type(w.form, kWayName, "Alice"); u.ChooseMenu(w.form, -2, -3); },
+     {"taken: Alice|5", "item: Alice|5", "end: Alice|5"}, "Alice"},
+    {"out 5: a popup item", false, [](User& u, const WayIds& w) {
+       u.Type(w.form, kWayName, "Alice");
+       u.RightClick(w.form, kWayOk);
+       u.ChoosePopup("&Save");
+     }, {"taken: Alice|5", "popup: Alice|5", "end: Alice|5"}, "Alice"},
+    {"out 6: Esc (the program is asked to close over the change)", false, [](User& u, const WayIds& w) {
+       u.Type(w.form, kWayName, "Alice");
+       u.PressKey(w.form, kWayName, KEY_Esc);
+       EXPECT_TRUE(u.WaitForWindowClosed(w.form));
+     }, {"taken: Alice|5", "close: Alice|5", "end: Alice|5"}, nullptr},
+    {"out 7: the close box", false, [](User& u, const WayIds& w) {
+       u.Type(w.form, kWayName, "Alice");
+       u.CloseBox(w.form);
+       EXPECT_TRUE(u.WaitForWindowClosed(w.form));
+     }, {"taken: Alice|5", "close: Alice|5", "end: Alice|5"}, nullptr},
+    // Ways away and back: the text stays typed (the form resets on GainFocus and on a post).
+    {"away 1: another thread's window to the front and back", false, [](User& u, const WayIds& w) {
+       u.Type(w.form, kWayName, "Alice");
+       u.Activate(w.other);
+       u.Activate(w.form);
+       u.Click(w.form, kWayOk);
+     }, {"taken: Alice|5", "ok: Alice|5", "end: Alice|5"}, "Alice"},
+    {"away 2: another thread's post, refreshing the form", false, [](User& u, const WayIds& w) {
+       u.Type(w.form, kWayName, "Alice");
+       u.Click(w.other, kWayPost);
+       u.Click(w.form, kWayOk);
+     }, {"refreshed", "taken: Alice|5", "ok: Alice|5", "end: Alice|5"}, "Alice"},
+    {"away 3: the program closing down", false, [](User& u, const WayIds& w) { u.Type(w.form, kWayName, "Alice"); },
+     {"taken: Alice|5", "end: Alice|5"}, "Alice"},
+    // Refused and cut: a picture's refusal keeps the text, selected; a field's size cuts typing.
+    {"refused: the text stays selected and OK is refused until it is valid", false, [](User& u, const WayIds& w) {
+       u.ClickInto(w.form, kWayAmount);
+       u.Type(w.form, kWayAmount, "12a");
+       u.PressKey(w.form, kWayAmount, KEY_Tab);
+       EXPECT_EQ(u.Text(w.form, kWayAmount), "12a");
+       EXPECT_EQ(u.SelectedText(w.form, kWayAmount), "12a");
+       u.Click(w.form, kWayOk);
+       EXPECT_EQ(u.Text(w.form, kWayAmount), "12a") << "the second OK is refused too, the text kept";
+       u.Type(w.form, kWayAmount, "7");
+       u.Click(w.form, kWayOk);
+     }, {"taken: DemoUser|7", "ok: DemoUser|7", "end: DemoUser|7"}, "DemoUser"},
+    {"cut: typing stops at the field's size in bytes, at a whole character", false, [](User& u, const WayIds& w) {
+       u.Type(w.form, kWayName, "\u00e4\u00f6\u00fc\u00e4\u00f6\u00fc\u00e4\u00f6\u00fc\u00e4\u00f6\u00fc");
+       EXPECT_EQ(u.Text(w.form, kWayName), "\u00e4\u00f6\u00fc\u00e4\u00f6\u00fc\u00e4\u00f6\u00fc\u00e4");
+       u.Type(w.form, kWayName, std::string(19, 'x') + "\u00e4");
+       u.PressKey(w.form, kWayName, KEY_Tab);
+     }, {"taken: xxxxxxxxxxxxxxxxxxx|5", "end: xxxxxxxxxxxxxxxxxxx|5"}, "xxxxxxxxxxxxxxxxxxx"},
+};
+
+TEST_P(WindowConformance, EveryWayIntoAndOutOfAnEntryKeepsWhatWasTyped) {
+  const bool qt = GetParam().name == std::string("Qt");
+  for (const Way& way : kWays) {
+    if (way.qtOnly && !qt) continue;
+    SCOPED_TRACE(way.name);
+    FixedString<20> name("DemoUser");
+    Long amount = 5;
+    WindowDef def;
+    def.title = "Ways";
+    def.Add(ControlDef::Prompt("&Name:"));
+    ASSERT_EQ(def.Add(ControlDef::Entry("@s20", Bind(name)).At(40, 4, 120, 12)), kWayName);
+    ASSERT_EQ(def.Add(ControlDef::Entry("@n-14", Bind(amount)).At(40, 20, 60, 12)), kWayAmount);
+    ASSERT_EQ(def.Add(ControlDef::Button("&OK").Default().At(40, 40, 40, 14)), kWayOk);
+    def.Add(ControlDef::MenuBar());
+    ASSERT_EQ(def.Add(ControlDef::Menu("&File").In(-1)), -2);
+    ASSERT_EQ(def.Add(ControlDef::Item("&Save").In(-2)), -3);
+    WindowDef otherDef;
+    otherDef.title = "Other";
+    otherDef.Add(ControlDef::Button("&Post"));
+    Recorder notes;
+    const auto note = [&](const char* what) { notes.Note(std::string(what) + ": " + name.Str() + "|" + std::to_string(amount)); };
+    Play(
+        [&] {
+          const Long formThread = Thread();
+          Start([&otherDef, formThread] {
+            Window other(otherDef);
+            other.Open();
+            while (other.Accept())
+              if (other.CurrentEvent().code == EVENT_Accepted) Notify(1, formThread);
+          });
+          Window form(def);
+          form.Open();
+          form.SetProp(kWayOk, PROP_Alrt, std::to_string(KEY_MouseRight), 1);
+          while (form.Accept()) {
+            const EventRecord& e = form.CurrentEvent();
+            if (e.code == EVENT_Accepted && (e.control == kWayName || e.control == kWayAmount)) note("taken");
+            if (e.code == EVENT_Accepted && e.control == kWayOk) note("ok");
+            if (e.code == EVENT_Accepted && e.control == -3) note("item");
+            if (e.code == EVENT_CloseWindow) note("close");
+            if (e.code == EVENT_AlertKey && Popup("&Save") == 1) note("popup");
+            // As the window manager resets its window: every control shown again.
+            if (e.code == EVENT_GainFocus) form.Display();
+            if (e.code == EVENT_Notify) {
+              form.Display();
+              notes.Note("refreshed");
+            }
+          }
+          note("end");
+        },
+        [&](User& user) {
+          SCOPED_TRACE(way.name);  // the script's own thread
+          WayIds ids;
+          ids.other = user.WaitForWindow("Other");
+          ids.form = user.WaitForWindow("Ways");
+          ASSERT_NE(ids.form, 0u);
+          ASSERT_NE(ids.other, 0u);
+          EXPECT_EQ(user.Text(ids.form, kWayName), "DemoUser") << "shown without the field's padding";
+          way.act(user, ids);
+          if (way.shown) {
+            EXPECT_EQ(user.Text(ids.form, kWayName), way.shown);
+          }
+        });
+    Strings seen = notes.Take();
+    Strings expected = way.notes;
+    std::sort(seen.begin(), seen.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(seen, expected);
+  }
 }
 
 const auto kSides = ::testing::Values(Side{"Headless", &MakeHeadless, &MakeHeadlessUser}

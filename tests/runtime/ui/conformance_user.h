@@ -35,11 +35,19 @@ class User {
   virtual std::vector<std::string> Headings(WindowId window, Long list) = 0;
   virtual std::vector<std::vector<std::string>> Rows(WindowId window, Long list) = 0;
   virtual bool IsShown(WindowId window, Long control) = 0;
+  virtual std::string SelectedText(WindowId window, Long entry) = 0;
 
   // ---- Acting ----
   virtual void ClickInto(WindowId window, Long control) = 0;
   // Replaces what the entry holds by typing over all of it.
   virtual void Type(WindowId window, Long entry, const std::string& text) = 0;
+  // Types where the entry's cursor is. The headless screen has no cursor: its keys go after
+  // what the entry shows, where Qt puts them after opening, Tab or a click past the text.
+  virtual void TypeKeys(WindowId window, Long entry, const std::string& text) = 0;
+  // Clicks into the middle of a control (of an entry wider than its text: past the text).
+  virtual void ClickMiddle(WindowId window, Long control) = 0;
+  virtual void Activate(WindowId window) = 0;  // brings the window to the front
+  virtual void CloseBox(WindowId window) = 0;
   // Tab, Enter, Down; control 0: to the focused control, as the keyboard does.
   virtual void PressKey(WindowId window, Long control, Long key) = 0;
   virtual void Click(WindowId window, Long button) = 0;
@@ -104,6 +112,15 @@ class HeadlessUser final : public User {
   bool IsShown(WindowId window, Long control) override {
     return robot_.Prop(windows_[window], control, PROP_Visible) == "1";
   }
+  std::string SelectedText(WindowId window, Long entry) override {
+    return robot_.Prop(windows_[window], entry, PROP_SelectText) == "1" ? Text(window, entry) : std::string();
+  }
+  void TypeKeys(WindowId window, Long entry, const std::string& text) override {
+    robot_.Type(windows_[window], entry, Text(window, entry) + text);
+  }
+  void ClickMiddle(WindowId window, Long control) override { robot_.Click(windows_[window], control); }
+  void Activate(WindowId window) override { robot_.Activate(windows_[window]); }
+  void CloseBox(WindowId window) override { robot_.CloseWindow(windows_[window]); }
   void SelectTab(WindowId window, Long sheet, Long tab) override { robot_.SelectTab(windows_[window], sheet, tab); }
   void ClickInto(WindowId window, Long control) override { robot_.Click(windows_[window], control); }
   void ClickRow(WindowId window, Long list, Long shownRow, bool twice) override {  // in its first column

@@ -3,6 +3,7 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -58,6 +59,20 @@ Qt::Key QtKeyOf(Long key) {
     case KEY_Delete: return Qt::Key_Delete;
     case KEY_AppsKey: return Qt::Key_Menu;
     default: return static_cast<Qt::Key>(key & 0xFF);
+  }
+}
+
+// QTest types ASCII only; any other character comes as the key event a keyboard layout gives.
+void KeyClicks(QWidget* widget, const std::string& text) {
+  for (const QChar c : QString::fromStdString(text)) {
+    if (c.unicode() < 128) {
+      QTest::keyClick(widget, c.toLatin1());
+      continue;
+    }
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(widget, &press);
+    QApplication::sendEvent(widget, &release);
   }
 }
 
@@ -257,7 +272,52 @@ void QtUser::Type(WindowId window, Long entry, const std::string& text) {
       return;
     }
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);  // select all, then type over it
-    QTest::keyClicks(edit, QString::fromStdString(text));
+    KeyClicks(edit, text);
+  });
+  Settle(window);
+}
+
+void QtUser::TypeKeys(WindowId window, Long entry, const std::string& text) {
+  OnQt([&] {
+    if (auto* edit = qobject_cast<QLineEdit*>(ControlWidget(window, entry))) KeyClicks(edit, text);
+    else ADD_FAILURE() << "no entry " << entry;
+  });
+  Settle(window);
+}
+
+void QtUser::ClickMiddle(WindowId window, Long control) {
+  OnQt([&] {
+    if (QWidget* widget = ControlWidget(window, control)) QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+    else ADD_FAILURE() << "no control " << control << " to click into";
+  });
+  Settle(window);
+}
+
+std::string QtUser::SelectedText(WindowId window, Long entry) {
+  std::string text;
+  OnQt([&] {
+    if (auto* edit = qobject_cast<QLineEdit*>(ControlWidget(window, entry))) text = edit->selectedText().toStdString();
+  });
+  return text;
+}
+
+void QtUser::Activate(WindowId window) {
+  QWidget* outer = nullptr;
+  OnQt([&] {
+    outer = OuterOf(window);
+    if (outer) outer->activateWindow();
+  });
+  bool active = false;
+  Poll([&] {
+    OnQt([&] { active = outer && QApplication::activeWindow() == outer; });
+    return active;
+  }, "window " + std::to_string(window) + " to become active");
+  Settle(window);
+}
+
+void QtUser::CloseBox(WindowId window) {
+  OnQt([&] {
+    if (QWidget* outer = OuterOf(window)) outer->close();
   });
   Settle(window);
 }

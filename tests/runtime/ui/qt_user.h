@@ -35,6 +35,11 @@ class QtUser final : public User, private ThreadActivityObserver {
   std::vector<std::vector<std::string>> Rows(WindowId window, Long list) override;
   void ClickInto(WindowId window, Long control) override;
   void Type(WindowId window, Long entry, const std::string& text) override;
+  void TypeKeys(WindowId window, Long entry, const std::string& text) override;
+  void ClickMiddle(WindowId window, Long control) override;
+  std::string SelectedText(WindowId window, Long entry) override;
+  void Activate(WindowId window) override;
+  void CloseBox(WindowId window) override;
   void PressKey(WindowId window, Long control, Long key) override;
   void Click(WindowId window, Long button) override;
   void ChooseMenu(WindowId window, Long menu, Long item) override;
