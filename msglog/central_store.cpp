@@ -3,6 +3,7 @@
 
 #include <ctime>
 
+#include "msglog/log_moments.h"
 #include "msglog/log_reader.h"
 
 namespace msglog {
@@ -42,14 +43,7 @@ constexpr std::int64_t kReadPage = 2000;
 
 // The entry's local date and time as seconds since the epoch, by this computer's zone.
 std::int64_t EpochOf(const LogMoment& moment) {
-  std::tm tm{};
-  tm.tm_year = moment.year - 1900;
-  tm.tm_mon = moment.month - 1;
-  tm.tm_mday = moment.day;
-  tm.tm_hour = moment.hour;
-  tm.tm_min = moment.minute;
-  tm.tm_sec = moment.second;
-  tm.tm_isdst = -1;
+  std::tm tm = BrokenDownTime(moment);
   return static_cast<std::int64_t>(std::mktime(&tm));
 }
 

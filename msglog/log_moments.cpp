@@ -151,13 +151,7 @@ bool ParseUserMoment(std::string_view text, bool endOfRange, std::time_t now, Lo
     if (!hasSeconds) m.second = 59;
   }
   if (hasZone) {
-    std::tm given{};
-    given.tm_year = m.year - 1900;
-    given.tm_mon = m.month - 1;
-    given.tm_mday = m.day;
-    given.tm_hour = m.hour;
-    given.tm_min = m.minute;
-    given.tm_sec = m.second;
+    std::tm given = BrokenDownTime(m);
     const std::time_t utc = timegm(&given) - zoneSeconds;
     std::tm local{};
     localtime_r(&utc, &local);
@@ -167,17 +161,22 @@ bool ParseUserMoment(std::string_view text, bool endOfRange, std::time_t now, Lo
   return true;
 }
 
+std::tm BrokenDownTime(const LogMoment& moment) {
+  std::tm tm{};
+  tm.tm_year = moment.year - 1900;
+  tm.tm_mon = moment.month - 1;
+  tm.tm_mday = moment.day;
+  tm.tm_hour = moment.hour;
+  tm.tm_min = moment.minute;
+  tm.tm_sec = moment.second;
+  tm.tm_isdst = -1;
+  return tm;
+}
+
 std::string IsoMoments::Format(const LogMoment& moment) {
   const std::int64_t hour = moment.Key() / 10000;
   if (hour != hour_) {
-    std::tm local{};
-    local.tm_year = moment.year - 1900;
-    local.tm_mon = moment.month - 1;
-    local.tm_mday = moment.day;
-    local.tm_hour = moment.hour;
-    local.tm_min = moment.minute;
-    local.tm_sec = moment.second;
-    local.tm_isdst = -1;
+    std::tm local = BrokenDownTime(moment);
     offset_ = mktime(&local) == static_cast<std::time_t>(-1) ? 0 : local.tm_gmtoff;
     hour_ = hour;
   }

@@ -20,6 +20,9 @@ namespace msglog {
 // `now` is the moment "today" means. False when the text is no moment.
 bool ParseUserMoment(std::string_view text, bool endOfRange, std::time_t now, LogMoment& moment);
 
+// The moment as the C library's broken-down time; tm_isdst -1 lets mktime find the offset.
+std::tm BrokenDownTime(const LogMoment& moment);
+
 // "2026-12-06T09:04:05+01:00": a moment in ISO 8601 with the offset local time had then. The
 // offset changes at most hourly, so the last one found serves the many entries of one hour.
 class IsoMoments {
