@@ -145,9 +145,11 @@ TEST_F(ViewTest, ABadOrderIsAnErrorAndKeepsTheOrderBefore) {
   rt::View view(*file_);
   view.SetProperty(rt::PropViewOrder, "-AFI:ID");
   view.Open();
-  view.SetProperty(rt::PropViewOrder, "AFI:NOSUCH");
-  EXPECT_EQ(rt::ErrorCode(), 800);
-  EXPECT_NE(rt::Error().find("AFI:NOSUCH"), std::string::npos);
+  for (const char* bad : {"AFI:NOSUCH", "LOWER(AFI:ID)"}) {  // only UPPER(...) folds case
+    view.SetProperty(rt::PropViewOrder, bad);
+    EXPECT_EQ(rt::ErrorCode(), 800) << bad;
+    EXPECT_NE(rt::Error().find(bad), std::string::npos) << rt::Error();
+  }
   EXPECT_EQ(view.Property(rt::PropViewOrder), "-AFI:ID");
   EXPECT_EQ(Walk(view).front(), 10);
 }
@@ -280,7 +282,7 @@ TEST_F(ViewTest, LimitsKeepTheViewToTheLeadingValues) {
   rt::View view(*file_);
   view.SetProperty(rt::PropViewOrder, "UPPER(AFI:ASTRING), -AFI:ID");
   view.Open();
-  Fill(record_, 0, "FIG");
+  Fill(record_, 0, "fig");  // the limit folds case as the order does
   view.SetLimits(1);
   EXPECT_EQ(Walk(view), (std::vector<rt::Long>{5, 3}));
   EXPECT_EQ(Walk(view, true), (std::vector<rt::Long>{3, 5}));
@@ -309,8 +311,10 @@ TEST_F(ViewTest, SetFromBufferResetToAPositionAndTheEnds) {
   EXPECT_EQ(record_.ID, 5);
   view.Previous();
   EXPECT_EQ(record_.ID, 4);
-  view.Reset("nonsense");
-  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
+  for (const std::string& bad : {std::string("nonsense"), "V:g" + position.substr(3)}) {  // not a hex digit
+    view.Reset(bad);
+    EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << bad;
+  }
 
   Fill(record_, 4, "");
   view.SetFromBuffer(1);
