@@ -84,6 +84,8 @@ rt::FilterParser TinyParser(AFI_Record& record, bool pushable) {
 class ViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A key that folds no case after the one that does: an order takes its folding from its own key.
+    decl_.keys.push_back({"AFI:DecKey", {{3, true}}});
     file_ = std::make_unique<rt::File>(decl_, record_);
     file_->Create();
     file_->Open();
