@@ -171,6 +171,10 @@ TEST_F(QueueTest, SortIsStableAndDescendingWorks) {
   buf.name = "a";
   q.Get({buf.name});
   EXPECT_EQ(buf.id, 4);
+  AddKeyed(5, "c");  // in ascending order into a descending queue: no order is known any more
+  buf.name = "a";
+  q.Get({buf.name});
+  EXPECT_EQ(buf.id, 4);
 }
 
 // 7. A key field that is not in the buffer, or a queue without a buffer, is a programming error
