@@ -317,6 +317,10 @@ TEST_F(ViewTest, SetFromBufferResetToAPositionAndTheEnds) {
     view.Reset(bad);
     EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << bad;
   }
+  rt::View inFileOrder(*file_);
+  inFileOrder.Open();
+  inFileOrder.Reset("nonsense");
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << "also where no sort key is read back";
 
   Fill(record_, 4, "");
   view.SetFromBuffer(1);
