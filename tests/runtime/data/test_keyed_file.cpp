@@ -19,6 +19,7 @@
 #include <thread>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/core/date_time.h"
@@ -115,6 +116,11 @@ TEST_F(KeyedFile, OptionalKeyLeavesOutRecordsWithBlankFields) {
   Add(3, "c", "0", 70000);
   EXPECT_EQ(IdsInOrder(DateKey), (std::vector<rt::Long>{3, 2}));
   EXPECT_EQ(IdsInOrder(IDKey), (std::vector<rt::Long>{1, 2, 3}));
+  file_->GetByPointer(0);
+  Fill(record_, 4, "d", "0", 0);
+  EXPECT_FALSE(file_->Duplicate(DateKey)) << "a blank optional key duplicates nothing";
+  Fill(record_, 4, "d", "0", 80000);
+  EXPECT_TRUE(file_->Duplicate(DateKey));
 }
 
 TEST_F(KeyedFile, GetAndSetByKeyValueAndPrefix) {
@@ -175,6 +181,7 @@ TEST_F(KeyedFile, PutOfAWatchedRecordThatAnotherChangedIs89) {
   EXPECT_EQ(rt::ErrorCode(), rt::RecordChangedErr);
   EXPECT_EQ(rt::Error(), "Record Changed By Another Station");
   file_->Watch();
+  EXPECT_EQ(file_->Position(9), file_->Position()) << "a key the file lacks gives the record's own position";
   file_->Reget(file_->Position(IDKey));
   EXPECT_EQ(record_.ASTRING.Str(), "theirs");
   record_.ASTRING = "mine";
@@ -650,6 +657,8 @@ TEST_F(KeyedFile, NullFlagsAndMemosTravelWithTheRecord) {
   file.GetByPointer(1);
   EXPECT_EQ(file.Nulls(), "00100");
   EXPECT_TRUE(file.IsNull(3));
+  file.SetNulls(std::string_view("0111").substr(0, 2));  // the flags end where the view ends
+  EXPECT_EQ(file.Nulls(), "01000");
   EXPECT_EQ(file.Memo(1), std::string("a memo\0with a zero", 18));
   EXPECT_EQ(file.Property(rt::PropMemo, -1), file.Memo(1));
   EXPECT_EQ(file.Property(rt::PropMemoCount), "1");

@@ -171,15 +171,23 @@ TEST_F(QueueTest, SortIsStableAndDescendingWorks) {
   buf.name = "a";
   q.Get({buf.name});
   EXPECT_EQ(buf.id, 4);
+  AddKeyed(5, "c");  // in ascending order into a descending queue: no order is known any more
+  buf.name = "a";
+  q.Get({buf.name});
+  EXPECT_EQ(buf.id, 4);
 }
 
-// 7. A key field that is not in the buffer is a programming error; nothing happens.
+// 7. A key field that is not in the buffer, or a queue without a buffer, is a programming error
+// reported once; nothing happens.
 TEST_F(QueueTest, KeyOutsideTheBufferIsRejected) {
   rt::Long elsewhere = 3;
   rt::testing::ClearAssertionMessages();
+  rt::Queue overALong(&elsewhere, sizeof elsewhere);
   q.Add({elsewhere});
   EXPECT_EQ(q.Records(), 0);
   EXPECT_EQ(rt::testing::AssertionMessages().size(), 1u);
+  rt::Queue noBuffer(nullptr, sizeof elsewhere);
+  EXPECT_EQ(rt::testing::AssertionMessages().size(), 2u);
 }
 
 // 8. The AFile record: a decimal key with negatives, then a string key, over a typed queue.

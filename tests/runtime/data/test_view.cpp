@@ -84,6 +84,8 @@ rt::FilterParser TinyParser(AFI_Record& record, bool pushable) {
 class ViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A key that folds no case after the one that does: an order takes its folding from its own key.
+    decl_.keys.push_back({"AFI:DecKey", {{3, true}}});
     file_ = std::make_unique<rt::File>(decl_, record_);
     file_->Create();
     file_->Open();
@@ -145,9 +147,11 @@ TEST_F(ViewTest, ABadOrderIsAnErrorAndKeepsTheOrderBefore) {
   rt::View view(*file_);
   view.SetProperty(rt::PropViewOrder, "-AFI:ID");
   view.Open();
-  view.SetProperty(rt::PropViewOrder, "AFI:NOSUCH");
-  EXPECT_EQ(rt::ErrorCode(), 800);
-  EXPECT_NE(rt::Error().find("AFI:NOSUCH"), std::string::npos);
+  for (const char* bad : {"AFI:NOSUCH", "LOWER(AFI:ID)"}) {  // only UPPER(...) folds case
+    view.SetProperty(rt::PropViewOrder, bad);
+    EXPECT_EQ(rt::ErrorCode(), 800) << bad;
+    EXPECT_NE(rt::Error().find(bad), std::string::npos) << rt::Error();
+  }
   EXPECT_EQ(view.Property(rt::PropViewOrder), "-AFI:ID");
   EXPECT_EQ(Walk(view).front(), 10);
 }
@@ -280,7 +284,7 @@ TEST_F(ViewTest, LimitsKeepTheViewToTheLeadingValues) {
   rt::View view(*file_);
   view.SetProperty(rt::PropViewOrder, "UPPER(AFI:ASTRING), -AFI:ID");
   view.Open();
-  Fill(record_, 0, "FIG");
+  Fill(record_, 0, "fig");  // the limit folds case as the order does
   view.SetLimits(1);
   EXPECT_EQ(Walk(view), (std::vector<rt::Long>{5, 3}));
   EXPECT_EQ(Walk(view, true), (std::vector<rt::Long>{3, 5}));
@@ -309,8 +313,14 @@ TEST_F(ViewTest, SetFromBufferResetToAPositionAndTheEnds) {
   EXPECT_EQ(record_.ID, 5);
   view.Previous();
   EXPECT_EQ(record_.ID, 4);
-  view.Reset("nonsense");
-  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
+  for (const std::string& bad : {std::string("nonsense"), "V:g" + position.substr(3)}) {  // not a hex digit
+    view.Reset(bad);
+    EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << bad;
+  }
+  rt::View inFileOrder(*file_);
+  inFileOrder.Open();
+  inFileOrder.Reset("nonsense");
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << "also where no sort key is read back";
 
   Fill(record_, 4, "");
   view.SetFromBuffer(1);
