@@ -16,14 +16,6 @@ browseTitle='Browse the AFile file'
 data="$scratch/AFILE.db"
 ini="$scratch/Quibbet_demo.INI"
 
-# Waits up to 30 s for `check` to hold.
-wait_until() {
-  local what=$1
-  shift
-  for _ in $(seq 300); do "$@" && return 0; sleep 0.1; done
-  echo "$what"; exit 1
-}
-
 # The browse is an MDI child inside the frame, which X does not see as a window of its own. Its
 # thread opens AFile (creating AFILE.db) just before the window; the Insert key then brings up
 # the form once the list has the focus. A press that came before the list is lost, so it is

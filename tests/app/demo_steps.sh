@@ -26,6 +26,14 @@ find_window() {
   echo "$window"
 }
 
+# wait_until <what> <check...>: waits up to 30 s for the check to hold, else says what failed.
+wait_until() {
+  local what=$1
+  shift
+  for _ in $(seq 300); do "$@" && return 0; sleep 0.1; done
+  echo "$what"; exit 1
+}
+
 # Keys to the window of that title.
 keys_to() {
   local window

@@ -27,13 +27,6 @@ secondRow=(150 115)      # a cell of the list's second row
 failed=0
 fail() { echo "FAILED: $1"; failed=1; }
 
-wait_until() {
-  local what=$1
-  shift
-  for _ in $(seq 300); do "$@" && return 0; sleep 0.1; done
-  echo "$what"; exit 1
-}
-
 click_in() {  # click_in <title> <x> <y> [button]: a click at that place of the window
   xdotool mousemove --window "$(find_window "$1")" "$2" "$3" click "${4:-1}"
   sleep 0.3
