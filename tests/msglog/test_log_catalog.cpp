@@ -7,6 +7,7 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "message_log_fixture.h"
 #include "msglog/log_catalog.h"
@@ -67,6 +68,22 @@ TEST_F(LogCatalogTest, RowsAreNewestFirstAndNarrowedByTheFilter) {
   EXPECT_EQ(TextOf(1), "message 300") << "the first page is filtered at once";
   ASSERT_TRUE(WaitForRows(100));
   EXPECT_EQ(TextOf(100), "message 3");
+
+  // A filter that keeps nothing still tells the window when the whole log is read, so its
+  // "reading" line gives way to the count.
+  const int before = changes_;
+  msglog::LogFilter nobody;
+  nobody.SetUser("nobody");
+  catalog_.SetFilter(nobody);
+  std::unique_lock lock(mutex_);
+  EXPECT_TRUE(changed_.wait_for(lock, 10s, [&] { return changes_ > before && catalog_.IsComplete(); }));
+  EXPECT_EQ(catalog_.RowCount(), 0u);
+  // While the log stands still the window is left alone: no wake-ups for nothing.
+  const int settled = changes_;
+  lock.unlock();
+  std::this_thread::sleep_for(700ms);
+  lock.lock();
+  EXPECT_EQ(changes_, settled);
 }
 
 TEST_F(LogCatalogTest, FollowsALogThatAppearsGrowsAndIsReplaced) {
