@@ -110,7 +110,7 @@ rt::Byte FileManager::OpenFile(rt::Byte handleError) {
         continue;
       case rt::NoFileErr:
         if (!Create) return hardError();
-        File->Create();
+        File->CreateIfMissing();  // another thread or program may create it first: theirs is kept
         if (rt::ErrorCode() != 0) {
           SetError(12);
           return report();

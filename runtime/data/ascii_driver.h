@@ -27,7 +27,7 @@ class AsciiDriver final : public Driver {
   DriverStatus Create() override;
   // Creates the file empty only when no file has the name yet; one that another writer
   // created meanwhile is kept with everything it holds.
-  DriverStatus CreateIfMissing();
+  DriverStatus CreateIfMissing() override;
   DriverStatus Close() override;
   bool IsOpen() const { return fd_ >= 0; }
 

@@ -85,6 +85,8 @@ class Driver {
   // match the file's, 46 keys that must be built before the file can be used.
   virtual DriverStatus Open(Long mode) = 0;
   virtual DriverStatus Create() = 0;  // an empty file; an existing one is emptied
+  // An empty file only where none is yet: one that another creator made meanwhile is kept whole.
+  virtual DriverStatus CreateIfMissing() { return DriverStatus::Error(80); }
   virtual DriverStatus Close() = 0;
   virtual DriverStatus Build() { return DriverStatus::Error(80); }  // rebuild every key
   // Driver strings ("Recover=10", "QUICKSCAN=on"). Unknown ones are accepted and ignored.

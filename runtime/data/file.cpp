@@ -237,11 +237,15 @@ void File::Open(Long mode) {
   });
 }
 
-void File::Create() {
+void File::Create() { CreateFile(true); }
+
+void File::CreateIfMissing() { CreateFile(false); }
+
+void File::CreateFile(bool replace) {
   Run({FileOp::Create}, [&]() -> DriverStatus {
     if (!driver_) return RequireOpen();
     if (open_) return DriverStatus::Error(IsOpenErr);
-    return driver_->Create();
+    return replace ? driver_->Create() : driver_->CreateIfMissing();
   });
 }
 

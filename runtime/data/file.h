@@ -60,6 +60,7 @@ class File {
   // ---- Open and close ----
   void Open(Long mode = ReadWrite | DenyNone);  // 2, 5, 36, 46, 47, 52
   void Create();                                // the file must be closed; leaves it closed
+  void CreateIfMissing();                       // as Create, but a file that exists is kept whole
   void Close();
   void Build();                                 // rebuilds the keys (after 46)
   void Send(std::string_view command);          // driver strings: "Recover=10", "QUICKSCAN=on"
@@ -133,6 +134,7 @@ class File {
   friend class View;  // reads the driver a page at a time and loads rows into the buffer
   friend void Logout(Long timeoutSeconds, std::span<File* const> files);
   friend void Commit();
+  void CreateFile(bool replace);
   friend void Rollback();
 
   struct Cursor {

@@ -18,6 +18,8 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -78,6 +80,57 @@ DriverStatus CheckHeader(const std::string& path) {
   }
   return {};
 }
+
+// SQLite keeps POSIX locks on an open database, and the system drops all of a process's locks on
+// a file when any descriptor of it is closed. Reading the header while another connection of
+// this process has the file open would let another program take the file for its own (a last
+// closer checkpoints and cuts the WAL) under that connection, and records it had committed were
+// lost. So the header is read only while no connection of this process has the file; once one
+// has, the file is known to be a database. Claims are counted per file for the whole process.
+class FileClaim {
+ public:
+  FileClaim() = default;
+  FileClaim(const FileClaim&) = delete;
+  FileClaim& operator=(const FileClaim&) = delete;
+  ~FileClaim() { Release(); }
+
+  // Claims the file, reading its header first unless this process already has it open.
+  DriverStatus CheckAndClaim(const std::string& path) {
+    Release();
+    const std::lock_guard lock(Mutex());
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return SystemError(errno, NoFileErr);
+    const Id id{info.st_dev, info.st_ino};
+    int& claims = Claims()[id];
+    if (claims == 0) {
+      if (DriverStatus status = CheckHeader(path); !status.Ok()) {
+        Claims().erase(id);
+        return status;
+      }
+    }
+    ++claims;
+    id_ = id;
+    return {};
+  }
+  void Release() {
+    if (!id_) return;
+    const std::lock_guard lock(Mutex());
+    if (--Claims()[*id_] == 0) Claims().erase(*id_);
+    id_.reset();
+  }
+
+ private:
+  using Id = std::pair<dev_t, ino_t>;
+  static std::mutex& Mutex() {
+    static std::mutex mutex;
+    return mutex;
+  }
+  static std::map<Id, int>& Claims() {
+    static std::map<Id, int> claims;
+    return claims;
+  }
+  std::optional<Id> id_;
+};
 
 DriverStatus SqlError(sqlite3* db, int rc) {
   const int extended = db ? sqlite3_extended_errcode(db) : rc;
@@ -216,7 +269,8 @@ class KeyedDriver final : public Driver {
   KeyedDriver& operator=(const KeyedDriver&) = delete;
 
   DriverStatus Open(Long mode) override;
-  DriverStatus Create() override;
+  DriverStatus Create() override { return CreateFile(true); }
+  DriverStatus CreateIfMissing() override { return CreateFile(false); }
   DriverStatus Close() override;
   DriverStatus Build() override;
   DriverStatus Send(std::string_view command) override;
@@ -239,6 +293,7 @@ class KeyedDriver final : public Driver {
   std::optional<StoredColumn> ColumnOf(std::size_t field) const override;
 
  private:
+  DriverStatus CreateFile(bool replace);
   // ---- Connection ----
   DriverStatus Connect(const std::string& path, bool readOnly);
   DriverStatus UseWal();
@@ -267,6 +322,7 @@ class KeyedDriver final : public Driver {
   const RecordLayout& layout_;
   sqlite3* db_ = nullptr;
   std::map<std::string, sqlite3_stmt*> statements_;
+  FileClaim claim_;  // while connected, or between the header check and the connection
   ShareLock share_;
   std::int64_t owner_;
   std::int64_t holding_ = 0;
@@ -337,6 +393,7 @@ void KeyedDriver::Disconnect() {
   getByKey_.clear();
   if (db_) sqlite3_close_v2(db_);
   db_ = nullptr;
+  claim_.Release();
   share_.Release();
 }
 
@@ -363,9 +420,10 @@ DriverStatus KeyedDriver::Open(Long mode) {
   if (db_) return DriverStatus::Error(IsOpenErr);
   const std::string path = platform::NativePath(FullName()).string();
   // Anything but an SQLite database is refused before SQLite or a lock file touches anything.
-  if (DriverStatus status = CheckHeader(path); !status.Ok()) return status;
+  if (DriverStatus status = claim_.CheckAndClaim(path); !status.Ok()) return status;
   int error = 0;
   if (const Long code = share_.Acquire(path + "-lock", mode, error); code != NoError) {
+    claim_.Release();
     DriverStatus status = DriverStatus::Error(code);
     if (error) status.driverText = std::strerror(error);
     return status;
@@ -465,10 +523,11 @@ DriverStatus KeyedDriver::WriteSchema(bool withTable) {
 
 // A new file is built under a temporary name and renamed into place, so no process ever opens
 // half a schema; a file that another creator put there meanwhile is kept.
-DriverStatus KeyedDriver::Create() {
+DriverStatus KeyedDriver::CreateFile(bool replace) {
   if (db_) return DriverStatus::Error(IsOpenErr);
   const std::string path = platform::NativePath(FullName()).string();
   const bool existed = ::access(path.c_str(), F_OK) == 0;
+  if (existed && !replace) return {};
   // Over an existing file, every other opener stays out until the new file is in place: one let
   // in meanwhile would open the old file and write to a file about to be replaced.
   ShareLock alone;
@@ -526,10 +585,12 @@ DriverStatus KeyedDriver::Create() {
 DriverStatus KeyedDriver::Build() {
   if (db_) return DriverStatus::Error(IsOpenErr);
   const std::string path = platform::NativePath(FullName()).string();
-  if (DriverStatus status = CheckHeader(path); !status.Ok()) return status;
+  if (DriverStatus status = claim_.CheckAndClaim(path); !status.Ok()) return status;
   int error = 0;
-  if (const Long code = share_.Acquire(path + "-lock", ReadWrite | DenyAll, error); code != NoError)
+  if (const Long code = share_.Acquire(path + "-lock", ReadWrite | DenyAll, error); code != NoError) {
+    claim_.Release();
     return DriverStatus::Error(code);
+  }
   DriverStatus status = Connect(path, false);
   if (status.Ok()) status = Exec("BEGIN IMMEDIATE");
   if (status.Ok()) status = CheckLayout(true);

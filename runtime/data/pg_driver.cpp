@@ -43,7 +43,8 @@ class PgDriver final : public Driver {
   PgDriver& operator=(const PgDriver&) = delete;
 
   DriverStatus Open(Long mode) override;
-  DriverStatus Create() override;
+  DriverStatus Create() override { return CreateTable(true); }
+  DriverStatus CreateIfMissing() override { return CreateTable(false); }
   DriverStatus Close() override;
   DriverStatus Build() override;
   DriverStatus Send(std::string_view command) override;
@@ -67,6 +68,7 @@ class PgDriver final : public Driver {
   std::optional<StoredColumn> ColumnOf(std::size_t field) const override;
 
  private:
+  DriverStatus CreateTable(bool replace);
   // ---- Connection ----
   DriverStatus Connect();
   DriverStatus TableExists(bool& exists);
@@ -326,7 +328,7 @@ DriverStatus PgDriver::Close() {
   return {};
 }
 
-DriverStatus PgDriver::Create() {
+DriverStatus PgDriver::CreateTable(bool replace) {
   if (conn_.IsConnected()) return DriverStatus::Error(IsOpenErr);
   DriverStatus status = Connect();
   bool exists = false;
@@ -337,6 +339,11 @@ DriverStatus PgDriver::Create() {
     status = conn_.Run("SELECT pg_advisory_xact_lock($1::int4, $2::int4)", gate);
   }
   if (status.Ok()) status = TableExists(exists);
+  if (status.Ok() && exists && !replace) {
+    status = conn_.Exec("COMMIT");
+    conn_.Disconnect();
+    return status;
+  }
   if (status.Ok() && exists) status = OthersHaveItOpen();
   if (status.Ok()) status = conn_.Exec("DROP TABLE IF EXISTS " + table_);
   if (status.Ok()) {

@@ -37,6 +37,28 @@ TEST_P(FileConformance, OpenReportsMissingAlreadyOpenAndDeniedFiles) {
   EXPECT_EQ(rt::ErrorCode(), 0) << "once the denying instance has closed";
 }
 
+// The first use of a missing file creates it, and two users may get there at once: the later
+// creator must keep what the first one already wrote.
+TEST_P(FileConformance, CreateIfMissingKeepsAFileAnotherCreatorMadeWhereCreateEmptiesIt) {
+  LineRecord other;
+  auto second = MakeFile(other);
+  for (rt::File* creator : {file_.get(), second.get()}) {
+    creator->CreateIfMissing();
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
+    file_->Open();
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
+    record_.TEXT = "kept";
+    file_->Add();
+    file_->Close();
+  }
+  file_->Open();
+  EXPECT_EQ(ReadAll(), (std::vector<std::string>{"kept", "kept"}));
+  file_->Close();
+  second->Create();
+  file_->Open();
+  EXPECT_TRUE(ReadAll().empty());
+}
+
 TEST_P(FileConformance, EveryOperationOnAClosedFileIs37) {
   CreateWith({"one"});
   file_->Close();

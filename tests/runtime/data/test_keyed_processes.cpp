@@ -16,6 +16,8 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
+#include <atomic>
 
 #include "tests/runtime/data/child_process.h"
 #include "tests/runtime/data/process_scenarios.h"
@@ -86,6 +88,40 @@ TEST_F(KeyedProcesses, ProcessesOpeningAFreshFileAtOnceAreAllAdmitted) {
     for (auto& child : children) child->Send(1);
     for (auto& child : children) EXPECT_EQ(child->Receive(), 0) << "round " << round;
   }
+}
+
+// Opens in this process must not drop the locks SQLite holds for the other open instances (the
+// system drops all of a process's locks on a file when any descriptor of it is closed): another
+// program closing last would take the file for its own, and records the others had committed
+// were lost. Writers on three threads reopen the file often while another program writes too.
+TEST_F(KeyedProcesses, WritersOnThreadsReopeningBesideAnotherProgramLoseNothing) {
+  constexpr int kWriters = 4, kEach = 200, kBatch = 10;
+  const auto write = [&](int writer) {
+    AFI_Record r;
+    rt::File file(decl_, r);
+    int failures = 0;
+    for (int i = 1; i <= kEach; ++i) {
+      if (i % kBatch == 1) file.Open();
+      r.ID = writer * kEach + i;
+      file.Add();
+      failures += rt::ErrorCode() != 0;
+      if (i % kBatch == 0) file.Close();
+    }
+    return failures;
+  };
+  Child program([&](int, int) { return write(0); });
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int writer = 1; writer < kWriters; ++writer) threads.emplace_back([&, writer] { failures += write(writer); });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(program.Wait(), 0);
+  EXPECT_EQ(failures.load(), 0);
+  AFI_Record r;
+  rt::File file(decl_, r);
+  file.Open();
+  std::set<rt::Long> stored;
+  for (file.Set(), file.Next(); rt::ErrorCode() == 0; file.Next()) stored.insert(r.ID);
+  EXPECT_EQ(stored.size(), static_cast<std::size_t>(kWriters * kEach)) << "records that were reported saved are gone";
 }
 
 TEST_F(KeyedProcesses, HoldWatchAndDenyAllReachTheOtherProcess) {
