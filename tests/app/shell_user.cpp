@@ -15,6 +15,12 @@
 namespace shelltest {
 
 namespace fs = std::filesystem;
+
+std::string Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(' ') - first + 1));
+}
 using rt::ui::ShownWindow;
 
 namespace {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -32,6 +33,9 @@ struct LogEntry {
   std::string user;
   std::string body;
 };
+
+// Text without the blanks a picture pads it with on either side.
+std::string Trimmed(std::string_view text);
 
 class ProgramRun {
  public:

@@ -30,12 +30,6 @@ enum : Long { kId = 4, kAstring = 6, kAdecimal = 8, kOk = 13 };
 constexpr Long kTestCancel = 9;
 constexpr Long kCtrlEnter = 525;
 
-std::string Trimmed(std::string text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // The list's rows as "id astring" (the first two columns, without padding).
 std::vector<std::string> Shown(rt::ui::Robot& robot, const ShownWindow& browse) {
   std::vector<std::string> shown;

@@ -29,11 +29,6 @@ namespace {
 constexpr Long kTestCancel = 9;  // the message test window's Cancel
 }  // namespace
 
-std::string Trimmed(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  return first == std::string_view::npos ? std::string() : std::string(rt::Clip(text.substr(first)));
-}
-
 std::string Shown(AFI_Record& record) {
   std::string row;
   const rt::RecordLayout& layout = AFileLayout();

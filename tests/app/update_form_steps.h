@@ -32,8 +32,7 @@ inline constexpr char kCallerTitle[] = "Browse the AFile file";
 inline constexpr char kAdded[] = "Record Will Be Added";
 inline constexpr char kChanged[] = "Record Will Be Changed";
 
-// Text without the blanks a picture pads it with on either side.
-std::string Trimmed(std::string_view text);
+using shelltest::Trimmed;
 // One stored record as the form's pictures show it: "ID|ASTRING|ADECIMAL|ADATE|ATIME".
 std::string Shown(AFI_Record& record);
 // The other desk's copy of the program, run in the current directory; its exit code (0: done).
