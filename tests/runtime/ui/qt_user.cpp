@@ -44,8 +44,6 @@ std::size_t ColourCount(const QImage& image) {
 
 namespace {
 
-QWidget* OuterOf(WindowId window) { return OuterWidget(window); }
-
 Qt::Key QtKeyOf(Long key) {
   switch (key & ~(KEY_Shift | KEY_Ctrl | KEY_Alt)) {
     case KEY_Tab: return Qt::Key_Tab;
@@ -150,7 +148,7 @@ void QtUser::Settle(WindowId window) {
 }
 
 QWidget* QtUser::ControlWidget(WindowId window, Long control) {
-  QWidget* outer = OuterOf(window);
+  QWidget* outer = OuterWidget(window);
   if (!outer) return nullptr;
   QWidget* widget = outer->findChild<QWidget*>(qt::ControlName(control));
   if (auto* table = widget ? widget->findChild<QTableView*>() : nullptr) return table;
@@ -200,7 +198,7 @@ bool QtUser::WaitForWindowClosed(WindowId window) {
     // Closed in the runtime; its widget goes on the Qt thread, unless the program has ended
     // with it and the event loop with the program.
     bool shown = true;
-    return open.empty() || !OnQt([&] { shown = OuterOf(window) != nullptr; }, true) || !shown;
+    return open.empty() || !OnQt([&] { shown = OuterWidget(window) != nullptr; }, true) || !shown;
   }, "window " + std::to_string(window) + " is still open");
 }
 
@@ -217,7 +215,7 @@ std::string QtUser::Text(WindowId window, Long control) {
 Long QtUser::Focus(WindowId window) {
   Long focus = 0;
   OnQt([&] {
-    QWidget* outer = OuterOf(window);
+    QWidget* outer = OuterWidget(window);
     QWidget* focused = outer ? outer->focusWidget() : nullptr;
     for (QObject* at = focused; at && focus == 0; at = at->parent()) {
       const QVariant number = at->property("rtNumber");
@@ -304,7 +302,7 @@ std::string QtUser::SelectedText(WindowId window, Long entry) {
 void QtUser::Activate(WindowId window) {
   QWidget* outer = nullptr;
   OnQt([&] {
-    outer = OuterOf(window);
+    outer = OuterWidget(window);
     if (outer) outer->activateWindow();
   });
   bool active = false;
@@ -317,7 +315,7 @@ void QtUser::Activate(WindowId window) {
 
 void QtUser::CloseBox(WindowId window) {
   OnQt([&] {
-    if (QWidget* outer = OuterOf(window)) outer->close();
+    if (QWidget* outer = OuterWidget(window)) outer->close();
   });
   Settle(window);
 }
@@ -325,7 +323,7 @@ void QtUser::CloseBox(WindowId window) {
 void QtUser::PressKey(WindowId window, Long control, Long key) {
   OnQt([&] {
     // Control 0: whichever widget has the focus, as a key on the keyboard goes.
-    QWidget* outer = control == 0 ? OuterOf(window) : nullptr;
+    QWidget* outer = control == 0 ? OuterWidget(window) : nullptr;
     QWidget* widget = control == 0 ? (outer ? outer->focusWidget() : nullptr) : ControlWidget(window, control);
     if (!widget) {
       ADD_FAILURE() << "no control " << control << " for a key";
@@ -351,7 +349,7 @@ void QtUser::Click(WindowId window, Long button) {
 // Opens the menu from the menu bar with a click and clicks the item in it, as a user does.
 void QtUser::ChooseMenu(WindowId window, Long menu, Long item) {
   OnQt([&] {
-    QWidget* outer = OuterOf(window);
+    QWidget* outer = OuterWidget(window);
     auto* bar = outer ? outer->findChild<QMenuBar*>() : nullptr;
     auto* popup = outer ? outer->findChild<QMenu*>(qt::ControlName(menu)) : nullptr;
     if (!bar || !popup) {

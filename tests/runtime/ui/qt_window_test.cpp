@@ -1,7 +1,9 @@
-// The Qt backend's windows as a user meets them (offscreen platform): each kind of control
-// rendered and read back, MDI children of two threads side by side, the toolbar acting on the
-// active child's thread, closing the frame, and RunProgram ending when its loop is ended from
-// outside. The user is the conformance suite's Qt user, acting from a thread of its own.
+// What only the Qt backend can get wrong (offscreen platform): each kind of control rendered,
+// geometry, the scroll bar, popups and boxes where they belong, keyboard focus drawn, MDI
+// children of two threads side by side, the toolbar acting on the active child's thread, the
+// native message box and stop dialog, and RunProgram ending when its loop is ended from outside.
+// What both backends must do alike is in backend_conformance_test.cpp. The user is the
+// conformance suite's Qt user, acting from a thread of its own.
 
 #include <gtest/gtest.h>
 
@@ -26,6 +28,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -41,6 +44,7 @@
 #include "runtime/ui/accept_loop.h"
 #include "runtime/ui/backend.h"
 #include "runtime/ui/qt/qt_backend.h"
+#include "runtime/ui/qt/qt_dialogs.h"
 #include "runtime/ui/qt/qt_look.h"
 #include "runtime/ui/window.h"
 #include "tests/runtime/ui/qt_user.h"
@@ -55,23 +59,9 @@ int gArgc = 1;
 char gProgram[] = "rt_ui_qt_window_test";
 char* gArgv[] = {gProgram, nullptr};
 
-// Distinct colours in a grabbed picture (every other pixel): a blank picture has one or two.
-std::size_t Colours(const QImage& image) {
-  std::set<QRgb> colours;
-  for (int y = 0; y < image.height(); y += 2)
-    for (int x = 0; x < image.width(); x += 2) colours.insert(image.pixel(x, y));
-  return colours.size();
-}
-
-QWidget* Outer(WindowId window) {
-  for (QWidget* widget : QApplication::allWidgets())
-    if (widget->objectName() == QString(qt::kWindowNamePrefix) + QString::number(window)) return widget;
-  return nullptr;
-}
-
 template <class Widget>
 Widget* ControlOf(WindowId window, Long control) {
-  QWidget* outer = Outer(window);
+  QWidget* outer = OuterWidget(window);
   return outer ? outer->findChild<Widget*>(qt::ControlName(control)) : nullptr;
 }
 
@@ -99,17 +89,6 @@ class QtWindows : public ::testing::Test {
   std::unique_ptr<Backend> backend_ = MakeQtBackend(gArgc, gArgv);
   std::unique_ptr<QtUser> user_;
 };
-
-// Runs a window until it closes; `handle` sees every event after the recorder.
-template <class Handle>
-void RunWindow(const WindowDef& def, Recorder& events, Handle handle) {
-  Window window(def);
-  window.Open();
-  while (window.Accept()) {
-    events.Add(window.CurrentEvent());
-    handle(window);
-  }
-}
 
 // ---- Every kind of control, as a user sees it ----
 
@@ -167,14 +146,13 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
         const WindowId window = user.WaitForWindow("Every control");
         ASSERT_NE(window, 0u);
         user.OnQt([&] {
-          QWidget* outer = Outer(window);
+          QWidget* outer = OuterWidget(window);
           ASSERT_TRUE(outer);
           // What the user reads.
           auto* amountEdit = ControlOf<QLineEdit>(window, amountEntry);
           ASSERT_TRUE(amountEdit);
           EXPECT_EQ(amountEdit->text().toStdString(), Format(Long{1234}, "@n-10.2"));
           EXPECT_EQ(amountEdit->statusTip().toStdString(), "How much");
-          EXPECT_EQ(ControlOf<QLineEdit>(window, nameEntry)->text().toStdString(), "Kestrel") << "without the padding";
           EXPECT_TRUE(ControlOf<QLineEdit>(window, readOnly)->isReadOnly());
           EXPECT_FALSE(amountEdit->isReadOnly());
           EXPECT_EQ(ControlOf<QLabel>(window, string)->text().toStdString(), "A plain string");
@@ -185,10 +163,6 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
           EXPECT_EQ(tabs->tabText(1).toStdString(), "&Other");
           auto* table = ControlOf<QWidget>(window, list)->findChild<QTableView*>();
           ASSERT_TRUE(table);
-          EXPECT_EQ(table->model()->headerData(0, Qt::Horizontal).toString().toStdString(), "Price");
-          EXPECT_EQ(table->model()->headerData(1, Qt::Horizontal).toString().toStdString(), "Pet");
-          EXPECT_EQ(table->model()->rowCount(), 4);
-          EXPECT_EQ(table->model()->index(2, 1).data().toString().toStdString(), FormatText("Polly", "@s10"));
           EXPECT_EQ(table->model()->index(2, 0).data(Qt::TextAlignmentRole).value<int>() & Qt::AlignRight, Qt::AlignRight)
               << "an R column is right-aligned";
           auto* okButton = ControlOf<QPushButton>(window, ok);
@@ -212,18 +186,16 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
             QWidget* widget = ControlOf<QWidget>(window, control);
             ASSERT_TRUE(widget) << control;
             const QImage picture = widget->grab().toImage();
-            EXPECT_GT(Colours(picture), 2u) << "control " << control << " is blank";
+            EXPECT_GT(ColourCount(picture), 2u) << "control " << control << " is blank";
             Save(picture, QString("control_%1.png").arg(control));
           }
           EXPECT_NE(enabled->grab().toImage(), disabled->grab().toImage()) << "a disabled button looks the same";
           EXPECT_NE(ControlOf<QLineEdit>(window, readOnly)->grab().toImage(),
                     ControlOf<QLineEdit>(window, nameEntry)->grab().toImage());
           const QImage whole = outer->grab().toImage();
-          EXPECT_GT(Colours(whole), 8u);
+          EXPECT_GT(ColourCount(whole), 8u);
           Save(whole, "sample_window.png");
         });
-        user.Click(window, save);
-        EXPECT_EQ(events.Take().back(), "Accepted:" + std::to_string(save));
         user.Click(window, large);
         EXPECT_EQ(events.Take().back(), "Accepted:" + std::to_string(option));
         user.OnQt([&] {
@@ -291,19 +263,19 @@ TEST_F(QtWindows, SizeAndMaximizeFollowThePropertiesAndTheUsersChangesReachThePr
         const WindowId window = user.WaitForWindow("Sizes");
         ASSERT_NE(window, 0u);
         user.OnQt([&] {
-          auto* inner = qobject_cast<QMainWindow*>(Outer(window));  // an ordinary window is its own main window
+          auto* inner = qobject_cast<QMainWindow*>(OuterWidget(window));  // an ordinary window is its own main window
           QWidget* client = inner ? inner->centralWidget() : nullptr;
           ASSERT_TRUE(client);
           EXPECT_EQ(client->size(), QSize(qt::PixelsX(200), qt::PixelsY(100))) << "the client is the size the program gave";
         });
         user.Click(window, maximize);
-        user.OnQt([&] { EXPECT_TRUE(Outer(window)->isMaximized()) << "the program maximized it"; });
+        user.OnQt([&] { EXPECT_TRUE(OuterWidget(window)->isMaximized()) << "the program maximized it"; });
         events.Take();
-        user.OnQt([&] { Outer(window)->showNormal(); });
+        user.OnQt([&] { OuterWidget(window)->showNormal(); });
         user.WaitForWindow("Sizes");
         EXPECT_EQ(events.Take(), (Strings{"Restored", "Sized"})) << "the user restored it";
         user.OnQt([&] {
-          QWidget* outer = Outer(window);
+          QWidget* outer = OuterWidget(window);
           outer->resize(outer->width() + qt::PixelsX(60), outer->height() + qt::PixelsY(30));
         });
         user.WaitForWindow("Sizes");
@@ -392,7 +364,7 @@ TEST_F(QtWindows, APopupOpensAtThePlaceGivenInTheCallingThreadsWindow) {
           user.OnQt([&] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
               if (widget->objectName() != qt::kPopupName || !widget->isVisible()) continue;
-              auto* inner = qobject_cast<QMainWindow*>(Outer(window));
+              auto* inner = qobject_cast<QMainWindow*>(OuterWidget(window));
               EXPECT_EQ(widget->pos(), inner->centralWidget()->mapToGlobal(QPoint(qt::PixelsX(30), qt::PixelsY(20))));
               placed = true;
             }
@@ -405,7 +377,7 @@ TEST_F(QtWindows, APopupOpensAtThePlaceGivenInTheCallingThreadsWindow) {
 
         QPoint mouse;
         user.OnQt([&] {
-          mouse = Outer(window)->mapToGlobal(QPoint(20, 30));
+          mouse = OuterWidget(window)->mapToGlobal(QPoint(20, 30));
           QCursor::setPos(mouse);
         });
         user.Click(window, button);
@@ -471,7 +443,7 @@ TEST_F(QtWindows, TheFocusedButtonIsMarkedTabLeavesASheetAndABoxOpensOverItsWind
               auto* box = qobject_cast<QMessageBox*>(widget);
               if (!box || !box->isVisible()) continue;
               seen = true;
-              const QWidget* outer = Outer(window);
+              const QWidget* outer = OuterWidget(window);
               const QPoint centre = outer->mapToGlobal(outer->rect().center());
               EXPECT_LE((box->geometry().center() - centre).manhattanLength(), 4) << "centred on the window";
               EXPECT_TRUE(box->screen()->availableGeometry().contains(box->geometry())) << "on the screen";
@@ -557,14 +529,18 @@ WindowDef ChildDef(const std::string& title, Long& value, Long x) {
   return def;
 }
 
-TEST_F(QtWindows, OfTwoChildrenOnTwoThreadsOneWaitsInAMessageBoxWhileTheOtherTakesTyping) {
+TEST_F(QtWindows, ChildrenOnTwoThreadsWaitInABoxOrAModalWindowWithoutHoldingTheOther) {
   FrameIds ids;
   const WindowDef frame = FrameDef(ids);
   Long first = 0, second = 0;
   const WindowDef childA = ChildDef("Child A", first, 0);
   const WindowDef childB = ChildDef("Child B", second, 170);
+  WindowDef modal;
+  modal.title = "Modal";
+  modal.modal = true;
+  modal.Add(ControlDef::Button("&Done").StdClose());
   std::atomic<Long> answer{-1};
-  Recorder frameEvents, eventsA, eventsB;
+  Recorder frameEvents, eventsA, eventsB, modalEvents;
   const int exitCode = Play(
       [&] {
         // The children open in the frame once it is open, each on a thread of its own.
@@ -576,7 +552,12 @@ TEST_F(QtWindows, OfTwoChildrenOnTwoThreadsOneWaitsInAMessageBoxWhileTheOtherTak
                 answer = MessageBox("Busy here", "A", "", "&OK");
             });
           });
-          Start([&] { RunWindow(childB, eventsB, [](Window&) {}); });
+          Start([&] {
+            RunWindow(childB, eventsB, [&](Window& child) {
+              if (child.CurrentEvent().code == EVENT_Accepted && child.CurrentEvent().control == 2)
+                RunWindow(modal, modalEvents, [](Window&) {});
+            });
+          });
         });
       },
       [&](QtUser& user) {
@@ -585,8 +566,8 @@ TEST_F(QtWindows, OfTwoChildrenOnTwoThreadsOneWaitsInAMessageBoxWhileTheOtherTak
         const WindowId f = user.WaitForWindow("Frame");
         ASSERT_TRUE(a && b && f);
         user.OnQt([&] {
-          EXPECT_TRUE(qobject_cast<QMdiSubWindow*>(Outer(a))) << "an MDI child of another thread lives in the frame";
-          EXPECT_TRUE(qobject_cast<QMdiSubWindow*>(Outer(b)));
+          EXPECT_TRUE(qobject_cast<QMdiSubWindow*>(OuterWidget(a))) << "an MDI child of another thread lives in the frame";
+          EXPECT_TRUE(qobject_cast<QMdiSubWindow*>(OuterWidget(b)));
         });
         user.Click(a, 2);  // thread A now waits in its box
         bool boxOpen = false;
@@ -601,7 +582,7 @@ TEST_F(QtWindows, OfTwoChildrenOnTwoThreadsOneWaitsInAMessageBoxWhileTheOtherTak
         user.PressKey(b, 1, KEY_Tab);
         EXPECT_EQ(eventsB.Take(), (Strings{"Accepted:1", "Selected:2"})) << "thread B goes on while A waits";
         user.OnQt([&] {
-          auto* frameWindow = qobject_cast<QMainWindow*>(Outer(f));
+          auto* frameWindow = qobject_cast<QMainWindow*>(OuterWidget(f));
           ASSERT_TRUE(frameWindow);
           EXPECT_EQ(frameWindow->statusBar()->currentMessage().toStdString(), "Type a number")
               << "the frame's status bar shows the focused control's status text";
@@ -615,16 +596,30 @@ TEST_F(QtWindows, OfTwoChildrenOnTwoThreadsOneWaitsInAMessageBoxWhileTheOtherTak
         user.WaitForWindow("Child A");
         EXPECT_EQ(answer, BUTTON_OK);
 
+        // A modal window holds only its own thread's other windows.
+        user.Click(b, 2);
+        const WindowId m = user.WaitForWindow("Modal");
+        ASSERT_NE(m, 0u);
+        user.OnQt([&] {
+          EXPECT_FALSE(qobject_cast<QMdiSubWindow*>(OuterWidget(b))->widget()->isEnabled()) << "its thread's other window";
+          EXPECT_TRUE(qobject_cast<QMdiSubWindow*>(OuterWidget(a))->widget()->isEnabled()) << "another thread's child";
+          EXPECT_TRUE(qobject_cast<QMainWindow*>(OuterWidget(f))->menuBar()->isEnabled()) << "another thread's frame";
+        });
+        user.Click(m, 1);
+        EXPECT_TRUE(user.WaitForWindowClosed(m));
+        user.WaitForWindow("Child B");
+        user.OnQt([&] { EXPECT_TRUE(qobject_cast<QMdiSubWindow*>(OuterWidget(b))->widget()->isEnabled()); });
+
         // The toolbar acts on the active child, on that child's thread.
         user.OnQt([&] {
-          auto* mdi = Outer(f)->findChild<QMdiArea*>();
-          mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(Outer(b)));
+          auto* mdi = OuterWidget(f)->findChild<QMdiArea*>();
+          mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(OuterWidget(b)));
         });
         user.WaitForWindow("Child B");
         eventsA.Take();
         eventsB.Take();
         user.OnQt([&] {
-          auto* toolbar = Outer(f)->findChild<QToolBar*>();
+          auto* toolbar = OuterWidget(f)->findChild<QToolBar*>();
           ASSERT_TRUE(toolbar);
           QWidget* button = toolbar->findChild<QToolButton*>(qt::ControlName(ids.insert));
           ASSERT_TRUE(button);
@@ -639,7 +634,7 @@ TEST_F(QtWindows, OfTwoChildrenOnTwoThreadsOneWaitsInAMessageBoxWhileTheOtherTak
 
         // Closing the frame closes every thread's windows, and the program ends.
         user.OnQt([&] {
-          QWidget* picture = Outer(f);
+          QWidget* picture = OuterWidget(f);
           Save(picture->grab().toImage(), "frame_with_children.png");
           picture->close();
         });
@@ -651,51 +646,6 @@ TEST_F(QtWindows, OfTwoChildrenOnTwoThreadsOneWaitsInAMessageBoxWhileTheOtherTak
   EXPECT_EQ(eventsA.Take().back(), "CloseDown");
   EXPECT_EQ(eventsB.Take().back(), "CloseDown");
   EXPECT_EQ(frameEvents.Take().back(), "CloseDown");
-}
-
-// A modal window holds only its own thread's other windows: the frame's thread goes on.
-TEST_F(QtWindows, AModalWindowDisablesOnlyItsOwnThreadsOtherWindows) {
-  FrameIds ids;
-  const WindowDef frame = FrameDef(ids);
-  Long value = 0;
-  const WindowDef child = ChildDef("Child", value, 0);
-  WindowDef modal;
-  modal.title = "Modal";
-  modal.modal = true;
-  modal.Add(ControlDef::Button("&Done").StdClose());
-  Recorder frameEvents, childEvents, modalEvents;
-  const int exitCode = Play(
-      [&] {
-        RunWindow(frame, frameEvents, [&](Window& w) {
-          if (w.CurrentEvent().code != EVENT_OpenWindow) return;
-          Start([&] {
-            RunWindow(child, childEvents, [&](Window& c) {
-              if (c.CurrentEvent().code == EVENT_Accepted && c.CurrentEvent().control == 2)
-                RunWindow(modal, modalEvents, [](Window&) {});
-            });
-          });
-        });
-      },
-      [&](QtUser& user) {
-        const WindowId c = user.WaitForWindow("Child");
-        const WindowId f = user.WaitForWindow("Frame");
-        ASSERT_TRUE(c && f);
-        user.Click(c, 2);
-        const WindowId m = user.WaitForWindow("Modal");
-        ASSERT_NE(m, 0u);
-        user.OnQt([&] {
-          EXPECT_FALSE(qobject_cast<QMdiSubWindow*>(Outer(c))->widget()->isEnabled()) << "its thread's other window";
-          auto* frameWindow = qobject_cast<QMainWindow*>(Outer(f));
-          EXPECT_TRUE(frameWindow->menuBar()->isEnabled()) << "another thread's frame";
-          EXPECT_TRUE(Outer(m)->isEnabled());
-        });
-        user.Click(m, 1);
-        EXPECT_TRUE(user.WaitForWindowClosed(m));
-        user.WaitForWindow("Child");
-        user.OnQt([&] { EXPECT_TRUE(qobject_cast<QMdiSubWindow*>(Outer(c))->widget()->isEnabled()); });
-        user.OnQt([&] { Outer(f)->close(); });
-      });
-  EXPECT_EQ(exitCode, 0);
 }
 
 TEST_F(QtWindows, AToolboxOnAThreadOfItsOwnStaysAboveTheFrameAndTakesClicks) {
@@ -719,18 +669,166 @@ TEST_F(QtWindows, AToolboxOnAThreadOfItsOwnStaysAboveTheFrameAndTakesClicks) {
         const WindowId f = user.WaitForWindow("Frame");
         ASSERT_TRUE(tools && f);
         user.OnQt([&] {
-          QWidget* outer = Outer(tools);
+          QWidget* outer = OuterWidget(tools);
           EXPECT_EQ(outer->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
-          EXPECT_EQ(outer->parentWidget(), Outer(f)) << "kept above the frame";
+          EXPECT_EQ(outer->parentWidget(), OuterWidget(f)) << "kept above the frame";
         });
         toolEvents.Take();
         user.Click(tools, pick);
         EXPECT_EQ(toolEvents.Take(), (Strings{"Accepted:1"}));
-        user.OnQt([&] { Outer(f)->close(); });
+        user.OnQt([&] { OuterWidget(f)->close(); });
         EXPECT_TRUE(user.WaitForWindowClosed(tools));
       });
   EXPECT_EQ(exitCode, 0);
   EXPECT_EQ(toolEvents.Take().back(), "CloseDown");
+}
+
+// ---- Message boxes and the stop dialog as Qt shows them ----
+
+QMessageBox* OpenBox(const char* objectName, const QString& text) {  // Qt thread
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    if (auto* box = qobject_cast<QMessageBox*>(widget);
+        box && box->isVisible() && box->objectName() == objectName && box->text() == text)
+      return box;
+  return nullptr;
+}
+
+void PressBoxButton(QMessageBox& box, Long value) {  // Qt thread
+  auto* button = box.findChild<QPushButton*>(QString(qt::kMessageBoxButtonPrefix) + QString::number(value));
+  if (button) button->click();
+  else ADD_FAILURE() << "no button " << value << " on \"" << box.text().toStdString() << "\"";
+}
+
+// Waits for the open dialog with this text and runs `act` on it once, on the Qt thread.
+void OnBox(QtUser& user, const char* objectName, const QString& text, const std::function<void(QMessageBox&)>& act) {
+  user.Poll([&] {
+    bool found = false;
+    user.OnQt([&] {
+      if (QMessageBox* box = OpenBox(objectName, text)) {
+        act(*box);
+        found = true;
+      }
+    });
+    return found;
+  }, "no dialog \"" + text.toStdString() + "\"");
+}
+
+TEST_F(QtWindows, AMessageBoxShowsTheRequestInTheProgramsOrderAndEscPressesCancel) {
+  std::atomic<Long> result{-1};
+  const int exitCode = Play(
+      [&] { result = MessageBox("Save the changes?", "Editor", "ICON:Exclamation", "&Yes|&No|&Cancel", 2); },
+      [&](QtUser& user) {
+        OnBox(user, qt::kMessageBoxName, "Save the changes?", [&](QMessageBox& box) {
+          EXPECT_EQ(box.windowTitle().toStdString(), "Editor");
+          EXPECT_EQ(box.icon(), QMessageBox::Warning);
+          auto* yes = box.findChild<QPushButton*>(QString(qt::kMessageBoxButtonPrefix) + "1");
+          auto* no = box.findChild<QPushButton*>(QString(qt::kMessageBoxButtonPrefix) + "2");
+          auto* cancel = box.findChild<QPushButton*>(QString(qt::kMessageBoxButtonPrefix) + "3");
+          ASSERT_TRUE(yes && no && cancel);
+          EXPECT_EQ(yes->text().toStdString(), "&Yes");
+          EXPECT_LT(yes->x(), no->x()) << "buttons keep the program's order";
+          EXPECT_LT(no->x(), cancel->x()) << "buttons keep the program's order";
+          EXPECT_EQ(box.defaultButton(), no);
+          EXPECT_EQ(box.escapeButton(), cancel) << "Esc presses Cancel, not the default";
+          const QImage picture = box.grab().toImage();
+          EXPECT_GT(ColourCount(picture), 2u) << "the box is blank";
+          Save(picture, "message_box.png");
+          QTest::keyClick(&box, Qt::Key_Escape);
+        });
+      });
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(result, 3);
+}
+
+// Boxes are not nested event loops: the box opened first can be answered first and return to
+// its thread while the later one stays open.
+TEST_F(QtWindows, TwoThreadsBoxesAreOpenAtOnceAndTheEarlierIsAnsweredFirst) {
+  std::atomic<Long> first{-1}, second{-1};
+  std::promise<void> firstShown;
+  const int exitCode = Play(
+      [&, shown = firstShown.get_future().share()] {
+        Start([&, shown] {
+          shown.wait_for(10s);
+          second = MessageBox("Second", "Two", "", "6");
+        });
+        first = MessageBox("First", "One", "", "6");
+      },
+      [&](QtUser& user) {
+        OnBox(user, qt::kMessageBoxName, "First", [](QMessageBox&) {});
+        firstShown.set_value();
+        OnBox(user, qt::kMessageBoxName, "Second", [](QMessageBox&) {});
+        OnBox(user, qt::kMessageBoxName, "First", [](QMessageBox& box) { PressBoxButton(box, BUTTON_NO); });
+        user.Poll([&] { return first != -1; }, "the first box's answer never reached its thread");
+        EXPECT_EQ(second, -1) << "answering the first box closed the second";
+        OnBox(user, qt::kMessageBoxName, "Second", [](QMessageBox& box) { PressBoxButton(box, BUTTON_YES); });
+      });
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(first, BUTTON_NO);
+  EXPECT_EQ(second, BUTTON_YES);
+}
+
+TEST_F(QtWindows, TheStopDialogGoesOnWhenAskedAndOnEsc) {
+  std::atomic<int> wentOn{0};
+  const int exitCode = Play(
+      [&] {
+        Stop("Leave the demo?");
+        ++wentOn;
+        Stop("Really leave?");
+        ++wentOn;
+      },
+      [&](QtUser& user) {
+        OnBox(user, qt::kStopDialogName, "Leave the demo?", [](QMessageBox& dialog) {
+          EXPECT_EQ(dialog.windowTitle().toStdString(), "Stop");
+          auto* goOn = dialog.findChild<QPushButton*>(qt::kStopGoOnName);
+          EXPECT_TRUE(dialog.findChild<QPushButton*>(qt::kStopEndProgramName));
+          EXPECT_EQ(dialog.escapeButton(), goOn);
+          if (goOn) goOn->click();
+        });
+        OnBox(user, qt::kStopDialogName, "Really leave?", [](QMessageBox& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
+      });
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(wentOn, 2);
+}
+
+// The Qt thread itself may raise a box (it is not a program thread); waiting there for an answer
+// that only its own event loop can deliver must not deadlock.
+TEST_F(QtWindows, AMessageBoxRaisedOnTheQtThreadIsServedThere) {
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  QTimer poll;
+  poll.setInterval(5);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (QMessageBox* box = OpenBox(qt::kMessageBoxName, "Raised on the Qt thread")) {
+      PressBoxButton(*box, BUTTON_RETRY);
+      poll.stop();
+    } else if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "the box did not appear in time";
+      poll.stop();
+    }
+  });
+  poll.start();
+  EXPECT_EQ(Thread(), 0);
+  EXPECT_EQ(MessageBox("Raised on the Qt thread", "Direct", "", "24"), BUTTON_RETRY);
+}
+
+TEST(QtDialogs, IconNamesMapToStandardIcons) {
+  const struct {
+    std::string_view name;
+    QMessageBox::Icon expected;
+  } kCases[] = {
+      {"ICON:Question", QMessageBox::Question},               // 1
+      {"icon:question", QMessageBox::Question},               // 2: any letter case
+      {"ICON:Exclamation", QMessageBox::Warning},             // 3
+      {"ICON:Hand", QMessageBox::Critical},                   // 4
+      {"ICON:Asterisk", QMessageBox::Information},            // 5
+      {"", QMessageBox::NoIcon},                              // 6: no icon asked for
+      {"ICON:Save", QMessageBox::NoIcon},                     // 7: a name with no standard icon
+      {{"\xFF\x01\x03\x7F", 4}, QMessageBox::Warning},        // 8: the stock icons named by four bytes
+      {{"\xFF\x01\x04\x7F", 4}, QMessageBox::Information},    // 9
+      {{"\xFF\x01\x01\x7F", 4}, QMessageBox::Critical},       // 10
+      {{"\xFF\x01\x09\x7F", 4}, QMessageBox::NoIcon},         // 11: no such stock icon
+      {{"\xFF\x01\x03", 3}, QMessageBox::NoIcon},             // 12: cut short
+  };
+  for (std::size_t i = 0; i < std::size(kCases); ++i) EXPECT_EQ(qt::IconFor(kCases[i].name), kCases[i].expected) << i + 1;
 }
 
 // ---- RunProgram never waits for ever ----

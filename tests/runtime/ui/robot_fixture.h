@@ -53,6 +53,17 @@ class Recorder {
   Strings seen_;
 };
 
+// Runs a window until it closes; `handle` sees every event after the recorder.
+template <class Handle>
+void RunWindow(const WindowDef& def, Recorder& recorder, Handle handle) {
+  Window window(def);
+  window.Open();
+  while (window.Accept()) {
+    recorder.Add(window.CurrentEvent());
+    handle(window);
+  }
+}
+
 class RobotFixture : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -71,16 +82,7 @@ class RobotFixture : public ::testing::Test {
   // Runs `def` on a new program thread; `handle` sees each event after the recorder.
   template <class Handle>
   Long Run(WindowDef def, Recorder& recorder, Handle handle, std::size_t stack = 0) {
-    return rt::Start(
-        [def = std::move(def), &recorder, handle]() mutable {
-          Window window(def);
-          window.Open();
-          while (window.Accept()) {
-            recorder.Add(window.CurrentEvent());
-            handle(window);
-          }
-        },
-        stack);
+    return rt::Start([def = std::move(def), &recorder, handle]() mutable { RunWindow(def, recorder, handle); }, stack);
   }
   ShownWindow Find(std::string_view title) {
     auto window = robot_.WaitForWindow(title, kWait);

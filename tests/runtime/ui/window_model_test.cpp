@@ -66,23 +66,15 @@ TEST(ListFormat, ReadsTheBrowseFormatColumnByColumn) {
       "64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@48D(14)|M~Adecimal~C(0)@n-10.2@"
       "80R(2)|M~Adate~C(0)@d17@80R(2)|M~Atime~C(0)@t7@");
   ASSERT_TRUE(columns);
-  ASSERT_EQ(columns->size(), 5u);
-  struct Want { Long width; char align; Long indent; const char* heading; char headAlign; const char* picture; };
-  const Want want[] = {{64, 'R', 2, "ID", 'C', "@n-14"},        {80, 'L', 2, "Astring", 'L', "@s20"},
-                       {48, 'D', 14, "Adecimal", 'C', "@n-10.2"}, {80, 'R', 2, "Adate", 'C', "@d17"},
-                       {80, 'R', 2, "Atime", 'C', "@t7"}};
-  for (std::size_t i = 0; i < 5; ++i) {
-    SCOPED_TRACE(i + 1);
-    const ListColumn& c = (*columns)[i];
-    EXPECT_EQ(c.width, want[i].width);
-    EXPECT_EQ(c.alignment, want[i].align);
-    EXPECT_EQ(c.indent, want[i].indent);
-    EXPECT_EQ(c.heading, want[i].heading);
-    EXPECT_EQ(c.headingAlignment, want[i].headAlign);
-    EXPECT_EQ(c.picture, want[i].picture);
-    EXPECT_TRUE(c.resizable && c.rightBorder);
-    EXPECT_EQ(c.fieldNo, static_cast<Long>(i + 1));
-  }
+  // width, alignment, indent, heading, its alignment, picture, field; every column resizable with a border
+  const auto shown = [](const ListColumn& c) {
+    return std::to_string(c.width) + c.alignment + std::to_string(c.indent) + " " + c.heading + " " + c.headingAlignment +
+           " " + c.picture + " #" + std::to_string(c.fieldNo) + (c.resizable && c.rightBorder ? "" : " fixed");
+  };
+  std::vector<std::string> seen;
+  for (const ListColumn& c : *columns) seen.push_back(shown(c));
+  EXPECT_EQ(seen, (std::vector<std::string>{"64R2 ID C @n-14 #1", "80L2 Astring L @s20 #2", "48D14 Adecimal C @n-10.2 #3",
+                                            "80R2 Adate C @d17 #4", "80R2 Atime C @t7 #5"}));
 }
 
 TEST(ListFormat, AcceptsScrollWidthAndFieldNumbersAndRefusesMalformedText) {
@@ -401,6 +393,20 @@ TEST_F(OneThreadWindow, TypedTextIsNotEchoedAndLeavingShowsTheValueByItsPicture)
   EXPECT_EQ(value, 123);
   window.Close();
   ui::InstallBackend(nullptr);
+}
+
+TEST_F(OneThreadWindow, AControlMadeWhileOpenIsDestroyedByItsNumberAndAnUnknownNumberIsIgnored) {
+  Long value = 0;
+  WindowDef def;
+  def.Add(ControlDef::Button("&OK"));
+  Window window(def);
+  window.Open();
+  const Long made = window.CreateControl(ControlDef::Entry("@n5", Bind(value)));
+  ASSERT_NE(window.FindControl(made), nullptr);
+  window.DestroyControl(99);
+  window.DestroyControl(made);
+  EXPECT_EQ(window.FindControl(made), nullptr);
+  EXPECT_NE(window.FindControl(1), nullptr);
 }
 
 TEST_F(OneThreadWindow, AlertSlotsOutsideTheRangeAreProgrammingErrors) {
