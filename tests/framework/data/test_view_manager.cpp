@@ -1,8 +1,5 @@
 // ViewManager over a keyed file of its own (300 items in ten groups, three keys), joined to the
-// test dictionary's parent file: each sort order reads in its key's order, range limits over one
-// and two leading components, named filters combined with the range, a filter that does not
-// parse, validation, read errors, priming inside the range, resets, saved buffers and a view
-// opened elsewhere.
+// test dictionary's parent file.
 
 #include <gtest/gtest.h>
 
