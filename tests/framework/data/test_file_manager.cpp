@@ -1,7 +1,4 @@
-// FileManager: counted and lazy opens, the physical open's fall-backs (create, read-only after
-// access denied, the fatal ids), nested procedures getting their caller's state back, the
-// record operations' errors as the user sees them, auto-numbering and the file callback's
-// diagnostics. Every case runs on a program thread of its own over the test dictionary.
+// FileManager over the test dictionary, each case on a program thread of its own.
 
 #include <gtest/gtest.h>
 
@@ -87,21 +84,10 @@ TEST_F(FileManagerTest, OpeningBindsTheRecordsFieldsForFilters) {
   rt::PopBind();
 }
 
-TEST_F(FileManagerTest, MissingFileIsCreatedOnFirstUse) {
-  ASSERT_EQ(parent_->Open(), Level::Ok);
-  EXPECT_EQ(parent_->Next(), Level::Notify);
-  EXPECT_EQ(parent_->GetEOF(), 1);
-  EXPECT_TRUE(fs::exists(temp_ / "parent.db"));
-  EXPECT_TRUE(dialogs_.Shown().empty());
-  parent_->Close();
-}
-
-TEST_F(FileManagerTest, UsingANeverOpenedFileEndsTheProgramWithId42) {
+TEST_F(FileManagerTest, UsingAFileNeverOpenedOrMissingWithoutCreateEndsTheProgram) {
   AddParents({{1, "One"}});
   EXPECT_EXIT(parent_->Next(), ::testing::ExitedWithCode(0), "File Usage Error");
-}
-
-TEST_F(FileManagerTest, MissingFileWithoutCreateEndsTheProgramWithId26) {
+  std::filesystem::remove(temp_ / "parent.db");
   parent_->UseFile(UseType::Initialize);
   parent_->Create = 0;
   ASSERT_EQ(parent_->Open(), Level::Ok);

@@ -1,6 +1,4 @@
-// The open servers and the thread's file registry: a file shared by all threads is opened
-// physically once however many threads open it at once, and closed by the last close; the
-// registry refuses a second mapping of a file and counts a procedure's nested opens.
+// The open servers and the thread's file registry.
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,5 @@
 // ViewManager over a keyed file of its own (300 items in ten groups, three keys), joined to the
-// test dictionary's parent file: each sort order reads in its key's order, range limits over one
-// and two leading components, named filters combined with the range, a filter that does not
-// parse, validation, read errors, priming inside the range, resets, saved buffers and a view
-// opened elsewhere.
+// test dictionary's parent file.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "framework/data/view_manager.h"
@@ -401,6 +399,15 @@ TEST_F(ViewManagerTest, ValidationSkipsFilteredRecordsAndStopsOutOfRange) {
   EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP < 5 && r.SEQ % 3 != 0; }, ByGroup));
   EXPECT_EQ(WalkFromStart(vm, true),
             Reversed(Expected([](const ITM_Record& r) { return r.GRP > 5 && r.SEQ % 3 != 0; }, ByGroup)));
+}
+
+TEST_F(ViewManagerTest, InitOverAManagerWithoutItsFileIsReportedAndLeavesNoView) {
+  rt::File* const file = std::exchange(item_->File, nullptr);
+  ViewManager vm;
+  vm.Init(*relItem_);
+  item_->File = file;
+  EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"ViewManager::Init: the primary file manager has no file yet"});
+  EXPECT_EQ(vm.View, nullptr);
 }
 
 TEST_F(ViewManagerTest, AReadErrorIsReportedAndTheNextReadGoesOn) {

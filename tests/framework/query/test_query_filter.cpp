@@ -1,7 +1,5 @@
-// QueryClass's filter text: what each typed value (operators, wildcards, caret, ranges, one-value
-// forms) turns into, that values are matched literally (quotes, keywords, '?', an inner '*'),
-// that every text it builds parses and pushes its values down as bound parameters, and that
-// over-long values and filters are cut, never broken.
+// QueryClass's filter text: what each typed value turns into, that it parses and pushes its
+// values down as bound parameters, and that over-long values and filters are cut, never broken.
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,6 @@
 // The saved queries as a submenu of a window's popup, chosen by the Robot on the headless
-// backend: the items SetQuickPopup adds, the post a query item makes to the query control, Take
-// restoring the chosen query (or clearing it) and saving it as the last used, which the next
-// menu does not list; and the disabled "Empty" item when nothing is saved.
+// backend: the items SetQuickPopup adds, the post a query item makes to the query control, and
+// the disabled "Empty" item when nothing is saved.
 
 #include <gtest/gtest.h>
 
@@ -104,7 +103,9 @@ class QuickPopup : public rt::ui::RobotFixture {
   Strings notes_;
 };
 
-TEST_F(QuickPopup, ChoosingASavedQueryRestoresItAndItBecomesTheLastUsed) {
+// What Take does with the choice is the query's own (tested without a window); here only what
+// the menu adds: the items and the post to the query control.
+TEST_F(QuickPopup, ChoosingASavedQueryPostsToTheQueryControl) {
   {
     PriceQuery saving(ini_);
     saving.SetValues("ITM:PRICE", "<10");
@@ -123,19 +124,10 @@ TEST_F(QuickPopup, ChoosingASavedQueryRestoresItAndItBecomesTheLastUsed) {
   Choose(shown, "Red ones");
   EXPECT_EQ(events_.Take(), (Strings{"Selected:2", "Accepted:2", "NewSelection:1"})) << "a query item posts to the query control";
   EXPECT_EQ(Notes(), (Strings{"taken Redones: SUB(ITM:NAME,1,3) = 'Red'"}));
-
   shown = Show();
-  EXPECT_EQ(SubMenu(shown), (Strings{"Cheap", "Red ones", "-", "C&lear"})) << "the last used is not listed";
-  Choose(shown, "Cheap");
-  EXPECT_EQ(Notes(), (Strings{"taken Cheap: (ITM:PRICE < 10)"}));
-  PriceQuery last(ini_);
-  last.Restore("tsMRU");
-  EXPECT_EQ(last.GetFilter(), "(ITM:PRICE < 10)");
-
-  Choose(Show(), "Clear");
-  EXPECT_EQ(Notes(), (Strings{"taken tsQBEClear: "}));
-  last.Restore("tsMRU");
-  EXPECT_EQ(last.GetFilter(), "") << "the cleared query is the last used now";
+  EXPECT_EQ(SubMenu(shown), (Strings{"Cheap", "Red ones", "-", "C&lear"})) << "built again, not added twice";
+  robot_.DismissPopup(shown);
+  robot_.WaitForWindow("Query test", rt::ui::kWait);
   robot_.CloseWindow(window_);
 }
 

@@ -1,8 +1,4 @@
-// QueryClass's named queries in a real INI file: they survive a restart (a new INI manager over
-// the same file), Python's configparser reads the file, values holding the queue's separator
-// come back whole, a column the form no longer has is reported (id 44) and dropped while the
-// others are restored, a column saved caseless asks for it with a caret, the list of saved
-// queries leaves out the one used last ("tsMRU"), and Take saves that one.
+// QueryClass's named queries in a real INI file; a restart is a new INI manager over the same file.
 
 #include <gtest/gtest.h>
 

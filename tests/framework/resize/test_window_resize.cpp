@@ -1,6 +1,5 @@
-// The resizer on a window of its own under the headless backend: the user resizes through the
-// Robot, the window's thread runs the resizer as a window manager would (a size event posts the
-// resize request), and every control must end where its strategy puts it.
+// The resizer on a window of its own under the headless backend: the window's thread runs the
+// resizer as a window manager would (a size event posts the resize request).
 
 #include <gtest/gtest.h>
 
@@ -147,25 +146,19 @@ TEST_F(Resizing, LargerThenSmallerFollowsTheLastSizeNotTheFirst) {
   Close();
 }
 
-TEST_F(Resizing, MinimumSizeHoldsAndTheLayoutStays) {
-  OpenWith(2, true);
-  ASSERT_TRUE(robot_.Resize(window_, 320, 240));
-  EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Width), "400");
-  EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Height), "300");
-  EXPECT_EQ(Layout(), kOriginal);
-  ASSERT_TRUE(robot_.Resize(window_, 600, 450));
-  EXPECT_EQ(Layout(), kSizeCases[0].expected) << "a minimum leaves growing alone";
-  Close();
-}
-
-TEST_F(Resizing, MaximumSizeHolds) {
-  OpenWith(2, false, {}, true);
-  ASSERT_TRUE(robot_.Resize(window_, 600, 450));
-  EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Width), "400");
-  EXPECT_EQ(Layout(), kOriginal);
-  ASSERT_TRUE(robot_.Resize(window_, 320, 240));
-  EXPECT_EQ(Layout(), kSizeCases[2].expected) << "a maximum leaves shrinking alone";
-  Close();
+// A limit holds the window at its original size in one direction and leaves the other alone.
+TEST_F(Resizing, MinimumAndMaximumSizesHold) {
+  for (const bool minimum : {true, false}) {
+    SCOPED_TRACE(minimum ? "minimum" : "maximum");
+    OpenWith(2, minimum, {}, !minimum);
+    ASSERT_TRUE(robot_.Resize(window_, minimum ? 320 : 600, minimum ? 240 : 450));
+    EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Width), "400");
+    EXPECT_EQ(robot_.Prop(window_, 0, rt::PROP_Height), "300");
+    EXPECT_EQ(Layout(), kOriginal);
+    ASSERT_TRUE(robot_.Resize(window_, minimum ? 600 : 320, minimum ? 450 : 240));
+    EXPECT_EQ(Layout(), kSizeCases[minimum ? 0 : 2].expected);
+    Close();
+  }
 }
 
 TEST_F(Resizing, RestoreWindowPutsSizeAndControlsBack) {

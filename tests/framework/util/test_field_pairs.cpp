@@ -1,6 +1,4 @@
-// FieldPairsClass and BufferedPairsClass over fields of mixed types: assignment both ways with
-// conversion, clearing, equality (first difference stops it), the buffer's type and cleared
-// start, case-insensitive buffered comparison, and the life cycle (no list, re-Init, Kill).
+// FieldPairsClass and BufferedPairsClass over fields of mixed types.
 
 #include <gtest/gtest.h>
 

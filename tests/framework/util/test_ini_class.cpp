@@ -1,6 +1,4 @@
-// INIClass over a real INI file in a fresh directory per test: window placements, the sector
-// index and its escaping, values, fields and queues, the asserting fetches, the registry and
-// unsupported stores, virtual overrides and two threads on one index. The file format itself,
+// INIClass over a real INI file in a fresh directory per test. The file format itself,
 // configparser interop included, is the INI store's and tested there.
 
 #include <gtest/gtest.h>
