@@ -278,6 +278,16 @@ void StartBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcom
   rt::Start([&spec, &log, &outcome] { RunBrowse(spec, log, outcome); });
 }
 
+std::vector<rt::Long> ShownIds(const rt::ui::Robot& robot, const rt::ui::ShownWindow& window) {
+  std::vector<rt::Long> ids;
+  for (const auto& row : robot.ListRows(window, kList)) {
+    std::string text = row.at(0);
+    std::erase(text, ',');
+    ids.push_back(std::stol(text));
+  }
+  return ids;
+}
+
 std::string RequestName(rt::Byte request) {
   switch (request) {
     case Request::Insert: return "Insert";

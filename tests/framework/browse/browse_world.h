@@ -20,6 +20,7 @@
 #include "runtime/data/file.h"
 #include "runtime/data/queue.h"
 #include "runtime/data/view.h"
+#include "runtime/ui/headless/headless_backend.h"
 #include "runtime/ui/queue_list_source.h"
 #include "runtime/ui/window.h"
 #include "tests/framework/data/data_fixture.h"
@@ -125,5 +126,8 @@ void RunBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome)
 void StartBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome);
 
 std::string RequestName(rt::Byte request);
+
+// The ids the list shows (its first column, without the thousands separators).
+std::vector<rt::Long> ShownIds(const rt::ui::Robot& robot, const rt::ui::ShownWindow& window);
 
 }  // namespace browsetest

@@ -3,12 +3,11 @@
 // driven by the Robot under the headless backend. Tables: insert with each insert action; change,
 // view and save flows with each cancel action, the questions and their answers; delete with each
 // delete action; the history key. Then the dispatch itself: resets, the resizer, a handler
-// hiding an event from components, the kill order, and a question in the message log.
+// hiding an event from components and the kill order.
 
 #include <gtest/gtest.h>
 
 #include <list>
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,10 +16,7 @@
 #include "framework/resize/window_resize.h"
 #include "framework/window/toolbar.h"
 #include "framework/window/window_manager.h"
-#include "msglog/globals.h"
-#include "msglog/setup.h"
 #include "runtime/core/assert.h"
-#include "runtime/core/clock.h"
 #include "runtime/core/dialogs.h"
 #include "runtime/core/last_error.h"
 #include "runtime/core/text.h"
@@ -45,13 +41,6 @@ enum : Long { kId = 1, kName, kOk, kCancel, kSave, kPlain, kEnd, kSheet };
 constexpr Long kNext = ToolbarButton::Down;
 
 using Log = fwtest::ThreadLog;
-
-// Table rows print as their names.
-template <class Case>
-  requires requires(const Case& c) { std::string(c.name); }
-void PrintTo(const Case& c, std::ostream* os) {
-  *os << c.name;
-}
 
 // The parent file with its managers, built on the form's own thread as a procedure has them.
 struct World {
@@ -610,39 +599,6 @@ TEST_F(WindowManagerForm, NotifyHidesTheEventFromComponentsAndFatalEndsTheLoop) 
   EXPECT_EQ(log_.Take(), (Strings{"A saw " + plain, "B saw " + plain, "C saw " + plain, "A killed", "B killed",
                                   "C killed"}));
   EXPECT_EQ(outcome_.response, Response::Cancelled) << "no response set: cancelled";
-}
-
-// ---- Every question passes through the message hook ----
-
-class LoggedQuestion : public WindowManagerForm {
- protected:
-  void SetUp() override {
-    WindowManagerForm::SetUp();
-    GLO_KESTROMSGLOG__NAME = (dir_ / "Quibbet_.txt").string();
-    GLO_KESTROMSGLOG__COMPUTER = "TESTPC";
-    GLO_USERNAME.Set("Anna");
-    rt::testing::PinClock(rt::testing::PinnedMoment{2026, 12, 6, 9, 4, 5, 0});
-    InstallMessageHooks();
-  }
-  void TearDown() override {
-    rt::SetSystemProp(rt::PROP_MessageHook, 0);
-    rt::SetSystemProp(rt::PROP_StopHook, 0);
-    rt::testing::PinClock(std::nullopt);
-    WindowManagerForm::TearDown();
-  }
-};
-
-TEST_F(LoggedQuestion, SaveRecordAnsweredNoIsLoggedWithTheFormsTitle) {
-  Seed({{1, "One"}});
-  Start({});
-  ASSERT_TRUE(robot_.TypeInto(window_, kName, "Uno"));
-  ASSERT_TRUE(robot_.Press(window_, kCancel));
-  Answer("Save Record", rt::BUTTON_NO);
-  Finish();
-  EXPECT_EQ(ReadFile(dir_ / "Quibbet_.txt"),
-            "Dec 06, 2026 09:04:05 USER:Anna  ComputerName:TESTPC \r\n  MESSAGE:\r\n  WindowTitle=Update Parent"
-            "\r\n  MessageTitle=Save Record\r\n  MessageText=Do you want to save the changes to this record?"
-            "\r\n  ShownButtons=YES|NO|CANCEL\r\n  PressedButton=NO\r\n");
 }
 
 }  // namespace
