@@ -620,7 +620,14 @@ DriverStatus KeyedDriver::Build() {
   if (status.Ok()) status = WriteSchema(false);
   if (status.Ok()) status = Exec("COMMIT");
   if (!status.Ok() && db_) Exec("ROLLBACK");
-  if (status.driverCode == std::to_string(SQLITE_CONSTRAINT_UNIQUE)) status.code = DupKeyErr;
+  if (status.driverCode == std::to_string(SQLITE_CONSTRAINT_UNIQUE)) {
+    status.code = DupKeyErr;
+    for (const KeyDecl& key : decl_.keys) {  // the key's name, as an add gives it, not its column's
+      if (status.driverText.find(keyed::KeyColumnName(key)) == std::string::npos) continue;
+      status.driverText = key.name;
+      break;
+    }
+  }
   Disconnect();
   return status;
 }

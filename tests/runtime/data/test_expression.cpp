@@ -13,6 +13,7 @@
 #include "runtime/core/last_error.h"
 #include "runtime/data/bind.h"
 #include "runtime/data/expression.h"
+#include "tests/support/param_names.h"
 
 namespace {
 
@@ -49,18 +50,17 @@ class ExpressionFixture {
 };
 
 struct Case {
-  const char* name;
+  const char* reason;
   const char* text;
   const char* value;  // ValueText(); comparisons and logic give "1" or "0"
 };
-
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name << ": " << c.text; }
 
 class Evaluate : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Evaluate, GivesValue) {
   ExpressionFixture f;
   const Case& c = GetParam();
+  SCOPED_TRACE(c.text);
   const rt::ParsedExpression parsed = rt::Expression::Parse(c.text, f.scopes);
   ASSERT_TRUE(parsed) << parsed.Error().message;
   EXPECT_EQ(parsed->ValueText(), c.value);
@@ -100,7 +100,7 @@ const Case kRelations[] = {
     {"1_26_leading_point", ".5 = 0.5", "1"},
     {"1_27_trailing_point", "12. = R:ID", "1"},
 };
-INSTANTIATE_TEST_SUITE_P(Relations, Evaluate, ::testing::ValuesIn(kRelations), [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Relations, Evaluate, ::testing::ValuesIn(kRelations), ByReason());
 
 const Case kText[] = {
     {"2_1_doubled_quote_matches_one", "R:NAME = 'O''Brien'", "1"},
@@ -116,7 +116,7 @@ const Case kText[] = {
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Text, Evaluate, ::testing::ValuesIn(kText), [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Text, Evaluate, ::testing::ValuesIn(kText), ByReason());
 
 const Case kTextToNumber[] = {
     {"3_1_numeric_text_field_vs_number", "R:NUMTEXT = 42", "1"},
@@ -129,7 +129,7 @@ const Case kTextToNumber[] = {
     {"3_8_number_text_vs_text_blank_padded", "R:ID < '12abc'", "1"},
     {"3_9_empty_text_is_no_number", "R:ZERO = ''", "0"},
 };
-INSTANTIATE_TEST_SUITE_P(TextToNumber, Evaluate, ::testing::ValuesIn(kTextToNumber), [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(TextToNumber, Evaluate, ::testing::ValuesIn(kTextToNumber), ByReason());
 
 const Case kLogic[] = {
     {"4_1_and", "R:ID = 12 AND R:SMALL = -3", "1"},
@@ -143,7 +143,7 @@ const Case kLogic[] = {
     {"4_9_not_not", "NOT NOT R:ID", "1"},
     {"4_10_long_chain", "R:ID=1 OR R:ID=2 OR R:ID=3 OR R:ID=4 OR R:ID=5 OR R:ID=12", "1"},
 };
-INSTANTIATE_TEST_SUITE_P(Logic, Evaluate, ::testing::ValuesIn(kLogic), [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Logic, Evaluate, ::testing::ValuesIn(kLogic), ByReason());
 
 const Case kTruth[] = {
     {"5_1_nonzero_field", "R:ID", "12"},
@@ -155,7 +155,7 @@ const Case kTruth[] = {
     {"5_7_blank_literal", "' ' OR 0", "0"},
     {"5_8_negative", "-0.01 AND 1", "1"},
 };
-INSTANTIATE_TEST_SUITE_P(Truth, Evaluate, ::testing::ValuesIn(kTruth), [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Truth, Evaluate, ::testing::ValuesIn(kTruth), ByReason());
 
 const Case kFunctions[] = {
     {"6_1_upper", "UPPER(R:NAME) = 'O''BRIEN'", "1"},
@@ -187,7 +187,7 @@ const Case kFunctions[] = {
     {"6_27_sql_term_is_blank", "SQL(B > 2 AND C = ')')", ""},
     {"6_28_nested", "UPPER(SUB(LOWER(R:NAME), 1, 4))", "O'BR"},
 };
-INSTANTIATE_TEST_SUITE_P(Functions, Evaluate, ::testing::ValuesIn(kFunctions), [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Functions, Evaluate, ::testing::ValuesIn(kFunctions), ByReason());
 
 // The texts that views, ranges and query-by-example build.
 const Case kFilterTexts[] = {
@@ -205,7 +205,7 @@ const Case kFilterTexts[] = {
     {"7_12_server_term_rewritten", "R:ID = 12 AND ''=SQL(B > 2)", "1"},
     {"7_13_cased_value", "UPPER(R:CODE) = UPPER('and 1=1')", "1"},
 };
-INSTANTIATE_TEST_SUITE_P(FilterTexts, Evaluate, ::testing::ValuesIn(kFilterTexts), [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(FilterTexts, Evaluate, ::testing::ValuesIn(kFilterTexts), ByReason());
 
 // Parsed once, evaluated as the record changes: the tree refers to the fields, not their values.
 TEST(ExpressionReuse, FollowsTheRecord) {

@@ -10,19 +10,18 @@
 #include "runtime/core/last_error.h"
 #include "runtime/data/bind.h"
 #include "runtime/data/expression.h"
+#include "tests/support/param_names.h"
 
 namespace {
 
 using P = rt::ExpressionProblem;
 
 struct ErrorCase {
-  const char* name;
+  const char* reason;
   std::string text;
   P problem;
   const char* message;  // after "Bad Expression: "
 };
-
-void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 
 class ParseError : public ::testing::TestWithParam<ErrorCase> {};
 
@@ -92,7 +91,7 @@ const ErrorCase kErrors[] = {
     {"7_4_deep_unbalanced", Repeat("(", 100000), P::TooLong, "text longer than 65536 bytes at 1"},
 };
 // clang-format on
-INSTANTIATE_TEST_SUITE_P(Texts, ParseError, ::testing::ValuesIn(kErrors), [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Texts, ParseError, ::testing::ValuesIn(kErrors), ByReason());
 
 // The deepest nesting allowed parses and evaluates; one more level is refused.
 TEST(ParseLimits, DepthBoundaryPair) {

@@ -19,6 +19,7 @@
 #include "runtime/core/text.h"
 #include "runtime/data/bind.h"
 #include "runtime/data/expression.h"
+#include "tests/support/param_names.h"
 #include "runtime/data/expression_sql.h"
 #include "tests/runtime/data/test_expression_sqlite.h"
 
@@ -69,13 +70,11 @@ const std::vector<Row> kRows = [] {
 }();
 
 struct PushCase {
-  const char* name;
+  const char* reason;
   const char* filter;
   bool pushed;    // some SQL comes back
   bool complete;  // the SQL alone selects the rows
 };
-
-void PrintTo(const PushCase& c, std::ostream* os) { *os << c.name << ": " << c.filter; }
 
 class Database {
  public:
@@ -117,6 +116,7 @@ class PushDown : public ::testing::TestWithParam<PushCase> {};
 
 TEST_P(PushDown, SelectsTheEvaluatorsRows) {
   const PushCase& c = GetParam();
+  SCOPED_TRACE(c.filter);
   Row buffer;
   rt::BindScopes scopes;
   scopes.Bind("R:N", buffer.n);
@@ -269,6 +269,6 @@ const PushCase kCases[] = {
     {"7_23_format_not_pushed", "INSTRING('1', FORMAT(R:N, @N9)) <> 0", false, false},
 };
 // clang-format on
-INSTANTIATE_TEST_SUITE_P(Filters, PushDown, ::testing::ValuesIn(kCases), [](const auto& i) { return std::string(i.param.name); });
+INSTANTIATE_TEST_SUITE_P(Filters, PushDown, ::testing::ValuesIn(kCases), ByReason());
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "runtime/core/assert.h"
 #include "runtime/data/field_ref.h"
+#include "tests/support/param_names.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ struct Vars {
 };
 
 struct AssignCase {
-  const char* name;  // why the case exists
+  const char* reason;
   K from;
   const char* source;  // set with SetText, then checked to read back as `sourceText`
   const char* sourceText;
@@ -114,8 +115,7 @@ const AssignCase kAssignCases[] = {
     {"5.4 2-byte char across the end", K::Str5, "abé", "abé", K::CStr4, true, "ab"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Pairs, FieldAssign, ::testing::ValuesIn(kAssignCases),
-                         [](const auto& info) { return "c" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Pairs, FieldAssign, ::testing::ValuesIn(kAssignCases), ByReason());
 
 // Strings longer than the field are cut when set from text as well; a fixed string keeps blanks.
 TEST(FieldRef, SetTextCutsAndPads) {
@@ -130,7 +130,7 @@ TEST(FieldRef, SetTextCutsAndPads) {
 // Text fields are written straight from the text: each case first fills the field with "xyz..."
 // so that a tail left behind by a shorter value would show.
 struct TextCase {
-  const char* name;
+  const char* reason;
   bool cString;           // CString<6> (five characters) or FixedString<5>
   const char* text;
   const char* bytes;      // the field's bytes afterwards (a CString's up to its terminator)
@@ -168,8 +168,7 @@ TEST_P(FieldText, WritesTheTextAndClearsTheRest) {
   EXPECT_EQ(ref.Text(), c.readBack);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FieldText, ::testing::ValuesIn(kTextCases),
-                         [](const auto& info) { return "c" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Cases, FieldText, ::testing::ValuesIn(kTextCases), ByReason());
 
 // A field set from its own bytes (a view of itself, shifted) reads back the moved text.
 TEST(FieldRef, SetTextFromItsOwnBytes) {
@@ -181,7 +180,7 @@ TEST(FieldRef, SetTextFromItsOwnBytes) {
 }
 
 struct CompareCase {
-  const char* name;
+  const char* reason;
   K a;
   const char* aText;
   K b;
@@ -215,8 +214,7 @@ const CompareCase kCompareCases[] = {
     {"12 decimals of other shapes", K::Dec72, "12.00", K::Dec50, "12", 0},
 };
 
-INSTANTIATE_TEST_SUITE_P(Pairs, FieldCompare, ::testing::ValuesIn(kCompareCases),
-                         [](const auto& info) { return "c" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Pairs, FieldCompare, ::testing::ValuesIn(kCompareCases), ByReason());
 
 // Clearing: zero or blank, and the two ends, checked by comparing with neighbours.
 TEST(FieldRef, ClearToZeroAndBothEnds) {

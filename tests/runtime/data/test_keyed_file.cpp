@@ -1,8 +1,9 @@
 // The KEYED driver's own behaviour, grouped by operation: keys (duplicates naming the key,
 // optional and case-insensitive keys, get and set by key value, duplicate test, clearing key
-// components), watch (89), hold (43), share modes between instances, layouts that do not match
-// (47), keys that must be built (46), files that are not data files (36), null flags and memos,
-// and a file that the stock sqlite3 library reads without any of our code.
+// components), watch (89), hold (43), share modes between instances, files that are not data
+// files (36), positions, decimals, and a file that the stock sqlite3 library reads without any of
+// our code. What it shares with the server driver (keys to build, layouts, nulls and memos,
+// frames) is in test_driver_files.cpp.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -10,9 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -25,12 +24,14 @@
 #include "runtime/core/date_time.h"
 #include "runtime/data/field_ref.h"
 #include "runtime/data/view.h"
+#include "tests/runtime/data/driver_files.h"
 #include "tests/runtime/data/fault_vfs.h"
 #include "tests/runtime/data/keyed_fixture.h"
 #include "tests/support/param_names.h"
 
 namespace {
 
+using driver_files::DriverFiles;
 using namespace test_afile;
 
 class KeyedFile : public ::testing::Test {
@@ -398,76 +399,7 @@ TEST_F(KeyedFile, ADateTextWithOverlongPartsReadsAsNoDate) {
   }
 }
 
-// ---- Transaction frames ----
-
-TEST_F(KeyedFile, OneFrameCoversSeveralFilesAndALogoutWaitsItsTimeOutForAnotherFrame) {
-  rt::FileDecl otherDecl = KeyedAFile((temp_ / "BFILE").string());
-  AFI_Record other;
-  rt::File second(otherDecl, other);
-  second.Create();
-  second.Open();
-  file_->SetProperty(rt::PropLogout, "1");
-  second.SetProperty(rt::PropLogout, "1");
-  rt::Logout(1);
-  ASSERT_EQ(rt::ErrorCode(), 0);
-  Add(1, "a");
-  Fill(other, 1, "b");
-  second.Add();
-  rt::Logout(1);
-  EXPECT_EQ(rt::ErrorCode(), 56) << "one frame at a time per thread";
-  rt::Rollback();
-  EXPECT_EQ(file_->Records(), 0);
-  EXPECT_EQ(second.Records(), 0) << "both files rolled back together";
-
-  rt::File* both[] = {file_.get(), &second};
-  rt::Logout(1, both);
-  Add(2, "a");
-  int waited = -1;
-  rt::Long code = -1;
-  std::thread([&] {  // another thread's instance of the same file, its own frame
-    AFI_Record r;
-    rt::File third(decl_, r);
-    third.Open();
-    rt::File* mine[] = {&third};
-    const auto start = std::chrono::steady_clock::now();
-    rt::Logout(1, mine);
-    code = rt::ErrorCode();
-    waited = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
-  }).join();
-  EXPECT_EQ(code, rt::NoAccessErr);
-  EXPECT_GE(waited, 900) << "waited for the time-out";
-  rt::Commit();
-  ASSERT_EQ(rt::ErrorCode(), 0);
-  EXPECT_EQ(file_->Records(), 1);
-  file_->Close();
-  rt::Logout(1, both);
-  EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr) << "a closed file cannot take part";
-}
-
-TEST_F(KeyedFile, RecoverSetsHowLongAWriteWaitsForAnotherWriter) {
-  rt::Logout(5, std::span<rt::File* const>(std::array<rt::File*, 1>{file_.get()}));
-  ASSERT_EQ(rt::ErrorCode(), 0);
-  Add(1, "framed");  // this thread's frame holds the write lock
-  rt::Long code = -1;
-  long waited = -1;
-  std::thread([&] {
-    AFI_Record r;
-    rt::FileDecl quick = decl_;
-    quick.driverString = "Recover=1";  // sent at open
-    rt::File other(quick, r);
-    other.Open();
-    Fill(r, 2, "waits");
-    const auto start = std::chrono::steady_clock::now();
-    other.Add();
-    code = rt::ErrorCode();
-    waited = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
-  }).join();
-  EXPECT_EQ(code, rt::NoAccessErr);
-  EXPECT_GE(waited, 900);
-  EXPECT_LT(waited, 5000) << "not the default ten seconds";
-  rt::Commit();
-  EXPECT_EQ(file_->Records(), 1);
-}
+// ---- Threads ----
 
 TEST_F(KeyedFile, ThreadsWithTheirOwnInstancesInsertWithoutLoss) {
   std::vector<std::thread> threads;
@@ -521,58 +453,6 @@ INSTANTIATE_TEST_SUITE_P(
     ByReason());
 
 // ---- Files that do not match ----
-
-TEST_F(KeyedFile, ALayoutThatDoesNotMatchIs47) {
-  file_->Close();
-  static const rt::RecordLayout shorter(sizeof(AFI_Record), {rt::LayoutField("AFI:ID", &AFI_Record::ID)});
-  rt::FileDecl other = decl_;
-  other.layout = &shorter;
-  other.keys = {};
-  rt::File file(other, record_);
-  file.Open();
-  EXPECT_EQ(rt::ErrorCode(), 47);
-  EXPECT_EQ(rt::Error(), "Invalid Record Declaration");
-  EXPECT_NE(rt::FileError().find("AFI:ASTRING"), std::string::npos) << rt::FileError();
-  EXPECT_FALSE(file.IsOpen());
-}
-
-TEST_F(KeyedFile, KeysThatChangedAre46UntilBuilt) {
-  Add(2, "b");
-  Add(1, "a");
-  file_->Close();
-  rt::FileDecl more = decl_;
-  more.keys.push_back({"AFI:DecKey", {{3, false}}, false});
-  rt::File file(more, record_);
-  file.Open();
-  EXPECT_EQ(rt::ErrorCode(), rt::BadKeyErr);
-  EXPECT_EQ(rt::Error(), "Key File Must Be Rebuilt");
-  file.Build();
-  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
-  file.Open();
-  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
-  file.SetKey(1);
-  file.Next();
-  EXPECT_EQ(record_.ID, 1) << "old keys still work after building";
-  file.SetKey(4);
-  file.Next();
-  EXPECT_EQ(rt::ErrorCode(), 0) << "the new key is filled from the records";
-  file.Close();
-  file_->Open();
-  EXPECT_EQ(rt::ErrorCode(), rt::BadKeyErr) << "the old declaration now differs";
-}
-
-TEST_F(KeyedFile, BuildingAUniqueKeyThatRecordsRepeatIs40AndChangesNothing) {
-  Add(1, "same");
-  Add(2, "same");
-  file_->Close();
-  rt::FileDecl unique = decl_;
-  unique.keys.push_back({"AFI:TextKey", {{2, true}}, true});
-  rt::File file(unique, record_);
-  file.Build();
-  EXPECT_EQ(rt::ErrorCode(), rt::DupKeyErr);
-  file_->Open();
-  EXPECT_EQ(rt::ErrorCode(), 0) << "the file is as it was";
-}
 
 struct BadFileCase {
   const char* reason;
@@ -636,35 +516,7 @@ TEST_F(KeyedFile, NamesGetTheDefaultExtensionUnlessTheyHaveOne) {
   EXPECT_EQ(rt::ErrorCode(), rt::NoPathErr);
 }
 
-// ---- Null flags and memos ----
-
-TEST_F(KeyedFile, NullFlagsAndMemosTravelWithTheRecord) {
-  file_->Close();
-  rt::FileDecl withMemo = decl_;
-  withMemo.name = (temp_ / "memo").string();
-  withMemo.memos = {"NOTES"};
-  rt::File file(withMemo, record_);
-  file.Create();
-  file.Open();
-  Fill(record_, 1, "x", "1.25");
-  file.SetNull(3, true);
-  file.SetMemo(1, std::string("a memo\0with a zero", 18));
-  EXPECT_EQ(file.Property(rt::PropBlobChanged), "1");
-  file.Add();
-  ASSERT_EQ(rt::ErrorCode(), 0);
-  file.ClearRecord();
-  EXPECT_EQ(file.Nulls(), "00000");
-  file.GetByPointer(1);
-  EXPECT_EQ(file.Nulls(), "00100");
-  EXPECT_TRUE(file.IsNull(3));
-  file.SetNulls(std::string_view("0111").substr(0, 2));  // the flags end where the view ends
-  EXPECT_EQ(file.Nulls(), "01000");
-  EXPECT_EQ(file.Memo(1), std::string("a memo\0with a zero", 18));
-  EXPECT_EQ(file.Property(rt::PropMemo, -1), file.Memo(1));
-  EXPECT_EQ(file.Property(rt::PropMemoCount), "1");
-  file.SetMemo(2, "none");
-  EXPECT_EQ(rt::ErrorCode(), 57);
-}
+// ---- Positions ----
 
 TEST(KeyedPositions, AKeyTooWideForAPositionFallsBackToThePointer) {
   struct Wide {
@@ -813,5 +665,8 @@ TEST_F(KeyedFile, TheStockLibraryReadsTheRecordsAsTheUserWroteThem) {
     EXPECT_EQ(out, "7|It's \"quoted\"\n8|\n");
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Keyed, DriverFiles, ::testing::Values(conformance::DriverCase{"KEYED", true, true, true, nullptr}),
+                         conformance::DriverName);
 
 }  // namespace

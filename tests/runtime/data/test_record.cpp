@@ -1,5 +1,5 @@
-// Record layouts and whole-record buffers: the AFile record's table against its struct, fields
-// by number and bound name, save/compare/restore as bytes, and malformed layouts.
+// Record layouts and whole-record buffers: fields by number and bound name, save/compare/restore
+// as bytes, and malformed layouts.
 
 #include <gtest/gtest.h>
 
@@ -16,44 +16,7 @@ namespace {
 using test_afile::AFI_Record;
 using test_afile::AFileLayout;
 
-// 1. The table agrees with the struct: offsets, sizes, types, digits and pictures.
-TEST(RecordLayout, AFileTableMatchesStruct) {
-  const rt::RecordLayout& layout = AFileLayout();
-  ASSERT_EQ(layout.FieldCount(), 5u);
-  EXPECT_EQ(layout.RecordSize(), 36u);
-  struct Row {
-    const char* name;
-    rt::FieldType type;
-    std::size_t offset, size;
-    int digits, places;
-    const char* picture;
-  };
-  const Row rows[] = {
-      {"AFI:ID", rt::FieldType::Long, 0, 4, 0, 0, "@n-14"},
-      {"AFI:ASTRING", rt::FieldType::String, 4, 20, 0, 0, "@s20"},
-      {"AFI:ADECIMAL", rt::FieldType::Decimal, 24, 4, 7, 2, "@n-10.2"},
-      {"AFI:ADATE", rt::FieldType::Date, 28, 4, 0, 0, "@d17"},
-      {"AFI:ATIME", rt::FieldType::Time, 32, 4, 0, 0, "@t7"},
-  };
-  std::size_t end = 0;
-  for (std::size_t i = 0; i < std::size(rows); ++i) {
-    SCOPED_TRACE(rows[i].name);
-    const rt::FieldLayout* f = layout.Field(i + 1);
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(f->name, rows[i].name);
-    EXPECT_EQ(f->shape.type, rows[i].type);
-    EXPECT_EQ(f->offset, rows[i].offset);
-    EXPECT_EQ(f->shape.size, rows[i].size);
-    EXPECT_EQ(f->shape.digits, rows[i].digits);
-    EXPECT_EQ(f->shape.places, rows[i].places);
-    EXPECT_EQ(f->picture, rows[i].picture);
-    EXPECT_EQ(f->offset, end) << "fields are contiguous, no padding";
-    end = f->offset + f->shape.size;
-  }
-  EXPECT_EQ(end, sizeof(AFI_Record));
-}
-
-// 2. Field numbers are 1-based with both ends checked; names ignore case.
+// Field numbers are 1-based with both ends checked; names ignore case.
 TEST(RecordLayout, FieldsByNumberAndName) {
   const rt::RecordLayout& layout = AFileLayout();
   EXPECT_EQ(layout.Field(0), nullptr);
@@ -65,7 +28,7 @@ TEST(RecordLayout, FieldsByNumberAndName) {
   EXPECT_EQ(layout.FieldNumber("ADECIMAL"), 0u) << "the bound name includes the prefix";
 }
 
-// 3. Malformed tables: outside the record, overlapping, repeated name. Each is reported and dropped.
+// Malformed tables: outside the record, overlapping, repeated name. Each is reported and dropped.
 TEST(RecordLayout, MalformedFieldsAreReportedAndLeftOut) {
   struct Two {
     rt::Long a = 0;
@@ -101,7 +64,7 @@ AFI_Record SampleRecord() {
   return r;
 }
 
-// 4. Save, change, compare, restore: the buffer comes back byte for byte.
+// Save, change, compare, restore: the buffer comes back byte for byte.
 TEST(RecordRef, SaveCompareRestoreAsBytes) {
   AFI_Record r = SampleRecord();
   const rt::RecordRef rec(r, AFileLayout());
@@ -126,7 +89,7 @@ TEST(RecordRef, SaveCompareRestoreAsBytes) {
   EXPECT_EQ(rt::testing::AssertionMessages().size(), 1u);
 }
 
-// 5. Fields reached through the layout read and write the struct members themselves, and
+// Fields reached through the layout read and write the struct members themselves, and
 // the stored date/time format: the standard numbers as little-endian Longs.
 TEST(RecordRef, FieldsReadAndWriteTheStruct) {
   AFI_Record r = SampleRecord();
@@ -147,7 +110,7 @@ TEST(RecordRef, FieldsReadAndWriteTheStruct) {
   EXPECT_EQ(rt::Format(*r.ADECIMAL.Load(), decimal.picture), "-12,345.67");
 }
 
-// 6. Clearing a whole record: blank string, zeros; high and low ends.
+// Clearing a whole record: blank string, zeros; high and low ends.
 TEST(RecordRef, ClearWholeRecord) {
   AFI_Record r = SampleRecord();
   const rt::RecordRef rec(r, AFileLayout());

@@ -229,34 +229,6 @@ TEST_F(ViewTest, ExpressionFiltersGiveTheSameRowsPushedDownOrChecked) {
   rt::PopBind();
 }
 
-struct FilterCase {
-  const char* reason;
-  const char* filter;
-};
-
-class ViewPushDown : public ViewTest, public ::testing::WithParamInterface<FilterCase> {};
-
-TEST_P(ViewPushDown, PushedDownGivesTheSameRowsAsTheCheckAlone) {
-  AFI_Record& r = record_;
-  rt::View pushed(*file_, TinyParser(r, true)), checked(*file_, TinyParser(r, false));
-  for (rt::View* view : {&pushed, &checked}) {
-    view->SetProperty(rt::PropViewOrder, "UPPER(AFI:ASTRING), -AFI:ID");
-    view->SetProperty(rt::PropViewFilter, GetParam().filter);
-    ASSERT_EQ(rt::ErrorCode(), 0);
-    view->SetBuffering({2, 0, 0, 60});
-    view->Open();
-  }
-  const std::vector<rt::Long> a = Walk(pushed), b = Walk(checked);
-  EXPECT_EQ(a, b);
-  EXPECT_EQ(Walk(pushed, true), Walk(checked, true));
-}
-
-INSTANTIATE_TEST_SUITE_P(Filters, ViewPushDown,
-                         ::testing::Values(FilterCase{"number", "AFI:ID < 6"}, FilterCase{"text", "AFI:ASTRING = 'fig'"},
-                                           FilterCase{"quotes and SQL keywords match literally", "AFI:ASTRING = 'x' OR 1=1 --'"},
-                                           FilterCase{"nothing matches", "AFI:ID > 99"}),
-                         ByReason());
-
 TEST_F(ViewTest, PushedDownFilterSeesANullFlaggedFieldAsTheEvaluatorDoes) {
   file_->GetByPointer(3);
   file_->SetNull(2, true);  // "fig", flagged null: its column still holds the value
@@ -269,13 +241,6 @@ TEST_F(ViewTest, PushedDownFilterSeesANullFlaggedFieldAsTheEvaluatorDoes) {
   }
   EXPECT_EQ(Walk(pushed), (std::vector<rt::Long>{3}));
   EXPECT_EQ(Walk(checked), (std::vector<rt::Long>{3}));
-}
-
-TEST_F(ViewTest, AFilterValueWithQuotesAndKeywordsMatchesOnlyItself) {
-  rt::View view(*file_, TinyParser(record_, true));
-  view.SetProperty(rt::PropViewFilter, "AFI:ASTRING = 'x' OR 1=1 --'");
-  view.Open();
-  EXPECT_EQ(Walk(view), (std::vector<rt::Long>{8}));
 }
 
 // ---- Range limits and positions ----
