@@ -36,7 +36,9 @@ namespace {
 namespace fs = std::filesystem;
 using bench_data::ResidentKilobytes;
 using bench_records::Clock;
+using bench_records::CpuClock;
 using bench_records::Report;
+using bench_records::ReportCpu;
 
 constexpr rt::Long kRecords = 1000000;
 constexpr rt::Long kPage = 20;
@@ -198,15 +200,20 @@ std::int64_t RawFrom(sqlite3_stmt* statement, rt::Long id) {
 void SideBySide(benchmark::State& state, const std::function<void()>& prepare, const std::function<void()>& ours,
                 const std::function<void()>& raw, const std::function<void()>& view = {}, int batch = 50) {
   Clock::duration oursTime{}, rawTime{}, viewTime{};
+  CpuClock::duration oursCpu{}, rawCpu{};
   for (auto _ : state) {
     for (int i = 0; i < batch; ++i) {
       prepare();
+      auto cpu = CpuClock::now();
       auto start = Clock::now();
       ours();
       oursTime += Clock::now() - start;
+      oursCpu += CpuClock::now() - cpu;
+      cpu = CpuClock::now();
       start = Clock::now();
       raw();
       rawTime += Clock::now() - start;
+      rawCpu += CpuClock::now() - cpu;
       if (!view) continue;
       start = Clock::now();
       view();
@@ -215,6 +222,7 @@ void SideBySide(benchmark::State& state, const std::function<void()>& prepare, c
   }
   const double operations = static_cast<double>(state.iterations()) * batch;
   Report(state, oursTime, rawTime, operations);
+  ReportCpu(state, oursCpu, rawCpu, operations);
   if (view) state.counters["view_us"] = std::chrono::duration<double, std::micro>(viewTime).count() / operations;
 }
 

@@ -17,6 +17,7 @@
 
 #include "bench/bench_access.h"
 #include "bench/bench_data.h"
+#include "bench/bench_records.h"
 #include "framework/data/relation_manager.h"
 #include "framework/data/view_manager.h"
 #include "framework/error/error_class.h"
@@ -31,6 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using bench_records::CpuClock;
 
 constexpr rt::Long kRecords = 1000000;
 
@@ -147,8 +149,10 @@ void FilterByQuery(benchmark::State& state) {
     return;
   }
   Clock::duration ours{}, rawTime{};
+  CpuClock::duration oursCpu{}, rawCpu{};
   std::int64_t rows = 0, rawRows = 0;
   for (auto _ : state) {
+    auto cpu = CpuClock::now();
     auto start = Clock::now();
     b.vm.SetFilter(query.GetFilter(), kQueryFilterId);
     b.vm.Open();
@@ -159,7 +163,9 @@ void FilterByQuery(benchmark::State& state) {
       ++rows;
     }
     ours += Clock::now() - start;
+    oursCpu += CpuClock::now() - cpu;
 
+    cpu = CpuClock::now();
     start = Clock::now();
     sqlite3_reset(stmt);
     for (std::size_t i = 0; i < c.values.size(); ++i)
@@ -172,6 +178,7 @@ void FilterByQuery(benchmark::State& state) {
       ++rawRows;
     }
     rawTime += Clock::now() - start;
+    rawCpu += CpuClock::now() - cpu;
   }
   sqlite3_finalize(stmt);
   const double n = static_cast<double>(state.iterations());
@@ -180,6 +187,11 @@ void FilterByQuery(benchmark::State& state) {
   state.counters["ours_ms"] = o;
   state.counters["raw_ms"] = r;
   state.counters["ratio"] = r > 0 ? o / r : 0;
+  const double oc = std::chrono::duration<double, std::milli>(oursCpu).count() / n;
+  const double rc = std::chrono::duration<double, std::milli>(rawCpu).count() / n;
+  state.counters["ours_cpu_ms"] = oc;
+  state.counters["raw_cpu_ms"] = rc;
+  state.counters["cpu_ratio"] = rc > 0 ? oc / rc : 0;
   state.counters["rows"] = static_cast<double>(rows) / n;
   state.counters["raw_rows"] = static_cast<double>(rawRows) / n;
   state.SetLabel(query.GetFilter());

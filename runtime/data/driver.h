@@ -48,11 +48,13 @@ struct OrderBound {
   std::int64_t pointer = 0;
 };
 
-// SQL a filter pushed down to the driver, with `?` parameters; the view keeps checking rows.
+// SQL a filter pushed down to the driver, with `?` parameters. Unless it is exact, the view
+// keeps checking the rows it returns.
 using SqlValue = std::variant<std::int64_t, double, std::string>;
 struct SqlWhere {
   std::string text;
   std::vector<SqlValue> params;
+  bool exact = false;  // selects exactly the rows the filter accepts
 };
 
 // How a field is stored where a pushed-down filter can compare it. Such a column never holds

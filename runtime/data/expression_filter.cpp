@@ -34,7 +34,7 @@ class ExpressionFilter final : public ViewFilter {
       return SqlColumn{stored->name, KindOf(stored->kind), postgres ? SqlDialect::Postgres : SqlDialect::SQLite};
     });
     if (sql.where.empty()) return std::nullopt;
-    return SqlWhere{sql.where, sql.parameters};
+    return SqlWhere{sql.where, sql.parameters, sql.complete};
   }
 
  private:

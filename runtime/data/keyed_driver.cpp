@@ -313,6 +313,10 @@ class KeyedDriver final : public Driver {
   int BindRow(sqlite3_stmt* statement, const RowImage& row, int first);  // returns the next index
   DriverStatus HeldElsewhere(std::int64_t pointer, bool& held);
   std::string SortExpression(const ReadRequest& request) const;
+  // Whether the read's sort key is a unique key's: no two rows share a sort value.
+  bool UniqueSort(const ReadRequest& request) const {
+    return request.key >= 1 && request.key <= decl_.keys.size() && decl_.keys[request.key - 1].unique;
+  }
   std::string ReadSql(const ReadRequest& request, bool holds);
   DriverStatus ReadRows(sqlite3_stmt* statement, const ReadRequest& request, std::vector<RowImage>& rows);
   DriverStatus DuplicateKeyError() const;
@@ -986,8 +990,12 @@ std::string KeyedDriver::ReadSql(const ReadRequest& request, bool holds) {
                     " AS t WHERE 1";
   if (!sort.empty() && request.key >= 1 && decl_.keys[request.key - 1].optional) sql += " AND " + sort + " IS NOT NULL";
   if (!request.from.unbounded) {
-    sql += sort.empty() ? std::string(" AND t.rowid") + less + "?2"
-                        : " AND " + sort + (request.backward ? " <= ?1" : " >= ?1") + " AND (" + sort + less + "?1 OR t.rowid" + less + "?2)";
+    // Past the bound row by (sort key, rowid). Under a unique key only the bound's own key can tie,
+    // so the index range alone is asked and that one row is dropped in ReadRows: a per-row test of
+    // the rowid would cost every row the scan passes, also those the filter then refuses.
+    if (sort.empty()) sql += std::string(" AND t.rowid") + less + "?2";
+    else if (UniqueSort(request)) sql += " AND " + sort + (request.backward ? " <= ?1" : " >= ?1");
+    else sql += " AND (" + sort + ", t.rowid)" + less + "(?1, ?2)";
   }
   if (!request.high.empty() && !sort.empty()) sql += " AND " + sort + " <= ?4";
   if (!request.low.empty() && !sort.empty()) sql += " AND " + sort + " >= ?5";
@@ -1002,7 +1010,6 @@ DriverStatus KeyedDriver::ReadRows(sqlite3_stmt* statement, const ReadRequest& r
     sqlite3_bind_blob(statement, 1, request.from.sortKey.data(), static_cast<int>(request.from.sortKey.size()), SQLITE_STATIC);
     sqlite3_bind_int64(statement, 2, request.from.pointer);
   }
-  sqlite3_bind_int64(statement, 3, static_cast<sqlite3_int64>(request.limit));
   if (!request.high.empty()) sqlite3_bind_blob(statement, 4, request.high.data(), static_cast<int>(request.high.size()), SQLITE_STATIC);
   if (!request.low.empty()) sqlite3_bind_blob(statement, 5, request.low.data(), static_cast<int>(request.low.size()), SQLITE_STATIC);
   if (request.where) {
@@ -1018,17 +1025,27 @@ DriverStatus KeyedDriver::ReadRows(sqlite3_stmt* statement, const ReadRequest& r
     }
   }
   const int sortColumn = static_cast<int>(layout_.FieldCount() + decl_.memos.size()) + 4;
+  // The unique key's bound row, when the range returns it, is not past the bound: one row more is asked.
+  const bool dropTie = !request.from.unbounded && UniqueSort(request);
+  const std::size_t limit = request.limit + (dropTie ? 1 : 0);
+  sqlite3_bind_int64(statement, 3, static_cast<sqlite3_int64>(limit));
   int rc;
   std::size_t count = 0;
-  rows.reserve(std::min<std::size_t>(request.limit, 256));  // no regrowing for a page
+  rows.reserve(std::min<std::size_t>(limit, 256));  // no regrowing for a page
   while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
     if (count == rows.size()) rows.emplace_back();
-    RowImage& row = rows[count++];
-    ReadRow(statement, row);
+    RowImage& row = rows[count];
     const void* key = sqlite3_column_blob(statement, sortColumn);
-    row.sortKey.assign(static_cast<const char*>(key ? key : ""), static_cast<std::size_t>(sqlite3_column_bytes(statement, sortColumn)));
+    const auto keySize = static_cast<std::size_t>(sqlite3_column_bytes(statement, sortColumn));
+    if (dropTie && count == 0 && std::string_view(static_cast<const char*>(key ? key : ""), keySize) == request.from.sortKey) {
+      const std::int64_t pointer = sqlite3_column_int64(statement, sortColumn - 4);
+      if (request.backward ? pointer >= request.from.pointer : pointer <= request.from.pointer) continue;
+    }
+    ReadRow(statement, row);
+    row.sortKey.assign(static_cast<const char*>(key ? key : ""), keySize);
+    ++count;
   }
-  rows.resize(count);
+  rows.resize(std::min(count, request.limit));
   if (rc != SQLITE_DONE) return Fail();
   for (RowImage& row : rows) {  // a hold of a process that is gone does not count
     if (!row.heldElsewhere) continue;

@@ -2,6 +2,7 @@
 // server's errors as runtime codes (pg_connection.h).
 #include "runtime/data/pg_connection.h"
 
+#include <dlfcn.h>
 #include <libpq-fe.h>
 
 #include <cmath>
@@ -15,6 +16,60 @@
 namespace rt::pg {
 
 namespace {
+
+// libpq is opened on first use, not linked: a program that names no server never loads it
+// nor the TLS, Kerberos and LDAP libraries it brings (a fifth of the start-up's libraries).
+// The table is made once per process and never changes afterwards.
+#define QB_LIBPQ_FUNCTIONS(X) \
+  X(PQclear) \
+  X(PQcmdStatus) \
+  X(PQconnectdb) \
+  X(PQconninfoFree) \
+  X(PQconninfoParse) \
+  X(PQerrorMessage) \
+  X(PQexec) \
+  X(PQexecPrepared) \
+  X(PQfinish) \
+  X(PQfreemem) \
+  X(PQgetisnull) \
+  X(PQgetlength) \
+  X(PQgetvalue) \
+  X(PQntuples) \
+  X(PQprepare) \
+  X(PQresultErrorField) \
+  X(PQresultStatus) \
+  X(PQstatus)
+
+struct Libpq {
+#define QB_LIBPQ_POINTER(name) decltype(&::name) name = nullptr;
+  QB_LIBPQ_FUNCTIONS(QB_LIBPQ_POINTER)
+#undef QB_LIBPQ_POINTER
+  std::string error;  // why it could not be loaded ("" when it was)
+};
+
+Libpq Load() {
+  Libpq lib;
+  void* handle = ::dlopen("libpq.so.5", RTLD_NOW | RTLD_LOCAL);  // kept open for the process
+  if (!handle) {
+    const char* why = ::dlerror();
+    lib.error = "The PostgreSQL client library (libpq.so.5) could not be loaded: " + std::string(why ? why : "not found");
+    return lib;
+  }
+#define QB_LIBPQ_LOOKUP(name)                                                  \
+  lib.name = reinterpret_cast<decltype(&::name)>(::dlsym(handle, #name));      \
+  if (!lib.name && lib.error.empty()) lib.error = "libpq.so.5 lacks " #name;
+  QB_LIBPQ_FUNCTIONS(QB_LIBPQ_LOOKUP)
+#undef QB_LIBPQ_LOOKUP
+  return lib;
+}
+
+// The library, or null (with the reason in `error`) when it cannot be loaded.
+const Libpq* Pq(std::string* error = nullptr) {
+  static const Libpq lib = Load();
+  if (lib.error.empty()) return &lib;
+  if (error) *error = lib.error;
+  return nullptr;
+}
 
 constexpr char kLostText[] = "Database Server Connection Lost";
 
@@ -49,10 +104,12 @@ std::string QuoteValue(std::string_view value) {
 }  // namespace
 
 std::string RedactConnection(std::string_view conninfo) {
+  const Libpq* pq = Pq();
+  if (!pq) return "(unreadable connection string)";  // without libpq no password can be found in it
   char* error = nullptr;
-  PQconninfoOption* options = PQconninfoParse(std::string(conninfo).c_str(), &error);
+  PQconninfoOption* options = pq->PQconninfoParse(std::string(conninfo).c_str(), &error);
   if (!options) {
-    PQfreemem(error);
+    pq->PQfreemem(error);
     return "(unreadable connection string)";  // it may hold a password that we cannot find
   }
   std::string out;
@@ -62,7 +119,7 @@ std::string RedactConnection(std::string_view conninfo) {
     if (!o->val || std::string_view(o->keyword) == "password") continue;
     out += (out.empty() ? "" : " ") + std::string(o->keyword) + "=" + QuoteValue(o->val);
   }
-  PQconninfoFree(options);
+  pq->PQconninfoFree(options);
   return password ? out : std::string(conninfo);  // without one, the name as it was written
 }
 
@@ -102,21 +159,21 @@ void Params::Clear() {
 
 // ---- Result ----
 
-void Result::Clear::operator()(pg_result* result) const { PQclear(result); }
+void Result::Clear::operator()(pg_result* result) const { Pq()->PQclear(result); }
 
 Result::Result(pg_result* result) : result_(result) {}
 
-int Result::Rows() const { return result_ ? PQntuples(result_.get()) : 0; }
+int Result::Rows() const { return result_ ? Pq()->PQntuples(result_.get()) : 0; }
 
-bool Result::IsNull(int row, int column) const { return !result_ || PQgetisnull(result_.get(), row, column); }
+bool Result::IsNull(int row, int column) const { return !result_ || Pq()->PQgetisnull(result_.get(), row, column); }
 
 std::string_view Result::Value(int row, int column) const {
   if (!result_) return {};
-  return {PQgetvalue(result_.get(), row, column), static_cast<std::size_t>(PQgetlength(result_.get(), row, column))};
+  return {Pq()->PQgetvalue(result_.get(), row, column), static_cast<std::size_t>(Pq()->PQgetlength(result_.get(), row, column))};
 }
 
 std::int64_t Result::Integer(int row, int column) const {
-  return result_ ? std::strtoll(PQgetvalue(result_.get(), row, column), nullptr, 10) : 0;
+  return result_ ? std::strtoll(Pq()->PQgetvalue(result_.get(), row, column), nullptr, 10) : 0;
 }
 
 std::string Result::Bytes(int row, int column) const {
@@ -125,28 +182,34 @@ std::string Result::Bytes(int row, int column) const {
   return FromHex(text.substr(2)).value_or(std::string());
 }
 
-std::string Result::Command() const { return result_ ? PQcmdStatus(result_.get()) : ""; }
+std::string Result::Command() const { return result_ ? Pq()->PQcmdStatus(result_.get()) : ""; }
 
 // ---- Connection ----
 
 DriverStatus Connection::Connect(const std::string& conninfo) {
   Disconnect();
+  std::string missing;
+  if (!Pq(&missing)) {
+    DriverStatus status = DriverStatus::Error(FileSystemErr);
+    status.driverText = missing;
+    return status;
+  }
   char* error = nullptr;
-  if (PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error)) {
+  if (PQconninfoOption* options = Pq()->PQconninfoParse(conninfo.c_str(), &error)) {
     for (const PQconninfoOption* o = options; o->keyword; ++o)
       if (o->val && std::string_view(o->keyword) == "password") password_ = o->val;
-    PQconninfoFree(options);
+    Pq()->PQconninfoFree(options);
   } else {
     DriverStatus status = DriverStatus::Error(FileSystemErr);
     status.driverText = "Not a connection string: " + Scrub(Trimmed(error ? error : ""));
-    PQfreemem(error);
+    Pq()->PQfreemem(error);
     return status;
   }
-  conn_ = PQconnectdb(conninfo.c_str());
-  if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+  conn_ = Pq()->PQconnectdb(conninfo.c_str());
+  if (!conn_ || Pq()->PQstatus(conn_) != CONNECTION_OK) {
     DriverStatus status = DriverStatus::Error(FileSystemErr);
     status.driverCode = "08001";
-    status.driverText = "Could not connect to the database server: " + Scrub(Trimmed(conn_ ? PQerrorMessage(conn_) : "out of memory"));
+    status.driverText = "Could not connect to the database server: " + Scrub(Trimmed(conn_ ? Pq()->PQerrorMessage(conn_) : "out of memory"));
     Disconnect();
     return status;
   }
@@ -159,7 +222,7 @@ DriverStatus Connection::Connect(const std::string& conninfo) {
 }
 
 void Connection::Disconnect() {
-  if (conn_) PQfinish(conn_);
+  if (conn_) Pq()->PQfinish(conn_);
   conn_ = nullptr;
   prepared_.clear();
 }
@@ -171,14 +234,14 @@ std::string Connection::Scrub(std::string text) const {
 }
 
 DriverStatus Connection::Failure(pg_result* result) {
-  const char* stateField = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  const char* stateField = result ? Pq()->PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
   const std::string state = stateField ? stateField : "";
-  const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-  std::string message = Trimmed(primary ? primary : PQerrorMessage(conn_));
-  const char* constraint = result ? PQresultErrorField(result, PG_DIAG_CONSTRAINT_NAME) : nullptr;
+  const char* primary = result ? Pq()->PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+  std::string message = Trimmed(primary ? primary : Pq()->PQerrorMessage(conn_));
+  const char* constraint = result ? Pq()->PQresultErrorField(result, PG_DIAG_CONSTRAINT_NAME) : nullptr;
   if (state == "23505" && constraint) message = constraint;  // the index: the driver names its key
-  if (result) PQclear(result);
-  if (lost_ || PQstatus(conn_) != CONNECTION_OK || Lost(state)) {
+  if (result) Pq()->PQclear(result);
+  if (lost_ || Pq()->PQstatus(conn_) != CONNECTION_OK || Lost(state)) {
     lost_ = true;
     DriverStatus status = DriverStatus::Error(FileSystemErr, kLostText);
     status.driverCode = state.empty() ? "08006" : state;
@@ -198,10 +261,10 @@ DriverStatus Connection::Failure(pg_result* result) {
 DriverStatus Connection::Exec(const std::string& sql) {
   if (!conn_) return DriverStatus::Error(NotOpenErr);
   if (lost_) return Failure(nullptr);
-  pg_result* result = PQexec(conn_, sql.c_str());
-  const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
+  pg_result* result = Pq()->PQexec(conn_, sql.c_str());
+  const ExecStatusType status = result ? Pq()->PQresultStatus(result) : PGRES_FATAL_ERROR;
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
-    PQclear(result);
+    Pq()->PQclear(result);
     return {};
   }
   return Failure(result);
@@ -214,9 +277,9 @@ DriverStatus Connection::Run(const std::string& sql, const Params& params, Resul
   auto found = prepared_.find(sql);
   if (found == prepared_.end()) {
     const std::string name = "q" + std::to_string(prepared_.size() + 1);
-    pg_result* made = PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr);
-    if (!made || PQresultStatus(made) != PGRES_COMMAND_OK) return Failure(made);
-    PQclear(made);
+    pg_result* made = Pq()->PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr);
+    if (!made || Pq()->PQresultStatus(made) != PGRES_COMMAND_OK) return Failure(made);
+    Pq()->PQclear(made);
     found = prepared_.emplace(sql, name).first;
   }
   const std::size_t count = params.values_.size();
@@ -226,9 +289,9 @@ DriverStatus Connection::Run(const std::string& sql, const Params& params, Resul
     values[i] = params.nulls_[i] ? nullptr : params.values_[i].data();
     lengths[i] = static_cast<int>(params.values_[i].size());
   }
-  pg_result* done = PQexecPrepared(conn_, found->second.c_str(), static_cast<int>(count), values.data(), lengths.data(),
+  pg_result* done = Pq()->PQexecPrepared(conn_, found->second.c_str(), static_cast<int>(count), values.data(), lengths.data(),
                                    params.formats_.data(), 0);
-  const ExecStatusType status = done ? PQresultStatus(done) : PGRES_FATAL_ERROR;
+  const ExecStatusType status = done ? Pq()->PQresultStatus(done) : PGRES_FATAL_ERROR;
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) return Failure(done);
   result = Result(done);
   return {};

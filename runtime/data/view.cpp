@@ -374,7 +374,8 @@ DriverStatus View::Step(bool backward) {
       for (const Join_& join : joins_) saved.Save(*join.file);
     }
     if (DriverStatus loaded = LoadRow(row); !loaded.Ok()) return loaded;
-    if (filter_ && !filter_->Matches()) continue;
+    // An exact pushed-down filter has chosen the row already: the evaluator would only agree.
+    if (filter_ && !(pushed_ && pushed_->exact) && !filter_->Matches()) continue;
     if (!held) return {};
     saved.Restore();
     return DriverStatus::Error(IsHeldErr);

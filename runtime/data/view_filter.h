@@ -25,8 +25,8 @@ class ViewFilter {
   // Evaluated against the record buffers as they are (the view has loaded the row).
   virtual bool Matches() = 0;
   virtual std::string Text() const = 0;
-  // An SQL condition that selects exactly the rows Matches accepts, or nullopt. Optional: the
-  // view checks Matches on every row anyway.
+  // An SQL condition that selects at least the rows Matches accepts (exactly them when marked
+  // exact), or nullopt. Optional: without an exact one the view checks Matches on every row.
   virtual std::optional<SqlWhere> PushDown(const ColumnOf& /*columns*/) const { return std::nullopt; }
 };
 
