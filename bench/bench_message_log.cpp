@@ -1,8 +1,9 @@
 // The cost of one message-log entry (KestroSaveMessLog_: per-thread file, open, compose with
 // date and time pictures, append, close) against a bare POSIX open/append/close of the same bytes;
 // and a message box through the hook with the central copy on against the same box with it off,
-// in alternating blocks of the same run (the dialog thread's cost: the spool's append, never the
-// network). The log server is down there, or up and taking the entries meanwhile (/1).
+// in alternating blocks of the same run (the dialog thread's cost: waking the sender, never the
+// disk's sync or the network). The log server is down there, or up and taking the entries
+// meanwhile (/1).
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -82,7 +83,9 @@ void BM_MessageBoxCentralOnVsOff(benchmark::State& state) {
   InstantDialogs dialogs;
   rt::SetDialogHost(&dialogs);
   InstallMessageHooks();
-  const CentralCopy::Settings settings{conninfo, SpoolPathFor(GLO_KESTROMSGLOG__NAME.Str()), "bench", std::chrono::milliseconds(2000)};
+  const std::string log = GLO_KESTROMSGLOG__NAME.Str();
+  const CentralCopy::Settings settings{conninfo, log, CursorPathFor(log), SpoolPathFor(log), "bench",
+                                       std::chrono::milliseconds(2000)};
 
   using Clock = std::chrono::steady_clock;
   constexpr int kBlock = 2000;

@@ -1,11 +1,15 @@
-// The spool-and-send path of the log's central copy (central_copy.h).
+// The sender of the log's central copy: the log file from its cursor, and the spool (central_copy.h).
 #include "msglog/central_copy.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 
 #include "msglog/central_store.h"
+#include "msglog/log_cursor.h"
+#include "msglog/log_reader.h"
 
 namespace {
 
@@ -19,7 +23,12 @@ struct CentralCopy::Sender {
 
   void Run();
   bool SendRound();  // true when nothing is left unsent
+  bool HasSpooled() const;
+  bool SendSpool(std::string& failure);
   bool SendHeld(msglog::HeldSpool& held, std::string& failure);
+  // Opens the log and finds what is past the cursor and synced; false when nothing is.
+  bool LogPending(msglog::LogReader& reader, std::uint64_t& identity, std::uint64_t& synced);
+  bool SendLog(msglog::LogReader& reader, std::uint64_t identity, std::uint64_t synced, std::string& failure);
   void Down(const std::string& reason);
 
   const Settings settings;
@@ -37,6 +46,9 @@ struct CentralCopy::Sender {
 
   // The sender thread's alone.
   msglog::CentralStore store;
+  msglog::LogCursor cursor;
+  msglog::LogPosition position;  // the holder's: what the server has of the log
+  bool positionKnown = false;
   std::vector<std::unique_ptr<msglog::HeldSpool>> held;  // taken, not yet committed: kept locked
   bool down = false;
   std::thread thread;
@@ -85,9 +97,103 @@ bool CentralCopy::Sender::SendHeld(msglog::HeldSpool& spool, std::string& failur
   return true;
 }
 
+bool CentralCopy::Sender::HasSpooled() const {
+  struct stat info {};
+  return !held.empty() || (::stat(settings.spoolPath.c_str(), &info) == 0 && info.st_size > 0);
+}
+
+bool CentralCopy::Sender::SendSpool(std::string& failure) {
+  (void)msglog::TakeOrphans(settings.spoolPath, held);
+  std::unique_ptr<msglog::HeldSpool> taken;
+  (void)msglog::TakeSpool(settings.spoolPath, taken);
+  if (taken) held.push_back(std::move(taken));
+  while (!held.empty()) {
+    if (!SendHeld(*held.front(), failure)) return false;
+    held.erase(held.begin());
+  }
+  return true;
+}
+
+bool CentralCopy::Sender::LogPending(msglog::LogReader& reader, std::uint64_t& identity, std::uint64_t& synced) {
+  if (!cursor.TryHold()) return false;  // another program's sender has the log
+  if (!positionKnown) {
+    position = cursor.Read();
+    positionKnown = true;
+  }
+  const int fd = ::open(settings.logPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  identity = msglog::LogIdentity(fd);
+  const bool read = identity != 0 && ::fstat(fd, &info) == 0;
+  // What the writers appended so far reaches the disk before the server is told of it: the
+  // server never holds an entry a power cut could take from the file.
+  const bool durable = read && ::fdatasync(fd) == 0;
+  ::close(fd);
+  if (!durable) return false;
+  const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
+  if (identity != position.identity || size < position.offset) {
+    // Replaced or emptied by an administrator: the new file from its start; the old is not read again.
+    position = {identity, 0};
+    (void)cursor.Write(position);
+  }
+  if (size == position.offset) return false;
+  synced = size;
+  if (reader.Open(settings.logPath, position.offset) != 0) return false;
+  return msglog::LogIdentity(reader.Descriptor()) == identity;  // not replaced meanwhile
+}
+
+bool CentralCopy::Sender::SendLog(msglog::LogReader& reader, std::uint64_t identity, std::uint64_t synced,
+                                  std::string& failure) {
+  constexpr std::size_t kBatch = 1000;
+  std::vector<msglog::CentralRow> rows;
+  bool more = true;
+  while (more) {
+    rows.clear();
+    std::uint64_t end = position.offset;
+    msglog::EntryView view;
+    while (rows.size() < kBatch) {
+      if (reader.Next(view) != msglog::LogReader::Result::Entry || reader.Offset() > synced) {
+        more = false;
+        break;
+      }
+      end = reader.Offset();
+      if (view.kind == msglog::EntryKind::Damaged) continue;  // never sent; the reader shows it
+      std::string_view text = view.raw;
+      while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+      // The writer's process is not in the file: 0 says so.
+      const msglog::SpoolRecord record{msglog::LogEntryId(view.computer, identity, view.offset), settings.program, 0,
+                                       std::string(text)};
+      msglog::CentralRow row;
+      if (msglog::RowFromRecord(record, row)) rows.push_back(std::move(row));
+    }
+    if (!rows.empty()) {
+      const rt::DriverStatus status = store.Store(rows);
+      if (!status.Ok()) {
+        failure = status.driverText.empty() ? status.text : status.driverText;
+        return false;
+      }
+    }
+    if (end == position.offset) break;
+    // After the commit: a crash in between sends the batch again, and the ids keep it once.
+    position.offset = end;
+    (void)cursor.Write(position);
+  }
+  return true;
+}
+
 bool CentralCopy::Sender::SendRound() {
   // On the disk before anything else, whatever becomes of the server.
   (void)msglog::SyncSpool(settings.spoolPath);
+  if (!cursor.IsOpen()) {
+    if (const int error = cursor.Open(settings.cursorPath)) {
+      notice.ReportServerDown(server, settings.cursorPath + ": " + std::strerror(error));
+      down = true;
+    }
+  }
+  msglog::LogReader reader;
+  std::uint64_t identity = 0, synced = 0;
+  const bool logPending = LogPending(reader, identity, synced);
+  if (!logPending && !HasSpooled()) return cursor.IsOpen();
   if (!store.IsConnected()) {
     const rt::DriverStatus status = store.Connect(settings.conninfo);
     if (!status.Ok()) {
@@ -95,20 +201,12 @@ bool CentralCopy::Sender::SendRound() {
       return false;
     }
   }
-  // Taken only while the server answers, so that an outage leaves one spool, not a file a round.
-  (void)msglog::TakeOrphans(settings.spoolPath, held);
-  std::unique_ptr<msglog::HeldSpool> taken;
-  (void)msglog::TakeSpool(settings.spoolPath, taken);
-  if (taken) held.push_back(std::move(taken));
-  while (!held.empty()) {
-    std::string failure;
-    if (!SendHeld(*held.front(), failure)) {
-      Down(failure);
-      return false;
-    }
-    held.erase(held.begin());
+  std::string failure;
+  if (!SendSpool(failure) || (logPending && !SendLog(reader, identity, synced, failure))) {
+    Down(failure);
+    return false;
   }
-  if (down) {
+  if (down && cursor.IsOpen()) {
     down = false;
     notice.ReportServerBack(server);
   }
@@ -177,15 +275,9 @@ bool CentralCopy::IsOn() const {
   return sender_ != nullptr;
 }
 
-void CentralCopy::Add(std::string_view entry) {
+void CentralCopy::Wake() {
   const std::shared_lock lock(startMutex_);
   if (!sender_) return;
-  msglog::SpoolRecord record{sender_->ids.Next(), sender_->settings.program, ::getpid(), std::string(entry)};
-  const int error = record.id.empty() ? EIO : sender_->writer.Append(msglog::EncodeSpoolRecord(record));
-  if (error != 0) {
-    sender_->notice.ReportLost(sender_->settings.spoolPath, std::string("the spool cannot be written: ") + std::strerror(error));
-    return;
-  }
   bool wake = false;
   {
     const std::lock_guard guard(sender_->mutex);
@@ -195,14 +287,58 @@ void CentralCopy::Add(std::string_view entry) {
   if (wake) sender_->wake.notify_one();
 }
 
+void CentralCopy::AddUnlogged(std::string_view entry) {
+  {
+    const std::shared_lock lock(startMutex_);
+    if (!sender_) return;
+    msglog::SpoolRecord record{sender_->ids.Next(), sender_->settings.program, ::getpid(), std::string(entry)};
+    const int error = record.id.empty() ? EIO : sender_->writer.Append(msglog::EncodeSpoolRecord(record));
+    if (error != 0) {
+      sender_->notice.ReportLost(sender_->settings.spoolPath, std::string("the spool cannot be written: ") + std::strerror(error));
+      return;
+    }
+  }
+  Wake();
+}
+
+namespace {
+
+// Whether the cursor at `cursorPath` covers the first `size` bytes of the file `identity` names.
+bool Covers(const std::string& cursorPath, std::uint64_t identity, std::uint64_t size) {
+  if (size == 0) return true;
+  msglog::LogCursor cursor;
+  if (cursor.Open(cursorPath) != 0) return false;
+  const msglog::LogPosition at = cursor.Read();
+  return at.identity == identity && at.offset >= size;
+}
+
+}  // namespace
+
 bool CentralCopy::WaitSent(std::chrono::milliseconds timeout) {
   const std::shared_lock lock(startMutex_);
   if (!sender_) return false;
-  std::unique_lock guard(sender_->mutex);
-  const std::uint64_t after = sender_->rounds;
-  sender_->pending = true;  // a fresh round, so that what is spooled now is looked at
-  sender_->wake.notify_one();
-  return sender_->roundDone.wait_for(guard, timeout, [&] { return sender_->sentRounds > after; });
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::uint64_t identity = 0, size = 0;
+  if (const int fd = ::open(sender_->settings.logPath.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+    struct stat info {};
+    identity = msglog::LogIdentity(fd);
+    if (::fstat(fd, &info) == 0) size = static_cast<std::uint64_t>(info.st_size);
+    ::close(fd);
+  }
+  for (;;) {
+    bool sent = false;
+    {
+      std::unique_lock guard(sender_->mutex);
+      const std::uint64_t after = sender_->rounds;
+      sender_->pending = true;  // a fresh round, so that what is written now is looked at
+      sender_->wake.notify_one();
+      sent = sender_->roundDone.wait_until(guard, deadline, [&] { return sender_->sentRounds > after; });
+    }
+    // Another program's sender may hold the log: its progress is in the cursor file.
+    if (sent && Covers(sender_->settings.cursorPath, identity, size)) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 CentralCopy::CentralCopy() = default;

@@ -35,6 +35,11 @@ struct SpoolContents {
 // Every whole record of `bytes`; a torn or garbled stretch is skipped up to the next whole record.
 SpoolContents DecodeSpool(std::string_view bytes);
 
+// CRC-32 (the zlib polynomial) of `bytes`; the cursor file's slots use it too.
+std::uint32_t Crc32(std::string_view bytes);
+// `bytes` as a UUID's text, its version (4) and variant bits set.
+std::string UuidText(unsigned char (&bytes)[16]);
+
 // A new entry id: 128 random bits as a UUID (version 4). "" when no random bytes can be had.
 std::string NewEntryId();
 
