@@ -26,7 +26,7 @@ struct CentralCopy::Sender {
   bool HasSpooled() const;
   bool SendSpool(std::string& failure);
   bool SendHeld(msglog::HeldSpool& held, std::string& failure);
-  // Opens the log and finds what is past the cursor and synced; false when nothing is.
+  // Opens the log at the cursor and finds how far it reaches; false when nothing is past it.
   bool LogPending(msglog::LogReader& reader, std::uint64_t& identity, std::uint64_t& synced);
   bool SendLog(msglog::LogReader& reader, std::uint64_t identity, std::uint64_t synced, std::string& failure);
   void Down(const std::string& reason);
@@ -125,11 +125,8 @@ bool CentralCopy::Sender::LogPending(msglog::LogReader& reader, std::uint64_t& i
   struct stat info {};
   identity = msglog::LogIdentity(fd);
   const bool read = identity != 0 && ::fstat(fd, &info) == 0;
-  // What the writers appended so far reaches the disk before the server is told of it: the
-  // server never holds an entry a power cut could take from the file.
-  const bool durable = read && ::fdatasync(fd) == 0;
   ::close(fd);
-  if (!durable) return false;
+  if (!read) return false;
   const std::uint64_t size = static_cast<std::uint64_t>(info.st_size);
   if (identity != position.identity || size < position.offset) {
     // Replaced or emptied by an administrator: the new file from its start; the old is not read again.
@@ -201,8 +198,12 @@ bool CentralCopy::Sender::SendRound() {
       return false;
     }
   }
+  // What the writers appended up to `synced` reaches the disk before the server is told of it:
+  // the server never holds an entry a power cut could take from the file. Synced only now, so
+  // that a server away costs the writers no sync.
+  const bool durable = logPending && ::fdatasync(reader.Descriptor()) == 0;
   std::string failure;
-  if (!SendSpool(failure) || (logPending && !SendLog(reader, identity, synced, failure))) {
+  if (!SendSpool(failure) || (durable && !SendLog(reader, identity, synced, failure))) {
     Down(failure);
     return false;
   }
