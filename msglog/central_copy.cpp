@@ -2,6 +2,7 @@
 #include "msglog/central_copy.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@
 namespace {
 
 constexpr auto kGathering = std::chrono::milliseconds(20);
+// How long the program's end waits for a statement the server does not answer.
+constexpr auto kStopWait = std::chrono::seconds(5);
 
 }  // namespace
 
@@ -30,6 +33,7 @@ struct CentralCopy::Sender {
   bool LogPending(msglog::LogReader& reader, std::uint64_t& identity, std::uint64_t& synced);
   bool SendLog(msglog::LogReader& reader, std::uint64_t identity, std::uint64_t synced, std::string& failure);
   void Down(const std::string& reason);
+  bool IsStopping();
 
   const Settings settings;
   LogLossNotice& notice;
@@ -43,6 +47,12 @@ struct CentralCopy::Sender {
   bool listening = false;  // the sender waits for entries: only then is a new one worth a wake-up
   std::uint64_t rounds = 0, sentRounds = 0;  // rounds finished, the last one that left nothing unsent
   std::condition_variable roundDone;
+  bool finished = false;  // Run returned
+
+  // The connection's socket while connected, for Stop to cut a hung statement short. The
+  // sender clears it before it closes the connection, so Stop never touches a reused descriptor.
+  std::mutex socketMutex;
+  int socket = -1;
 
   // The sender thread's alone.
   msglog::CentralStore store;
@@ -54,8 +64,18 @@ struct CentralCopy::Sender {
   std::thread thread;
 };
 
+bool CentralCopy::Sender::IsStopping() {
+  const std::lock_guard lock(mutex);
+  return stopping;
+}
+
 void CentralCopy::Sender::Down(const std::string& reason) {
+  {
+    const std::lock_guard lock(socketMutex);
+    socket = -1;
+  }
   store.Disconnect();
+  if (IsStopping()) return;  // cut short by the program's end: not the server's fault
   down = true;
   // libpq's messages run over lines; the notice is one line of a status bar.
   std::string line;
@@ -158,7 +178,7 @@ bool CentralCopy::Sender::SendLog(msglog::LogReader& reader, std::uint64_t ident
       std::string_view text = view.raw;
       while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
       // The writer's process is not in the file: 0 says so.
-      const msglog::SpoolRecord record{msglog::LogEntryId(view.computer, identity, view.offset), settings.program, 0,
+      const msglog::SpoolRecord record{msglog::LogEntryId(view.computer, identity, view.offset, text), settings.program, 0,
                                        std::string(text)};
       msglog::CentralRow row;
       if (msglog::RowFromRecord(record, row)) rows.push_back(std::move(row));
@@ -170,7 +190,7 @@ bool CentralCopy::Sender::SendLog(msglog::LogReader& reader, std::uint64_t ident
         return false;
       }
     }
-    if (end == position.offset) break;
+    if (end == position.offset || IsStopping()) break;
     // After the commit: a crash in between sends the batch again, and the ids keep it once.
     position.offset = end;
     (void)cursor.Write(position);
@@ -197,6 +217,8 @@ bool CentralCopy::Sender::SendRound() {
       Down(status.driverText.empty() ? status.text : status.driverText);
       return false;
     }
+    const std::lock_guard lock(socketMutex);
+    socket = store.Socket();
   }
   // What the writers appended up to `synced` reaches the disk before the server is told of it:
   // the server never holds an entry a power cut could take from the file. Synced only now, so
@@ -236,17 +258,32 @@ void CentralCopy::Sender::Run() {
     // Entries come in bursts: a moment's gathering sends them in one transaction.
     if (!stopping) wake.wait_for(lock, kGathering, [this] { return stopping; });
   }
+  finished = true;
+  roundDone.notify_all();
 }
 
 namespace {
 
-// Without a time-out of its own, a connection to a host that does not answer would wait for the
-// system's (minutes), and the program's end waits for the sender.
-std::string WithConnectTimeout(std::string conninfo) {
-  if (conninfo.find("connect_timeout") != std::string::npos) return conninfo;
-  if (conninfo.rfind("postgresql://", 0) == 0 || conninfo.rfind("postgres://", 0) == 0)
-    return conninfo + (conninfo.find('?') == std::string::npos ? "?" : "&") + "connect_timeout=10";
-  return conninfo + " connect_timeout=10";
+// Without time-outs of its own, a connection to a host that does not answer, or one lost
+// mid-statement (a host gone, a cable pulled), would wait for the system's (minutes to hours),
+// and the program's end waits for the sender. The administrator's own values win.
+std::string WithTimeouts(std::string conninfo) {
+  const bool uri = conninfo.rfind("postgresql://", 0) == 0 || conninfo.rfind("postgres://", 0) == 0;
+  static constexpr const char* kTimeouts[][2] = {
+      {"connect_timeout", "10"},  {"keepalives", "1"},       {"keepalives_idle", "10"},
+      {"keepalives_interval", "5"}, {"keepalives_count", "3"}, {"tcp_user_timeout", "30000"},
+  };
+  for (const auto& [name, value] : kTimeouts) {
+    // "keepalives" is also the start of the other keep-alive names: match the whole word.
+    const std::string key = std::string(name) + "=";
+    const std::size_t at = conninfo.find(key);
+    const bool set = at != std::string::npos && (at == 0 || conninfo[at - 1] == ' ' || conninfo[at - 1] == '?' ||
+                                                 conninfo[at - 1] == '&');
+    if (set) continue;
+    if (uri) conninfo += (conninfo.find('?') == std::string::npos ? "?" : "&") + key + value;
+    else conninfo += " " + key + value;
+  }
+  return conninfo;
 }
 
 }  // namespace
@@ -254,7 +291,7 @@ std::string WithConnectTimeout(std::string conninfo) {
 void CentralCopy::Start(Settings settings, LogLossNotice& notice) {
   const std::unique_lock lock(startMutex_);
   if (sender_) return;
-  settings.conninfo = WithConnectTimeout(std::move(settings.conninfo));
+  settings.conninfo = WithTimeouts(std::move(settings.conninfo));
   sender_ = std::make_unique<Sender>(std::move(settings), notice);
   sender_->thread = std::thread([sender = sender_.get()] { sender->Run(); });
 }
@@ -267,6 +304,14 @@ void CentralCopy::Stop() {
     sender_->stopping = true;
   }
   sender_->wake.notify_all();
+  {
+    // A server that hangs mid-statement (keep-alives still answered) must not hold the exit.
+    std::unique_lock guard(sender_->mutex);
+    if (!sender_->roundDone.wait_for(guard, kStopWait, [this] { return sender_->finished; })) {
+      const std::lock_guard socketGuard(sender_->socketMutex);
+      if (sender_->socket >= 0) ::shutdown(sender_->socket, SHUT_RDWR);
+    }
+  }
   sender_->thread.join();
   sender_.reset();  // held spools are closed unsent: their locks go, the next sender takes them
 }

@@ -44,6 +44,7 @@ class CentralStore {
   rt::DriverStatus Connect(const std::string& conninfo);
   void Disconnect() { connection_.Disconnect(); }
   bool IsConnected() const { return connection_.IsConnected() && !connection_.IsLost(); }
+  int Socket() const { return connection_.Socket(); }
 
   // Creates the table when it is missing (an administrator's first set-up, and tests).
   rt::DriverStatus CreateTable() { return connection_.Exec(kCentralTableSql); }

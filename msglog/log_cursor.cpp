@@ -60,10 +60,10 @@ std::uint64_t LogIdentity(int fd) {
   return hash == 0 ? 1 : hash;
 }
 
-std::string LogEntryId(std::string_view computer, std::uint64_t identity, std::uint64_t offset) {
+std::string LogEntryId(std::string_view computer, std::uint64_t identity, std::uint64_t offset, std::string_view entry) {
   char file[8];
   PutU64(file, identity);
-  const std::uint64_t where = Fnv1a(Fnv1a(Fnv1a(kFnvBasis, computer), {"", 1}), {file, sizeof file});
+  const std::uint64_t where = Fnv1a(Fnv1a(Fnv1a(Fnv1a(kFnvBasis, computer), {"", 1}), {file, sizeof file}), entry);
   unsigned char bytes[16];
   for (int i = 0; i < 8; ++i) {
     bytes[i] = static_cast<unsigned char>(where >> (8 * (7 - i)));

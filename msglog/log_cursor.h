@@ -18,9 +18,10 @@ namespace msglog {
 // no whole first line.
 std::uint64_t LogIdentity(int fd);
 
-// An entry's id on the server, made from the computer, the file's identity and the entry's
-// offset: a resent entry gets the same id. A UUID in text form.
-std::string LogEntryId(std::string_view computer, std::uint64_t identity, std::uint64_t offset);
+// An entry's id on the server, made from the computer, the file's identity, the entry's offset
+// and its bytes: a resent entry gets the same id, and another entry at the same place of a file
+// emptied and written again (its identity unchanged) another. A UUID in text form.
+std::string LogEntryId(std::string_view computer, std::uint64_t identity, std::uint64_t offset, std::string_view entry);
 
 // ---- The cursor file ----
 

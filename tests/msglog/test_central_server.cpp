@@ -232,6 +232,27 @@ TEST_F(CentralServer, ServerDownAndBackAreToldOnceEachWithoutThePassword) {
   ExpectAllSent(temp_.Path());
 }
 
+// 3.3 a server that hangs mid-statement (its connection alive) does not hold the program's end,
+// and the entry it held is sent by the next sender
+TEST_F(CentralServer, AServerThatHangsMidStatementDoesNotHoldTheEnd) {
+  rt::pg::Connection admin;
+  ASSERT_TRUE(admin.Connect(conninfo_).Ok());
+  ASSERT_TRUE(admin.Exec("BEGIN").Ok());
+  ASSERT_TRUE(admin.Exec("LOCK TABLE message_log IN ACCESS EXCLUSIVE MODE").Ok());
+  LogLossNotice notice;
+  CentralCopy copy;
+  copy.Start(Settings(conninfo_), notice);
+  AppendEntry(Log(), "held");
+  EXPECT_FALSE(copy.WaitSent(1s));  // its INSERT waits for the lock
+  const auto start = std::chrono::steady_clock::now();
+  copy.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+  EXPECT_EQ(notice.Notice(), "");
+  ASSERT_TRUE(admin.Exec("COMMIT").Ok());
+  SendAll();
+  EXPECT_EQ(Texts(), std::vector<std::string>{"held"});
+}
+
 // 4.x four programs share one folder (one log, one cursor) and raise 500 messages each through
 // the hooks; the server is stopped and started twice and one program is killed and restarted
 namespace {
