@@ -1,5 +1,5 @@
 #pragma once
-// The spool of the log's central copy: entries written to the log file but not yet acknowledged
+// The spool of the log's central copy: entries the log file could not take, not yet acknowledged
 // by the log server, kept in one file beside the log that every program of the folder shares.
 // Owns the record format (length-prefixed, checksummed, so any bytes survive and a torn record
 // is found) and the file protocol: appenders hold a shared flock for one write; a sender takes
