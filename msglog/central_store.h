@@ -50,7 +50,8 @@ class CentralStore {
   rt::DriverStatus CreateTable() { return connection_.Exec(kCentralTableSql); }
 
   // ---- Write ----
-  // Stores every row in one transaction; a row whose id is stored already is left as it is.
+  // Stores every row in one statement (all or none); a row whose id is stored already, or
+  // repeated in `rows`, is stored once.
   rt::DriverStatus Store(const std::vector<CentralRow>& rows);
 
   // ---- Read ----
