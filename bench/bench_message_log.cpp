@@ -99,7 +99,7 @@ void BM_MessageBoxCentralOnVsOff(benchmark::State& state) {
   };
   // A message box's cost while a program runs, not the sender's start: its first round (the
   // leftovers, a first connection) is let finish off the clock, and the off block waits alike.
-  constexpr auto kSettle = std::chrono::milliseconds(100);
+  constexpr auto kSettle = std::chrono::milliseconds(500);
   for (auto _ : state) {
     GLO_CentralLog.Start(settings, GLO_MessageLogLoss);
     std::this_thread::sleep_for(kSettle);

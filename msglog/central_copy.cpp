@@ -57,6 +57,7 @@ struct CentralCopy::Sender {
   // The sender thread's alone.
   msglog::CentralStore store;
   msglog::LogCursor cursor;
+  msglog::LogReader reader;  // kept: its megabyte buffer is made once, not every round
   msglog::LogPosition position;  // the holder's: what the server has of the log
   bool positionKnown = false;
   std::vector<std::unique_ptr<msglog::HeldSpool>> held;  // taken, not yet committed: kept locked
@@ -207,7 +208,6 @@ bool CentralCopy::Sender::SendRound() {
       down = true;
     }
   }
-  msglog::LogReader reader;
   std::uint64_t identity = 0, synced = 0;
   const bool logPending = LogPending(reader, identity, synced);
   if (!logPending && !HasSpooled()) return cursor.IsOpen();
@@ -225,7 +225,9 @@ bool CentralCopy::Sender::SendRound() {
   // that a server away costs the writers no sync.
   const bool durable = logPending && ::fdatasync(reader.Descriptor()) == 0;
   std::string failure;
-  if (!SendSpool(failure) || (durable && !SendLog(reader, identity, synced, failure))) {
+  const bool sent = SendSpool(failure) && (!durable || SendLog(reader, identity, synced, failure));
+  reader.Close();
+  if (!sent) {
     Down(failure);
     return false;
   }
