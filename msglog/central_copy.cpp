@@ -260,7 +260,7 @@ void CentralCopy::Sender::Run() {
     } else if (!sent) {
       wake.wait_for(lock, settings.retry, [this] { return stopping; });
     }
-    // Entries come in bursts: a moment's gathering sends them in one transaction.
+    // Entries come in bursts: a moment's gathering sends them in one statement.
     if (!stopping) wake.wait_for(lock, kGathering, [this] { return stopping; });
   }
   finished = true;

@@ -1,6 +1,6 @@
 #pragma once
 // The log server's side of the central copy: the message_log table, an entry's row as the
-// spool's record makes it, storing a batch of rows in one transaction (a resent entry is stored
+// spool's record makes it, storing a batch of rows in one statement (a resent entry is stored
 // once, by its id) and reading the rows back as log entries. Owns one libpq connection through
 // the data driver's connection class; every value travels as a bound parameter. Knows no spool
 // file, thread or window.
