@@ -1,9 +1,11 @@
 #pragma once
-// The central copy of this process's log entries: the hooks hand each entry to Add, which
-// appends it to the spool beside the log (one write, no network); a sender thread of its own
-// moves the spool to the log server and tells LogLossNotice when the server is lost and back.
-// Owns the spool writer, the sender thread and its connection; started once by the set-up,
-// stopped by its destructor or Stop. Knows no window.
+// The central copy of the log: a sender thread of its own tails the log file from the cursor
+// beside it and stores each entry on the log server; the hooks only wake it (Wake). One sender
+// per log file sends for every program of the folder (the cursor's lock); the others wait to
+// take over. An entry the log file could not take goes to the spool beside the log instead
+// (AddUnlogged). Tells LogLossNotice when the server is lost and back. Owns the cursor, the
+// spool writer, the sender thread and its connection; started once by the set-up, stopped by
+// its destructor or Stop. Knows no window.
 
 #include <chrono>
 #include <condition_variable>
@@ -21,9 +23,11 @@
 class CentralCopy {
  public:
   struct Settings {
-    std::string conninfo;   // the administrator's; shown only through RedactConnection
-    std::string spoolPath;  // beside the log
-    std::string program;    // the executable's path, stored with each entry
+    std::string conninfo;    // the administrator's; shown only through RedactConnection
+    std::string logPath;     // the log file the hooks write
+    std::string cursorPath;  // beside the log (the real file, when the log's name is a link)
+    std::string spoolPath;   // beside it too: entries the log could not take
+    std::string program;     // the executable's path, stored with each entry
     std::chrono::milliseconds retry{2000};  // between attempts while the server is away
   };
 
@@ -33,19 +37,24 @@ class CentralCopy {
   CentralCopy& operator=(const CentralCopy&) = delete;
 
   // ---- Start and stop ----
-  // Starts the sender, which first sends what earlier runs left spooled.
+  // Starts the sender, which first sends what earlier runs left in the log and the spool.
   void Start(Settings settings, LogLossNotice& notice);
-  // Ends the sender after its current attempt; what is not sent stays spooled for the next one.
+  // Ends the sender after its current attempt; what is not sent waits in the log past the
+  // cursor (or in the spool) for the next sender.
   void Stop();
   bool IsOn() const;
 
   // ---- Entries (any thread) ----
-  // Spools `entry` (the log file's text for it, line end excluded) and wakes the sender. A spool
-  // that cannot be written is reported to the notice as a lost entry.
-  void Add(std::string_view entry);
+  // An entry reached the log file: the sender looks soon. Costs no system call while the
+  // sender is busy or gathering.
+  void Wake();
+  // `entry` (its text, line end excluded) could not be written to the log file: it is spooled
+  // for the server instead. A spool that cannot be written either is reported as a lost entry.
+  void AddUnlogged(std::string_view entry);
 
   // ---- Test support ----
-  // Waits until a round of the sender left nothing unsent; false when `timeout` passed first.
+  // Waits until everything the log file held at the call is on the server (by whichever sender
+  // holds the cursor) and this sender's round left the spool empty; false when `timeout` passed.
   bool WaitSent(std::chrono::milliseconds timeout);
 
  private:

@@ -26,6 +26,8 @@ constexpr char kMagic[4] = {'Q', 'S', 'R', '1'};
 constexpr std::size_t kHeaderSize = 12;
 constexpr std::uint32_t kMaxPayload = 1u << 20;
 
+}  // namespace
+
 std::uint32_t Crc32(std::string_view bytes) {
   static const std::array<std::uint32_t, 256> table = [] {
     std::array<std::uint32_t, 256> t{};
@@ -40,6 +42,8 @@ std::uint32_t Crc32(std::string_view bytes) {
   for (const char ch : bytes) crc = table[(crc ^ static_cast<unsigned char>(ch)) & 0xFF] ^ (crc >> 8);
   return crc ^ 0xFFFFFFFFu;
 }
+
+namespace {
 
 void PutU32(std::string& out, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -141,6 +145,8 @@ bool RandomBytes(unsigned char* bytes, std::size_t size) {
   return true;
 }
 
+}  // namespace
+
 std::string UuidText(unsigned char (&bytes)[16]) {
   bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
   bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
@@ -154,8 +160,6 @@ std::string UuidText(unsigned char (&bytes)[16]) {
   }
   return id;
 }
-
-}  // namespace
 
 std::string NewEntryId() {
   unsigned char bytes[16];

@@ -1,5 +1,5 @@
 #pragma once
-// The spool of the log's central copy: entries written to the log file but not yet acknowledged
+// The spool of the log's central copy: entries the log file could not take, not yet acknowledged
 // by the log server, kept in one file beside the log that every program of the folder shares.
 // Owns the record format (length-prefixed, checksummed, so any bytes survive and a torn record
 // is found) and the file protocol: appenders hold a shared flock for one write; a sender takes
@@ -34,6 +34,11 @@ struct SpoolContents {
 };
 // Every whole record of `bytes`; a torn or garbled stretch is skipped up to the next whole record.
 SpoolContents DecodeSpool(std::string_view bytes);
+
+// CRC-32 (the zlib polynomial) of `bytes`; the cursor file's slots use it too.
+std::uint32_t Crc32(std::string_view bytes);
+// `bytes` as a UUID's text, its version (4) and variant bits set.
+std::string UuidText(unsigned char (&bytes)[16]);
 
 // A new entry id: 128 random bits as a UUID (version 4). "" when no random bytes can be had.
 std::string NewEntryId();

@@ -29,11 +29,18 @@ const char kCentralTableSql[] = R"(CREATE TABLE IF NOT EXISTS message_log (
 
 namespace {
 
+// A batch is one statement over arrays, one element per row: one round trip and one plan
+// however many rows, and atomic without a transaction of its own.
 constexpr char kInsertSql[] =
     "INSERT INTO message_log (id, moment, user_name, computer, program, process, kind, window_title, title,"
     " message_text, shown_buttons, pressed_button, clipped, entry)"
-    " VALUES ($1::uuid, to_timestamp($2::double precision), $3, $4, $5, $6::bigint, $7, $8, $9, $10, $11, $12,"
-    " $13::boolean, $14) ON CONFLICT (id) DO NOTHING";
+    " SELECT id, to_timestamp(epoch), user_name, computer, program, process, kind, window_title, title,"
+    " message_text, shown_buttons, pressed_button, clipped, entry"
+    " FROM unnest($1::uuid[], $2::double precision[], $3::text[], $4::text[], $5::text[], $6::bigint[],"
+    " $7::text[], $8::text[], $9::text[], $10::text[], $11::text[], $12::text[], $13::boolean[], $14::text[])"
+    " AS batch(id, epoch, user_name, computer, program, process, kind, window_title, title, message_text,"
+    " shown_buttons, pressed_button, clipped, entry)"
+    " ON CONFLICT (id) DO NOTHING";
 
 constexpr char kReadSql[] =
     "SELECT seq, id::text, extract(epoch from moment)::bigint, user_name, computer, program, process, kind,"
@@ -116,34 +123,46 @@ bool RowFromRecord(const SpoolRecord& record, CentralRow& row) {
 
 rt::DriverStatus CentralStore::Connect(const std::string& conninfo) { return connection_.Connect(conninfo); }
 
+namespace {
+
+// An array literal's elements: every one quoted, so no value (braces, commas, "NULL") is read
+// as syntax; the text is the server's already (no NUL).
+class ArrayLiteral {
+ public:
+  void Add(std::string_view value) {
+    text_.push_back(text_.empty() ? '{' : ',');
+    text_.push_back('"');
+    for (const char c : value) {
+      if (c == '"' || c == '\\') text_.push_back('\\');
+      text_.push_back(c);
+    }
+    text_.push_back('"');
+  }
+  std::string Text() const { return text_.empty() ? "{}" : text_ + "}"; }
+
+ private:
+  std::string text_;
+};
+
+}  // namespace
+
 rt::DriverStatus CentralStore::Store(const std::vector<CentralRow>& rows) {
-  if (rt::DriverStatus status = connection_.Exec("BEGIN"); !status.Ok()) return status;
-  rt::pg::Params params;
+  if (rows.empty()) return {};
+  constexpr int kColumns = 14;
+  ArrayLiteral columns[kColumns];
   for (const CentralRow& row : rows) {
     const LogEntry& e = row.entry;
-    params.Clear();
-    params.Text(row.id);
-    params.Integer(EpochOf(e.moment));
-    params.Text(e.user);
-    params.Text(e.computer);
-    params.Text(row.program);
-    params.Integer(row.process);
-    params.Text(KindName(e.kind));
-    params.Text(e.windowTitle);
-    params.Text(e.title);
-    params.Text(e.text);
-    params.Text(e.shownButtons);
-    params.Text(e.pressedButton);
-    params.Text(e.clipped ? "true" : "false");
     std::string_view entry = e.raw;  // stored without its line end
     while (!entry.empty() && (entry.back() == '\n' || entry.back() == '\r')) entry.remove_suffix(1);
-    params.Text(std::string(entry));
-    if (rt::DriverStatus status = connection_.Run(kInsertSql, params); !status.Ok()) {
-      (void)connection_.Exec("ROLLBACK");
-      return status;
-    }
+    const std::string values[kColumns] = {
+        row.id,     std::to_string(EpochOf(e.moment)), e.user,  e.computer,       row.program,
+        std::to_string(row.process), std::string(KindName(e.kind)), e.windowTitle, e.title, e.text,
+        e.shownButtons, e.pressedButton, e.clipped ? "true" : "false", std::string(entry)};
+    for (int c = 0; c < kColumns; ++c) columns[c].Add(values[c]);
   }
-  return connection_.Exec("COMMIT");
+  rt::pg::Params params;
+  for (const ArrayLiteral& column : columns) params.Text(column.Text());
+  return connection_.Run(kInsertSql, params);
 }
 
 rt::DriverStatus CentralStore::Read(const std::function<void(const CentralRow&)>& take) {

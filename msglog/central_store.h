@@ -1,6 +1,6 @@
 #pragma once
 // The log server's side of the central copy: the message_log table, an entry's row as the
-// spool's record makes it, storing a batch of rows in one transaction (a resent entry is stored
+// spool's record makes it, storing a batch of rows in one statement (a resent entry is stored
 // once, by its id) and reading the rows back as log entries. Owns one libpq connection through
 // the data driver's connection class; every value travels as a bound parameter. Knows no spool
 // file, thread or window.
@@ -44,12 +44,14 @@ class CentralStore {
   rt::DriverStatus Connect(const std::string& conninfo);
   void Disconnect() { connection_.Disconnect(); }
   bool IsConnected() const { return connection_.IsConnected() && !connection_.IsLost(); }
+  int Socket() const { return connection_.Socket(); }
 
   // Creates the table when it is missing (an administrator's first set-up, and tests).
   rt::DriverStatus CreateTable() { return connection_.Exec(kCentralTableSql); }
 
   // ---- Write ----
-  // Stores every row in one transaction; a row whose id is stored already is left as it is.
+  // Stores every row in one statement (all or none); a row whose id is stored already, or
+  // repeated in `rows`, is stored once.
   rt::DriverStatus Store(const std::vector<CentralRow>& rows);
 
   // ---- Read ----

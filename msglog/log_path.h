@@ -14,7 +14,9 @@ struct MessageLogLocation {
 inline constexpr char kMessageLogFileName[] = "Quibbet_.txt";
 // Beside the executable: the log server's connection string, set by the administrator.
 inline constexpr char kLogServerFileName[] = "Quibbet_.logserver";
-// Beside the log: entries not yet on the log server.
+// Beside the log: how far the log server has the log.
+inline constexpr char kCursorFileName[] = "Quibbet_.cursor";
+// Beside the log: entries the log file could not take, not yet on the log server.
 inline constexpr char kSpoolFileName[] = "Quibbet_.spool";
 // Bytes the log's path may take, its terminating zero included: the longest path the system opens.
 // A log beside an executable deeper than that goes to the current directory.

@@ -136,14 +136,15 @@ void KestroSaveMessLog_(std::string_view PAR_STR) {
   const rt::DateAndTime now = rt::TodayAndClock();
   log.ZENTA__.REC_ = ComposeEntry(now.date, now.time, GLO_USERNAME.Get().View(),
                                   GLO_KESTROMSGLOG__COMPUTER.View(), PAR_STR);
-  // The spool first: an entry that reaches the file is then never missing from the server's copy,
-  // even when the program dies between the two.
-  GLO_CentralLog.Add(log.ZENTA__.REC_.Clipped());
   if (!lost.IsLost()) {
     log.file.Add();
     lost.Note();
   }
   log.file.Close();
+  // The central copy's sender reads the entry from the file; one the file did not take goes by
+  // the spool, so the server still has it.
+  if (lost.IsLost()) GLO_CentralLog.AddUnlogged(log.ZENTA__.REC_.Clipped());
+  else GLO_CentralLog.Wake();
   if (lost.IsLost()) GLO_MessageLogLoss.ReportLost(GLO_KESTROMSGLOG__NAME.View(), lost.Text());
 }
 

@@ -35,8 +35,26 @@ std::string ReadLogServerFile(const std::string& file) {
   return {};
 }
 
-std::string SpoolPathFor(const std::string& logPath) {
-  return (rt::platform::NativePath(logPath).parent_path() / kSpoolFileName).string();
+namespace {
+
+// The directory of the file `logPath` names, its links followed (also to a log not yet made).
+std::filesystem::path RealLogDirectory(const std::string& logPath) {
+  std::filesystem::path path = rt::platform::NativePath(logPath);
+  std::error_code error;
+  for (int links = 0; links < 40 && std::filesystem::is_symlink(path, error); ++links) {
+    const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+    if (error) break;
+    path = target.is_absolute() ? target : path.parent_path() / target;
+  }
+  return path.parent_path();
+}
+
+}  // namespace
+
+std::string SpoolPathFor(const std::string& logPath) { return (RealLogDirectory(logPath) / kSpoolFileName).string(); }
+
+std::string CursorPathFor(const std::string& logPath) {
+  return (RealLogDirectory(logPath) / kCursorFileName).string();
 }
 
 void StartCentralLog() {
@@ -45,7 +63,9 @@ void StartCentralLog() {
   const std::string conninfo =
       ReadLogServerFile((std::filesystem::path(program).parent_path() / kLogServerFileName).string());
   if (conninfo.empty()) return;
-  GLO_CentralLog.Start({conninfo, SpoolPathFor(GLO_KESTROMSGLOG__NAME.Str()), program}, GLO_MessageLogLoss);
+  const std::string log = GLO_KESTROMSGLOG__NAME.Str();
+  GLO_CentralLog.Start({conninfo, rt::platform::NativePath(log).string(), CursorPathFor(log), SpoolPathFor(log), program},
+                       GLO_MessageLogLoss);
 }
 
 void InstallMessageHooks() {

@@ -13,8 +13,10 @@ void SetMessageLogPath();
 // The log server's connection string from `file` (the first line that is neither blank nor a
 // "#" comment, trimmed); "" when the file is missing or names none.
 std::string ReadLogServerFile(const std::string& file);
-// The spool beside the log at `logPath`.
+// The spool and the cursor beside the log at `logPath`: beside the file it links to, when
+// `logPath` is a link (the installed layout links the program's folder to the system's log).
 std::string SpoolPathFor(const std::string& logPath);
+std::string CursorPathFor(const std::string& logPath);
 // Starts GLO_CentralLog when kLogServerFileName beside the executable names a server. Only the
 // administrator's file counts: no option, environment variable or user's setting names the server.
 void StartCentralLog();

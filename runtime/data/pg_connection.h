@@ -74,6 +74,9 @@ class Connection {
   void Disconnect();
   bool IsConnected() const { return conn_ != nullptr; }
   bool IsLost() const { return lost_; }
+  // The connection's socket (-1 when none), for a caller that must cut a statement short from
+  // another thread: shutting it down makes the waiting statement fail as a lost connection.
+  int Socket() const;
 
   // ---- Statements ----
   // Runs `sql` prepared once per connection; fills `result` with its rows.

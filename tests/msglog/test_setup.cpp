@@ -13,6 +13,7 @@
 #include "msglog/setup.h"
 #include "runtime/core/system_props.h"
 #include "runtime/platform/platform.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ TEST(MessageLogSetup, FillsTheGlobalsAndInstallsTheHooks) {
   rt::SetSystemProp(rt::PROP_StopHook, 0);
 }
 
-}  // namespace
+
 
 // The log server as the administrator writes it beside the executable: the first line that
 // is neither blank nor a comment, trimmed; nothing else.
@@ -82,3 +83,24 @@ TEST(MessageLogSetup, ReadsTheLogServerFromTheAdministratorsFileOnly) {
   rt::SetSystemProp(rt::PROP_MessageHook, 0);
   rt::SetSystemProp(rt::PROP_StopHook, 0);
 }
+
+// The cursor lies beside the real log: the installed program's folder links to the system's log.
+TEST(MessageLogSetup, TheCursorFollowsTheLogsLink) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "var" / "log");
+  std::filesystem::create_directories(dir / "prog");
+  const std::filesystem::path real = dir / "var" / "log" / kMessageLogFileName;
+  const std::filesystem::path cursor = dir / "var" / "log" / kCursorFileName;
+  std::filesystem::create_symlink(real, dir / "prog" / "absolute.txt");      // 1 a link to a log not yet made
+  std::filesystem::create_symlink("../var/log/" + std::string(kMessageLogFileName),
+                                  dir / "prog" / "relative.txt");            // 2 a relative link
+  std::filesystem::create_symlink(dir / "prog" / "relative.txt", dir / "prog" / "chain.txt");  // 3 a link to a link
+  for (const char* name : {"absolute.txt", "relative.txt", "chain.txt"}) {
+    EXPECT_EQ(std::filesystem::weakly_canonical(CursorPathFor((dir / "prog" / name).string())),
+              std::filesystem::weakly_canonical(cursor)) << name;
+  }
+  // 4 a plain log: beside it
+  EXPECT_EQ(CursorPathFor((dir / "prog" / kMessageLogFileName).string()), (dir / "prog" / kCursorFileName).string());
+}
+
+}  // namespace
