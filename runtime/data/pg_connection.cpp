@@ -38,6 +38,7 @@ namespace {
   X(PQprepare) \
   X(PQresultErrorField) \
   X(PQresultStatus) \
+  X(PQsocket) \
   X(PQstatus)
 
 struct Libpq {
@@ -221,7 +222,7 @@ DriverStatus Connection::Connect(const std::string& conninfo) {
   return Exec("SET client_min_messages = error; SET client_encoding = 'UTF8'; SET plan_cache_mode = force_generic_plan");
 }
 
-int Connection::Socket() const { return conn_ ? PQsocket(conn_) : -1; }
+int Connection::Socket() const { return conn_ ? Pq()->PQsocket(conn_) : -1; }
 
 void Connection::Disconnect() {
   if (conn_) Pq()->PQfinish(conn_);
