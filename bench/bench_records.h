@@ -41,21 +41,24 @@ inline const rt::RecordLayout& Layout() {
   return layout;
 }
 
-inline void Report(benchmark::State& state, Clock::duration ours, Clock::duration raw, double operations) {
+// Counters <ours>, <raw> (microseconds per operation) and <ratio>.
+template <class Duration>
+void ReportAs(benchmark::State& state, Duration ours, Duration raw, double operations, const char* oursName,
+              const char* rawName, const char* ratioName) {
   const double o = std::chrono::duration<double, std::micro>(ours).count() / operations;
   const double r = std::chrono::duration<double, std::micro>(raw).count() / operations;
-  state.counters["ours_us"] = o;
-  state.counters["raw_us"] = r;
-  state.counters["ratio"] = r > 0 ? o / r : 0;
+  state.counters[oursName] = o;
+  state.counters[rawName] = r;
+  state.counters[ratioName] = r > 0 ? o / r : 0;
 }
 
-// The same in processor time: counters ours_cpu_us, raw_cpu_us and cpu_ratio.
+inline void Report(benchmark::State& state, Clock::duration ours, Clock::duration raw, double operations) {
+  ReportAs(state, ours, raw, operations, "ours_us", "raw_us", "ratio");
+}
+
+// The same in processor time.
 inline void ReportCpu(benchmark::State& state, CpuClock::duration ours, CpuClock::duration raw, double operations) {
-  const double o = std::chrono::duration<double, std::micro>(ours).count() / operations;
-  const double r = std::chrono::duration<double, std::micro>(raw).count() / operations;
-  state.counters["ours_cpu_us"] = o;
-  state.counters["raw_cpu_us"] = r;
-  state.counters["cpu_ratio"] = r > 0 ? o / r : 0;
+  ReportAs(state, ours, raw, operations, "ours_cpu_us", "raw_cpu_us", "cpu_ratio");
 }
 
 }  // namespace bench_records

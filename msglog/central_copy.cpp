@@ -19,6 +19,21 @@ constexpr auto kGathering = std::chrono::milliseconds(20);
 // How long the program's end waits for a statement the server does not answer.
 constexpr auto kStopWait = std::chrono::seconds(5);
 
+// Adds the row a spool record makes (a record that makes none is left out).
+void AddRow(const msglog::SpoolRecord& record, std::vector<msglog::CentralRow>& rows) {
+  msglog::CentralRow row;
+  if (msglog::RowFromRecord(record, row)) rows.push_back(std::move(row));
+}
+
+// Stores the rows in one statement; false with the server's reason when it did not commit.
+bool StoreAll(msglog::CentralStore& store, const std::vector<msglog::CentralRow>& rows, std::string& failure) {
+  if (rows.empty()) return true;
+  const rt::DriverStatus status = store.Store(rows);
+  if (status.Ok()) return true;
+  failure = status.driverText.empty() ? status.text : status.driverText;
+  return false;
+}
+
 }  // namespace
 
 struct CentralCopy::Sender {
@@ -100,17 +115,8 @@ bool CentralCopy::Sender::SendHeld(msglog::HeldSpool& spool, std::string& failur
   const msglog::SpoolContents contents = msglog::DecodeSpool(bytes);
   std::vector<msglog::CentralRow> rows;
   rows.reserve(contents.records.size());
-  for (const msglog::SpoolRecord& record : contents.records) {
-    msglog::CentralRow row;
-    if (msglog::RowFromRecord(record, row)) rows.push_back(std::move(row));
-  }
-  if (!rows.empty()) {
-    const rt::DriverStatus status = store.Store(rows);
-    if (!status.Ok()) {
-      failure = status.driverText.empty() ? status.text : status.driverText;
-      return false;
-    }
-  }
+  for (const msglog::SpoolRecord& record : contents.records) AddRow(record, rows);
+  if (!StoreAll(store, rows, failure)) return false;
   // Removed only after the commit: a crash in between sends it again, and the ids keep it once.
   if (const int error = spool.Remove()) {
     failure = spool.Path() + ": " + std::strerror(error);
@@ -182,16 +188,9 @@ bool CentralCopy::Sender::SendLog(msglog::LogReader& reader, std::uint64_t ident
       // The writer's process is not in the file: 0 says so.
       const msglog::SpoolRecord record{msglog::LogEntryId(view.computer, identity, view.offset, text), settings.program, 0,
                                        std::string(text)};
-      msglog::CentralRow row;
-      if (msglog::RowFromRecord(record, row)) rows.push_back(std::move(row));
+      AddRow(record, rows);
     }
-    if (!rows.empty()) {
-      const rt::DriverStatus status = store.Store(rows);
-      if (!status.Ok()) {
-        failure = status.driverText.empty() ? status.text : status.driverText;
-        return false;
-      }
-    }
+    if (!StoreAll(store, rows, failure)) return false;
     if (end == position.offset || IsStopping()) break;
     // After the commit: a crash in between sends the batch again, and the ids keep it once.
     position.offset = end;
