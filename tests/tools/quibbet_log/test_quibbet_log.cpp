@@ -134,7 +134,7 @@ class QuibbetLogTest : public MessageLogTest {
     rt::SetTarget(&customers);
     GLO_USERNAME.Set("Bob");
     dialogs_.Answer(2);
-    rt::MessageBox("Gr\xC3\xBC\xC3\x9F" "e caf\xE9", "Hello", "", "Keep|Drop");
+    rt::MessageBox("Gr\xC3\xBC\xC3\x9F" "e caf\xE9 \xF0\x9F\x98\x80", "Hello", "", "Keep|Drop");
     rt::Stop("Bye, \"all\"");
     rt::SetTarget(nullptr);
   }
@@ -160,6 +160,7 @@ const FilterCase kFilterCases[] = {
     {"1.8 an offset is turned into local time", {"--since", "2026-12-07T18:30+01:00"}, "15 22 26"},
     {"1.9 the last second before is out", {"--until", "2026-12-07 17:29:59"}, "1 9 13"},
     {"1.10 month first, as the program writes dates", {"--since", "12/07/2026"}, "15 22 26"},
+    {"1.11 the last day of a month", {"--since", "2026-11-30", "--until", "2026-12-31"}, "1 9 13 15 22 26"},
     {"2.1 window title contains", {"--window", "ORDERS"}, "1 9"},
     {"2.2 text contains, across its line end", {"--text", "the\r\norder"}, "1"},
     {"2.3 text folds non-ASCII case", {"--text", "GR\xC3\x9C\xC3\x9F"}, "15"},
@@ -210,7 +211,7 @@ TEST_F(QuibbetLogTest, CsvReadsBackInPythonWithEveryColumn) {
             "1|message|2026-12-06|09:04:05|Anna|TESTPC|Orders|Attention!|Save the\\norder?|YES|NO|NO|\n"
             "9|stop|2026-12-06|09:04:05|Anna|TESTPC|Orders||Leaving|||\n"
             "13|declined|2026-12-06|09:04:05|Anna|TESTPC||||||\n"
-            "15|message|2026-12-07|17:30:00|Bob|TESTPC|Customers, \"big\"|Hello|Gr\xC3\xBC\xC3\x9F" "e caf\xEF\xBF\xBD|Keep|Drop|Drop|\n"
+            "15|message|2026-12-07|17:30:00|Bob|TESTPC|Customers, \"big\"|Hello|Gr\xC3\xBC\xC3\x9F" "e caf\xEF\xBF\xBD \xF0\x9F\x98\x80|Keep|Drop|Drop|\n"
             "22|stop|2026-12-07|17:30:00|Bob|TESTPC|Customers, \"big\"||Bye, \"all\"|||\n"
             "26|declined|2026-12-07|17:30:00|Bob|TESTPC||||||\n");
 }
@@ -232,7 +233,7 @@ TEST_F(QuibbetLogTest, JsonLinesReadBackInPythonWithTheLocalOffset) {
   }
   const Outcome read = PythonJson(Tool({"--format", "json", "--user", "bob", log_.string()}).out);
   EXPECT_EQ(read.out,
-            "message 2026-12-07T17:30:00+00:00 Bob 'Gr\\xfc\\xdfe caf\\ufffd' Drop\n"
+            "message 2026-12-07T17:30:00+00:00 Bob 'Gr\\xfc\\xdfe caf\\ufffd \\U0001f600' Drop\n"
             "stop 2026-12-07T17:30:00+00:00 Bob 'Bye, \"all\"' None\n"
             "declined 2026-12-07T17:30:00+00:00 Bob None None\n");
 }
