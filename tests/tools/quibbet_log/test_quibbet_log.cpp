@@ -161,6 +161,7 @@ const FilterCase kFilterCases[] = {
     {"1.9 the last second before is out", {"--until", "2026-12-07 17:29:59"}, "1 9 13"},
     {"1.10 month first, as the program writes dates", {"--since", "12/07/2026"}, "15 22 26"},
     {"1.11 the last day of a month", {"--since", "2026-11-30", "--until", "2026-12-31"}, "1 9 13 15 22 26"},
+    {"1.12 the first year is a year", {"--since", "0001-01-01"}, "1 9 13 15 22 26"},
     {"2.1 window title contains", {"--window", "ORDERS"}, "1 9"},
     {"2.2 text contains, across its line end", {"--text", "the\r\norder"}, "1"},
     {"2.3 text folds non-ASCII case", {"--text", "GR\xC3\x9C\xC3\x9F"}, "15"},
