@@ -1,10 +1,12 @@
 // MessageLogWindow: the message log as an auditor reads it, newest entry first, on a thread of
 // its own. The filter row (user, text, from, to) narrows the list as it is typed; the line below
 // the list shows the highlighted entry whole. The rows come from a LogCatalog: the last entries
-// at once, the rest as its worker reads the log, new ones as the program appends them.
+// at once, the rest as its worker reads the log, new ones as the program appends them. When the
+// administrator configured a log server they come from the server (every desk's entries) instead,
+// and from the file when the server cannot be reached; the line below the list says which.
 
 #include <cstdio>
-#include <cstring>
+#include <memory>
 #include <optional>
 #include <ctime>
 #include <string>
@@ -15,7 +17,10 @@
 #include "msglog/globals.h"
 #include "msglog/log_catalog.h"
 #include "msglog/log_moments.h"
+#include "msglog/server_catalog.h"
+#include "msglog/setup.h"
 #include "runtime/core/thread.h"
+#include "runtime/data/pg_connection.h"
 #include "runtime/platform/platform.h"
 #include "runtime/ui/accept_loop.h"
 #include "runtime/ui/list_format.h"
@@ -58,7 +63,7 @@ constexpr const char* kLogFormat =
     "94L(2)|M~Text~L(2)"
     "36L(2)|M~Pressed~L(2)";
 
-rt::WindowDef LogWindowDef(std::string_view path) {
+rt::WindowDef LogWindowDef(std::string_view shown) {
   rt::WindowDef def;
   def.kind = rt::WindowKind::MdiChild;
   def.title = "Message Log";
@@ -74,7 +79,7 @@ rt::WindowDef LogWindowDef(std::string_view path) {
   def.Add(ControlDef::Entry("@s30", nullptr).Immediate().Tip("From this date (and time)").At(256, 4, 84, 12));
   def.Add(ControlDef::Prompt("T&o:").At(346, 6, 14, 10));
   def.Add(ControlDef::Entry("@s30", nullptr).Immediate().Tip("Up to this date (and time)").At(362, 4, 92, 12));
-  def.Add(ControlDef::List(kLogFormat).VScroll().Status(std::string("The entries of ") + std::string(path))
+  def.Add(ControlDef::List(kLogFormat).VScroll().Status(std::string("The entries of ") + std::string(shown))
               .At(6, 20, 448, 140));
   def.Add(ControlDef::String("").At(6, 164, 448, 28));
   def.Add(ControlDef::String("").At(6, 200, 380, 12));
@@ -108,10 +113,10 @@ std::string OneLine(std::string_view text) {
 // The list's rows, newest first, as the catalog holds them.
 class LogRows final : public rt::ListSource {
  public:
-  explicit LogRows(const msglog::LogCatalog& catalog) : catalog_(catalog) {}
-  Long RowCount() const override { return static_cast<Long>(catalog_.RowCount()); }
+  explicit LogRows(const std::unique_ptr<msglog::LogSource>& catalog) : catalog_(catalog) {}
+  Long RowCount() const override { return catalog_ ? static_cast<Long>(catalog_->RowCount()) : 0; }
   std::string Value(Long row, Long field) const override {
-    const msglog::LogEntry* entry = row > 0 ? catalog_.Row(static_cast<std::size_t>(row)) : nullptr;
+    const msglog::LogEntry* entry = row > 0 && catalog_ ? catalog_->Row(static_cast<std::size_t>(row)) : nullptr;
     if (!entry) return {};
     switch (field) {
       case kMoment: return MomentText(entry->moment);
@@ -127,7 +132,7 @@ class LogRows final : public rt::ListSource {
   }
 
  private:
-  const msglog::LogCatalog& catalog_;
+  const std::unique_ptr<msglog::LogSource>& catalog_;  // the window's, made in its Init
 };
 
 // The highlighted entry whole, for the line below the list.
@@ -143,21 +148,33 @@ std::string Detail(const msglog::LogEntry& entry) {
 
 class ThisWindow final : public ProcedureWindow {
  public:
-  ThisWindow(rt::Window& window, ToolbarClass& toolbar, ProcedureResizer& resizer, std::string path)
-      : ProcedureWindow("MessageLogWindow", window, toolbar, &resizer), path_(std::move(path)) {}
+  ThisWindow(rt::Window& window, ToolbarClass& toolbar, ProcedureResizer& resizer, std::string path,
+             std::string server)
+      : ProcedureWindow("MessageLogWindow", window, toolbar, &resizer), path_(std::move(path)),
+        server_(std::move(server)) {}
 
   Byte Init() override {
     const Byte level = BeginInit(kList);
     if (level != Level::Ok) return level;
     OpenAndPlace();
     TheWindow().SetListSource(kList, &rows_);
-    catalog_.Open(path_, {}, [thread = rt::Thread()] { rt::Notify(kLogChangedNotify, thread); });
+    auto changed = [thread = rt::Thread()] { rt::Notify(kLogChangedNotify, thread); };
+    if (server_.empty()) {
+      auto file = std::make_unique<msglog::LogCatalog>();
+      file->Open(path_, {}, changed);
+      catalog_ = std::move(file);
+    } else {
+      auto central = std::make_unique<msglog::ServerLogCatalog>();
+      central->Open(server_, path_, {}, changed);
+      central_ = central.get();
+      catalog_ = std::move(central);
+    }
     ShowRows();
     return Level::Ok;
   }
 
   Byte Kill() override {
-    catalog_.Stop();
+    if (catalog_) catalog_->Stop();
     return ProcedureWindow::Kill();
   }
 
@@ -195,22 +212,27 @@ class ThisWindow final : public ProcedureWindow {
     };
     bound(kFrom, false, filter.since, "From");
     bound(kTo, true, filter.until, "To");
-    catalog_.SetFilter(std::move(filter));
+    catalog_->SetFilter(std::move(filter));
     ShowRows();
   }
 
   void ShowRows() {
     rt::Window& window = TheWindow();
-    const Long rows = static_cast<Long>(catalog_.RowCount());
+    const Long rows = static_cast<Long>(catalog_->RowCount());
     rt::Control* list = window.FindControl(kList);
     if (list && list->SelectedRow() > rows) list->SetSelectedRow(rows);
     if (list && list->SelectedRow() == 0 && rows > 0) list->SetSelectedRow(1);
     window.Display(kList);
+    // The rows' source: the file's path, or the server without its password.
+    const std::string source = central_ && !central_->IsFallenBack()
+                                   ? " on the log server " + rt::pg::RedactConnection(server_)
+                                   : central_ ? " in " + path_ : std::string();
+    const std::string problem = catalog_->Problem();
     std::string progress;
-    if (catalog_.Error() != 0) progress = "The log cannot be read: " + std::string(std::strerror(catalog_.Error()));
-    else if (!dateProblem_.empty()) progress = dateProblem_;
-    else if (!catalog_.IsComplete()) progress = "Reading the log: " + std::to_string(catalog_.Progress()) + "%  (the latest entries are shown)";
-    else progress = std::to_string(rows) + (rows == 1 ? " entry" : " entries");
+    if (!dateProblem_.empty()) progress = dateProblem_;
+    else if (!catalog_->IsComplete()) progress = "Reading the log: " + std::to_string(catalog_->Progress()) + "%  (the latest entries are shown)";
+    else progress = std::to_string(rows) + (rows == 1 ? " entry" : " entries") + source;
+    if (!problem.empty()) progress = problem + ". " + progress;
     window.SetProp(kProgress, rt::PROP_Text, progress, 0);
     ShowDetail();
   }
@@ -218,12 +240,14 @@ class ThisWindow final : public ProcedureWindow {
   void ShowDetail() {
     const rt::Control* list = TheWindow().FindControl(kList);
     const msglog::LogEntry* entry =
-        list && list->SelectedRow() > 0 ? catalog_.Row(static_cast<std::size_t>(list->SelectedRow())) : nullptr;
+        list && list->SelectedRow() > 0 ? catalog_->Row(static_cast<std::size_t>(list->SelectedRow())) : nullptr;
     TheWindow().SetProp(kDetail, rt::PROP_Text, entry ? Detail(*entry) : std::string(), 0);
   }
 
   const std::string path_;
-  msglog::LogCatalog catalog_;
+  const std::string server_;  // the administrator's log server, "" for none
+  std::unique_ptr<msglog::LogSource> catalog_;  // the file's or the server's, made in Init
+  const msglog::ServerLogCatalog* central_ = nullptr;  // catalog_ when it is the server's
   LogRows rows_{catalog_};
   std::string dateProblem_;
 };
@@ -232,9 +256,10 @@ class ThisWindow final : public ProcedureWindow {
 
 void MessageLogWindow() {
   const std::string path = rt::platform::NativePathText(std::string(GLO_KESTROMSGLOG__NAME.Clipped()));
-  rt::Window window(LogWindowDef(path));
+  const std::string server = LogServerConnection();
+  rt::Window window(LogWindowDef(server.empty() ? path : "the log server " + rt::pg::RedactConnection(server)));
   ToolbarClass toolbar;
   ProcedureResizer resizer;
-  ThisWindow manager(window, toolbar, resizer, path);
+  ThisWindow manager(window, toolbar, resizer, path, server);
   *GlobalResponse = manager.Run();
 }

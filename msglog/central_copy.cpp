@@ -266,36 +266,10 @@ void CentralCopy::Sender::Run() {
   roundDone.notify_all();
 }
 
-namespace {
-
-// Without time-outs of its own, a connection to a host that does not answer, or one lost
-// mid-statement (a host gone, a cable pulled), would wait for the system's (minutes to hours),
-// and the program's end waits for the sender. The administrator's own values win.
-std::string WithTimeouts(std::string conninfo) {
-  const bool uri = conninfo.rfind("postgresql://", 0) == 0 || conninfo.rfind("postgres://", 0) == 0;
-  static constexpr const char* kTimeouts[][2] = {
-      {"connect_timeout", "10"},  {"keepalives", "1"},       {"keepalives_idle", "10"},
-      {"keepalives_interval", "5"}, {"keepalives_count", "3"}, {"tcp_user_timeout", "30000"},
-  };
-  for (const auto& [name, value] : kTimeouts) {
-    // "keepalives" is also the start of the other keep-alive names: match the whole word.
-    const std::string key = std::string(name) + "=";
-    const std::size_t at = conninfo.find(key);
-    const bool set = at != std::string::npos && (at == 0 || conninfo[at - 1] == ' ' || conninfo[at - 1] == '?' ||
-                                                 conninfo[at - 1] == '&');
-    if (set) continue;
-    if (uri) conninfo += (conninfo.find('?') == std::string::npos ? "?" : "&") + key + value;
-    else conninfo += " " + key + value;
-  }
-  return conninfo;
-}
-
-}  // namespace
-
 void CentralCopy::Start(Settings settings, LogLossNotice& notice) {
   const std::unique_lock lock(startMutex_);
   if (sender_) return;
-  settings.conninfo = WithTimeouts(std::move(settings.conninfo));
+  settings.conninfo = msglog::WithTimeouts(std::move(settings.conninfo));
   sender_ = std::make_unique<Sender>(std::move(settings), notice);
   sender_->thread = std::thread([sender = sender_.get()] { sender->Run(); });
 }

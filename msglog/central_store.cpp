@@ -1,6 +1,8 @@
 // The message_log table on the log server (central_store.h).
 #include "msglog/central_store.h"
 
+#include <cmath>
+#include <cstdio>
 #include <ctime>
 
 #include "msglog/log_moments.h"
@@ -42,10 +44,16 @@ constexpr char kInsertSql[] =
     " shown_buttons, pressed_button, clipped, entry)"
     " ON CONFLICT (id) DO NOTHING";
 
-constexpr char kReadSql[] =
-    "SELECT seq, id::text, extract(epoch from moment)::bigint, user_name, computer, program, process, kind,"
-    " window_title, title, message_text, shown_buttons, pressed_button, clipped, entry"
-    " FROM message_log WHERE seq > $1::bigint ORDER BY seq LIMIT $2::bigint";
+#define QUIBBET_READ_COLUMNS \
+  "SELECT seq, id::text, extract(epoch from moment)::bigint, user_name, computer, program, process, kind," \
+  " window_title, title, message_text, shown_buttons, pressed_button, clipped, entry FROM message_log "
+constexpr char kReadSql[] = QUIBBET_READ_COLUMNS "WHERE seq > $1::bigint ORDER BY seq LIMIT $2::bigint";
+// Newest first; moments are whole seconds, so the key's epoch compares exactly.
+constexpr char kReadNewestSql[] = QUIBBET_READ_COLUMNS
+    "WHERE seq <= $1::bigint AND (moment, seq) < (to_timestamp($2::double precision), $3::bigint)"
+    " ORDER BY moment DESC, seq DESC LIMIT $4::bigint";
+#undef QUIBBET_READ_COLUMNS
+constexpr char kLastSeqSql[] = "SELECT coalesce(max(seq), 0) FROM message_log";
 constexpr std::int64_t kReadPage = 2000;
 
 // The entry's local date and time as seconds since the epoch, by this computer's zone.
@@ -165,8 +173,33 @@ rt::DriverStatus CentralStore::Store(const std::vector<CentralRow>& rows) {
   return connection_.Run(kInsertSql, params);
 }
 
-rt::DriverStatus CentralStore::Read(const std::function<void(const CentralRow&)>& take) {
-  std::int64_t after = 0;
+namespace {
+
+CentralRow RowAt(const rt::pg::Result& result, int r) {
+  CentralRow row;
+  row.seq = result.Integer(r, 0);
+  row.id = result.Value(r, 1);
+  row.epoch = result.Integer(r, 2);
+  row.entry.moment = MomentOf(row.epoch);
+  row.entry.user = result.Value(r, 3);
+  row.entry.computer = result.Value(r, 4);
+  row.program = result.Value(r, 5);
+  row.process = result.Integer(r, 6);
+  row.entry.kind = KindFrom(result.Value(r, 7));
+  row.entry.windowTitle = result.Value(r, 8);
+  row.entry.title = result.Value(r, 9);
+  row.entry.text = result.Value(r, 10);
+  row.entry.shownButtons = result.Value(r, 11);
+  row.entry.pressedButton = result.Value(r, 12);
+  row.entry.clipped = result.Value(r, 13) == "t";
+  row.entry.raw = std::string(result.Value(r, 14)) + "\r\n";
+  for (const char c : row.entry.raw) row.entry.lines += c == '\n' ? 1 : 0;
+  return row;
+}
+
+}  // namespace
+
+rt::DriverStatus CentralStore::Read(const Take& take, std::int64_t after) {
   rt::pg::Params params;
   for (;;) {
     params.Clear();
@@ -175,28 +208,55 @@ rt::DriverStatus CentralStore::Read(const std::function<void(const CentralRow&)>
     rt::pg::Result result;
     if (rt::DriverStatus status = connection_.Run(kReadSql, params, result); !status.Ok()) return status;
     for (int r = 0; r < result.Rows(); ++r) {
-      CentralRow row;
-      row.seq = result.Integer(r, 0);
-      row.id = result.Value(r, 1);
-      row.entry.moment = MomentOf(result.Integer(r, 2));
-      row.entry.user = result.Value(r, 3);
-      row.entry.computer = result.Value(r, 4);
-      row.program = result.Value(r, 5);
-      row.process = result.Integer(r, 6);
-      row.entry.kind = KindFrom(result.Value(r, 7));
-      row.entry.windowTitle = result.Value(r, 8);
-      row.entry.title = result.Value(r, 9);
-      row.entry.text = result.Value(r, 10);
-      row.entry.shownButtons = result.Value(r, 11);
-      row.entry.pressedButton = result.Value(r, 12);
-      row.entry.clipped = result.Value(r, 13) == "t";
-      row.entry.raw = std::string(result.Value(r, 14)) + "\r\n";
-      for (const char c : row.entry.raw) row.entry.lines += c == '\n' ? 1 : 0;
+      const CentralRow row = RowAt(result, r);
       after = row.seq;
       take(row);
     }
     if (result.Rows() < kReadPage) return {};
   }
+}
+
+rt::DriverStatus CentralStore::ReadNewest(std::int64_t upTo, const CentralKey& before, std::int64_t limit,
+                                          const Take& take, std::int64_t& count) {
+  count = 0;
+  rt::pg::Params params;
+  params.Integer(upTo);
+  char epoch[32];
+  std::snprintf(epoch, sizeof epoch, "%.17g", before.epoch);
+  params.Text(std::isinf(before.epoch) ? "Infinity" : epoch);
+  params.Integer(before.seq);
+  params.Integer(limit);
+  rt::pg::Result result;
+  if (rt::DriverStatus status = connection_.Run(kReadNewestSql, params, result); !status.Ok()) return status;
+  for (int r = 0; r < result.Rows(); ++r) take(RowAt(result, r));
+  count = result.Rows();
+  return {};
+}
+
+rt::DriverStatus CentralStore::LastSeq(std::int64_t& seq) {
+  rt::pg::Result result;
+  if (rt::DriverStatus status = connection_.Run(kLastSeqSql, rt::pg::Params(), result); !status.Ok()) return status;
+  seq = result.Rows() > 0 ? result.Integer(0, 0) : 0;
+  return {};
+}
+
+std::string WithTimeouts(std::string conninfo) {
+  const bool uri = conninfo.rfind("postgresql://", 0) == 0 || conninfo.rfind("postgres://", 0) == 0;
+  static constexpr const char* kTimeouts[][2] = {
+      {"connect_timeout", "10"},  {"keepalives", "1"},       {"keepalives_idle", "10"},
+      {"keepalives_interval", "5"}, {"keepalives_count", "3"}, {"tcp_user_timeout", "30000"},
+  };
+  for (const auto& [name, value] : kTimeouts) {
+    // "keepalives" is also the start of the other keep-alive names: match the whole word.
+    const std::string key = std::string(name) + "=";
+    const std::size_t at = conninfo.find(key);
+    const bool set = at != std::string::npos && (at == 0 || conninfo[at - 1] == ' ' || conninfo[at - 1] == '?' ||
+                                                 conninfo[at - 1] == '&');
+    if (set) continue;
+    if (uri) conninfo += (conninfo.find('?') == std::string::npos ? "?" : "&") + key + value;
+    else conninfo += " " + key + value;
+  }
+  return conninfo;
 }
 
 }  // namespace msglog

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ struct CentralRow {
   std::string id;
   std::string program;
   std::int64_t process = 0;
+  std::int64_t epoch = 0;  // the moment in seconds since the epoch (rows read back)
   LogEntry entry;  // as a reader of the log file sees the same entry
 };
 
@@ -36,6 +38,17 @@ bool RowFromRecord(const SpoolRecord& record, CentralRow& row);
 // Text the server accepts: invalid UTF-8 and NUL bytes become U+FFFD, so that one odd entry
 // can never hold up the entries spooled after it.
 std::string ServerText(std::string_view text);
+
+// The administrator's connection string with the time-outs it leaves out added (connect,
+// keep-alives, TCP user time-out), so that a server that stops answering fails a call instead of
+// holding it for the system's minutes or hours. The administrator's own values win.
+std::string WithTimeouts(std::string conninfo);
+
+// A place in the table's newest-first order: rows before it are older by (moment, seq).
+struct CentralKey {
+  double epoch = std::numeric_limits<double>::infinity();  // the first page: before every row
+  std::int64_t seq = std::numeric_limits<std::int64_t>::max();
+};
 
 class CentralStore {
  public:
@@ -55,8 +68,15 @@ class CentralStore {
   rt::DriverStatus Store(const std::vector<CentralRow>& rows);
 
   // ---- Read ----
-  // Calls `take` for each row in order of arrival, a page at a time.
-  rt::DriverStatus Read(const std::function<void(const CentralRow&)>& take);
+  using Take = std::function<void(const CentralRow&)>;
+  // Calls `take` for each row stored after row `after`, in order of arrival, a page at a time.
+  rt::DriverStatus Read(const Take& take, std::int64_t after = 0);
+  // Up to `limit` rows older than `before` and stored up to row `upTo`, newest first by
+  // (moment, seq); `count` is how many came.
+  rt::DriverStatus ReadNewest(std::int64_t upTo, const CentralKey& before, std::int64_t limit, const Take& take,
+                              std::int64_t& count);
+  // The number of the last row stored (0 for an empty table).
+  rt::DriverStatus LastSeq(std::int64_t& seq);
 
  private:
   rt::pg::Connection connection_;

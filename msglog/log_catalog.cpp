@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "msglog/log_reader.h"
 
@@ -106,6 +107,11 @@ int LogCatalog::Progress() const {
   const std::uint64_t total = bytesTotal_.load();
   if (total == 0) return 0;
   return static_cast<int>(std::min<std::uint64_t>(99, bytesDone_.load() * 100 / total));
+}
+
+std::string LogCatalog::Problem() const {
+  const int error = error_.load();
+  return error == 0 ? std::string() : "The log cannot be read: " + std::string(std::strerror(error));
 }
 
 void LogCatalog::Publish(std::vector<EntryPosition>& found, bool notify) {

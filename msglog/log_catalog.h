@@ -19,18 +19,17 @@
 #include "msglog/log_entry.h"
 #include "msglog/log_filter.h"
 #include "msglog/log_index.h"
+#include "msglog/log_source.h"
 
 namespace msglog {
 
-class LogCatalog {
+class LogCatalog final : public LogSource {
  public:
-  // Called on the worker thread when rows or the progress changed; it must only post.
-  using Changed = std::function<void()>;
   // Entries read from the end for the first page.
   static constexpr std::size_t kFirstEntries = 200;
 
   LogCatalog() = default;
-  ~LogCatalog() { Stop(); }
+  ~LogCatalog() override { Stop(); }
   LogCatalog(const LogCatalog&) = delete;
   LogCatalog& operator=(const LogCatalog&) = delete;
 
@@ -39,18 +38,19 @@ class LogCatalog {
   // empty one that the worker waits for.
   void Open(std::string path, LogFilter filter, Changed changed);
   // Narrows (or widens) the rows: the first page again at once, the whole log by the worker.
-  void SetFilter(LogFilter filter);
+  void SetFilter(LogFilter filter) override;
   // Stops the worker and waits for it; the rows found stay.
-  void Stop();
+  void Stop() override;
 
   // ---- Rows (the owner's thread) ----
-  std::size_t RowCount() const;
+  std::size_t RowCount() const override;
   // Row 1 is the newest entry kept. Null past the rows or when the entry cannot be read.
-  const LogEntry* Row(std::size_t row) const;
+  const LogEntry* Row(std::size_t row) const override;
   // The worker has read the whole log: every row is there, not only the last page's.
-  bool IsComplete() const { return complete_.load(); }
-  int Progress() const;                            // percent of the log read, 100 once complete
+  bool IsComplete() const override { return complete_.load(); }
+  int Progress() const override;                   // percent of the log read, 100 once complete
   int Error() const { return error_.load(); }      // errno of a failed read, else 0
+  std::string Problem() const override;            // "The log cannot be read: …" after an error
 
  private:
   void Start();

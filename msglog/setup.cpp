@@ -57,11 +57,15 @@ std::string CursorPathFor(const std::string& logPath) {
   return (RealLogDirectory(logPath) / kCursorFileName).string();
 }
 
+std::string LogServerConnection() {
+  const std::string program = rt::platform::ExecutablePath();
+  if (program.empty()) return {};
+  return ReadLogServerFile((std::filesystem::path(program).parent_path() / kLogServerFileName).string());
+}
+
 void StartCentralLog() {
   const std::string program = rt::platform::ExecutablePath();
-  if (program.empty()) return;
-  const std::string conninfo =
-      ReadLogServerFile((std::filesystem::path(program).parent_path() / kLogServerFileName).string());
+  const std::string conninfo = LogServerConnection();
   if (conninfo.empty()) return;
   const std::string log = GLO_KESTROMSGLOG__NAME.Str();
   GLO_CentralLog.Start({conninfo, rt::platform::NativePath(log).string(), CursorPathFor(log), SpoolPathFor(log), program},

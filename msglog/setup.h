@@ -13,6 +13,9 @@ void SetMessageLogPath();
 // The log server's connection string from `file` (the first line that is neither blank nor a
 // "#" comment, trimmed); "" when the file is missing or names none.
 std::string ReadLogServerFile(const std::string& file);
+// The administrator's log server: the connection string in kLogServerFileName beside the
+// executable, "" when none is configured.
+std::string LogServerConnection();
 // The spool and the cursor beside the log at `logPath`: beside the file it links to, when
 // `logPath` is a link (the installed layout links the program's folder to the system's log).
 std::string SpoolPathFor(const std::string& logPath);

@@ -1,13 +1,17 @@
 // The message log window as an auditor uses it, the real program under the headless backend:
 // opened from the frame's menu on a thread of its own, the entries newest first with their
 // fields in columns, the filter row narrowing as it is typed, an entry written while the window
-// is open appearing at the top, and a date that does not parse yet leaving the list as it was.
+// is open appearing at the top, and a date that does not parse yet leaving the list as it was;
+// with a log server that cannot be reached, the file's entries and the reason.
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
+#include "runtime/platform/platform.h"
 #include "runtime/ui/property_holder.h"
 #include "tests/app/shell_user.h"
 
@@ -87,6 +91,42 @@ TEST(LogWindowTest, ListsNewestFirstFiltersAsTypedAndFollowsTheLog) {
   ASSERT_TRUE(robot.WaitForWindowClosed(*log, kWait));
   EXPECT_EQ(run.Exit(shell->frame), 0);
   EXPECT_EQ(run.Entries().size(), 4u) << "the window itself writes nothing to the log";
+}
+
+// The administrator's log server beside the test binary, and what its sender leaves there.
+class LogServerFile {
+ public:
+  explicit LogServerFile(const std::string& conninfo) { std::ofstream(dir_ / "Quibbet_.logserver") << conninfo << "\n"; }
+  ~LogServerFile() {
+    for (const char* name : {"Quibbet_.logserver", "Quibbet_.cursor", "Quibbet_.spool"}) std::filesystem::remove(dir_ / name);
+  }
+
+ private:
+  const std::filesystem::path dir_ = std::filesystem::path(rt::platform::ExecutablePath()).parent_path();
+};
+
+TEST(LogWindowTest, ShowsTheFileAndWhyWhenTheLogServerCannotBeReached) {
+  const LogServerFile server("host=127.0.0.1 port=1 dbname=none user=none password=secret");
+  ProgramRun run;
+  rt::ui::Robot& robot = run.Robot();
+  const std::optional<ProgramRun::Shell> shell = run.StartUp("Alice");
+  ASSERT_TRUE(shell);
+  ASSERT_TRUE(robot.Press(shell->test, kCancel));
+  ASSERT_TRUE(robot.WaitForWindowClosed(shell->test, kWait));
+  ASSERT_TRUE(robot.ChooseMenu(shell->frame, "Browse|Message Log"));
+  const std::optional<ShownWindow> log = robot.WaitForWindow("Message Log", kWait);
+  ASSERT_TRUE(log);
+  ASSERT_TRUE(robot.WaitForListRows(*log, kList, 1, kWait)) << "the greeting, from the file";
+  const std::string shown = " in " + run.Log().string();
+  std::string status;
+  for (int i = 0; i < 500 && status.find(shown) == std::string::npos; ++i, std::this_thread::sleep_for(20ms))
+    status = robot.Text(*log, kProgress);
+  EXPECT_EQ(status.rfind("The log server cannot be reached (", 0), 0u) << status;
+  EXPECT_NE(status.find("; the log file is shown. 1 entry" + shown), std::string::npos) << status;
+  EXPECT_EQ(status.find("secret"), std::string::npos) << status;
+  ASSERT_TRUE(robot.Press(*log, kClose));
+  ASSERT_TRUE(robot.WaitForWindowClosed(*log, kWait));
+  EXPECT_EQ(run.Exit(shell->frame), 0);
 }
 
 }  // namespace
