@@ -27,7 +27,8 @@ const char kCentralTableSql[] = R"(CREATE TABLE IF NOT EXISTS message_log (
   clipped        boolean NOT NULL,
   entry          text NOT NULL,
   stored_at      timestamptz NOT NULL DEFAULT now()
-))";
+);
+CREATE INDEX IF NOT EXISTS message_log_moment ON message_log (moment, seq))";
 
 namespace {
 

@@ -58,6 +58,7 @@ void ServerLogCatalog::Start() {
     problem_.clear();
   }
   complete_ = false;
+  limited_ = false;
   scanned_ = 0;
   total_ = 0;
   worker_ = std::jthread([this](std::stop_token stop) { Work(stop); });
@@ -127,6 +128,7 @@ void ServerLogCatalog::Work(std::stop_token stop) {
       kept += found.size();
       Publish(found);
       if (status.Ok() && (count < kPage || kept >= kRowLimit)) {
+        limited_ = count == kPage;
         complete_ = true;
         if (changed_) changed_();
       }
@@ -192,6 +194,9 @@ std::string ServerLogCatalog::Problem() const {
   if (fellBack_) {
     const std::string file = file_.Problem();
     if (!file.empty()) problem += "; " + file;
+  } else if (limited_) {
+    problem += std::string(problem.empty() ? "Only" : "; only") + " the newest " + std::to_string(kRowLimit) +
+               " matching entries are read (quibbet_log --server reads them all)";
   }
   return problem;
 }

@@ -65,6 +65,7 @@ class ServerLogCatalog final : public LogSource {
   mutable std::vector<LogEntry> pending_;  // guarded: read, not yet taken by the owner
   std::string problem_;            // guarded
   std::atomic<bool> fellBack_{false}, complete_{false};
+  std::atomic<bool> limited_{false};  // the row limit stopped the reading before the table's start
   std::atomic<std::int64_t> scanned_{0}, total_{0};
   std::condition_variable_any wake_;
 

@@ -82,6 +82,24 @@ TEST(ServerLogCatalogTest, ListsEveryDeskNewestFirstFiltersAndTakesLateRows) {
   EXPECT_EQ(catalog.Problem(), "");
 }
 
+TEST(ServerLogCatalogTest, SaysSoWhenTheRowLimitLeavesOlderEntriesUnread) {
+  test_pg::Server* server = test_pg::Server::Shared();
+  if (!server) GTEST_SKIP() << test_pg::Server::SkipReason();
+  const std::string conninfo = server->FreshSchema();
+  CentralStore store;
+  ASSERT_TRUE(store.Connect(conninfo).Ok());
+  ASSERT_TRUE(store.CreateTable().Ok());
+  std::vector<CentralRow> rows;
+  for (std::size_t i = 0; i <= ServerLogCatalog::kRowLimit; ++i) rows.push_back(Row(9, "ann", "DESK1", std::to_string(i)));
+  ASSERT_TRUE(store.Store(rows).Ok());
+
+  ServerLogCatalog catalog;
+  catalog.Open(conninfo, "/nonexistent/Quibbet_.txt", {}, {});
+  ASSERT_TRUE(WaitFor(catalog, ServerLogCatalog::kRowLimit)) << catalog.RowCount() << " " << catalog.Problem();
+  EXPECT_STREQ(TextOf(catalog, ServerLogCatalog::kRowLimit), "1");  // the oldest is the one left out
+  EXPECT_EQ(catalog.Problem(), "Only the newest 10000 matching entries are read (quibbet_log --server reads them all)");
+}
+
 TEST(ServerLogCatalogTest, ShowsTheFileWithTheReasonWhenTheServerCannotBeReached) {
   TempDir dir;
   std::FILE* log = std::fopen((dir / "Quibbet_.txt").c_str(), "wb");

@@ -9,7 +9,8 @@
 
 namespace {
 
-const std::filesystem::path kTool = std::filesystem::path(__FILE__).parent_path() / "configparser_tool.py";
+// From the build, not __FILE__: a compiler cache may make that path relative to the build folder.
+const std::filesystem::path kTool = QUIBBET_CONFIGPARSER_TOOL;
 
 std::string ShellQuoted(std::string_view text) {
   std::string quoted = "'";
