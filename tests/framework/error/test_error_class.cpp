@@ -161,6 +161,7 @@ TEST_P(SubstitutionTest, FillsEachPlaceholderWithItsOwnValue) {
   errors_.SetErrors();
   const std::string text = c.templateText;
   errors_.AddError(300, text, "T", Level::Notify, "");
+  errors_.StoreErrorEntry(25);  // the entry before, for %Previous
   errors_.StoreErrorEntry(300);
   EXPECT_EQ(errors_.SubsString(), c.expected) << c.reason;
   errors_.SetProcedureName();
@@ -176,15 +177,9 @@ INSTANTIATE_TEST_SUITE_P(
         SubstitutionCase{"placeholders ignore case", "%FILE and %file and %fIlE", "AFile and AFile and AFile"},
         SubstitutionCase{"key, field, message, procedure", "%Key %Field %Message %Procedure",
                          "AFI:IDKey AFI:ID free text BrowseAFile"},
-        SubstitutionCase{"a lone percent sign stays", "100% %File", "100% AFile"}), ByReason());
-
-TEST_F(ErrorClassTest, PreviousIsTheTemplateOfTheEntryBefore) {
-  const std::string text = "Before: %Previous";
-  errors_.AddError(301, text, "T", Level::Notify, "");
-  errors_.StoreErrorEntry(25);
-  errors_.StoreErrorEntry(301);
-  EXPECT_EQ(errors_.SubsString(), "Before: There are no records available to process.");
-}
+        SubstitutionCase{"a lone percent sign stays", "100% %File", "100% AFile"},
+        SubstitutionCase{"previous is the template of the entry before", "Before: %Previous",
+                         "Before: There are no records available to process."}), ByReason());
 
 TEST_F(ErrorClassTest, ReplaceEndsWhenTheValueHoldsItsPlaceholder) {
   std::string text = "a %File b %File";
