@@ -56,21 +56,6 @@ TEST_F(FileManagerTest, LazyOpenTouchesNoDiskUntilTheFirstRecordOperation) {
   parent_->Close();
 }
 
-TEST_F(FileManagerTest, OpeningBindsTheRecordsFieldsForFilters) {
-  rt::PushBind();
-  ASSERT_EQ(parent_->Open(), Level::Ok);
-  const rt::ParsedExpression filter = rt::Expression::Parse("PAR:ID = 5 AND PAR:NAME = 'Five'");
-  ASSERT_TRUE(filter.IsOk()) << filter.Error().message;
-  PAR.ID = 5;
-  PAR.NAME = "Five";
-  EXPECT_TRUE(filter->IsTrue()) << "the filter reads the manager's record buffer";
-  PAR.ID = 6;
-  EXPECT_FALSE(filter->IsTrue());
-  parent_->Close();
-  rt::PopBind();
-}
-
-// Using a file never opened, or one missing without Create, ends the program; TryOpen only says so.
 TEST_F(FileManagerTest, UsingAFileNeverOpenedOrMissingWithoutCreateEndsTheProgram) {
   AddParents({{1, "One"}});
   EXPECT_EXIT(parent_->Next(), ::testing::ExitedWithCode(0), "File Usage Error");
@@ -472,22 +457,6 @@ TEST_F(FileManagerTest, SavedBufferComesBackOrIsDiscarded) {
   rt::UShort stale = 9;
   parent_->RestoreFile(stale, 1);
   EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Restore handle is invalid"});
-  parent_->Close();
-}
-
-// ---- The file callback's diagnostics ----
-
-TEST_F(FileManagerTest, CallbackReportsCallsThatBypassTheManager) {
-  AddParents({{1, "One"}});
-  parent_->UseFile(UseType::Initialize);
-  parentFile_->SetKey(1);  // the manager never opened it
-  ASSERT_EQ(parent_->Open(), Level::Ok);
-  ASSERT_EQ(parent_->Next(), Level::Ok);
-  parentFile_->Close();
-  EXPECT_EQ(rt::testing::AssertionMessages(),
-            (std::vector<std::string>{"You have not called FileManager.UseFile() for " + parent_->GetName(),
-                                      "You are calling CLOSE(" + parent_->GetName() + ") instead of FileManager.Close()"}));
-  parentFile_->Open();
   parent_->Close();
 }
 

@@ -309,16 +309,6 @@ TEST_F(ErrorClassTest, ProcedureNamesAndStatusArePerThread) {
   EXPECT_EQ(errors_.GetProcedureName(), "");
 }
 
-TEST_F(ErrorClassTest, MissingStatusIsReportedNotFatal) {
-  ErrorClass bare;
-  bare.Init();
-  bare.SetErrors();
-  EXPECT_EQ(bare.SubsString(), "");
-  const auto messages = rt::testing::AssertionMessages();
-  ASSERT_FALSE(messages.empty());
-  EXPECT_EQ(messages.front(), "ErrorClass not correctly initialized with Status");
-}
-
 // The error log lies in the current directory.
 class ErrorLoggingTest : public ErrorClassTest {
  protected:

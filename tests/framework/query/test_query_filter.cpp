@@ -127,25 +127,6 @@ TEST(QueryFilterText, AOneValueFormKeepsTheMovedValue) {
   EXPECT_EQ(query.Fields()[0].Low.Str() + "|" + query.Fields()[0].Middle.Str(), "|abc");
 }
 
-TEST(QueryFilterText, MisuseIsReportedAsAProgrammingError) {
-  rt::testing::ClearAssertionMessages();
-  TestQuery wrongKind(3);
-  wrongKind.SetValues("Q:ID", "4");
-  wrongKind.GetFilter();
-  TestQuery inconsistent;
-  inconsistent.SetValues("Q:ID", "4", "5");
-  EXPECT_EQ(inconsistent.GetFilter(), "(Q:ID >= 5)") << "the bound still counts";
-  QueryClass bare;
-  bare.Init("Test", nullptr, nullptr);
-  EXPECT_EQ(bare.Take(nullptr), 0);
-  const std::vector<std::string> asserts = rt::testing::AssertionMessages();
-  ASSERT_EQ(asserts.size(), 3u);
-  EXPECT_NE(asserts[0].find("QueryClass: a query form of kind 3"), std::string::npos) << asserts[0];
-  EXPECT_NE(asserts[1].find("Field:Q:ID-Value:5"), std::string::npos) << asserts[1];
-  EXPECT_NE(asserts[2].find("Take without a popup"), std::string::npos) << asserts[2];
-  rt::testing::ClearAssertionMessages();
-}
-
 // ---- MakeOperator and Quote ----
 
 struct OperatorCase {
