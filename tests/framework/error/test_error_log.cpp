@@ -1,5 +1,5 @@
-// StandardErrorLogClass: usage counting, creating the file on first use, closing between
-// messages, the 1024-character line, and Notify for what cannot be done.
+// StandardErrorLogClass: usage counting, the 1024-character line, and Notify for what cannot be
+// done. One line per message, as the error manager writes it, is the error manager's test.
 
 #include <gtest/gtest.h>
 
@@ -18,20 +18,6 @@ class ErrorLogTest : public ::testing::Test {
   TempDir dir_;
   ScopedCurrentDirectory inDir_{dir_.Path()};
 };
-
-TEST_F(ErrorLogTest, EachMessageIsOneLineAndTheFileIsClosedBetween) {
-  StandardErrorLogClass log;
-  EXPECT_FALSE(fs::exists(StandardErrorLogClass::kFileName));
-  for (const char* line : {"12/06/2026@19:04:05 --> first", "12/06/2026@19:04:06 --> second"}) {
-    ASSERT_EQ(log.Open(0), Level::Ok);
-    ASSERT_EQ(log.Take(line), Level::Ok);
-    ASSERT_EQ(log.Close(0), Level::Ok);
-    EXPECT_EQ(log.Usage(), 0);
-    // Closed: another program may replace it between messages.
-  }
-  EXPECT_EQ(ReadFile(StandardErrorLogClass::kFileName),
-            "12/06/2026@19:04:05 --> first\r\n12/06/2026@19:04:06 --> second\r\n");
-}
 
 TEST_F(ErrorLogTest, LongLinesAreCutAt1024) {
   StandardErrorLogClass log;

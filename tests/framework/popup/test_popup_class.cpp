@@ -212,7 +212,7 @@ void Build(PopupClass& p) {
   p.AddItemMimic("Close", kClose, "Close the window");
 }
 
-TEST_F(PopupChoosing, MenuShowsMimickedStateMarksAndSubMenu) {
+TEST_F(PopupChoosing, MenuShowsMimickedStateAndEachItemKindDoesItsAction) {
   Open(Build);
   const rt::ui::ShownPopup shown = Show();
   const auto& m = shown.menu;
@@ -228,17 +228,17 @@ TEST_F(PopupChoosing, MenuShowsMimickedStateMarksAndSubMenu) {
   EXPECT_EQ(m[4].text, "&Refresh");
   EXPECT_TRUE(m[5].disabled);
   EXPECT_EQ(m[6].text, "Close the window");
+  expectFailures_ = true;
+  EXPECT_FALSE(robot_.ChoosePopup(shown, "Never")) << "a disabled item cannot be chosen";
+  expectFailures_ = false;
+  EXPECT_EQ(failures_.size(), 1u);
   Choose(shown, "");
   EXPECT_EQ(Chosen(), (Strings{"#0"}));
   EXPECT_EQ(events_.Take(), (Strings{"Selected:4", "Accepted:4"})) << "a dismissed menu posts nothing";
-  robot_.CloseWindow(window_);
-}
 
-TEST_F(PopupChoosing, EachItemKindDoesItsAction) {
-  Open(Build);
   Choose(Show(), "Insert");
   EXPECT_EQ(Chosen(), (Strings{"Insert#1"}));
-  EXPECT_EQ(events_.Take(), (Strings{"Selected:4", "Accepted:4", "Accepted:1"})) << "the mimicked button is pressed";
+  EXPECT_EQ(events_.Take(), (Strings{"Accepted:4", "Accepted:1"})) << "the mimicked button is pressed";
 
   Choose(Show(), "Refresh");
   EXPECT_EQ(Chosen(), (Strings{"Refresh#5"}));
@@ -250,23 +250,6 @@ TEST_F(PopupChoosing, EachItemKindDoesItsAction) {
 
   Choose(Show(), "Close the window", true);
   EXPECT_FALSE(robot_.IsOpen(window_)) << "pressing the mimicked close button closes the window";
-}
-
-TEST_F(PopupChoosing, DisabledItemsCannotBeChosenUntilEnabled) {
-  Open([](PopupClass& p) {
-    Build(p);
-    p.SetItemEnable("Delete", 1);  // an explicit state wins over the button's
-  });
-  const rt::ui::ShownPopup shown = Show();
-  expectFailures_ = true;
-  EXPECT_FALSE(robot_.ChoosePopup(shown, "Never"));
-  expectFailures_ = false;
-  EXPECT_EQ(failures_.size(), 1u);
-  EXPECT_FALSE(shown.menu[1].disabled);
-  Choose(shown, "Delete");
-  EXPECT_EQ(Chosen(), (Strings{"Delete#2"}));
-  EXPECT_EQ(events_.Take(), (Strings{"Selected:4", "Accepted:4", "Accepted:2"}));
-  robot_.CloseWindow(window_);
 }
 
 }  // namespace
@@ -316,7 +299,9 @@ class PopupToolbox : public PopupChoosing {
   }
 };
 
-TEST_F(PopupToolbox, ButtonsForToolboxItemsPressedLikeMenuChoices) {
+// Buttons for the toolbox items, pressed like menu choices; items added while it is open get
+// buttons of their own; closed by the user it opens again, and its Close presses the owner's.
+TEST_F(PopupToolbox, ButtonsForToolboxItemsFollowTheListAndActLikeMenuChoices) {
   OpenOwner();
   const rt::ui::ShownWindow tools = OpenToolbox();
   // Insert (icon), Delete, Refresh and Close are on the toolbox; the sub-menu and Never are not.
@@ -335,23 +320,12 @@ TEST_F(PopupToolbox, ButtonsForToolboxItemsPressedLikeMenuChoices) {
 
   ASSERT_TRUE(robot_.Press(tools, 1));
   EXPECT_TRUE(robot_.WaitForProp(tools, 2, rt::PROP_Disable, "", kWait))
-      << "the owner pressed Insert, enabled Delete and had the toolbox laid out again";
+      << "the owner pressed Insert, enabled Delete (an explicit state wins over the button's) and laid the toolbox out again";
   ASSERT_TRUE(robot_.Press(tools, 3));
   EXPECT_EQ(TakeEvents(2), (Strings{"Accepted:1", "ScrollTop:5"}));
-
   EXPECT_TRUE(robot_.Press(window_, kMenu));
   EXPECT_TRUE(robot_.IsOpen(tools)) << "a second toolbox does not open while one is";
 
-  // Closing the owner closes its toolbox before the popup goes away.
-  robot_.CloseWindow(window_);
-  EXPECT_TRUE(robot_.WaitForWindowClosed(tools, kWait));
-}
-
-TEST_F(PopupToolbox, ItemsAddedWhileItIsOpenGetButtonsOfTheirOwn) {
-  OpenOwner();
-  const rt::ui::ShownWindow tools = OpenToolbox();
-  ASSERT_TRUE(robot_.Press(tools, 1));  // Insert enables Delete on the owner
-  ASSERT_TRUE(robot_.WaitForProp(tools, 2, rt::PROP_Disable, "", kWait));
   rt::testing::ClearAssertionMessages();
   ASSERT_TRUE(robot_.Press(tools, 1));
   bool shown = false;
@@ -359,18 +333,12 @@ TEST_F(PopupToolbox, ItemsAddedWhileItIsOpenGetButtonsOfTheirOwn) {
     for (Long b = 1; b <= 40 && !shown; ++b) shown = P(tools, b, rt::PROP_Text) == "Added 12";
   EXPECT_TRUE(shown) << "the last added item has a button";
   EXPECT_TRUE(rt::testing::AssertionMessages().empty());
-  robot_.CloseWindow(window_);
-  EXPECT_TRUE(robot_.WaitForWindowClosed(tools, kWait));
-}
 
-TEST_F(PopupToolbox, ClosedByTheUserItOpensAgain) {
-  OpenOwner();
-  const rt::ui::ShownWindow first = OpenToolbox();
-  ASSERT_TRUE(robot_.CloseWindow(first));
-  ASSERT_TRUE(robot_.WaitForWindowClosed(first, kWait));
+  ASSERT_TRUE(robot_.CloseWindow(tools));
+  ASSERT_TRUE(robot_.WaitForWindowClosed(tools, kWait));
   const rt::ui::ShownWindow second = OpenToolbox();
-  EXPECT_NE(second.id, first.id);
+  EXPECT_NE(second.id, tools.id);
   ASSERT_TRUE(robot_.Press(second, 4));
   EXPECT_TRUE(robot_.WaitForWindowClosed(window_, kWait)) << "its Close button presses the owner's";
-  EXPECT_TRUE(robot_.WaitForWindowClosed(second, kWait));
+  EXPECT_TRUE(robot_.WaitForWindowClosed(second, kWait)) << "closing the owner closes its toolbox";
 }

@@ -10,6 +10,7 @@
 #include "framework/query/query_class.h"
 #include "runtime/core/assert.h"
 #include "runtime/core/last_error.h"
+#include "runtime/ui/events.h"
 #include "tests/support/configparser.h"
 #include "tests/support/files.h"
 #include "tests/support/scripted_dialogs.h"
@@ -155,23 +156,34 @@ TEST_F(SavedQueries, TheListIsSortedAndLeavesOutTheLastUsedAndOtherFamilies) {
   EXPECT_FALSE(noIni.QuickPopupOffered());
 }
 
-TEST_F(SavedQueries, TakeRestoresTheChosenQueryOrClearsAndSavesItAsTheLastUsed) {
+// The quick popup: a submenu of the saved queries (or a disabled "Empty"), each posting to the
+// query control; Take restores the chosen one or clears, and saves the result as the last used.
+TEST_F(SavedQueries, TheQuickPopupListsTheSavedQueriesAndTakeRestoresOrClears) {
   FormQuery query(ini_, errors_);
-  query.SetValues("ITM:PRICE", "7");
-  query.Save("Seven");
-  query.ClearQuery();
   PopupClass popup;
   popup.Init();
   popup.AddItem("&Insert");
   EXPECT_EQ(query.Take(&popup), 0) << "no quick popup yet";
   query.SetQuickPopup(popup, 12);
+  EXPECT_EQ(popup.GetMenuText(), "|&Insert|-|Saved &Queries{~Empty|-|C&lear}");
+  query.SetValues("ITM:PRICE", "7");
+  query.Save("Seven");
+  query.Save("Red ones");
+  query.ClearQuery();
+  query.SetQuickPopup(popup, 12);
+  query.SetQuickPopup(popup, 12);  // built again, not added twice
+  EXPECT_EQ(popup.GetMenuText(), "|&Insert|-|Saved &Queries{Red ones|Seven|-|C&lear}");
+  std::vector<std::string> posts;
+  for (const PopupItemQueue& item : *popup.PopupItems)
+    if (item.Event) posts.push_back(item.Name + ">" + std::to_string(item.Event == rt::EVENT_NewSelection) + ":" + std::to_string(item.ControlId));
+  EXPECT_EQ(posts, (std::vector<std::string>{"Redones>1:12", "Seven>1:12", "tsQBEClear>1:12"}));
+
   popup.LastSelection = "Seven";
   EXPECT_EQ(query.Take(&popup), 1);
   EXPECT_EQ(query.GetFilter(), "(ITM:PRICE = 7)");
   FormQuery fresh(ini_, errors_);
   fresh.Restore("tsMRU");
   EXPECT_EQ(fresh.GetFilter(), "(ITM:PRICE = 7)") << "saved as the last used";
-
   popup.LastSelection = "tsQBEClear";
   EXPECT_EQ(query.Take(&popup), 1);
   EXPECT_EQ(query.GetFilter(), "");

@@ -31,32 +31,27 @@ class CountingSync final : public rt::ISyncObject {
   rt::ISyncObject* real_ = rt::NewCriticalSection();
 };
 
-TEST(CriticalProcedure, InitTwiceReleasesTheFirstBeforeWaitingOnTheSecond) {
+// Init on a second section releases the first before waiting; Kill releases once, a null section
+// leaves the guard empty, and a guard never destroys what it holds.
+TEST(CriticalProcedure, EachHeldSectionIsReleasedExactlyOnce) {
   CountingSync first, second;
   {
     CriticalProcedure guard;
     guard.Init(&first);
     guard.Init(&second);
-    EXPECT_EQ(first.waits, 1);
-    EXPECT_EQ(first.releases, 1);
-    EXPECT_EQ(second.waits, 1);
-    EXPECT_EQ(second.releases, 0);
+    EXPECT_EQ(first.waits * 10 + first.releases, 11);
+    EXPECT_EQ(second.waits * 10 + second.releases, 10);
   }
-  EXPECT_EQ(second.releases, 1);
-}
-
-TEST(CriticalProcedure, KillThenDestructorReleasesOnce) {
-  CountingSync sync;
+  EXPECT_EQ(second.waits * 10 + second.releases, 11) << "the destructor releases";
   {
     CriticalProcedure guard;
-    guard.Init(&sync);
+    guard.Init(&first);
     guard.Kill();
-    guard.Init(nullptr);  // a null section leaves the guard empty: Kill and the destructor touch nothing
+    guard.Init(nullptr);
     guard.Kill();
   }
-  EXPECT_EQ(sync.waits, 1);
-  EXPECT_EQ(sync.releases, 1);
-  EXPECT_EQ(sync.kills, 0);  // a guard never destroys what it holds
+  EXPECT_EQ(first.waits * 10 + first.releases, 22) << "Kill then the destructor release once";
+  EXPECT_EQ(first.kills + second.kills, 0);
 }
 
 // The section is re-entrant and counts: a guarded operation calling another of the same object

@@ -23,12 +23,20 @@ namespace {
 namespace fs = std::filesystem;
 
 // A window made of numbered properties, recording what was set.
+struct Win {
+  int x, y, w, h;
+  bool resizable = true;
+  const char* maximized = "";
+  const char* iconized = "";
+};
 class FakeWindow final : public rt::PropertyHolder {
  public:
-  FakeWindow(int x, int y, int w, int h, bool resizable) {
-    for (auto [property, value] : {std::pair{rt::PROP_XPos, x}, {rt::PROP_YPos, y}, {rt::PROP_Width, w}, {rt::PROP_Height, h}})
+  explicit FakeWindow(const Win& w) {
+    for (auto [property, value] : {std::pair{rt::PROP_XPos, w.x}, {rt::PROP_YPos, w.y}, {rt::PROP_Width, w.w}, {rt::PROP_Height, w.h}})
       props_[property] = std::to_string(value);
-    props_[rt::PROP_Resize] = resizable ? "1" : "";
+    props_[rt::PROP_Resize] = w.resizable ? "1" : "";
+    if (*w.maximized) props_[rt::PROP_Maximize] = w.maximized;
+    if (*w.iconized) props_[rt::PROP_Iconize] = w.iconized;
   }
   std::string GetProp(rt::Long property, rt::Long = 0) const override {
     const auto it = props_.find(property);
@@ -86,81 +94,61 @@ class IniTest : public ::testing::Test {
 
 // ---- Window placement ----
 
-TEST_F(IniTest, FirstRunWithNoFileLeavesTheWindowAlone) {
-  SectorQueue all;
-  ini.GetSectors("", "", "", all);
-  EXPECT_EQ(all.Q().Records(), 0);
-  FakeWindow w(1, 2, 3, 4, true);
-  ini.Fetch("BrowseAFile", w);
-  EXPECT_TRUE(w.sets.empty());
-  EXPECT_TRUE(Asserts().empty()) << "a missing index is not an error";
-}
+// Each saved window in turn is stored under one section (or a hand-written mark), then a window
+// is placed from it.
+struct PlacementCase {
+  const char* reason;
+  std::vector<Win> saved;
+  const char* handMark;  // written as the section's Maximize with an XPos, instead of saving
+  const char* stored;
+  Win opened;
+  const char* placed;
+};
 
-TEST_F(IniTest, NormalWindowIsSavedAndRestored) {
-  FakeWindow closed(10, 20, 300, 200, true);
-  ini.Update("BrowseAFile", closed);
-  EXPECT_EQ(Stored("BrowseAFile"), "Maximize=No Minimize=No XPos=10 YPos=20 Width=300 Height=200");
-  FakeWindow opened(0, 0, 50, 60, true);
-  ini.Fetch("BrowseAFile", opened);
-  EXPECT_EQ(opened.Placement(), "10,20,300,200 max= icon=0");
-  EXPECT_EQ(std::count(opened.sets.begin(), opened.sets.end(), rt::PROP_Maximize), 0) << "not maximized either way";
-}
-
-TEST_F(IniTest, MaximizedWindowKeepsOnlyItsStateAndIsNotMoved) {
-  FakeWindow normal(10, 20, 300, 200, true);
-  ini.Update("Main", normal);
-  FakeWindow big(0, 0, 1920, 1080, true);
-  big.SetProp(rt::PROP_Maximize, "1");
-  ini.Update("Main", big);
-  EXPECT_EQ(Stored("Main"), "Maximize=Yes Minimize=No");
-  FakeWindow opened(5, 6, 70, 80, true);
-  ini.Fetch("Main", opened);
-  EXPECT_EQ(opened.Placement(), "5,6,70,80 max=1 icon=0");
-
-  // A maximized window restored to a normal placement is un-maximized before it is moved.
-  ini.Update("Main", normal);
-  opened.sets.clear();
-  ini.Fetch("Main", opened);
-  EXPECT_EQ(opened.Placement(), "10,20,300,200 max=0 icon=0");
-  const auto at = [&](rt::Long property) { return std::find(opened.sets.begin(), opened.sets.end(), property); };
-  EXPECT_LT(at(rt::PROP_Maximize), at(rt::PROP_XPos));
-}
-
-TEST_F(IniTest, FixedSizeWindowGetsNoSizeKeysAndLosesOldOnes) {
-  FakeWindow resizable(10, 20, 300, 200, true);
-  ini.Update("Login", resizable);
-  FakeWindow fixed(11, 21, 400, 100, false);
-  ini.Update("Login", fixed);
-  EXPECT_EQ(Stored("Login"), "Maximize=No Minimize=No XPos=11 YPos=21");
-
-  // Stored sizes are not applied to a window whose size cannot change.
-  ini.Update("Other", resizable);
-  FakeWindow opened(0, 0, 400, 100, false);
-  ini.Fetch("Other", opened);
-  EXPECT_EQ(opened.Placement(), "10,20,400,100 max= icon=0");
-}
-
-TEST_F(IniTest, MinimizedAndUnreadablePlacements) {
-  FakeWindow icon(10, 20, 300, 200, true);
-  icon.SetProp(rt::PROP_Iconize, "1");
-  ini.Update("Msg", icon);
-  EXPECT_EQ(Stored("Msg"), "Maximize=No Minimize=Yes");
-  FakeWindow opened(1, 1, 1, 1, true);
-  ini.Fetch("Msg", opened);
-  EXPECT_EQ(opened.GetProp(rt::PROP_Iconize), "1");
-
-  // Only "Yes" and "No" mark a stored placement.
-  for (const char* mark : {"yes", "", "1"}) {
-    ini.Update("Odd", "Maximize", mark);
-    ini.Update("Odd", "XPos", "99");
-    WindowInfo info;
-    info.Got = 1;
-    ini.FetchWindowInfo("Odd", info);
-    EXPECT_EQ(info.Got, 0) << mark;
-    FakeWindow w(1, 1, 1, 1, true);
-    ini.Fetch("Odd", w);
-    EXPECT_TRUE(w.sets.empty()) << mark;
+TEST_F(IniTest, WindowPlacementIsStoredAndRestoredByItsState) {
+  const Win normal{10, 20, 300, 200};
+  const PlacementCase cases[] = {
+      {"first run: no file, nothing is set", {}, nullptr, "", {1, 2, 3, 4}, "1,2,3,4 max= icon="},
+      {"a normal window", {normal}, nullptr, "Maximize=No Minimize=No XPos=10 YPos=20 Width=300 Height=200",
+       {0, 0, 50, 60}, "10,20,300,200 max= icon=0"},
+      {"maximized keeps only its state and is not moved", {normal, {0, 0, 1920, 1080, true, "1"}}, nullptr,
+       "Maximize=Yes Minimize=No", {5, 6, 70, 80}, "5,6,70,80 max=1 icon=0"},
+      {"a maximized window placed normally is un-maximized first", {normal}, nullptr,
+       "Maximize=No Minimize=No XPos=10 YPos=20 Width=300 Height=200", {5, 6, 70, 80, true, "1"},
+       "10,20,300,200 max=0 icon=0"},
+      {"fixed size: no size keys, old ones removed", {normal, {11, 21, 400, 100, false}}, nullptr,
+       "Maximize=No Minimize=No XPos=11 YPos=21", {0, 0, 400, 100, false}, "11,21,400,100 max= icon=0"},
+      {"stored sizes are not applied to a fixed size", {normal}, nullptr,
+       "Maximize=No Minimize=No XPos=10 YPos=20 Width=300 Height=200", {0, 0, 400, 100, false},
+       "10,20,400,100 max= icon=0"},
+      {"minimized", {{10, 20, 300, 200, true, "", "1"}}, nullptr, "Maximize=No Minimize=Yes", {1, 1, 1, 1},
+       "1,1,1,1 max= icon=1"},
+      {"only Yes and No mark a placement", {}, "yes", "Maximize=yes XPos=99", {1, 1, 1, 1}, "1,1,1,1 max= icon="},
+      {"only Yes and No mark a placement: 1", {}, "1", "Maximize=1 XPos=99", {1, 1, 1, 1}, "1,1,1,1 max= icon="},
+  };
+  int n = 0;
+  for (const PlacementCase& c : cases) {
+    SCOPED_TRACE(c.reason);
+    const std::string section = "W" + std::to_string(++n);
+    for (const Win& w : c.saved) {
+      FakeWindow saved(w);
+      ini.Update(section, saved);
+    }
+    if (c.handMark) {
+      ini.Update(section, "Maximize", c.handMark);
+      ini.Update(section, "XPos", "99");
+    }
+    EXPECT_EQ(Stored(section), c.stored);
+    FakeWindow opened(c.opened);
+    const std::string before = opened.Placement();
+    ini.Fetch(section, opened);
+    EXPECT_EQ(opened.Placement(), c.placed);
+    EXPECT_TRUE(before != c.placed || opened.sets.empty());
+    const auto at = [&](rt::Long property) { return std::find(opened.sets.begin(), opened.sets.end(), property); };
+    const auto maximize = at(rt::PROP_Maximize), moved = at(rt::PROP_XPos), none = opened.sets.end();
+    EXPECT_TRUE(maximize == none || moved == none || maximize < moved) << "un-maximized before it is moved";
   }
+  EXPECT_TRUE(Asserts().empty()) << "a missing index is not an error";
 }
 
 // ---- Sectors ----
@@ -329,24 +317,7 @@ TEST_F(IniTest, RegistryStoreUsesThePrefixAndDeletesOnEmpty) {
   registry.Update("Main", "XPos", "");
   EXPECT_EQ(rt::GetReg(static_cast<rt::Long>(0x80000000u), "Software\\Quibbet\\Main", "XPos"), "");
   EXPECT_EQ(registry.TryFetch("Main", "XPos"), "");
-
-  INIClass user;
-  user.Init("", NV_Registry, rt::kRegCurrentUser);
-  user.Update("Top", "K", "v");
-  EXPECT_EQ(rt::GetReg(rt::kRegCurrentUser, "Top", "K"), "v");
-  EXPECT_EQ(rt::GetReg(static_cast<rt::Long>(0x80000000u), "Top", "K"), "");
   EXPECT_FALSE(fs::exists(file)) << "nothing went to an INI file";
-}
-
-TEST_F(IniTest, TableStoreIsNotSupported) {
-  INIClass table;
-  table.Init(file, NV_Table);  // loading the index already asks the store
-  rt::testing::ClearAssertionMessages();
-  EXPECT_EQ(table.TryFetch("S", "K"), "");
-  table.Update("S", "K", "v");
-  table.Remove("S", "K");
-  EXPECT_EQ(Asserts(), std::vector<std::string>(3, "NV_Table: Not Supported Yet"));
-  EXPECT_FALSE(fs::exists(file));
 }
 
 // A subclass that keeps settings in memory: every path must go through the virtual store.
@@ -373,10 +344,10 @@ TEST_F(IniTest, EveryOperationGoesThroughTheVirtualStore) {
   memory.values["__Dont_Touch_Me__/Sectors_1"] = "F,i,T";
   memory.Init(file);
   EXPECT_EQ(memory.loads, 1);
-  FakeWindow w(10, 20, 300, 200, true);
+  FakeWindow w({10, 20, 300, 200});
   memory.Update("W", w);
   memory.values["W/Width"] = "333";
-  FakeWindow opened(0, 0, 1, 1, true);
+  FakeWindow opened({0, 0, 1, 1});
   memory.Fetch("W", opened);
   EXPECT_EQ(opened.GetProp(rt::PROP_Width), "333");
   memory.AddSector("A$b$$C");
