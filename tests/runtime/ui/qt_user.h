@@ -57,8 +57,9 @@ class QtUser final : public User, private ThreadActivityObserver {
   // did not run it in time (`quiet`: false without a failure).
   bool OnQt(std::function<void()> call, bool quiet = false);
   // Calls `done` every few milliseconds until it holds; false, with a failure naming `what`,
-  // when it does not in time.
+  // when it does not in time. PollOnQt calls it on the Qt thread.
   bool Poll(const std::function<bool()>& done, const std::string& what);
+  bool PollOnQt(const std::function<bool()>& done, const std::string& what);
 
  private:
   void ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput) override;
@@ -66,6 +67,9 @@ class QtUser final : public User, private ThreadActivityObserver {
   // a dialog, or ended), then until the Qt thread has applied what it changed on screen.
   void Settle(WindowId window);
   QWidget* ControlWidget(WindowId window, Long control);  // Qt thread
+  // Runs `act` on the control's widget (null when none) on the Qt thread, fails the test when it
+  // returns false, then settles the window.
+  void Act(WindowId window, Long control, const std::function<bool(QWidget*)>& act);
 
   struct ThreadSeen {
     ProgramThreadState state = ProgramThreadState::Busy;
