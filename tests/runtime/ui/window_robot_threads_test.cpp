@@ -43,44 +43,21 @@ void CountPresses(Window& window, const std::string& name, int& count) {
 // ---- Two threads, each with its own accept loop; a modal window blocks only its thread ----
 
 TEST_F(RobotThreads, AModalWindowBlocksOnlyItsOwnThreadsOtherWindows) {
-  Recorder oneEvents;
-  rt::Start(
-      [&] {
-        WindowDef def = Counter("One");
-        def.Add(ControlDef::Button("Open modal"));
-        Window one(def);
-        one.Open();
-        int count = 0;
-        while (one.Accept()) {
-          oneEvents.Add(one.CurrentEvent());
-          CountPresses(one, "One", count);
-          if (Accepted() == 2) {
-            WindowDef modalDef;
-            modalDef.title = "Modal";
-            modalDef.modal = true;
-            modalDef.Add(ControlDef::Button("Close").StdClose());
-            Window modal(modalDef);
-            modal.Open();
-            while (modal.Accept()) {
-            }
-          }
-        }
-      },
-      50000);
-  Recorder twoEvents;
-  rt::Start([&] {
-    Window two(Counter("Two"));
-    two.Open();
-    int count = 0;
-    while (two.Accept()) {
-      twoEvents.Add(two.CurrentEvent());
-      CountPresses(two, "Two", count);
-    }
-  });
+  WindowDef oneDef = Counter("One"), modalDef;
+  oneDef.Add(ControlDef::Button("Open modal"));
+  modalDef.title = "Modal";
+  modalDef.modal = true;
+  modalDef.Add(ControlDef::Button("Close").StdClose());
+  Recorder oneEvents, twoEvents, modalEvents;
+  int oneCount = 0, twoCount = 0;
+  Run(oneDef, oneEvents, [&](Window& w) {
+    CountPresses(w, "One", oneCount);
+    if (Accepted() == 2) RunWindow(modalDef, modalEvents, [](Window&) {});
+  }, 50000);
+  Run(Counter("Two"), twoEvents, [&](Window& w) { CountPresses(w, "Two", twoCount); });
   const ShownWindow one = Find("One 0");
   const ShownWindow two = Find("Two 0");
   ASSERT_NE(one.thread, two.thread);
-
   // Both loops serve the Robot at the same time.
   robot_.Press(one, 1);
   robot_.Press(two, 1);
@@ -91,7 +68,6 @@ TEST_F(RobotThreads, AModalWindowBlocksOnlyItsOwnThreadsOtherWindows) {
   const ShownWindow modal = Find("Modal");
   EXPECT_EQ(modal.thread, one.thread);
   oneEvents.Take();
-
   expectFailures_ = true;
   EXPECT_FALSE(robot_.Press(one, 1)) << "the window under the modal one takes no input";
   expectFailures_ = false;
@@ -107,7 +83,6 @@ TEST_F(RobotThreads, AModalWindowBlocksOnlyItsOwnThreadsOtherWindows) {
   EXPECT_EQ(robot_.Text(one, 0), "One 2") << "the press sent while blocked never arrived";
   EXPECT_EQ(oneEvents.Take(), (Strings{"LoseFocus", "GainFocus", "Selected:1", "Accepted:1"}))
       << "the modal window took the focus when it opened and gave it back when it closed";
-
   robot_.CloseWindow(one);
   robot_.CloseWindow(two);
 }
@@ -116,11 +91,9 @@ TEST_F(RobotThreads, AModalWindowBlocksOnlyItsOwnThreadsOtherWindows) {
 
 TEST_F(RobotThreads, BringingAWindowToTheFrontTellsBothWindowsWhateverTheirThreads) {
   Recorder frameEvents, browseEvents;
-  WindowDef frameDef = Counter("Frame");
-  WindowDef browseDef = Counter("Browse");
-  Run(frameDef, frameEvents, [](Window&) {});
+  Run(Counter("Frame"), frameEvents, [](Window&) {});
   const ShownWindow frame = Find("Frame 0");
-  Run(browseDef, browseEvents, [](Window&) {});
+  Run(Counter("Browse"), browseEvents, [](Window&) {});
   const ShownWindow browse = Find("Browse 0");
   frameEvents.Take();
   browseEvents.Take();
@@ -155,22 +128,19 @@ TEST_F(RobotThreads, TypingALetterInAListSelectsTheNextMatchingRowOrIsLocateInIm
   Recorder events;
   Run(def, events, [&](Window& w) {
     if (w.CurrentEvent().code != EVENT_OpenWindow) return;
-    w.SetListSource(plain, &names);
-    w.SetListSource(immediate, &names);
+    for (const Long list : {plain, immediate}) w.SetListSource(list, &names);
     w.SetProp(plain, PROP_Selected, "1", 0);
   });
   const ShownWindow window = Find("Locate");
   ASSERT_TRUE(robot_.WaitForListRows(window, plain, 4, kWait));
   events.Take();
 
-  robot_.PressKey(window, plain, 'A');
-  EXPECT_EQ(robot_.Prop(window, plain, PROP_Selected), "3") << "the next 'a' after the selected row";
-  robot_.PressKey(window, plain, KEY_Shift + 'A');
-  EXPECT_EQ(robot_.Prop(window, plain, PROP_Selected), "1") << "wraps round, case ignored";
-  robot_.PressKey(window, plain, 'B');
-  EXPECT_EQ(robot_.Prop(window, plain, PROP_Selected), "2");
-  robot_.PressKey(window, plain, 'Z');
-  EXPECT_EQ(robot_.Prop(window, plain, PROP_Selected), "2") << "no match: the selection stays";
+  // The next match after the selected row, round from the end, case ignored; no match: it stays.
+  const struct { Long key; const char* selected; } kPresses[] = {{'A', "3"}, {KEY_Shift + 'A', "1"}, {'B', "2"}, {'Z', "2"}};
+  for (const auto& press : kPresses) {
+    robot_.PressKey(window, plain, press.key);
+    EXPECT_EQ(robot_.Prop(window, plain, PROP_Selected), press.selected) << press.key;
+  }
   EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "NewSelection:1", "NewSelection:1"}));
 
   robot_.PressKey(window, immediate, 'C');
@@ -204,7 +174,9 @@ constexpr const char* kBrowseFormat =
     "64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@48D(14)|M~Adecimal~C(0)@n-10.2@"
     "80R(2)|M~Adate~C(0)@d17@80R(2)|M~Atime~C(0)@t7@";
 
-TEST_F(RobotThreads, ListShowsEachCellThroughItsColumnsPictureAndImmediateScrollPastTheEndIsAnEvent) {
+// A browse's list over a queue of 20 records: each column through its picture, and the scroll
+// paths (past the last row, a page, a drag) as events of an immediate list.
+TEST_F(RobotThreads, AListOverAQueueShowsItsRecordsAndImmediateScrollingIsAnEvent) {
   QueueOf<BrowseRow> queue;
   for (Long i = 1; i <= 20; ++i) {
     BrowseRow& row = queue.Rec();
@@ -217,27 +189,17 @@ TEST_F(RobotThreads, ListShowsEachCellThroughItsColumnsPictureAndImmediateScroll
   }
   const QueueListSource rows(queue.Q(), BrowseLayout());
   WindowDef def;
-  def.title = "Browse the AFile file";
-  def.resizable = true;
+  def.title = "Browse";
   const Long list = def.Add(ControlDef::List(kBrowseFormat).Immediate().At(0, 0, 400, 210));  // heading + 20 rows
   Recorder events;
-  rt::Start([&] {
-    Window window(def);
-    window.Open();
-    window.SetListSource(list, &rows);
-    while (window.Accept()) events.Add(window.CurrentEvent());
+  Run(def, events, [&](Window& w) {
+    if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &rows);
   });
-  const ShownWindow browse = Find("Browse the AFile file");
+  const ShownWindow browse = Find("Browse");
   ASSERT_TRUE(robot_.WaitForListRows(browse, list, 20, kWait));
-
-  EXPECT_EQ(robot_.ListHeadings(browse, list), (Strings{"ID", "Astring", "Adecimal", "Adate", "Atime"}));
-  // Each column through its own picture, the first row and the last.
-  EXPECT_EQ(robot_.Cell(browse, list, 3, 1), "         3,000");
-  EXPECT_EQ(robot_.Cell(browse, list, 3, 2), FormatText("Row 3", "@s20"));
-  EXPECT_EQ(robot_.Cell(browse, list, 3, 3), "  3,234.50");
-  EXPECT_EQ(robot_.Cell(browse, list, 3, 4), " 1/03/2026");
-  EXPECT_EQ(robot_.Cell(browse, list, 3, 5), " 3:30");
-  EXPECT_EQ(robot_.Cell(browse, list, 1, 1), "         1,000");
+  Strings third;
+  for (Long column = 1; column <= 5; ++column) third.push_back(robot_.Cell(browse, list, 3, column));
+  EXPECT_EQ(third, (Strings{"         3,000", FormatText("Row 3", "@s20"), "  3,234.50", " 1/03/2026", " 3:30"}));
   EXPECT_EQ(robot_.Cell(browse, list, 20, 3), " 20,234.50");
 
   events.Take();
@@ -266,12 +228,9 @@ TEST(QueueListSource, ReadsRowsWithoutMovingTheQueueOrItsBuffer) {
   queue.Rec().name = "edited, not put";
   const QueueListSource rows(queue.Q(), BrowseLayout());
   EXPECT_EQ(rows.RowCount(), 3);
-  EXPECT_EQ(rows.Value(3, 1), "3");
-  EXPECT_EQ(rows.Value(1, 2), "N1");
-  EXPECT_EQ(rows.Value(2, 2), "N2") << "the row shows the stored record, not the buffer";
-  EXPECT_EQ(rows.Value(4, 1), "");
-  EXPECT_EQ(rows.Value(1, 6), "");
-  EXPECT_EQ(rows.Value(0, 1), "");
+  // The row shows the stored record, not the buffer; no row 0 or 4, no field 6.
+  EXPECT_EQ((Strings{rows.Value(3, 1), rows.Value(1, 2), rows.Value(2, 2), rows.Value(4, 1), rows.Value(1, 6), rows.Value(0, 1)}),
+            (Strings{"3", "N1", "N2", "", "", ""}));
   EXPECT_EQ(queue.Q().Pointer(), 2);
   EXPECT_EQ(queue.Rec().name.Str(), "edited, not put");
 }
@@ -282,12 +241,9 @@ TEST_F(RobotThreads, PopupReturnsTheChosenItemsNumberAndZeroWhenDismissed) {
   WindowDef def;
   def.title = "Popup";
   def.Add(ControlDef::Button("Menu"));
-  rt::Start([&] {
-    Window window(def);
-    window.Open();
-    while (window.Accept())
-      if (Accepted() == 1)
-        window.SetProp(PROP_Text, "chose " + std::to_string(Popup("&Insert|&Change|-|~&Delete|More{A|B}")));
+  Recorder events;
+  Run(def, events, [](Window& w) {
+    if (Accepted() == 1) w.SetProp(PROP_Text, "chose " + std::to_string(Popup("&Insert|&Change|-|~&Delete|More{A|B}")));
   });
   const ShownWindow shown = Find("Popup");
   robot_.Press(shown, 1);
@@ -295,7 +251,6 @@ TEST_F(RobotThreads, PopupReturnsTheChosenItemsNumberAndZeroWhenDismissed) {
   ASSERT_TRUE(popup);
   EXPECT_TRUE(robot_.ChoosePopup(*popup, "B"));
   EXPECT_TRUE(robot_.WaitForProp(shown, 0, PROP_Text, "chose 5", kWait)) << "Insert 1, Change 2, Delete 3, A 4, B 5";
-
   robot_.Press(shown, 1);
   popup = robot_.WaitForPopup(kWait, shown.thread);
   ASSERT_TRUE(popup);
@@ -315,15 +270,10 @@ TEST_F(RobotThreads, ResizeIsARequestThatAHandlerCanRefuse) {
   def.resizable = true;
   Recorder events;
   std::atomic<bool> refuse{false};
-  rt::Start([&] {
-    Window window(def);
-    window.Open();
-    window.SetProp(PROP_MinWidth, "120");
-    while (window.Accept()) {
-      events.Add(window.CurrentEvent());
-      const Long code = window.CurrentEvent().code;
-      if (refuse && (code == EVENT_SizeRequest || code == EVENT_MaximizeRequest)) window.SetHandled();
-    }
+  Run(def, events, [&](Window& w) {
+    const Long code = w.CurrentEvent().code;
+    if (code == EVENT_OpenWindow) w.SetProp(PROP_MinWidth, "120");
+    if (refuse && (code == EVENT_SizeRequest || code == EVENT_MaximizeRequest)) w.SetHandled();
   });
   const ShownWindow shown = Find("Sizable");
   events.Take();
@@ -352,12 +302,8 @@ TEST_F(RobotThreads, AWaitThatTimesOutReportsWhatTheScreenShowed) {
   WindowDef def;
   def.title = "Present";
   def.Add(ControlDef::Button("Go").Disabled());
-  rt::Start([&] {
-    Window window(def);
-    window.Open();
-    while (window.Accept()) {
-    }
-  });
+  Recorder events;
+  Run(def, events, [](Window&) {});
   const ShownWindow shown = Find("Present");
   expectFailures_ = true;
   EXPECT_FALSE(robot_.WaitForWindow("Absent", 20ms));
@@ -365,10 +311,8 @@ TEST_F(RobotThreads, AWaitThatTimesOutReportsWhatTheScreenShowed) {
   EXPECT_FALSE(robot_.Press(shown, 9));
   expectFailures_ = false;
   ASSERT_EQ(failures_.size(), 3u);
-  EXPECT_NE(failures_[0].find("window #"), std::string::npos) << failures_[0];
-  EXPECT_NE(failures_[0].find("\"Present\""), std::string::npos) << failures_[0];
-  EXPECT_NE(failures_[1].find("control 1 is disabled"), std::string::npos) << failures_[1];
-  EXPECT_NE(failures_[2].find("no control 9"), std::string::npos) << failures_[2];
+  const char* expected[] = {"\"Present\"", "control 1 is disabled", "no control 9"};
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_NE(failures_[i].find(expected[i]), std::string::npos) << failures_[i];
   robot_.CloseWindow(shown);
 }
 
