@@ -63,6 +63,16 @@ Widget* ControlOf(WindowId window, Long control) {
   return outer ? outer->findChild<Widget*>(qt::ControlName(control)) : nullptr;
 }
 
+// A window of this kind, title and size (0: the runtime's default).
+WindowDef Def(const std::string& title, Long width = 0, Long height = 0, WindowKind kind = WindowKind::Ordinary) {
+  WindowDef def;
+  def.title = title;
+  def.kind = kind;
+  if (width) def.width = width;
+  if (height) def.height = height;
+  return def;
+}
+
 QWidget* ClientOf(WindowId window) {  // an ordinary window is its own main window
   auto* inner = qobject_cast<QMainWindow*>(OuterWidget(window));
   return inner ? inner->centralWidget() : nullptr;
@@ -108,11 +118,8 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
   static const Pets pets;
   Long amount = 1234, paid = 1;
   std::string name = "Kestrel", code = "LOCKED", size = "S";
-  WindowDef def;
-  def.title = "Every control";
+  WindowDef def = Def("Every control", 300, 200);
   def.font = "MS Sans Serif,8";
-  def.width = 300;
-  def.height = 200;
   def.Add(ControlDef::Prompt("&Amount:").At(6, 6, 40, 10));
   const Long amountEntry = def.Add(ControlDef::Entry("@n-10.2", Bind(amount)).At(50, 6, 60, 12).Status("How much"));
   const Long nameEntry = def.Add(ControlDef::Entry("@s20", Bind(name)).At(50, 22, 80, 12));
@@ -193,11 +200,8 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
 // ---- One round trip per window property: size, maximize, a user's resize ----
 
 TEST_F(QtWindows, SizeAndMaximizeFollowThePropertiesAndTheUsersChangesReachTheProgram) {
-  WindowDef def;
-  def.title = "Sizes";
+  WindowDef def = Def("Sizes", 200, 100);
   def.resizable = true;
-  def.width = 200;
-  def.height = 100;
   const Long maximize = def.Add(ControlDef::Button("&Maximize").At(4, 4, 50, 14));
   std::atomic<Long> width{0};
   Recorder events;
@@ -239,10 +243,7 @@ TEST_F(QtWindows, SizeAndMaximizeFollowThePropertiesAndTheUsersChangesReachThePr
 TEST_F(QtWindows, AListsScrollBarAndCellEditorMapToTheProgramAndStayInFrontOfItsSheet) {
   static const Pets pets;
   Long edited = 0, editor = 0;
-  WindowDef def;
-  def.title = "Thumb";
-  def.width = 200;
-  def.height = 120;
+  WindowDef def = Def("Thumb", 200, 120);
   const Long list = def.Add(ControlDef::List(kPetsFormat).At(8, 20, 180, 60).Immediate().VScroll());
   const Long button = def.Add(ControlDef::Button("&Insert").At(140, 84, 48, 14));
   const Long sheet = def.Add(ControlDef::Sheet().At(4, 4, 192, 100));
@@ -314,8 +315,7 @@ TEST_F(QtWindows, APopupOpensAtThePlaceGivenInTheCallingThreadsWindowOrAtTheMous
   const struct {
     Long x, y;
   } kPlaces[] = {{30, 20}, {kMouse, kMouse}};
-  WindowDef def;
-  def.title = "Where";
+  WindowDef def = Def("Where");
   const Long button = def.Add(ControlDef::Button("&Menu").At(4, 4, 40, 14));
   std::atomic<Long> chosen{-1};
   std::atomic<std::size_t> next{0};
@@ -361,12 +361,9 @@ TEST_F(QtWindows, APopupOpensAtThePlaceGivenInTheCallingThreadsWindowOrAtTheMous
 // The focused button is marked as after Tab (its picture changes when the focus leaves it), a
 // sheet's tab bar hands Tab to the runtime, and a message box opens centred on its window.
 TEST_F(QtWindows, TheFocusedButtonIsMarkedTabLeavesASheetAndABoxOpensOverItsWindow) {
-  WindowDef def;
-  def.title = "Focus";
+  WindowDef def = Def("Focus", 200, 90);
   def.x = 300;
   def.y = 200;
-  def.width = 200;
-  def.height = 90;
   const Long sheet = def.Add(ControlDef::Sheet().At(2, 2, 196, 60));
   def.Add(ControlDef::Tab("&One").In(sheet));
   const Long first = def.Add(ControlDef::Button("&First").At(8, 68, 50, 14));
@@ -415,52 +412,26 @@ TEST_F(QtWindows, TheFocusedButtonIsMarkedTabLeavesASheetAndABoxOpensOverItsWind
 
 // ---- The frame with MDI children and a toolbox, each on a thread of its own ----
 
-struct FrameIds {
-  Long insert = 0;
-  Long browse = 0;
-};
-
-WindowDef FrameDef(FrameIds& ids) {
-  WindowDef def;
-  def.title = "Frame";
-  def.kind = WindowKind::ApplicationFrame;
-  def.width = 500;
-  def.height = 300;
-  def.Add(ControlDef::MenuBar());
-  const Long menu = def.Add(ControlDef::Menu("&Browse").In(-1));
-  ids.browse = def.Add(ControlDef::Item("&Browse AFile").In(menu).Status("Browse the AFile file"));
-  def.Add(ControlDef::Item("E&xit").In(menu).StdClose());
-  ids.insert = def.Add(ControlDef::Button("Insert").Toolbar(3001).Icon("ICON:Insert").Tip("Insert a record"));
-  return def;
-}
-
 WindowDef ChildDef(const std::string& title, Long& value, Long x) {
-  WindowDef def;
-  def.title = title;
-  def.kind = WindowKind::MdiChild;
+  WindowDef def = Def(title, 160, 60, WindowKind::MdiChild);
   def.x = x;
-  def.width = 160;
-  def.height = 60;
   def.Add(ControlDef::Entry("@n-10", Bind(value)).At(6, 6, 60, 12).Status("Type a number"));
   def.Add(ControlDef::Button("&Ask").At(6, 24, 40, 14));
   return def;
 }
 
 TEST_F(QtWindows, ChildrenOnTwoThreadsWaitInABoxOrAModalWindowWithoutHoldingTheOther) {
-  FrameIds ids;
-  const WindowDef frame = FrameDef(ids);
+  WindowDef frame = Def("Frame", 500, 300, WindowKind::ApplicationFrame);
+  frame.Add(ControlDef::MenuBar());
+  const Long menu = frame.Add(ControlDef::Menu("&Browse").In(-1));
+  const Long browse = frame.Add(ControlDef::Item("&Browse AFile").In(menu).Status("Browse the AFile file"));
+  const Long insert = frame.Add(ControlDef::Button("Insert").Toolbar(3001).Icon("ICON:Insert").Tip("Insert a record"));
   Long first = 0, second = 0;
   const WindowDef childA = ChildDef("Child A", first, 0);
   const WindowDef childB = ChildDef("Child B", second, 170);
-  WindowDef modal;
-  modal.title = "Modal";
+  WindowDef modal = Def("Modal"), toolbox = Def("Tools", 60, 40, WindowKind::Toolbox);
   modal.modal = true;
   modal.Add(ControlDef::Button("&Done").StdClose());
-  WindowDef toolbox;
-  toolbox.title = "Tools";
-  toolbox.kind = WindowKind::Toolbox;
-  toolbox.width = 60;
-  toolbox.height = 40;
   toolbox.Add(ControlDef::Button("&Pick").At(4, 4, 40, 14).Icon("ICON:Find"));
   std::atomic<Long> answer{-1};
   Recorder frameEvents, eventsA, eventsB, modalEvents, toolEvents;
@@ -517,7 +488,7 @@ TEST_F(QtWindows, ChildrenOnTwoThreadsWaitInABoxOrAModalWindowWithoutHoldingTheO
           ASSERT_TRUE(frameWindow);
           EXPECT_EQ(frameWindow->statusBar()->currentMessage().toStdString(), "Type a number")
               << "the frame's status bar shows the focused control's status text";
-          QAction* item = frameWindow->findChild<QAction*>(qt::ControlName(ids.browse));
+          QAction* item = frameWindow->findChild<QAction*>(qt::ControlName(browse));
           ASSERT_TRUE(item);
           EXPECT_EQ(item->statusTip().toStdString(), "Browse the AFile file");
         });
@@ -550,7 +521,7 @@ TEST_F(QtWindows, ChildrenOnTwoThreadsWaitInABoxOrAModalWindowWithoutHoldingTheO
         eventsB.Take();
         user.OnQt([&] {
           auto* toolbar = OuterWidget(f)->findChild<QToolBar*>();
-          QWidget* button = toolbar ? toolbar->findChild<QToolButton*>(qt::ControlName(ids.insert)) : nullptr;
+          QWidget* button = toolbar ? toolbar->findChild<QToolButton*>(qt::ControlName(insert)) : nullptr;
           ASSERT_TRUE(button);
           EXPECT_EQ(button->toolTip().toStdString(), "Insert a record");
           QTest::mouseClick(button, Qt::LeftButton);
@@ -583,9 +554,9 @@ QMessageBox* OpenBox(const char* objectName, const QString& text) {  // Qt threa
 }
 
 void PressBoxButton(QMessageBox& box, Long value) {  // Qt thread
-  auto* button = box.findChild<QPushButton*>(QString(qt::kMessageBoxButtonPrefix) + QString::number(value));
-  if (button) button->click();
-  else ADD_FAILURE() << "no button " << value << " on \"" << box.text().toStdString() << "\"";
+  auto* button = box.findChild<QPushButton*>(qt::kMessageBoxButtonPrefix + QString::number(value));
+  ASSERT_TRUE(button) << "no button " << value << " on \"" << box.text().toStdString() << "\"";
+  button->click();
 }
 
 // Waits for the open dialog with this text and runs `act` on it once, on the Qt thread.
@@ -597,29 +568,44 @@ void OnBox(QtUser& user, const char* objectName, const QString& text, const std:
   }, "no dialog \"" + text.toStdString() + "\"");
 }
 
-TEST_F(QtWindows, AMessageBoxShowsTheRequestInTheProgramsOrderAndEscPressesCancel) {
+// The native box shows the program's title, icon and buttons in its order, Esc presses Cancel
+// (not the default); the stop dialog goes on when asked and on Esc.
+TEST_F(QtWindows, AMessageBoxAndTheStopDialogShowTheRequestAndEscNeverEndsOrAffirms) {
   std::atomic<Long> result{-1};
+  std::atomic<int> wentOn{0};
   const int exitCode = Play(
-      [&] { result = MessageBox("Save the changes?", "Editor", "ICON:Exclamation", "&Yes|&No|&Cancel", 2); },
+      [&] {
+        result = MessageBox("Save the changes?", "Editor", "ICON:Exclamation", "&Yes|&No|&Cancel", 2);
+        for (const char* text : {"Leave the demo?", "Really leave?"}) {
+          Stop(text);
+          ++wentOn;
+        }
+      },
       [&](QtUser& user) {
         OnBox(user, qt::kMessageBoxName, "Save the changes?", [&](QMessageBox& box) {
           EXPECT_EQ(box.windowTitle().toStdString(), "Editor");
           EXPECT_EQ(box.icon(), QMessageBox::Warning);
-          auto* yes = box.findChild<QPushButton*>(QString(qt::kMessageBoxButtonPrefix) + "1");
-          auto* no = box.findChild<QPushButton*>(QString(qt::kMessageBoxButtonPrefix) + "2");
-          auto* cancel = box.findChild<QPushButton*>(QString(qt::kMessageBoxButtonPrefix) + "3");
-          ASSERT_TRUE(yes && no && cancel);
-          EXPECT_EQ(yes->text().toStdString(), "&Yes");
-          EXPECT_LT(yes->x(), no->x()) << "buttons keep the program's order";
-          EXPECT_LT(no->x(), cancel->x()) << "buttons keep the program's order";
-          EXPECT_EQ(box.defaultButton(), no);
-          EXPECT_EQ(box.escapeButton(), cancel) << "Esc presses Cancel, not the default";
+          const auto button = [&](int value) { return box.findChild<QPushButton*>(qt::kMessageBoxButtonPrefix + QString::number(value)); };
+          ASSERT_TRUE(button(1) && button(2) && button(3));
+          EXPECT_EQ(button(1)->text().toStdString(), "&Yes");
+          EXPECT_TRUE(button(1)->x() < button(2)->x() && button(2)->x() < button(3)->x()) << "buttons keep the program's order";
+          EXPECT_EQ(box.defaultButton(), button(2));
+          EXPECT_EQ(box.escapeButton(), button(3)) << "Esc presses Cancel, not the default";
           EXPECT_GT(ColourCount(box.grab().toImage()), 2u) << "the box is blank";
           QTest::keyClick(&box, Qt::Key_Escape);
         });
+        OnBox(user, qt::kStopDialogName, "Leave the demo?", [](QMessageBox& dialog) {
+          EXPECT_EQ(dialog.windowTitle().toStdString(), "Stop");
+          auto* goOn = dialog.findChild<QPushButton*>(qt::kStopGoOnName);
+          EXPECT_TRUE(dialog.findChild<QPushButton*>(qt::kStopEndProgramName));
+          EXPECT_EQ(dialog.escapeButton(), goOn);
+          if (goOn) goOn->click();
+        });
+        OnBox(user, qt::kStopDialogName, "Really leave?", [](QMessageBox& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
       });
   EXPECT_EQ(exitCode, 0);
   EXPECT_EQ(result, 3);
+  EXPECT_EQ(wentOn, 2);
 }
 
 // Boxes are not nested event loops: the box opened first can be answered first and return to
@@ -649,29 +635,6 @@ TEST_F(QtWindows, TwoThreadsBoxesAreOpenAtOnceAndTheEarlierIsAnsweredFirst) {
   EXPECT_EQ(second, BUTTON_YES);
 }
 
-TEST_F(QtWindows, TheStopDialogGoesOnWhenAskedAndOnEsc) {
-  std::atomic<int> wentOn{0};
-  const int exitCode = Play(
-      [&] {
-        Stop("Leave the demo?");
-        ++wentOn;
-        Stop("Really leave?");
-        ++wentOn;
-      },
-      [&](QtUser& user) {
-        OnBox(user, qt::kStopDialogName, "Leave the demo?", [](QMessageBox& dialog) {
-          EXPECT_EQ(dialog.windowTitle().toStdString(), "Stop");
-          auto* goOn = dialog.findChild<QPushButton*>(qt::kStopGoOnName);
-          EXPECT_TRUE(dialog.findChild<QPushButton*>(qt::kStopEndProgramName));
-          EXPECT_EQ(dialog.escapeButton(), goOn);
-          if (goOn) goOn->click();
-        });
-        OnBox(user, qt::kStopDialogName, "Really leave?", [](QMessageBox& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
-      });
-  EXPECT_EQ(exitCode, 0);
-  EXPECT_EQ(wentOn, 2);
-}
-
 // The Qt thread itself may raise a box (it is not a program thread); waiting there for an answer
 // that only its own event loop can deliver must not deadlock.
 TEST_F(QtWindows, AMessageBoxRaisedOnTheQtThreadIsServedThere) {
@@ -697,18 +660,13 @@ TEST(QtDialogs, IconNamesMapToStandardIcons) {
     std::string_view name;
     QMessageBox::Icon expected;
   } kCases[] = {
-      {"ICON:Question", QMessageBox::Question},               // 1
-      {"icon:question", QMessageBox::Question},               // 2: any letter case
-      {"ICON:Exclamation", QMessageBox::Warning},             // 3
-      {"ICON:Hand", QMessageBox::Critical},                   // 4
-      {"ICON:Asterisk", QMessageBox::Information},            // 5
-      {"", QMessageBox::NoIcon},                              // 6: no icon asked for
-      {"ICON:Save", QMessageBox::NoIcon},                     // 7: a name with no standard icon
-      {{"\xFF\x01\x03\x7F", 4}, QMessageBox::Warning},        // 8: the stock icons named by four bytes
-      {{"\xFF\x01\x04\x7F", 4}, QMessageBox::Information},    // 9
-      {{"\xFF\x01\x01\x7F", 4}, QMessageBox::Critical},       // 10
-      {{"\xFF\x01\x09\x7F", 4}, QMessageBox::NoIcon},         // 11: no such stock icon
-      {{"\xFF\x01\x03", 3}, QMessageBox::NoIcon},             // 12: cut short
+      {"ICON:Question", QMessageBox::Question}, {"icon:question", QMessageBox::Question},  // 1, 2: any letter case
+      {"ICON:Exclamation", QMessageBox::Warning}, {"ICON:Hand", QMessageBox::Critical},      // 3, 4
+      {"ICON:Asterisk", QMessageBox::Information}, {"", QMessageBox::NoIcon},                // 5, 6: none asked for
+      {"ICON:Save", QMessageBox::NoIcon},                                                    // 7: no standard icon
+      {{"\xFF\x01\x03\x7F", 4}, QMessageBox::Warning},      // 8: the stock icons named by four bytes
+      {{"\xFF\x01\x04\x7F", 4}, QMessageBox::Information}, {{"\xFF\x01\x01\x7F", 4}, QMessageBox::Critical},  // 9, 10
+      {{"\xFF\x01\x09\x7F", 4}, QMessageBox::NoIcon}, {{"\xFF\x01\x03", 3}, QMessageBox::NoIcon},  // 11: no such; 12: cut short
   };
   for (std::size_t i = 0; i < std::size(kCases); ++i) EXPECT_EQ(qt::IconFor(kCases[i].name), kCases[i].expected) << i + 1;
 }
@@ -721,8 +679,7 @@ TEST(QtDialogs, IconNamesMapToStandardIcons) {
 TEST_F(QtWindows, RunProgramEndsItsThreadsWhenTheEventLoopIsEndedFromOutside) {
   std::atomic<Long> answer{-1};
   Recorder events;
-  WindowDef def;
-  def.title = "Waiting";
+  WindowDef def = Def("Waiting");
   def.Add(ControlDef::Button("&OK"));
   std::promise<void> boxRaised;
   std::future<void> raised = boxRaised.get_future();
