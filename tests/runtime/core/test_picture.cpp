@@ -81,16 +81,12 @@ INSTANTIATE_TEST_SUITE_P(
         NumberCase{"n4_8_invalid_value", "abc", "@n5", "#####"}),
     ByReason());
 
-TEST(PictureNumberFormat, RealsRoundAsWritten) {
-  EXPECT_EQ(Format(2.675, "@n_4.2"), "2.68");
-  EXPECT_EQ(Format(1e40, "@n10"), "##########");
-  EXPECT_EQ(Format(std::numeric_limits<Real>::quiet_NaN(), "@n5"), "#####");
-}
-
-TEST(PictureNumberFormat, LongLimitsFitExactly) {
-  EXPECT_EQ(Format(Long{2147483647}, "@n13"), "2,147,483,647");
-  EXPECT_EQ(Format(Long{-2147483647 - 1}, "@n14"), "-2,147,483,648");
-  EXPECT_EQ(Format(Long{-2147483647 - 1}, "@n13"), "#############");
+// Reals round as written; Long limits fit exactly.
+TEST(PictureNumberFormat, RealsAndLongs) {
+  EXPECT_EQ(Format(2.675, "@n_4.2") + Format(1e40, "@n10") + Format(std::numeric_limits<Real>::quiet_NaN(), "@n5"),
+            "2.68##########" "#####");
+  EXPECT_EQ(Format(Long{2147483647}, "@n13") + "|" + Format(Long{-2147483647 - 1}, "@n14") + "|" + Format(Long{-2147483647 - 1}, "@n13"),
+            "2,147,483,647|-2,147,483,648|#############");
 }
 
 struct DeformatCase {
@@ -138,31 +134,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---------------------------------------------------------------- text
 
-TEST(PictureText, CutsAndPadsByBytesNeverInsideACharacter) {
-  struct Case {
+// String pictures cut and pad by bytes, never inside a character; other pictures read text as
+// the number it holds (no number reads as 0).
+TEST(PictureText, CutsAndPadsByBytesNeverInsideACharacterAndReadsNumbers) {
+  const struct {
     std::string text, picture, expected;
-  };
-  const std::vector<Case> cases = {
-      {"hello", "@s3", "hel"},      // cut
-      {"hi", "@s5", "hi   "},       // padded
-      {"hello", "@s5", "hello"},    // exact fit
+  } kCases[] = {
+      {"hello", "@s3", "hel"}, {"hi", "@s5", "hi   "}, {"hello", "@s5", "hello"}, {"abc", "@S4", "abc "},
       {"h\xC3\xA9llo", "@s2", "h "},  // é would be cut in half: left out, padded
       {"h\xC3\xA9llo", "@s3", "h\xC3\xA9"},
-      {"abc", "@S4", "abc "},
+      {"12.5", "@n_6.2", " 12.50"}, {"abc", "@n5", "    0"}, {"82523", "@D03", "Dec 06, 2026"}, {"", "@d2", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(FormatText(c.text, c.picture), c.expected) << c.text << " " << c.picture;
-  EXPECT_EQ(Format(Long{42}, "@s5"), "42   ");
-  EXPECT_EQ(Format(-1.5, "@s6"), "-1.5  ");
-  EXPECT_EQ(Format(Decimal::FromText("1.50"), "@s3"), "1.5");
+  for (const auto& c : kCases) EXPECT_EQ(FormatText(c.text, c.picture), c.expected) << c.text << " " << c.picture;
+  EXPECT_EQ(Format(Long{42}, "@s5") + Format(-1.5, "@s6") + Format(Decimal::FromText("1.50"), "@s3"), "42   -1.5  1.5");
   EXPECT_EQ(Deformat("h\xC3\xA9llo", "@s2"), "h");
   EXPECT_EQ(Deformat("abc", "@s10"), "abc");
-}
-
-TEST(PictureText, NumericPictureReadsTextAsNumber) {
-  EXPECT_EQ(FormatText("12.5", "@n_6.2"), " 12.50");
-  EXPECT_EQ(FormatText("abc", "@n5"), "    0");  // text that is no number reads as 0
-  EXPECT_EQ(FormatText("82523", "@D03"), "Dec 06, 2026");
-  EXPECT_EQ(FormatText("", "@d2"), "");
 }
 
 // ---------------------------------------------------------------- dates
@@ -236,8 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PictureDateTimeFormat, RealsAndDecimalsAreReadAsDates) {
   EXPECT_EQ(Format(static_cast<Real>(Dec6()) + 0.9, "@D03"), "Dec 06, 2026");  // truncated
-  EXPECT_EQ(Format(std::numeric_limits<Real>::quiet_NaN(), "@D2"), "##########");
-  EXPECT_EQ(Format(1e12, "@D2"), "##########");
+  EXPECT_EQ(Format(std::numeric_limits<Real>::quiet_NaN(), "@D2") + Format(1e12, "@D2"), std::string(20, '#'));
   EXPECT_EQ(Format(Decimal::FromLong(Dec6()), "@D03"), "Dec 06, 2026");
 }
 
@@ -316,7 +301,8 @@ std::string TimeText(int h, int m, int s = 0) { return std::to_string(TimeFromPa
 
 INSTANTIATE_TEST_SUITE_P(
     Times, PictureDeformat,
-    ::testing::Values(DeformatCase{"u1_2_short_hour", "9:05", "@t1", TimeText(9, 5)},
+    ::testing::Values(
+                      DeformatCase{"u1_2_short_hour", "9:05", "@t1", TimeText(9, 5)},
                       DeformatCase{"u1_5_am_lowercase_with_blank", "12:15 am", "@t3", TimeText(0, 15)},
                       DeformatCase{"u1_6_noon", "12:00PM", "@t3", TimeText(12, 0)},
                       DeformatCase{"u1_7_24_hour_typed_in_12_hour_picture", "13:30", "@t3", TimeText(13, 30)},
@@ -364,11 +350,9 @@ TEST(PictureValid, AcceptsTheGrammar) {
 // ---------------------------------------------------------------- round trips
 
 TEST(PictureRoundTrip, NumbersReadBackWhatWasShown) {
-  const std::vector<std::string> values = {"0", "1", "-1", "0.005", "-0.005", "999.995", "1234.5",
-                                           "-1234567.891", "100000", "-0.01", "12345678901234.56"};
-  const std::vector<std::pair<std::string, int>> pictures = {{"@n10.2", 2},  {"@n_12.3", 3}, {"@n(12.2)", 2},
-                                                             {"@n12.2-", 2}, {"@n012.2", 2}, {"@n-24.4", 4},
-                                                             {"@n.2", 2},    {"@n15", 0},    {"@n10.2b", 2}};
+  const std::vector<std::string> values = {"0", "1", "-1", "0.005", "-0.005", "999.995", "1234.5", "-1234567.891", "100000", "-0.01", "12345678901234.56"};
+  const std::vector<std::pair<std::string, int>> pictures = {{"@n10.2", 2}, {"@n_12.3", 3}, {"@n(12.2)", 2}, {"@n12.2-", 2}, {"@n012.2", 2},
+                                                             {"@n-24.4", 4}, {"@n.2", 2}, {"@n15", 0}, {"@n10.2b", 2}};
   for (const auto& [picture, decimals] : pictures) {
     for (const std::string& text : values) {
       const Decimal value = Decimal::FromText(text);
@@ -382,8 +366,7 @@ TEST(PictureRoundTrip, NumbersReadBackWhatWasShown) {
 }
 
 TEST(PictureRoundTrip, DatesReadBackAcrossTheWholeRange) {
-  const std::vector<std::string> fullYear = {"@d2", "@D2", "@d3", "@D03", "@d4", "@d6", "@D8", "@d10",
-                                             "@d12", "@D17", "D17", "@d18", "@D6-", "@d10."};
+  const std::vector<std::string> fullYear = {"@d2", "@D2", "@d3", "@D03", "@d4", "@d6", "@D8", "@d10", "@d12", "@D17", "D17", "@d18", "@D6-", "@d10."};
   const std::vector<std::string> shortYear = {"@d1", "@D5", "@d7", "@d9", "@d11"};
   int checked = 0;
   for (Long date = 1; date <= LastDate(); date += 97) {

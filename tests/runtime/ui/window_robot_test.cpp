@@ -1,11 +1,12 @@
-// Windows on program threads driven by the Robot through the headless backend: typed entries,
-// alerted keys, posts between threads, an edit control over a list cell, check boxes and radios.
-// What both backends must do alike is in backend_conformance_test.cpp.
+// Windows on program threads driven by the Robot through the headless backend: alerted keys,
+// posts between threads, an edit control over a list cell, check boxes and radios, two threads
+// with a modal window, focus between threads, locating in a list, a list over a queue, popups,
+// resizing and the Robot's failure reports. What both backends must do alike is in
+// backend_conformance_test.cpp.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,12 @@
 #include "runtime/core/fixed_string.h"
 #include "runtime/core/picture.h"
 #include "runtime/core/thread.h"
+#include "runtime/data/queue.h"
+#include "runtime/data/record_layout.h"
 #include "runtime/ui/accept_loop.h"
 #include "runtime/ui/backend.h"
 #include "runtime/ui/headless/headless_backend.h"
+#include "runtime/ui/queue_list_source.h"
 #include "runtime/ui/window.h"
 #include "tests/runtime/ui/robot_fixture.h"
 
@@ -26,7 +30,6 @@ using namespace std::chrono_literals;
 
 class RobotWindows : public RobotFixture {};
 
-auto NoHandling = [](Window&) {};
 
 // ---- Alerted keys (one control's alerts: WindowConformance) ----
 
@@ -195,6 +198,294 @@ TEST_F(RobotWindows, CheckBoxesToggleTheirVariableAndARadioStoresItsValueInTheOp
   robot_.Press(window, show);
   EXPECT_EQ(checked(), "0100") << "the program changed both variables";
   robot_.CloseWindow(window);
+}
+
+// A window whose button counts presses in the title: "<name> <count>".
+WindowDef Counter(const std::string& name) {
+  WindowDef def;
+  def.title = name + " 0";
+  def.Add(ControlDef::Button("Count"));
+  return def;
+}
+
+void CountPresses(Window& window, const std::string& name, int& count) {
+  if (Accepted() == 1) window.SetProp(PROP_Text, name + " " + std::to_string(++count));
+}
+
+// ---- Two threads, each with its own accept loop; a modal window blocks only its thread ----
+
+TEST_F(RobotWindows, AModalWindowBlocksOnlyItsOwnThreadsOtherWindows) {
+  WindowDef oneDef = Counter("One"), modalDef;
+  oneDef.Add(ControlDef::Button("Open modal"));
+  modalDef.title = "Modal";
+  modalDef.modal = true;
+  modalDef.Add(ControlDef::Button("Close").StdClose());
+  Recorder oneEvents, twoEvents, modalEvents;
+  int oneCount = 0, twoCount = 0;
+  Run(oneDef, oneEvents, [&](Window& w) {
+    CountPresses(w, "One", oneCount);
+    if (Accepted() == 2) RunWindow(modalDef, modalEvents, [](Window&) {});
+  }, 50000);
+  Run(Counter("Two"), twoEvents, [&](Window& w) { CountPresses(w, "Two", twoCount); });
+  const ShownWindow one = Find("One 0");
+  const ShownWindow two = Find("Two 0");
+  ASSERT_NE(one.thread, two.thread);
+  // Both loops serve the Robot at the same time.
+  robot_.Press(one, 1);
+  robot_.Press(two, 1);
+  EXPECT_EQ(robot_.Text(one, 0), "One 1");
+  EXPECT_EQ(robot_.Text(two, 0), "Two 1");
+
+  robot_.Press(one, 2);
+  const ShownWindow modal = Find("Modal");
+  EXPECT_EQ(modal.thread, one.thread);
+  oneEvents.Take();
+  expectFailures_ = true;
+  EXPECT_FALSE(robot_.Press(one, 1)) << "the window under the modal one takes no input";
+  expectFailures_ = false;
+  ASSERT_EQ(failures_.size(), 1u);
+  EXPECT_NE(failures_[0].find("blocked by the modal window \"Modal\""), std::string::npos) << failures_[0];
+  EXPECT_TRUE(robot_.Press(two, 1)) << "another thread's window is not blocked";
+  EXPECT_EQ(robot_.Text(two, 0), "Two 2");
+
+  robot_.Press(modal, 1);
+  ASSERT_TRUE(robot_.WaitForWindowClosed(modal, kWait));
+  ASSERT_TRUE(robot_.WaitForProp(one, 0, PROP_Text, "One 1", kWait));
+  robot_.Press(one, 1);
+  EXPECT_EQ(robot_.Text(one, 0), "One 2") << "the press sent while blocked never arrived";
+  EXPECT_EQ(oneEvents.Take(), (Strings{"LoseFocus", "GainFocus", "Selected:1", "Accepted:1"}))
+      << "the modal window took the focus when it opened and gave it back when it closed";
+  robot_.CloseWindow(one);
+  robot_.CloseWindow(two);
+}
+
+// ---- Focus between windows of two threads ----
+
+TEST_F(RobotWindows, BringingAWindowToTheFrontTellsBothWindowsWhateverTheirThreads) {
+  Recorder frameEvents, browseEvents;
+  Run(Counter("Frame"), frameEvents, [](Window&) {});
+  const ShownWindow frame = Find("Frame 0");
+  Run(Counter("Browse"), browseEvents, [](Window&) {});
+  const ShownWindow browse = Find("Browse 0");
+  frameEvents.Take();
+  browseEvents.Take();
+
+  robot_.Activate(frame);
+  EXPECT_EQ(frameEvents.Take(), (Strings{"GainFocus"}));
+  EXPECT_EQ(browseEvents.Take(), (Strings{"LoseFocus"})) << "the window opened last was in front";
+  robot_.Activate(frame);
+  EXPECT_EQ(frameEvents.Take(), Strings{}) << "already in front: nothing changes";
+  robot_.Activate(browse);
+  EXPECT_EQ(frameEvents.Take(), (Strings{"LoseFocus"}));
+  EXPECT_EQ(browseEvents.Take(), (Strings{"GainFocus"}));
+  robot_.CloseWindow(frame);
+  robot_.CloseWindow(browse);
+}
+
+// ---- Locating in a list by typing ----
+
+TEST_F(RobotWindows, TypingALetterInAListSelectsTheNextMatchingRowOrIsLocateInImmediateMode) {
+  struct Names final : ListSource {
+    Long RowCount() const override { return 4; }
+    std::string Value(Long row, Long) const override {
+      static const char* names[] = {"apple", "Banana", "avocado", "cherry"};
+      return names[row - 1];
+    }
+  };
+  static const Names names;
+  WindowDef def;
+  def.title = "Locate";
+  const Long plain = def.Add(ControlDef::List("80L(2)|M~Name~@s20@"));
+  const Long immediate = def.Add(ControlDef::List("80L(2)|M~Name~@s20@").Immediate());
+  Recorder events;
+  Run(def, events, [&](Window& w) {
+    if (w.CurrentEvent().code != EVENT_OpenWindow) return;
+    for (const Long list : {plain, immediate}) w.SetListSource(list, &names);
+    w.SetProp(plain, PROP_Selected, "1", 0);
+  });
+  const ShownWindow window = Find("Locate");
+  ASSERT_TRUE(robot_.WaitForListRows(window, plain, 4, kWait));
+  events.Take();
+
+  // The next match after the selected row, round from the end, case ignored; no match: it stays.
+  const struct { Long key; const char* selected; } kPresses[] = {{'A', "3"}, {KEY_Shift + 'A', "1"}, {'B', "2"}, {'Z', "2"}};
+  for (const auto& press : kPresses) {
+    robot_.PressKey(window, plain, press.key);
+    EXPECT_EQ(robot_.Prop(window, plain, PROP_Selected), press.selected) << press.key;
+  }
+  EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "NewSelection:1", "NewSelection:1"}));
+
+  robot_.PressKey(window, immediate, 'C');
+  EXPECT_EQ(events.Take(), (Strings{"Selected:2", "Locate:2"})) << "an immediate list leaves locating to the program";
+  robot_.CloseWindow(window);
+}
+
+// ---- A list over a queue of 20 rows ----
+
+// The demo file's record, its layout, and a runtime queue of it that the list shows.
+struct BrowseRow {
+  Long id = 0;
+  FixedString<20> name;
+  PackedDecimal<7, 2> amount;
+  Long date = 0;
+  Long time = 0;
+};
+
+const RecordLayout& BrowseLayout() {
+  static const RecordLayout layout(sizeof(BrowseRow), {
+      LayoutField("AFI:ID", &BrowseRow::id, "@n-14"),
+      LayoutField("AFI:ASTRING", &BrowseRow::name, "@s20"),
+      LayoutField("AFI:ADECIMAL", &BrowseRow::amount, "@n-10.2"),
+      LayoutDate("AFI:ADATE", &BrowseRow::date, "@d17"),
+      LayoutTime("AFI:ATIME", &BrowseRow::time, "@t7"),
+  });
+  return layout;
+}
+
+constexpr const char* kBrowseFormat =
+    "64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@48D(14)|M~Adecimal~C(0)@n-10.2@"
+    "80R(2)|M~Adate~C(0)@d17@80R(2)|M~Atime~C(0)@t7@";
+
+// A browse's list over a queue of 20 records: each column through its picture, and the scroll
+// paths (past the last row, a page, a drag) as events of an immediate list.
+TEST_F(RobotWindows, AListOverAQueueShowsItsRecordsAndImmediateScrollingIsAnEvent) {
+  QueueOf<BrowseRow> queue;
+  for (Long i = 1; i <= 20; ++i) {
+    BrowseRow& row = queue.Rec();
+    row.id = i * 1000;
+    row.name = "Row " + std::to_string(i);
+    ASSERT_TRUE(row.amount.Store(Decimal::FromText(std::to_string(i) + "234.5")));
+    row.date = DateFromCivil(2026, 1, static_cast<int>(i));
+    row.time = TimeFromParts(static_cast<int>(i), 30, 0);
+    queue.Q().Add();
+  }
+  const QueueListSource rows(queue.Q(), BrowseLayout());
+  WindowDef def;
+  def.title = "Browse";
+  const Long list = def.Add(ControlDef::List(kBrowseFormat).Immediate().At(0, 0, 400, 210));  // heading + 20 rows
+  Recorder events;
+  Run(def, events, [&](Window& w) {
+    if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &rows);
+  });
+  const ShownWindow browse = Find("Browse");
+  ASSERT_TRUE(robot_.WaitForListRows(browse, list, 20, kWait));
+  Strings third;
+  for (Long column = 1; column <= 5; ++column) third.push_back(robot_.Cell(browse, list, 3, column));
+  EXPECT_EQ(third, (Strings{"         3,000", FormatText("Row 3", "@s20"), "  3,234.50", " 1/03/2026", " 3:30"}));
+  EXPECT_EQ(robot_.Cell(browse, list, 20, 3), " 20,234.50");
+
+  events.Take();
+  robot_.PickRow(browse, list, 20);
+  robot_.Scroll(browse, list, EVENT_ScrollDown);
+  EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "ScrollDown:1"}));
+  EXPECT_EQ(robot_.Prop(browse, list, PROP_Selected), "20") << "scrolling past the last row keeps the selection";
+  robot_.Scroll(browse, list, EVENT_ScrollUp);
+  robot_.Scroll(browse, list, EVENT_PageDown);
+  EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "PageDown:1"})) << "inside the rows the selection moves";
+  EXPECT_EQ(robot_.Prop(browse, list, PROP_Selected), "19");
+  robot_.DragThumb(browse, list, 80);
+  EXPECT_EQ(events.Take(), (Strings{"ScrollDrag:1"}));
+  EXPECT_EQ(robot_.Prop(browse, list, PROP_VScrollPos), "80");
+  robot_.CloseWindow(browse);
+}
+
+TEST(QueueListSource, ReadsRowsWithoutMovingTheQueueOrItsBuffer) {
+  QueueOf<BrowseRow> queue;
+  for (Long i = 1; i <= 3; ++i) {
+    queue.Rec().id = i;
+    queue.Rec().name = "N" + std::to_string(i);
+    queue.Q().Add();
+  }
+  queue.Q().Get(2);
+  queue.Rec().name = "edited, not put";
+  const QueueListSource rows(queue.Q(), BrowseLayout());
+  EXPECT_EQ(rows.RowCount(), 3);
+  // The row shows the stored record, not the buffer; no row 0 or 4, no field 6.
+  EXPECT_EQ((Strings{rows.Value(3, 1), rows.Value(1, 2), rows.Value(2, 2), rows.Value(4, 1), rows.Value(1, 6), rows.Value(0, 1)}),
+            (Strings{"3", "N1", "N2", "", "", ""}));
+  EXPECT_EQ(queue.Q().Pointer(), 2);
+  EXPECT_EQ(queue.Rec().name.Str(), "edited, not put");
+}
+
+// ---- Popups ----
+
+TEST_F(RobotWindows, PopupReturnsTheChosenItemsNumberAndZeroWhenDismissed) {
+  WindowDef def;
+  def.title = "Popup";
+  def.Add(ControlDef::Button("Menu"));
+  Recorder events;
+  Run(def, events, [](Window& w) {
+    if (Accepted() == 1) w.SetProp(PROP_Text, "chose " + std::to_string(Popup("&Insert|&Change|-|~&Delete|More{A|B}")));
+  });
+  const ShownWindow shown = Find("Popup");
+  robot_.Press(shown, 1);
+  auto popup = robot_.WaitForPopup(kWait, shown.thread);
+  ASSERT_TRUE(popup);
+  EXPECT_TRUE(robot_.ChoosePopup(*popup, "B"));
+  EXPECT_TRUE(robot_.WaitForProp(shown, 0, PROP_Text, "chose 5", kWait)) << "Insert 1, Change 2, Delete 3, A 4, B 5";
+  robot_.Press(shown, 1);
+  popup = robot_.WaitForPopup(kWait, shown.thread);
+  ASSERT_TRUE(popup);
+  expectFailures_ = true;
+  EXPECT_FALSE(robot_.ChoosePopup(*popup, "Delete")) << "a disabled item cannot be chosen";
+  expectFailures_ = false;
+  EXPECT_TRUE(robot_.DismissPopup(*popup));
+  EXPECT_TRUE(robot_.WaitForProp(shown, 0, PROP_Text, "chose 0", kWait));
+  robot_.CloseWindow(shown);
+}
+
+// ---- Size requests ----
+
+TEST_F(RobotWindows, ResizeIsARequestThatAHandlerCanRefuse) {
+  WindowDef def;
+  def.title = "Sizable";
+  def.resizable = true;
+  Recorder events;
+  std::atomic<bool> refuse{false};
+  Run(def, events, [&](Window& w) {
+    const Long code = w.CurrentEvent().code;
+    if (code == EVENT_OpenWindow) w.SetProp(PROP_MinWidth, "120");
+    if (refuse && (code == EVENT_SizeRequest || code == EVENT_MaximizeRequest)) w.SetHandled();
+  });
+  const ShownWindow shown = Find("Sizable");
+  events.Take();
+  robot_.Resize(shown, 300, 220);
+  EXPECT_EQ(events.Take(), (Strings{"SizeRequest", "Sized"}));
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Width), "300");
+  robot_.Resize(shown, 50, 220);
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Width), "120") << "no smaller than the minimum width";
+  events.Take();
+  refuse = true;
+  robot_.Resize(shown, 400, 300);
+  robot_.Maximize(shown);
+  EXPECT_EQ(events.Take(), (Strings{"SizeRequest", "MaximizeRequest"}));
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Width), "120");
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Maximize), "");
+  refuse = false;
+  robot_.Maximize(shown);
+  EXPECT_EQ(events.Take(), (Strings{"MaximizeRequest", "Maximized", "Sized"}));
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Maximize), "1");
+  robot_.CloseWindow(shown);
+}
+
+// ---- Failures describe the screen ----
+
+TEST_F(RobotWindows, AWaitThatTimesOutReportsWhatTheScreenShowed) {
+  WindowDef def;
+  def.title = "Present";
+  def.Add(ControlDef::Button("Go").Disabled());
+  Recorder events;
+  Run(def, events, [](Window&) {});
+  const ShownWindow shown = Find("Present");
+  expectFailures_ = true;
+  EXPECT_FALSE(robot_.WaitForWindow("Absent", 20ms));
+  EXPECT_FALSE(robot_.Press(shown, 1));
+  EXPECT_FALSE(robot_.Press(shown, 9));
+  expectFailures_ = false;
+  ASSERT_EQ(failures_.size(), 3u);
+  const char* expected[] = {"\"Present\"", "control 1 is disabled", "no control 9"};
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_NE(failures_[i].find(expected[i]), std::string::npos) << failures_[i];
+  robot_.CloseWindow(shown);
 }
 
 }  // namespace
