@@ -322,57 +322,38 @@ TEST_F(RobotWindows, TypingALetterInAListSelectsTheNextMatchingRowOrIsLocateInIm
 
 // ---- A list over a queue of 20 rows ----
 
-// The demo file's record, its layout, and a runtime queue of it that the list shows.
+// A record, its layout, and a runtime queue of it that the list shows.
 struct BrowseRow {
   Long id = 0;
   FixedString<20> name;
-  PackedDecimal<7, 2> amount;
-  Long date = 0;
-  Long time = 0;
 };
 
 const RecordLayout& BrowseLayout() {
-  static const RecordLayout layout(sizeof(BrowseRow), {
-      LayoutField("AFI:ID", &BrowseRow::id, "@n-14"),
-      LayoutField("AFI:ASTRING", &BrowseRow::name, "@s20"),
-      LayoutField("AFI:ADECIMAL", &BrowseRow::amount, "@n-10.2"),
-      LayoutDate("AFI:ADATE", &BrowseRow::date, "@d17"),
-      LayoutTime("AFI:ATIME", &BrowseRow::time, "@t7"),
-  });
+  static const RecordLayout layout(sizeof(BrowseRow), {LayoutField("AFI:ID", &BrowseRow::id, "@n-14"),
+                                                       LayoutField("AFI:ASTRING", &BrowseRow::name, "@s20")});
   return layout;
 }
 
-constexpr const char* kBrowseFormat =
-    "64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@48D(14)|M~Adecimal~C(0)@n-10.2@"
-    "80R(2)|M~Adate~C(0)@d17@80R(2)|M~Atime~C(0)@t7@";
-
-// A browse's list over a queue of 20 records: each column through its picture, and the scroll
-// paths (past the last row, a page, a drag) as events of an immediate list.
+// A list over a queue of 20 records through the columns' pictures, and the scroll paths (past
+// the last row, a page, a drag) as events of an immediate list.
 TEST_F(RobotWindows, AListOverAQueueShowsItsRecordsAndImmediateScrollingIsAnEvent) {
   QueueOf<BrowseRow> queue;
   for (Long i = 1; i <= 20; ++i) {
-    BrowseRow& row = queue.Rec();
-    row.id = i * 1000;
-    row.name = "Row " + std::to_string(i);
-    ASSERT_TRUE(row.amount.Store(Decimal::FromText(std::to_string(i) + "234.5")));
-    row.date = DateFromCivil(2026, 1, static_cast<int>(i));
-    row.time = TimeFromParts(static_cast<int>(i), 30, 0);
+    queue.Rec().id = i * 1000;
+    queue.Rec().name = "Row " + std::to_string(i);
     queue.Q().Add();
   }
   const QueueListSource rows(queue.Q(), BrowseLayout());
   WindowDef def;
   def.title = "Browse";
-  const Long list = def.Add(ControlDef::List(kBrowseFormat).Immediate().At(0, 0, 400, 210));  // heading + 20 rows
+  const Long list = def.Add(ControlDef::List("64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@").Immediate().At(0, 0, 400, 210));
   Recorder events;
   Run(def, events, [&](Window& w) {
     if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &rows);
   });
   const ShownWindow browse = Find("Browse");
   ASSERT_TRUE(robot_.WaitForListRows(browse, list, 20, kWait));
-  Strings third;
-  for (Long column = 1; column <= 5; ++column) third.push_back(robot_.Cell(browse, list, 3, column));
-  EXPECT_EQ(third, (Strings{"         3,000", FormatText("Row 3", "@s20"), "  3,234.50", " 1/03/2026", " 3:30"}));
-  EXPECT_EQ(robot_.Cell(browse, list, 20, 3), " 20,234.50");
+  EXPECT_EQ(robot_.Cell(browse, list, 3, 1) + "|" + robot_.Cell(browse, list, 20, 2), "         3,000|" + FormatText("Row 20", "@s20"));
 
   events.Take();
   robot_.PickRow(browse, list, 20);
