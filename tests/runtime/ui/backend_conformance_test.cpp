@@ -217,17 +217,21 @@ TEST_P(WindowConformance, EscOnAMessageBoxPressesCancelElseNoElseIsIgnored) {
 }
 
 // Tab walks the controls that can take the focus in their order, skipping hidden and disabled
-// ones, and leaves a sheet as it leaves any other control.
-TEST_P(WindowConformance, TabSkipsHiddenAndDisabledControlsAndLeavesASheet) {
-  Long value = 0;
+// ones and the controls of a tab not selected, and leaves a sheet as any other control; a tab's
+// controls show only while the tab is the sheet's selected one.
+TEST_P(WindowConformance, TabSkipsHiddenAndDisabledControlsAndATabShowsOnlyItsOwnControls) {
+  Long value = 0, first = 1, second = 2;
   WindowDef def;
   def.title = "Tabs";
-  const Long sheet = def.Add(ControlDef::Sheet().At(2, 2, 150, 40));
-  def.Add(ControlDef::Tab("&One").In(sheet));
-  const Long first = def.Add(ControlDef::Button("&First").At(4, 50, 40, 14));
-  def.Add(ControlDef::Button("&Hidden").Hidden().At(50, 50, 40, 14));
-  const Long disabled = def.Add(ControlDef::Button("&Off").At(96, 50, 40, 14));
-  const Long entry = def.Add(ControlDef::Entry("@n3", Bind(value)).At(4, 70, 30, 12));
+  const Long sheet = def.Add(ControlDef::Sheet().At(2, 2, 150, 60));
+  const Long tab1 = def.Add(ControlDef::Tab("&One").In(sheet));
+  const Long entry1 = def.Add(ControlDef::Entry("@n3", Bind(first)).In(tab1).At(8, 20, 30, 12));
+  const Long tab2 = def.Add(ControlDef::Tab("&Two").In(sheet));
+  const Long entry2 = def.Add(ControlDef::Entry("@n3", Bind(second)).In(tab2).At(8, 20, 30, 12));
+  const Long button = def.Add(ControlDef::Button("&First").At(4, 70, 40, 14));
+  def.Add(ControlDef::Button("&Hidden").Hidden().At(50, 70, 40, 14));
+  const Long disabled = def.Add(ControlDef::Button("&Off").At(96, 70, 40, 14));
+  const Long entry = def.Add(ControlDef::Entry("@n3", Bind(value)).At(4, 90, 30, 12));
   Recorder events;
   Play(Form(def, events,
             [&](Window& w) {
@@ -237,35 +241,18 @@ TEST_P(WindowConformance, TabSkipsHiddenAndDisabledControlsAndLeavesASheet) {
          const WindowId window = user.WaitForWindow("Tabs");
          ASSERT_NE(window, 0u);
          EXPECT_EQ(user.Focus(window), sheet) << "the first control that takes the focus";
-         for (const Long expected : {first, entry, sheet}) {
+         for (const Long expected : {entry1, button, entry, sheet}) {
            user.PressKey(window, 0, KEY_Tab);
            EXPECT_EQ(user.Focus(window), expected);
          }
+         EXPECT_TRUE(user.IsShown(window, entry1));
+         EXPECT_FALSE(user.IsShown(window, entry2));
+         events.Take();
+         user.SelectTab(window, sheet, 2);
+         EXPECT_EQ(events.Take(), (Strings{"NewSelection:1"}));
+         EXPECT_FALSE(user.IsShown(window, entry1));
+         EXPECT_TRUE(user.IsShown(window, entry2));
        });
-}
-
-// A tab's controls show only while the tab is the sheet's selected one.
-TEST_P(WindowConformance, SelectingATabShowsItsControlsAndHidesTheOthers) {
-  Long first = 1, second = 2;
-  WindowDef def;
-  def.title = "Sheet";
-  const Long sheet = def.Add(ControlDef::Sheet().At(2, 2, 150, 60));
-  const Long tab1 = def.Add(ControlDef::Tab("&One").In(sheet));
-  const Long entry1 = def.Add(ControlDef::Entry("@n3", Bind(first)).In(tab1).At(8, 20, 30, 12));
-  const Long tab2 = def.Add(ControlDef::Tab("&Two").In(sheet));
-  const Long entry2 = def.Add(ControlDef::Entry("@n3", Bind(second)).In(tab2).At(8, 20, 30, 12));
-  Recorder events;
-  Play(Form(def, events, NoHandling), [&](User& user) {
-    const WindowId window = user.WaitForWindow("Sheet");
-    ASSERT_NE(window, 0u);
-    EXPECT_TRUE(user.IsShown(window, entry1));
-    EXPECT_FALSE(user.IsShown(window, entry2));
-    events.Take();
-    user.SelectTab(window, sheet, 2);
-    EXPECT_EQ(events.Take(), (Strings{"NewSelection:1"}));
-    EXPECT_FALSE(user.IsShown(window, entry1));
-    EXPECT_TRUE(user.IsShown(window, entry2));
-  });
 }
 
 // Keys the program alerted reach it as PreAlertKey and AlertKey, whatever the widget would
