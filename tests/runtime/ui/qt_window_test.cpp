@@ -308,59 +308,16 @@ TEST_F(QtWindows, AListsScrollBarAndCellEditorMapToTheProgramAndStayInFrontOfIts
   EXPECT_EQ(exitCode, 0);
 }
 
-// ---- A popup opens where the program asked, in its window, or at the mouse ----
+// ---- Keyboard focus, and where a box and a popup open ----
 
-TEST_F(QtWindows, APopupOpensAtThePlaceGivenInTheCallingThreadsWindowOrAtTheMouse) {
+// The focused button is marked as after Tab (its picture changes when the focus leaves it), a
+// message box opens centred on its window, and a popup where the program asked in its window's
+// units or, at the runtime's default place, at the mouse.
+TEST_F(QtWindows, TheFocusedButtonIsMarkedAndBoxesAndPopupsOpenWhereTheyBelong) {
   const Long kMouse = static_cast<Long>(0x80000000u);  // the runtime's default place
   const struct {
     Long x, y;
   } kPlaces[] = {{30, 20}, {kMouse, kMouse}};
-  WindowDef def = Def("Where");
-  const Long button = def.Add(ControlDef::Button("&Menu").At(4, 4, 40, 14));
-  std::atomic<Long> chosen{-1};
-  std::atomic<std::size_t> next{0};
-  Recorder events;
-  const int exitCode = Play(
-      [&] {
-        RunWindow(def, events, [&](Window& w) {
-          if (w.CurrentEvent().code != EVENT_Accepted) return;
-          const auto& place = kPlaces[next++];
-          chosen = Popup("&First|&Second", place.x, place.y);
-        });
-      },
-      [&](QtUser& user) {
-        const WindowId window = user.WaitForWindow("Where");
-        ASSERT_NE(window, 0u);
-        for (const auto& place : kPlaces) {
-          QPoint expected;
-          user.OnQt([&] {
-            expected = place.x == kMouse ? OuterWidget(window)->mapToGlobal(QPoint(20, 30))
-                                         : ClientOf(window)->mapToGlobal(QPoint(qt::PixelsX(30), qt::PixelsY(20)));
-            if (place.x == kMouse) QCursor::setPos(expected);
-          });
-          chosen = -1;
-          user.Click(window, button);
-          user.PollOnQt([&] {
-            for (QWidget* widget : QApplication::topLevelWidgets())
-              if (widget->objectName() == qt::kPopupName && widget->isVisible()) {
-                EXPECT_EQ(widget->pos(), expected) << place.x;
-                return true;
-              }
-            return false;
-          }, "no popup opened");
-          user.ChoosePopup("&Second");
-          user.WaitForWindow("Where");
-          EXPECT_EQ(chosen, 2);
-        }
-      });
-  EXPECT_EQ(exitCode, 0);
-}
-
-// ---- Keyboard focus and where a box opens ----
-
-// The focused button is marked as after Tab (its picture changes when the focus leaves it), a
-// sheet's tab bar hands Tab to the runtime, and a message box opens centred on its window.
-TEST_F(QtWindows, TheFocusedButtonIsMarkedTabLeavesASheetAndABoxOpensOverItsWindow) {
   WindowDef def = Def("Focus", 200, 90);
   def.x = 300;
   def.y = 200;
@@ -368,21 +325,26 @@ TEST_F(QtWindows, TheFocusedButtonIsMarkedTabLeavesASheetAndABoxOpensOverItsWind
   def.Add(ControlDef::Tab("&One").In(sheet));
   const Long first = def.Add(ControlDef::Button("&First").At(8, 68, 50, 14));
   const Long second = def.Add(ControlDef::Button("&Second").At(70, 68, 50, 14));
+  const Long menu = def.Add(ControlDef::Button("&Menu").At(130, 68, 50, 14));
   const char* kQuestion = "A rather long question that makes the box wider than it would be";
-  std::atomic<Long> answer{-1};
+  std::atomic<Long> answer{-1}, chosen{-1};
+  std::atomic<std::size_t> next{0};
   Recorder events;
   const int exitCode = Play(
       [&] {
         RunWindow(def, events, [&](Window& w) {
-          if (w.CurrentEvent().code == EVENT_Accepted && w.CurrentEvent().control == second)
-            answer = MessageBox(kQuestion, "Wide", "", "&Yes|&No");
+          if (w.CurrentEvent().code != EVENT_Accepted) return;
+          if (w.CurrentEvent().control == second) answer = MessageBox(kQuestion, "Wide", "", "&Yes|&No");
+          if (w.CurrentEvent().control != menu) return;
+          const auto& place = kPlaces[next++];
+          chosen = Popup("&First|&Second", place.x, place.y);
         });
       },
       [&](QtUser& user) {
         const WindowId window = user.WaitForWindow("Focus");
         ASSERT_NE(window, 0u);
         user.PressKey(window, 0, KEY_Tab);
-        EXPECT_EQ(user.Focus(window), first) << "from the sheet, Tab goes where the runtime says";
+        EXPECT_EQ(user.Focus(window), first);
         QImage focused, unfocused;
         user.OnQt([&] { focused = ControlOf<QPushButton>(window, first)->grab().toImage(); });
         user.PressKey(window, first, KEY_Tab);
@@ -406,6 +368,28 @@ TEST_F(QtWindows, TheFocusedButtonIsMarkedTabLeavesASheetAndABoxOpensOverItsWind
         user.AnswerMessageBox(kQuestion, "&No");
         user.WaitForWindow("Focus");
         EXPECT_EQ(answer, 2);
+
+        for (const auto& place : kPlaces) {
+          QPoint expected;
+          user.OnQt([&] {
+            expected = place.x == kMouse ? OuterWidget(window)->mapToGlobal(QPoint(20, 30))
+                                         : ClientOf(window)->mapToGlobal(QPoint(qt::PixelsX(30), qt::PixelsY(20)));
+            if (place.x == kMouse) QCursor::setPos(expected);
+          });
+          chosen = -1;
+          user.Click(window, menu);
+          user.PollOnQt([&] {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+              if (widget->objectName() == qt::kPopupName && widget->isVisible()) {
+                EXPECT_EQ(widget->pos(), expected) << place.x;
+                return true;
+              }
+            return false;
+          }, "no popup opened");
+          user.ChoosePopup("&Second");
+          user.WaitForWindow("Focus");
+          EXPECT_EQ(chosen, 2);
+        }
       });
   EXPECT_EQ(exitCode, 0);
 }
