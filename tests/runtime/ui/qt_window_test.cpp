@@ -114,12 +114,13 @@ constexpr const char* kPetsFormat = "40R(2)|~Price~C(0)@n-7@80L(2)~Pet~@s10@";
 
 // ---- Every kind of control, as a user sees it ----
 
-TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
+TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPictureAndTheWindowsSizeMakesRoundTrips) {
   static const Pets pets;
   Long amount = 1234, paid = 1;
   std::string name = "Kestrel", code = "LOCKED", size = "S";
   WindowDef def = Def("Every control", 300, 200);
   def.font = "MS Sans Serif,8";
+  def.resizable = true;
   def.Add(ControlDef::Prompt("&Amount:").At(6, 6, 40, 10));
   const Long amountEntry = def.Add(ControlDef::Entry("@n-10.2", Bind(amount)).At(50, 6, 60, 12).Status("How much"));
   const Long nameEntry = def.Add(ControlDef::Entry("@s20", Bind(name)).At(50, 22, 80, 12));
@@ -139,13 +140,16 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
   const Long ok = def.Add(ControlDef::Button("&OK").At(200, 150, 45, 14).Default().Icon("ICON:Tick").Tip("Keep it"));
   const Long save = def.Add(ControlDef::Button("&Save").At(250, 150, 45, 14));
   const Long saveDisabled = def.Add(ControlDef::Button("&Save").At(250, 170, 45, 14).Disabled());
+  const Long maximize = def.Add(ControlDef::Button("&Maximize").At(200, 170, 45, 14));
+  std::atomic<Long> width{0};
   Recorder events;
   const int exitCode = Play(
       [&] {
-        Window window(def);
-        window.Open();
-        window.SetListSource(list, &pets);
-        while (window.Accept()) events.Add(window.CurrentEvent());
+        RunWindow(def, events, [&](Window& w) {
+          if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &pets);
+          if (w.CurrentEvent().code == EVENT_Accepted && w.CurrentEvent().control == maximize) w.SetProp(PROP_Maximize, "1");
+          if (w.CurrentEvent().code == EVENT_Sized) width = PropNumber(w.GetProp(PROP_Width));
+        });
       },
       [&](QtUser& user) {
         const WindowId window = user.WaitForWindow("Every control");
@@ -186,54 +190,32 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPicture) {
           EXPECT_NE(look(save), look(saveDisabled)) << "a disabled button looks the same";
           EXPECT_NE(look(readOnly), look(nameEntry));
           Save(OuterWidget(window)->grab().toImage(), "sample_window.png");
+          ASSERT_TRUE(ClientOf(window));
+          EXPECT_EQ(ClientOf(window)->size(), QSize(qt::PixelsX(300), qt::PixelsY(200))) << "the size the program gave";
         });
         user.Click(window, large);
         EXPECT_EQ(events.Take().back(), "Accepted:" + std::to_string(option));
         user.OnQt([&] {
           EXPECT_FALSE(ControlOf<QAbstractButton>(window, small)->isChecked()) << "the runtime turned the other radio off";
         });
-      });
-  EXPECT_EQ(exitCode, 0);
-  EXPECT_EQ(size, "L");
-}
 
-// ---- One round trip per window property: size, maximize, a user's resize ----
-
-TEST_F(QtWindows, SizeAndMaximizeFollowThePropertiesAndTheUsersChangesReachTheProgram) {
-  WindowDef def = Def("Sizes", 200, 100);
-  def.resizable = true;
-  const Long maximize = def.Add(ControlDef::Button("&Maximize").At(4, 4, 50, 14));
-  std::atomic<Long> width{0};
-  Recorder events;
-  const int exitCode = Play(
-      [&] {
-        RunWindow(def, events, [&](Window& w) {
-          if (w.CurrentEvent().code == EVENT_Accepted) w.SetProp(PROP_Maximize, "1");
-          if (w.CurrentEvent().code == EVENT_Sized) width = PropNumber(w.GetProp(PROP_Width));
-        });
-      },
-      [&](QtUser& user) {
-        const WindowId window = user.WaitForWindow("Sizes");
-        ASSERT_NE(window, 0u);
-        user.OnQt([&] {
-          ASSERT_TRUE(ClientOf(window));
-          EXPECT_EQ(ClientOf(window)->size(), QSize(qt::PixelsX(200), qt::PixelsY(100))) << "the size the program gave";
-        });
+        // One round trip per window property: maximize and restore, a user's resize.
         user.Click(window, maximize);
         user.OnQt([&] { EXPECT_TRUE(OuterWidget(window)->isMaximized()) << "the program maximized it"; });
         events.Take();
         user.OnQt([&] { OuterWidget(window)->showNormal(); });
-        user.WaitForWindow("Sizes");
+        user.WaitForWindow("Every control");
         EXPECT_EQ(events.Take(), (Strings{"Restored", "Sized"})) << "the user restored it";
         user.OnQt([&] {
           QWidget* outer = OuterWidget(window);
           outer->resize(outer->width() + qt::PixelsX(60), outer->height() + qt::PixelsY(30));
         });
-        user.WaitForWindow("Sizes");
+        user.WaitForWindow("Every control");
         EXPECT_EQ(events.Take(), (Strings{"SizeRequest", "Sized"})) << "the user resized it";
-        EXPECT_EQ(width, 260);
+        EXPECT_EQ(width, 360);
       });
   EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(size, "L");
 }
 
 // ---- A list over a sheet: its scroll bar, its cell editor, both in front of the sheet ----

@@ -157,17 +157,25 @@ class OneThreadWindow : public ::testing::Test {
   ThreadScope scope_;  // the test thread is a program thread for the test
 };
 
+// Selecting a control that cannot hold the focus selects the next that can, past the last one
+// the first.
 TEST_F(OneThreadWindow, OpensWithOpenWindowSizedAndTheFirstFocusableControlSelected) {
   Long value = 0;
   WindowDef def;
   def.title = "Order";
-  def.Add(ControlDef::String("Name:"));
+  const Long label = def.Add(ControlDef::String("Name:"));
   def.Add(ControlDef::Entry("@n5", Bind(value)).Disabled());
-  def.Add(ControlDef::Entry("@n5", Bind(value)));
+  const Long entry = def.Add(ControlDef::Entry("@n5", Bind(value)));
+  const Long trailing = def.Add(ControlDef::String("after everything"));
   Window window(def);
   ASSERT_TRUE(window.Open());
   EXPECT_EQ(TargetTitle(), "Order") << "an open window is its thread's target";
   EXPECT_EQ(Names(Drain(window)), (std::vector<std::string>{"OpenWindow", "Sized", "Selected:3"}));
+  window.Select(trailing);
+  EXPECT_EQ(window.FocusedControl(), entry);
+  window.Select(label);
+  EXPECT_EQ(window.FocusedControl(), entry);
+  EXPECT_EQ(Names(Drain(window)), (std::vector<std::string>{"Selected:3", "Selected:3"}));
   window.Close();
   EXPECT_EQ(TargetTitle(), "") << "closing restores the target";
 }
@@ -246,22 +254,6 @@ TEST_F(OneThreadWindow, AToolbarButtonLeavesTheEntryButKeepsTheFocusThere) {
   EXPECT_EQ(window.FocusedControl(), entry) << "the toolbar button acts on the field, which keeps the focus";
   window.TakeInput({ui::InputKind::Press, 0, ok, 0, 0, 0, {}, 0});
   EXPECT_EQ(window.FocusedControl(), ok) << "a window's own button takes the focus";
-}
-
-TEST_F(OneThreadWindow, SelectingAControlThatCannotHoldTheFocusSelectsTheNextThatCan) {
-  Long value = 0;
-  WindowDef def;
-  const Long label = def.Add(ControlDef::String("User Name:"));
-  const Long entry = def.Add(ControlDef::Entry("@n5", Bind(value)));
-  const Long trailing = def.Add(ControlDef::String("after everything"));
-  Window window(def);
-  window.Open();
-  Drain(window);
-  window.Select(label);
-  EXPECT_EQ(window.FocusedControl(), entry);
-  EXPECT_EQ(Names(Drain(window)), (std::vector<std::string>{"Selected:2"}));
-  window.Select(trailing);
-  EXPECT_EQ(window.FocusedControl(), entry) << "past the last one it wraps to the first that can";
 }
 
 TEST_F(OneThreadWindow, ControlsOnATabShowOnlyWhileItsTabIsSelected) {
