@@ -152,8 +152,7 @@ struct Fruit final : ListSource {
 
 TEST_P(WindowConformance, AListShowsFormattedCellsAndScrollingPastTheLastRowIsScrollDown) {
   static const Fruit fruit;
-  WindowDef def;
-  def.title = "List";
+  WindowDef def = Titled("List");
   const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Name~@s10@").Immediate().At(4, 4, 150, 60));
   Recorder events(true);
   Play(Form(def, events, [&](Window& w) {
@@ -190,8 +189,7 @@ TEST_P(WindowConformance, EscOnAMessageBoxPressesCancelElseNoElseIsIgnored) {
       {"&Fine", true, "", 1},                 // 6: one button is only acknowledged
   };
   std::vector<Long> answers;
-  WindowDef def;
-  def.title = "Esc";
+  WindowDef def = Titled("Esc");
   const Long ask = def.Add(ControlDef::Button("&Ask"));
   def.Add(ControlDef::Button("&Close").StdClose());
   Recorder events;
@@ -221,8 +219,7 @@ TEST_P(WindowConformance, EscOnAMessageBoxPressesCancelElseNoElseIsIgnored) {
 // controls show only while the tab is the sheet's selected one.
 TEST_P(WindowConformance, TabSkipsHiddenAndDisabledControlsAndATabShowsOnlyItsOwnControls) {
   Long value = 0, first = 1, second = 2;
-  WindowDef def;
-  def.title = "Tabs";
+  WindowDef def = Titled("Tabs");
   const Long sheet = def.Add(ControlDef::Sheet().At(2, 2, 150, 60));
   const Long tab1 = def.Add(ControlDef::Tab("&One").In(sheet));
   const Long entry1 = def.Add(ControlDef::Entry("@n3", Bind(first)).In(tab1).At(8, 20, 30, 12));
@@ -267,8 +264,7 @@ TEST_P(WindowConformance, AlertedKeysArriveAsAlertKeyEvents) {
       KEY_CtrlEnter,             // 5: 525
       KEY_Ctrl + 'H',            // 6: 584, a letter with Ctrl
   };
-  WindowDef def;
-  def.title = "Alerts";
+  WindowDef def = Titled("Alerts");
   const Long entry = def.Add(ControlDef::Entry("@n-10", Bind(value)));
   Recorder events(true);
   Play(Form(def, events,
@@ -293,8 +289,7 @@ TEST_P(WindowConformance, AlertedKeysArriveAsAlertKeyEvents) {
 // under it and the zone (a row's cell), so that a popup acts on the row right-clicked.
 TEST_P(WindowConformance, AlertedMouseKeysOnAListArriveAsAlertKeyEvents) {
   static const Fruit fruit;
-  WindowDef def;
-  def.title = "Mouse";
+  WindowDef def = Titled("Mouse");
   const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Name~@s10@").At(4, 4, 150, 60));
   Recorder events(true);
   bool alerted = false;
@@ -431,8 +426,7 @@ TEST_P(WindowConformance, EveryWayIntoAndOutOfAnEntryKeepsWhatWasTyped) {
     SCOPED_TRACE(way.name);
     FixedString<20> name("DemoUser");
     Long amount = 5;
-    WindowDef def;
-    def.title = "Ways";
+    WindowDef def = Titled("Ways");
     def.Add(ControlDef::Prompt("&Name:"));
     ASSERT_EQ(def.Add(ControlDef::Entry("@s20", Bind(name)).At(40, 4, 120, 12)), kWayName);
     ASSERT_EQ(def.Add(ControlDef::Entry("@n-14", Bind(amount)).At(40, 20, 60, 12)), kWayAmount);
@@ -440,8 +434,7 @@ TEST_P(WindowConformance, EveryWayIntoAndOutOfAnEntryKeepsWhatWasTyped) {
     def.Add(ControlDef::MenuBar());
     ASSERT_EQ(def.Add(ControlDef::Menu("&File").In(-1)), -2);
     ASSERT_EQ(def.Add(ControlDef::Item("&Save").In(-2)), -3);
-    WindowDef otherDef;
-    otherDef.title = "Other";
+    WindowDef otherDef = Titled("Other");
     otherDef.Add(ControlDef::Button("&Post"));
     Recorder notes;
     const auto note = [&](const char* what) { notes.Note(std::string(what) + ": " + name.Str() + "|" + std::to_string(amount)); };

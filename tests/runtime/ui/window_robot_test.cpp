@@ -40,8 +40,7 @@ TEST_F(RobotWindows, AlertedKeysArriveAsPreAlertAndAlertKeyAndHandlingThePreAler
     std::string Value(Long row, Long) const override { return std::to_string(row); }
   };
   static const Rows rows;
-  WindowDef def;
-  def.title = "Keys";
+  WindowDef def = Titled("Keys");
   def.Add(ControlDef::Entry("@n5", Bind(value)));
   const Long list = def.Add(ControlDef::List("20L"));
   const Long ok = def.Add(ControlDef::Button("OK"));
@@ -78,8 +77,7 @@ TEST_F(RobotWindows, AlertedKeysArriveAsPreAlertAndAlertKeyAndHandlingThePreAler
 
 TEST_F(RobotWindows, PostsAndNotifiesReachAnotherThreadsWindowWithCodeThreadAndParameter) {
   Recorder receiverEvents(true), senderEvents(true);
-  WindowDef receiverDef;
-  receiverDef.title = "Receiver";
+  WindowDef receiverDef = Titled("Receiver");
   const Long receiverThread = Run(receiverDef, receiverEvents, [](Window& w) {
     Long code = 0, thread = 0, parameter = 0;
     if (NotifyData(code, thread, parameter))
@@ -89,8 +87,7 @@ TEST_F(RobotWindows, PostsAndNotifiesReachAnotherThreadsWindowWithCodeThreadAndP
   });
   const ShownWindow receiver = Find("Receiver");
 
-  WindowDef senderDef;
-  senderDef.title = "Sender";
+  WindowDef senderDef = Titled("Sender");
   senderDef.Add(ControlDef::Button("Send"));
   const Long senderThread = Run(senderDef, senderEvents, [receiverThread](Window& w) {
     if (w.CurrentEvent().code != EVENT_Accepted) return;
@@ -117,8 +114,7 @@ TEST_F(RobotWindows, AnEditControlIsLaidOverItsCellInTheSelectedRowAndFollowsThe
   };
   static const Rows rows;
   Long edited = 0;
-  WindowDef def;
-  def.title = "In place";
+  WindowDef def = Titled("In place");
   const Long list = def.Add(ControlDef::List("40L~A~@n4@60R~B~@n6@").At(10, 20, 100, 60));  // heading + 5 rows
   Long editor = 0;
   Recorder events;
@@ -154,8 +150,7 @@ TEST_F(RobotWindows, AnEditControlIsLaidOverItsCellInTheSelectedRowAndFollowsThe
 TEST_F(RobotWindows, CheckBoxesToggleTheirVariableAndARadioStoresItsValueInTheOption) {
   Long paid = 0;
   std::string size = "M";
-  WindowDef def;
-  def.title = "Choices";
+  WindowDef def = Titled("Choices");
   const Long check = def.Add(ControlDef::Check("&Paid", Bind(paid)));
   const Long option = def.Add(ControlDef::Option("Size", Bind(size)));
   const Long small = def.Add(ControlDef::Radio("&Small").In(option).Value("S"));
@@ -202,8 +197,7 @@ TEST_F(RobotWindows, CheckBoxesToggleTheirVariableAndARadioStoresItsValueInTheOp
 
 // A window whose button counts presses in the title: "<name> <count>".
 WindowDef Counter(const std::string& name) {
-  WindowDef def;
-  def.title = name + " 0";
+  WindowDef def = Titled(name + " 0");
   def.Add(ControlDef::Button("Count"));
   return def;
 }
@@ -281,8 +275,7 @@ TEST_F(RobotWindows, TypingALetterInAListSelectsTheNextMatchingRowOrIsLocateInIm
     }
   };
   static const Names names;
-  WindowDef def;
-  def.title = "Locate";
+  WindowDef def = Titled("Locate");
   const Long plain = def.Add(ControlDef::List("80L(2)|M~Name~@s20@"));
   const Long immediate = def.Add(ControlDef::List("80L(2)|M~Name~@s20@").Immediate());
   Recorder events;
@@ -332,8 +325,7 @@ TEST_F(RobotWindows, AListOverAQueueShowsItsRecordsAndImmediateScrollingIsAnEven
     queue.Q().Add();
   }
   const QueueListSource rows(queue.Q(), BrowseLayout());
-  WindowDef def;
-  def.title = "Browse";
+  WindowDef def = Titled("Browse");
   const Long list = def.Add(ControlDef::List("64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@").Immediate().At(0, 0, 400, 210));
   Recorder events;
   Run(def, events, [&](Window& w) {
@@ -379,8 +371,7 @@ TEST(QueueListSource, ReadsRowsWithoutMovingTheQueueOrItsBuffer) {
 // ---- Popups ----
 
 TEST_F(RobotWindows, PopupReturnsTheChosenItemsNumberAndZeroWhenDismissed) {
-  WindowDef def;
-  def.title = "Popup";
+  WindowDef def = Titled("Popup");
   def.Add(ControlDef::Button("Menu"));
   Recorder events;
   Run(def, events, [](Window& w) {
@@ -406,8 +397,7 @@ TEST_F(RobotWindows, PopupReturnsTheChosenItemsNumberAndZeroWhenDismissed) {
 // ---- Size requests ----
 
 TEST_F(RobotWindows, ResizeIsARequestThatAHandlerCanRefuse) {
-  WindowDef def;
-  def.title = "Sizable";
+  WindowDef def = Titled("Sizable");
   def.resizable = true;
   Recorder events;
   std::atomic<bool> refuse{false};
@@ -440,8 +430,7 @@ TEST_F(RobotWindows, ResizeIsARequestThatAHandlerCanRefuse) {
 // ---- Failures describe the screen ----
 
 TEST_F(RobotWindows, AWaitThatTimesOutReportsWhatTheScreenShowed) {
-  WindowDef def;
-  def.title = "Present";
+  WindowDef def = Titled("Present");
   def.Add(ControlDef::Button("Go").Disabled());
   Recorder events;
   Run(def, events, [](Window&) {});
