@@ -12,7 +12,6 @@
 #include <mutex>
 #include <thread>
 
-#include "runtime/core/assert.h"
 #include "runtime/core/dialogs.h"
 #include "runtime/core/thread.h"
 #include "runtime/ui/backend.h"
@@ -196,25 +195,6 @@ TEST_F(HeadlessTest, AFailedWaitOrPressSaysWhatTheScreenShowsAndLeavesTheBoxOpen
   EXPECT_FALSE(robot_.PressButton(*box, BUTTON_YES)) << "an answered box cannot be answered again";
   Join();
   EXPECT_EQ(result, BUTTON_NO);
-}
-
-TEST(HeadlessRobot, RobotOfAnotherKindOfBackendSeesNothingAndSaysWhy) {
-  struct NotHeadless final : Backend {
-    bool Start() override { return true; }
-    void Stop() override {}
-    bool IsStarted() const override { return true; }
-    int RunProgram(std::function<void()>) override { return 0; }
-    Long ShowMessageBox(const MessageBoxRequest&) override { return 0; }
-    StopAnswer ShowStop(const StopRequest&) override { return StopAnswer::GoOn; }
-  } other;
-  rt::testing::ClearAssertionMessages();
-  Robot robot(other);
-  std::vector<std::string> failures;
-  robot.SetFailureHandler([&](const std::string& message) { failures.push_back(message); });
-  EXPECT_EQ(rt::testing::AssertionMessages().size(), 1u);
-  EXPECT_FALSE(robot.WaitForStop(1ms));
-  ASSERT_EQ(failures.size(), 1u);
-  EXPECT_NE(failures.front().find("not a headless backend"), std::string::npos);
 }
 
 }  // namespace

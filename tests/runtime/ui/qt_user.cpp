@@ -269,11 +269,16 @@ std::vector<std::vector<std::string>> QtUser::Rows(WindowId window, Long list) {
   return rows;
 }
 
-void QtUser::ClickInto(WindowId window, Long control) {
-  Act(window, control, [](QWidget* widget) {
-    if (widget) QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(4, widget->height() / 2));
+// A left click at `at` of the widget (its centre when `at` is null).
+void QtUser::ClickAt(WindowId window, Long control, QPoint (*at)(const QWidget&)) {
+  Act(window, control, [&](QWidget* widget) {
+    if (widget) QTest::mouseClick(widget, Qt::LeftButton, {}, at ? at(*widget) : QPoint());
     return widget != nullptr;
   });
+}
+
+void QtUser::ClickInto(WindowId window, Long control) {
+  ClickAt(window, control, [](const QWidget& widget) { return QPoint(4, widget.height() / 2); });
 }
 
 void QtUser::Type(WindowId window, Long entry, const std::string& text) {
@@ -285,10 +290,7 @@ void QtUser::TypeKeys(WindowId window, Long entry, const std::string& text) {
 }
 
 void QtUser::ClickMiddle(WindowId window, Long control) {
-  Act(window, control, [](QWidget* widget) {
-    if (widget) QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
-    return widget != nullptr;
-  });
+  ClickAt(window, control, [](const QWidget& widget) { return widget.rect().center(); });
 }
 
 std::string QtUser::SelectedText(WindowId window, Long entry) {
@@ -324,12 +326,7 @@ void QtUser::PressKey(WindowId window, Long control, Long key) {
   });
 }
 
-void QtUser::Click(WindowId window, Long button) {
-  Act(window, button, [](QWidget* widget) {
-    if (widget) QTest::mouseClick(widget, Qt::LeftButton);
-    return widget != nullptr;
-  });
-}
+void QtUser::Click(WindowId window, Long button) { ClickAt(window, button, nullptr); }
 
 // Opens the menu from the menu bar with a click and clicks the item in it, as a user does.
 void QtUser::ChooseMenu(WindowId window, Long menu, Long item) {

@@ -13,6 +13,7 @@
 #include "tests/runtime/ui/conformance_user.h"
 
 class QImage;
+class QPoint;
 class QWidget;
 
 namespace rt::ui {
@@ -70,6 +71,7 @@ class QtUser final : public User, private ThreadActivityObserver {
   // Runs `act` on the control's widget (null when none) on the Qt thread, fails the test when it
   // returns false, then settles the window.
   void Act(WindowId window, Long control, const std::function<bool(QWidget*)>& act);
+  void ClickAt(WindowId window, Long control, QPoint (*at)(const QWidget&));
 
   struct ThreadSeen {
     ProgramThreadState state = ProgramThreadState::Busy;
