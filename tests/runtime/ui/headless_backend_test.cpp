@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <thread>
 
 #include "runtime/core/dialogs.h"
@@ -24,23 +22,14 @@ using namespace std::chrono_literals;
 
 // A value one program thread publishes and the test waits for, with a time-out.
 template <class T>
-class Published {
- public:
-  void Set(T value) {
-    std::lock_guard lock(mutex_);
-    value_ = value;
-    changed_.notify_all();
-  }
+struct Published {
+  std::promise<T> promise;
+  std::shared_future<T> future = promise.get_future().share();
+  void Set(T value) { promise.set_value(value); }
   std::optional<T> WaitFor(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, timeout, [&] { return value_.has_value(); });
-    return value_;
+    if (future.wait_for(timeout) != std::future_status::ready) return std::nullopt;
+    return future.get();
   }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::optional<T> value_;
 };
 
 // The Robot fixture, with the program run through RunProgram on a helper thread, so the test's
