@@ -8,352 +8,300 @@
 #include <vector>
 
 #include "runtime/core/date_time.h"
-#include "tests/support/param_names.h"
 
 namespace rt {
 namespace {
 
 // ---------------------------------------------------------------- numbers
 
-struct NumberCase {
-  const char* reason;
-  std::string value;  // decimal text, formatted exactly
-  std::string picture;
-  std::string expected;
-};
-
-class PictureNumberFormat : public ::testing::TestWithParam<NumberCase> {};
-
-TEST_P(PictureNumberFormat, FormatsExactly) {
-  const NumberCase& c = GetParam();
-  EXPECT_EQ(Format(Decimal::FromText(c.value), c.picture), c.expected) << c.value << " " << c.picture;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, PictureNumberFormat,
-    ::testing::Values(
+TEST(PictureNumberFormat, FormatsExactly) {
+  const struct {
+    const char* reason;
+    std::string value;  // decimal text, formatted exactly
+    std::string picture, expected;
+  } kCases[] = {
         // n1.x grouping and signs
-        NumberCase{"n1_1_default_groups_with_commas", "1234.5", "@n10.2", "  1,234.50"},
-        NumberCase{"n1_2_default_leading_minus", "-1234.5", "@n10.2", " -1,234.50"},
-        NumberCase{"n1_3_explicit_leading_minus", "-1234.5", "@n-10.2", " -1,234.50"},
-        NumberCase{"n1_4_underscore_no_grouping", "-1234.5", "@n_10.2", "  -1234.50"},
-        NumberCase{"n1_5_explicit_comma", "1234567", "@n,10", " 1,234,567"},
-        NumberCase{"n1_6_trailing_minus", "-1234.5", "@n10.2-", " 1,234.50-"},
-        NumberCase{"n1_7_trailing_minus_positive_keeps_column", "1234.5", "@n10.2-", " 1,234.50 "},
-        NumberCase{"n1_8_parentheses", "-1234.5", "@n(10.2)", "(1,234.50)"},
-        NumberCase{"n1_9_parentheses_positive_keeps_column", "1234.5", "@n(10.2)", " 1,234.50 "},
-        NumberCase{"n1_10_three_digits_no_comma", "999", "@n5", "  999"},
-        NumberCase{"n1_11_four_digits_one_comma", "1000", "@n5", "1,000"},
-        NumberCase{"n1_12_uppercase_letter", "1234.5", "@N10.2", "  1,234.50"},
+        {"n1_1_default_groups_with_commas", "1234.5", "@n10.2", "  1,234.50"},
+        {"n1_2_default_leading_minus", "-1234.5", "@n10.2", " -1,234.50"},
+        {"n1_3_explicit_leading_minus", "-1234.5", "@n-10.2", " -1,234.50"},
+        {"n1_4_underscore_no_grouping", "-1234.5", "@n_10.2", "  -1234.50"},
+        {"n1_5_explicit_comma", "1234567", "@n,10", " 1,234,567"},
+        {"n1_6_trailing_minus", "-1234.5", "@n10.2-", " 1,234.50-"},
+        {"n1_7_trailing_minus_positive_keeps_column", "1234.5", "@n10.2-", " 1,234.50 "},
+        {"n1_8_parentheses", "-1234.5", "@n(10.2)", "(1,234.50)"},
+        {"n1_9_parentheses_positive_keeps_column", "1234.5", "@n(10.2)", " 1,234.50 "},
+        {"n1_10_three_digits_no_comma", "999", "@n5", "  999"},
+        {"n1_11_four_digits_one_comma", "1000", "@n5", "1,000"},
+        {"n1_12_uppercase_letter", "1234.5", "@N10.2", "  1,234.50"},
         // n2.x zero padding and blank when zero
-        NumberCase{"n2_1_zero_pad", "1234.5", "@n010.2", "0001234.50"},
-        NumberCase{"n2_2_zero_pad_after_sign", "-12", "@n06", "-00012"},
-        NumberCase{"n2_3_zero_pad_in_parentheses", "-12", "@n(07)", "(00012)"},
-        NumberCase{"n2_9_zero_pad_then_no_grouping_mark", "1234", "@n0_8", "00001234"},
-        NumberCase{"n2_10_sign_zero_pad_no_grouping_mark", "-1234", "@n-0_8", "-0001234"},
-        NumberCase{"n2_11_zero_pad_then_comma_mark", "1234", "@n0,8", "00001234"},
-        NumberCase{"n2_4_blank_when_zero", "0", "@n10.2b", "          "},
-        NumberCase{"n2_5_blank_when_rounds_to_zero", "-0.004", "@n10.2b", "          "},
-        NumberCase{"n2_6_not_blank_when_rounds_up", "0.005", "@n10.2b", "      0.01"},
-        NumberCase{"n2_7_zero_shown_without_b", "0", "@n6.2", "  0.00"},
-        NumberCase{"n2_8_rounded_negative_zero_has_no_sign", "-0.004", "@n6.2", "  0.00"},
+        {"n2_1_zero_pad", "1234.5", "@n010.2", "0001234.50"},
+        {"n2_2_zero_pad_after_sign", "-12", "@n06", "-00012"},
+        {"n2_3_zero_pad_in_parentheses", "-12", "@n(07)", "(00012)"},
+        {"n2_9_zero_pad_then_no_grouping_mark", "1234", "@n0_8", "00001234"},
+        {"n2_10_sign_zero_pad_no_grouping_mark", "-1234", "@n-0_8", "-0001234"},
+        {"n2_11_zero_pad_then_comma_mark", "1234", "@n0,8", "00001234"},
+        {"n2_4_blank_when_zero", "0", "@n10.2b", "          "},
+        {"n2_5_blank_when_rounds_to_zero", "-0.004", "@n10.2b", "          "},
+        {"n2_6_not_blank_when_rounds_up", "0.005", "@n10.2b", "      0.01"},
+        {"n2_7_zero_shown_without_b", "0", "@n6.2", "  0.00"},
+        {"n2_8_rounded_negative_zero_has_no_sign", "-0.004", "@n6.2", "  0.00"},
         // n3.x width: exact fit / one too small
-        NumberCase{"n3_1_exact_fit", "1234.5", "@n8.2", "1,234.50"},
-        NumberCase{"n3_2_one_too_small", "1234.5", "@n7.2", "#######"},
-        NumberCase{"n3_3_negative_exact_fit", "-1234.5", "@n9.2", "-1,234.50"},
-        NumberCase{"n3_4_negative_one_too_small", "-1234.5", "@n8.2", "########"},
-        NumberCase{"n3_5_positive_drops_alignment_blank_to_fit", "1234.5", "@n8.2-", "1,234.50"},
-        NumberCase{"n3_6_negative_needs_its_trailing_minus", "-1234.5", "@n8.2-", "########"},
-        NumberCase{"n3_7_parentheses_exact_fit", "-1", "@n(3)", "(1)"},
-        NumberCase{"n3_8_parentheses_one_too_small", "-10", "@n(3)", "###"},
-        NumberCase{"n3_9_decimals_wider_than_field", "1", "@n3.2", "###"},
-        NumberCase{"n3_10_widest_field", "1", "@n255", std::string(254, ' ') + "1"},
+        {"n3_1_exact_fit", "1234.5", "@n8.2", "1,234.50"},
+        {"n3_2_one_too_small", "1234.5", "@n7.2", "#######"},
+        {"n3_3_negative_exact_fit", "-1234.5", "@n9.2", "-1,234.50"},
+        {"n3_4_negative_one_too_small", "-1234.5", "@n8.2", "########"},
+        {"n3_5_positive_drops_alignment_blank_to_fit", "1234.5", "@n8.2-", "1,234.50"},
+        {"n3_6_negative_needs_its_trailing_minus", "-1234.5", "@n8.2-", "########"},
+        {"n3_7_parentheses_exact_fit", "-1", "@n(3)", "(1)"},
+        {"n3_8_parentheses_one_too_small", "-10", "@n(3)", "###"},
+        {"n3_9_decimals_wider_than_field", "1", "@n3.2", "###"},
+        {"n3_10_widest_field", "1", "@n255", std::string(254, ' ') + "1"},
         // n4.x rounding and width left out
-        NumberCase{"n4_1_half_away_from_zero", "-2.345", "@n_6.2", " -2.35"},
-        NumberCase{"n4_2_rounding_adds_a_group", "999.995", "@n8.2", "1,000.00"},
-        NumberCase{"n4_3_as_wide_as_needed", "-1234.5", "@n.2", "-1,234.50"},
-        NumberCase{"n4_4_as_wide_as_needed_no_grouping", "1234567", "@n_", "1234567"},
-        NumberCase{"n4_5_as_wide_as_needed_no_alignment_blank", "5", "@n(.1)", "5.0"},
-        NumberCase{"n4_6_exact_beyond_double_precision", "12345678901234567890.25", "@n_23.1",
+        {"n4_1_half_away_from_zero", "-2.345", "@n_6.2", " -2.35"},
+        {"n4_2_rounding_adds_a_group", "999.995", "@n8.2", "1,000.00"},
+        {"n4_3_as_wide_as_needed", "-1234.5", "@n.2", "-1,234.50"},
+        {"n4_4_as_wide_as_needed_no_grouping", "1234567", "@n_", "1234567"},
+        {"n4_5_as_wide_as_needed_no_alignment_blank", "5", "@n(.1)", "5.0"},
+        {"n4_6_exact_beyond_double_precision", "12345678901234567890.25", "@n_23.1",
                    " 12345678901234567890.3"},
-        NumberCase{"n4_7_more_places_than_31_digits_hold", "9999999999999999999999999999999", "@n_40.2",
+        {"n4_7_more_places_than_31_digits_hold", "9999999999999999999999999999999", "@n_40.2",
                    std::string(40, '#')},
-        NumberCase{"n4_8_invalid_value", "abc", "@n5", "#####"}),
-    ByReason());
-
-TEST(PictureNumberFormat, RealsRoundAsWritten) {
-  EXPECT_EQ(Format(2.675, "@n_4.2"), "2.68");
-  EXPECT_EQ(Format(1e40, "@n10"), "##########");
-  EXPECT_EQ(Format(std::numeric_limits<Real>::quiet_NaN(), "@n5"), "#####");
+        {"n4_8_invalid_value", "abc", "@n5", "#####"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(Format(Decimal::FromText(c.value), c.picture), c.expected) << c.reason;
 }
 
-TEST(PictureNumberFormat, LongLimitsFitExactly) {
-  EXPECT_EQ(Format(Long{2147483647}, "@n13"), "2,147,483,647");
-  EXPECT_EQ(Format(Long{-2147483647 - 1}, "@n14"), "-2,147,483,648");
-  EXPECT_EQ(Format(Long{-2147483647 - 1}, "@n13"), "#############");
+// Reals round as written; Long limits fit exactly.
+TEST(PictureNumberFormat, RealsAndLongs) {
+  EXPECT_EQ(Format(2.675, "@n_4.2") + Format(1e40, "@n10") + Format(std::numeric_limits<Real>::quiet_NaN(), "@n5"),
+            "2.68##########" "#####");
+  EXPECT_EQ(Format(Long{2147483647}, "@n13") + "|" + Format(Long{-2147483647 - 1}, "@n14") + "|" + Format(Long{-2147483647 - 1}, "@n13"),
+            "2,147,483,647|-2,147,483,648|#############");
 }
-
-struct DeformatCase {
-  const char* reason;
-  std::string text;
-  std::string picture;
-  std::optional<std::string> expected;
-};
-
-// Numbers read as decimal text, dates and times as their standard numbers; nullopt: refused.
-class PictureDeformat : public ::testing::TestWithParam<DeformatCase> {};
-
-TEST_P(PictureDeformat, ReadsTheStoredValue) {
-  const DeformatCase& c = GetParam();
-  EXPECT_EQ(Deformat(c.text, c.picture), c.expected) << "'" << c.text << "' " << c.picture;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Numbers, PictureDeformat,
-    ::testing::Values(
-        // d2.x what a user types
-        DeformatCase{"d2_1_no_grouping_typed", "1234.5", "@n10.2", "1234.5"},
-        DeformatCase{"d2_2_plus_sign", "+5", "@n5", "5"},
-        DeformatCase{"d2_3_blank_after_minus", "- 5", "@n5", "-5"},
-        DeformatCase{"d2_4_any_sign_form_on_any_picture", "(5)", "@n5", "-5"},
-        DeformatCase{"d2_5_rounded_to_picture_decimals", "1.235", "@n10.2", "1.24"},
-        DeformatCase{"d2_6_rounded_to_zero_has_no_sign", "-0.001", "@n10.2", "0"},
-        DeformatCase{"d2_7_widest_value", "1234567890123456789012345678901", "@n_31",
-                     "1234567890123456789012345678901"},
-        DeformatCase{"d2_8_picture_is_not_a_width_limit", "123456", "@n3", "123456"},
-        // d3.x text that is no number under the picture
-        DeformatCase{"d3_1_letters", "12a", "@n10.2", std::nullopt},
-        DeformatCase{"d3_2_two_points", "1.2.3", "@n10.2", std::nullopt},
-        DeformatCase{"d3_3_short_group", "1,23", "@n10.2", std::nullopt},
-        DeformatCase{"d3_4_long_first_group", "1234,567", "@n10.2", std::nullopt},
-        DeformatCase{"d3_5_comma_in_fraction", "1.234,5", "@n10.2", std::nullopt},
-        DeformatCase{"d3_6_comma_without_grouping", "1,234", "@n_10.2", std::nullopt},
-        DeformatCase{"d3_7_two_signs", "--5", "@n5", std::nullopt},
-        DeformatCase{"d3_8_overflow_marks", "#####", "@n5", std::nullopt},
-        DeformatCase{"d3_9_exponent", "1e5", "@n10", std::nullopt},
-        DeformatCase{"d3_10_32_digits", "12345678901234567890123456789012", "@n_40", std::nullopt},
-        DeformatCase{"d3_11_sign_alone", "-", "@n5", std::nullopt},
-        DeformatCase{"d3_12_unclosed_parenthesis", "(5", "@n(5)", std::nullopt}),
-    ByReason());
 
 // ---------------------------------------------------------------- text
 
-TEST(PictureText, CutsAndPadsByBytesNeverInsideACharacter) {
-  struct Case {
+// String pictures cut and pad by bytes, never inside a character; other pictures read text as
+// the number it holds (no number reads as 0).
+TEST(PictureText, CutsAndPadsByBytesNeverInsideACharacterAndReadsNumbers) {
+  const struct {
     std::string text, picture, expected;
-  };
-  const std::vector<Case> cases = {
-      {"hello", "@s3", "hel"},      // cut
-      {"hi", "@s5", "hi   "},       // padded
-      {"hello", "@s5", "hello"},    // exact fit
+  } kCases[] = {
+      {"hello", "@s3", "hel"}, {"hi", "@s5", "hi   "}, {"hello", "@s5", "hello"}, {"abc", "@S4", "abc "},
       {"h\xC3\xA9llo", "@s2", "h "},  // é would be cut in half: left out, padded
       {"h\xC3\xA9llo", "@s3", "h\xC3\xA9"},
-      {"abc", "@S4", "abc "},
+      {"12.5", "@n_6.2", " 12.50"}, {"abc", "@n5", "    0"}, {"82523", "@D03", "Dec 06, 2026"}, {"", "@d2", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(FormatText(c.text, c.picture), c.expected) << c.text << " " << c.picture;
-  EXPECT_EQ(Format(Long{42}, "@s5"), "42   ");
-  EXPECT_EQ(Format(-1.5, "@s6"), "-1.5  ");
-  EXPECT_EQ(Format(Decimal::FromText("1.50"), "@s3"), "1.5");
+  for (const auto& c : kCases) EXPECT_EQ(FormatText(c.text, c.picture), c.expected) << c.text << " " << c.picture;
+  EXPECT_EQ(Format(Long{42}, "@s5") + Format(-1.5, "@s6") + Format(Decimal::FromText("1.50"), "@s3"), "42   -1.5  1.5");
   EXPECT_EQ(Deformat("h\xC3\xA9llo", "@s2"), "h");
   EXPECT_EQ(Deformat("abc", "@s10"), "abc");
 }
 
-TEST(PictureText, NumericPictureReadsTextAsNumber) {
-  EXPECT_EQ(FormatText("12.5", "@n_6.2"), " 12.50");
-  EXPECT_EQ(FormatText("abc", "@n5"), "    0");  // text that is no number reads as 0
-  EXPECT_EQ(FormatText("82523", "@D03"), "Dec 06, 2026");
-  EXPECT_EQ(FormatText("", "@d2"), "");
-}
-
 // ---------------------------------------------------------------- dates
-
-// A standard date or time (a Long) formatted by a date or time picture.
-struct LongCase {
-  const char* reason;
-  Long value;
-  std::string picture;
-  std::string expected;
-};
 
 // Functions, not constants: values computed before main may run before the calendar is set up.
 Long Dec6() { return DateFromCivil(2026, 12, 6); }
 Long Jan5() { return DateFromCivil(2026, 1, 5); }
 Long LastDate() { return DateFromCivil(9999, 12, 31); }
 
-class PictureDateTimeFormat : public ::testing::TestWithParam<LongCase> {};
-
-TEST_P(PictureDateTimeFormat, FormatsExactly) {
-  const LongCase& c = GetParam();
-  EXPECT_EQ(Format(c.value, c.picture), c.expected) << c.picture;
+// A standard date or time (a Long) formatted by a date or time picture.
+TEST(PictureDateTimeFormat, FormatsExactly) {
+  const Long k090503 = TimeFromParts(9, 5, 3), kLastTime = TimeFromParts(23, 59, 59, 99);
+  const struct {
+    const char* reason;
+    Long value;
+    std::string picture, expected;
+  } kCases[] = {
+      // f1.x every style, zero-padded
+      {"f1_1_message_log_header", Dec6(), "@D03", "Dec 06, 2026"},
+      {"f1_2_month_name_day_always_two_digits", Dec6(), "@d3", "Dec 06, 2026"},
+      {"f1_3", Jan5(), "@D1", "01/05/26"},
+      {"f1_4", Jan5(), "@D2", "01/05/2026"},
+      {"f1_5", Jan5(), "@d4", "January 05, 2026"},
+      {"f1_6", Jan5(), "@D5", "05/01/26"},
+      {"f1_7", Dec6(), "@D6", "06/12/2026"},
+      {"f1_8", Dec6(), "@D7", "06 Dec 26"},
+      {"f1_9", Dec6(), "@D8", "06 Dec 2026"},
+      {"f1_10", Jan5(), "@d9", "26/01/05"},
+      {"f1_11", Jan5(), "@d10", "2026/01/05"},
+      {"f1_12", Jan5(), "@d11", "260105"},
+      {"f1_13", Jan5(), "@d12", "20260105"},
+      {"f1_14", Jan5(), "@D13", "01/26"},
+      {"f1_15", Jan5(), "@D14", "01/2026"},
+      {"f1_16", Jan5(), "@d15", "26/01"},
+      {"f1_17", Jan5(), "@d16", "2026/01"},
+      {"f1_18_short_date", Dec6(), "@D17", "12/06/2026"},
+      {"f1_19_error_log_without_at", Dec6(), "D17", "12/06/2026"},
+      {"f1_20_long_date", Dec6(), "@d18", "December 06, 2026"},
+      // f2.x lowercase blank-pads the leading field only
+      {"f2_1_month_first", Jan5(), "@d1", " 1/05/26"},
+      {"f2_2_day_first", Jan5(), "@d5", " 5/01/26"},
+      {"f2_3_two_digit_field_unchanged", Dec6(), "@d2", "12/06/2026"},
+      {"f2_4_day_first_with_name", Dec6(), "@d8", " 6 Dec 2026"},
+      // f3.x separators
+      {"f3_1_dash", Dec6(), "@D2-", "12-06-2026"},
+      {"f3_2_point", Dec6(), "@D6.", "06.12.2026"},
+      {"f3_3_underscore_is_blank", Dec6(), "@D10_", "2026 12 06"},
+      {"f3_4_blank_flag_accepted", Dec6(), "@D2b", "12/06/2026"},
+      // f4.x limits
+      {"f4_1_no_date_is_empty", 0, "@D2", ""},
+      {"f4_2_first_date", 1, "@D2", "12/29/1800"},
+      {"f4_3_before_first_date", -1, "@D2", "##########"},
+      {"f4_4_1_jan_1801", 4, "@D2", "01/01/1801"},
+      {"f4_5_last_date", LastDate(), "@D2", "12/31/9999"},
+      {"f4_6_after_last_date", LastDate() + 1, "@D2", "##########"},
+      {"f4_7_after_last_date_long_style", LastDate() + 1, "@d4", std::string(18, '#')},
+      {"f4_8_leap_day", DateFromCivil(2024, 2, 29), "@D2", "02/29/2024"},
+      {"f4_9_day_after_28_feb_non_leap", DateFromCivil(2023, 2, 29), "@D2", "03/01/2023"},
+      {"f4_10_2000_is_leap", DateFromCivil(2000, 2, 29), "@D2", "02/29/2000"},
+      {"t1_1_message_log_time", k090503, "@T04", "09:05:03"},
+      {"t1_2_error_log_without_at", k090503, "T8", "09:05:03"},
+      {"t1_3_lowercase_blank_pads_hour", k090503, "@t4", " 9:05:03"},
+      {"t1_4", k090503, "@T1", "09:05"},
+      {"t1_6_compact_always_zero_padded", k090503, "@t2", "0905"},
+      {"t1_7", k090503, "@t3", " 9:05AM"},
+      {"t1_8", k090503, "@t5", "090503"},
+      {"t1_9", k090503, "@T6", "09:05:03AM"},
+      {"t1_10_short_time", k090503, "@T7", "09:05"},
+      {"t1_11_separator", k090503, "@T4.", "09.05.03"},
+      {"t1_12_underscore_is_blank", k090503, "@T4_", "09 05 03"},
+      // t2.x twelve-hour clock edges
+      {"t2_1_after_midnight", TimeFromParts(0, 15, 0), "@T3", "12:15AM"},
+      {"t2_2_noon", TimeFromParts(12, 0, 0), "@T3", "12:00PM"},
+      {"t2_3_last_morning_minute", TimeFromParts(11, 59, 0), "@T3", "11:59AM"},
+      {"t2_4_afternoon", TimeFromParts(13, 30, 0), "@t3", " 1:30PM"},
+      // t3.x limits
+      {"t3_1_no_time_is_empty", 0, "@T4", ""},
+      {"t3_2_midnight", 1, "@T4", "00:00:00"},
+      {"t3_3_hundredths_not_rounded_up", TimeFromParts(9, 5, 3, 99), "@T4", "09:05:03"},
+      {"t3_4_last_time", kLastTime, "@T4", "23:59:59"},
+      {"t3_5_after_last_time", kLastTime + 1, "@T4", "########"},
+      {"t3_6_negative", -5, "@T4", "########"},
+      {"t3_7_after_last_time_twelve_hour", kLastTime + 1, "@T6", "##########"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(Format(c.value, c.picture), c.expected) << c.reason;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Dates, PictureDateTimeFormat,
-    ::testing::Values(
-        // f1.x every style, zero-padded
-        LongCase{"f1_1_message_log_header", Dec6(), "@D03", "Dec 06, 2026"},
-        LongCase{"f1_2_month_name_day_always_two_digits", Dec6(), "@d3", "Dec 06, 2026"},
-        LongCase{"f1_3", Jan5(), "@D1", "01/05/26"},
-        LongCase{"f1_4", Jan5(), "@D2", "01/05/2026"},
-        LongCase{"f1_5", Jan5(), "@d4", "January 05, 2026"},
-        LongCase{"f1_6", Jan5(), "@D5", "05/01/26"},
-        LongCase{"f1_7", Dec6(), "@D6", "06/12/2026"},
-        LongCase{"f1_8", Dec6(), "@D7", "06 Dec 26"},
-        LongCase{"f1_9", Dec6(), "@D8", "06 Dec 2026"},
-        LongCase{"f1_10", Jan5(), "@d9", "26/01/05"},
-        LongCase{"f1_11", Jan5(), "@d10", "2026/01/05"},
-        LongCase{"f1_12", Jan5(), "@d11", "260105"},
-        LongCase{"f1_13", Jan5(), "@d12", "20260105"},
-        LongCase{"f1_14", Jan5(), "@D13", "01/26"},
-        LongCase{"f1_15", Jan5(), "@D14", "01/2026"},
-        LongCase{"f1_16", Jan5(), "@d15", "26/01"},
-        LongCase{"f1_17", Jan5(), "@d16", "2026/01"},
-        LongCase{"f1_18_short_date", Dec6(), "@D17", "12/06/2026"},
-        LongCase{"f1_19_error_log_without_at", Dec6(), "D17", "12/06/2026"},
-        LongCase{"f1_20_long_date", Dec6(), "@d18", "December 06, 2026"},
-        // f2.x lowercase blank-pads the leading field only
-        LongCase{"f2_1_month_first", Jan5(), "@d1", " 1/05/26"},
-        LongCase{"f2_2_day_first", Jan5(), "@d5", " 5/01/26"},
-        LongCase{"f2_3_two_digit_field_unchanged", Dec6(), "@d2", "12/06/2026"},
-        LongCase{"f2_4_day_first_with_name", Dec6(), "@d8", " 6 Dec 2026"},
-        // f3.x separators
-        LongCase{"f3_1_dash", Dec6(), "@D2-", "12-06-2026"},
-        LongCase{"f3_2_point", Dec6(), "@D6.", "06.12.2026"},
-        LongCase{"f3_3_underscore_is_blank", Dec6(), "@D10_", "2026 12 06"},
-        LongCase{"f3_4_blank_flag_accepted", Dec6(), "@D2b", "12/06/2026"},
-        // f4.x limits
-        LongCase{"f4_1_no_date_is_empty", 0, "@D2", ""},
-        LongCase{"f4_2_first_date", 1, "@D2", "12/29/1800"},
-        LongCase{"f4_3_before_first_date", -1, "@D2", "##########"},
-        LongCase{"f4_4_1_jan_1801", 4, "@D2", "01/01/1801"},
-        LongCase{"f4_5_last_date", LastDate(), "@D2", "12/31/9999"},
-        LongCase{"f4_6_after_last_date", LastDate() + 1, "@D2", "##########"},
-        LongCase{"f4_7_after_last_date_long_style", LastDate() + 1, "@d4", std::string(18, '#')},
-        LongCase{"f4_8_leap_day", DateFromCivil(2024, 2, 29), "@D2", "02/29/2024"},
-        LongCase{"f4_9_day_after_28_feb_non_leap", DateFromCivil(2023, 2, 29), "@D2", "03/01/2023"},
-        LongCase{"f4_10_2000_is_leap", DateFromCivil(2000, 2, 29), "@D2", "02/29/2000"}),
-    ByReason());
 
 TEST(PictureDateTimeFormat, RealsAndDecimalsAreReadAsDates) {
   EXPECT_EQ(Format(static_cast<Real>(Dec6()) + 0.9, "@D03"), "Dec 06, 2026");  // truncated
-  EXPECT_EQ(Format(std::numeric_limits<Real>::quiet_NaN(), "@D2"), "##########");
-  EXPECT_EQ(Format(1e12, "@D2"), "##########");
+  EXPECT_EQ(Format(std::numeric_limits<Real>::quiet_NaN(), "@D2") + Format(1e12, "@D2"), std::string(20, '#'));
   EXPECT_EQ(Format(Decimal::FromLong(Dec6()), "@D03"), "Dec 06, 2026");
 }
 
 std::string DateText(int y, int m, int d) { return std::to_string(DateFromCivil(y, m, d)); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Dates, PictureDeformat,
-    ::testing::Values(
-        // r1.x forms of the same date
-        DeformatCase{"r1_2_lowercase_short_day_no_blank", "dec 6,2026", "@d3", DateText(2026, 12, 6)},
-        DeformatCase{"r1_3_full_month_name", "December 6, 2026", "@d3", DateText(2026, 12, 6)},
-        DeformatCase{"r1_5_other_separator_typed", "12-6-2026", "@d2", DateText(2026, 12, 6)},
-        DeformatCase{"r1_6_four_digit_year_in_short_style", "12/6/2026", "@d1", DateText(2026, 12, 6)},
-        DeformatCase{"r1_9_month_and_year_is_the_first", "12/2026", "@d14", DateText(2026, 12, 1)},
-        DeformatCase{"r1_11_blank_is_no_date", "   ", "@d2", "0"},
-        // r2.x two-digit year window: last of one century / first of the other
-        DeformatCase{"r2_1_49_is_2049", "12/06/49", "@d1", DateText(2049, 12, 6)},
-        DeformatCase{"r2_2_50_is_1950", "12/06/50", "@d1", DateText(1950, 12, 6)},
-        // r3.x limits
-        DeformatCase{"r3_1_leap_day", "02/29/2024", "@d2", DateText(2024, 2, 29)},
-        DeformatCase{"r3_2_no_leap_day", "02/29/2023", "@d2", std::nullopt},
-        DeformatCase{"r3_3_2000_leap", "02/29/2000", "@d2", DateText(2000, 2, 29)},
-        DeformatCase{"r3_4_1900_not_leap", "02/29/1900", "@d2", std::nullopt},
-        DeformatCase{"r3_5_no_31_feb", "31/02/2026", "@d6", std::nullopt},
-        DeformatCase{"r3_6_last_date", "12/31/9999", "@d2", std::to_string(LastDate())},
-        DeformatCase{"r3_7_five_digit_year", "01/01/10000", "@d2", std::nullopt},
-        DeformatCase{"r3_8_first_date", "12/29/1800", "@d2", "1"},
-        DeformatCase{"r3_9_before_first_date", "12/28/1800", "@d2", std::nullopt},
-        DeformatCase{"r3_10_month_13", "13/01/2026", "@d2", std::nullopt},
-        DeformatCase{"r3_11_month_0", "00/10/2026", "@d2", std::nullopt},
-        DeformatCase{"r3_12_day_0", "10/00/2026", "@d2", std::nullopt},
-        // r4.x malformed text
-        DeformatCase{"r4_1_unknown_month", "Dez 06, 2026", "@d3", std::nullopt},
-        DeformatCase{"r4_2_month_too_short", "De 06, 2026", "@d3", std::nullopt},
-        DeformatCase{"r4_3_trailing_text", "12/06/2026 x", "@d2", std::nullopt},
-        DeformatCase{"r4_4_compact_too_short", "2612", "@d11", std::nullopt},
-        DeformatCase{"r4_5_missing_year", "12/06", "@d2", std::nullopt},
-        DeformatCase{"r4_6_letters", "ab/cd/efgh", "@d2", std::nullopt}),
-    ByReason());
-
 // ---------------------------------------------------------------- times
 
-const Long k090503 = TimeFromParts(9, 5, 3);
-const Long kLastTime = TimeFromParts(23, 59, 59, 99);  // plain arithmetic: safe before main
-
-INSTANTIATE_TEST_SUITE_P(
-    Times, PictureDateTimeFormat,
-    ::testing::Values(
-        LongCase{"t1_1_message_log_time", k090503, "@T04", "09:05:03"},
-        LongCase{"t1_2_error_log_without_at", k090503, "T8", "09:05:03"},
-        LongCase{"t1_3_lowercase_blank_pads_hour", k090503, "@t4", " 9:05:03"},
-        LongCase{"t1_4", k090503, "@T1", "09:05"},
-        LongCase{"t1_6_compact_always_zero_padded", k090503, "@t2", "0905"},
-        LongCase{"t1_7", k090503, "@t3", " 9:05AM"},
-        LongCase{"t1_8", k090503, "@t5", "090503"},
-        LongCase{"t1_9", k090503, "@T6", "09:05:03AM"},
-        LongCase{"t1_10_short_time", k090503, "@T7", "09:05"},
-        LongCase{"t1_11_separator", k090503, "@T4.", "09.05.03"},
-        LongCase{"t1_12_underscore_is_blank", k090503, "@T4_", "09 05 03"},
-        // t2.x twelve-hour clock edges
-        LongCase{"t2_1_after_midnight", TimeFromParts(0, 15, 0), "@T3", "12:15AM"},
-        LongCase{"t2_2_noon", TimeFromParts(12, 0, 0), "@T3", "12:00PM"},
-        LongCase{"t2_3_last_morning_minute", TimeFromParts(11, 59, 0), "@T3", "11:59AM"},
-        LongCase{"t2_4_afternoon", TimeFromParts(13, 30, 0), "@t3", " 1:30PM"},
-        // t3.x limits
-        LongCase{"t3_1_no_time_is_empty", 0, "@T4", ""},
-        LongCase{"t3_2_midnight", 1, "@T4", "00:00:00"},
-        LongCase{"t3_3_hundredths_not_rounded_up", TimeFromParts(9, 5, 3, 99), "@T4", "09:05:03"},
-        LongCase{"t3_4_last_time", kLastTime, "@T4", "23:59:59"},
-        LongCase{"t3_5_after_last_time", kLastTime + 1, "@T4", "########"},
-        LongCase{"t3_6_negative", -5, "@T4", "########"},
-        LongCase{"t3_7_after_last_time_twelve_hour", kLastTime + 1, "@T6", "##########"}),
-    ByReason());
 
 std::string TimeText(int h, int m, int s = 0) { return std::to_string(TimeFromParts(h, m, s)); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Times, PictureDeformat,
-    ::testing::Values(DeformatCase{"u1_2_short_hour", "9:05", "@t1", TimeText(9, 5)},
-                      DeformatCase{"u1_5_am_lowercase_with_blank", "12:15 am", "@t3", TimeText(0, 15)},
-                      DeformatCase{"u1_6_noon", "12:00PM", "@t3", TimeText(12, 0)},
-                      DeformatCase{"u1_7_24_hour_typed_in_12_hour_picture", "13:30", "@t3", TimeText(13, 30)},
-                      DeformatCase{"u1_8_blank_is_no_time", "", "@T4", "0"},
-                      // u2.x limits: last valid / first invalid
-                      DeformatCase{"u2_1_last_minute", "23:59", "@t1", TimeText(23, 59)},
-                      DeformatCase{"u2_2_hour_24", "24:00", "@t1", std::nullopt},
-                      DeformatCase{"u2_4_minute_60", "12:60", "@t1", std::nullopt},
-                      DeformatCase{"u2_5_second_60", "09:05:60", "@t4", std::nullopt},
-                      DeformatCase{"u2_6_pm_hour_13", "13:00PM", "@t3", std::nullopt},
-                      DeformatCase{"u2_7_am_hour_0", "0:30AM", "@t3", std::nullopt},
-                      // u3.x malformed
-                      DeformatCase{"u3_1_compact_too_short", "905", "@t2", std::nullopt},
-                      DeformatCase{"u3_2_meridiem_without_xm_picture", "1:30PM", "@t1", std::nullopt},
-                      DeformatCase{"u3_3_seconds_missing", "09:05", "@t4", std::nullopt},
-                      DeformatCase{"u3_4_letters", "ab:cd", "@t1", std::nullopt}),
-    ByReason());
+// Numbers read as decimal text, dates and times as their standard numbers; nullopt: refused.
+TEST(PictureDeformat, ReadsTheStoredValue) {
+  const struct {
+    const char* reason;
+    std::string text, picture;
+    std::optional<std::string> expected;
+  } kCases[] = {
+      // d2.x what a user types
+      {"d2_1_no_grouping_typed", "1234.5", "@n10.2", "1234.5"},
+      {"d2_2_plus_sign", "+5", "@n5", "5"},
+      {"d2_3_blank_after_minus", "- 5", "@n5", "-5"},
+      {"d2_4_any_sign_form_on_any_picture", "(5)", "@n5", "-5"},
+      {"d2_5_rounded_to_picture_decimals", "1.235", "@n10.2", "1.24"},
+      {"d2_6_rounded_to_zero_has_no_sign", "-0.001", "@n10.2", "0"},
+      {"d2_7_widest_value", "1234567890123456789012345678901", "@n_31",
+      "1234567890123456789012345678901"},
+      {"d2_8_picture_is_not_a_width_limit", "123456", "@n3", "123456"},
+      // d3.x text that is no number under the picture
+      {"d3_1_letters", "12a", "@n10.2", std::nullopt},
+      {"d3_2_two_points", "1.2.3", "@n10.2", std::nullopt},
+      {"d3_3_short_group", "1,23", "@n10.2", std::nullopt},
+      {"d3_4_long_first_group", "1234,567", "@n10.2", std::nullopt},
+      {"d3_5_comma_in_fraction", "1.234,5", "@n10.2", std::nullopt},
+      {"d3_6_comma_without_grouping", "1,234", "@n_10.2", std::nullopt},
+      {"d3_7_two_signs", "--5", "@n5", std::nullopt},
+      {"d3_8_overflow_marks", "#####", "@n5", std::nullopt},
+      {"d3_9_exponent", "1e5", "@n10", std::nullopt},
+      {"d3_10_32_digits", "12345678901234567890123456789012", "@n_40", std::nullopt},
+      {"d3_11_sign_alone", "-", "@n5", std::nullopt},
+      {"d3_12_unclosed_parenthesis", "(5", "@n(5)", std::nullopt},
+      // d4.x what a picture shows reads back
+      {"d4_1_trailing_minus", " 1,234.50-", "@n10.2-", "-1234.5"},
+      {"d4_2_zero_padded", "0001234.50", "@n010.2", "1234.5"},
+      {"d4_3_blank_when_zero", "          ", "@n10.2b", "0"},
+      {"d4_4_parentheses_grouped", "(1,234,567.89)", "@n(14.2)", "-1234567.89"},
+      // r1.x forms of the same date
+      // r1.x forms of the same date
+      {"r1_2_lowercase_short_day_no_blank", "dec 6,2026", "@d3", DateText(2026, 12, 6)},
+      {"r1_3_full_month_name", "December 6, 2026", "@d3", DateText(2026, 12, 6)},
+      {"r1_5_other_separator_typed", "12-6-2026", "@d2", DateText(2026, 12, 6)},
+      {"r1_6_four_digit_year_in_short_style", "12/6/2026", "@d1", DateText(2026, 12, 6)},
+      {"r1_9_month_and_year_is_the_first", "12/2026", "@d14", DateText(2026, 12, 1)},
+      {"r1_11_blank_is_no_date", "   ", "@d2", "0"},
+      // r2.x two-digit year window: last of one century / first of the other
+      {"r2_1_49_is_2049", "12/06/49", "@d1", DateText(2049, 12, 6)},
+      {"r2_2_50_is_1950", "12/06/50", "@d1", DateText(1950, 12, 6)},
+      // r3.x limits
+      {"r3_1_leap_day", "02/29/2024", "@d2", DateText(2024, 2, 29)},
+      {"r3_2_no_leap_day", "02/29/2023", "@d2", std::nullopt},
+      {"r3_3_2000_leap", "02/29/2000", "@d2", DateText(2000, 2, 29)},
+      {"r3_4_1900_not_leap", "02/29/1900", "@d2", std::nullopt},
+      {"r3_5_no_31_feb", "31/02/2026", "@d6", std::nullopt},
+      {"r3_6_last_date", "12/31/9999", "@d2", std::to_string(LastDate())},
+      {"r3_7_five_digit_year", "01/01/10000", "@d2", std::nullopt},
+      {"r3_8_first_date", "12/29/1800", "@d2", "1"},
+      {"r3_9_before_first_date", "12/28/1800", "@d2", std::nullopt},
+      {"r3_10_month_13", "13/01/2026", "@d2", std::nullopt},
+      {"r3_11_month_0", "00/10/2026", "@d2", std::nullopt},
+      {"r3_12_day_0", "10/00/2026", "@d2", std::nullopt},
+      // r4.x malformed text
+      {"r4_1_unknown_month", "Dez 06, 2026", "@d3", std::nullopt},
+      {"r4_2_month_too_short", "De 06, 2026", "@d3", std::nullopt},
+      {"r4_3_trailing_text", "12/06/2026 x", "@d2", std::nullopt},
+      {"r4_4_compact_too_short", "2612", "@d11", std::nullopt},
+      {"r4_5_missing_year", "12/06", "@d2", std::nullopt},
+      {"r4_6_letters", "ab/cd/efgh", "@d2", std::nullopt},
+      {"u1_2_short_hour", "9:05", "@t1", TimeText(9, 5)},
+      {"u1_5_am_lowercase_with_blank", "12:15 am", "@t3", TimeText(0, 15)},
+      {"u1_6_noon", "12:00PM", "@t3", TimeText(12, 0)},
+      {"u1_7_24_hour_typed_in_12_hour_picture", "13:30", "@t3", TimeText(13, 30)},
+      {"u1_8_blank_is_no_time", "", "@T4", "0"},
+      // u2.x limits: last valid / first invalid
+      {"u2_1_last_minute", "23:59", "@t1", TimeText(23, 59)},
+      {"u2_2_hour_24", "24:00", "@t1", std::nullopt},
+      {"u2_4_minute_60", "12:60", "@t1", std::nullopt},
+      {"u2_5_second_60", "09:05:60", "@t4", std::nullopt},
+      {"u2_6_pm_hour_13", "13:00PM", "@t3", std::nullopt},
+      {"u2_7_am_hour_0", "0:30AM", "@t3", std::nullopt},
+      // u3.x malformed
+      {"u3_1_compact_too_short", "905", "@t2", std::nullopt},
+      {"u3_2_meridiem_without_xm_picture", "1:30PM", "@t1", std::nullopt},
+      {"u3_3_seconds_missing", "09:05", "@t4", std::nullopt},
+      {"u3_4_letters", "ab:cd", "@t1", std::nullopt},
+      // u4.x what a picture shows reads back
+      {"u4_1_twelve_hour_with_seconds", "12:15:07AM", "@T6", TimeText(0, 15, 7)},
+      {"u4_2_compact_with_seconds", "090503", "@t5", TimeText(9, 5, 3)},
+      {"u4_3_other_separator", " 9.05.03", "@t4.", TimeText(9, 5, 3)},
+      {"u4_4_afternoon", " 1:30PM", "@t3", TimeText(13, 30)},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(Deformat(c.text, c.picture), c.expected) << c.reason << " '" << c.text << "' " << c.picture;
+}
 
 // ---------------------------------------------------------------- malformed pictures
 
-class PictureMalformed : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(PictureMalformed, FallsBackToPlainText) {
-  const std::string& picture = GetParam();
-  EXPECT_FALSE(IsValidPicture(picture));
-  EXPECT_EQ(Format(Long{1234}, picture), "1234");
-  EXPECT_EQ(Format(-1.5, picture), "-1.5");
-  EXPECT_EQ(Format(Decimal::FromText("2.50"), picture), "2.50");
-  EXPECT_EQ(FormatText("a b", picture), "a b");
-  EXPECT_EQ(Deformat("x y", picture), "x y");
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, PictureMalformed,
-                         ::testing::Values("", "@", "@x10", "@n10.", "@n(10.2", "@n10.2)", "@n-10.2-",
+TEST(PictureMalformed, FallsBackToPlainText) {
+  for (const std::string& picture : std::vector<std::string>{"", "@", "@x10", "@n10.", "@n(10.2", "@n10.2)", "@n-10.2-",
                                            "@n(10.2-", "@n10.2bb", "@n256", "@n10.32", "@n99999999999999999999",
                                            "@n10.2 ", "@s", "@s0", "@s65536", "@s10x", "@d0", "@d19", "@d2x",
-                                           "@d99999999999999999999", "@t0", "@t9", "@t4/", std::string("@n1\0", 4)));
+                                           "@d99999999999999999999", "@t0", "@t9", "@t4/", std::string("@n1\0", 4)}) {
+    EXPECT_FALSE(IsValidPicture(picture)) << picture;
+    EXPECT_EQ(Format(Long{1234}, picture) + "|" + Format(-1.5, picture) + "|" + Format(Decimal::FromText("2.50"), picture) + "|" +
+                  FormatText("a b", picture) + "|" + Deformat("x y", picture).value_or("refused"),
+              "1234|-1.5|2.50|a b|x y")
+        << picture;
+  }
+}
 
 TEST(PictureValid, AcceptsTheGrammar) {
   for (const char* picture : {"@n10.2", "@N10.2", "n10.2", "@n", "@n255", "@n.31", "@n-_10.2", "@n(010.2)b",
@@ -363,27 +311,8 @@ TEST(PictureValid, AcceptsTheGrammar) {
 
 // ---------------------------------------------------------------- round trips
 
-TEST(PictureRoundTrip, NumbersReadBackWhatWasShown) {
-  const std::vector<std::string> values = {"0", "1", "-1", "0.005", "-0.005", "999.995", "1234.5",
-                                           "-1234567.891", "100000", "-0.01", "12345678901234.56"};
-  const std::vector<std::pair<std::string, int>> pictures = {{"@n10.2", 2},  {"@n_12.3", 3}, {"@n(12.2)", 2},
-                                                             {"@n12.2-", 2}, {"@n012.2", 2}, {"@n-24.4", 4},
-                                                             {"@n.2", 2},    {"@n15", 0},    {"@n10.2b", 2}};
-  for (const auto& [picture, decimals] : pictures) {
-    for (const std::string& text : values) {
-      const Decimal value = Decimal::FromText(text);
-      const std::string shown = Format(value, picture);
-      if (shown.find('#') != std::string::npos) continue;  // does not fit: nothing to read back
-      const auto back = Deformat(shown, picture);
-      ASSERT_TRUE(back.has_value()) << text << " " << picture << " shown as '" << shown << "'";
-      EXPECT_EQ(*back, value.Round(decimals).Normalized().ToString()) << text << " " << picture;
-    }
-  }
-}
-
 TEST(PictureRoundTrip, DatesReadBackAcrossTheWholeRange) {
-  const std::vector<std::string> fullYear = {"@d2", "@D2", "@d3", "@D03", "@d4", "@d6", "@D8", "@d10",
-                                             "@d12", "@D17", "D17", "@d18", "@D6-", "@d10."};
+  const std::vector<std::string> fullYear = {"@d2", "@D2", "@d3", "@D03", "@d4", "@d6", "@D8", "@d10", "@d12", "@D17", "D17", "@d18", "@D6-", "@d10."};
   const std::vector<std::string> shortYear = {"@d1", "@D5", "@d7", "@d9", "@d11"};
   int checked = 0;
   for (Long date = 1; date <= LastDate(); date += 97) {
@@ -398,18 +327,6 @@ TEST(PictureRoundTrip, DatesReadBackAcrossTheWholeRange) {
   }
   EXPECT_GT(checked, 100000);
   EXPECT_EQ(Deformat(Format(LastDate(), "@D2"), "@D2"), std::to_string(LastDate()));
-}
-
-TEST(PictureRoundTrip, TimesReadBackToTheShownPrecision) {
-  for (Long time = 1; time <= kLastTime; time += 6007) {  // steps through every hour, minute and second
-    const TimeOfDay t = PartsFromTime(time);
-    for (const char* picture : {"@T04", "@t4", "@t5", "@T6", "T8", "@t4."})
-      EXPECT_EQ(Deformat(Format(time, picture), picture), std::to_string(TimeFromParts(t.hour, t.minute, t.second)))
-          << time << " " << picture;
-    for (const char* picture : {"@t1", "@T1", "@t2", "@t3", "@T7"})
-      EXPECT_EQ(Deformat(Format(time, picture), picture), std::to_string(TimeFromParts(t.hour, t.minute, 0)))
-          << time << " " << picture;
-  }
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "runtime/core/fixed_string.h"
-#include "tests/support/param_names.h"
 #include "runtime/core/text.h"
 
 namespace {
@@ -23,35 +22,24 @@ TEST(Text, ClipRemovesOnlyTrailingBlanks) {
   EXPECT_EQ(rt::Clip("abcdefg x       "), "abcdefg x");
 }
 
-struct PrefixCase {
-  const char* reason;
-  std::string text;
-  std::size_t max;
-  std::string expected;
-};
-
-class Utf8PrefixTest : public ::testing::TestWithParam<PrefixCase> {};
-
-TEST_P(Utf8PrefixTest, NeverEndsInsideACharacter) {
-  const PrefixCase& c = GetParam();
-  EXPECT_EQ(rt::Utf8Prefix(c.text, c.max), c.expected) << c.reason;
+TEST(Text, Utf8PrefixNeverEndsInsideACharacter) {
+  const struct {
+    const char* reason;
+    std::string text;
+    std::size_t max;
+    std::string expected;
+  } kCases[] = {
+      {"fits exactly", "abc", 3, "abc"}, {"one byte too long", "abcd", 3, "abc"},
+      // "é" is two bytes: a cut after its first byte must drop it whole; "€" is three.
+      {"two-byte char fits", "a\xC3\xA9", 3, "a\xC3\xA9"}, {"two-byte char cut", "ab\xC3\xA9", 3, "ab"},
+      {"three-byte char cut after 1", "a\xE2\x82\xAC", 2, "a"}, {"three-byte char cut after 2", "a\xE2\x82\xAC", 3, "a"},
+      {"three-byte char fits", "a\xE2\x82\xAC", 4, "a\xE2\x82\xAC"}, {"four-byte char cut", "\xF0\x9F\x98\x80x", 3, ""},
+      {"stray continuation byte counts alone", "\x80\x80\x80", 2, "\x80\x80"},
+      {"truncated sequence counts bytewise", "a\xE2\x82", 2, "a\xE2"},
+      {"invalid lead byte counts alone", "\xFF\xFE", 1, "\xFF"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(rt::Utf8Prefix(c.text, c.max), c.expected) << c.reason;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Utf8PrefixTest,
-    ::testing::Values(
-        PrefixCase{"fits exactly", "abc", 3, "abc"}, PrefixCase{"one byte too long", "abcd", 3, "abc"},
-        // "é" is two bytes: a cut after its first byte must drop it whole.
-        PrefixCase{"two-byte char fits", "a\xC3\xA9", 3, "a\xC3\xA9"},
-        PrefixCase{"two-byte char cut", "ab\xC3\xA9", 3, "ab"},
-        // "€" is three bytes.
-        PrefixCase{"three-byte char cut after 1", "a\xE2\x82\xAC", 2, "a"},
-        PrefixCase{"three-byte char cut after 2", "a\xE2\x82\xAC", 3, "a"},
-        PrefixCase{"three-byte char fits", "a\xE2\x82\xAC", 4, "a\xE2\x82\xAC"},
-        PrefixCase{"four-byte char cut", "\xF0\x9F\x98\x80x", 3, ""},
-        PrefixCase{"stray continuation byte counts alone", "\x80\x80\x80", 2, "\x80\x80"},
-        PrefixCase{"truncated sequence counts bytewise", "a\xE2\x82", 2, "a\xE2"},
-        PrefixCase{"invalid lead byte counts alone", "\xFF\xFE", 1, "\xFF"}), ByReason());
 
 TEST(Text, BlankPaddedComparisonIgnoresTrailingBlanksOnly) {
   EXPECT_EQ(rt::CompareBlankPadded("abc   ", "abc"), 0);
@@ -73,11 +61,9 @@ TEST(Text, IsNumericAcceptsNumbersOnly) {
 }
 
 TEST(Text, InStringIsOneBasedAndStartsWhereAsked) {
-  EXPECT_EQ(rt::InString("|", "a|b|c"), 2u);
-  EXPECT_EQ(rt::InString("|", "a|b|c", 3), 4u);
-  EXPECT_EQ(rt::InString("|", "a|b|c", 5), 0u);
-  EXPECT_EQ(rt::InString("|", "a|b|c", 9), 0u);
-  EXPECT_EQ(rt::InString("|", "abc"), 0u);
+  EXPECT_EQ((std::vector<std::size_t>{rt::InString("|", "a|b|c"), rt::InString("|", "a|b|c", 3), rt::InString("|", "a|b|c", 5),
+                                      rt::InString("|", "a|b|c", 9), rt::InString("|", "abc")}),
+            (std::vector<std::size_t>{2, 4, 0, 0, 0}));
 }
 
 TEST(FixedString, PadsCutsAndComparesLikeAField) {
@@ -99,7 +85,7 @@ TEST(FixedString, PadsCutsAndComparesLikeAField) {
 }
 
 TEST(CString, KeepsRoomForItsTerminator) {
-  rt::CString<4> text("abcdef");
+  rt::CString<4> text("abcdef");  // 3 bytes and the terminator
   EXPECT_EQ(text.View(), "abc");
   text = "";
   EXPECT_EQ(text.View(), "");

@@ -5,12 +5,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "runtime/core/assert.h"
@@ -51,11 +52,7 @@ rt::PerThread<UsesFirstWhenDestroyed> gUsesFirst{"UsesFirstWhenDestroyed"};
 
 std::vector<std::string> OurEvents() {
   std::lock_guard lock(gEventsMutex);
-  std::vector<std::string> ours;
-  for (const std::string& event : gEvents)
-    if (event.find("build") == 0 || event.find("destroy") == 0) ours.push_back(event);
-  gEvents.clear();
-  return ours;
+  return std::exchange(gEvents, {});
 }
 
 TEST(ProgramThreads, InstancesFollowTheDeclaredTable) {
@@ -89,32 +86,27 @@ TEST(ProgramThreads, InstancesFollowTheDeclaredTable) {
 class ParkedThread {
  public:
   explicit ParkedThread(std::function<void()> body) {
-    number_ = rt::Start([this, body = std::move(body)] {
+    auto parked = std::make_shared<std::promise<void>>();
+    std::future<void> ready = parked->get_future();
+    number_ = rt::Start([parked, body = std::move(body), release = release_.get_future().share()] {
       body();
-      std::unique_lock lock(mutex_);
-      parked_ = true;
-      changed_.notify_all();
-      changed_.wait(lock, [&] { return released_; });
+      parked->set_value();
+      release.wait();
     });
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return parked_; });
+    ready.wait();
   }
   ~ParkedThread() { ReleaseAndWait(); }
   rt::Long Number() const { return number_; }
   // Lets the thread end; true once every started thread has ended.
   bool ReleaseAndWait() {
-    {
-      std::lock_guard lock(mutex_);
-      released_ = true;
-    }
-    changed_.notify_all();
+    if (!released_) release_.set_value();
+    released_ = true;
     return rt::WaitForStartedThreads(std::chrono::seconds(10));
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool parked_ = false, released_ = false;
+  std::promise<void> release_;
+  bool released_ = false;
   rt::Long number_ = 0;
 };
 
@@ -135,15 +127,9 @@ TEST(ProgramThreads, EachThreadHasItsOwnInstanceAndOthersCanReachIt) {
 
 TEST(ProgramThreads, NumbersAreDistinctAcrossConcurrentStarts) {
   std::mutex mutex;
-  std::vector<rt::Long> seen;
-  std::vector<rt::Long> returned;
+  std::vector<rt::Long> seen, returned;
   for (int i = 0; i < 8; ++i)
-    returned.push_back(rt::Start(
-        [&] {
-          std::lock_guard lock(mutex);
-          seen.push_back(rt::Thread());
-        },
-        50000));
+    returned.push_back(rt::Start([&] { std::lock_guard lock(mutex); seen.push_back(rt::Thread()); }, 50000));
   ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
   std::sort(seen.begin(), seen.end());
   std::sort(returned.begin(), returned.end());
@@ -218,9 +204,7 @@ TEST(LastError, IsPerThreadAndKeptScopesPutItBack) {
     rt::SetFileError("13", "Permission denied");
   }
   EXPECT_EQ(rt::ErrorCode(), rt::NoFileErr);
-  EXPECT_EQ(rt::Error(), "File Not Found");
-  EXPECT_EQ(rt::FileErrorCode(), "2");
-  EXPECT_EQ(rt::FileError(), "No such file or directory");
+  EXPECT_EQ(rt::Error() + "|" + rt::FileErrorCode() + "|" + rt::FileError(), "File Not Found|2|No such file or directory");
   rt::ClearError();
   {  // kept while clear: what the work set is cleared again
     const rt::ErrorsKept kept;

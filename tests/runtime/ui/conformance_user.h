@@ -8,8 +8,8 @@
 
 #include <chrono>
 #include <functional>
-#include <thread>
 #include <map>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -103,21 +103,13 @@ class HeadlessUser final : public User {
   bool WaitForWindowClosed(WindowId window) override { return robot_.WaitForWindowClosed(windows_[window], kUserWait); }
   std::string Text(WindowId window, Long control) override { return robot_.Text(windows_[window], control); }
   Long Focus(WindowId window) override { return robot_.Focus(windows_[window]); }
-  std::vector<std::string> Headings(WindowId window, Long list) override {
-    return robot_.ListHeadings(windows_[window], list);
-  }
-  std::vector<std::vector<std::string>> Rows(WindowId window, Long list) override {
-    return robot_.ListRows(windows_[window], list);
-  }
-  bool IsShown(WindowId window, Long control) override {
-    return robot_.Prop(windows_[window], control, PROP_Visible) == "1";
-  }
+  std::vector<std::string> Headings(WindowId window, Long list) override { return robot_.ListHeadings(windows_[window], list); }
+  std::vector<std::vector<std::string>> Rows(WindowId window, Long list) override { return robot_.ListRows(windows_[window], list); }
+  bool IsShown(WindowId window, Long control) override { return robot_.Prop(windows_[window], control, PROP_Visible) == "1"; }
   std::string SelectedText(WindowId window, Long entry) override {
     return robot_.Prop(windows_[window], entry, PROP_SelectText) == "1" ? Text(window, entry) : std::string();
   }
-  void TypeKeys(WindowId window, Long entry, const std::string& text) override {
-    robot_.Type(windows_[window], entry, Text(window, entry) + text);
-  }
+  void TypeKeys(WindowId window, Long entry, const std::string& text) override { robot_.Type(windows_[window], entry, Text(window, entry) + text); }
   void ClickMiddle(WindowId window, Long control) override { robot_.Click(windows_[window], control); }
   void Activate(WindowId window) override { robot_.Activate(windows_[window]); }
   void CloseBox(WindowId window) override { robot_.CloseWindow(windows_[window]); }

@@ -60,26 +60,30 @@ Qt::Key QtKeyOf(Long key) {
   }
 }
 
-// QTest types ASCII only; any other character comes as the key event a keyboard layout gives.
-void KeyClicks(QWidget* widget, const std::string& text) {
-  for (const QChar c : QString::fromStdString(text)) {
-    if (c.unicode() < 128) {
-      QTest::keyClick(widget, c.toLatin1());
-      continue;
-    }
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(widget, &press);
-    QApplication::sendEvent(widget, &release);
-  }
-}
-
 Qt::KeyboardModifiers ModifiersOf(Long key) {
   Qt::KeyboardModifiers modifiers;
   if (key & KEY_Shift) modifiers |= Qt::ShiftModifier;
   if (key & KEY_Ctrl) modifiers |= Qt::ControlModifier;
   if (key & KEY_Alt) modifiers |= Qt::AltModifier;
   return modifiers;
+}
+
+// QTest types ASCII only; any other character comes as the key event a keyboard layout gives.
+bool KeyClicks(QWidget* widget, const std::string& text, bool replace) {
+  auto* edit = qobject_cast<QLineEdit*>(widget);
+  if (!edit) return false;
+  if (replace) QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);  // select all, then type over it
+  for (const QChar c : QString::fromStdString(text)) {
+    if (c.unicode() < 128) {
+      QTest::keyClick(edit, c.toLatin1());
+      continue;
+    }
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(edit, &press);
+    QApplication::sendEvent(edit, &release);
+  }
+  return true;
 }
 
 template <class Widget>
@@ -89,6 +93,12 @@ std::vector<Widget*> Visible(const char* objectName = nullptr) {
     if (auto* w = qobject_cast<Widget*>(widget); w && w->isVisible() && (!objectName || w->objectName() == objectName))
       found.push_back(w);
   return found;
+}
+
+// The shown row's cell of a list's table (row and column from 1), or an invalid index.
+QModelIndex CellOf(QTableView* table, Long shownRow, Long column) {
+  if (!table || !table->model()) return {};
+  return table->model()->index(static_cast<int>(shownRow) - 1, static_cast<int>(column) - 1);
 }
 
 }  // namespace
@@ -155,6 +165,13 @@ QWidget* QtUser::ControlWidget(WindowId window, Long control) {
   return widget;
 }
 
+void QtUser::Act(WindowId window, Long control, const std::function<bool(QWidget*)>& act) {
+  OnQt([&] {
+    if (!act(ControlWidget(window, control))) ADD_FAILURE() << "window " << window << " has no control " << control << " for this";
+  });
+  Settle(window);
+}
+
 bool QtUser::Poll(const std::function<bool()>& done, const std::string& what) {
   const auto deadline = std::chrono::steady_clock::now() + kUserWait;
   while (std::chrono::steady_clock::now() < deadline) {
@@ -165,21 +182,27 @@ bool QtUser::Poll(const std::function<bool()>& done, const std::string& what) {
   return false;
 }
 
+bool QtUser::PollOnQt(const std::function<bool()>& done, const std::string& what) {
+  return Poll([&] {
+    bool held = false;
+    OnQt([&] { held = done(); });
+    return held;
+  }, what);
+}
+
 WindowId QtUser::WaitForWindow(const std::string& title) {
   WindowId found = 0;
   Long thread = 0;
-  Poll([&] {
-    OnQt([&] {
-      for (QWidget* widget : QApplication::allWidgets()) {
-        if (!widget->objectName().startsWith(qt::kWindowNamePrefix) || !widget->isVisible()) continue;
-        if (widget->windowTitle().toStdString() != title) continue;
-        const WindowId id = widget->objectName().mid(static_cast<int>(std::strlen(qt::kWindowNamePrefix))).toULongLong();
-        if (id > found) {
-          found = id;
-          thread = widget->property("rtThread").value<qint32>();
-        }
+  PollOnQt([&] {
+    for (QWidget* widget : QApplication::allWidgets()) {
+      if (!widget->objectName().startsWith(qt::kWindowNamePrefix) || !widget->isVisible()) continue;
+      if (widget->windowTitle().toStdString() != title) continue;
+      const WindowId id = widget->objectName().mid(static_cast<int>(std::strlen(qt::kWindowNamePrefix))).toULongLong();
+      if (id > found) {
+        found = id;
+        thread = widget->property("rtThread").value<qint32>();
       }
-    });
+    }
     return found != 0;
   }, "no window titled \"" + title + "\" appeared");
   if (!found) return 0;
@@ -216,11 +239,8 @@ Long QtUser::Focus(WindowId window) {
   Long focus = 0;
   OnQt([&] {
     QWidget* outer = OuterWidget(window);
-    QWidget* focused = outer ? outer->focusWidget() : nullptr;
-    for (QObject* at = focused; at && focus == 0; at = at->parent()) {
-      const QVariant number = at->property("rtNumber");
-      if (number.isValid()) focus = number.value<qint32>();
-    }
+    for (QObject* at = outer ? outer->focusWidget() : nullptr; at && focus == 0; at = at->parent())
+      if (const QVariant number = at->property("rtNumber"); number.isValid()) focus = number.value<qint32>();
   });
   return focus;
 }
@@ -229,8 +249,7 @@ std::vector<std::string> QtUser::Headings(WindowId window, Long list) {
   std::vector<std::string> headings;
   OnQt([&] {
     auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
-    if (!table || !table->model()) return;
-    for (int c = 0; c < table->model()->columnCount(); ++c)
+    for (int c = 0; table && table->model() && c < table->model()->columnCount(); ++c)
       headings.push_back(table->model()->headerData(c, Qt::Horizontal).toString().toStdString());
   });
   return headings;
@@ -250,45 +269,28 @@ std::vector<std::vector<std::string>> QtUser::Rows(WindowId window, Long list) {
   return rows;
 }
 
-void QtUser::ClickInto(WindowId window, Long control) {
-  OnQt([&] {
-    QWidget* widget = ControlWidget(window, control);
-    if (!widget) {
-      ADD_FAILURE() << "no control " << control << " to click into";
-      return;
-    }
-    QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(4, widget->height() / 2));
+// A left click at `at` of the widget (its centre when `at` is null).
+void QtUser::ClickAt(WindowId window, Long control, QPoint (*at)(const QWidget&)) {
+  Act(window, control, [&](QWidget* widget) {
+    if (widget) QTest::mouseClick(widget, Qt::LeftButton, {}, at ? at(*widget) : QPoint());
+    return widget != nullptr;
   });
-  Settle(window);
+}
+
+void QtUser::ClickInto(WindowId window, Long control) {
+  ClickAt(window, control, [](const QWidget& widget) { return QPoint(4, widget.height() / 2); });
 }
 
 void QtUser::Type(WindowId window, Long entry, const std::string& text) {
-  OnQt([&] {
-    auto* edit = qobject_cast<QLineEdit*>(ControlWidget(window, entry));
-    if (!edit) {
-      ADD_FAILURE() << "no entry " << entry;
-      return;
-    }
-    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);  // select all, then type over it
-    KeyClicks(edit, text);
-  });
-  Settle(window);
+  Act(window, entry, [&](QWidget* widget) { return KeyClicks(widget, text, true); });
 }
 
 void QtUser::TypeKeys(WindowId window, Long entry, const std::string& text) {
-  OnQt([&] {
-    if (auto* edit = qobject_cast<QLineEdit*>(ControlWidget(window, entry))) KeyClicks(edit, text);
-    else ADD_FAILURE() << "no entry " << entry;
-  });
-  Settle(window);
+  Act(window, entry, [&](QWidget* widget) { return KeyClicks(widget, text, false); });
 }
 
 void QtUser::ClickMiddle(WindowId window, Long control) {
-  OnQt([&] {
-    if (QWidget* widget = ControlWidget(window, control)) QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
-    else ADD_FAILURE() << "no control " << control << " to click into";
-  });
-  Settle(window);
+  ClickAt(window, control, [](const QWidget& widget) { return widget.rect().center(); });
 }
 
 std::string QtUser::SelectedText(WindowId window, Long entry) {
@@ -300,16 +302,11 @@ std::string QtUser::SelectedText(WindowId window, Long entry) {
 }
 
 void QtUser::Activate(WindowId window) {
-  QWidget* outer = nullptr;
   OnQt([&] {
-    outer = OuterWidget(window);
-    if (outer) outer->activateWindow();
+    if (QWidget* outer = OuterWidget(window)) outer->activateWindow();
   });
-  bool active = false;
-  Poll([&] {
-    OnQt([&] { active = outer && QApplication::activeWindow() == outer; });
-    return active;
-  }, "window " + std::to_string(window) + " to become active");
+  PollOnQt([&] { return OuterWidget(window) && QApplication::activeWindow() == OuterWidget(window); },
+           "window " + std::to_string(window) + " to become active");
   Settle(window);
 }
 
@@ -321,50 +318,29 @@ void QtUser::CloseBox(WindowId window) {
 }
 
 void QtUser::PressKey(WindowId window, Long control, Long key) {
-  OnQt([&] {
+  Act(window, control, [&](QWidget* widget) {
     // Control 0: whichever widget has the focus, as a key on the keyboard goes.
-    QWidget* outer = control == 0 ? OuterWidget(window) : nullptr;
-    QWidget* widget = control == 0 ? (outer ? outer->focusWidget() : nullptr) : ControlWidget(window, control);
-    if (!widget) {
-      ADD_FAILURE() << "no control " << control << " for a key";
-      return;
-    }
-    QTest::keyClick(widget, QtKeyOf(key), ModifiersOf(key));
+    if (control == 0) widget = OuterWidget(window) ? OuterWidget(window)->focusWidget() : nullptr;
+    if (widget) QTest::keyClick(widget, QtKeyOf(key), ModifiersOf(key));
+    return widget != nullptr;
   });
-  Settle(window);
 }
 
-void QtUser::Click(WindowId window, Long button) {
-  OnQt([&] {
-    QWidget* widget = ControlWidget(window, button);
-    if (!widget) {
-      ADD_FAILURE() << "no button " << button;
-      return;
-    }
-    QTest::mouseClick(widget, Qt::LeftButton);
-  });
-  Settle(window);
-}
+void QtUser::Click(WindowId window, Long button) { ClickAt(window, button, nullptr); }
 
 // Opens the menu from the menu bar with a click and clicks the item in it, as a user does.
 void QtUser::ChooseMenu(WindowId window, Long menu, Long item) {
-  OnQt([&] {
+  Act(window, menu, [&](QWidget*) {
     QWidget* outer = OuterWidget(window);
     auto* bar = outer ? outer->findChild<QMenuBar*>() : nullptr;
     auto* popup = outer ? outer->findChild<QMenu*>(qt::ControlName(menu)) : nullptr;
-    if (!bar || !popup) {
-      ADD_FAILURE() << "no menu " << menu;
-      return;
-    }
+    if (!bar || !popup) return false;
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(popup->menuAction()).center());
     QAction* action = popup->findChild<QAction*>(qt::ControlName(item));
-    if (!action || !popup->isVisible()) {
-      ADD_FAILURE() << "menu " << menu << " did not open or has no item " << item;
-      return;
-    }
+    if (!action || !popup->isVisible()) return false;
     QTest::mouseClick(popup, Qt::LeftButton, {}, popup->actionGeometry(action).center());
+    return true;
   });
-  Settle(window);
 }
 
 bool QtUser::IsShown(WindowId window, Long control) {
@@ -377,104 +353,77 @@ bool QtUser::IsShown(WindowId window, Long control) {
 }
 
 void QtUser::SelectTab(WindowId window, Long sheet, Long tab) {
-  OnQt([&] {
-    auto* tabs = qobject_cast<QTabWidget*>(ControlWidget(window, sheet));
-    if (!tabs || tab < 1 || tab > tabs->count()) {
-      ADD_FAILURE() << "no sheet " << sheet << " with a tab " << tab;
-      return;
-    }
-    QTabBar* bar = tabs->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(static_cast<int>(tab) - 1).center());
+  Act(window, sheet, [&](QWidget* widget) {
+    auto* tabs = qobject_cast<QTabWidget*>(widget);
+    if (!tabs || tab < 1 || tab > tabs->count()) return false;
+    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(static_cast<int>(tab) - 1).center());
+    return true;
   });
-  Settle(window);
 }
 
 void QtUser::ClickRow(WindowId window, Long list, Long shownRow, bool twice) {
-  OnQt([&] {
-    auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
-    if (!table || shownRow < 1 || shownRow > table->model()->rowCount()) {
-      ADD_FAILURE() << "no list " << list << " showing a row " << shownRow;
-      return;
-    }
-    const QPoint at = table->visualRect(table->model()->index(static_cast<int>(shownRow) - 1, 0)).center();
+  Act(window, list, [&](QWidget* widget) {
+    auto* table = qobject_cast<QTableView*>(widget);
+    const QModelIndex cell = CellOf(table, shownRow, 1);
+    if (!cell.isValid()) return false;
+    const QPoint at = table->visualRect(cell).center();
     if (twice) QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
     else QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
+    return true;
   });
-  Settle(window);
 }
 
 void QtUser::RightClickRow(WindowId window, Long list, Long shownRow, Long column) {
-  OnQt([&] {
-    auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
-    if (!table || shownRow < 1 || shownRow > table->model()->rowCount() || column < 1 ||
-        column > table->model()->columnCount()) {
-      ADD_FAILURE() << "no list " << list << " showing a cell " << shownRow << "/" << column;
-      return;
-    }
-    const QModelIndex cell = table->model()->index(static_cast<int>(shownRow) - 1, static_cast<int>(column) - 1);
-    QTest::mouseClick(table->viewport(), Qt::RightButton, {}, table->visualRect(cell).center());
+  Act(window, list, [&](QWidget* widget) {
+    auto* table = qobject_cast<QTableView*>(widget);
+    const QModelIndex cell = CellOf(table, shownRow, column);
+    if (cell.isValid()) QTest::mouseClick(table->viewport(), Qt::RightButton, {}, table->visualRect(cell).center());
+    return cell.isValid();
   });
-  Settle(window);
 }
 
 void QtUser::RightClick(WindowId window, Long control) {
-  OnQt([&] {
-    QWidget* widget = ControlWidget(window, control);
+  Act(window, control, [](QWidget* widget) {
     if (auto* table = qobject_cast<QTableView*>(widget)) widget = table->viewport();
-    if (!widget) {
-      ADD_FAILURE() << "no control " << control << " to right-click";
-      return;
-    }
-    QTest::mouseClick(widget, Qt::RightButton, {}, QPoint(4, 4));
+    if (widget) QTest::mouseClick(widget, Qt::RightButton, {}, QPoint(4, 4));
+    return widget != nullptr;
   });
-  Settle(window);
 }
 
 void QtUser::ChoosePopup(const std::string& text) {
-  Poll([&] {
-    bool chosen = false;
-    OnQt([&] {
-      for (QMenu* menu : Visible<QMenu>(qt::kPopupName))
-        for (QAction* action : menu->actions())
-          if (!chosen && action->text().toStdString() == text) {
-            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
-            chosen = true;
-          }
-    });
-    return chosen;
+  PollOnQt([&] {
+    for (QMenu* menu : Visible<QMenu>(qt::kPopupName))
+      for (QAction* action : menu->actions())
+        if (action->text().toStdString() == text) {
+          QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+          return true;
+        }
+    return false;
   }, "no popup with \"" + text + "\" appeared");
 }
 
 void QtUser::AnswerMessageBox(const std::string& text, const std::string& caption) {
-  Poll([&] {
-    bool answered = false;
-    OnQt([&] {
-      for (QMessageBox* box : Visible<QMessageBox>()) {
-        EXPECT_EQ(box->text().toStdString(), text);
-        for (QAbstractButton* button : box->buttons())
-          if (!answered && button->text().toStdString() == caption) {
-            QTest::mouseClick(button, Qt::LeftButton);
-            answered = true;
-          }
-      }
-    });
-    return answered;
+  PollOnQt([&] {
+    for (QMessageBox* box : Visible<QMessageBox>()) {
+      EXPECT_EQ(box->text().toStdString(), text);
+      for (QAbstractButton* button : box->buttons())
+        if (button->text().toStdString() == caption) {
+          QTest::mouseClick(button, Qt::LeftButton);
+          return true;
+        }
+    }
+    return false;
   }, "no message box with a button \"" + caption + "\" appeared");
 }
 
 bool QtUser::EscClosesMessageBox() {
   bool closed = false;
-  Poll([&] {
-    bool pressed = false;
-    OnQt([&] {
-      const std::vector<QMessageBox*> boxes = Visible<QMessageBox>();
-      if (boxes.empty()) return;
-      QMessageBox* box = boxes.back();
-      QTest::keyClick(box, Qt::Key_Escape);
-      pressed = true;
-      closed = !box->isVisible();
-    });
-    return pressed;
+  PollOnQt([&] {
+    const std::vector<QMessageBox*> boxes = Visible<QMessageBox>();
+    if (boxes.empty()) return false;
+    QTest::keyClick(boxes.back(), Qt::Key_Escape);
+    closed = !boxes.back()->isVisible();
+    return true;
   }, "no message box appeared for Esc");
   return closed;
 }

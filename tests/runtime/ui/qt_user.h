@@ -13,6 +13,7 @@
 #include "tests/runtime/ui/conformance_user.h"
 
 class QImage;
+class QPoint;
 class QWidget;
 
 namespace rt::ui {
@@ -57,8 +58,9 @@ class QtUser final : public User, private ThreadActivityObserver {
   // did not run it in time (`quiet`: false without a failure).
   bool OnQt(std::function<void()> call, bool quiet = false);
   // Calls `done` every few milliseconds until it holds; false, with a failure naming `what`,
-  // when it does not in time.
+  // when it does not in time. PollOnQt calls it on the Qt thread.
   bool Poll(const std::function<bool()>& done, const std::string& what);
+  bool PollOnQt(const std::function<bool()>& done, const std::string& what);
 
  private:
   void ThreadStateChanged(Long thread, ProgramThreadState state, std::uint64_t handledInput) override;
@@ -66,6 +68,10 @@ class QtUser final : public User, private ThreadActivityObserver {
   // a dialog, or ended), then until the Qt thread has applied what it changed on screen.
   void Settle(WindowId window);
   QWidget* ControlWidget(WindowId window, Long control);  // Qt thread
+  // Runs `act` on the control's widget (null when none) on the Qt thread, fails the test when it
+  // returns false, then settles the window.
+  void Act(WindowId window, Long control, const std::function<bool(QWidget*)>& act);
+  void ClickAt(WindowId window, Long control, QPoint (*at)(const QWidget&));
 
   struct ThreadSeen {
     ProgramThreadState state = ProgramThreadState::Busy;

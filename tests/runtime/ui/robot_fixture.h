@@ -53,6 +53,13 @@ class Recorder {
   Strings seen_;
 };
 
+// A window definition with this title, the rest as WindowDef has it.
+inline WindowDef Titled(std::string title) {
+  WindowDef def;
+  def.title = std::move(title);
+  return def;
+}
+
 // Runs a window until it closes; `handle` sees every event after the recorder.
 template <class Handle>
 void RunWindow(const WindowDef& def, Recorder& recorder, Handle handle) {

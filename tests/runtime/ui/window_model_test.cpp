@@ -61,7 +61,7 @@ TEST(WindowDefinition, NumbersControlsMenusAndToolbarByTheirOwnRules) {
 
 // ---- 2. List format strings ----
 
-TEST(ListFormat, ReadsTheBrowseFormatColumnByColumn) {
+TEST(ListFormat, ReadsTheBrowseFormatColumnByColumnAndRefusesMalformedText) {
   const auto columns = ParseListFormat(
       "64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@48D(14)|M~Adecimal~C(0)@n-10.2@"
       "80R(2)|M~Adate~C(0)@d17@80R(2)|M~Atime~C(0)@t7@");
@@ -75,9 +75,6 @@ TEST(ListFormat, ReadsTheBrowseFormatColumnByColumn) {
   for (const ListColumn& c : *columns) seen.push_back(shown(c));
   EXPECT_EQ(seen, (std::vector<std::string>{"64R2 ID C @n-14 #1", "80L2 Astring L @s20 #2", "48D14 Adecimal C @n-10.2 #3",
                                             "80R2 Adate C @d17 #4", "80R2 Atime C @t7 #5"}));
-}
-
-TEST(ListFormat, AcceptsScrollWidthAndFieldNumbersAndRefusesMalformedText) {
   const auto history = ParseListFormat("217L(2)|M~Message~S(255)@s255@42L(2)|M~Category~L(1)@s255@");
   ASSERT_TRUE(history);
   EXPECT_EQ((*history)[0].scrollWidth, 255);
@@ -99,7 +96,7 @@ TEST(ListFormat, AcceptsScrollWidthAndFieldNumbersAndRefusesMalformedText) {
 
 // ---- 3. Popup menu text ----
 
-TEST(PopupMenuText, NumbersOnlyChoosableEntries) {
+TEST(PopupMenuText, NumbersOnlyChoosableEntriesReadsMarksAndRefusesUnbalancedBraces) {
   struct Case { const char* text; std::vector<std::string> numbered; };
   const Case cases[] = {
       {"A|B{C|D}|E", {"A", "C", "D", "E"}},
@@ -115,19 +112,13 @@ TEST(PopupMenuText, NumbersOnlyChoosableEntries) {
     for (Long n = 1; const ui::PopupEntry* entry = FindPopupEntry(*menu, n); ++n) numbered.push_back(entry->text);
     EXPECT_EQ(numbered, c.numbered);
   }
-}
-
-TEST(PopupMenuText, ReadsMarksAndRefusesUnbalancedBraces) {
   const auto menu = ParsePopupMenu("~+Save|-Print|-");
   ASSERT_TRUE(menu);
   ASSERT_EQ(menu->size(), 3u);
-  EXPECT_TRUE((*menu)[0].disabled && (*menu)[0].checked);
+  EXPECT_TRUE((*menu)[0].disabled && (*menu)[0].checked && (*menu)[1].unchecked && (*menu)[2].separator);
   EXPECT_EQ((*menu)[0].text, "Save");
-  EXPECT_TRUE((*menu)[1].unchecked);
-  EXPECT_TRUE((*menu)[2].separator);
-  EXPECT_FALSE(IsChoosable(*menu, 1)) << "a disabled item cannot be chosen";
-  EXPECT_TRUE(IsChoosable(*menu, 2));
-  EXPECT_FALSE(IsChoosable(*menu, 3)) << "separators are never numbered";
+  // A disabled item cannot be chosen; separators are never numbered.
+  EXPECT_EQ((std::vector<bool>{IsChoosable(*menu, 1), IsChoosable(*menu, 2), IsChoosable(*menu, 3)}), (std::vector<bool>{false, true, false}));
   for (const char* bad : {"A{B", "A}B", "{A}", ""}) EXPECT_FALSE(ParsePopupMenu(bad)) << bad;
 }
 
@@ -166,55 +157,51 @@ class OneThreadWindow : public ::testing::Test {
   ThreadScope scope_;  // the test thread is a program thread for the test
 };
 
+// Selecting a control that cannot hold the focus selects the next that can, past the last one
+// the first.
 TEST_F(OneThreadWindow, OpensWithOpenWindowSizedAndTheFirstFocusableControlSelected) {
   Long value = 0;
   WindowDef def;
   def.title = "Order";
-  def.Add(ControlDef::String("Name:"));
+  const Long label = def.Add(ControlDef::String("Name:"));
   def.Add(ControlDef::Entry("@n5", Bind(value)).Disabled());
-  def.Add(ControlDef::Entry("@n5", Bind(value)));
+  const Long entry = def.Add(ControlDef::Entry("@n5", Bind(value)));
+  const Long trailing = def.Add(ControlDef::String("after everything"));
   Window window(def);
   ASSERT_TRUE(window.Open());
   EXPECT_EQ(TargetTitle(), "Order") << "an open window is its thread's target";
   EXPECT_EQ(Names(Drain(window)), (std::vector<std::string>{"OpenWindow", "Sized", "Selected:3"}));
+  window.Select(trailing);
+  EXPECT_EQ(window.FocusedControl(), entry);
+  window.Select(label);
+  EXPECT_EQ(window.FocusedControl(), entry);
+  EXPECT_EQ(Names(Drain(window)), (std::vector<std::string>{"Selected:3", "Selected:3"}));
   window.Close();
   EXPECT_EQ(TargetTitle(), "") << "closing restores the target";
 }
 
+// A handled close (the user chose to keep editing) or a handled press of the standard close
+// button keeps the window; unhandled, the close action follows and ends the loop.
 TEST_F(OneThreadWindow, HandledCloseKeepsTheWindowAndUnhandledCloseEndsTheLoop) {
-  WindowDef def;
-  def.title = "Form";
-  Window window(def);
-  window.Open();
-  Drain(window);
-  window.Post(EVENT_CloseWindow);
-  ASSERT_TRUE(window.Accept());
-  EXPECT_EQ(window.CurrentEvent().code, EVENT_CloseWindow);
-  window.SetHandled();  // e.g. the user chose to keep editing
-  window.Post(EVENT_Accepted, 0);
-  ASSERT_TRUE(window.Accept()) << "a handled close must skip the default close";
-  EXPECT_EQ(window.CurrentEvent().code, EVENT_Accepted);
-  window.Post(EVENT_CloseWindow);
-  ASSERT_TRUE(window.Accept());
-  EXPECT_FALSE(window.Accept()) << "an unhandled close closes the window";
-  EXPECT_FALSE(window.IsOpen());
-}
-
-TEST_F(OneThreadWindow, StandardCloseButtonPostsCloseWindowUnlessHandled) {
   WindowDef def;
   const Long ok = def.Add(ControlDef::Button("&OK").StdClose());
   Window window(def);
   window.Open();
   Drain(window);
-  window.Post(EVENT_Accepted, ok);
+  window.Post(EVENT_CloseWindow);
   ASSERT_TRUE(window.Accept());
   window.SetHandled();
-  EXPECT_TRUE(Drain(window).empty()) << "handled: no close follows";
+  window.Post(EVENT_Accepted, ok);
+  ASSERT_TRUE(window.Accept());
+  EXPECT_EQ(window.CurrentEvent().code, EVENT_Accepted) << "a handled close must skip the default close";
+  window.SetHandled();
+  EXPECT_TRUE(Drain(window).empty()) << "handled: no close follows the press";
   window.Post(EVENT_Accepted, ok);
   ASSERT_TRUE(window.Accept());
   ASSERT_TRUE(window.Accept()) << "not handled: the close action follows";
   EXPECT_EQ(window.CurrentEvent().code, EVENT_CloseWindow);
-  EXPECT_FALSE(window.Accept());
+  EXPECT_FALSE(window.Accept()) << "an unhandled close closes the window";
+  EXPECT_FALSE(window.IsOpen());
 }
 
 TEST_F(OneThreadWindow, AcceptAllStopsAtTheFirstInvalidEntry) {
@@ -260,36 +247,13 @@ TEST_F(OneThreadWindow, AToolbarButtonLeavesTheEntryButKeepsTheFocusThere) {
   Window window(def);
   window.Open();
   Drain(window);
-  const auto input = [](ui::InputKind kind, Long control, std::string text = {}) {
-    ui::UserInput in;
-    in.kind = kind;
-    in.control = control;
-    in.text = std::move(text);
-    return in;
-  };
-  window.TakeInput(input(ui::InputKind::Type, entry, "42"));
-  window.TakeInput(input(ui::InputKind::Press, history));
+  window.TakeInput({ui::InputKind::Type, 0, entry, 0, 0, 0, "42", 0});
+  window.TakeInput({ui::InputKind::Press, 0, history, 0, 0, 0, {}, 0});
   EXPECT_EQ(Names(Drain(window)), (std::vector<std::string>{"Accepted:1", "Accepted:3012"}));
   EXPECT_EQ(value, 42) << "the typed value was taken before the button acted";
   EXPECT_EQ(window.FocusedControl(), entry) << "the toolbar button acts on the field, which keeps the focus";
-  window.TakeInput(input(ui::InputKind::Press, ok));
+  window.TakeInput({ui::InputKind::Press, 0, ok, 0, 0, 0, {}, 0});
   EXPECT_EQ(window.FocusedControl(), ok) << "a window's own button takes the focus";
-}
-
-TEST_F(OneThreadWindow, SelectingAControlThatCannotHoldTheFocusSelectsTheNextThatCan) {
-  Long value = 0;
-  WindowDef def;
-  const Long label = def.Add(ControlDef::String("User Name:"));
-  const Long entry = def.Add(ControlDef::Entry("@n5", Bind(value)));
-  const Long trailing = def.Add(ControlDef::String("after everything"));
-  Window window(def);
-  window.Open();
-  Drain(window);
-  window.Select(label);
-  EXPECT_EQ(window.FocusedControl(), entry);
-  EXPECT_EQ(Names(Drain(window)), (std::vector<std::string>{"Selected:2"}));
-  window.Select(trailing);
-  EXPECT_EQ(window.FocusedControl(), entry) << "past the last one it wraps to the first that can";
 }
 
 TEST_F(OneThreadWindow, ControlsOnATabShowOnlyWhileItsTabIsSelected) {
@@ -301,11 +265,10 @@ TEST_F(OneThreadWindow, ControlsOnATabShowOnlyWhileItsTabIsSelected) {
   const Long onTab2 = def.Add(ControlDef::Button("B").In(tab2));
   Window window(def);
   window.Open();
-  EXPECT_EQ(window.GetProp(onTab1, PROP_Visible, 0), "1");
-  EXPECT_EQ(window.GetProp(onTab2, PROP_Visible, 0), "");
+  const auto shown = [&] { return window.GetProp(onTab1, PROP_Visible, 0) + "|" + window.GetProp(onTab2, PROP_Visible, 0); };
+  EXPECT_EQ(shown(), "1|");
   window.SetProp(sheet, PROP_Selected, "2", 0);
-  EXPECT_EQ(window.GetProp(onTab1, PROP_Visible, 0), "");
-  EXPECT_EQ(window.GetProp(onTab2, PROP_Visible, 0), "1");
+  EXPECT_EQ(shown(), "|1");
   window.Hide(tab2);
   EXPECT_EQ(window.GetProp(onTab2, PROP_Visible, 0), "") << "hiding a parent hides its controls";
 }
@@ -409,21 +372,15 @@ TEST_F(OneThreadWindow, AControlMadeWhileOpenIsDestroyedByItsNumberAndAnUnknownN
   EXPECT_NE(window.FindControl(1), nullptr);
 }
 
-TEST_F(OneThreadWindow, AlertSlotsOutsideTheRangeAreProgrammingErrors) {
+TEST_F(OneThreadWindow, AlertSlotsOutsideTheRangeAreProgrammingErrorsAndPostsWithoutAnInboxFail) {
+  EXPECT_FALSE(Post(EVENT_Accepted, 0, 9999));
+  EXPECT_FALSE(Post(EVENT_Accepted)) << "no window open on this thread";
   WindowDef def;
   Window window(def);
   window.Open();
-  window.SetProp(0, PROP_Alrt, "46", 255);
-  EXPECT_EQ(window.GetProp(PROP_Alrt, 0), "1");
-  window.SetProp(0, PROP_Alrt, "46", 256);
-  window.SetProp(0, PROP_Alrt, "46", 0);
+  for (const Long slot : {255, 256, 0}) window.SetProp(0, PROP_Alrt, "46", slot);
   EXPECT_EQ(rt::testing::AssertionMessages().size(), 2u);
-  EXPECT_EQ(window.GetProp(PROP_Alrt, 0), "1");
-}
-
-TEST_F(OneThreadWindow, PostsToAThreadWithoutAnInboxFail) {
-  EXPECT_FALSE(Post(EVENT_Accepted, 0, 9999));
-  EXPECT_FALSE(Post(EVENT_Accepted)) << "no window open on this thread";
+  EXPECT_EQ(window.GetProp(PROP_Alrt, 0), "1") << "only slot 255 was set";
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
-// Windows on program threads driven by the Robot through the headless backend: typed entries,
-// alerted keys, posts between threads, an edit control over a list cell, check boxes and radios.
-// What both backends must do alike is in backend_conformance_test.cpp.
+// Windows on program threads driven by the Robot through the headless backend: alerted keys,
+// posts between threads, an edit control over a list cell, check boxes and radios, two threads
+// with a modal window, focus between threads, locating in a list, a list over a queue, popups,
+// resizing and the Robot's failure reports. What both backends must do alike is in
+// backend_conformance_test.cpp.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,12 @@
 #include "runtime/core/fixed_string.h"
 #include "runtime/core/picture.h"
 #include "runtime/core/thread.h"
+#include "runtime/data/queue.h"
+#include "runtime/data/record_layout.h"
 #include "runtime/ui/accept_loop.h"
 #include "runtime/ui/backend.h"
 #include "runtime/ui/headless/headless_backend.h"
+#include "runtime/ui/queue_list_source.h"
 #include "runtime/ui/window.h"
 #include "tests/runtime/ui/robot_fixture.h"
 
@@ -26,7 +30,6 @@ using namespace std::chrono_literals;
 
 class RobotWindows : public RobotFixture {};
 
-auto NoHandling = [](Window&) {};
 
 // ---- Alerted keys (one control's alerts: WindowConformance) ----
 
@@ -37,8 +40,7 @@ TEST_F(RobotWindows, AlertedKeysArriveAsPreAlertAndAlertKeyAndHandlingThePreAler
     std::string Value(Long row, Long) const override { return std::to_string(row); }
   };
   static const Rows rows;
-  WindowDef def;
-  def.title = "Keys";
+  WindowDef def = Titled("Keys");
   def.Add(ControlDef::Entry("@n5", Bind(value)));
   const Long list = def.Add(ControlDef::List("20L"));
   const Long ok = def.Add(ControlDef::Button("OK"));
@@ -75,9 +77,7 @@ TEST_F(RobotWindows, AlertedKeysArriveAsPreAlertAndAlertKeyAndHandlingThePreAler
 
 TEST_F(RobotWindows, PostsAndNotifiesReachAnotherThreadsWindowWithCodeThreadAndParameter) {
   Recorder receiverEvents(true), senderEvents(true);
-  WindowDef receiverDef;
-  receiverDef.title = "Receiver";
-  receiverDef.Add(ControlDef::Button("Target"));
+  WindowDef receiverDef = Titled("Receiver");
   const Long receiverThread = Run(receiverDef, receiverEvents, [](Window& w) {
     Long code = 0, thread = 0, parameter = 0;
     if (NotifyData(code, thread, parameter))
@@ -87,8 +87,7 @@ TEST_F(RobotWindows, PostsAndNotifiesReachAnotherThreadsWindowWithCodeThreadAndP
   });
   const ShownWindow receiver = Find("Receiver");
 
-  WindowDef senderDef;
-  senderDef.title = "Sender";
+  WindowDef senderDef = Titled("Sender");
   senderDef.Add(ControlDef::Button("Send"));
   const Long senderThread = Run(senderDef, senderEvents, [receiverThread](Window& w) {
     if (w.CurrentEvent().code != EVENT_Accepted) return;
@@ -115,8 +114,7 @@ TEST_F(RobotWindows, AnEditControlIsLaidOverItsCellInTheSelectedRowAndFollowsThe
   };
   static const Rows rows;
   Long edited = 0;
-  WindowDef def;
-  def.title = "In place";
+  WindowDef def = Titled("In place");
   const Long list = def.Add(ControlDef::List("40L~A~@n4@60R~B~@n6@").At(10, 20, 100, 60));  // heading + 5 rows
   Long editor = 0;
   Recorder events;
@@ -152,8 +150,7 @@ TEST_F(RobotWindows, AnEditControlIsLaidOverItsCellInTheSelectedRowAndFollowsThe
 TEST_F(RobotWindows, CheckBoxesToggleTheirVariableAndARadioStoresItsValueInTheOption) {
   Long paid = 0;
   std::string size = "M";
-  WindowDef def;
-  def.title = "Choices";
+  WindowDef def = Titled("Choices");
   const Long check = def.Add(ControlDef::Check("&Paid", Bind(paid)));
   const Long option = def.Add(ControlDef::Option("Size", Bind(size)));
   const Long small = def.Add(ControlDef::Radio("&Small").In(option).Value("S"));
@@ -169,31 +166,284 @@ TEST_F(RobotWindows, CheckBoxesToggleTheirVariableAndARadioStoresItsValueInTheOp
     }
   });
   const ShownWindow window = Find("Choices");
-  EXPECT_EQ(robot_.Prop(window, check, PROP_Checked), "");
-  EXPECT_EQ(robot_.Prop(window, medium, PROP_Checked), "1") << "the radio holding the option's value is on";
+  // What is checked: the box, then the radios Small, Medium, Large.
+  const auto checked = [&] {
+    std::string on;
+    for (const Long control : {check, small, medium, large}) on += robot_.Prop(window, control, PROP_Checked) == "1" ? '1' : '0';
+    return on;
+  };
+  EXPECT_EQ(checked(), "0010") << "the radio holding the option's value is on";
   events.Take();
 
   robot_.Press(window, check);
   EXPECT_EQ(paid, 1);
-  EXPECT_EQ(robot_.Prop(window, check, PROP_Checked), "1");
+  EXPECT_EQ(checked(), "1010");
   robot_.PressKey(window, check, KEY_Space);
   EXPECT_EQ(paid, 0) << "Space toggles it back";
   EXPECT_EQ(events.Take(), (Strings{"Accepted:1", "Accepted:1"}));
 
   robot_.Press(window, large);
   EXPECT_EQ(size, "Large");
-  EXPECT_EQ(robot_.Prop(window, large, PROP_Checked), "1");
-  EXPECT_EQ(robot_.Prop(window, medium, PROP_Checked), "") << "one radio of an option is on at a time";
+  EXPECT_EQ(checked(), "0001") << "one radio of an option is on at a time";
   robot_.Press(window, large);
   EXPECT_EQ(events.Take(), (Strings{"Selected:" + std::to_string(large), "Accepted:2"}))
       << "the option is accepted, and only when its value changes";
 
   robot_.Press(window, check);
   robot_.Press(window, show);
-  EXPECT_EQ(robot_.Prop(window, check, PROP_Checked), "");
-  EXPECT_EQ(robot_.Prop(window, small, PROP_Checked), "1");
-  EXPECT_EQ(robot_.Prop(window, large, PROP_Checked), "");
+  EXPECT_EQ(checked(), "0100") << "the program changed both variables";
   robot_.CloseWindow(window);
+}
+
+// A window whose button counts presses in the title: "<name> <count>".
+WindowDef Counter(const std::string& name) {
+  WindowDef def = Titled(name + " 0");
+  def.Add(ControlDef::Button("Count"));
+  return def;
+}
+
+void CountPresses(Window& window, const std::string& name, int& count) {
+  if (Accepted() == 1) window.SetProp(PROP_Text, name + " " + std::to_string(++count));
+}
+
+// ---- Two threads, each with its own accept loop; a modal window blocks only its thread ----
+
+TEST_F(RobotWindows, AModalWindowBlocksOnlyItsOwnThreadsOtherWindowsAndFrontAndBackReachEveryThread) {
+  WindowDef oneDef = Counter("One"), modalDef;
+  oneDef.Add(ControlDef::Button("Open modal"));
+  modalDef.title = "Modal";
+  modalDef.modal = true;
+  modalDef.Add(ControlDef::Button("Close").StdClose());
+  Recorder oneEvents, twoEvents, modalEvents;
+  int oneCount = 0, twoCount = 0;
+  Run(oneDef, oneEvents, [&](Window& w) {
+    CountPresses(w, "One", oneCount);
+    if (Accepted() == 2) RunWindow(modalDef, modalEvents, [](Window&) {});
+  }, 50000);
+  Run(Counter("Two"), twoEvents, [&](Window& w) { CountPresses(w, "Two", twoCount); });
+  const ShownWindow one = Find("One 0");
+  const ShownWindow two = Find("Two 0");
+  ASSERT_NE(one.thread, two.thread);
+  // Both loops serve the Robot at the same time.
+  robot_.Press(one, 1);
+  robot_.Press(two, 1);
+  EXPECT_EQ(robot_.Text(one, 0), "One 1");
+  EXPECT_EQ(robot_.Text(two, 0), "Two 1");
+
+  robot_.Press(one, 2);
+  const ShownWindow modal = Find("Modal");
+  EXPECT_EQ(modal.thread, one.thread);
+  oneEvents.Take();
+  expectFailures_ = true;
+  EXPECT_FALSE(robot_.Press(one, 1)) << "the window under the modal one takes no input";
+  expectFailures_ = false;
+  ASSERT_EQ(failures_.size(), 1u);
+  EXPECT_NE(failures_[0].find("blocked by the modal window \"Modal\""), std::string::npos) << failures_[0];
+  EXPECT_TRUE(robot_.Press(two, 1)) << "another thread's window is not blocked";
+  EXPECT_EQ(robot_.Text(two, 0), "Two 2");
+
+  robot_.Press(modal, 1);
+  ASSERT_TRUE(robot_.WaitForWindowClosed(modal, kWait));
+  ASSERT_TRUE(robot_.WaitForProp(one, 0, PROP_Text, "One 1", kWait));
+  robot_.Press(one, 1);
+  EXPECT_EQ(robot_.Text(one, 0), "One 2") << "the press sent while blocked never arrived";
+  EXPECT_EQ(oneEvents.Take(), (Strings{"LoseFocus", "GainFocus", "Selected:1", "Accepted:1"}))
+      << "the modal window took the focus when it opened and gave it back when it closed";
+
+  // Bringing a window of another thread to the front tells both windows; in front, nothing changes.
+  twoEvents.Take();
+  robot_.Activate(two);
+  EXPECT_EQ(oneEvents.Take(), (Strings{"LoseFocus"}));
+  EXPECT_EQ(twoEvents.Take(), (Strings{"GainFocus"}));
+  robot_.Activate(two);
+  EXPECT_EQ(twoEvents.Take(), Strings{});
+  robot_.Activate(one);
+  EXPECT_EQ(oneEvents.Take(), (Strings{"GainFocus"}));
+  EXPECT_EQ(twoEvents.Take(), (Strings{"LoseFocus"}));
+  robot_.CloseWindow(one);
+  robot_.CloseWindow(two);
+}
+
+// ---- Locating in a list by typing ----
+
+TEST_F(RobotWindows, TypingALetterInAListSelectsTheNextMatchingRowOrIsLocateInImmediateMode) {
+  struct Names final : ListSource {
+    Long RowCount() const override { return 4; }
+    std::string Value(Long row, Long) const override {
+      static const char* names[] = {"apple", "Banana", "avocado", "cherry"};
+      return names[row - 1];
+    }
+  };
+  static const Names names;
+  WindowDef def = Titled("Locate");
+  const Long plain = def.Add(ControlDef::List("80L(2)|M~Name~@s20@"));
+  const Long immediate = def.Add(ControlDef::List("80L(2)|M~Name~@s20@").Immediate());
+  Recorder events;
+  Run(def, events, [&](Window& w) {
+    if (w.CurrentEvent().code != EVENT_OpenWindow) return;
+    for (const Long list : {plain, immediate}) w.SetListSource(list, &names);
+    w.SetProp(plain, PROP_Selected, "1", 0);
+  });
+  const ShownWindow window = Find("Locate");
+  ASSERT_TRUE(robot_.WaitForListRows(window, plain, 4, kWait));
+  events.Take();
+
+  // The next match after the selected row, round from the end, case ignored; no match: it stays.
+  const struct { Long key; const char* selected; } kPresses[] = {{'A', "3"}, {KEY_Shift + 'A', "1"}, {'B', "2"}, {'Z', "2"}};
+  for (const auto& press : kPresses) {
+    robot_.PressKey(window, plain, press.key);
+    EXPECT_EQ(robot_.Prop(window, plain, PROP_Selected), press.selected) << press.key;
+  }
+  EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "NewSelection:1", "NewSelection:1"}));
+
+  robot_.PressKey(window, immediate, 'C');
+  EXPECT_EQ(events.Take(), (Strings{"Selected:2", "Locate:2"})) << "an immediate list leaves locating to the program";
+  robot_.CloseWindow(window);
+}
+
+// ---- A list over a queue of 20 rows ----
+
+// A record, its layout, and a runtime queue of it that the list shows.
+struct BrowseRow {
+  Long id = 0;
+  FixedString<20> name;
+};
+
+const RecordLayout& BrowseLayout() {
+  static const RecordLayout layout(sizeof(BrowseRow), {LayoutField("AFI:ID", &BrowseRow::id, "@n-14"),
+                                                       LayoutField("AFI:ASTRING", &BrowseRow::name, "@s20")});
+  return layout;
+}
+
+// A list over a queue of 20 records through the columns' pictures, and the scroll paths (past
+// the last row, a page, a drag) as events of an immediate list.
+TEST_F(RobotWindows, AListOverAQueueShowsItsRecordsAndImmediateScrollingIsAnEvent) {
+  QueueOf<BrowseRow> queue;
+  for (Long i = 1; i <= 20; ++i) {
+    queue.Rec().id = i * 1000;
+    queue.Rec().name = "Row " + std::to_string(i);
+    queue.Q().Add();
+  }
+  const QueueListSource rows(queue.Q(), BrowseLayout());
+  WindowDef def = Titled("Browse");
+  const Long list = def.Add(ControlDef::List("64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@").Immediate().At(0, 0, 400, 210));
+  Recorder events;
+  Run(def, events, [&](Window& w) {
+    if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &rows);
+  });
+  const ShownWindow browse = Find("Browse");
+  ASSERT_TRUE(robot_.WaitForListRows(browse, list, 20, kWait));
+  EXPECT_EQ(robot_.Cell(browse, list, 3, 1) + "|" + robot_.Cell(browse, list, 20, 2), "         3,000|" + FormatText("Row 20", "@s20"));
+
+  events.Take();
+  robot_.PickRow(browse, list, 20);
+  robot_.Scroll(browse, list, EVENT_ScrollDown);
+  EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "ScrollDown:1"}));
+  EXPECT_EQ(robot_.Prop(browse, list, PROP_Selected), "20") << "scrolling past the last row keeps the selection";
+  robot_.Scroll(browse, list, EVENT_ScrollUp);
+  robot_.Scroll(browse, list, EVENT_PageDown);
+  EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "PageDown:1"})) << "inside the rows the selection moves";
+  EXPECT_EQ(robot_.Prop(browse, list, PROP_Selected), "19");
+  robot_.DragThumb(browse, list, 80);
+  EXPECT_EQ(events.Take(), (Strings{"ScrollDrag:1"}));
+  EXPECT_EQ(robot_.Prop(browse, list, PROP_VScrollPos), "80");
+  robot_.CloseWindow(browse);
+}
+
+TEST(QueueListSource, ReadsRowsWithoutMovingTheQueueOrItsBuffer) {
+  QueueOf<BrowseRow> queue;
+  for (Long i = 1; i <= 3; ++i) {
+    queue.Rec().id = i;
+    queue.Rec().name = "N" + std::to_string(i);
+    queue.Q().Add();
+  }
+  queue.Q().Get(2);
+  queue.Rec().name = "edited, not put";
+  const QueueListSource rows(queue.Q(), BrowseLayout());
+  EXPECT_EQ(rows.RowCount(), 3);
+  // The row shows the stored record, not the buffer; no row 0 or 4, no field 6.
+  EXPECT_EQ((Strings{rows.Value(3, 1), rows.Value(1, 2), rows.Value(2, 2), rows.Value(4, 1), rows.Value(1, 6), rows.Value(0, 1)}),
+            (Strings{"3", "N1", "N2", "", "", ""}));
+  EXPECT_EQ(queue.Q().Pointer(), 2);
+  EXPECT_EQ(queue.Rec().name.Str(), "edited, not put");
+}
+
+// ---- Popups ----
+
+TEST_F(RobotWindows, PopupReturnsTheChosenItemsNumberAndZeroWhenDismissed) {
+  WindowDef def = Titled("Popup");
+  def.Add(ControlDef::Button("Menu"));
+  Recorder events;
+  Run(def, events, [](Window& w) {
+    if (Accepted() == 1) w.SetProp(PROP_Text, "chose " + std::to_string(Popup("&Insert|&Change|-|~&Delete|More{A|B}")));
+  });
+  const ShownWindow shown = Find("Popup");
+  robot_.Press(shown, 1);
+  auto popup = robot_.WaitForPopup(kWait, shown.thread);
+  ASSERT_TRUE(popup);
+  EXPECT_TRUE(robot_.ChoosePopup(*popup, "B"));
+  EXPECT_TRUE(robot_.WaitForProp(shown, 0, PROP_Text, "chose 5", kWait)) << "Insert 1, Change 2, Delete 3, A 4, B 5";
+  robot_.Press(shown, 1);
+  popup = robot_.WaitForPopup(kWait, shown.thread);
+  ASSERT_TRUE(popup);
+  expectFailures_ = true;
+  EXPECT_FALSE(robot_.ChoosePopup(*popup, "Delete")) << "a disabled item cannot be chosen";
+  expectFailures_ = false;
+  EXPECT_TRUE(robot_.DismissPopup(*popup));
+  EXPECT_TRUE(robot_.WaitForProp(shown, 0, PROP_Text, "chose 0", kWait));
+  robot_.CloseWindow(shown);
+}
+
+// ---- Size requests ----
+
+TEST_F(RobotWindows, ResizeIsARequestThatAHandlerCanRefuse) {
+  WindowDef def = Titled("Sizable");
+  def.resizable = true;
+  Recorder events;
+  std::atomic<bool> refuse{false};
+  Run(def, events, [&](Window& w) {
+    const Long code = w.CurrentEvent().code;
+    if (code == EVENT_OpenWindow) w.SetProp(PROP_MinWidth, "120");
+    if (refuse && (code == EVENT_SizeRequest || code == EVENT_MaximizeRequest)) w.SetHandled();
+  });
+  const ShownWindow shown = Find("Sizable");
+  events.Take();
+  robot_.Resize(shown, 300, 220);
+  EXPECT_EQ(events.Take(), (Strings{"SizeRequest", "Sized"}));
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Width), "300");
+  robot_.Resize(shown, 50, 220);
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Width), "120") << "no smaller than the minimum width";
+  events.Take();
+  refuse = true;
+  robot_.Resize(shown, 400, 300);
+  robot_.Maximize(shown);
+  EXPECT_EQ(events.Take(), (Strings{"SizeRequest", "MaximizeRequest"}));
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Width), "120");
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Maximize), "");
+  refuse = false;
+  robot_.Maximize(shown);
+  EXPECT_EQ(events.Take(), (Strings{"MaximizeRequest", "Maximized", "Sized"}));
+  EXPECT_EQ(robot_.Prop(shown, 0, PROP_Maximize), "1");
+  robot_.CloseWindow(shown);
+}
+
+// ---- Failures describe the screen ----
+
+TEST_F(RobotWindows, AWaitThatTimesOutReportsWhatTheScreenShowed) {
+  WindowDef def = Titled("Present");
+  def.Add(ControlDef::Button("Go").Disabled());
+  Recorder events;
+  Run(def, events, [](Window&) {});
+  const ShownWindow shown = Find("Present");
+  expectFailures_ = true;
+  EXPECT_FALSE(robot_.WaitForWindow("Absent", 20ms));
+  EXPECT_FALSE(robot_.Press(shown, 1));
+  EXPECT_FALSE(robot_.Press(shown, 9));
+  expectFailures_ = false;
+  ASSERT_EQ(failures_.size(), 3u);
+  const char* expected[] = {"\"Present\"", "control 1 is disabled", "no control 9"};
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_NE(failures_[i].find(expected[i]), std::string::npos) << failures_[i];
+  robot_.CloseWindow(shown);
 }
 
 }  // namespace
