@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <future>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,12 +25,6 @@ using namespace shelltest;
 using namespace updateform;
 using rt::Long;
 using rt::ui::ShownWindow;
-
-template <class Case>
-  requires requires(const Case& c) { std::string(c.name); }
-void PrintTo(const Case& c, std::ostream* os) {
-  *os << c.name;
-}
 
 // ---- Insert, change, delete and view ----
 
@@ -113,30 +106,25 @@ const RefusedCase kRefused[] = {
     {"5_TimePastTheDay", kAtime, "25:00"},
 };
 
-class UpdateFormRefuses : public UpdateForm, public ::testing::WithParamInterface<RefusedCase> {};
-
-TEST_P(UpdateFormRefuses, KeepsTheFormOpenWithTheFieldSelected) {
-  const RefusedCase& c = GetParam();
+// Typed and OK pressed at once: leaving the field refuses the text, so the form stays open with
+// the text kept (how the entry shows a refusal is the backends' test); the record is saved
+// once each value is corrected, never with a refused one.
+TEST_F(UpdateFormFlow, RefusedValuesKeepTheFormOpenUntilCorrected) {
   std::future<Outcome> outcome = Call(Request::Insert);
   const ShownWindow form = Form(kAdded);
   const std::vector<const char*> typed = {"1", "one", "1.50", "6/15/2025", "8:30"};
   Fill(form, typed);
-  // Typed and OK pressed at once: leaving the field refuses the text, so OK is not pressed.
-  const std::size_t beeps = Robot().BeepCount();
-  EXPECT_TRUE(Robot().Type(form, c.entry, c.refused));
-  EXPECT_TRUE(Robot().Press(form, kOk));
-  EXPECT_TRUE(Robot().IsOpen(form));
-  EXPECT_EQ(Robot().Focus(form), c.entry) << "the field keeps the focus";
-  EXPECT_GT(Robot().BeepCount(), beeps);
-  EXPECT_EQ(Robot().Text(form, c.entry), c.refused) << "the refused text stays to be corrected";
-  EXPECT_EQ(Robot().Prop(form, c.entry, rt::PROP_SelectText), "1") << "selected, so typing replaces it";
-
-  // OK is refused again until the text is corrected, never saving the old value unseen.
-  EXPECT_TRUE(Robot().Press(form, kOk));
-  EXPECT_TRUE(Robot().IsOpen(form));
-  const auto at = std::find(std::begin(kEntries), std::end(kEntries), c.entry);
-  ASSERT_NE(at, std::end(kEntries));
-  EXPECT_TRUE(Robot().Type(form, c.entry, typed[static_cast<std::size_t>(at - std::begin(kEntries))]));
+  for (const RefusedCase& c : kRefused) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(Robot().Type(form, c.entry, c.refused));
+    EXPECT_TRUE(Robot().Press(form, kOk));
+    EXPECT_TRUE(Robot().IsOpen(form));
+    EXPECT_EQ(Robot().Text(form, c.entry), c.refused) << "the refused text stays to be corrected";
+    EXPECT_TRUE(Robot().Press(form, kOk));
+    EXPECT_TRUE(Robot().IsOpen(form)) << "OK again never saves the old value unseen";
+    const auto at = std::find(std::begin(kEntries), std::end(kEntries), c.entry);
+    EXPECT_TRUE(Robot().Type(form, c.entry, typed[static_cast<std::size_t>(at - std::begin(kEntries))]));
+  }
   ASSERT_TRUE(Robot().Press(form, kOk));
   EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait));
   EXPECT_EQ(Result(outcome).response, Response::Completed);
@@ -144,9 +132,6 @@ TEST_P(UpdateFormRefuses, KeepsTheFormOpenWithTheFieldSelected) {
   EXPECT_EQ(stored_, Strings{"1|one|1.50|6/15/2025|8:30"});
   EXPECT_EQ(logged_, Strings{});
 }
-
-INSTANTIATE_TEST_SUITE_P(Pictures, UpdateFormRefuses, ::testing::ValuesIn(kRefused),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Another station ----
 
