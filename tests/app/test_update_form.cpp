@@ -1,9 +1,9 @@
 // The update form UpdateAFile as a user meets it, in the whole program under the headless
 // backend: after the start-up, each call runs on a thread of its own as the browse's does (its
 // window open, the record read, GlobalRequest set) and the Robot plays the user. Inserts at the
-// edges of the entries' pictures, a change, a delete declined and then done, a view; values the
+// edges of the entries' pictures, a change, a view; values the
 // pictures refuse; and another copy of the program (tests/app/other_station, a process of its
-// own) changing or deleting the record before the form opens or while it is open. Each test
+// own) changing the record while the form is open or deleting it before. Each test
 // checks the data file afterwards and the log entries the user met, in order.
 
 #include <gtest/gtest.h>
@@ -45,7 +45,7 @@ const InsertCase kInserts[] = {
 
 class UpdateFormFlow : public UpdateForm {};
 
-TEST_F(UpdateFormFlow, InsertsChangesDeletesAfterNoAndViews) {
+TEST_F(UpdateFormFlow, InsertsChangesAndViews) {
   for (const InsertCase& insert : kInserts) {
     std::future<Outcome> outcome = Call(Request::Insert);
     const ShownWindow form = Form(kAdded);
@@ -66,14 +66,6 @@ TEST_F(UpdateFormFlow, InsertsChangesDeletesAfterNoAndViews) {
   EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait));
   EXPECT_EQ(Result(changed).response, Response::Completed);
 
-  // A delete asks first, without the form: No keeps the record, Yes deletes it.
-  std::future<Outcome> declined = Call(Request::Delete, -2147483648);
-  Answer("Confirm Delete", rt::BUTTON_NO);
-  EXPECT_EQ(Result(declined).response, Response::Cancelled);
-  std::future<Outcome> deleted = Call(Request::Delete, -2147483648);
-  Answer("Confirm Delete", rt::BUTTON_YES);
-  EXPECT_EQ(Result(deleted).response, Response::Completed);
-
   // A view: every entry read-only; OK only closes and the answer is Cancelled.
   std::future<Outcome> viewed = Call(Request::View, 2147483647);
   form = Form("View Record");
@@ -84,10 +76,8 @@ TEST_F(UpdateFormFlow, InsertsChangesDeletesAfterNoAndViews) {
   EXPECT_EQ(Result(viewed).response, Response::Cancelled);
 
   Finish();
-  EXPECT_EQ(stored_, (Strings{kInserts[0].stored, "7|SEVEN changed|-0.01|12/31/9999|12:00"}));
-  const char* text = "Are you sure you want to delete the highlighted record?";
-  EXPECT_EQ(logged_, (Strings{Logged(kCallerTitle, "Confirm Delete", text, "YES|NO", "NO"),
-                              Logged(kCallerTitle, "Confirm Delete", text, "YES|NO", "YES")}));
+  EXPECT_EQ(stored_, (Strings{kInserts[0].stored, kInserts[1].stored, "7|SEVEN changed|-0.01|12/31/9999|12:00"}));
+  EXPECT_EQ(logged_, Strings{}) << "a delete's question is the browse's test";
 }
 
 // ---- Values the pictures refuse ----
@@ -106,9 +96,6 @@ const RefusedCase kRefused[] = {
     {"5_TimePastTheDay", kAtime, "25:00"},
 };
 
-// Typed and OK pressed at once: leaving the field refuses the text, so the form stays open with
-// the text kept (how the entry shows a refusal is the backends' test); the record is saved
-// once each value is corrected, never with a refused one.
 TEST_F(UpdateFormFlow, RefusedValuesKeepTheFormOpenUntilCorrected) {
   std::future<Outcome> outcome = Call(Request::Insert);
   const ShownWindow form = Form(kAdded);
@@ -138,7 +125,5 @@ TEST_F(UpdateFormFlow, RefusedValuesKeepTheFormOpenUntilCorrected) {
 TEST_F(OtherStationForm, ChangedMeanwhileShowsTheirsAndRecallsEachTypedValue) { ChangedWhileTheFormIsOpen(); }
 
 TEST_F(OtherStationForm, DeletedBeforeTheFormOpensIsReportedAndNoFormOpens) { DeletedBeforeTheFormOpens(); }
-
-TEST_F(OtherStationForm, DeletedWhileTheFormIsOpenFailsTheSaveAndAsksToTryAgain) { DeletedWhileTheFormIsOpen(); }
 
 }  // namespace

@@ -179,30 +179,4 @@ void OtherStationForm::DeletedBeforeTheFormOpens() {
   EXPECT_EQ(logged_, Strings{Logged(kCallerTitle, "Record Retrieval Error", text.c_str(), "OK", "OK")});
 }
 
-void OtherStationForm::DeletedWhileTheFormIsOpen() {
-  std::future<Outcome> outcome = Call(Request::Change, 1);
-  const ShownWindow form = Form(kChanged);
-  Fill(form, {nullptr, "mine"});
-  ASSERT_EQ(OtherStation("delete 1"), 0);
-  ASSERT_TRUE(Robot().Press(form, kOk));
-  Answer("Record was not updated", rt::BUTTON_OK);
-  Answer("Record Update Error", rt::BUTTON_YES);
-  Answer("Record was not updated", rt::BUTTON_OK);
-  Answer("Record Update Error", rt::BUTTON_NO);
-  Answer("Changes will be lost!", rt::BUTTON_YES);
-  EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait));
-  EXPECT_EQ(Result(outcome).response, Response::Cancelled);
-
-  Finish();
-  EXPECT_EQ(stored_, Strings{});
-  const std::string text = "An error (Record Not Available (33)) was experienced when making changes to the " +
-                           ShownFileName() + " file.";
-  const std::string failed = Logged(kChanged, "Record was not updated", text.c_str(), "OK", "OK");
-  const char* again = "An error was experienced changing this record. Do you want to try to save again?";
-  EXPECT_EQ(logged_, (Strings{failed, Logged(kChanged, "Record Update Error", again, "YES|NO|CANCEL", "YES"), failed,
-                              Logged(kChanged, "Record Update Error", again, "YES|NO|CANCEL", "NO"),
-                              Logged(kChanged, "Changes will be lost!", "Are you sure you want to cancel?", "YES|NO",
-                                     "YES")}));
-}
-
 }  // namespace updateform
