@@ -27,21 +27,12 @@ using rt::ui::ShownWindow;
 constexpr char kBrowseTitle[] = "Browse the AFile file";
 enum : Long { kList = 1, kInsert, kChange, kDelete, kSheet, kTab, kClose };
 enum : Long { kId = 4, kAstring = 6, kAdecimal = 8, kOk = 13 };
-constexpr Long kTestCancel = 9;
 
 // The list's rows as "id astring" (the first two columns, without padding).
 std::vector<std::string> Shown(rt::ui::Robot& robot, const ShownWindow& browse) {
   std::vector<std::string> shown;
   for (const auto& row : robot.ListRows(browse, kList)) shown.push_back(Trimmed(row.at(0)) + " " + Trimmed(row.at(1)));
   return shown;
-}
-
-// The start-up played, then the message test window closed: the frame serves its menu.
-std::optional<ProgramRun::Shell> StartWithTheFrameAlone(ProgramRun& run) {
-  std::optional<ProgramRun::Shell> shell = run.StartUp();
-  if (!shell || !run.Robot().Press(shell->test, kTestCancel) || !run.Robot().WaitForWindowClosed(shell->test, kWait))
-    return std::nullopt;
-  return shell;
 }
 
 // Opens one more browse from the frame's menu; it runs on the next program thread.
@@ -55,8 +46,7 @@ void FillForm(rt::ui::Robot& robot, Long thread, const char* title, const std::v
   const std::optional<ShownWindow> form = robot.WaitForWindow(title, kWait, thread);
   ASSERT_TRUE(form) << title;
   for (const auto& [entry, text] : typed) ASSERT_TRUE(robot.TypeInto(*form, entry, text));
-  ASSERT_TRUE(robot.Press(*form, kOk));
-  ASSERT_TRUE(robot.WaitForWindowClosed(*form, kWait));
+  ASSERT_TRUE(PressToClose(robot, *form, kOk));
 }
 
 std::string ConfirmDelete(const char* pressed) {
@@ -81,7 +71,7 @@ std::vector<std::string> Stored() {
 TEST(BrowseAFile, TwoBrowsesOnTwoThreadsShareTheFileThroughTheUpdateForm) {
   ProgramRun run;
   rt::ui::Robot& robot = run.Robot();
-  const std::optional<ProgramRun::Shell> shell = StartWithTheFrameAlone(run);
+  const std::optional<ProgramRun::Shell> shell = run.StartToTheFrame();
   ASSERT_TRUE(shell);
 
   // Thread 1 is the frame's; each menu choice starts the next thread.
@@ -126,8 +116,7 @@ TEST(BrowseAFile, TwoBrowsesOnTwoThreadsShareTheFileThroughTheUpdateForm) {
   EXPECT_EQ(Shown(robot, *first), (std::vector<std::string>{"2 Two"}));
 
   for (const ShownWindow& browse : {*first, *second}) {
-    ASSERT_TRUE(robot.Press(browse, kClose));
-    ASSERT_TRUE(robot.WaitForWindowClosed(browse, kWait));
+    ASSERT_TRUE(PressToClose(robot, browse, kClose));
   }
   ASSERT_TRUE(robot.PressKey(shell->frame, 0, rt::KEY_Esc));
   EXPECT_TRUE(robot.IsOpen(shell->frame)) << "Esc does not close the frame";

@@ -62,8 +62,7 @@ TEST_F(UpdateFormFlow, InsertsChangesAndViews) {
   ShownWindow form = Form(kChanged);
   EXPECT_EQ(ShownEntries(form), (Strings{"7", "seven", "-0.01", "12/31/9999", "12:00"}));
   Fill(form, {nullptr, "SEVEN changed"});
-  ASSERT_TRUE(Robot().Press(form, kOk));
-  EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait));
+  ASSERT_TRUE(PressToClose(Robot(), form, kOk));
   EXPECT_EQ(Result(changed).response, Response::Completed);
 
   // A view: every entry read-only; OK only closes and the answer is Cancelled.
@@ -71,8 +70,7 @@ TEST_F(UpdateFormFlow, InsertsChangesAndViews) {
   form = Form("View Record");
   for (Long entry : kEntries) EXPECT_EQ(Robot().Prop(form, entry, rt::PROP_ReadOnly), "1") << entry;
   EXPECT_EQ(ShownEntries(form), (Strings{"2,147,483,647", "Abcdefghij012345678", "-99,999.99", "2/29/2024", "23:59"}));
-  ASSERT_TRUE(Robot().Press(form, kOk));
-  EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait));
+  ASSERT_TRUE(PressToClose(Robot(), form, kOk));
   EXPECT_EQ(Result(viewed).response, Response::Cancelled);
 
   Finish();
@@ -112,8 +110,7 @@ TEST_F(UpdateFormFlow, RefusedValuesKeepTheFormOpenUntilCorrected) {
     const auto at = std::find(std::begin(kEntries), std::end(kEntries), c.entry);
     EXPECT_TRUE(Robot().Type(form, c.entry, typed[static_cast<std::size_t>(at - std::begin(kEntries))]));
   }
-  ASSERT_TRUE(Robot().Press(form, kOk));
-  EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait));
+  ASSERT_TRUE(PressToClose(Robot(), form, kOk));
   EXPECT_EQ(Result(outcome).response, Response::Completed);
   Finish();
   EXPECT_EQ(stored_, Strings{"1|one|1.50|6/15/2025|8:30"});

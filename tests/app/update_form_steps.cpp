@@ -25,10 +25,6 @@ using rt::Byte;
 using rt::Long;
 using rt::ui::ShownWindow;
 
-namespace {
-constexpr Long kTestCancel = 9;  // the message test window's Cancel
-}  // namespace
-
 std::string Shown(AFI_Record& record) {
   std::string row;
   const rt::RecordLayout& layout = AFileLayout();
@@ -56,10 +52,8 @@ void UpdateForm::SetUp() {
     Prepare();
     for (const std::string& add : seed_) ASSERT_EQ(OtherStation("add " + add), 0) << add;
   });
-  shell_ = run_->StartUp();
+  shell_ = run_->StartToTheFrame();
   ASSERT_TRUE(shell_);
-  ASSERT_TRUE(Robot().Press(shell_->test, kTestCancel));
-  ASSERT_TRUE(Robot().WaitForWindowClosed(shell_->test, kWait));
 }
 
 std::future<Outcome> UpdateForm::Call(Byte request, Long id, std::function<void()> beforeForm) {
@@ -156,8 +150,7 @@ void OtherStationForm::ChangedWhileTheFormIsOpen() {
   EXPECT_EQ(ShownEntries(form), (Strings{"1", "theirs", "2.25", "6/15/2025", "8:30"}));
   for (Long typed : {kAstring, kAtime}) EXPECT_TRUE(Robot().PressKey(form, typed, kHistoryKey));
   EXPECT_EQ(ShownEntries(form), (Strings{"1", "mine", "2.25", "6/15/2025", "10:45"}));
-  ASSERT_TRUE(Robot().Press(form, kOk));
-  EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait));
+  ASSERT_TRUE(PressToClose(Robot(), form, kOk));
   EXPECT_EQ(Result(outcome).response, Response::Completed);
 
   Finish();
