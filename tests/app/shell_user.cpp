@@ -26,6 +26,7 @@ using rt::ui::ShownWindow;
 namespace {
 constexpr rt::Long kUserNameEntry = 2;
 constexpr rt::Long kAcceptButton = 3;
+constexpr rt::Long kTestCancel = 9;  // the message test window's Cancel
 }  // namespace
 
 ProgramRun::ProgramRun(const std::function<void()>& prepare)
@@ -92,6 +93,16 @@ std::optional<ProgramRun::Shell> ProgramRun::StartUp(const std::optional<std::st
   const std::optional<ShownWindow> test = TestWindow();
   if (!test) return std::nullopt;
   return Shell{*frame, *test};
+}
+
+std::optional<ProgramRun::Shell> ProgramRun::StartToTheFrame(const std::optional<std::string>& name) {
+  std::optional<Shell> shell = StartUp(name);
+  if (!shell || !PressToClose(*robot_, shell->test, kTestCancel)) return std::nullopt;
+  return shell;
+}
+
+bool PressToClose(rt::ui::Robot& robot, const ShownWindow& window, rt::Long button) {
+  return robot.Press(window, button) && robot.WaitForWindowClosed(window, kWait);
 }
 
 int ProgramRun::Exit(const ShownWindow& frame) {

@@ -37,6 +37,9 @@ struct LogEntry {
 // Text without the blanks a picture pads it with on either side.
 std::string Trimmed(std::string_view text);
 
+// Presses `button` and waits until the window has closed.
+bool PressToClose(rt::ui::Robot& robot, const rt::ui::ShownWindow& window, rt::Long button);
+
 class ProgramRun {
  public:
   // Starts the program; its log (beside this test binary) is removed first. `prepare` runs in
@@ -60,6 +63,8 @@ class ProgramRun {
     rt::ui::ShownWindow test;
   };
   std::optional<Shell> StartUp(const std::optional<std::string>& name = std::nullopt);
+  // The start-up, then the message test window closed by its Cancel: the frame serves its menu.
+  std::optional<Shell> StartToTheFrame(const std::optional<std::string>& name = std::nullopt);
   // "Exit" from the frame's menu, then waits for the program to end; its exit code.
   int Exit(const rt::ui::ShownWindow& frame);
   int Finish();  // waits for the program to end; its exit code

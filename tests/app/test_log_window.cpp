@@ -38,8 +38,7 @@ TEST(LogWindowTest, ListsNewestFirstFiltersAsTypedAndFollowsTheLog) {
   Answer(robot, "No");
   ASSERT_TRUE(robot.Press(shell->test, kMessage2));
   Answer(robot, "5");
-  ASSERT_TRUE(robot.Press(shell->test, kCancel));
-  ASSERT_TRUE(robot.WaitForWindowClosed(shell->test, kWait));
+  ASSERT_TRUE(PressToClose(robot, shell->test, kCancel));
 
   ASSERT_TRUE(robot.ChooseMenu(shell->frame, "Browse|Message Log"));
   const std::optional<ShownWindow> log = robot.WaitForWindow("Message Log", kWait);
@@ -82,13 +81,11 @@ TEST(LogWindowTest, ListsNewestFirstFiltersAsTypedAndFollowsTheLog) {
   ASSERT_TRUE(test);
   ASSERT_TRUE(robot.Press(*test, kMessage1));
   Answer(robot, "Yes");
-  ASSERT_TRUE(robot.Press(*test, kCancel));
-  ASSERT_TRUE(robot.WaitForWindowClosed(*test, kWait));
+  ASSERT_TRUE(PressToClose(robot, *test, kCancel));
   ASSERT_TRUE(robot.WaitForListRows(*log, kList, 4, kWait));
   EXPECT_EQ(robot.Cell(*log, kList, 1, kPressedColumn), "YES");
 
-  ASSERT_TRUE(robot.Press(*log, kClose));
-  ASSERT_TRUE(robot.WaitForWindowClosed(*log, kWait));
+  ASSERT_TRUE(PressToClose(robot, *log, kClose));
   EXPECT_EQ(run.Exit(shell->frame), 0);
   EXPECT_EQ(run.Entries().size(), 4u) << "the window itself writes nothing to the log";
 }
@@ -109,10 +106,8 @@ TEST(LogWindowTest, ShowsTheFileAndWhyWhenTheLogServerCannotBeReached) {
   const LogServerFile server("host=127.0.0.1 port=1 dbname=none user=none password=secret");
   ProgramRun run;
   rt::ui::Robot& robot = run.Robot();
-  const std::optional<ProgramRun::Shell> shell = run.StartUp("Alice");
+  const std::optional<ProgramRun::Shell> shell = run.StartToTheFrame("Alice");
   ASSERT_TRUE(shell);
-  ASSERT_TRUE(robot.Press(shell->test, kCancel));
-  ASSERT_TRUE(robot.WaitForWindowClosed(shell->test, kWait));
   ASSERT_TRUE(robot.ChooseMenu(shell->frame, "Browse|Message Log"));
   const std::optional<ShownWindow> log = robot.WaitForWindow("Message Log", kWait);
   ASSERT_TRUE(log);
@@ -124,8 +119,7 @@ TEST(LogWindowTest, ShowsTheFileAndWhyWhenTheLogServerCannotBeReached) {
   EXPECT_EQ(status.rfind("The log server cannot be reached (", 0), 0u) << status;
   EXPECT_NE(status.find("; the log file is shown. 1 entry" + shown), std::string::npos) << status;
   EXPECT_EQ(status.find("secret"), std::string::npos) << status;
-  ASSERT_TRUE(robot.Press(*log, kClose));
-  ASSERT_TRUE(robot.WaitForWindowClosed(*log, kWait));
+  ASSERT_TRUE(PressToClose(robot, *log, kClose));
   EXPECT_EQ(run.Exit(shell->frame), 0);
 }
 

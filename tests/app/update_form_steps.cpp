@@ -25,10 +25,6 @@ using rt::Byte;
 using rt::Long;
 using rt::ui::ShownWindow;
 
-namespace {
-constexpr Long kTestCancel = 9;  // the message test window's Cancel
-}  // namespace
-
 std::string Shown(AFI_Record& record) {
   std::string row;
   const rt::RecordLayout& layout = AFileLayout();
@@ -56,10 +52,8 @@ void UpdateForm::SetUp() {
     Prepare();
     for (const std::string& add : seed_) ASSERT_EQ(OtherStation("add " + add), 0) << add;
   });
-  shell_ = run_->StartUp();
+  shell_ = run_->StartToTheFrame();
   ASSERT_TRUE(shell_);
-  ASSERT_TRUE(Robot().Press(shell_->test, kTestCancel));
-  ASSERT_TRUE(Robot().WaitForWindowClosed(shell_->test, kWait));
 }
 
 std::future<Outcome> UpdateForm::Call(Byte request, Long id, std::function<void()> beforeForm) {
@@ -156,8 +150,7 @@ void OtherStationForm::ChangedWhileTheFormIsOpen() {
   EXPECT_EQ(ShownEntries(form), (Strings{"1", "theirs", "2.25", "6/15/2025", "8:30"}));
   for (Long typed : {kAstring, kAtime}) EXPECT_TRUE(Robot().PressKey(form, typed, kHistoryKey));
   EXPECT_EQ(ShownEntries(form), (Strings{"1", "mine", "2.25", "6/15/2025", "10:45"}));
-  ASSERT_TRUE(Robot().Press(form, kOk));
-  EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait));
+  ASSERT_TRUE(PressToClose(Robot(), form, kOk));
   EXPECT_EQ(Result(outcome).response, Response::Completed);
 
   Finish();
@@ -177,32 +170,6 @@ void OtherStationForm::DeletedBeforeTheFormOpens() {
   const std::string text = "This record was changed or deleted by another station.|Error: (Record Not Available "
                            "(33)) attempting to access a record from the " + ShownFileName() + " file.";
   EXPECT_EQ(logged_, Strings{Logged(kCallerTitle, "Record Retrieval Error", text.c_str(), "OK", "OK")});
-}
-
-void OtherStationForm::DeletedWhileTheFormIsOpen() {
-  std::future<Outcome> outcome = Call(Request::Change, 1);
-  const ShownWindow form = Form(kChanged);
-  Fill(form, {nullptr, "mine"});
-  ASSERT_EQ(OtherStation("delete 1"), 0);
-  ASSERT_TRUE(Robot().Press(form, kOk));
-  Answer("Record was not updated", rt::BUTTON_OK);
-  Answer("Record Update Error", rt::BUTTON_YES);
-  Answer("Record was not updated", rt::BUTTON_OK);
-  Answer("Record Update Error", rt::BUTTON_NO);
-  Answer("Changes will be lost!", rt::BUTTON_YES);
-  EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait));
-  EXPECT_EQ(Result(outcome).response, Response::Cancelled);
-
-  Finish();
-  EXPECT_EQ(stored_, Strings{});
-  const std::string text = "An error (Record Not Available (33)) was experienced when making changes to the " +
-                           ShownFileName() + " file.";
-  const std::string failed = Logged(kChanged, "Record was not updated", text.c_str(), "OK", "OK");
-  const char* again = "An error was experienced changing this record. Do you want to try to save again?";
-  EXPECT_EQ(logged_, (Strings{failed, Logged(kChanged, "Record Update Error", again, "YES|NO|CANCEL", "YES"), failed,
-                              Logged(kChanged, "Record Update Error", again, "YES|NO|CANCEL", "NO"),
-                              Logged(kChanged, "Changes will be lost!", "Are you sure you want to cancel?", "YES|NO",
-                                     "YES")}));
 }
 
 }  // namespace updateform

@@ -2,12 +2,11 @@
 // its cursor across a lost cursor, a damaged stretch, a replaced and an emptied file; a torn
 // spool record never sent; the server's loss and return told once each without the password;
 // four programs sharing one folder while the server stops twice and one program is killed;
-// quibbet_log --server against the same entries in a file; the administrator's limited role.
+// quibbet_log --server against the same entries in a file; the administrator's limited role; the
+// log window's catalog of every desk's rows, newest first across pages, filtered, with late rows.
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <sstream>
@@ -20,25 +19,27 @@
 #include "msglog/log_cursor.h"
 #include "msglog/log_reader.h"
 #include "msglog/message_log.h"
+#include "msglog/server_catalog.h"
 #include "msglog/setup.h"
-#include "runtime/core/clock.h"
+#include "runtime/core/date_time.h"
 #include "runtime/ui/target.h"
 #include "tests/runtime/data/child_process.h"
 #include "tests/runtime/data/pg_server.h"
-#include "tests/support/files.h"
-#include "tests/support/scripted_dialogs.h"
+#include "tests/msglog/message_log_fixture.h"
 
 using namespace msglog;
 using namespace std::chrono_literals;
 
 namespace {
 
-std::string EntryText(const std::string& text) {
-  return ComposeEntry(rt::Today(), rt::Clock(), "ann", "DESK1",
+std::string EntryText(const std::string& text, int hour = 9, const char* user = "ann", const char* computer = "DESK1") {
+  return ComposeEntry(rt::DateFromCivil(2026, 12, 7), rt::TimeFromParts(hour, 0, 0), user, computer,
                       MessageBody("Browse", "Attention", text, {"YES|NO", "NO"}));
 }
 
-SpoolRecord Record(const std::string& text) { return {NewEntryId(), "/opt/quibbet/demo", 42, EntryText(text)}; }
+SpoolRecord Record(const std::string& text, int hour = 9, const char* user = "ann", const char* computer = "DESK1") {
+  return {NewEntryId(), "/opt/quibbet/demo", 42, EntryText(text, hour, user, computer)};
+}
 
 CentralRow RowOf(const SpoolRecord& record) {
   CentralRow row;
@@ -344,16 +345,8 @@ TEST_F(CentralServer, FourProgramsLoseNothingAndStoreNothingTwice) {
     const auto found = table.find(text);
     ASSERT_NE(found, table.end()) << "not on the server: " << text;
     ASSERT_EQ(found->second.size(), 1u) << "stored twice: " << text;
-    const LogEntry& row = found->second[0].entry;
-    EXPECT_EQ(row.kind, entry.kind);
-    EXPECT_EQ(row.moment.Key(), entry.moment.Key()) << text;
-    EXPECT_EQ(row.user, entry.user);
-    EXPECT_EQ(row.computer, entry.computer);
-    EXPECT_EQ(row.windowTitle, entry.windowTitle);
-    EXPECT_EQ(row.title, entry.title);
-    EXPECT_EQ(row.shownButtons, entry.shownButtons);
-    EXPECT_EQ(row.pressedButton, entry.pressedButton);
-    EXPECT_EQ(row.raw, entry.raw);
+    EXPECT_EQ(Fields(found->second[0].entry), Fields(entry));
+    EXPECT_EQ(found->second[0].entry.raw, entry.raw);
   }
   // The server has nothing the file lacks.
   EXPECT_EQ(table.size(), file.size());
@@ -363,34 +356,9 @@ TEST_F(CentralServer, FourProgramsLoseNothingAndStoreNothingTwice) {
 // 5.x quibbet_log --server: the same filters and formats as over the file holding the same entries
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string out, err;
-};
-
-ToolRun Tool(std::vector<std::string> args, const std::filesystem::path& dir) {
+Outcome Tool(std::vector<std::string> args, const std::filesystem::path& dir) {
   args.insert(args.begin(), QUIBBET_LOG_TOOL);
-  const std::filesystem::path out = dir / "stdout", err = dir / "stderr";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  char tz[] = "TZ=UTC";
-  char* envp[] = {tz, nullptr};
-  pid_t pid = 0;
-  ToolRun run;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  run.out = ReadFile(out);
-  run.err = ReadFile(err);
-  return run;
+  return Process(args, dir).Wait();
 }
 
 // The CSV without its first column (a line in the file, a row's number on the server).
@@ -419,18 +387,16 @@ TEST_F(CentralServer, ToolReadsTheServerAsItReadsTheFile) {
     ASSERT_TRUE(store.Store(rows).Ok());
   }
   const std::vector<std::vector<std::string>> cases = {
-      {},                                        // 5.1 everything, as text
-      {"--text", "second"},                      // 5.2 a filter
-      {"--user", "ANN", "--kind", "message"},    // 5.3 filters that ignore case
-      {"--user", "bob"},                         // 5.4 nothing passes
-      {"--summary"},                             // 5.5 counts
-      {"--format", "csv"},                       // 5.6 another format (line numbers aside)
+      {},                                                      // 5.1 everything, as text
+      {"--user", "ANN", "--kind", "message", "--text", "second"},  // 5.2 filters, ignoring case
+      {"--summary"},                                           // 5.3 counts
+      {"--format", "csv"},                                     // 5.4 another format (line numbers aside)
   };
   for (const auto& filters : cases) {
     std::vector<std::string> overFile = filters, overServer = filters;
     overFile.push_back(log.string());
     overServer.insert(overServer.end(), {"--server", conninfo_});
-    const ToolRun fromFile = Tool(overFile, temp_.Path()), fromServer = Tool(overServer, temp_.Path());
+    const Outcome fromFile = Tool(overFile, temp_.Path()), fromServer = Tool(overServer, temp_.Path());
     ASSERT_EQ(fromServer.status, 0) << fromServer.err;
     EXPECT_EQ(fromFile.status, 0);
     if (filters.empty()) {
@@ -441,8 +407,8 @@ TEST_F(CentralServer, ToolReadsTheServerAsItReadsTheFile) {
         << ::testing::PrintToString(filters);
   }
 
-  // 5.7 a server that cannot be reached: its own exit status, and the password not shown
-  const ToolRun down = Tool({"--server", "host=127.0.0.1 port=1 user=x password=hunter2-pw connect_timeout=2"}, temp_.Path());
+  // 5.5 a server that cannot be reached: its own exit status, and the password not shown
+  const Outcome down = Tool({"--server", "host=127.0.0.1 port=1 user=x password=hunter2-pw connect_timeout=2"}, temp_.Path());
   EXPECT_EQ(down.status, 6);
   EXPECT_NE(down.err.find("the log server"), std::string::npos) << down.err;
   EXPECT_EQ(down.err.find("hunter2"), std::string::npos) << down.err;
@@ -476,4 +442,65 @@ TEST_F(CentralServer, ARoleThatMayOnlyInsertAndSelectIsEnough) {
   ASSERT_TRUE(limited.Connect(asRole).Ok());
   EXPECT_FALSE(limited.Exec("DELETE FROM message_log").Ok());
   EXPECT_FALSE(limited.Exec("UPDATE message_log SET message_text = 'x'").Ok());
+}
+
+namespace {
+bool WaitForRows(const ServerLogCatalog& catalog, std::size_t count) {
+  for (auto end = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < end;
+       std::this_thread::sleep_for(20ms))
+    if (catalog.RowCount() == count && catalog.IsComplete()) return true;
+  return false;
+}
+}  // namespace
+
+// 7.x the log window's catalog: every desk's rows newest first by moment across pages (ties by
+// arrival), a filter, and a row arriving late for an earlier moment
+TEST_F(CentralServer, TheCatalogListsEveryDeskNewestFirstFiltersAndTakesLateRows) {
+  // 1200 rows on three moments, stored oldest moment last: pages end inside runs of one moment.
+  std::vector<CentralRow> rows;
+  for (int i = 0; i < 1200; ++i) rows.push_back(RowOf(Record(std::to_string(i), 11 - i % 3, i % 2 ? "bob" : "ann")));
+  rows.push_back(RowOf(Record("newest", 12, "ann", "DESK2")));
+  CentralStore store;
+  ASSERT_TRUE(store.Connect(conninfo_).Ok());
+  ASSERT_TRUE(store.Store(rows).Ok());
+
+  ServerLogCatalog catalog;
+  catalog.Open(conninfo_, "/nonexistent/Quibbet_.txt", {}, {});
+  const auto waitFor = [&](std::size_t count) { return WaitForRows(catalog, count); };
+  ASSERT_TRUE(waitFor(1201)) << catalog.RowCount() << " " << catalog.Problem();
+  EXPECT_FALSE(catalog.IsFallenBack());
+  EXPECT_EQ(catalog.Row(1)->text, "newest");
+  EXPECT_EQ(catalog.Row(1)->computer, "DESK2");
+  for (std::size_t r = 2; r <= 1201; ++r) {
+    const LogEntry &newer = *catalog.Row(r - 1), &older = *catalog.Row(r);
+    ASSERT_TRUE(newer.moment.Key() > older.moment.Key() ||
+                (newer.moment.Key() == older.moment.Key() && newer.line > older.line)) << "row " << r;
+  }
+  EXPECT_EQ(catalog.Row(1201)->moment.hour, 9);
+
+  LogFilter bob;
+  bob.SetUser("BOB");
+  catalog.SetFilter(bob);
+  ASSERT_TRUE(waitFor(600));
+  EXPECT_EQ(catalog.Row(1)->user, "bob");
+  // A row that arrives late for an earlier moment goes where its moment puts it: after bob's
+  // 200 rows of 11:00, first of those of 10:00.
+  ASSERT_TRUE(store.Store({RowOf(Record("late", 10, "bob", "DESK3"))}).Ok());
+  ASSERT_TRUE(waitFor(601));
+  EXPECT_EQ(catalog.Row(201)->text, "late");
+  EXPECT_EQ(catalog.Problem(), "");
+}
+
+// The window reads the newest rows up to its limit and says so when older ones are left unread.
+TEST_F(CentralServer, TheCatalogSaysSoWhenItsRowLimitLeavesOlderEntriesUnread) {
+  std::vector<CentralRow> rows;
+  for (std::size_t i = 0; i <= ServerLogCatalog::kRowLimit; ++i) rows.push_back(RowOf(Record(std::to_string(i), 9, "ann")));
+  CentralStore store;
+  ASSERT_TRUE(store.Connect(conninfo_).Ok());
+  ASSERT_TRUE(store.Store(rows).Ok());
+  ServerLogCatalog catalog;
+  catalog.Open(conninfo_, "/nonexistent/Quibbet_.txt", {}, {});
+  ASSERT_TRUE(WaitForRows(catalog, ServerLogCatalog::kRowLimit)) << catalog.RowCount() << " " << catalog.Problem();
+  EXPECT_EQ(catalog.Row(ServerLogCatalog::kRowLimit)->text, "1");  // the oldest is the one left out
+  EXPECT_EQ(catalog.Problem(), "Only the newest 10000 matching entries are read (quibbet_log --server reads them all)");
 }

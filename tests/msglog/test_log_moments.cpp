@@ -40,6 +40,7 @@ const MomentCase kMomentCases[] = {
     {"2026-02-29", false, 0, "5.3 no leap day this year"},
     {"2100-02-29", false, 0, "5.4 nor in a century year"},
     {"2026-12-31T23:59:59", false, 20261231235959, "5.5 the last second of a year"},
+    {"0001-01-01", false, 10101000000, "5.5b the first year is a year"},
     {"2026-13-01", false, 0, "5.6 month 13"},
     {"2026-12-32", false, 0, "5.7 day 32"},
     {"2026-12-06 24:00", false, 0, "5.8 hour 24"},

@@ -51,46 +51,26 @@ std::string Replace(std::string text, const std::string& from, const std::string
 class LogReaderTest : public MessageLogTest {
  protected:
   // Message (text on two lines), stop, declined stop: eleven lines.
-  void WriteThreeEntries() {
-    TitledWindow window("Orders");
-    rt::SetTarget(&window);
-    GLO_USERNAME.Set("Anna");
-    dialogs_.Answer(rt::BUTTON_NO);
-    rt::MessageBox("Save the\r\norder?", "Attention!", "", "6");
-    rt::Stop("Leaving");
-    rt::SetTarget(nullptr);
-  }
+  void WriteThreeEntries() { WriteTwoUsers(false); }
 };
 
 TEST_F(LogReaderTest, EntriesTheHooksWroteComeBackFieldByField) {
   WriteThreeEntries();
   const std::vector<LogEntry> entries = ReadAll(log_);
   ASSERT_EQ(entries.size(), 3u);
-
-  const LogEntry& message = entries[0];
-  EXPECT_EQ(message.kind, EntryKind::Message);
-  EXPECT_EQ(message.moment.Key(), 20261206090405);
-  EXPECT_EQ(message.user, "Anna");
-  EXPECT_EQ(message.computer, "TESTPC");
-  EXPECT_EQ(message.windowTitle, "Orders");
-  EXPECT_EQ(message.title, "Attention!");
-  EXPECT_EQ(message.text, "Save the\r\norder?");
-  EXPECT_EQ(message.shownButtons, "YES|NO");
-  EXPECT_EQ(message.pressedButton, "NO");
-  EXPECT_EQ(message.offset, 0u);
-  EXPECT_EQ(message.line, 1u);
-  EXPECT_EQ(message.lines, 8u);
-  EXPECT_EQ(message.raw.size() + entries[1].raw.size() + entries[2].raw.size(), LogText().size());
-
-  const LogEntry& stop = entries[1];
-  EXPECT_EQ(stop.kind, EntryKind::Stop);
-  EXPECT_EQ(stop.windowTitle, "Orders");
-  EXPECT_EQ(stop.text, "Leaving");
-  EXPECT_EQ(stop.offset, message.raw.size());
-  EXPECT_EQ(stop.line, 9u);
-  EXPECT_EQ(entries[2].kind, EntryKind::DeclinedStop);
+  const std::vector<std::string> expected = {
+      "message|20261206090405|Anna|TESTPC|Orders|Attention!|Save the\r\norder?|YES|NO|NO",
+      "stop|20261206090405|Anna|TESTPC|Orders||Leaving||", "declined|20261206090405|Anna|TESTPC|||||"};
+  std::uint64_t offset = 0;
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(Fields(entries[i]), expected[i]);
+    EXPECT_EQ(entries[i].offset, offset);
+    offset += entries[i].raw.size();
+  }
+  EXPECT_EQ(offset, LogText().size());
+  EXPECT_EQ(entries[0].lines, 8u);
+  EXPECT_EQ(entries[1].line, 9u);
   EXPECT_EQ(entries[2].line, 13u);
-  EXPECT_EQ(entries[2].user, "Anna");
 }
 
 TEST_F(LogReaderTest, EntryTheWriterCutAt2000CharactersIsWholeAndMarkedClipped) {

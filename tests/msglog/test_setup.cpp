@@ -21,6 +21,7 @@ TEST(MessageLogSetup, FillsTheGlobalsAndInstallsTheHooks) {
   rt::SetSystemProp(rt::PROP_MessageHook, 0);
   rt::SetSystemProp(rt::PROP_StopHook, 0);
   GLO_KESTROMSGLOG__COMPUTER = "";
+  setenv("PGHOST", "127.0.0.1", 1);
   MessageLogSetup();
 
   char host[HOST_NAME_MAX + 1] = {};
@@ -36,17 +37,18 @@ TEST(MessageLogSetup, FillsTheGlobalsAndInstallsTheHooks) {
 
   EXPECT_EQ(rt::GetSystemProp(rt::PROP_MessageHook), reinterpret_cast<std::intptr_t>(&KestroMessage_));
   EXPECT_EQ(rt::GetSystemProp(rt::PROP_StopHook), reinterpret_cast<std::intptr_t>(&KestroStop_));
+  // Nothing beside this test binary names a log server, and no environment variable (PGHOST was
+  // set) turns the central copy on.
+  EXPECT_FALSE(GLO_CentralLog.IsOn());
+  unsetenv("PGHOST");
   rt::SetSystemProp(rt::PROP_MessageHook, 0);
   rt::SetSystemProp(rt::PROP_StopHook, 0);
 }
 
-
-
 // The log server as the administrator writes it beside the executable: the first line that
 // is neither blank nor a comment, trimmed; nothing else.
 TEST(MessageLogSetup, ReadsTheLogServerFromTheAdministratorsFileOnly) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("quibbet_setup_" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
+  const TempDir dir;
   const std::string file = (dir / kLogServerFileName).string();
   const struct {
     const char* name;
@@ -69,19 +71,10 @@ TEST(MessageLogSetup, ReadsTheLogServerFromTheAdministratorsFileOnly) {
     }
     EXPECT_EQ(ReadLogServerFile(file), c.conninfo) << c.name;
   }
-  std::filesystem::remove_all(dir);
 
   // 1.5 the spool lies beside the log, also one written Windows-style
   EXPECT_EQ(SpoolPathFor("/opt/app/Quibbet_.txt"), "/opt/app/Quibbet_.spool");
   EXPECT_EQ(SpoolPathFor(".\\Quibbet_.txt"), "./Quibbet_.spool");
-
-  // 1.6 nothing beside this test binary names a server: the central copy stays off
-  setenv("PGHOST", "127.0.0.1", 1);  // no environment variable turns it on either
-  MessageLogSetup();
-  EXPECT_FALSE(GLO_CentralLog.IsOn());
-  unsetenv("PGHOST");
-  rt::SetSystemProp(rt::PROP_MessageHook, 0);
-  rt::SetSystemProp(rt::PROP_StopHook, 0);
 }
 
 // The cursor lies beside the real log: the installed program's folder links to the system's log.
