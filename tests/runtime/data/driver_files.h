@@ -1,6 +1,6 @@
 #pragma once
-// What KEYED and POSTGRES share beyond the conformance suite, over the AFile record: keys that must
-// be built, layouts that do not match, null flags and memos, frames across files.
+// What KEYED and POSTGRES share beyond the conformance suite, over the AFile record: keys and
+// duplicates, keys that must be built, layouts that do not match, null flags and memos, frames across files.
 // test_driver_files.cpp holds the cases; each test binary instantiates them for its driver.
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tests/runtime/data/driver_files.h"
@@ -16,6 +17,62 @@ std::vector<rt::Long> IdsBy(rt::File& file, const AFI_Record& record, std::size_
   file.SetKey(key);
   for (file.Next(); rt::ErrorCode() == 0; file.Next()) ids.push_back(record.ID);
   return ids;
+}
+
+// A duplicate in a unique key is 40 and names the key; the duplicate test looks at other records
+// only, and a blank optional key duplicates nothing and leaves its record out of the key; get and
+// set by a key's value or by its first components.
+TEST_P(DriverFiles, KeysFindDuplicatesValuesAndPrefixes) {
+  AFI_Record r;
+  rt::File file(Decl(), r);
+  file.Create();
+  file.Open();
+  ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+  for (const auto& [id, text, date] : {std::tuple{10, "edge", 0}, {20, "mid", 80000}, {30, "EDGE", 70000}}) {
+    Fill(r, id, text, "0", date);
+    file.Add();
+    ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
+  }
+  Fill(r, 10, "again");
+  file.Add();
+  EXPECT_EQ(rt::ErrorCode(), rt::DupKeyErr);
+  EXPECT_EQ(rt::Error(), "Creates Duplicate Key");
+  EXPECT_EQ(rt::FileError(), "AFI:IDKey");
+  EXPECT_EQ(file.Records(), 3) << "nothing half-added";
+  EXPECT_EQ(IdsBy(file, r, StrKey), (std::vector<rt::Long>{30, 10, 20})) << "case-insensitive, then ID descending";
+  EXPECT_EQ(IdsBy(file, r, DateKey), (std::vector<rt::Long>{30, 20})) << "a blank optional key leaves its record out";
+
+  file.GetByPointer(0);  // forget the current record, as the file manager does
+  for (const auto& [id, date, key, duplicate] : {std::tuple{20, 0, IDKey, true}, {25, 0, IDKey, false}, {4, 0, DateKey, false},
+                                                 {4, 80000, DateKey, true}}) {
+    Fill(r, id, "x", "0", date);
+    EXPECT_EQ(file.Duplicate(key), duplicate) << id << " " << date;
+  }
+  Fill(r, 20, "");
+  file.Get(IDKey);
+  ASSERT_EQ(rt::ErrorCode(), 0);
+  EXPECT_EQ(r.ASTRING.Str(), "mid");
+  EXPECT_FALSE(file.Duplicate(IDKey)) << "the current record's own value is no duplicate";
+  Fill(r, 25, "");
+  file.Get(IDKey);
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
+
+  Fill(r, 15, "");
+  file.SetKeyValue(IDKey);
+  file.Next();
+  EXPECT_EQ(r.ID, 20) << "the first record at or after the value";
+  Fill(r, 25, "");
+  file.SetKeyValue(IDKey);
+  file.Previous();
+  EXPECT_EQ(r.ID, 20) << "the last record at or before the value";
+  Fill(r, 0, "EDGE");  // the first component only of ASTRING, -ID
+  file.SetKeyValue(StrKey, 1);
+  file.Next();
+  EXPECT_EQ(r.ID, 30);
+  Fill(r, 0, "EDGE");
+  file.SetKeyValue(StrKey, 1);
+  file.Previous();
+  EXPECT_EQ(r.ID, 10) << "previous from a prefix starts after every record with it";
 }
 
 TEST_P(DriverFiles, ChangedKeysAre46UntilBuiltAndARepeatedUniqueKeyBuildsNothing) {

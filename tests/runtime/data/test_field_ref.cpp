@@ -117,16 +117,6 @@ const AssignCase kAssignCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Pairs, FieldAssign, ::testing::ValuesIn(kAssignCases), ByReason());
 
-// Strings longer than the field are cut when set from text as well; a fixed string keeps blanks.
-TEST(FieldRef, SetTextCutsAndPads) {
-  rt::FixedString<5> s;
-  const rt::FieldRef ref(s);
-  EXPECT_TRUE(ref.SetText("abcdéf"));
-  EXPECT_EQ(s.View(), "abcd ") << "é would end inside the field";
-  EXPECT_TRUE(ref.SetText("ab "));
-  EXPECT_EQ(ref.Text(), "ab");
-}
-
 // Text fields are written straight from the text: each case first fills the field with "xyz..."
 // so that a tail left behind by a shorter value would show.
 struct TextCase {

@@ -1,7 +1,8 @@
 // Key order equals the runtime's own comparison: for every field type the encoded key bytes
 // (compared as SQLite's BINARY collation does, with memcmp) order two values exactly as
-// FieldRef::Compare does, descending components reverse it, case-insensitive keys fold
-// letters, and a keyed file read in a key's order returns records in that order.
+// FieldRef::Compare does, descending components reverse it, case-insensitive keys fold letters.
+// That a file reads in its keys' order is test_driver_files.cpp's and the views' (and the
+// server's against KEYED in test_pg_driver.cpp).
 
 #include <gtest/gtest.h>
 
@@ -9,19 +10,13 @@
 #include <cstring>
 #include <functional>
 #include <limits>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "runtime/core/decimal.h"
 #include "runtime/core/fixed_string.h"
-#include "runtime/core/last_error.h"
-#include "runtime/core/text.h"
 #include "runtime/data/field_ref.h"
-#include "runtime/data/file.h"
 #include "runtime/data/key_encoding.h"
-#include "tests/runtime/data/keyed_fixture.h"
-#include "tests/support/files.h"
 #include "tests/support/param_names.h"
 
 namespace {
@@ -138,60 +133,6 @@ TEST(KeyEncoding, CompositeKeysOrderByFirstComponentThenTheNext) {
   EXPECT_LT(CompareBytes(eb, ea), 0) << "descending second component";
   EXPECT_LT(CompareBytes(ea, ec), 0);
   EXPECT_EQ(rt::EncodeOrder(parts, AllLayout(), &a, 1), ea.substr(0, 6)) << "a prefix of the first component";
-}
-
-// ---- In a file: the database keeps the same order ----
-
-TEST(KeyedFileOrder, RecordsComeBackInEachKeysOrderAsCompareSortsThem) {
-  TempDir temp;
-  const rt::FileDecl decl = test_afile::Declare(
-      "All", "KEYED", (temp / "all").string(), AllLayout(),
-      {{"ALL:RealKey", {{5, true}}, false}, {"ALL:DecKey", {{6, false}}, false}, {"ALL:StrKey", {{7, true}, {1, true}}, false, true}});
-  AllTypes record;
-  rt::File file(decl, record);
-  file.Create();
-  file.Open();
-  ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << rt::FileError();
-  std::mt19937 random(7);
-  std::vector<AllTypes> added;
-  const char* words[] = {"b", "B", "a\t", "a", "ab", "", "Zed", "zed"};
-  for (int i = 0; i < 200; ++i) {
-    record = AllTypes{};
-    record.L = i;
-    record.R = std::uniform_real_distribution<double>(-1e6, 1e6)(random);
-    ASSERT_TRUE(record.D.Store(rt::Decimal::FromText(std::to_string(static_cast<long long>(random()) - (1LL << 31)) + ".25")));
-    record.STR = words[random() % 8];
-    file.Add();
-    ASSERT_EQ(rt::ErrorCode(), 0);
-    added.push_back(record);
-  }
-  for (std::size_t key = 1; key <= 3; ++key) {
-    file.SetKey(key);
-    std::vector<AllTypes> read;
-    for (file.Next(); rt::ErrorCode() == 0; file.Next()) read.push_back(record);
-    ASSERT_EQ(read.size(), added.size());
-    const std::vector<rt::OrderPart> parts = rt::OrderOf(decl.keys[key - 1]);
-    for (std::size_t i = 1; i < read.size(); ++i) {
-      int order = 0;
-      for (const rt::OrderPart& part : parts) {
-        const rt::FieldLayout& f = *AllLayout().Field(part.field);
-        int c = Sign(rt::FieldRef(f, &read[i - 1]).Compare(rt::FieldRef(f, &read[i])));
-        if (part.noCase && f.shape.IsText()) {  // the runtime compares case-folded text for such keys
-          std::string p = rt::FieldRef(f, &read[i - 1]).Text(), q = rt::FieldRef(f, &read[i]).Text();
-          for (char& ch : p) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-          for (char& ch : q) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-          c = Sign(rt::CompareBlankPadded(p, q));
-        }
-        if (!part.ascending) c = -c;
-        if (c != 0) {
-          order = c;
-          break;
-        }
-      }
-      EXPECT_LE(order, 0) << "key " << key << " at record " << i << ": " << read[i - 1].STR.Str() << "/" << read[i - 1].L
-                          << " before " << read[i].STR.Str() << "/" << read[i].L;
-    }
-  }
 }
 
 }  // namespace

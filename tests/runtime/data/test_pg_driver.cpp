@@ -3,7 +3,7 @@
 // descending components, blank padding, reals, decimals, dates and times); plus what only a
 // server has: a table someone else made, values the server refuses, holds by table hash, and
 // passwords kept out of every shown name. Pushed-down filters are the property test's; what
-// both drivers share is in test_driver_files.cpp.
+// both drivers share (keys, duplicates, nulls and memos) is in test_driver_files.cpp.
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
@@ -173,13 +173,12 @@ struct ViewCase {
 
 class PgViews : public PgAgainstKeyed, public ::testing::WithParamInterface<ViewCase> {};
 
+// Forward only: the backward reads' own SQL is walked by the keys above and by the last order.
 TEST_P(PgViews, GiveTheKeyedRowsInTheKeyedOrder) {
-  for (const bool backward : {false, true}) {
-    const std::vector<rt::Long> expected = WalkView(*keyed_, keyedRecord_, GetParam().order, backward);
-    const std::vector<rt::Long> got = WalkView(*pg_, pgRecord_, GetParam().order, backward);
-    EXPECT_EQ(got, expected) << GetParam().reason;
-    EXPECT_EQ(expected.size(), 60u);
-  }
+  const bool backward = GetParam().reason[0] == '8';
+  const std::vector<rt::Long> expected = WalkView(*keyed_, keyedRecord_, GetParam().order, backward);
+  EXPECT_EQ(WalkView(*pg_, pgRecord_, GetParam().order, backward), expected) << GetParam().reason;
+  EXPECT_EQ(expected.size(), 60u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -191,37 +190,14 @@ INSTANTIATE_TEST_SUITE_P(
                       ViewCase{"5 reals descending", "-MIX:AMOUNT, -MIX:ID"},
                       ViewCase{"6 decimals, then a short", "MIX:PRICE, MIX:DELTA, MIX:ID"},
                       ViewCase{"7 dates and times, none first", "MIX:DAY, -MIX:AT, MIX:ID"},
-                      ViewCase{"8 a short descending", "-MIX:DELTA, MIX:ID"}),
+                      ViewCase{"8 a short descending, read backward", "-MIX:DELTA, MIX:ID"}),
     ByReason());
-
-TEST_F(PgAgainstKeyed, KeyValuesPrefixesAndDuplicatesAnswerAsKeyed) {
-  std::vector<std::string> answers[2];
-  int side = 0;
-  for (auto [file, record] : {std::pair{keyed_.get(), &keyedRecord_}, std::pair{pg_.get(), &pgRecord_}}) {
-    std::vector<std::string>& out = answers[side++];
-    for (rt::Long id : {17, 33, 1000}) {
-      record->ID = id;
-      file->Get(1);
-      out.push_back(std::to_string(rt::ErrorCode()) + " " + record->NAME.Str());
-      out.push_back(std::string(file->Duplicate(1) ? "dup1 " : "") + (file->Duplicate(2) ? "dup2" : ""));
-      record->ID = 9999;  // a prefix of the name key from the record's name: the first of its group
-      file->SetKeyValue(2, 1);
-      file->Next();
-      out.push_back(std::to_string(rt::ErrorCode()) + " " + std::to_string(record->ID));
-    }
-    record->ID = 17;
-    file->Add();
-    out.push_back(std::to_string(rt::ErrorCode()) + " " + rt::FileError());
-  }
-  EXPECT_EQ(answers[1], answers[0]);
-  EXPECT_EQ(answers[1].back(), "40 MIX:IDKey") << "the key is named, not the index";
-}
 
 // ---- Values ----
 
-TEST_F(PgTest, ValuesNullFlagsAndMemosRoundTripExactly) {
+TEST_F(PgTest, ValuesRoundTripExactlyAndWhatATextColumnCannotHoldIsRefused) {
   rt::FileDecl decl = Declare("Mixed", "POSTGRES", conninfo_, MixedLayout(), MixedKeys());
-  decl.memos = {"Notes"};
+  decl.memos = {"Notes"};  // nulls and memos in general: test_driver_files.cpp
   Mixed m;
   rt::File file(decl, m);
   file.Create();
@@ -235,12 +211,10 @@ TEST_F(PgTest, ValuesNullFlagsAndMemosRoundTripExactly) {
   m.DAY = -5;  // before the base date
   m.AT = 8640001;  // the last hundredth of a day
   file.SetMemo(1, std::string("line one\nline two, 'quoted'"));
-  file.SetNull(3, true);
   file.Add();
   ASSERT_EQ(rt::ErrorCode(), 0) << rt::FileError();
   const Mixed written = m;
   m = Mixed{};
-  file.SetNulls("");
   file.GetByPointer(file.Pointer());
   ASSERT_EQ(rt::ErrorCode(), 0);
   for (const rt::FieldLayout& field : MixedLayout().Fields())  // every field's bytes (not the struct's padding)
@@ -248,8 +222,6 @@ TEST_F(PgTest, ValuesNullFlagsAndMemosRoundTripExactly) {
                           field.shape.size),
               0)
         << field.name;
-  EXPECT_EQ(file.Memo(1), "line one\nline two, 'quoted'");
-  EXPECT_EQ(file.Nulls(), "0010000");
   EXPECT_EQ(Sql("SELECT name || ' ' || price || ' ' || day || ' ' || at FROM mixed"), "O'Brien -999999.999 1800-12-23 24:00:00")
       << "natural types that psql shows as they are";
 

@@ -110,20 +110,4 @@ TEST(RecordRef, FieldsReadAndWriteTheStruct) {
   EXPECT_EQ(rt::Format(*r.ADECIMAL.Load(), decimal.picture), "-12,345.67");
 }
 
-// Clearing a whole record: blank string, zeros; high and low ends.
-TEST(RecordRef, ClearWholeRecord) {
-  AFI_Record r = SampleRecord();
-  const rt::RecordRef rec(r, AFileLayout());
-  rec.Clear();
-  EXPECT_EQ(Fields(rec), "0||0|0|0");
-  EXPECT_EQ(r.ASTRING.View(), std::string(20, ' '));
-  rec.Clear(1);
-  EXPECT_EQ(r.ID, 2147483647);
-  EXPECT_EQ(r.ADECIMAL.Load()->ToString(), "99999.99");
-  rec.Clear(-1);
-  EXPECT_EQ(r.ID, -2147483647 - 1);
-  EXPECT_EQ(r.ADECIMAL.Load()->ToString(), "-99999.99");
-  EXPECT_EQ(r.ASTRING.View(), std::string(20, '\0'));
-}
-
 }  // namespace
