@@ -99,7 +99,7 @@ rt::WindowDef BrowseDef(rt::FixedString<20>& locateText) {
 
 class BrowseProcedure final : public WindowManager {
  public:
-  BrowseProcedure(World& world, const BrowseSpec& spec, fwtest::ThreadLog& log)
+  BrowseProcedure(World& world, const BrowseSpec& spec, rt::ui::Recorder& log)
       : world_(world), spec_(spec), log_(log), window_(BrowseDef(locateText_)), target_(browse_),
         locator_(world.ITM.NAME, locateText_) {}
 
@@ -162,14 +162,15 @@ class BrowseProcedure final : public WindowManager {
     WindowManager::Run(number, request);
     if (Request == Request::View) return Response::Cancelled;
     const UpdateCall call{request, world_.ITM.ID};
-    log_.Add(RequestName(request) + " " + std::to_string(call.id));
+    static const char* const names[] = {"", "Insert", "Change", "Delete", "Select", "Print", "View"};
+    log_.Note(names[request % std::size(names)] + (" " + std::to_string(call.id)));
     return spec_.update ? spec_.update(world_, call, ++calls_) : Response::Cancelled;
   }
 
  private:
   World& world_;
   const BrowseSpec& spec_;
-  fwtest::ThreadLog& log_;
+  rt::ui::Recorder& log_;
   rt::FixedString<20> locateText_;
   rt::Window window_;
   ToolbarClass toolbar_;
@@ -267,14 +268,14 @@ World::~World() {
   access.Kill();
 }
 
-void RunBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome) {
+void RunBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome) {
   World world(spec);
   BrowseProcedure procedure(world, spec, log);
   outcome.response = procedure.Run();
   outcome.record = world.ITM;
 }
 
-void StartBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome) {
+void StartBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome) {
   rt::Start([&spec, &log, &outcome] { RunBrowse(spec, log, outcome); });
 }
 
@@ -286,16 +287,6 @@ std::vector<rt::Long> ShownIds(const rt::ui::Robot& robot, const rt::ui::ShownWi
     ids.push_back(std::stol(text));
   }
   return ids;
-}
-
-std::string RequestName(rt::Byte request) {
-  switch (request) {
-    case Request::Insert: return "Insert";
-    case Request::Change: return "Change";
-    case Request::Delete: return "Delete";
-    case Request::View: return "View";
-    default: return "Request " + std::to_string(request);
-  }
 }
 
 }  // namespace browsetest

@@ -4,7 +4,7 @@
 // locator entry and the toolbar's navigation buttons, and an update procedure each test
 // scripts. Shared by the headless scenario tests and the Qt offscreen test. The window and
 // every data object live on the browse's program thread; the test reads what it shows through
-// the Robot and what it did through a ThreadLog.
+// the Robot and what it did through a Recorder.
 
 #include <functional>
 #include <optional>
@@ -24,7 +24,7 @@
 #include "runtime/ui/queue_list_source.h"
 #include "runtime/ui/window.h"
 #include "tests/framework/data/data_fixture.h"
-#include "tests/framework/window/thread_log.h"
+#include "tests/runtime/ui/robot_fixture.h"
 
 namespace browsetest {
 
@@ -120,12 +120,10 @@ struct Outcome {
 };
 
 // Runs the browse on the calling program thread until its window closes.
-void RunBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome);
+void RunBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome);
 // Runs the browse on a new program thread; `log` gets "Insert 140"-style lines for each update
 // call, `outcome` the result once the thread has ended.
-void StartBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome);
-
-std::string RequestName(rt::Byte request);
+void StartBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome);
 
 // The ids the list shows (its first column, without the thousands separators).
 std::vector<rt::Long> ShownIds(const rt::ui::Robot& robot, const rt::ui::ShownWindow& window);

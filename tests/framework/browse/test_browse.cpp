@@ -99,7 +99,7 @@ class BrowseTest : public rt::ui::RobotFixture {
   TempDir dir_;
   BrowseSpec spec_;
   int count_ = kItems;
-  fwtest::ThreadLog log_;
+  rt::ui::Recorder log_;
   Outcome outcome_;
   rt::ui::ShownWindow window_;
 };

@@ -177,7 +177,7 @@ class EditInPlace : public rt::ui::RobotFixture {
 
   TempDir dir_;
   BrowseSpec spec_;
-  fwtest::ThreadLog log_;
+  rt::ui::Recorder log_;
   Outcome outcome_;
   rt::ui::ShownWindow window_;
 };

@@ -54,7 +54,7 @@ TEST(EditInPlaceOnQt, TabEnterAndEscapeByRealKeyPresses) {
   ASSERT_TRUE(backend->Start());
   rt::ui::InstallBackend(backend.get());
   QtUser user;
-  fwtest::ThreadLog log;
+  rt::ui::Recorder log;
   Outcome outcome;
   BrowseSpec spec;
   spec.directory = dir.Path().string();

@@ -12,7 +12,6 @@
 #include "framework/window/toolbar.h"
 #include "runtime/core/assert.h"
 #include "runtime/ui/accept_loop.h"
-#include "tests/framework/window/thread_log.h"
 #include "tests/runtime/ui/robot_fixture.h"
 
 namespace {
@@ -25,7 +24,7 @@ constexpr Long kButtons[] = {ToolbarButton::Insert, ToolbarButton::Bottom, Toolb
                              ToolbarButton::PageDown, ToolbarButton::PageUp, ToolbarButton::Down,
                              ToolbarButton::Up, ToolbarButton::History};
 
-using Log = fwtest::ThreadLog;
+using Log = rt::ui::Recorder;
 
 // A target for the buttons in `handles`; active while `control` has the focus (or always).
 class TestTarget : public ToolbarTarget {
@@ -37,9 +36,9 @@ class TestTarget : public ToolbarTarget {
       if (handles_.count(button)) rt::Enable(button);
       else rt::Disable(button);
     }
-    log_.Add(name_ + " displays");
+    log_.Note(name_ + " displays");
   }
-  void TakeToolbar() override { log_.Add(name_ + " chosen"); }
+  void TakeToolbar() override { log_.Note(name_ + " chosen"); }
   rt::Byte IsActive() override {
     const rt::Window* top = rt::TopWindow();
     return always_ || (top && top->FocusedControl() == control_);
@@ -123,7 +122,7 @@ class ToolbarPresses : public rt::ui::RobotFixture {
         const rt::EventRecord& e = window.CurrentEvent();
         if (e.code == rt::EVENT_Accepted) {
           toolbar.TakeEvent(vcrRequest, nullptr);
-          log_.Add("request " + std::to_string(vcrRequest));
+          log_.Note("request " + std::to_string(vcrRequest));
           vcrRequest = 0;
         } else if (e.code == rt::EVENT_Selected && (e.control == kList || e.control == kEntry)) {
           toolbar.SetTarget(0);
