@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "framework/data/file_manager.h"
 #include "framework/error/levels.h"
@@ -287,6 +288,40 @@ std::vector<rt::Long> ShownIds(const rt::ui::Robot& robot, const rt::ui::ShownWi
     ids.push_back(std::stol(text));
   }
   return ids;
+}
+
+std::map<rt::Long, std::string> ItemsInFile(const std::string& directory) {
+  std::map<rt::Long, std::string> items;
+  std::thread([&] {
+    rt::ThreadScope scope;
+    ITM_Record record;
+    rt::File file(ItemDecl(directory, true), record);
+    file.Open();
+    file.Set();
+    for (file.Next(); rt::ErrorCode() == 0; file.Next()) items[record.ID] = record.NAME.Str();
+    file.Close();
+  }).join();
+  return items;
+}
+
+void Elsewhere(const std::string& directory, rt::Long id, const std::function<void(rt::File&, ITM_Record&)>& act) {
+  std::thread([&] {
+    rt::ThreadScope scope;
+    ITM_Record record;
+    rt::File file(ItemDecl(directory, true), record);
+    file.Open();
+    record.GRP = id / 1000;
+    record.ID = id;
+    file.Get(1);
+    act(file, record);
+    file.Close();
+  }).join();
+}
+
+std::string Trim(std::string text) {
+  text.erase(0, text.find_first_not_of(' '));
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
 }
 
 }  // namespace browsetest

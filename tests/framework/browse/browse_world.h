@@ -7,6 +7,7 @@
 // the Robot and what it did through a Recorder.
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -127,5 +128,13 @@ void StartBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome
 
 // The ids the list shows (its first column, without the thousands separators).
 std::vector<rt::Long> ShownIds(const rt::ui::Robot& robot, const rt::ui::ShownWindow& window);
+
+// Controls made while the window is open (edit in place) come after the declared ones.
+inline constexpr rt::Long kFirstMadeControl = kLocate + 1;
+// Every item of the keyed file in `directory`: id -> name.
+std::map<rt::Long, std::string> ItemsInFile(const std::string& directory);
+// Another station (a thread and file instance of its own) reads item `id` and does `act` to it.
+void Elsewhere(const std::string& directory, rt::Long id, const std::function<void(rt::File&, ITM_Record&)>& act);
+std::string Trim(std::string text);
 
 }  // namespace browsetest

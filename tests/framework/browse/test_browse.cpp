@@ -520,17 +520,7 @@ TEST_F(BrowseTest, ABrowseForUpdatesOpensAtTheStartWhateverTheCurrentRecord) {
 TEST_F(BrowseTest, ARecordDeletedElsewhereIsReportedAndTheListReloaded) {
   Open({.update = UpdateAsAsked});
   ASSERT_TRUE(robot_.PickRow(window_, kList, 4));  // id 40
-  std::thread([&] {  // another station
-    rt::ThreadScope scope;
-    ITM_Record record;
-    rt::File file(ItemDecl(dir_.Path().string(), true), record);
-    file.Open();
-    record.GRP = 0;
-    record.ID = 40;
-    file.Get(1);
-    file.Delete();
-    file.Close();
-  }).join();
+  Elsewhere(dir_.Path().string(), 40, [](rt::File& file, ITM_Record&) { file.Delete(); });
   ASSERT_TRUE(robot_.Press(window_, kChange));
   const auto box = robot_.WaitForMessageBox(kWait);
   ASSERT_TRUE(box);

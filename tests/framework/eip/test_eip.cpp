@@ -22,7 +22,6 @@
 #include "runtime/core/assert.h"
 #include "runtime/core/text.h"
 #include "tests/framework/browse/browse_world.h"
-#include "tests/framework/eip/eip_world.h"
 #include "tests/runtime/ui/robot_fixture.h"
 #include "tests/support/files.h"
 
@@ -156,7 +155,12 @@ class EditInPlace : public rt::ui::RobotFixture {
         ASSERT_TRUE(robot_.WaitForWindow("Browse Items", kWait));
         break;
       }
-      case Do::Station: RenameElsewhere(dir_.Path().string(), 30, act.text); break;
+      case Do::Station:
+        Elsewhere(dir_.Path().string(), 30, [&](rt::File& file, ITM_Record& record) {
+          record.NAME = act.text;
+          file.Put();
+        });
+        break;
       case Do::Editing: {
         const Long focus = robot_.Focus(window_);
         EXPECT_GE(focus, kFirstMadeControl) << "no cell is edited";
