@@ -280,16 +280,6 @@ void StartBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome
   rt::Start([&spec, &log, &outcome] { RunBrowse(spec, log, outcome); });
 }
 
-std::vector<rt::Long> ShownIds(const rt::ui::Robot& robot, const rt::ui::ShownWindow& window) {
-  std::vector<rt::Long> ids;
-  for (const auto& row : robot.ListRows(window, kList)) {
-    std::string text = row.at(0);
-    std::erase(text, ',');
-    ids.push_back(std::stol(text));
-  }
-  return ids;
-}
-
 std::map<rt::Long, std::string> ItemsInFile(const std::string& directory) {
   std::map<rt::Long, std::string> items;
   std::thread([&] {

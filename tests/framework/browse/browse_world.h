@@ -25,7 +25,9 @@
 #include "runtime/ui/queue_list_source.h"
 #include "runtime/ui/window.h"
 #include "tests/framework/data/data_fixture.h"
+#include "runtime/core/assert.h"
 #include "tests/runtime/ui/robot_fixture.h"
+#include "tests/support/files.h"
 
 namespace browsetest {
 
@@ -126,8 +128,43 @@ void RunBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome);
 // call, `outcome` the result once the thread has ended.
 void StartBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome);
 
-// The ids the list shows (its first column, without the thousands separators).
-std::vector<rt::Long> ShownIds(const rt::ui::Robot& robot, const rt::ui::ShownWindow& window);
+// The scenario tests' fixture: the browse on a program thread, the Robot as its user, and no
+// assertion report or unanswered question left at the end.
+class BrowseFixture : public rt::ui::RobotFixture {
+ protected:
+  void SetUp() override {
+    RobotFixture::SetUp();
+    rt::testing::ClearAssertionMessages();
+  }
+  void TearDown() override {
+    if (robot_.IsOpen(window_)) robot_.Press(window_, kClose);
+    EXPECT_EQ(robot_.UnansweredCount(), 0u) << "a question nobody expected";
+    RobotFixture::TearDown();
+    EXPECT_TRUE(rt::testing::AssertionMessages().empty()) << rt::testing::AssertionMessages().front();
+  }
+  // Starts the browse over the file in dir_; window_ is its window once it shows.
+  void Start(BrowseSpec spec) {
+    spec.directory = dir_.Path().string();
+    spec_ = std::move(spec);
+    StartBrowse(spec_, log_, outcome_);
+    window_ = Find("Browse Items");
+  }
+  // The ids the list shows (its first column, without the thousands separators).
+  std::vector<rt::Long> ShownIds() {
+    std::vector<rt::Long> ids;
+    for (auto row : robot_.ListRows(window_, kList)) {
+      std::erase(row.at(0), ',');
+      ids.push_back(std::stol(row.at(0)));
+    }
+    return ids;
+  }
+
+  TempDir dir_;
+  BrowseSpec spec_;
+  rt::ui::Recorder log_;
+  Outcome outcome_;
+  rt::ui::ShownWindow window_;
+};
 
 // Controls made while the window is open (edit in place) come after the declared ones.
 inline constexpr rt::Long kFirstMadeControl = kLocate + 1;

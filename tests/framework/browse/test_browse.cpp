@@ -47,39 +47,21 @@ Files& BigFiles() {
   return files;
 }
 
-class BrowseTest : public rt::ui::RobotFixture {
+class BrowseTest : public BrowseFixture {
  protected:
-  void SetUp() override {
-    RobotFixture::SetUp();
-    rt::testing::ClearAssertionMessages();
-  }
-  void TearDown() override {
-    if (robot_.IsOpen(window_)) robot_.Press(window_, kClose);
-    RobotFixture::TearDown();
-    EXPECT_TRUE(rt::testing::AssertionMessages().empty()) << rt::testing::AssertionMessages().front();
-  }
-
   // Copies the big file the test asks for (or makes `count` items) and opens the browse.
   void Open(BrowseSpec spec, int count = kItems) {
-    spec.directory = dir_.Path().string();
     if (count == kItems) {
       const TempDir& from = spec.keyed ? BigFiles().keyed : BigFiles().plain;
       for (const auto& entry : std::filesystem::directory_iterator(from.Path()))
         std::filesystem::copy(entry.path(), dir_ / entry.path().filename().string());
     } else {
-      BuildItems(spec.directory, spec.keyed, count);
+      BuildItems(dir_.Path().string(), spec.keyed, count);
     }
-    spec_ = std::move(spec);
     count_ = count;
-    StartBrowse(spec_, log_, outcome_);
-    window_ = Find("Browse Items");
-  }
-  void CloseAndWait() {
-    ASSERT_TRUE(robot_.Press(window_, kClose));
-    ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
+    Start(std::move(spec));
   }
 
-  std::vector<Long> ShownIds() { return browsetest::ShownIds(robot_, window_); }
   Long Selected() { return rt::PropNumber(robot_.Prop(window_, kList, rt::PROP_Selected)); }
   Long Thumb() { return rt::PropNumber(robot_.Prop(window_, kList, rt::PROP_VScrollPos)); }
   Long SelectedId() {
@@ -96,12 +78,7 @@ class BrowseTest : public rt::ui::RobotFixture {
   }
   bool Enabled(Long control) { return robot_.Prop(window_, control, rt::PROP_Disable).empty(); }
 
-  TempDir dir_;
-  BrowseSpec spec_;
   int count_ = kItems;
-  rt::ui::Recorder log_;
-  Outcome outcome_;
-  rt::ui::ShownWindow window_;
 };
 
 // ---- Walks: scrolls, picks, thumb drags and the toolbar's navigation buttons ----

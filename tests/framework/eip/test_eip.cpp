@@ -107,22 +107,11 @@ std::vector<Long> From(Long first, int count, std::vector<Long> replace = {}) {
 
 // ---- The fixture ----
 
-class EditInPlace : public rt::ui::RobotFixture {
+class EditInPlace : public BrowseFixture {
  protected:
-  void SetUp() override {
-    RobotFixture::SetUp();
-    rt::testing::ClearAssertionMessages();
-  }
-  void TearDown() override {
-    if (robot_.IsOpen(window_)) robot_.Press(window_, kClose);
-    EXPECT_EQ(robot_.UnansweredCount(), 0u) << "a question nobody expected";
-    RobotFixture::TearDown();
-    EXPECT_TRUE(rt::testing::AssertionMessages().empty()) << rt::testing::AssertionMessages().front();
-  }
-
   void Open(const Settings& s) {
     BuildItems(dir_.Path().string(), true, s.items);
-    spec_ = {.directory = dir_.Path().string(), .setUp = [s](World& world, BrowseClass& browse) {
+    Start({.setUp = [s](World& world, BrowseClass& browse) {
                if (s.noMaker) {
                  browse.AskProcedure = 0;
                  return;
@@ -144,9 +133,7 @@ class EditInPlace : public rt::ui::RobotFixture {
                if (s.leftClickAlert) browse.Window->MyWindow->SetProp(kList, rt::PROP_Alrt, "1", 10);
                browse.CheckEIP();
                if (auto* eip = dynamic_cast<BrowseEIPManager*>(browse.EIP)) eip->Insert = s.insert;
-             }};
-    StartBrowse(spec_, log_, outcome_);
-    window_ = Find("Browse Items");
+             }});
   }
 
   void Perform(const Act& act) {
@@ -189,14 +176,6 @@ class EditInPlace : public rt::ui::RobotFixture {
   }
 
   std::map<Long, std::string> FileNow() { return ItemsInFile(dir_.Path().string()); }
-
-  std::vector<Long> ShownIds() { return browsetest::ShownIds(robot_, window_); }
-
-  TempDir dir_;
-  BrowseSpec spec_;
-  rt::ui::Recorder log_;
-  Outcome outcome_;
-  rt::ui::ShownWindow window_;
 };
 
 // ---- The scenarios ----
