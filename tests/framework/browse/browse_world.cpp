@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "framework/data/file_manager.h"
 #include "framework/error/levels.h"
@@ -99,7 +100,7 @@ rt::WindowDef BrowseDef(rt::FixedString<20>& locateText) {
 
 class BrowseProcedure final : public WindowManager {
  public:
-  BrowseProcedure(World& world, const BrowseSpec& spec, fwtest::ThreadLog& log)
+  BrowseProcedure(World& world, const BrowseSpec& spec, rt::ui::Recorder& log)
       : world_(world), spec_(spec), log_(log), window_(BrowseDef(locateText_)), target_(browse_),
         locator_(world.ITM.NAME, locateText_) {}
 
@@ -162,14 +163,15 @@ class BrowseProcedure final : public WindowManager {
     WindowManager::Run(number, request);
     if (Request == Request::View) return Response::Cancelled;
     const UpdateCall call{request, world_.ITM.ID};
-    log_.Add(RequestName(request) + " " + std::to_string(call.id));
+    static const char* const names[] = {"", "Insert", "Change", "Delete", "Select", "Print", "View"};
+    log_.Note(names[request % std::size(names)] + (" " + std::to_string(call.id)));
     return spec_.update ? spec_.update(world_, call, ++calls_) : Response::Cancelled;
   }
 
  private:
   World& world_;
   const BrowseSpec& spec_;
-  fwtest::ThreadLog& log_;
+  rt::ui::Recorder& log_;
   rt::FixedString<20> locateText_;
   rt::Window window_;
   ToolbarClass toolbar_;
@@ -267,35 +269,49 @@ World::~World() {
   access.Kill();
 }
 
-void RunBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome) {
+void RunBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome) {
   World world(spec);
   BrowseProcedure procedure(world, spec, log);
   outcome.response = procedure.Run();
   outcome.record = world.ITM;
 }
 
-void StartBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome) {
+void StartBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome) {
   rt::Start([&spec, &log, &outcome] { RunBrowse(spec, log, outcome); });
 }
 
-std::vector<rt::Long> ShownIds(const rt::ui::Robot& robot, const rt::ui::ShownWindow& window) {
-  std::vector<rt::Long> ids;
-  for (const auto& row : robot.ListRows(window, kList)) {
-    std::string text = row.at(0);
-    std::erase(text, ',');
-    ids.push_back(std::stol(text));
-  }
-  return ids;
+std::map<rt::Long, std::string> ItemsInFile(const std::string& directory) {
+  std::map<rt::Long, std::string> items;
+  std::thread([&] {
+    rt::ThreadScope scope;
+    ITM_Record record;
+    rt::File file(ItemDecl(directory, true), record);
+    file.Open();
+    file.Set();
+    for (file.Next(); rt::ErrorCode() == 0; file.Next()) items[record.ID] = record.NAME.Str();
+    file.Close();
+  }).join();
+  return items;
 }
 
-std::string RequestName(rt::Byte request) {
-  switch (request) {
-    case Request::Insert: return "Insert";
-    case Request::Change: return "Change";
-    case Request::Delete: return "Delete";
-    case Request::View: return "View";
-    default: return "Request " + std::to_string(request);
-  }
+void Elsewhere(const std::string& directory, rt::Long id, const std::function<void(rt::File&, ITM_Record&)>& act) {
+  std::thread([&] {
+    rt::ThreadScope scope;
+    ITM_Record record;
+    rt::File file(ItemDecl(directory, true), record);
+    file.Open();
+    record.GRP = id / 1000;
+    record.ID = id;
+    file.Get(1);
+    act(file, record);
+    file.Close();
+  }).join();
+}
+
+std::string Trim(std::string text) {
+  text.erase(0, text.find_first_not_of(' '));
+  text.erase(text.find_last_not_of(' ') + 1);
+  return text;
 }
 
 }  // namespace browsetest

@@ -4,9 +4,10 @@
 // locator entry and the toolbar's navigation buttons, and an update procedure each test
 // scripts. Shared by the headless scenario tests and the Qt offscreen test. The window and
 // every data object live on the browse's program thread; the test reads what it shows through
-// the Robot and what it did through a ThreadLog.
+// the Robot and what it did through a Recorder.
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +25,9 @@
 #include "runtime/ui/queue_list_source.h"
 #include "runtime/ui/window.h"
 #include "tests/framework/data/data_fixture.h"
-#include "tests/framework/window/thread_log.h"
+#include "runtime/core/assert.h"
+#include "tests/runtime/ui/robot_fixture.h"
+#include "tests/support/files.h"
 
 namespace browsetest {
 
@@ -120,14 +123,55 @@ struct Outcome {
 };
 
 // Runs the browse on the calling program thread until its window closes.
-void RunBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome);
+void RunBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome);
 // Runs the browse on a new program thread; `log` gets "Insert 140"-style lines for each update
 // call, `outcome` the result once the thread has ended.
-void StartBrowse(const BrowseSpec& spec, fwtest::ThreadLog& log, Outcome& outcome);
+void StartBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome);
 
-std::string RequestName(rt::Byte request);
+// The scenario tests' fixture: the browse on a program thread, the Robot as its user, and no
+// assertion report or unanswered question left at the end.
+class BrowseFixture : public rt::ui::RobotFixture {
+ protected:
+  void SetUp() override {
+    RobotFixture::SetUp();
+    rt::testing::ClearAssertionMessages();
+  }
+  void TearDown() override {
+    if (robot_.IsOpen(window_)) robot_.Press(window_, kClose);
+    EXPECT_EQ(robot_.UnansweredCount(), 0u) << "a question nobody expected";
+    RobotFixture::TearDown();
+    EXPECT_TRUE(rt::testing::AssertionMessages().empty()) << rt::testing::AssertionMessages().front();
+  }
+  // Starts the browse over the file in dir_; window_ is its window once it shows.
+  void Start(BrowseSpec spec) {
+    spec.directory = dir_.Path().string();
+    spec_ = std::move(spec);
+    StartBrowse(spec_, log_, outcome_);
+    window_ = Find("Browse Items");
+  }
+  // The ids the list shows (its first column, without the thousands separators).
+  std::vector<rt::Long> ShownIds() {
+    std::vector<rt::Long> ids;
+    for (auto row : robot_.ListRows(window_, kList)) {
+      std::erase(row.at(0), ',');
+      ids.push_back(std::stol(row.at(0)));
+    }
+    return ids;
+  }
 
-// The ids the list shows (its first column, without the thousands separators).
-std::vector<rt::Long> ShownIds(const rt::ui::Robot& robot, const rt::ui::ShownWindow& window);
+  TempDir dir_;
+  BrowseSpec spec_;
+  rt::ui::Recorder log_;
+  Outcome outcome_;
+  rt::ui::ShownWindow window_;
+};
+
+// Controls made while the window is open (edit in place) come after the declared ones.
+inline constexpr rt::Long kFirstMadeControl = kLocate + 1;
+// Every item of the keyed file in `directory`: id -> name.
+std::map<rt::Long, std::string> ItemsInFile(const std::string& directory);
+// Another station (a thread and file instance of its own) reads item `id` and does `act` to it.
+void Elsewhere(const std::string& directory, rt::Long id, const std::function<void(rt::File&, ITM_Record&)>& act);
+std::string Trim(std::string text);
 
 }  // namespace browsetest

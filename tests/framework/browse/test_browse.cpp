@@ -1,6 +1,6 @@
 // BrowseClass in a browse procedure of its own on a program thread, driven by the Robot under
 // the headless backend, over a keyed file of 10 000 items and a file without keys read in
-// record order. Tables: paging (rows, pages, ends, the thumb), the toolbar's navigation, the
+// record order. Tables: walks (rows, pages, ends, the thumb, the toolbar's navigation), the
 // locator, filters and ranges, the alerted keys and popup items with the update procedure they
 // call, the pending toolbar requests after an update, selecting mode, the reread before an
 // update; then the small views (empty, fewer rows than the page) and the server filter rewrite.
@@ -47,39 +47,21 @@ Files& BigFiles() {
   return files;
 }
 
-class BrowseTest : public rt::ui::RobotFixture {
+class BrowseTest : public BrowseFixture {
  protected:
-  void SetUp() override {
-    RobotFixture::SetUp();
-    rt::testing::ClearAssertionMessages();
-  }
-  void TearDown() override {
-    if (robot_.IsOpen(window_)) robot_.Press(window_, kClose);
-    RobotFixture::TearDown();
-    EXPECT_TRUE(rt::testing::AssertionMessages().empty()) << rt::testing::AssertionMessages().front();
-  }
-
   // Copies the big file the test asks for (or makes `count` items) and opens the browse.
   void Open(BrowseSpec spec, int count = kItems) {
-    spec.directory = dir_.Path().string();
     if (count == kItems) {
       const TempDir& from = spec.keyed ? BigFiles().keyed : BigFiles().plain;
       for (const auto& entry : std::filesystem::directory_iterator(from.Path()))
         std::filesystem::copy(entry.path(), dir_ / entry.path().filename().string());
     } else {
-      BuildItems(spec.directory, spec.keyed, count);
+      BuildItems(dir_.Path().string(), spec.keyed, count);
     }
-    spec_ = std::move(spec);
     count_ = count;
-    StartBrowse(spec_, log_, outcome_);
-    window_ = Find("Browse Items");
-  }
-  void CloseAndWait() {
-    ASSERT_TRUE(robot_.Press(window_, kClose));
-    ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
+    Start(std::move(spec));
   }
 
-  std::vector<Long> ShownIds() { return browsetest::ShownIds(robot_, window_); }
   Long Selected() { return rt::PropNumber(robot_.Prop(window_, kList, rt::PROP_Selected)); }
   Long Thumb() { return rt::PropNumber(robot_.Prop(window_, kList, rt::PROP_VScrollPos)); }
   Long SelectedId() {
@@ -96,21 +78,20 @@ class BrowseTest : public rt::ui::RobotFixture {
   }
   bool Enabled(Long control) { return robot_.Prop(window_, control, rt::PROP_Disable).empty(); }
 
-  TempDir dir_;
-  BrowseSpec spec_;
   int count_ = kItems;
-  fwtest::ThreadLog log_;
-  Outcome outcome_;
-  rt::ui::ShownWindow window_;
 };
 
-// ---- Paging: rows, pages, the ends and the thumb ----
+// ---- Walks: scrolls, picks, thumb drags and the toolbar's navigation buttons ----
 
-enum class Act { None, Down, PickLast, PageDown, PageUp, Top, Bottom, Up, PickFirst, DragTop, DragOne, DragTwo, DragMiddle, DragBottom };
+// A step's act: a scroll event, a toolbar button, a pick of a shown row or a drag of the thumb.
+constexpr Long Pick(Long row) { return -row; }
+constexpr Long Drag(Long percent) { return 10000 + percent; }  // past every event and button number
+constexpr Long kDown = rt::EVENT_ScrollDown, kUp = rt::EVENT_ScrollUp, kPgDn = rt::EVENT_PageDown,
+               kPgUp = rt::EVENT_PageUp, kTop = rt::EVENT_ScrollTop, kBottom = rt::EVENT_ScrollBottom;
 
 struct Step {
-  Act act;
-  int top;  // index in the order of the first row shown; kEnd: the last page, kEnd - 1 one row before
+  Long act;  // 0: none
+  int top;   // index in the order of the first row shown; kEnd: the last page, kEnd - 1 one row before
   Long selected;
   Long thumb;  // -1: not checked
 };
@@ -125,35 +106,19 @@ struct PagingCase {
   std::vector<Step> steps;
 };
 
-class Paging : public BrowseTest, public ::testing::WithParamInterface<PagingCase> {
- protected:
-  void Do(Act act) {
-    switch (act) {
-      case Act::None: break;
-      case Act::Down: ASSERT_TRUE(robot_.Scroll(window_, kList, rt::EVENT_ScrollDown)); break;
-      case Act::Up: ASSERT_TRUE(robot_.Scroll(window_, kList, rt::EVENT_ScrollUp)); break;
-      case Act::PageDown: ASSERT_TRUE(robot_.Scroll(window_, kList, rt::EVENT_PageDown)); break;
-      case Act::PageUp: ASSERT_TRUE(robot_.Scroll(window_, kList, rt::EVENT_PageUp)); break;
-      case Act::Top: ASSERT_TRUE(robot_.Scroll(window_, kList, rt::EVENT_ScrollTop)); break;
-      case Act::Bottom: ASSERT_TRUE(robot_.Scroll(window_, kList, rt::EVENT_ScrollBottom)); break;
-      case Act::PickLast: ASSERT_TRUE(robot_.PickRow(window_, kList, kPageRows)); break;
-      case Act::PickFirst: ASSERT_TRUE(robot_.PickRow(window_, kList, 1)); break;
-      case Act::DragTop: ASSERT_TRUE(robot_.DragThumb(window_, kList, 0)); break;
-      case Act::DragOne: ASSERT_TRUE(robot_.DragThumb(window_, kList, 1)); break;
-      case Act::DragTwo: ASSERT_TRUE(robot_.DragThumb(window_, kList, 2)); break;
-      case Act::DragMiddle: ASSERT_TRUE(robot_.DragThumb(window_, kList, 50)); break;
-      case Act::DragBottom: ASSERT_TRUE(robot_.DragThumb(window_, kList, 100)); break;
-    }
-  }
-};
+class Paging : public BrowseTest, public ::testing::WithParamInterface<PagingCase> {};
 
-TEST_P(Paging, EachScrollShowsTheRowsThatComeIntoView) {
+TEST_P(Paging, EachStepShowsTheRowsThatComeIntoView) {
   const PagingCase& c = GetParam();
   Open({.keyed = c.keyed, .order = c.order, .step = c.step});
   int n = 0;
   for (const Step& step : c.steps) {
     SCOPED_TRACE("step " + std::to_string(++n));
-    Do(step.act);
+    const Long a = step.act;
+    ASSERT_TRUE(a < 0                        ? robot_.PickRow(window_, kList, -a)
+                : a >= Drag(0)               ? robot_.DragThumb(window_, kList, a - Drag(0))
+                : a >= ToolbarButton::Insert ? robot_.Press(window_, a)
+                                             : !a || robot_.Scroll(window_, kList, a));
     EXPECT_EQ(ShownIds(), Page(TopIndex(step.top)));
     EXPECT_EQ(Selected(), step.selected);
     if (step.thumb >= 0) {
@@ -164,25 +129,31 @@ TEST_P(Paging, EachScrollShowsTheRowsThatComeIntoView) {
 }
 
 const std::vector<Step> kScrolls = {
-    {Act::None, 0, 1, -1},        // 1: opens at the start, first row highlighted
-    {Act::PageUp, 0, 1, 0},       // 2: nothing above the first page: the thumb is at the top
-    {Act::PageDown, 10, 1, 50},   // 3: a page down reads the next page, the highlight keeps its row
-    {Act::PickLast, 10, 10, -1},  // 4
-    {Act::Down, 11, 10, 50},      // 5: past the last row: one row comes in, one goes
-    {Act::Bottom, kEnd, 10, 100}, // 6: the end
-    {Act::Down, kEnd, 10, 100},   // 7: nothing past the end
-    {Act::Up, kEnd, 9, -1},       // 8: within the page: the runtime moves the highlight
-    {Act::PickFirst, kEnd, 1, -1},
-    {Act::Up, kEnd - 1, 1, 50},   // 10: one row comes in above
-    {Act::Top, 0, 1, 0},          // 11: and back to the start
+    {0, 0, 1, -1},           // 1: opens at the start, first row highlighted
+    {kPgUp, 0, 1, 0},        // 2: nothing above the first page: the thumb is at the top
+    {kPgDn, 10, 1, 50},      // 3: a page down reads the next page, the highlight keeps its row
+    {Pick(10), 10, 10, -1},  // 4
+    {kDown, 11, 10, 50},     // 5: past the last row: one row comes in, one goes
+    {kBottom, kEnd, 10, 100},  // 6: the end
+    {kDown, kEnd, 10, 100},  // 7: nothing past the end
+    {kUp, kEnd, 9, -1},      // 8: within the page: the runtime moves the highlight
+    {Pick(1), kEnd, 1, -1},
+    {kUp, kEnd - 1, 1, 50},  // 10: one row comes in above
+    {kTop, 0, 1, 0},         // 11: and back to the start
 };
 const std::vector<Step> kDrags = {
-    {Act::DragMiddle, 10, 1, 50},  // 1: no step value: a drag at the middle pages down
-    {Act::DragMiddle, 20, 1, 50},
-    {Act::DragTwo, 10, 1, -1},  // 3: just below the top: a page up
-    {Act::DragOne, 0, 1, 0},    // 4: the first step counts as the top
-    {Act::DragBottom, kEnd, 10, 100},
-    {Act::DragTop, 0, 1, 0},
+    {Drag(50), 10, 1, 50},  // 1: no step value: a drag at the middle pages down
+    {Drag(50), 20, 1, 50},
+    {Drag(2), 10, 1, -1},   // 3: just below the top: a page up
+    {Drag(1), 0, 1, 0},     // 4: the first step counts as the top
+    {Drag(100), kEnd, 10, 100},
+    {Drag(0), 0, 1, 0},
+};
+// Each navigation button scrolls as its key would.
+const std::vector<Step> kButtons = {
+    {ToolbarButton::PageDown, 10, 1, -1}, {ToolbarButton::Down, 10, 2, -1},  {Pick(1), 10, 1, -1},
+    {ToolbarButton::Up, 9, 1, -1},        {ToolbarButton::PageUp, 0, 1, -1}, {ToolbarButton::Bottom, kEnd, 10, -1},
+    {ToolbarButton::Top, 0, 1, -1},
 };
 
 INSTANTIATE_TEST_SUITE_P(Browse, Paging,
@@ -190,36 +161,8 @@ INSTANTIATE_TEST_SUITE_P(Browse, Paging,
                                            PagingCase{"KeyedByIdWithBaseStep", true, Order::ById, true, kScrolls},
                                            PagingCase{"NoKeysInRecordOrder", false, Order::RecordOrder, true, kScrolls},
                                            PagingCase{"ThumbDragsWithBaseStep", true, Order::ById, true, kDrags},
-                                           PagingCase{"ThumbDragsNoKeys", false, Order::RecordOrder, true, kDrags}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// ---- The toolbar's navigation buttons ----
-
-struct VcrCase {
-  const char* name;
-  Long button;
-  int top;
-  Long selected;
-};
-
-class ToolbarNavigation : public BrowseTest, public ::testing::WithParamInterface<VcrCase> {};
-
-TEST_P(ToolbarNavigation, EachButtonScrollsAsItsKeyWould) {
-  const VcrCase& c = GetParam();
-  Open({});
-  ASSERT_TRUE(robot_.Scroll(window_, kList, rt::EVENT_PageDown));  // rows 10..19, highlight on row 1
-  ASSERT_TRUE(robot_.Press(window_, c.button));
-  EXPECT_EQ(ShownIds(), Page(TopIndex(c.top)));
-  EXPECT_EQ(Selected(), c.selected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Browse, ToolbarNavigation,
-                         ::testing::Values(VcrCase{"Bottom3005", ToolbarButton::Bottom, kEnd, 10},
-                                           VcrCase{"Top3006", ToolbarButton::Top, 0, 1},
-                                           VcrCase{"PageDown3007", ToolbarButton::PageDown, 20, 1},
-                                           VcrCase{"PageUp3008", ToolbarButton::PageUp, 0, 1},
-                                           VcrCase{"Next3009", ToolbarButton::Down, 10, 2},
-                                           VcrCase{"Previous3010", ToolbarButton::Up, 9, 1}),
+                                           PagingCase{"ThumbDragsNoKeys", false, Order::RecordOrder, true, kDrags},
+                                           PagingCase{"ToolbarButtons", true, Order::ById, true, kButtons}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The locator ----
@@ -465,11 +408,11 @@ INSTANTIATE_TEST_SUITE_P(Browse, PendingRequests,
 
 // ---- Selecting ----
 
-enum class Pick { DoubleClick, PopupSelect, Close };
+enum class Choice { DoubleClick, PopupSelect, Close };
 
 struct SelectCase {
   const char* name;
-  Pick pick;        // Close cancels
+  Choice pick;      // Close cancels
   Long expectedId;  // the primary record when the window has closed
   Byte response;
 };
@@ -487,13 +430,13 @@ TEST_P(Selecting, ADoubleClickPicksAndCancelRestoresTheSavedRecord) {
   EXPECT_TRUE(Enabled(kSelect));
   EXPECT_EQ(robot_.Prop(window_, kSelect, rt::PROP_Default), "1");
   ASSERT_TRUE(robot_.Scroll(window_, kList, rt::EVENT_PageDown));
-  ASSERT_TRUE(robot_.PickRow(window_, kList, 3, c.pick == Pick::DoubleClick));
-  if (c.pick == Pick::PopupSelect) {
+  ASSERT_TRUE(robot_.PickRow(window_, kList, 3, c.pick == Choice::DoubleClick));
+  if (c.pick == Choice::PopupSelect) {
     ASSERT_TRUE(robot_.PressKey(window_, kList, rt::KEY_MouseRightUp));
     const auto popup = robot_.WaitForPopup(kWait);
     ASSERT_TRUE(popup);
     ASSERT_TRUE(robot_.ChoosePopup(*popup, "Select"));
-  } else if (c.pick == Pick::Close) {
+  } else if (c.pick == Choice::Close) {
     ASSERT_TRUE(robot_.Press(window_, kClose));
   }
   ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
@@ -502,9 +445,9 @@ TEST_P(Selecting, ADoubleClickPicksAndCancelRestoresTheSavedRecord) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Browse, Selecting,
-                         ::testing::Values(SelectCase{"DoubleClickPicks", Pick::DoubleClick, 3120, Response::Completed},
-                                           SelectCase{"PopupSelectPicks", Pick::PopupSelect, 3120, Response::Completed},
-                                           SelectCase{"CloseCancelsAndRestores", Pick::Close, 3333, Response::Cancelled}),
+                         ::testing::Values(SelectCase{"DoubleClickPicks", Choice::DoubleClick, 3120, Response::Completed},
+                                           SelectCase{"PopupSelectPicks", Choice::PopupSelect, 3120, Response::Completed},
+                                           SelectCase{"CloseCancelsAndRestores", Choice::Close, 3333, Response::Cancelled}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BrowseTest, ABrowseForUpdatesOpensAtTheStartWhateverTheCurrentRecord) {
@@ -520,17 +463,7 @@ TEST_F(BrowseTest, ABrowseForUpdatesOpensAtTheStartWhateverTheCurrentRecord) {
 TEST_F(BrowseTest, ARecordDeletedElsewhereIsReportedAndTheListReloaded) {
   Open({.update = UpdateAsAsked});
   ASSERT_TRUE(robot_.PickRow(window_, kList, 4));  // id 40
-  std::thread([&] {  // another station
-    rt::ThreadScope scope;
-    ITM_Record record;
-    rt::File file(ItemDecl(dir_.Path().string(), true), record);
-    file.Open();
-    record.GRP = 0;
-    record.ID = 40;
-    file.Get(1);
-    file.Delete();
-    file.Close();
-  }).join();
+  Elsewhere(dir_.Path().string(), 40, [](rt::File& file, ITM_Record&) { file.Delete(); });
   ASSERT_TRUE(robot_.Press(window_, kChange));
   const auto box = robot_.WaitForMessageBox(kWait);
   ASSERT_TRUE(box);

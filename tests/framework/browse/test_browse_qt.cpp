@@ -1,25 +1,27 @@
-// The browse on the Qt backend (offscreen platform): only what the Qt list can get wrong. The
-// list rendered to a picture (docs/browse_offscreen.png when QUIBBET_DOCS_PICTURES names a
-// folder), End and Home pressed on the table itself and the mouse wheel; paging, the popup and
-// the Query button are the headless tests' tables. The user acts from a thread of its own.
+// The browse on the Qt backend (offscreen platform): only what the Qt widgets can get wrong,
+// by real key presses, clicks and the wheel from a user thread while the browse runs on its
+// program thread. End and Home pressed on the table itself and the wheel; a cell edited in
+// place left with Tab, saved with Enter, another row given up with Esc. Paging, the popup, the
+// Query button and the edit-in-place settings are the headless tests' tables. Pictures:
+// docs/browse_offscreen.png and docs/eip_offscreen.png.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QImage>
-#include <QTest>
+#include <QLineEdit>
 #include <QTableView>
+#include <QTest>
 #include <QWheelEvent>
 
-#include <cstdlib>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "runtime/ui/backend.h"
-#include "runtime/ui/qt/qt_backend.h"
+#include "framework/eip/browse_eip_manager.h"
 #include "runtime/ui/qt/qt_look.h"
 #include "tests/framework/browse/browse_world.h"
-#include "tests/runtime/ui/qt_user.h"
+#include "tests/support/bw_qt.h"
 #include "tests/support/files.h"
 
 namespace browsetest {
@@ -28,32 +30,19 @@ namespace {
 using rt::Long;
 using rt::ui::QtUser;
 using rt::ui::WindowId;
+using Page = std::vector<std::pair<std::string, std::string>>;
 
-int gArgc = 1;
-char gProgram[] = "test_fw_browse_qt";
-char* gArgv[] = {gProgram, nullptr};
-constexpr int kItems = 200;
-
-// The list's table (inside the control's own widget), null when not found.
-QTableView* ListOf(WindowId window) {
-  QWidget* outer = rt::ui::OuterWidget(window);
-  QWidget* control = outer ? outer->findChild<QWidget*>(rt::ui::qt::ControlName(kList)) : nullptr;
-  return control ? control->findChild<QTableView*>() : nullptr;
+// The shown rows as (id, name) texts.
+Page Shown(QtUser& user, WindowId window) {
+  Page page;
+  for (const auto& row : user.Rows(window, kList))
+    if (row.size() >= 2) page.emplace_back(Trim(row[0]), Trim(row[1]));
+  return page;
 }
 
-// The ids in the first column of the shown rows.
-std::vector<std::string> FirstColumn(QtUser& user, WindowId window) {
-  std::vector<std::string> ids;
-  for (const auto& row : user.Rows(window, kList)) {
-    std::string id = row.empty() ? "" : row.front();
-    id.erase(0, id.find_first_not_of(' '));
-    ids.push_back(id);
-  }
-  return ids;
-}
-
+// The ids (as the list writes them) of the page of 200 items from index `from`.
 std::vector<std::string> Expected(std::size_t from) {
-  const std::vector<ITM_Record> all = Ordered(true, kItems, Order::ById);
+  const std::vector<ITM_Record> all = Ordered(true, 200, Order::ById);
   std::vector<std::string> ids;
   for (std::size_t i = from; i < from + kPageRows; ++i) {
     std::string id = std::to_string(all[i].ID);
@@ -63,55 +52,97 @@ std::vector<std::string> Expected(std::size_t from) {
   return ids;
 }
 
-TEST(BrowseOnQt, RendersAndScrollsByTheTablesKeysAndTheWheel) {
-  TempDir dir;
-  BuildItems(dir.Path().string(), true, kItems);
-  std::unique_ptr<rt::ui::Backend> backend = rt::ui::MakeQtBackend(gArgc, gArgv);
-  ASSERT_TRUE(backend->Start());
-  rt::ui::InstallBackend(backend.get());
-  QtUser user;
-  fwtest::ThreadLog log;
+// Runs `script` on the browse of `count` items; `setUp` as BrowseSpec's.
+void PlayBrowse(const std::string& directory, int count, std::function<void(World&, BrowseClass&)> setUp,
+                const std::function<void(QtUser&, WindowId)>& script) {
+  BuildItems(directory, true, count);
+  rt::ui::Recorder log;
   Outcome outcome;
-  BrowseSpec spec;
-  spec.directory = dir.Path().string();
-
-  const int exitCode = rt::ui::PlayProgram<QtUser>(*backend, user, [&] { RunBrowse(spec, log, outcome); }, [&](QtUser& u) {
+  const BrowseSpec spec{.directory = directory, .setUp = std::move(setUp)};
+  bwtest::PlayOnQt([&] { RunBrowse(spec, log, outcome); }, [&](QtUser& u) {
     const WindowId window = u.WaitForWindow("Browse Items");
     ASSERT_NE(window, 0u);
-    EXPECT_EQ(FirstColumn(u, window), Expected(0));
+    script(u, window);
+  });
+}
 
-    QImage picture;
-    u.OnQt([&] { picture = rt::ui::OuterWidget(window)->grab().toImage(); });
-    EXPECT_GT(rt::ui::ColourCount(picture), 8u) << "the list is drawn";
-    EXPECT_TRUE(picture.save(QString::fromStdString(::testing::TempDir()) + "browse_offscreen.png"));
-    if (const char* docs = std::getenv("QUIBBET_DOCS_PICTURES")) picture.save(QString(docs) + "/browse_offscreen.png");
-
-    const auto press = [&](Qt::Key key) {
+TEST(BrowseOnQt, ScrollsByTheTablesKeysAndTheWheel) {
+  TempDir dir;
+  PlayBrowse(dir.Path().string(), 200, {}, [](QtUser& u, WindowId window) {
+    const auto ids = [&] {
+      std::vector<std::string> first;
+      for (const auto& row : Shown(u, window)) first.push_back(row.first);
+      return first;
+    };
+    EXPECT_EQ(ids(), Expected(0));
+    bwtest::KeepPicture(u, window, "browse_offscreen.png");
+    const auto onTable = [&](const std::function<void(QTableView*)>& act) {
       u.OnQt([&] {
-        QTableView* table = ListOf(window);
+        QWidget* control = rt::ui::OuterWidget(window)->findChild<QWidget*>(rt::ui::qt::ControlName(kList));
+        QTableView* table = control ? control->findChild<QTableView*>() : nullptr;
         ASSERT_NE(table, nullptr);
-        QTest::keyClick(table, key);
+        act(table);
       });
     };
-    press(Qt::Key_End);
-    u.Poll([&] { return FirstColumn(u, window) == Expected(kItems - kPageRows); }, "End went to the last page");
-    press(Qt::Key_Home);
-    u.Poll([&] { return FirstColumn(u, window) == Expected(0); }, "Home went back to the first page");
-
+    onTable([](QTableView* table) { QTest::keyClick(table, Qt::Key_End); });
+    u.Poll([&] { return ids() == Expected(200 - kPageRows); }, "End went to the last page");
+    onTable([](QTableView* table) { QTest::keyClick(table, Qt::Key_Home); });
+    u.Poll([&] { return ids() == Expected(0); }, "Home went back to the first page");
     // The wheel scrolls a row past the last one shown.
     u.ClickRow(window, kList, kPageRows, false);
-    u.OnQt([&] {
-      QTableView* table = ListOf(window);
-      ASSERT_NE(table, nullptr);
+    onTable([](QTableView* table) {
       QWheelEvent wheel(QPointF(5, 5), table->viewport()->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
                         Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
       QApplication::sendEvent(table->viewport(), &wheel);
     });
-    u.Poll([&] { return FirstColumn(u, window) == Expected(1); }, "the wheel scrolled a row");
+    u.Poll([&] { return ids() == Expected(1); }, "the wheel scrolled a row");
   });
-  EXPECT_EQ(exitCode, 0);
-  rt::ui::InstallBackend(nullptr);
-  backend->Stop();
+}
+
+TEST(EditInPlaceOnQt, TabEnterAndEscapeByRealKeyPresses) {
+  TempDir dir;
+  const std::string name40 = MakeItem(4, 40).NAME.Str();
+  PlayBrowse(dir.Path().string(), 40, [](World&, BrowseClass& browse) { UseEditInPlace(browse); },
+             [&](QtUser& u, WindowId window) {
+    u.ClickRow(window, kList, 3, false);
+    u.Click(window, kChange);
+    const Long idCell = u.Focus(window);
+    ASSERT_GE(idCell, kFirstMadeControl) << "the first cell is edited";
+    EXPECT_EQ(Trim(u.Text(window, idCell)), "30");
+    u.Type(window, idCell, "35");
+    u.PressKey(window, idCell, rt::KEY_Tab);
+    const Long nameCell = u.Focus(window);
+    ASSERT_GT(nameCell, idCell) << "Tab went on to the name";
+    EXPECT_EQ(Trim(u.Text(window, nameCell)), MakeItem(3, 40).NAME.Str());
+    EXPECT_EQ(Shown(u, window).at(2).first, "35") << "the cell left shows what was typed";
+    bwtest::KeepPicture(u, window, "eip_offscreen.png");
+    u.Type(window, nameCell, "Renamed");
+    u.PressKey(window, nameCell, rt::KEY_Enter);
+    u.Poll([&] { return u.Focus(window) < kFirstMadeControl; }, "Enter ended the row");
+    u.Poll([&] { return Shown(u, window).size() > 2 && Shown(u, window)[2] == Page::value_type("35", "Renamed"); },
+           "the saved row is shown");
+    // Esc, pressed on the entry itself, gives another row's edit up.
+    u.ClickRow(window, kList, 4, false);
+    u.Click(window, kChange);
+    ASSERT_GE(u.Focus(window), kFirstMadeControl);
+    u.PressKey(window, u.Focus(window), rt::KEY_Tab);
+    const Long name = u.Focus(window);
+    u.Type(window, name, "Gone");
+    u.OnQt([&] {
+      QLineEdit* entry = rt::ui::OuterWidget(window)->findChild<QLineEdit*>(rt::ui::qt::ControlName(name));
+      ASSERT_NE(entry, nullptr);
+      QTest::keyClick(entry, Qt::Key_Escape);
+    });
+    u.Poll([&] { return u.Focus(window) < kFirstMadeControl; }, "Esc ended the row");
+    u.Poll([&] { return Shown(u, window).size() > 3 && Shown(u, window)[3] == Page::value_type("40", name40); },
+           "the given-up row shows the record again");
+    u.Click(window, kClose);
+  });
+  std::map<Long, std::string> expected;
+  for (int n = 1; n <= 40; ++n) expected[n * 10] = MakeItem(n, 40).NAME.Str();
+  expected.erase(30);
+  expected[35] = "Renamed";
+  EXPECT_EQ(ItemsInFile(dir.Path().string()), expected) << "only the saved row changed";
 }
 
 }  // namespace

@@ -5,11 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QImage>
-#include <QWidget>
-
-#include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,9 +12,7 @@
 #include "framework/history/msg_box_class.h"
 #include "runtime/core/text.h"
 #include "runtime/core/thread.h"
-#include "runtime/ui/backend.h"
-#include "runtime/ui/qt/qt_backend.h"
-#include "tests/runtime/ui/qt_user.h"
+#include "tests/support/bw_qt.h"
 
 namespace {
 
@@ -28,17 +21,9 @@ using rt::ui::QtUser;
 using rt::ui::WindowId;
 using Strings = std::vector<std::string>;
 
-int gArgc = 1;
-char gProgram[] = "test_fw_history_qt";
-char* gArgv[] = {gProgram, nullptr};
-
 rt::PerThread<ErrorStatusClass> gStatus{"ErrorStatusForHistoryQtTests"};
 
 TEST(HistoryOnQt, ShowsTheEarlierMessagesAndClosesOnAClick) {
-  std::unique_ptr<rt::ui::Backend> backend = rt::ui::MakeQtBackend(gArgc, gArgv);
-  ASSERT_TRUE(backend->Start());
-  rt::ui::InstallBackend(backend.get());
-  QtUser user;
   const auto program = [&] {
     HistoryErrorClass errors;
     errors.Init(gStatus);
@@ -47,8 +32,7 @@ TEST(HistoryOnQt, ShowsTheEarlierMessagesAndClosesOnAClick) {
     for (Long id : {25, 14, 41}) errors.Throw(id);
     errors.ViewHistory();
   };
-
-  const int exitCode = rt::ui::PlayProgram<QtUser>(*backend, user, program, [&](QtUser& u) {
+  bwtest::PlayOnQt(program, [&](QtUser& u) {
     const WindowId window = u.WaitForWindow("Errors History");
     ASSERT_NE(window, 0u);
     Strings texts;
@@ -63,18 +47,10 @@ TEST(HistoryOnQt, ShowsTheEarlierMessagesAndClosesOnAClick) {
     EXPECT_EQ(shown, (Strings{"&Help", "O&k"})) << "the caller's buttons, highest value first";
     EXPECT_EQ(u.Focus(window), ErrorWindow::FirstButton + 1) << "the default button has the focus";
 
-    QImage picture;
-    u.OnQt([&] { picture = rt::ui::OuterWidget(window)->window()->grab().toImage(); });
-    EXPECT_GT(rt::ui::ColourCount(picture), 8u) << "the window is drawn";
-    EXPECT_TRUE(picture.save(QString::fromStdString(::testing::TempDir()) + "demo_history.png"));
-    if (const char* docs = std::getenv("QUIBBET_DOCS_PICTURES")) picture.save(QString(docs) + "/demo_history.png");
-
+    bwtest::KeepPicture(u, window, "demo_history.png");
     u.Click(window, ErrorWindow::FirstButton + 1);  // Ok
     EXPECT_TRUE(u.WaitForWindowClosed(window));
   });
-  EXPECT_EQ(exitCode, 0);
-  rt::ui::InstallBackend(nullptr);
-  backend->Stop();
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <future>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -44,12 +43,6 @@ constexpr Long kEarlier[] = {25, 14, 41};
 const Strings kEarlierTexts = {"There are no records available to process.",
                                "This form cannot be used to delete a record",
                                "This form cannot be used to update a record"};
-
-template <class Case>
-  requires requires(const Case& c) { std::string(c.name); }
-void PrintTo(const Case& c, std::ostream* os) {
-  *os << c.name;
-}
 
 class HistoryWindow : public rt::ui::RobotFixture {
  protected:

@@ -1,9 +1,9 @@
 // WindowManager over a form of its own: a window with a name entry, OK, Cancel and Save on a
 // program thread, editing the test dictionary's parent file (auto-numbered ID, unique name),
-// driven by the Robot under the headless backend. Tables: insert with each insert action; change,
-// view and save flows with each cancel action, the questions and their answers; delete with each
-// delete action; the history key. Then the dispatch itself: resets, the resizer, a handler
-// hiding an event from components and the kill order.
+// driven by the Robot under the headless backend. One table of user acts and answers: insert,
+// change, view, save and delete under each action, the questions and the history key. Then the
+// dispatch itself: resets, the resizer, a handler hiding an event from components and the kill
+// order.
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,6 @@
 #include "runtime/ui/accept_loop.h"
 #include "runtime/ui/window.h"
 #include "tests/framework/data/data_fixture.h"
-#include "tests/framework/window/thread_log.h"
 #include "tests/runtime/ui/robot_fixture.h"
 
 namespace {
@@ -40,7 +39,7 @@ rt::PerThread<ErrorStatusClass> gStatus{"ErrorStatusForWindowManagerTests"};
 enum : Long { kId = 1, kName, kOk, kCancel, kSave, kPlain, kEnd, kSheet };
 constexpr Long kNext = ToolbarButton::Down;
 
-using Log = fwtest::ThreadLog;
+using Log = rt::ui::Recorder;
 
 // The parent file with its managers, built on the form's own thread as a procedure has them.
 struct World {
@@ -66,7 +65,6 @@ struct World {
 
 struct FormSpec {
   Byte request = Request::Change;
-  Long recordId = 1;  // the record a change, delete or view starts on
   Byte insertAction = Insert::Close;
   Byte deleteAction = Delete::Confirm;
   Byte deleteActionOnForm = 0;  // non-zero: the form's delete uses this once the form is shown
@@ -75,7 +73,7 @@ struct FormSpec {
   Long historyKey = kHistoryKey;
   bool saveButton = false;
   bool okEndsCompleted = false;  // OK is also a closing button that ends with Response::Completed
-  Strings components;       // names of components registered in this order
+  Strings components = {};  // names of components registered in this order
   Long hiddenControl = 0;   // TakeFieldEvent answers Level::Notify for it
   Long fatalControl = 0;    // TakeFieldEvent answers Level::Fatal for it
   bool resizer = false;
@@ -98,13 +96,13 @@ class NotingComponent : public WindowComponent {
     bool listed = false;
     if (window_.CL)
       for (const auto& entry : *window_.CL) listed = listed || entry.Component == this;
-    log_.Add(name_ + (listed ? " killed while listed" : " killed"));
+    log_.Note(name_ + (listed ? " killed while listed" : " killed"));
   }
-  void Reset(Byte) override { log_.Add(name_ + " reset"); }
+  void Reset(Byte) override { log_.Note(name_ + " reset"); }
   Byte ResetRequired() override { return 0; }
   void SetAlerts() override {}
   Byte TakeEvent() override {
-    if (rt::Event() == rt::EVENT_Accepted) log_.Add(name_ + " saw " + std::to_string(rt::Field()));
+    if (rt::Event() == rt::EVENT_Accepted) log_.Note(name_ + " saw " + std::to_string(rt::Field()));
     return Level::Ok;
   }
   void Update() override {}
@@ -241,20 +239,16 @@ class WindowManagerForm : public rt::ui::RobotFixture {
     }
     file.Close();
   }
-  std::vector<std::pair<Long, std::string>> Stored() {
+  // The names in the file, by id.
+  Strings StoredNames() {
     PAR_Record record;
     rt::File file(testdict::ParentDecl(dir_.Path().string()), record);
-    std::vector<std::pair<Long, std::string>> rows;
-    file.Open();
-    if (rt::ErrorCode() != 0) return rows;
-    file.SetKey(1);
-    for (file.Next(); rt::ErrorCode() == 0; file.Next()) rows.emplace_back(record.ID, record.NAME.Str());
-    file.Close();
-    return rows;
-  }
-  Strings StoredNames() {
     Strings names;
-    for (const auto& row : Stored()) names.push_back(row.second);
+    file.Open();
+    if (rt::ErrorCode() != 0) return names;
+    file.SetKey(1);
+    for (file.Next(); rt::ErrorCode() == 0; file.Next()) names.push_back(record.NAME.Str());
+    file.Close();
     return names;
   }
 
@@ -268,7 +262,7 @@ class WindowManagerForm : public rt::ui::RobotFixture {
       if (spec_.request == Request::Insert) {
         world.access.PrimeRecord();
       } else {
-        world.PAR.ID = spec_.recordId;
+        world.PAR.ID = 1;  // a change, delete or view starts on the first record
         world.access.Fetch(1);
       }
       world.access.deleteFailuresLeft = spec_.deleteRefusals;
@@ -304,263 +298,158 @@ class WindowManagerForm : public rt::ui::RobotFixture {
   rt::ui::ShownWindow window_;
 };
 
-// ---- Insert: each insert action ----
+// ---- Insert, change, view, save and delete: each action, the questions and their answers ----
 
-struct InsertCase {
+// A user's act on the form, or a check on the way.
+struct Act {
+  enum { Edit, Key, Press, Answer, Shows, OnForm } what;
+  Long n = 0;  // Edit: the key that leaves the name (0: the close box); Key, Press; Answer: the button
+  std::string text{};
+};
+Act Edit(std::string text, Long leave = rt::KEY_Tab) { return {Act::Edit, leave, std::move(text)}; }
+Act Key(Long key) { return {Act::Key, key}; }
+Act Press(Long control) { return {Act::Press, control}; }
+Act Answer(std::string caption, Long button) { return {Act::Answer, button, std::move(caption)}; }
+Act Shows(std::string name) { return {Act::Shows, 0, std::move(name)}; }
+// The form is open again with nothing asked, the focus on its first field.
+Act OnForm() { return {Act::OnForm}; }
+
+struct FormCase {
   const char* name;
-  Byte action;
-  Strings typed;                // a record per name, OK after each
-  std::vector<Long> addedAnswers;  // answers to "Record Added" (Insert::Ask)
-  bool cancelAtEnd;             // the form is still open and is cancelled
-  const char* shownBeforeCancel;
-  Long closeAnswer;             // answer to "Save Record" on cancelling, 0 when none is asked
+  FormSpec spec;
+  std::vector<Act> acts;
   Byte response;
-  Strings stored;
+  Strings stored;  // the file starts with "One" and "Two"
+  Long vcr = 0;
 };
 
-class InsertActions : public WindowManagerForm, public ::testing::WithParamInterface<InsertCase> {};
+class Forms : public WindowManagerForm, public ::testing::WithParamInterface<FormCase> {};
 
-TEST_P(InsertActions, AddRecordsAndEndAsTheActionSays) {
-  const InsertCase& c = GetParam();
-  FormSpec spec;
-  spec.request = Request::Insert;
-  spec.insertAction = c.action;
-  Start(spec);
-  for (std::size_t i = 0; i < c.typed.size(); ++i) {
-    ASSERT_TRUE(robot_.TypeInto(window_, kName, c.typed[i]));
-    ASSERT_TRUE(robot_.Press(window_, kOk));
-    if (i < c.addedAnswers.size()) Answer("Record Added", c.addedAnswers[i]);
-  }
-  if (c.cancelAtEnd) {
-    EXPECT_TRUE(robot_.IsOpen(window_)) << "the form stays after the insert";
-    EXPECT_EQ(Shown(kName), c.shownBeforeCancel);
-    ASSERT_TRUE(robot_.Press(window_, kCancel));
-    if (c.closeAnswer) Answer("Save Record", c.closeAnswer);
+TEST_P(Forms, EndAsTheActionsAndAnswersSay) {
+  const FormCase& c = GetParam();
+  Seed({{1, "One"}, {2, "Two"}});
+  Start(c.spec, c.spec.request != Request::Delete || c.spec.deleteAction == Delete::OnForm);
+  int n = 0;
+  for (const Act& act : c.acts) {
+    SCOPED_TRACE("act " + std::to_string(++n));
+    switch (act.what) {
+      case Act::Edit:
+        ASSERT_TRUE(robot_.Type(window_, kName, act.text));
+        ASSERT_TRUE(act.n ? robot_.PressKey(window_, kName, act.n) : robot_.CloseWindow(window_));
+        break;
+      case Act::Key: ASSERT_TRUE(robot_.PressKey(window_, kName, act.n)); break;
+      case Act::Press: ASSERT_TRUE(robot_.Press(window_, act.n)); break;
+      case Act::Answer: Answer(act.text, act.n); break;
+      case Act::Shows: EXPECT_EQ(Shown(kName), act.text); break;
+      case Act::OnForm:
+        ASSERT_TRUE(robot_.WaitForWindow("Update Parent", kWait));
+        EXPECT_EQ(robot_.OpenDialogCount(), 0u) << "nothing else is asked";
+        EXPECT_EQ(robot_.Focus(window_), kName) << "back on the first field";
+        break;
+    }
+    if (HasFatalFailure()) return;
   }
   Finish();
   EXPECT_EQ(outcome_.response, c.response);
   EXPECT_EQ(StoredNames(), c.stored) << "the reserved number of a cancelled record is given back";
-  EXPECT_EQ(outcome_.name, c.stored.back()) << "the caller is left on the last record added";
-  EXPECT_EQ(outcome_.buffersLeft, 0u) << "each repeated insert frees the copy it replaces";
+  EXPECT_EQ(outcome_.vcr, c.vcr);
+  EXPECT_EQ(outcome_.buffersLeft, 0u) << "each save frees the copy it replaces";
+  if (c.spec.request == Request::Insert) {
+    EXPECT_EQ(outcome_.name, c.stored.back()) << "the caller is left on the last record added";
+  } else {
+    EXPECT_EQ(outcome_.request, c.spec.request) << "Save leaves the request as it was";
+  }
 }
 
+constexpr Long kYes = rt::BUTTON_YES, kNo = rt::BUTTON_NO, kOkButton = rt::BUTTON_OK, kCancelButton = rt::BUTTON_CANCEL;
+constexpr Byte kInsert = Request::Insert, kView = Request::View, kDelete = Request::Delete;
+const Strings kSeeded = {"One", "Two"}, kUno = {"Uno", "Two"}, kAlpha = {"One", "Two", "Alpha"}, kOnlyTwo = {"Two"};
+const Act kKeepNo = Answer("Save Record", kNo);
+
 INSTANTIATE_TEST_SUITE_P(
-    EachAction, InsertActions,
+    Cases, Forms,
     ::testing::Values(
-        InsertCase{"Close", Insert::Close, {"Alpha"}, {}, false, "", 0, Response::Completed, {"Alpha"}},
+        FormCase{"InsertClose", {.request = kInsert}, {Edit("Alpha"), Press(kOk)}, Response::Completed, kAlpha},
         // Stay keeps the added record on the form: cancelling finds it unlike the primed one.
-        InsertCase{"Stay", Insert::Stay, {"Alpha"}, {}, true, "Alpha", rt::BUTTON_NO, Response::Cancelled, {"Alpha"}},
+        FormCase{"InsertStay", {.request = kInsert, .insertAction = Insert::Stay},
+                 {Edit("Alpha"), Press(kOk), Shows("Alpha"), Press(kCancel), kKeepNo}, Response::Cancelled, kAlpha},
         // Repeat primes the next record; cancelling it gives its number back and reports the
         // records added as completed.
-        InsertCase{"Repeat", Insert::Repeat, {"Alpha", "Bravo"}, {}, true, "", 0, Response::Completed, {"Alpha", "Bravo"}},
-        InsertCase{"AskYesThenNo", Insert::Ask, {"Alpha", "Bravo"}, {rt::BUTTON_YES, rt::BUTTON_NO}, false, "", 0,
-                   Response::Completed, {"Alpha", "Bravo"}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// ---- Change, view and save: edits, buttons, questions and their answers ----
-
-using Answers = std::vector<std::pair<std::string, Long>>;
-
-struct FlowCase {
-  const char* name = "";
-  Byte request = Request::Change;
-  Byte cancelAction = Cancel::Save | Cancel::Ask;
-  bool saveButton = false;
-  bool okEndsCompleted = false;
-  bool pressNext = false;           // the toolbar's Next leaves a navigation request first
-  const char* typed = nullptr;      // the new name, nullptr for no edit
-  Long leaveBy = rt::KEY_Tab;       // how the name is left: Tab, Esc, or 0 for the close box
-  std::vector<Long> presses = {};   // then these buttons, in order
-  Answers answers = {};             // the questions asked meanwhile, in order
-  Answers backOnForm = {};          // non-empty: the form is still open with nothing asked; the
-                                    // test cancels and answers these
-  Byte response = Response::Cancelled;
-  Strings stored = {"One", "Two"};
-  Byte requestAtEnd = Request::Change;
-  Long vcrAtEnd = 0;
-};
-
-class FormFlows : public WindowManagerForm, public ::testing::WithParamInterface<FlowCase> {};
-
-TEST_P(FormFlows, EndAsTheSettingsAndAnswersSay) {
-  const FlowCase& c = GetParam();
-  Seed({{1, "One"}, {2, "Two"}});
-  FormSpec spec;
-  spec.request = c.request;
-  spec.cancelAction = c.cancelAction;
-  spec.saveButton = c.saveButton;
-  spec.okEndsCompleted = c.okEndsCompleted;
-  Start(spec);
-  if (c.pressNext) {
-    ASSERT_TRUE(robot_.Press(window_, kNext));
-  }
-  if (c.typed) {
-    ASSERT_TRUE(robot_.Type(window_, kName, c.typed));
-    ASSERT_TRUE(c.leaveBy ? robot_.PressKey(window_, kName, c.leaveBy) : robot_.CloseWindow(window_));
-  }
-  for (const Long button : c.presses) ASSERT_TRUE(robot_.Press(window_, button));
-  for (const auto& [caption, button] : c.answers) Answer(caption, button);
-  if (!c.backOnForm.empty()) {
-    ASSERT_TRUE(robot_.WaitForWindow("Update Parent", kWait));
-    EXPECT_EQ(robot_.OpenDialogCount(), 0u) << "nothing else is asked";
-    EXPECT_EQ(robot_.Focus(window_), kName) << "back on the first field";
-    ASSERT_TRUE(robot_.Press(window_, kCancel));
-    for (const auto& [caption, button] : c.backOnForm) Answer(caption, button);
-  }
-  Finish();
-  EXPECT_EQ(outcome_.response, c.response);
-  EXPECT_EQ(StoredNames(), c.stored);
-  EXPECT_EQ(outcome_.request, c.requestAtEnd);
-  EXPECT_EQ(outcome_.vcr, c.vcrAtEnd);
-  EXPECT_EQ(outcome_.buffersLeft, 0u) << "each save frees the copy it replaces";
-}
-
-constexpr Long kYes = rt::BUTTON_YES, kNo = rt::BUTTON_NO;
-const Answers kKeepNo = {{"Save Record", kNo}};
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FormFlows,
-    ::testing::Values(
+        FormCase{"InsertRepeat", {.request = kInsert, .insertAction = Insert::Repeat},
+                 {Edit("Alpha"), Press(kOk), Edit("Bravo"), Press(kOk), Shows(""), Press(kCancel)}, Response::Completed,
+                 {"One", "Two", "Alpha", "Bravo"}},
+        FormCase{"InsertAskYesThenNo", {.request = kInsert, .insertAction = Insert::Ask},
+                 {Edit("Alpha"), Press(kOk), Answer("Record Added", kYes), Edit("Bravo"), Press(kOk),
+                  Answer("Record Added", kNo)},
+                 Response::Completed, {"One", "Two", "Alpha", "Bravo"}},
+        // The history key recalls the last record added; a recalled value is a change of the primed one.
+        FormCase{"HistoryKey", {.request = kInsert, .insertAction = Insert::Repeat},
+                 {Edit("Alpha"), Press(kOk), Key(kHistoryKey), Shows("Alpha"), Press(kCancel), kKeepNo},
+                 Response::Completed, kAlpha},
+        FormCase{"NoHistoryKey", {.request = kInsert, .insertAction = Insert::Repeat, .historyKey = 0},
+                 {Edit("Alpha"), Press(kOk), Key(kHistoryKey), Shows(""), Press(kCancel)}, Response::Completed, kAlpha},
         // OK with and without edits; nothing to save completes unless navigation is pending.
-        FlowCase{.name = "EditedOk", .typed = "Uno", .presses = {kOk}, .response = Response::Completed,
-                 .stored = {"Uno", "Two"}},
-        FlowCase{.name = "UneditedOk", .presses = {kOk}, .response = Response::Completed},
-        FlowCase{.name = "UneditedOkAfterNext", .pressNext = true, .presses = {kOk}, .vcrAtEnd = kNext},
-        FlowCase{.name = "CancelDropsNext", .pressNext = true, .presses = {kCancel}},
+        FormCase{"EditedOk", {}, {Edit("Uno"), Press(kOk)}, Response::Completed, kUno},
+        FormCase{"UneditedOk", {}, {Press(kOk)}, Response::Completed, kSeeded},
+        FormCase{"UneditedOkAfterNext", {}, {Press(kNext), Press(kOk)}, Response::Cancelled, kSeeded, kNext},
+        FormCase{"CancelDropsNext", {}, {Press(kNext), Press(kCancel)}, Response::Cancelled, kSeeded},
         // A closing button wins over OK: the window ends with its response, nothing saved.
-        FlowCase{.name = "ClosingButtonBeforeOk", .okEndsCompleted = true, .typed = "Uno", .presses = {kOk},
-                 .response = Response::Completed},
+        FormCase{"ClosingButtonBeforeOk", {.okEndsCompleted = true}, {Edit("Uno"), Press(kOk)}, Response::Completed, kSeeded},
         // Closing under each cancel action.
-        FlowCase{.name = "UneditedCancelAsksNothing", .presses = {kCancel}},
-        FlowCase{.name = "SaveRecordYes", .typed = "Uno", .presses = {kCancel}, .answers = {{"Save Record", kYes}},
-                 .response = Response::Completed, .stored = {"Uno", "Two"}},
-        FlowCase{.name = "SaveRecordNo", .typed = "Uno", .presses = {kCancel}, .answers = kKeepNo},
+        FormCase{"UneditedCancelAsksNothing", {}, {Press(kCancel)}, Response::Cancelled, kSeeded},
+        FormCase{"SaveRecordYes", {}, {Edit("Uno"), Press(kCancel), Answer("Save Record", kYes)}, Response::Completed, kUno},
+        FormCase{"SaveRecordNo", {}, {Edit("Uno"), Press(kCancel), kKeepNo}, Response::Cancelled, kSeeded},
         // Esc or the close box with the cursor still in the field: the change is taken in first.
-        FlowCase{.name = "EscInTheFieldAsks", .typed = "Uno", .leaveBy = rt::KEY_Esc, .answers = {{"Save Record", kYes}},
-                 .response = Response::Completed, .stored = {"Uno", "Two"}},
-        FlowCase{.name = "CloseBoxInTheFieldAsks", .typed = "Uno", .leaveBy = 0, .answers = kKeepNo},
-        FlowCase{.name = "SaveRecordCancel", .typed = "Uno", .presses = {kCancel},
-                 .answers = {{"Save Record", rt::BUTTON_CANCEL}}, .backOnForm = kKeepNo},
-        FlowCase{.name = "SaveWithoutAsking", .cancelAction = Cancel::Save, .typed = "Uno", .presses = {kCancel},
-                 .response = Response::Completed, .stored = {"Uno", "Two"}},
-        FlowCase{.name = "ChangesLostYes", .cancelAction = Cancel::Ask, .typed = "Uno", .presses = {kCancel},
-                 .answers = {{"Changes will be lost!", kYes}}},
-        FlowCase{.name = "ChangesLostNo", .cancelAction = Cancel::Ask, .typed = "Uno", .presses = {kCancel},
-                 .answers = {{"Changes will be lost!", kNo}}, .backOnForm = {{"Changes will be lost!", kYes}}},
-        FlowCase{.name = "NoCancelAction", .cancelAction = 0, .typed = "Uno", .presses = {kCancel}},
+        FormCase{"EscInTheFieldAsks", {}, {Edit("Uno", rt::KEY_Esc), Answer("Save Record", kYes)}, Response::Completed, kUno},
+        FormCase{"CloseBoxInTheFieldAsks", {}, {Edit("Uno", 0), kKeepNo}, Response::Cancelled, kSeeded},
+        FormCase{"SaveRecordCancel", {},
+                 {Edit("Uno"), Press(kCancel), Answer("Save Record", kCancelButton), OnForm(), Press(kCancel), kKeepNo},
+                 Response::Cancelled, kSeeded},
+        FormCase{"SaveWithoutAsking", {.cancelAction = Cancel::Save}, {Edit("Uno"), Press(kCancel)}, Response::Completed, kUno},
+        FormCase{"ChangesLostYes", {.cancelAction = Cancel::Ask},
+                 {Edit("Uno"), Press(kCancel), Answer("Changes will be lost!", kYes)}, Response::Cancelled, kSeeded},
+        FormCase{"ChangesLostNo", {.cancelAction = Cancel::Ask},
+                 {Edit("Uno"), Press(kCancel), Answer("Changes will be lost!", kNo), OnForm(), Press(kCancel),
+                  Answer("Changes will be lost!", kYes)},
+                 Response::Cancelled, kSeeded},
+        FormCase{"NoCancelAction", {.cancelAction = 0}, {Edit("Uno"), Press(kCancel)}, Response::Cancelled, kSeeded},
         // A refused update (the name key is unique): Cancel goes back to the form and does not
         // close it as well; Yes tries again; No gives up and closes, asking about the change.
-        FlowCase{.name = "RefusedBackToTheForm", .typed = "Two", .presses = {kOk},
-                 .answers = {{"Record was not updated", rt::BUTTON_OK}, {"Record Update Error", rt::BUTTON_CANCEL}},
-                 .backOnForm = kKeepNo},
-        FlowCase{.name = "RefusedRetriedThenGivenUp", .typed = "Two", .presses = {kOk},
-                 .answers = {{"Record was not updated", rt::BUTTON_OK},
-                             {"Record Update Error", kYes},
-                             {"Record was not updated", rt::BUTTON_OK},
-                             {"Record Update Error", kNo},
-                             {"Save Record", kNo}}},
+        FormCase{"RefusedBackToTheForm", {},
+                 {Edit("Two"), Press(kOk), Answer("Record was not updated", kOkButton),
+                  Answer("Record Update Error", kCancelButton), OnForm(), Press(kCancel), kKeepNo},
+                 Response::Cancelled, kSeeded},
+        FormCase{"RefusedRetriedThenGivenUp", {},
+                 {Edit("Two"), Press(kOk), Answer("Record was not updated", kOkButton), Answer("Record Update Error", kYes),
+                  Answer("Record was not updated", kOkButton), Answer("Record Update Error", kNo), kKeepNo},
+                 Response::Cancelled, kSeeded},
         // Save stores and keeps the form; on a view it does nothing (the request stays).
-        FlowCase{.name = "SaveOnChange", .saveButton = true, .typed = "Uno", .presses = {kSave, kCancel},
-                 .stored = {"Uno", "Two"}},
-        FlowCase{.name = "SaveOnView", .request = Request::View, .saveButton = true, .typed = "Uno",
-                 .presses = {kSave, kCancel}, .requestAtEnd = Request::View}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// ---- Delete: each delete action ----
-
-struct DeleteCase {
-  const char* name;
-  Byte action;
-  Byte actionOnForm;  // 0: as before
-  int refusals;
-  bool formOpens;
-  std::vector<std::pair<std::string, Long>> answers;
-  Byte response;
-  std::size_t remaining;
-};
-
-class DeleteActions : public WindowManagerForm, public ::testing::WithParamInterface<DeleteCase> {};
-
-TEST_P(DeleteActions, DeleteAsTheActionSays) {
-  const DeleteCase& c = GetParam();
-  Seed({{1, "One"}, {2, "Two"}});
-  FormSpec spec;
-  spec.request = Request::Delete;
-  spec.deleteAction = c.action;
-  spec.deleteActionOnForm = c.actionOnForm;
-  spec.deleteRefusals = c.refusals;
-  Start(spec, c.formOpens);
-  if (c.formOpens) {
-    ASSERT_TRUE(robot_.Press(window_, kOk));
-  }
-  for (const auto& [caption, button] : c.answers) Answer(caption, button);
-  Finish();
-  EXPECT_EQ(outcome_.response, c.response);
-  EXPECT_EQ(Stored().size(), c.remaining);
-  if (c.remaining == 1) {
-    EXPECT_EQ(Stored().front().first, 2) << "the current record is the one deleted";
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DeleteActions,
-    ::testing::Values(
-        DeleteCase{"ConfirmYes", Delete::Confirm, 0, 0, false, {{"Confirm Delete", rt::BUTTON_YES}}, Response::Completed, 1},
-        DeleteCase{"ConfirmDeclined", Delete::Confirm, 0, 0, false, {{"Confirm Delete", rt::BUTTON_NO}}, Response::Cancelled, 2},
-        DeleteCase{"Silent", Delete::Silent, 0, 0, false, {}, Response::Completed, 1},
-        DeleteCase{"OnForm", Delete::OnForm, 0, 0, true, {}, Response::Completed, 1},
+        FormCase{"SaveOnChange", {.saveButton = true}, {Edit("Uno"), Press(kSave), Press(kCancel)}, Response::Cancelled, kUno},
+        FormCase{"SaveOnView", {.request = kView, .saveButton = true}, {Edit("Uno"), Press(kSave), Press(kCancel)},
+                 Response::Cancelled, kSeeded},
+        // Delete: the current record (the first) goes; a form opens only for OnForm.
+        FormCase{"DeleteConfirmYes", {.request = kDelete}, {Answer("Confirm Delete", kYes)}, Response::Completed, kOnlyTwo},
+        FormCase{"DeleteConfirmDeclined", {.request = kDelete}, {Answer("Confirm Delete", kNo)}, Response::Cancelled, kSeeded},
+        FormCase{"DeleteSilent", {.request = kDelete, .deleteAction = Delete::Silent}, {}, Response::Completed, kOnlyTwo},
+        FormCase{"DeleteOnForm", {.request = kDelete, .deleteAction = Delete::OnForm}, {Press(kOk)}, Response::Completed,
+                 kOnlyTwo},
         // Asked on the form's OK: a declined confirmation still ends the form as done.
-        DeleteCase{"OnFormConfirmDeclined", Delete::OnForm, Delete::Confirm, 0, true, {{"Confirm Delete", rt::BUTTON_NO}},
-                   Response::Completed, 2},
+        FormCase{"DeleteOnFormConfirmDeclined",
+                 {.request = kDelete, .deleteAction = Delete::OnForm, .deleteActionOnForm = Delete::Confirm},
+                 {Press(kOk), Answer("Confirm Delete", kNo)}, Response::Completed, kSeeded},
+        FormCase{"DeleteOnFormConfirmYes",
+                 {.request = kDelete, .deleteAction = Delete::OnForm, .deleteActionOnForm = Delete::Confirm},
+                 {Press(kOk), Answer("Confirm Delete", kYes)}, Response::Completed, kOnlyTwo},
         // A refused delete is offered again (by the relation manager, then by the form).
-        DeleteCase{"OnFormRefusedRetried", Delete::OnForm, 0, 1, true,
-                   {{"Record was not deleted", rt::BUTTON_OK},
-                    {"Record Delete Error", rt::BUTTON_NO},
-                    {"Record Delete Error", rt::BUTTON_YES}},
-                   Response::Completed, 1},
-        DeleteCase{"OnFormRefusedGivenUp", Delete::OnForm, 0, 1, true,
-                   {{"Record was not deleted", rt::BUTTON_OK},
-                    {"Record Delete Error", rt::BUTTON_NO},
-                    {"Record Delete Error", rt::BUTTON_NO}},
-                   Response::Cancelled, 2},
-        DeleteCase{"OnFormConfirmYes", Delete::OnForm, Delete::Confirm, 0, true, {{"Confirm Delete", rt::BUTTON_YES}},
-                   Response::Completed, 1}),
+        FormCase{"DeleteRefusedRetried", {.request = kDelete, .deleteAction = Delete::OnForm, .deleteRefusals = 1},
+                 {Press(kOk), Answer("Record was not deleted", kOkButton), Answer("Record Delete Error", kNo),
+                  Answer("Record Delete Error", kYes)},
+                 Response::Completed, kOnlyTwo},
+        FormCase{"DeleteRefusedGivenUp", {.request = kDelete, .deleteAction = Delete::OnForm, .deleteRefusals = 1},
+                 {Press(kOk), Answer("Record was not deleted", kOkButton), Answer("Record Delete Error", kNo),
+                  Answer("Record Delete Error", kNo)},
+                 Response::Cancelled, kSeeded}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// ---- Field history ----
-
-struct HistoryCase {
-  const char* name;
-  Long historyKey;
-  const char* recalled;  // what the name entry shows afterwards
-};
-
-class FieldHistory : public WindowManagerForm, public ::testing::WithParamInterface<HistoryCase> {};
-
-TEST_P(FieldHistory, RecallsTheValueOfTheLastRecordAdded) {
-  const HistoryCase& c = GetParam();
-  FormSpec spec;
-  spec.request = Request::Insert;
-  spec.insertAction = Insert::Repeat;
-  spec.historyKey = c.historyKey;
-  Start(spec);
-  ASSERT_TRUE(robot_.TypeInto(window_, kName, "Alpha"));
-  ASSERT_TRUE(robot_.Press(window_, kOk));
-  ASSERT_EQ(Shown(kName), "") << "the next record is primed";
-  ASSERT_TRUE(robot_.Click(window_, kName));
-  ASSERT_TRUE(robot_.PressKey(window_, kName, kHistoryKey));
-  EXPECT_EQ(Shown(kName), c.recalled);
-  ASSERT_TRUE(robot_.Press(window_, kCancel));
-  // A recalled value is a change of the primed record.
-  if (*c.recalled) Answer("Save Record", rt::BUTTON_NO);
-  Finish();
-  EXPECT_EQ(StoredNames(), Strings{"Alpha"});
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, FieldHistory,
-                         ::testing::Values(HistoryCase{"Key", kHistoryKey, "Alpha"},
-                                           HistoryCase{"NoHistoryKey", 0, ""}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The dispatch: resets, the resizer, handlers before components, the kill order ----
 
