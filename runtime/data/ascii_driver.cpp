@@ -216,7 +216,9 @@ DriverStatus AsciiDriver::Read(const ReadRequest& request, std::vector<RowImage>
   rows.clear();
   std::int64_t offset = 0;
   RowImage row;
-  if (!request.from.unbounded) {  // continue after the line at the bound
+  // Continue after the line holding the bound; a bound before the first line (a view reset to
+  // the first row's position) reads from the start.
+  if (!request.from.unbounded && request.from.pointer >= 0) {
     const DriverStatus skipped = ReadLine(request.from.pointer, row, offset);
     if (skipped.code == NoRecErr) return {};
     if (!skipped.Ok()) return skipped;

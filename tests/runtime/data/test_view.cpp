@@ -276,9 +276,17 @@ TEST(ViewOverText, ReadsInFileOrderOnlyAndCannotWatch) {
   }
   rt::View view(file);
   view.Open();
-  std::vector<std::string> texts;
-  for (view.Next(); rt::ErrorCode() == 0; view.Next()) texts.push_back(line.TEXT.Str());
+  std::vector<std::string> texts, positions;
+  for (view.Next(); rt::ErrorCode() == 0; view.Next()) texts.push_back(line.TEXT.Str()), positions.push_back(view.Position());
   EXPECT_EQ(texts, (std::vector<std::string>{"b", "a"}));
+  // A row is read again from its position (a browse does so for a change), the first one too.
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    view.Reset(positions[i]);
+    view.Next();
+    EXPECT_EQ(rt::ErrorCode(), 0) << rt::Error();
+    EXPECT_EQ(line.TEXT.Str(), texts[i]);
+    EXPECT_EQ(view.Position(), positions[i]);
+  }
   view.Watch();
   EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr);
   view.SetProperty(rt::PropViewOrder, "LIN:TEXT");
