@@ -231,7 +231,7 @@ int RunOurs(int& argc, char** argv, const std::string& directory, long records) 
   Put("qt_started_ms", Milliseconds(Clock::now() - started));
   rt::ui::InstallBackend(backend.get());
   rt::ui::QtUser user;
-  fwtest::ThreadLog log;
+  rt::ui::Recorder log;
   browsetest::Outcome outcome;
   browsetest::World* world = nullptr;
   IdLocator locator(world);
