@@ -18,6 +18,9 @@ namespace {
 constexpr auto kGathering = std::chrono::milliseconds(20);
 // How long the program's end waits for a statement the server does not answer.
 constexpr auto kStopWait = std::chrono::seconds(5);
+// Rounds the cursor may stand still behind the log before a program that does not send it tells
+// its user the server is away (the sender looks for other programs' entries once a round).
+constexpr int kStalledRounds = 5;
 
 // Adds the row a spool record makes (a record that makes none is left out).
 void AddRow(const msglog::SpoolRecord& record, std::vector<msglog::CentralRow>& rows) {
@@ -49,6 +52,8 @@ struct CentralCopy::Sender {
   bool LogPending(msglog::LogReader& reader, std::uint64_t& identity, std::uint64_t& synced);
   bool SendLog(msglog::LogReader& reader, std::uint64_t identity, std::uint64_t synced, std::string& failure);
   void Down(const std::string& reason);
+  // While another program sends the log: the server's state judged from the cursor's progress.
+  void WatchSender();
   bool IsStopping();
 
   const Settings settings;
@@ -78,6 +83,8 @@ struct CentralCopy::Sender {
   bool positionKnown = false;
   std::vector<std::unique_ptr<msglog::HeldSpool>> held;  // taken, not yet committed: kept locked
   bool down = false;
+  msglog::LogPosition watched;  // the cursor as last seen while another program sends
+  std::chrono::steady_clock::time_point watchedSince;
   std::thread thread;
 };
 
@@ -103,6 +110,30 @@ void CentralCopy::Sender::Down(const std::string& reason) {
   }
   while (!line.empty() && line.back() == ' ') line.pop_back();
   notice.ReportServerDown(server, line);
+}
+
+// The sending program's user is told by its own sender; every other program's user learns it
+// here: the cursor standing still behind the log's end for some rounds means the server takes
+// nothing, and the cursor moving again that it is back.
+void CentralCopy::Sender::WatchSender() {
+  const msglog::LogPosition now = cursor.Read();
+  struct stat info {};
+  const bool behind = ::stat(settings.logPath.c_str(), &info) == 0 && static_cast<std::uint64_t>(info.st_size) > now.offset;
+  const auto clock = std::chrono::steady_clock::now();
+  const bool first = watchedSince == std::chrono::steady_clock::time_point{};
+  if (first || !behind || now.offset != watched.offset || now.identity != watched.identity) {
+    watched = now;
+    watchedSince = clock;
+    if (down) {
+      down = false;
+      notice.ReportServerBack(server);
+    }
+    return;
+  }
+  if (!down && clock - watchedSince >= settings.retry * kStalledRounds) {
+    down = true;
+    notice.ReportServerDown(server, "the program that sends this log has stored nothing on it for a while");
+  }
 }
 
 bool CentralCopy::Sender::SendHeld(msglog::HeldSpool& spool, std::string& failure) {
@@ -210,6 +241,7 @@ bool CentralCopy::Sender::SendRound() {
   }
   std::uint64_t identity = 0, synced = 0;
   const bool logPending = LogPending(reader, identity, synced);
+  if (cursor.IsOpen() && !cursor.IsHeld()) WatchSender();
   if (!logPending && !HasSpooled()) return cursor.IsOpen();
   if (!store.IsConnected()) {
     const rt::DriverStatus status = store.Connect(settings.conninfo);

@@ -210,25 +210,46 @@ TEST_F(CentralServer, ServerDownAndBackAreToldOnceEachWithoutThePassword) {
     const std::lock_guard lock(toldMutex);
     told.push_back(text);
   });
+  // Another program of the folder, which finds the log sent by this one, tells its own user.
+  LogLossNotice otherNotice;
+  std::vector<std::string> otherTold;
+  const LogLossSubscription otherSubscription(otherNotice, [&](const std::string& text) {
+    const std::lock_guard lock(toldMutex);
+    otherTold.push_back(text);
+  });
+  const auto otherHasBeenTold = [&](std::size_t count) {
+    for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(20ms)) {
+      const std::lock_guard lock(toldMutex);
+      if (otherTold.size() >= count) return true;
+    }
+    return false;
+  };
   ASSERT_TRUE(server_->Kill());
-  CentralCopy copy;
+  CentralCopy copy, other;
   copy.Start(Settings(conninfo_ + " password=s3cr3t-pw"), notice);
   AppendEntry(Log(), "while down 1");
   copy.Wake();
   EXPECT_FALSE(copy.WaitSent(300ms));
+  other.Start(Settings(conninfo_ + " password=s3cr3t-pw"), otherNotice);
   AppendEntry(Log(), "while down 2");
   EXPECT_FALSE(copy.WaitSent(300ms));  // several failed attempts by now
+  EXPECT_TRUE(otherHasBeenTold(1));
   ASSERT_TRUE(server_->Start());
   AppendEntry(Log(), "back");
   copy.Wake();
   ASSERT_TRUE(copy.WaitSent(20s));
+  EXPECT_TRUE(otherHasBeenTold(2));
+  other.Stop();
   copy.Stop();
 
   const std::lock_guard lock(toldMutex);
-  ASSERT_EQ(told.size(), 2u);
-  EXPECT_NE(told[0].find("cannot be reached"), std::string::npos) << told[0];
-  EXPECT_NE(told[1].find("is back"), std::string::npos) << told[1];
-  for (const std::string& text : told) EXPECT_EQ(text.find("s3cr3t"), std::string::npos) << text;
+  for (const std::vector<std::string>* texts : {&told, &otherTold}) {
+    ASSERT_EQ(texts->size(), 2u);
+    EXPECT_NE((*texts)[0].find("cannot be reached"), std::string::npos) << (*texts)[0];
+    EXPECT_NE((*texts)[1].find("is back"), std::string::npos) << (*texts)[1];
+    for (const std::string& text : *texts) EXPECT_EQ(text.find("s3cr3t"), std::string::npos) << text;
+  }
   EXPECT_EQ(Rows().size(), 3u);
   ExpectAllSent(temp_.Path());
 }
