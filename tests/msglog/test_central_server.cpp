@@ -525,3 +525,51 @@ TEST_F(CentralServer, TheCatalogSaysSoWhenItsRowLimitLeavesOlderEntriesUnread) {
   EXPECT_EQ(catalog.Row(ServerLogCatalog::kRowLimit)->text, "1");  // the oldest is the one left out
   EXPECT_EQ(catalog.Problem(), "Only the newest 10000 matching entries are read (quibbet_log --server reads them all)");
 }
+
+// A program that does not send the log judges the server by the cursor: one that moves on slowly
+// is a sender at work, one standing still behind the log's end a server away, and one at the
+// end a server back. No server is needed: the test holds the cursor as the sending program.
+TEST(CentralWatch, AProgramThatDoesNotSendJudgesTheServerByTheCursor) {
+  TempDir dir;
+  const std::filesystem::path log = dir / kMessageLogFileName;
+  for (const char* text : {"1", "2", "3"}) AppendEntry(log, text);
+  const int fd = ::open(log.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const std::uint64_t identity = LogIdentity(fd), size = std::filesystem::file_size(log);
+  ::close(fd);
+  LogCursor sending;
+  ASSERT_EQ(sending.Open((dir / kCursorFileName).string()), 0);
+  ASSERT_TRUE(sending.TryHold());
+
+  LogLossNotice notice;
+  std::vector<std::string> told;
+  std::mutex toldMutex;
+  const LogLossSubscription subscription(notice, [&](const std::string& text) {
+    const std::lock_guard lock(toldMutex);
+    told.push_back(text);
+  });
+  const auto toldCount = [&] {
+    const std::lock_guard lock(toldMutex);
+    return told.size();
+  };
+  CentralCopy other;
+  other.Start({"host=127.0.0.1 port=1 dbname=none", log.string(), (dir / kCursorFileName).string(),
+               (dir / kSpoolFileName).string(), "/opt/quibbet/demo", 50ms},
+              notice);
+  // A byte every 40 ms for 0.8 s: far longer than the cursor may stand still (5 rounds of 50 ms).
+  for (std::uint64_t offset = 1; offset <= 20; ++offset) {
+    ASSERT_EQ(sending.Write({identity, offset}), 0);
+    std::this_thread::sleep_for(40ms);
+  }
+  EXPECT_EQ(toldCount(), 0u) << "a sender that moves on is not a server away";
+  for (auto end = std::chrono::steady_clock::now() + 5s; toldCount() < 1 && std::chrono::steady_clock::now() < end;)
+    std::this_thread::sleep_for(20ms);
+  ASSERT_EQ(sending.Write({identity, size}), 0);
+  for (auto end = std::chrono::steady_clock::now() + 5s; toldCount() < 2 && std::chrono::steady_clock::now() < end;)
+    std::this_thread::sleep_for(20ms);
+  other.Stop();
+  const std::lock_guard lock(toldMutex);
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_NE(told[0].find("cannot be reached"), std::string::npos) << told[0];
+  EXPECT_NE(told[1].find("is back"), std::string::npos) << told[1];
+}
