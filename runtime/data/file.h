@@ -171,6 +171,9 @@ class File {
   Long mode_ = 0;
   Cursor cursor_;
   RowPage page_;
+  // The page a closed view over this file left: the next view starts with its rows' storage, so
+  // a browse opened again does not allocate its rows afresh.
+  std::vector<RowImage> spareViewRows_;
   Current current_;
   bool watchNext_ = false;
   bool holdNext_ = false;

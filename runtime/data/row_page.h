@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "runtime/data/driver.h"
@@ -13,6 +14,10 @@ namespace rt {
 
 class RowPage {
  public:
+  RowPage() = default;
+  // Starts with rows another page gave up (Release), so their storage is not made again.
+  explicit RowPage(std::vector<RowImage> rows) : rows_(std::move(rows)), next_(rows_.size()) {}
+
   bool IsEmpty() const { return next_ >= rows_.size(); }
   bool IsBackward() const { return backward_; }
   // Asked before each row is taken: the coarse clock costs a fraction of the precise one.
@@ -28,6 +33,11 @@ class RowPage {
   }
   // The next row; valid until the next refill. Call only when not empty.
   RowImage& Take() { return rows_[next_++]; }
+  // Gives up the rows with their storage; the page is empty after it.
+  std::vector<RowImage> Release() {
+    next_ = 0;
+    return std::exchange(rows_, {});
+  }
 
  private:
   std::vector<RowImage> rows_;

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include "runtime/core/assert.h"
 #include "runtime/core/last_error.h"
@@ -48,9 +49,11 @@ bool ParsePosition(std::string_view position, std::string& sortKey, std::int64_t
 }  // namespace
 
 View::View(File& primary, FilterParser parser)
-    : primary_(primary), parser_(parser ? std::move(parser) : ExpressionFilterParser()) {}
+    : primary_(primary),
+      parser_(parser ? std::move(parser) : ExpressionFilterParser()),
+      page_(std::exchange(primary.spareViewRows_, {})) {}
 
-View::~View() = default;
+View::~View() { primary_.spareViewRows_ = page_.Release(); }
 
 void View::Join(File& file, std::size_t key, std::vector<std::size_t> primaryFields) {
   RT_ASSERT(key >= 1 && key <= file.Decl().keys.size(), "View::Join: the joined file has no key of this number");
@@ -222,6 +225,7 @@ void View::SetLimits(std::size_t components) {
 void View::Set() {
   if (DriverStatus status = RequireOpen(); !status.Ok()) return SetError(status.code);
   forward_ = backward_ = OrderBound{};
+  boundsAtLast_ = false;
   hasLast_ = false;
   Flush();
   ClearError();
@@ -232,6 +236,7 @@ void View::SetFromBuffer(std::size_t components) {
   if (components == 0 || parts_.empty()) return Set();
   forward_ = {false, Encode(components, false), INT64_MIN};
   backward_ = {false, Encode(components, true), INT64_MAX};
+  boundsAtLast_ = false;
   hasLast_ = false;
   Flush();
   ClearError();
@@ -245,6 +250,7 @@ void View::Reset(std::string_view position) {
   if (DriverStatus status = SortKeyOf(key, pointer, key, nullptr); !status.Ok()) return SetError(status.code);
   forward_ = {false, key, pointer == INT64_MIN ? pointer : pointer - 1};
   backward_ = {false, key, pointer == INT64_MAX ? pointer : pointer + 1};
+  boundsAtLast_ = false;
   Flush();
   ClearError();
 }
@@ -344,7 +350,7 @@ DriverStatus View::Step(bool backward) {
     const bool stale = page_.IsOlderThan(std::chrono::seconds(buffering_.timeOutSeconds));
     if (page_.IsEmpty() || page_.IsBackward() != backward || stale || watchNext_) {
       ReadRequest request = order_;
-      request.from = backward ? backward_ : forward_;
+      request.from = boundsAtLast_ ? OrderBound{false, last_.sortKey, last_.pointer} : backward ? backward_ : forward_;
       request.backward = backward;
       request.limit = watchNext_ ? 1 : buffering_.pageSize * (1 + buffering_.pagesAhead);
       request.where = pushed_ ? &*pushed_ : nullptr;
@@ -356,14 +362,10 @@ DriverStatus View::Step(bool backward) {
       if (rows.empty()) return DriverStatus::Error(NoRecErr);
     }
     RowImage& row = page_.Take();
-    // Assigned in place: the bounds keep their storage from row to row.
-    for (OrderBound* bound : {&forward_, &backward_}) {
-      bound->unbounded = false;
-      bound->sortKey = row.sortKey;
-      bound->pointer = row.pointer;
-    }
+    // Both bounds are now this row: kept once, in last_ (assigned in place, keeping its storage).
     last_.sortKey = row.sortKey;
     last_.pointer = row.pointer;
+    boundsAtLast_ = true;
     hasLast_ = true;
     // A row held elsewhere counts only when the filter keeps it: the filter decides first.
     const bool held = row.heldElsewhere && !watchNext_;
@@ -419,9 +421,9 @@ void View::Reget(std::string_view position) {
     RowImage row;
     if (DriverStatus read = SortKeyOf(key, pointer, key, &row); !read.Ok()) return read;
     row.heldElsewhere = false;
-    forward_ = backward_ = OrderBound{false, key, pointer};
     last_.sortKey = key;
     last_.pointer = pointer;
+    boundsAtLast_ = true;
     hasLast_ = true;
     Flush();
     return LoadRow(row);

@@ -106,7 +106,10 @@ class View {
   std::unique_ptr<ViewFilter> filter_;
   std::optional<SqlWhere> pushed_;
   ViewBuffering buffering_;
+  // Where the next read in each direction goes on from; while boundsAtLast_, both are the row
+  // last read (last_), which a walk would otherwise copy into each bound on every row.
   OrderBound forward_, backward_;
+  bool boundsAtLast_ = false;
   RowPage page_;
   RowImage last_;
   bool hasLast_ = false;
