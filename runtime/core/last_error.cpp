@@ -73,25 +73,21 @@ bool IsClear(const ErrorState& state) {
 
 }  // namespace
 
-ErrorsKept::ErrorsKept() : clear_(IsClear(State())) {
-  if (clear_) return;
+ErrorsKept::ErrorsKept() {
   const ErrorState& state = State();
-  code_ = state.code;
-  text_ = state.text;
-  fileCode_ = state.fileCode;
-  fileText_ = state.fileText;
+  if (!IsClear(state)) kept_.emplace(Values{state.code, state.text, state.fileCode, state.fileText});
 }
 
 ErrorsKept::~ErrorsKept() {
   ErrorState& state = State();
-  if (clear_) {
+  if (!kept_) {
     if (!IsClear(state)) ClearError();
     return;
   }
-  state.code = code_;
-  state.text.swap(text_);
-  state.fileCode.swap(fileCode_);
-  state.fileText.swap(fileText_);
+  state.code = kept_->code;
+  state.text.swap(kept_->text);
+  state.fileCode.swap(kept_->fileCode);
+  state.fileText.swap(kept_->fileText);
 }
 
 }  // namespace rt

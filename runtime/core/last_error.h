@@ -4,6 +4,7 @@
 // read it at once. ErrorsKept saves and restores all four around work that must leave no
 // trace in them (the message hooks).
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -55,9 +56,11 @@ class ErrorsKept {
   ErrorsKept& operator=(const ErrorsKept&) = delete;
 
  private:
-  bool clear_;  // nothing was set: the common case, kept without copying
-  Long code_ = 0;
-  std::string text_, fileCode_, fileText_;
+  struct Values {
+    Long code = 0;
+    std::string text, fileCode, fileText;
+  };
+  std::optional<Values> kept_;  // empty when nothing was set: the common case, kept without copying
 };
 
 }  // namespace rt
