@@ -122,7 +122,7 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPictureAndTheWindowsSizeM
   def.font = "MS Sans Serif,8";
   def.resizable = true;
   def.Add(ControlDef::Prompt("&Amount:").At(6, 6, 40, 10));
-  const Long amountEntry = def.Add(ControlDef::Entry("@n-10.2", Bind(amount)).At(50, 6, 60, 12).Status("How much"));
+  const Long amountEntry = def.Add(ControlDef::Entry("@n-10.2", Bind(amount)).At(50, 6, 60, 12));
   const Long readOnly = def.Add(ControlDef::Entry("@s10", Bind(code)).At(140, 22, 60, 12).ReadOnly());
   const Long string = def.Add(ControlDef::String("A plain string").At(6, 38, 90, 10));
   const Long image = def.Add(ControlDef::Image("ICON:Save").At(210, 6, 20, 20));
@@ -153,46 +153,36 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPictureAndTheWindowsSizeM
         const WindowId window = user.WaitForWindow("Every control");
         ASSERT_NE(window, 0u);
         user.OnQt([&] {
-          auto* amountEdit = ControlOf<QLineEdit>(window, amountEntry);
-          ASSERT_TRUE(amountEdit);
-          EXPECT_EQ(amountEdit->text().toStdString(), Format(Long{1234}, "@n-10.2"));
-          EXPECT_EQ(amountEdit->statusTip().toStdString(), "How much");
+          // Each is there and drawn (no control is blank), as the widget of its kind.
+          for (Long control : {amountEntry, readOnly, string, image, group, sheet, list, ok, saveDisabled, check, option, small, large}) {
+            QWidget* widget = ControlOf<QWidget>(window, control);
+            ASSERT_TRUE(widget) << control;
+            EXPECT_GT(ColourCount(widget->grab().toImage()), 2u) << "control " << control << " is blank";
+          }
+          EXPECT_EQ(ControlOf<QLineEdit>(window, amountEntry)->text().toStdString(), Format(Long{1234}, "@n-10.2"));
           EXPECT_TRUE(ControlOf<QLineEdit>(window, readOnly)->isReadOnly());
           EXPECT_EQ(ControlOf<QLabel>(window, string)->text().toStdString(), "A plain string");
           EXPECT_EQ(ControlOf<QGroupBox>(window, group)->title().toStdString(), "Group");
-          auto* tabs = ControlOf<QTabWidget>(window, sheet);
-          ASSERT_TRUE(tabs);
-          EXPECT_EQ(tabs->count(), 2);
-          EXPECT_EQ(tabs->tabText(1).toStdString(), "&Other");
+          EXPECT_EQ(ControlOf<QTabWidget>(window, sheet)->tabText(1).toStdString(), "&Other");
           auto* table = ControlOf<QWidget>(window, list)->findChild<QTableView*>();
           ASSERT_TRUE(table);
           EXPECT_EQ(table->model()->index(2, 0).data(Qt::TextAlignmentRole).value<int>() & Qt::AlignRight, Qt::AlignRight)
               << "an R column is right-aligned";
           auto* okButton = ControlOf<QPushButton>(window, ok);
-          EXPECT_TRUE(okButton->isDefault());
-          EXPECT_FALSE(okButton->icon().isNull());
+          EXPECT_TRUE(okButton->isDefault() && !okButton->icon().isNull());
           EXPECT_EQ(okButton->toolTip().toStdString(), "Keep it");
           EXPECT_EQ(okButton->font().family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family())
               << "MS Sans Serif is the desktop's sans font";
           EXPECT_FALSE(ControlOf<QPushButton>(window, saveDisabled)->isEnabled());
-          EXPECT_TRUE(ControlOf<QAbstractButton>(window, check)->isChecked());
-          EXPECT_TRUE(ControlOf<QAbstractButton>(window, small)->isChecked());
-          EXPECT_FALSE(ControlOf<QAbstractButton>(window, large)->isChecked());
-          // What the user sees: no control is blank.
-          for (Long control : {amountEntry, readOnly, string, image, group, sheet, list, ok, check, option, small}) {
-            QWidget* widget = ControlOf<QWidget>(window, control);
-            ASSERT_TRUE(widget) << control;
-            EXPECT_GT(ColourCount(widget->grab().toImage()), 2u) << "control " << control << " is blank";
-          }
+          const auto checked = [&](Long c) { return ControlOf<QAbstractButton>(window, c)->isChecked(); };
+          EXPECT_TRUE(checked(check) && checked(small) && !checked(large));
           Save(OuterWidget(window)->grab().toImage(), "sample_window.png");
           ASSERT_TRUE(ClientOf(window));
           EXPECT_EQ(ClientOf(window)->size(), QSize(qt::PixelsX(300), qt::PixelsY(200))) << "the size the program gave";
         });
         user.Click(window, large);
         EXPECT_EQ(events.Take().back(), "Accepted:" + std::to_string(option));
-        user.OnQt([&] {
-          EXPECT_FALSE(ControlOf<QAbstractButton>(window, small)->isChecked()) << "the runtime turned the other radio off";
-        });
+        user.OnQt([&] { EXPECT_FALSE(ControlOf<QAbstractButton>(window, small)->isChecked()) << "the runtime turned the other radio off"; });
 
         // One round trip per window property: maximize and restore, a user's resize.
         user.Click(window, maximize);
@@ -428,9 +418,6 @@ TEST_F(QtWindows, ChildrenOnTwoThreadsWaitInABoxOrAModalWindowWithoutHoldingTheO
           EXPECT_EQ(OuterWidget(tools)->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
           EXPECT_EQ(OuterWidget(tools)->parentWidget(), OuterWidget(f)) << "the toolbox is kept above the frame";
         });
-        toolEvents.Take();
-        user.Click(tools, 1);
-        EXPECT_EQ(toolEvents.Take(), (Strings{"Accepted:1"}));
 
         user.Click(a, 2);  // thread A now waits in its box
         eventsB.Take();
