@@ -277,25 +277,19 @@ void QtUser::ClickMiddle(WindowId window, Long control) { ClickAt(window, contro
 
 std::string QtUser::SelectedText(WindowId window, Long entry) {
   std::string text;
-  OnQt([&] {
-    if (auto* edit = qobject_cast<QLineEdit*>(ControlWidget(window, entry))) text = edit->selectedText().toStdString();
-  });
+  OnQt([&] { if (auto* edit = qobject_cast<QLineEdit*>(ControlWidget(window, entry))) text = edit->selectedText().toStdString(); });
   return text;
 }
 
 void QtUser::Activate(WindowId window) {
-  OnQt([&] {
-    if (QWidget* outer = OuterWidget(window)) outer->activateWindow();
-  });
+  OnQt([&] { if (QWidget* outer = OuterWidget(window)) outer->activateWindow(); });
   PollOnQt([&] { return OuterWidget(window) && QApplication::activeWindow() == OuterWidget(window); },
            "window " + std::to_string(window) + " to become active");
   Settle(window);
 }
 
 void QtUser::CloseBox(WindowId window) {
-  OnQt([&] {
-    if (QWidget* outer = OuterWidget(window)) outer->close();
-  });
+  OnQt([&] { if (QWidget* outer = OuterWidget(window)) outer->close(); });
   Settle(window);
 }
 

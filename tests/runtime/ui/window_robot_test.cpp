@@ -186,9 +186,7 @@ TEST_F(RobotWindows, AModalWindowBlocksOnlyItsOwnThreadsOtherWindowsAndFrontAndB
     if (Accepted() == 1) w.SetProp(PROP_Text, "One " + std::to_string(++oneCount));
     if (Accepted() == 2) RunWindow(modalDef, modalEvents, [](Window&) {});
   });
-  Run(twoDef, twoEvents, [&](Window& w) {
-    if (Accepted() == 1) w.SetProp(PROP_Text, "Two " + std::to_string(++twoCount));
-  });
+  Run(twoDef, twoEvents, [&](Window& w) { if (Accepted() == 1) w.SetProp(PROP_Text, "Two " + std::to_string(++twoCount)); });
   const ShownWindow one = Find("One 0"), two = Find("Two 0");
   ASSERT_NE(one.thread, two.thread);
   robot_.Press(one, 1);
@@ -285,9 +283,7 @@ TEST_F(RobotWindows, AListOverAQueueShowsItsRecordsAndImmediateScrollingIsAnEven
   WindowDef def = Titled("Browse");
   const Long list = def.Add(ControlDef::List("64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@").Immediate().At(0, 0, 400, 210));
   Recorder events;
-  Run(def, events, [&](Window& w) {
-    if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &rows);
-  });
+  Run(def, events, [&](Window& w) { if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &rows); });
   const ShownWindow browse = Find("Browse");
   ASSERT_TRUE(robot_.WaitForListRows(browse, list, 20, kWait));
   EXPECT_EQ(robot_.Cell(browse, list, 20, 2), FormatText("Row 20", "@s20"));
