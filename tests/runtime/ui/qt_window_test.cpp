@@ -494,13 +494,19 @@ void OnBox(QtUser& user, const char* objectName, const QString& text, const std:
   }, "no dialog \"" + text.toStdString() + "\"");
 }
 
-// The native box shows the program's title, icon and buttons in its order, Esc presses Cancel
-// (not the default); the stop dialog goes on when asked and on Esc.
-TEST_F(QtWindows, AMessageBoxAndTheStopDialogShowTheRequestAndEscNeverEndsOrAffirms) {
-  std::atomic<Long> result{-1};
+// The native box shows the program's title, icon and buttons in its order, and Esc presses
+// Cancel. Boxes are not nested event loops: the box opened first is answered first and its
+// thread goes on while a later box stays open. The stop dialog goes on when asked and on Esc.
+TEST_F(QtWindows, BoxesShowTheRequestAndAreAnsweredInAnyOrderAndTheStopDialogGoesOn) {
+  std::atomic<Long> result{-1}, later{-1};
   std::atomic<int> wentOn{0};
+  std::promise<void> firstShown;
   const int exitCode = Play(
-      [&] {
+      [&, shown = firstShown.get_future().share()] {
+        Start([&, shown] {
+          shown.wait_for(10s);
+          later = MessageBox("Later", "Two", "", "6");
+        });
         result = MessageBox("Save the changes?", "Editor", "ICON:Exclamation", "&Yes|&No|&Cancel", 2);
         for (const char* text : {"Leave the demo?", "Really leave?"}) {
           Stop(text);
@@ -517,8 +523,12 @@ TEST_F(QtWindows, AMessageBoxAndTheStopDialogShowTheRequestAndEscNeverEndsOrAffi
           EXPECT_TRUE(button(1)->x() < button(2)->x() && button(2)->x() < button(3)->x()) << "buttons keep the program's order";
           EXPECT_EQ(box.defaultButton(), button(2));
           EXPECT_GT(ColourCount(box.grab().toImage()), 2u) << "the box is blank";
-          QTest::keyClick(&box, Qt::Key_Escape);
         });
+        firstShown.set_value();
+        OnBox(user, qt::kMessageBoxName, "Later", [](QMessageBox&) {});
+        OnBox(user, qt::kMessageBoxName, "Save the changes?", [](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); });
+        user.Poll([&] { return result != -1; }, "the first box's answer never reached its thread");
+        EXPECT_EQ(later, -1) << "answering the first box closed the later one";
         OnBox(user, qt::kStopDialogName, "Leave the demo?", [](QMessageBox& dialog) {
           EXPECT_EQ(dialog.windowTitle().toStdString(), "Stop");
           auto* goOn = dialog.findChild<QPushButton*>(qt::kStopGoOnName);
@@ -527,37 +537,12 @@ TEST_F(QtWindows, AMessageBoxAndTheStopDialogShowTheRequestAndEscNeverEndsOrAffi
           if (goOn) goOn->click();
         });
         OnBox(user, qt::kStopDialogName, "Really leave?", [](QMessageBox& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
+        user.AnswerMessageBox("Later", "&Yes");
       });
   EXPECT_EQ(exitCode, 0);
   EXPECT_EQ(result, 3);
+  EXPECT_EQ(later, BUTTON_YES);
   EXPECT_EQ(wentOn, 2);
-}
-
-// Boxes are not nested event loops: the box opened first can be answered first and return to
-// its thread while the later one stays open.
-TEST_F(QtWindows, TwoThreadsBoxesAreOpenAtOnceAndTheEarlierIsAnsweredFirst) {
-  std::atomic<Long> first{-1}, second{-1};
-  std::promise<void> firstShown;
-  const int exitCode = Play(
-      [&, shown = firstShown.get_future().share()] {
-        Start([&, shown] {
-          shown.wait_for(10s);
-          second = MessageBox("Second", "Two", "", "6");
-        });
-        first = MessageBox("First", "One", "", "6");
-      },
-      [&](QtUser& user) {
-        OnBox(user, qt::kMessageBoxName, "First", [](QMessageBox&) {});
-        firstShown.set_value();
-        OnBox(user, qt::kMessageBoxName, "Second", [](QMessageBox&) {});
-        user.AnswerMessageBox("First", "&No");
-        user.Poll([&] { return first != -1; }, "the first box's answer never reached its thread");
-        EXPECT_EQ(second, -1) << "answering the first box closed the second";
-        user.AnswerMessageBox("Second", "&Yes");
-      });
-  EXPECT_EQ(exitCode, 0);
-  EXPECT_EQ(first, BUTTON_NO);
-  EXPECT_EQ(second, BUTTON_YES);
 }
 
 // The Qt thread itself may raise a box (it is not a program thread); waiting there for an answer
