@@ -244,8 +244,9 @@ TEST_F(RobotWindows, TypingALetterInAListSelectsTheNextMatchingRowOrIsLocateInIm
   ASSERT_TRUE(robot_.WaitForListRows(window, plain, 4, kWait));
   events.Take();
 
-  // The next match after the selected row, round from the end, case ignored; no match: it stays.
-  const struct { Long key; const char* selected; } kPresses[] = {{'A', "3"}, {KEY_Shift + 'A', "1"}, {'B', "2"}, {'Z', "2"}};
+  // The next match after the selected row, round from the end, case ignored; no match, or a
+  // letter with Ctrl: it stays.
+  const struct { Long key; const char* selected; } kPresses[] = {{'A', "3"}, {KEY_Shift + 'A', "1"}, {'B', "2"}, {'Z', "2"}, {KEY_Ctrl + 'A', "2"}};
   for (const auto& press : kPresses) {
     robot_.PressKey(window, plain, press.key);
     EXPECT_EQ(robot_.Prop(window, plain, PROP_Selected), press.selected) << press.key;
