@@ -44,8 +44,6 @@ TEST(DecimalFromText, ReadsExactlyOrFails) {
       {"t3_3_two_points", "1.2.3", "", DecimalError::NotANumber},
       {"t3_4_letter_after_digits", "12a", "", DecimalError::NotANumber},
       {"t3_5_sign_alone", "-", "", DecimalError::NotANumber},
-      {"t3_6_blank_inside", "1 2", "", DecimalError::NotANumber},
-      {"t3_7_point_alone", ".", "", DecimalError::NotANumber},
       {"t3_8_two_signs", "--1", "", DecimalError::NotANumber},
   };
   for (const auto& c : kCases) {

@@ -66,7 +66,7 @@ TEST(Text, InStringIsOneBasedAndStartsWhereAsked) {
             (std::vector<std::size_t>{2, 4, 0, 0, 0}));
 }
 
-TEST(FixedString, PadsCutsAndComparesLikeAField) {
+TEST(FixedString, PadsCutsAndComparesLikeAFieldAndACStringKeepsRoomForItsTerminator) {
   rt::FixedString<5> field("ab");
   EXPECT_EQ(field.View(), "ab   ");
   EXPECT_EQ(field.Clipped(), "ab");
@@ -77,20 +77,14 @@ TEST(FixedString, PadsCutsAndComparesLikeAField) {
   EXPECT_EQ(field.View(), "abcd ");
   field = std::string_view();  // no bytes at all (UBSan: no copy from a null pointer)
   EXPECT_EQ(field.View(), "     ");
-  rt::CString<4> text("abc");
+  rt::CString<4> text("abcdef");  // 3 bytes and the terminator
+  EXPECT_EQ(text.View(), "abc");
+  text = "a\xE2\x82\xAC";  // 4 bytes do not fit in 3
+  EXPECT_EQ(text.View(), "a");
   text = std::string_view();
   EXPECT_EQ(text.View(), "");
   static_assert(sizeof(rt::FixedString<2000>) == 2000);
   static_assert(sizeof(rt::CString<40>) == 40);
-}
-
-TEST(CString, KeepsRoomForItsTerminator) {
-  rt::CString<4> text("abcdef");  // 3 bytes and the terminator
-  EXPECT_EQ(text.View(), "abc");
-  text = "";
-  EXPECT_EQ(text.View(), "");
-  text = "a\xE2\x82\xAC";  // 4 bytes do not fit in 3
-  EXPECT_EQ(text.View(), "a");
 }
 
 }  // namespace

@@ -81,48 +81,29 @@ TEST(ProgramThreads, InstancesFollowTheDeclaredTable) {
   EXPECT_EQ(rt::testing::AssertionMessages().size(), 3u);
 }
 
-// A program thread that runs `body` and then waits to be released, so that its instances stay
-// alive while the test looks at them from outside.
-class ParkedThread {
- public:
-  explicit ParkedThread(std::function<void()> body) {
-    auto parked = std::make_shared<std::promise<void>>();
-    std::future<void> ready = parked->get_future();
-    number_ = rt::Start([parked, body = std::move(body), release = release_.get_future().share()] {
-      body();
-      parked->set_value();
-      release.wait();
-    });
-    ready.wait();
-  }
-  ~ParkedThread() { ReleaseAndWait(); }
-  rt::Long Number() const { return number_; }
-  // Lets the thread end; true once every started thread has ended.
-  bool ReleaseAndWait() {
-    if (!released_) release_.set_value();
-    released_ = true;
-    return rt::WaitForStartedThreads(std::chrono::seconds(10));
-  }
-
- private:
-  std::promise<void> release_;
-  bool released_ = false;
-  rt::Long number_ = 0;
-};
-
+// The other thread's instance is reached while it lives, and one held from outside outlives it.
 TEST(ProgramThreads, EachThreadHasItsOwnInstanceAndOthersCanReachIt) {
-  rt::Long seenInside = 0;
-  ParkedThread other([&] {
+  std::promise<void> parked, release;
+  std::atomic<rt::Long> seenInside{0};
+  const rt::Long other = rt::Start([&, released = release.get_future().share()] {
     gFirst->value = 42;
+    gHeld->text[0] = 'H';
     seenInside = rt::Thread();
+    parked.set_value();
+    released.wait();
   });
-  EXPECT_EQ(seenInside, other.Number());
-  EXPECT_NE(other.Number(), rt::Thread());
-  ASSERT_NE(gFirst.InstanceOf(other.Number()), nullptr);
-  EXPECT_EQ(gFirst.InstanceOf(other.Number())->value, 42);
-  EXPECT_NE(&*gFirst, gFirst.InstanceOf(other.Number()).get());
-  ASSERT_TRUE(other.ReleaseAndWait());
-  EXPECT_EQ(gFirst.InstanceOf(other.Number()), nullptr);  // gone with its thread
+  parked.get_future().wait();
+  EXPECT_EQ(seenInside, other);
+  EXPECT_NE(other, rt::Thread());
+  const std::shared_ptr<Held> held = gHeld.InstanceOf(other);
+  const auto first = gFirst.InstanceOf(other);
+  release.set_value();
+  ASSERT_TRUE(first && held);
+  EXPECT_EQ(first->value, 42);
+  EXPECT_NE(&*gFirst, first.get());
+  ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
+  EXPECT_EQ(gHeld.InstanceOf(other), nullptr);  // gone with its thread
+  EXPECT_EQ(held->text, "H" + std::string(63, 'h'));  // still whole after its thread ended
 }
 
 TEST(ProgramThreads, NumbersAreDistinctAcrossConcurrentStarts) {
@@ -172,15 +153,6 @@ TEST(ProgramThreads, InstanceOfIsSafeWhileThatThreadStartsAndEnds) {
   stop = true;
   reader.join();
   for (rt::Long number : numbers) EXPECT_EQ(gHeld.InstanceOf(number), nullptr);
-}
-
-TEST(ProgramThreads, InstanceHeldFromAnotherThreadOutlivesItsThread) {
-  ParkedThread other([] { gHeld->text[0] = 'H'; });
-  const std::shared_ptr<Held> held = gHeld.InstanceOf(other.Number());
-  ASSERT_TRUE(other.ReleaseAndWait());
-  ASSERT_NE(held, nullptr);
-  EXPECT_EQ(held->text, "H" + std::string(63, 'h'));  // still whole after its thread ended
-  EXPECT_EQ(gHeld.InstanceOf(other.Number()), nullptr);
 }
 
 TEST(LastError, IsPerThreadAndKeptScopesPutItBack) {

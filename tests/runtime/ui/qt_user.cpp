@@ -60,14 +60,6 @@ Qt::Key QtKeyOf(Long key) {
   }
 }
 
-Qt::KeyboardModifiers ModifiersOf(Long key) {
-  Qt::KeyboardModifiers modifiers;
-  if (key & KEY_Shift) modifiers |= Qt::ShiftModifier;
-  if (key & KEY_Ctrl) modifiers |= Qt::ControlModifier;
-  if (key & KEY_Alt) modifiers |= Qt::AltModifier;
-  return modifiers;
-}
-
 // QTest types ASCII only; any other character comes as the key event a keyboard layout gives.
 bool KeyClicks(QWidget* widget, const std::string& text, bool replace) {
   auto* edit = qobject_cast<QLineEdit*>(widget);
@@ -93,12 +85,6 @@ std::vector<Widget*> Visible(const char* objectName = nullptr) {
     if (auto* w = qobject_cast<Widget*>(widget); w && w->isVisible() && (!objectName || w->objectName() == objectName))
       found.push_back(w);
   return found;
-}
-
-// The shown row's cell of a list's table (row and column from 1), or an invalid index.
-QModelIndex CellOf(QTableView* table, Long shownRow, Long column) {
-  if (!table || !table->model()) return {};
-  return table->model()->index(static_cast<int>(shownRow) - 1, static_cast<int>(column) - 1);
 }
 
 }  // namespace
@@ -269,17 +255,15 @@ std::vector<std::vector<std::string>> QtUser::Rows(WindowId window, Long list) {
   return rows;
 }
 
-// A left click at `at` of the widget (its centre when `at` is null).
-void QtUser::ClickAt(WindowId window, Long control, QPoint (*at)(const QWidget&)) {
+// A left click near the widget's left edge (into an entry's text), else at its centre.
+void QtUser::ClickAt(WindowId window, Long control, bool nearStart) {
   Act(window, control, [&](QWidget* widget) {
-    if (widget) QTest::mouseClick(widget, Qt::LeftButton, {}, at ? at(*widget) : QPoint());
+    if (widget) QTest::mouseClick(widget, Qt::LeftButton, {}, nearStart ? QPoint(4, widget->height() / 2) : QPoint());
     return widget != nullptr;
   });
 }
 
-void QtUser::ClickInto(WindowId window, Long control) {
-  ClickAt(window, control, [](const QWidget& widget) { return QPoint(4, widget.height() / 2); });
-}
+void QtUser::ClickInto(WindowId window, Long control) { ClickAt(window, control, true); }
 
 void QtUser::Type(WindowId window, Long entry, const std::string& text) {
   Act(window, entry, [&](QWidget* widget) { return KeyClicks(widget, text, true); });
@@ -289,31 +273,23 @@ void QtUser::TypeKeys(WindowId window, Long entry, const std::string& text) {
   Act(window, entry, [&](QWidget* widget) { return KeyClicks(widget, text, false); });
 }
 
-void QtUser::ClickMiddle(WindowId window, Long control) {
-  ClickAt(window, control, [](const QWidget& widget) { return widget.rect().center(); });
-}
+void QtUser::ClickMiddle(WindowId window, Long control) { ClickAt(window, control, false); }
 
 std::string QtUser::SelectedText(WindowId window, Long entry) {
   std::string text;
-  OnQt([&] {
-    if (auto* edit = qobject_cast<QLineEdit*>(ControlWidget(window, entry))) text = edit->selectedText().toStdString();
-  });
+  OnQt([&] { if (auto* edit = qobject_cast<QLineEdit*>(ControlWidget(window, entry))) text = edit->selectedText().toStdString(); });
   return text;
 }
 
 void QtUser::Activate(WindowId window) {
-  OnQt([&] {
-    if (QWidget* outer = OuterWidget(window)) outer->activateWindow();
-  });
+  OnQt([&] { if (QWidget* outer = OuterWidget(window)) outer->activateWindow(); });
   PollOnQt([&] { return OuterWidget(window) && QApplication::activeWindow() == OuterWidget(window); },
            "window " + std::to_string(window) + " to become active");
   Settle(window);
 }
 
 void QtUser::CloseBox(WindowId window) {
-  OnQt([&] {
-    if (QWidget* outer = OuterWidget(window)) outer->close();
-  });
+  OnQt([&] { if (QWidget* outer = OuterWidget(window)) outer->close(); });
   Settle(window);
 }
 
@@ -321,12 +297,16 @@ void QtUser::PressKey(WindowId window, Long control, Long key) {
   Act(window, control, [&](QWidget* widget) {
     // Control 0: whichever widget has the focus, as a key on the keyboard goes.
     if (control == 0) widget = OuterWidget(window) ? OuterWidget(window)->focusWidget() : nullptr;
-    if (widget) QTest::keyClick(widget, QtKeyOf(key), ModifiersOf(key));
+    Qt::KeyboardModifiers modifiers;
+    if (key & KEY_Shift) modifiers |= Qt::ShiftModifier;
+    if (key & KEY_Ctrl) modifiers |= Qt::ControlModifier;
+    if (key & KEY_Alt) modifiers |= Qt::AltModifier;
+    if (widget) QTest::keyClick(widget, QtKeyOf(key), modifiers);
     return widget != nullptr;
   });
 }
 
-void QtUser::Click(WindowId window, Long button) { ClickAt(window, button, nullptr); }
+void QtUser::Click(WindowId window, Long button) { ClickAt(window, button, false); }
 
 // Opens the menu from the menu bar with a click and clicks the item in it, as a user does.
 void QtUser::ChooseMenu(WindowId window, Long menu, Long item) {
@@ -361,25 +341,23 @@ void QtUser::SelectTab(WindowId window, Long sheet, Long tab) {
   });
 }
 
-void QtUser::ClickRow(WindowId window, Long list, Long shownRow, bool twice) {
+// Clicks the cell of a shown row (row and column from 1): left (twice: a double click) or right.
+void QtUser::ClickCell(WindowId window, Long list, Long shownRow, Long column, bool right, bool twice) {
   Act(window, list, [&](QWidget* widget) {
     auto* table = qobject_cast<QTableView*>(widget);
-    const QModelIndex cell = CellOf(table, shownRow, 1);
+    const QModelIndex cell = table && table->model() ? table->model()->index(int(shownRow) - 1, int(column) - 1) : QModelIndex();
     if (!cell.isValid()) return false;
     const QPoint at = table->visualRect(cell).center();
     if (twice) QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
-    else QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
+    else QTest::mouseClick(table->viewport(), right ? Qt::RightButton : Qt::LeftButton, {}, at);
     return true;
   });
 }
 
+void QtUser::ClickRow(WindowId window, Long list, Long shownRow, bool twice) { ClickCell(window, list, shownRow, 1, false, twice); }
+
 void QtUser::RightClickRow(WindowId window, Long list, Long shownRow, Long column) {
-  Act(window, list, [&](QWidget* widget) {
-    auto* table = qobject_cast<QTableView*>(widget);
-    const QModelIndex cell = CellOf(table, shownRow, column);
-    if (cell.isValid()) QTest::mouseClick(table->viewport(), Qt::RightButton, {}, table->visualRect(cell).center());
-    return cell.isValid();
-  });
+  ClickCell(window, list, shownRow, column, true, false);
 }
 
 void QtUser::RightClick(WindowId window, Long control) {
@@ -404,16 +382,14 @@ void QtUser::ChoosePopup(const std::string& text) {
 
 void QtUser::AnswerMessageBox(const std::string& text, const std::string& caption) {
   PollOnQt([&] {
-    for (QMessageBox* box : Visible<QMessageBox>()) {
-      EXPECT_EQ(box->text().toStdString(), text);
+    for (QMessageBox* box : Visible<QMessageBox>())
       for (QAbstractButton* button : box->buttons())
-        if (button->text().toStdString() == caption) {
+        if (box->text().toStdString() == text && button->text().toStdString() == caption) {
           QTest::mouseClick(button, Qt::LeftButton);
           return true;
         }
-    }
     return false;
-  }, "no message box with a button \"" + caption + "\" appeared");
+  }, "no message box \"" + text + "\" with a button \"" + caption + "\" appeared");
 }
 
 bool QtUser::EscClosesMessageBox() {

@@ -13,7 +13,6 @@
 #include "tests/runtime/ui/conformance_user.h"
 
 class QImage;
-class QPoint;
 class QWidget;
 
 namespace rt::ui {
@@ -71,7 +70,8 @@ class QtUser final : public User, private ThreadActivityObserver {
   // Runs `act` on the control's widget (null when none) on the Qt thread, fails the test when it
   // returns false, then settles the window.
   void Act(WindowId window, Long control, const std::function<bool(QWidget*)>& act);
-  void ClickAt(WindowId window, Long control, QPoint (*at)(const QWidget&));
+  void ClickAt(WindowId window, Long control, bool nearStart);
+  void ClickCell(WindowId window, Long list, Long shownRow, Long column, bool right, bool twice);
 
   struct ThreadSeen {
     ProgramThreadState state = ProgramThreadState::Busy;

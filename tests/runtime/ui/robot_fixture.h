@@ -88,8 +88,8 @@ class RobotFixture : public ::testing::Test {
   }
   // Runs `def` on a new program thread; `handle` sees each event after the recorder.
   template <class Handle>
-  Long Run(WindowDef def, Recorder& recorder, Handle handle, std::size_t stack = 0) {
-    return rt::Start([def = std::move(def), &recorder, handle]() mutable { RunWindow(def, recorder, handle); }, stack);
+  Long Run(WindowDef def, Recorder& recorder, Handle handle) {
+    return rt::Start([def = std::move(def), &recorder, handle]() mutable { RunWindow(def, recorder, handle); });
   }
   ShownWindow Find(std::string_view title) {
     auto window = robot_.WaitForWindow(title, kWait);
