@@ -4,7 +4,6 @@
 
 #include "runtime/core/assert.h"
 #include "runtime/core/dialogs.h"
-#include "runtime/core/last_error.h"
 
 namespace testdict {
 
@@ -30,6 +29,8 @@ const rt::RecordLayout& GrandLayout() {
   return layout;
 }
 
+}  // namespace
+
 rt::FileDecl Decl(const std::string& label, const std::string& path, const rt::RecordLayout& layout,
                   std::vector<rt::KeyDecl> keys) {
   rt::FileDecl decl;
@@ -41,8 +42,6 @@ rt::FileDecl Decl(const std::string& label, const std::string& path, const rt::R
   decl.create = true;
   return decl;
 }
-
-}  // namespace
 
 rt::FileDecl ParentDecl(const std::string& directory) {
   return Decl("Parent", directory + "/parent", ParentLayout(),
@@ -104,12 +103,6 @@ rt::Byte TestAccess::ValidateFieldServer(rt::Long id, rt::Byte handleErrors) {
   return Level::Notify;
 }
 
-// ---- FaultInjector ----
-
-const std::vector<rt::FileOp> FaultInjector::kRecordOps = {rt::FileOp::Add,  rt::FileOp::Put,    rt::FileOp::Delete,
-                                                           rt::FileOp::Next, rt::FileOp::GetByKey, rt::FileOp::Reget,
-                                                           rt::FileOp::SetKeyValue, rt::FileOp::Previous};
-
 bool FaultInjector::FunctionCalled(const rt::FileCall& call, std::string& errCode, std::string& errMsg) {
   if (std::find(ops_.begin(), ops_.end(), call.op) == ops_.end()) return true;
   if (++calls != failAt_) return true;
@@ -131,18 +124,11 @@ DataTest::DataTest()
                                          std::vector<TestAccess::KeySpec>{{1, "", true}, {2, "Parent name", false}}, 1);
   child_ = std::make_unique<TestAccess>(*childFile_, errors_, std::vector<TestAccess::KeySpec>{{1, "", true}}, 1);
   grand_ = std::make_unique<TestAccess>(*grandFile_, errors_, std::vector<TestAccess::KeySpec>{{1, "", false}}, 0);
-  relParent_ = std::make_unique<TestRelate>();
-  relChild_ = std::make_unique<TestRelate>();
-  relGrand_ = std::make_unique<TestRelate>();
 }
 
 DataTest::~DataTest() {
-  relParent_->Kill();
-  relChild_->Kill();
-  relGrand_->Kill();
-  parent_->Kill();
-  child_->Kill();
-  grand_->Kill();
+  for (TestRelate* relate : {relParent_.get(), relChild_.get(), relGrand_.get()}) relate->Kill();
+  for (TestAccess* access : {parent_.get(), child_.get(), grand_.get()}) access->Kill();
 }
 
 void DataTest::SetUp() {
@@ -171,61 +157,6 @@ void DataTest::RelateParentToChild(rt::Byte updateMode, rt::Byte deleteMode) {
     self.AddRelation(*relChild_, updateMode, deleteMode, 1).AddPair(PAR.ID, CHI.PARENTID);
   };
 }
-
-namespace {
-template <class Record>
-void AddRows(const rt::FileDecl& decl, const std::vector<Record>& rows) {
-  Record record;
-  rt::File file(decl, record);
-  file.Open();
-  if (rt::ErrorCode() == rt::NoFileErr) {
-    file.Create();
-    file.Open();
-  }
-  ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
-  for (const Record& row : rows) {
-    record = row;
-    file.Add();
-    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
-  }
-  file.Close();
-}
-
-template <class Record>
-std::vector<Record> ReadAll(const rt::FileDecl& decl) {
-  Record record;
-  rt::File file(decl, record);
-  file.Open();
-  std::vector<Record> rows;
-  if (rt::ErrorCode() != 0) return rows;
-  file.SetKey(1);
-  for (file.Next(); rt::ErrorCode() == 0; file.Next()) rows.push_back(record);
-  file.Close();
-  return rows;
-}
-}  // namespace
-
-void DataTest::AddParents(const std::vector<std::pair<rt::Long, std::string>>& rows) {
-  std::vector<PAR_Record> records;
-  for (const auto& [id, name] : rows) records.push_back({id, rt::FixedString<20>(name)});
-  AddRows(parentDecl_, records);
-}
-
-void DataTest::AddChildren(const std::vector<std::tuple<rt::Long, rt::Long, std::string>>& rows) {
-  std::vector<CHI_Record> records;
-  for (const auto& [parent, seq, text] : rows) records.push_back({parent, seq, rt::FixedString<20>(text)});
-  AddRows(childDecl_, records);
-}
-
-void DataTest::AddGrands(const std::vector<std::tuple<rt::Long, rt::Long, std::string>>& rows) {
-  std::vector<GRA_Record> records;
-  for (const auto& [parent, seq, note] : rows) records.push_back({parent, seq, rt::FixedString<20>(note)});
-  AddRows(grandDecl_, records);
-}
-
-std::vector<PAR_Record> DataTest::Parents() { return ReadAll<PAR_Record>(parentDecl_); }
-std::vector<CHI_Record> DataTest::Children() { return ReadAll<CHI_Record>(childDecl_); }
-std::vector<GRA_Record> DataTest::Grands() { return ReadAll<GRA_Record>(grandDecl_); }
 
 std::vector<std::string> DataTest::ShownTitles() const {
   std::vector<std::string> titles;
