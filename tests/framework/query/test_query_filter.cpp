@@ -59,7 +59,6 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"1_1 a plain value is an equality", R, "Q:NAME", "", "abc", "", "(Q:NAME = 'abc')"},
         FilterCase{"1_2 a leading star contains", R, "Q:NAME", "", "*abc", "", "INSTRING('abc',Q:NAME,1,1) <> 0"},
         FilterCase{"1_3 a trailing star begins", R, "Q:NAME", "", "abc*", "", "SUB(Q:NAME,1,3) = 'abc'"},
-        FilterCase{"1_4 stars at both ends contain", R, "Q:NAME", "", "*abc*", "", "INSTRING('abc',Q:NAME,1,1) <> 0"},
         FilterCase{"1_5 a caret compares without case", R, "Q:NAME", "", "^abc", "", "(UPPER(Q:NAME) = 'ABC')"},
         FilterCase{"1_6 caret then star", R, "Q:NAME", "", "^*abc", "", "INSTRING('ABC',UPPER(Q:NAME),1,1) <> 0"},
         FilterCase{"1_7 star then caret", R, "Q:NAME", "", "*^abc", "", "INSTRING('ABC',UPPER(Q:NAME),1,1) <> 0"},
@@ -78,13 +77,11 @@ INSTANTIATE_TEST_SUITE_P(
         // 3.x a number field
         FilterCase{"3_1 a number", R, "Q:ID", "", "5", "", "(Q:ID = 5)"},
         FilterCase{"3_3 greater or equal", R, "Q:ID", "", ">=5", "", "(Q:ID >= 5)"},
-        FilterCase{"3_4 less, written the other way", R, "Q:ID", "", "=<5", "", "(Q:ID <= 5)"},
         FilterCase{"3_6 not equal to nothing is zero", R, "Q:ID", "", "<>", "", "(Q:ID <> 0)"},
         FilterCase{"3_7 grouped digits are read by the picture", R, "Q:ID", "", "1,000", "", "(Q:ID = 1000)"},
         FilterCase{"3_8 a range is exclusive", R, "Q:ID", "10", "", "20", "(Q:ID > 10) AND (Q:ID < 20)"},
         FilterCase{"3_9 a range with typed relations", R, "Q:ID", ">=10", "", "<=20", "(Q:ID >= 10) AND (Q:ID <= 20)"},
         FilterCase{"3_10 only a low bound", R, "Q:ID", "10", "", "", "(Q:ID > 10)"},
-        FilterCase{"3_11 only a high bound", R, "Q:ID", "", "", "20", "(Q:ID < 20)"},
         FilterCase{"3_12 bounds beside an equal single value", R, "Q:ID", "7", "7", "7", "(Q:ID >= 7) AND (Q:ID <= 7)"},
         FilterCase{"3_13 contains on a number compares its picture", R, "Q:ID", "", "*12", "",
                    "INSTRING('12',FORMAT(Q:ID,@N9),1,1) <> 0"},
@@ -109,22 +106,14 @@ TEST(QueryFilterText, ConditionsOfSeveralFieldsAreJoinedAndClearQueryEmptiesThem
   query.ClearQuery();
   EXPECT_EQ(query.GetFilter(), "");
   EXPECT_FALSE(query.SetValues("Q:NOPE", "1")) << "a field the query does not have";
-}
-
-TEST(QueryFilterText, ACaretTypedOnceDoesNotMakeTheFieldCaselessAfterwards) {
-  TestQuery query;
   query.SetValues("Q:NAME", "^abc");
-  EXPECT_EQ(query.GetFilter(), "(UPPER(Q:NAME) = 'ABC')");
-  query.SetValues("Q:NAME", "abc");
-  EXPECT_EQ(query.GetFilter(), "(Q:NAME = 'abc')");
-  EXPECT_EQ(query.Fields()[0].Name.View(), "Q:NAME");
-}
-
-TEST(QueryFilterText, AOneValueFormKeepsTheMovedValue) {
-  TestQuery query(QueryKind::OneValue);
-  query.SetValues("Q:NAME", "", "abc");
   query.GetFilter();
-  EXPECT_EQ(query.Fields()[0].Low.Str() + "|" + query.Fields()[0].Middle.Str(), "|abc");
+  query.SetValues("Q:NAME", "abc");
+  EXPECT_EQ(query.GetFilter(), "(Q:NAME = 'abc')") << "a caret typed once does not make the field caseless afterwards";
+  TestQuery one(QueryKind::OneValue);
+  one.SetValues("Q:NAME", "", "abc");
+  one.GetFilter();
+  EXPECT_EQ(one.Fields()[0].Low.Str() + "|" + one.Fields()[0].Middle.Str(), "|abc") << "a one-value form keeps the moved value";
 }
 
 // ---- MakeOperator and Quote ----
@@ -159,17 +148,11 @@ INSTANTIATE_TEST_SUITE_P(
     ByReason{});
 
 TEST(QueryQuote, QuotesAreDoubledAndLongTextsCutWhole) {
-  EXPECT_EQ(QueryClass::Quote(""), "''");
-  EXPECT_EQ(QueryClass::Quote("it's"), "'it''s'");
-  const std::string quotes = QueryClass::Quote(std::string(600, '\''));
-  EXPECT_EQ(quotes.size(), 1000u) << "499 quotes doubled between the outer two";
-  EXPECT_EQ(quotes, "'" + std::string(998, '\'') + "'");
-  const std::string wide = QueryClass::Quote([] {
-    std::string s;
-    for (int i = 0; i < 600; ++i) s += "\xC3\xA9";  // é
-    return s;
-  }());
-  EXPECT_EQ(wide.size(), 2u + 998u) << "never inside a character";
+  EXPECT_EQ(QueryClass::Quote("") + QueryClass::Quote("it's"), "'''it''s'");
+  EXPECT_EQ(QueryClass::Quote(std::string(600, '\'')), "'" + std::string(998, '\'') + "'") << "499 quotes doubled";
+  std::string wide;
+  for (int i = 0; i < 600; ++i) wide += "\xC3\xA9";  // é
+  EXPECT_EQ(QueryClass::Quote(wide).size(), 2u + 998u) << "never inside a character";
 }
 
 // ---- Cutting ----
