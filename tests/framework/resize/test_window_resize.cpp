@@ -36,14 +36,12 @@ rt::WindowDef TestWindow() {
   def.resizable = true;
   def.width = 400;
   def.height = 300;
-  def.Add(rt::ControlDef::Button("&OK").At(340, 260, 50, 20));
-  def.Add(rt::ControlDef::Button("&Help").At(10, 10, 50, 20));
-  def.Add(rt::ControlDef::List("40L(2)|M~Name~").At(10, 40, 200, 150));
-  def.Add(rt::ControlDef::Prompt("Name:").At(220, 40, 60, 10));
-  def.Add(rt::ControlDef::Entry("@s20", nullptr).At(220, 60, 100, 12));
-  def.Add(rt::ControlDef::Group("Options").At(220, 100, 160, 80));
-  def.Add(rt::ControlDef::Entry("@s10", nullptr).At(240, 120, 60, 12));
-  def.Add(rt::ControlDef::Button("&Go").At(300, 150, 60, 20));
+  const rt::ControlDef controls[] = {rt::ControlDef::Button("&OK"),       rt::ControlDef::Button("&Help"),
+                                     rt::ControlDef::List("40L(2)|M~Name~"), rt::ControlDef::Prompt("Name:"),
+                                     rt::ControlDef::Entry("@s20", nullptr), rt::ControlDef::Group("Options"),
+                                     rt::ControlDef::Entry("@s10", nullptr), rt::ControlDef::Button("&Go")};
+  for (std::size_t i = 0; i < kOriginal.size(); ++i)
+    def.Add(rt::ControlDef(controls[i]).At(kOriginal[i].x, kOriginal[i].y, kOriginal[i].w, kOriginal[i].h));
   return def;
 }
 
@@ -140,17 +138,13 @@ TEST_F(ResizePass, UndeferredMovesGoFarthestFirstWhenGrowingAndNearestFirstWhenS
   WindowResizeClass r;
   r.Init(2, 0);
   r.DeferMoves = 0;
-  window_.SetProp(rt::PROP_Width, "600");
-  window_.SetProp(rt::PROP_Height, "450");
-  r.Resize();
-  ASSERT_FALSE(r.ResizeList->empty());
-  EXPECT_EQ(r.ResizeList->front().ControlID, kOk) << "the bottom-right button moves first";
-  EXPECT_EQ(r.ResizeList->back().ControlID, kHelp);
-  window_.SetProp(rt::PROP_Width, "320");
-  window_.SetProp(rt::PROP_Height, "240");
-  r.Resize();
-  EXPECT_EQ(r.ResizeList->front().ControlID, kHelp) << "shrinking starts at the origin";
-  EXPECT_EQ(r.ResizeList->back().ControlID, kOk);
+  for (const auto& [width, height, first, last] : {std::tuple{"600", "450", kOk, kHelp}, {"320", "240", kHelp, kOk}}) {
+    window_.SetProp(rt::PROP_Width, width);  // growing, the bottom-right button moves first
+    window_.SetProp(rt::PROP_Height, height);
+    r.Resize();
+    ASSERT_FALSE(r.ResizeList->empty());
+    EXPECT_EQ(r.ResizeList->front().ControlID * 10 + r.ResizeList->back().ControlID, first * 10 + last) << width;
+  }
 }
 
 TEST_F(ResizePass, AControlResizedByTheProgramTakesItsChildrenAlong) {
