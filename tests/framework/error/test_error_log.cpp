@@ -30,22 +30,18 @@ TEST_F(ErrorLogTest, LongLinesAreCutAt1024) {
 TEST_F(ErrorLogTest, UsageCountsNestedOpensAndForceCloses) {
   StandardErrorLogClass log;
   EXPECT_EQ(log.Take("nobody opened it"), Level::Notify);
-  ASSERT_EQ(log.Open(0), Level::Ok);
-  ASSERT_EQ(log.Open(0), Level::Ok);
-  EXPECT_EQ(log.Usage(), 2);
-  EXPECT_EQ(log.Close(0), Level::Ok);
-  EXPECT_EQ(log.Usage(), 1);
-  EXPECT_EQ(log.Take("still open"), Level::Ok);
-  EXPECT_EQ(log.Open(1), Level::Ok);  // forced while open: still fine, counted
-  EXPECT_EQ(log.Usage(), 2);
-  EXPECT_EQ(log.Close(1), Level::Ok);
-  EXPECT_EQ(log.Usage(), 0);
+  std::string usage;  // the count after each step, each step answering Ok
+  const auto step = [&](rt::Byte level) { EXPECT_EQ(level, Level::Ok); usage += std::to_string(log.Usage()) + " "; };
+  step(log.Open(0));
+  step(log.Open(0));
+  step(log.Close(0));
+  step(log.Take("still open"));
+  step(log.Open(1));  // forced while open: counted
+  step(log.Close(1));
   EXPECT_EQ(log.Take("closed"), Level::Notify);
-  // An unbalanced close drives the count below zero; only a forced open recovers.
-  EXPECT_EQ(log.Close(0), Level::Ok);
-  EXPECT_EQ(log.Usage(), -1);
-  EXPECT_EQ(log.Open(1), Level::Ok);
-  EXPECT_EQ(log.Usage(), 0);
+  step(log.Close(0));  // an unbalanced close drives the count below zero; only a forced open recovers
+  step(log.Open(1));
+  EXPECT_EQ(usage, "1 2 1 1 2 0 -1 0 ");
   EXPECT_EQ(ReadFile(StandardErrorLogClass::kFileName), "still open\r\n");
 }
 
