@@ -84,15 +84,12 @@ TEST_F(ErrorClassTest, AskLevelAnswersOkOnYesAndCancelOtherwise) {
   EXPECT_EQ(errors_.Throw(11), Level::Ok);
   dialogs_.Answer(rt::BUTTON_NO);
   EXPECT_EQ(errors_.Throw(11), Level::Cancel);
-  const auto shown = dialogs_.Shown();
-  ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(Describe(shown[0]), "Confirm Delete|Are you sure you want to delete the highlighted record?|" +
-                                    Hex(kExclamationIcon) + "|2|2;4;");
+  EXPECT_EQ(Describe(dialogs_.Shown().at(0)), "Confirm Delete|Are you sure you want to delete the highlighted record?|" +
+                                                  Hex(kExclamationIcon) + "|2|2;4;");
 }
 
 TEST_F(ErrorClassTest, AddedEntryReplacesAndRemovingUncovers) {
-  const std::string replacement = "Cannot open %File at all.";
-  errors_.AddError(26, replacement, "Open Failed", Level::Notify, "");
+  errors_.AddError(26, "Cannot open %File at all.", "Open Failed", Level::Notify, "");
   errors_.SetFile("AFile");
   EXPECT_EQ(errors_.Throw(26), Level::Notify);  // the new entry's level, not the built-in Fatal
   EXPECT_EQ(OnlyShownText(), "Cannot open AFile at all.");
@@ -181,12 +178,10 @@ TEST_F(ErrorClassTest, ReplaceEndsWhenTheValueHoldsItsPlaceholder) {
 
 TEST_F(ErrorClassTest, FilledTextIsCutAtTheWorkingCapacity) {
   errors_.SetMessageText(std::string(254, 'm'));
-  const std::string text = std::string(1900, 'a') + "%Message";
+  const std::string text = std::string(1900, 'a') + "%Message";  // kept by reference
   errors_.AddError(302, text, "T", Level::Notify, "");
   errors_.StoreErrorEntry(302);
-  const std::string filled = errors_.SubsString();
-  EXPECT_EQ(filled.size(), 1999u);
-  EXPECT_EQ(filled, std::string(1900, 'a') + std::string(99, 'm'));
+  EXPECT_EQ(errors_.SubsString(), std::string(1900, 'a') + std::string(99, 'm'));
 }
 
 TEST_F(ErrorClassTest, TruncatedBlockStopsCleanlyWithAnAssertion) {
@@ -198,9 +193,8 @@ TEST_F(ErrorClassTest, TruncatedBlockStopsCleanlyWithAnAssertion) {
   ASSERT_EQ(errors_.GetErrorEntry(400, entry), Level::Ok);
   EXPECT_EQ(entry.Message, "mm");
   EXPECT_EQ(errors_.GetErrorEntry(401, entry), Level::Notify);
-  const auto messages = rt::testing::AssertionMessages();
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_NE(messages[0].find("runs past its end"), std::string::npos);
+  ASSERT_EQ(rt::testing::AssertionMessages().size(), 2u);
+  EXPECT_NE(rt::testing::AssertionMessages()[0].find("runs past its end"), std::string::npos);
 }
 
 TEST_F(ErrorClassTest, HistoryKeepsTheLastThreeOldestFirst) {
@@ -216,12 +210,10 @@ TEST_F(ErrorClassTest, HistoryKeepsTheLastThreeOldestFirst) {
   EXPECT_TRUE(dialogs_.Shown().empty());  // below the view level nothing is shown
   errors_.SetHistoryThreshold(-1);
   for (int i = 0; i < 10; ++i) errors_.Throw(25);
-  EXPECT_EQ(errors_.HistorySnapshot().size(), 13u);
-
-  // An id past 16 signed bits keeps its own category.
   errors_.AddError(65535, "wide id", "Wide", Level::Notify, "WIDE");
   errors_.Throw(65535);
-  EXPECT_EQ(errors_.HistorySnapshot().back().Category, "WIDE");
+  EXPECT_EQ(errors_.HistorySnapshot().size(), 14u) << "no limit";
+  EXPECT_EQ(errors_.HistorySnapshot().back().Category, "WIDE") << "an id past 16 signed bits keeps its own category";
   errors_.ResetHistory();
   EXPECT_TRUE(errors_.HistorySnapshot().empty());
 }
