@@ -26,20 +26,9 @@
 
 namespace testdict {
 
-struct PAR_Record {
-  rt::Long ID = 0;
-  rt::FixedString<20> NAME;
-};
-struct CHI_Record {
-  rt::Long PARENTID = 0;
-  rt::Long SEQ = 0;
-  rt::FixedString<20> TEXT;
-};
-struct GRA_Record {
-  rt::Long PARENTID = 0;
-  rt::Long CHILDSEQ = 0;
-  rt::FixedString<20> NOTE;
-};
+struct PAR_Record { rt::Long ID = 0; rt::FixedString<20> NAME; };
+struct CHI_Record { rt::Long PARENTID = 0; rt::Long SEQ = 0; rt::FixedString<20> TEXT; };
+struct GRA_Record { rt::Long PARENTID = 0; rt::Long CHILDSEQ = 0; rt::FixedString<20> NOTE; };
 
 // A keyed file, created when missing.
 rt::FileDecl Decl(const std::string& label, const std::string& path, const rt::RecordLayout& layout,
@@ -52,11 +41,7 @@ rt::FileDecl GrandDecl(const std::string& directory);
 // once, the full Init on the first use.
 class TestAccess : public FileManager {
  public:
-  struct KeySpec {
-    std::size_t key;
-    std::string description;
-    bool autoInc;
-  };
+  struct KeySpec { std::size_t key; std::string description; bool autoInc; };
   TestAccess(rt::File& file, ErrorClass& errors, std::vector<KeySpec> keys, rt::Byte primaryKey)
       : file_(file), errors_(errors), keySpecs_(std::move(keys)), primaryKey_(primaryKey) {}
   using FileManager::Init;

@@ -21,12 +21,7 @@
 namespace testdict {
 namespace {
 
-struct ITM_Record {
-  rt::Long GRP = 0;
-  rt::Long SEQ = 0;
-  rt::FixedString<20> NAME;
-  rt::Long PRICE = 0;
-};
+struct ITM_Record { rt::Long GRP = 0; rt::Long SEQ = 0; rt::FixedString<20> NAME; rt::Long PRICE = 0; };
 
 const rt::RecordLayout& ItemLayout() {
   static const rt::RecordLayout layout(sizeof(ITM_Record), {rt::LayoutField("ITM:GRP", &ITM_Record::GRP),
@@ -154,13 +149,7 @@ TEST_F(ViewManagerTest, EachSortOrderReadsInItsKeysOrder) {
 }
 
 TEST_F(ViewManagerTest, AppendedOrderTextsReachTheView) {
-  struct Case {
-    const char* reason;
-    std::size_t key;
-    const char* append;
-    const char* text;
-    Row first;
-  } const cases[] = {
+  struct Case { const char* reason; std::size_t key; const char* append; const char* text; Row first; } const cases[] = {
       {"appended after the key's order", 2, "ITM:PRICE", "ITM:NAME,ITM:PRICE", {1, 1}},
       {"a star replaces the order", 2, "*-ITM:PRICE,-ITM:SEQ", "-ITM:PRICE,-ITM:SEQ", {8, 23}},
       {"an order without a key takes the text", 0, "ITM:SEQ,-ITM:GRP", "ITM:SEQ,-ITM:GRP", {10, 1}},
@@ -349,13 +338,7 @@ TEST_F(ViewManagerTest, AReadErrorIsReportedAndTheNextReadGoesOn) {
 
 TEST_F(ViewManagerTest, ResetStartsFromTheBuffersLeadingOrderValues) {
   ViewManager& vm = Make();
-  struct Case {
-    const char* reason;
-    rt::Long number;
-    Row buffer;
-    Row next;
-    Row previous;
-  } const cases[] = {
+  struct Case { const char* reason; rt::Long number; Row buffer; Row next; Row previous; } const cases[] = {
       {"the start of the order", 0, {7, 12}, {1, 1}, {10, 30}},
       {"one component", 1, {7, 12}, {7, 1}, {7, 30}},
       {"both components", 2, {7, 12}, {7, 12}, {7, 12}},
@@ -375,12 +358,7 @@ TEST_F(ViewManagerTest, ResetStartsFromTheBuffersLeadingOrderValues) {
 // ---- Priming ----
 
 TEST_F(ViewManagerTest, PrimedRecordsFallInsideTheCurrentRange) {
-  struct Case {
-    const char* reason;
-    rt::Byte kind;
-    std::vector<rt::Long> limits;
-    Row primed;
-  } const cases[] = {
+  struct Case { const char* reason; rt::Byte kind; std::vector<rt::Long> limits; Row primed; } const cases[] = {
       {"one component", Limit::Equals, {4}, {4, 31}},
       {"the last limit taken over first", Limit::EqualsLast, {6}, {6, 31}},
       {"between: the components before the range", Limit::Between, {2, 30, 40}, {2, 31}},

@@ -128,11 +128,7 @@ TEST_F(ErrorClassTest, CategoriesFallBackToTheDefaultAndFillTheirPlaceholder) {
   EXPECT_EQ(dialogs_.Shown()[0].text + dialogs_.Shown()[1].text, "[Mine][]") << "no fallback to the default in the text";
 }
 
-struct SubstitutionCase {
-  const char* reason;
-  const char* templateText;
-  const char* expected;
-};
+struct SubstitutionCase { const char* reason; const char* templateText; const char* expected; };
 
 class SubstitutionTest : public ErrorClassTest, public ::testing::WithParamInterface<SubstitutionCase> {};
 

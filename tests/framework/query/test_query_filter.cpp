@@ -118,10 +118,7 @@ TEST(QueryFilterText, ConditionsOfSeveralFieldsAreJoinedAndClearQueryEmptiesThem
 
 // ---- MakeOperator and Quote ----
 
-struct OperatorCase {
-  const char* reason;
-  std::string value, name, operators, rest;
-};
+struct OperatorCase { const char* reason; std::string value, name, operators, rest; };
 class QueryOperator : public ::testing::TestWithParam<OperatorCase> {};
 
 TEST_P(QueryOperator, SplitsAndNormalises) {

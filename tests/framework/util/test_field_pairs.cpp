@@ -8,11 +8,7 @@
 
 namespace {
 
-struct Record {
-  rt::Long id = 0;
-  rt::FixedString<10> name;
-  rt::PackedDecimal<7, 2> amount;
-};
+struct Record { rt::Long id = 0; rt::FixedString<10> name; rt::PackedDecimal<7, 2> amount; };
 struct ListRow {
   rt::CString<12> id;  // a number shown as text
   rt::FixedString<10> name;

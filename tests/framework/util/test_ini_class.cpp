@@ -23,12 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // A window made of numbered properties, recording what was set.
-struct Win {
-  int x, y, w, h;
-  bool resizable = true;
-  const char* maximized = "";
-  const char* iconized = "";
-};
+struct Win { int x, y, w, h; bool resizable = true; const char* maximized = ""; const char* iconized = ""; };
 class FakeWindow final : public rt::PropertyHolder {
  public:
   explicit FakeWindow(const Win& w)
@@ -237,11 +232,7 @@ TEST_F(IniTest, FetchFieldTakesThePartBetweenCommas) {
 }
 
 TEST_F(IniTest, QueueRoundTripAppendsAndKeepsStaleKeys) {
-  struct Row {
-    rt::Long id;
-    rt::FixedString<10> name;
-    rt::PackedDecimal<7, 2> amount;
-  } row{};
+  struct Row { rt::Long id; rt::FixedString<10> name; rt::PackedDecimal<7, 2> amount; } row{};
   rt::Queue q(row);
   for (auto [id, name, amount] : {std::tuple{1, "one", "1.50"}, {2, "two", "-0.25"}, {3, "three", "0"}}) {
     row.id = id;
