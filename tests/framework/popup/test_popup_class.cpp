@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -32,13 +31,8 @@ Strings Items(const PopupClass& popup) {
   return out;
 }
 
-struct BuildCase {
-  const char* name;
-  std::function<void(PopupClass&)> build;
-  Strings items;
-  std::string menuText;
-  Strings numbered;  // GetName(1), GetName(2), … for every number the runtime gives
-};
+// The items, the menu text and GetName(1), GetName(2), … for every number the runtime gives.
+struct BuildCase { const char* name; std::function<void(PopupClass&)> build; Strings items; std::string menuText; Strings numbered; };
 
 const BuildCase kBuildCases[] = {
     {"same_text_twice_gets_a_numbered_name",
@@ -125,11 +119,7 @@ TEST(PopupMisuse, BracesInAnItemAnUnopenedBraceAndA256thItemAreReportedAndTheRes
 
 TEST(PopupText, IconsAddAnExtrasBlockToEveryEntryAndTextsAreTranslated) {
   struct Upper : TranslatorInterface {
-    std::string TranslateString(std::string_view text) const override {
-      std::string out(text);
-      for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      return out;
-    }
+    std::string TranslateString(std::string_view text) const override { return text == "Open" ? "OPEN" : text == "Save" ? "SAVE" : std::string(text); }
   } upper;
   PopupClass popup;
   popup.Init();
@@ -159,14 +149,24 @@ rt::WindowDef TestWindow() {
   return def;
 }
 
+void Build(PopupClass& p) {
+  p.AddItemMimic("Insert", kInsert, "!");
+  p.AddItemMimic("Delete", kDelete);
+  p.AddItem("-");
+  p.AddItemEvent("&Refresh", rt::EVENT_ScrollTop, kList);
+  p.AddSubMenu("Sort", "+By name|-By date", "Separator");
+  p.AddItem("~Never");
+  p.AddItemMimic("Close", kClose, "Close the window");
+}
+
 class PopupChoosing : public rt::ui::RobotFixture {
  protected:
   // Opens the window; pressing Menu asks the popup and records the name Ask returned.
-  void Open(std::function<void(PopupClass&)> build) {
-    Run(TestWindow(), events_, [this, build, popup = std::make_shared<PopupClass>()](rt::Window& w) {
+  void Open() {
+    Run(TestWindow(), events_, [this, popup = std::make_shared<PopupClass>()](rt::Window& w) {
       if (w.CurrentEvent().code == rt::EVENT_OpenWindow) {
         popup->Init();
-        build(*popup);
+        Build(*popup);
       }
       if (w.CurrentEvent().code == rt::EVENT_Accepted && w.CurrentEvent().control == kMenu) {
         const std::string chosen = popup->Ask();
@@ -177,7 +177,7 @@ class PopupChoosing : public rt::ui::RobotFixture {
     window_ = Find("Popup test");
     events_.Take();
   }
-  // Presses Menu, checks the shown menu, then chooses `entry` ("" dismisses) and waits for the
+  // Presses Menu and waits for the menu; Choose chooses `entry` ("" dismisses) and waits for the
   // window's thread to finish what the choice posted.
   rt::ui::ShownPopup Show() {
     EXPECT_TRUE(robot_.Press(window_, kMenu));
@@ -202,18 +202,8 @@ class PopupChoosing : public rt::ui::RobotFixture {
   Strings chosen_;
 };
 
-void Build(PopupClass& p) {
-  p.AddItemMimic("Insert", kInsert, "!");
-  p.AddItemMimic("Delete", kDelete);
-  p.AddItem("-");
-  p.AddItemEvent("&Refresh", rt::EVENT_ScrollTop, kList);
-  p.AddSubMenu("Sort", "+By name|-By date", "Separator");
-  p.AddItem("~Never");
-  p.AddItemMimic("Close", kClose, "Close the window");
-}
-
 TEST_F(PopupChoosing, MenuShowsMimickedStateAndEachItemKindDoesItsAction) {
-  Open(Build);
+  Open();
   const rt::ui::ShownPopup shown = Show();
   const auto& m = shown.menu;
   ASSERT_EQ(m.size(), 7u);
