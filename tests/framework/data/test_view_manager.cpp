@@ -122,12 +122,8 @@ class ViewManagerTest : public DataTest {
 // ---- Sort orders ----
 
 TEST_F(ViewManagerTest, EachSortOrderReadsInItsKeysOrder) {
-  const struct {
-    const char* reason;
-    std::size_t key;
-    const char* text;
-    std::vector<Row> first;  // the first two rows
-  } cases[] = {
+  // first: the first two rows
+  const struct { const char* reason; std::size_t key; const char* text; std::vector<Row> first; } cases[] = {
       {"1: two ascending components", 1, "ITM:GRP,ITM:SEQ", {{1, 1}, {1, 2}}},
       {"2: a string component", 2, "ITM:NAME", {{1, 1}, {2, 14}}},
       {"3: a descending first component", 3, "-ITM:PRICE,ITM:GRP,ITM:SEQ", {{2, 1}, {5, 12}}},
@@ -457,13 +453,8 @@ TEST_F(JoinedViewTest, AViewOpenedElsewhereIsUsedAndLeftOpen) {
 }
 
 TEST_F(ViewManagerTest, TheFreeElementIsTheFirstComponentAfterTheRange) {
-  struct Case {
-    const char* reason;
-    std::size_t key;
-    rt::Byte kind;
-    int pairs;
-    const char* free;  // "position name ascending"
-  } const cases[] = {
+  // free: "position name ascending"
+  struct Case { const char* reason; std::size_t key; rt::Byte kind; int pairs; const char* free; } const cases[] = {
       {"no range", 1, Limit::None, 0, "1 ITM:GRP 1"},
       {"one pair", 1, Limit::Equals, 1, "2 ITM:SEQ 1"},
       {"every component limited", 1, Limit::Equals, 2, "0  1"},

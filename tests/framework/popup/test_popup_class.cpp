@@ -216,11 +216,9 @@ TEST_F(PopupChoosing, MenuShowsMimickedStateAndEachItemKindDoesItsAction) {
   Choose(shown, "");
   EXPECT_EQ(Chosen(), (Strings{"#0"}));
   EXPECT_EQ(events_.Take(), (Strings{"Selected:4", "Accepted:4"})) << "a dismissed menu posts nothing";
-  const struct {
-    const char* entry;
-    const char* chosen;
-    Strings events;  // after Menu's own Accepted: a mimicked button pressed, an item's event at its control
-  } steps[] = {{"Insert", "Insert#1", {"Accepted:1"}}, {"Refresh", "Refresh#5", {"ScrollTop:5"}}, {"By date", "Bydate#4", {}}};
+  // events: after Menu's own Accepted: a mimicked button pressed, an item's event at its control
+  const struct { const char* entry; const char* chosen; Strings events; } steps[] = {
+      {"Insert", "Insert#1", {"Accepted:1"}}, {"Refresh", "Refresh#5", {"ScrollTop:5"}}, {"By date", "Bydate#4", {}}};
   for (const auto& step : steps) {
     Choose(Show(), step.entry);
     EXPECT_EQ(Chosen(), Strings{step.chosen});

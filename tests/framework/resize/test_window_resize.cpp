@@ -45,12 +45,8 @@ rt::WindowDef TestWindow() {
   return def;
 }
 
-struct SizeCase {
-  const char* name;
-  rt::Byte appStrategy;
-  Long width, height;
-  std::vector<Box> expected;  // controls 1..8, worked out by hand from each rule
-};
+// expected: controls 1..8, worked out by hand from each rule
+struct SizeCase { const char* name; rt::Byte appStrategy; Long width, height; std::vector<Box> expected; };
 
 // Strategy 2: buttons keep their size at the nearer edge, texts and entries scale across and
 // keep their offset from the top, lists and groups take the whole change; the group's entry and

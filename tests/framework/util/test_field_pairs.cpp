@@ -9,11 +9,8 @@
 namespace {
 
 struct Record { rt::Long id = 0; rt::FixedString<10> name; rt::PackedDecimal<7, 2> amount; };
-struct ListRow {
-  rt::CString<12> id;  // a number shown as text
-  rt::FixedString<10> name;
-  rt::Real amount = 0;
-};
+// id: a number shown as text
+struct ListRow { rt::CString<12> id; rt::FixedString<10> name; rt::Real amount = 0; };
 
 class PairsTest : public ::testing::Test {
  protected:
