@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "framework/error/error_class.h"
-#include "tests/support/param_names.h"
 #include "runtime/core/date_time.h"
 #include "runtime/core/picture.h"
 #include "runtime/core/assert.h"
@@ -128,12 +127,15 @@ TEST_F(ErrorClassTest, CategoriesFallBackToTheDefaultAndFillTheirPlaceholder) {
   EXPECT_EQ(dialogs_.Shown()[0].text + dialogs_.Shown()[1].text, "[Mine][]") << "no fallback to the default in the text";
 }
 
-struct SubstitutionCase { const char* reason; const char* templateText; const char* expected; };
-
-class SubstitutionTest : public ErrorClassTest, public ::testing::WithParamInterface<SubstitutionCase> {};
-
-TEST_P(SubstitutionTest, FillsEachPlaceholderWithItsOwnValue) {
-  const SubstitutionCase& c = GetParam();
+TEST_F(ErrorClassTest, FillsEachPlaceholderWithItsOwnValue) {
+  const struct { const char* reason; const char* templateText; const char* expected; } cases[] = {
+      {"longer names first", "%FileErrorCode|%FileError|%File", "13|Permission denied|AFile"},
+      {"error code, text and bare", "%ErrorCode/%ErrorText/%Error", "5/Access Denied (5)/Access Denied"},
+      {"placeholders ignore case", "%FILE and %file and %fIlE", "AFile and AFile and AFile"},
+      {"key field message procedure", "%Key %Field %Message %Procedure", "AFI:IDKey AFI:ID free text BrowseAFile"},
+      {"a lone percent sign stays", "100% %File", "100% AFile"},
+      {"previous: the entry before", "%Previous", "There are no records available to process."},
+  };
   errors_.SetFile("AFile");
   errors_.SetKey("AFI:IDKey");
   errors_.SetField("AFI:ID");
@@ -142,23 +144,14 @@ TEST_P(SubstitutionTest, FillsEachPlaceholderWithItsOwnValue) {
   rt::SetError(rt::NoAccessErr, "Access Denied");
   rt::SetFileError("13", "Permission denied");
   errors_.SetErrors();
-  errors_.AddError(300, c.templateText, "T", Level::Notify, "");
-  errors_.StoreErrorEntry(25);  // the entry before, for %Previous
-  errors_.StoreErrorEntry(300);
-  EXPECT_EQ(errors_.SubsString(), c.expected) << c.reason;
+  for (const auto& c : cases) {
+    errors_.AddError(300, c.templateText, "T", Level::Notify, "");
+    errors_.StoreErrorEntry(25);  // the entry before, for %Previous
+    errors_.StoreErrorEntry(300);
+    EXPECT_EQ(errors_.SubsString(), c.expected) << c.reason;
+  }
   errors_.SetProcedureName();
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SubstitutionTest,
-    ::testing::Values(
-        SubstitutionCase{"longer names first", "%FileErrorCode|%FileError|%File", "13|Permission denied|AFile"},
-        SubstitutionCase{"error code, text and bare", "%ErrorCode/%ErrorText/%Error", "5/Access Denied (5)/Access Denied"},
-        SubstitutionCase{"placeholders ignore case", "%FILE and %file and %fIlE", "AFile and AFile and AFile"},
-        SubstitutionCase{"key field message procedure", "%Key %Field %Message %Procedure", "AFI:IDKey AFI:ID free text BrowseAFile"},
-        SubstitutionCase{"a lone percent sign stays", "100% %File", "100% AFile"},
-        SubstitutionCase{"previous: the entry before", "%Previous", "There are no records available to process."}),
-    ByReason());
 
 TEST_F(ErrorClassTest, ReplaceEndsWhenTheValueHoldsItsPlaceholder) {
   std::string text = "a %File b %File";
