@@ -11,24 +11,6 @@ namespace {
 
 rt::PerThread<ErrorStatusClass> gStatus{"ErrorStatusForTests"};
 
-const rt::RecordLayout& ParentLayout() {
-  static const rt::RecordLayout layout(sizeof(PAR_Record), {rt::LayoutField("PAR:ID", &PAR_Record::ID),
-                                                            rt::LayoutField("PAR:NAME", &PAR_Record::NAME)});
-  return layout;
-}
-const rt::RecordLayout& ChildLayout() {
-  static const rt::RecordLayout layout(sizeof(CHI_Record), {rt::LayoutField("CHI:PARENTID", &CHI_Record::PARENTID),
-                                                           rt::LayoutField("CHI:SEQ", &CHI_Record::SEQ),
-                                                           rt::LayoutField("CHI:TEXT", &CHI_Record::TEXT)});
-  return layout;
-}
-const rt::RecordLayout& GrandLayout() {
-  static const rt::RecordLayout layout(sizeof(GRA_Record), {rt::LayoutField("GRA:PARENTID", &GRA_Record::PARENTID),
-                                                           rt::LayoutField("GRA:CHILDSEQ", &GRA_Record::CHILDSEQ),
-                                                           rt::LayoutField("GRA:NOTE", &GRA_Record::NOTE)});
-  return layout;
-}
-
 }  // namespace
 
 rt::FileDecl Decl(const std::string& label, const std::string& path, const rt::RecordLayout& layout,
@@ -44,14 +26,22 @@ rt::FileDecl Decl(const std::string& label, const std::string& path, const rt::R
 }
 
 rt::FileDecl ParentDecl(const std::string& directory) {
-  return Decl("Parent", directory + "/parent", ParentLayout(),
+  static const rt::RecordLayout layout(sizeof(PAR_Record), {rt::LayoutField("PAR:ID", &PAR_Record::ID),
+                                                            rt::LayoutField("PAR:NAME", &PAR_Record::NAME)});
+  return Decl("Parent", directory + "/parent", layout,
               {{"PAR:IDKey", {{1, true}}, true, false, false, true}, {"PAR:NameKey", {{2, true}}, true, true, false, false}});
 }
 rt::FileDecl ChildDecl(const std::string& directory) {
-  return Decl("Child", directory + "/child", ChildLayout(), {{"CHI:ParentKey", {{1, true}, {2, true}}, true, false, false, true}});
+  static const rt::RecordLayout layout(sizeof(CHI_Record), {rt::LayoutField("CHI:PARENTID", &CHI_Record::PARENTID),
+                                                           rt::LayoutField("CHI:SEQ", &CHI_Record::SEQ),
+                                                           rt::LayoutField("CHI:TEXT", &CHI_Record::TEXT)});
+  return Decl("Child", directory + "/child", layout, {{"CHI:ParentKey", {{1, true}, {2, true}}, true, false, false, true}});
 }
 rt::FileDecl GrandDecl(const std::string& directory) {
-  return Decl("Grand", directory + "/grand", GrandLayout(), {{"GRA:ChildKey", {{1, true}, {2, true}}, false, false, false, false}});
+  static const rt::RecordLayout layout(sizeof(GRA_Record), {rt::LayoutField("GRA:PARENTID", &GRA_Record::PARENTID),
+                                                           rt::LayoutField("GRA:CHILDSEQ", &GRA_Record::CHILDSEQ),
+                                                           rt::LayoutField("GRA:NOTE", &GRA_Record::NOTE)});
+  return Decl("Grand", directory + "/grand", layout, {{"GRA:ChildKey", {{1, true}, {2, true}}, false, false, false, false}});
 }
 
 // ---- TestAccess ----
@@ -86,13 +76,11 @@ rt::Byte TestAccess::UseFile(rt::Byte useType) {
 
 rt::Byte TestAccess::PreDelete(std::string& errCode, std::string& errMsg) {
   ++deletesTried;
-  if (deleteFailuresLeft > 0) {
-    --deleteFailuresLeft;
-    errCode = "90";
-    errMsg = "refused by the test";
-    return 0;
-  }
-  return 1;
+  if (deleteFailuresLeft <= 0) return 1;
+  --deleteFailuresLeft;
+  errCode = "90";
+  errMsg = "refused by the test";
+  return 0;
 }
 
 rt::Byte TestAccess::ValidateFieldServer(rt::Long id, rt::Byte handleErrors) {

@@ -51,8 +51,7 @@ constexpr const char* kUntouched = "1:One 2:Two 1.1 1.2 2.1 1/1:x 1/1:y 1/2:z 2/
 // cycle once per walk; the relations are added once.
 TEST_F(RelationFamilies, LazyOpenCountsTheDirectRelationsAndForcedOpenWalksTheCycle) {
   ASSERT_EQ(relParent_->Open(), Level::Ok);
-  EXPECT_TRUE(parentFile_->IsOpen());
-  EXPECT_FALSE(childFile_->IsOpen());
+  EXPECT_TRUE(parentFile_->IsOpen() && !childFile_->IsOpen());
   EXPECT_EQ(Opened(), "1 1 0");
   relParent_->Close();
   EXPECT_FALSE(parentFile_->IsOpen());
@@ -67,16 +66,10 @@ TEST_F(RelationFamilies, LazyOpenCountsTheDirectRelationsAndForcedOpenWalksTheCy
 
 // ---- Referential integrity ----
 
-struct IntegrityCase {
-  const char* reason;
-  rt::Byte updateMode, deleteMode;
-  rt::Long newId;       // 0: delete parent 1, else update its id to this
-  const char* newName;  // an update that keeps the id renames the parent instead
-  rt::Byte level;
-  std::vector<std::string> shown;
-  rt::Long idAfter;  // the parent's id in the buffer afterwards
-  const char* after;
-};
+// newId: 0 deletes parent 1, else its id is updated to this (renamed to newName when it is kept);
+// idAfter: the parent's id in the buffer afterwards.
+struct IntegrityCase { const char* reason; rt::Byte updateMode, deleteMode; rt::Long newId; const char* newName; rt::Byte level;
+                       std::vector<std::string> shown; rt::Long idAfter; const char* after; };
 
 const IntegrityCase kIntegrityCases[] = {
     {"restrict on delete refuses and deletes nothing", RI::None, RI::Restrict, 0, nullptr, Level::Notify,
@@ -101,15 +94,9 @@ TEST_P(Integrity, EachModeLeavesTheFamilyAsItSays) {
   const IntegrityCase& c = GetParam();
   RelateParentToChild(c.updateMode, c.deleteMode);
   ReadParent(1);
-  rt::Byte result;
-  if (c.newId == 0) {
-    result = relParent_->Delete(0);
-  } else {
-    PAR.ID = c.newId;
-    if (c.newName) PAR.NAME = c.newName;
-    result = relParent_->Update();
-  }
-  EXPECT_EQ(result, c.level);
+  if (c.newId != 0) PAR.ID = c.newId;
+  if (c.newName) PAR.NAME = c.newName;
+  EXPECT_EQ(c.newId == 0 ? relParent_->Delete(0) : relParent_->Update(), c.level);
   EXPECT_EQ(ShownTitles(), c.shown);
   EXPECT_EQ(PAR.ID, c.idAfter);
   relParent_->Close();

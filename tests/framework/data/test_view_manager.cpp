@@ -23,16 +23,12 @@ namespace {
 
 struct ITM_Record { rt::Long GRP = 0; rt::Long SEQ = 0; rt::FixedString<20> NAME; rt::Long PRICE = 0; };
 
-const rt::RecordLayout& ItemLayout() {
+rt::FileDecl ItemDecl(const std::string& directory) {
   static const rt::RecordLayout layout(sizeof(ITM_Record), {rt::LayoutField("ITM:GRP", &ITM_Record::GRP),
                                                            rt::LayoutField("ITM:SEQ", &ITM_Record::SEQ),
                                                            rt::LayoutField("ITM:NAME", &ITM_Record::NAME),
                                                            rt::LayoutField("ITM:PRICE", &ITM_Record::PRICE)});
-  return layout;
-}
-
-rt::FileDecl ItemDecl(const std::string& directory) {
-  return Decl("Item", directory + "/item", ItemLayout(),
+  return Decl("Item", directory + "/item", layout,
               {{"ITM:GroupKey", {{1, true}, {2, true}}, true, false, false, true},
                {"ITM:NameKey", {{3, true}}, false, false, false, false},
                {"ITM:PriceKey", {{4, false}, {1, true}, {2, true}}, true, false, false, false}});
