@@ -106,24 +106,19 @@ TEST_F(ResizePass, EachControlLandsWhereItsStrategyPutsItAndComesBackExactly) {
   }
 }
 
-TEST_F(ResizePass, LimitsAreTheOriginalSizeAndRestoreWindowPutsAllBack) {
+// The limits are the original size; a strategy the procedure gives after Init is honoured (the
+// prompt keeps its distance from the right); RestoreWindow puts everything back.
+TEST_F(ResizePass, LimitsALaterStrategyAndRestoreWindow) {
   WindowResizeClass r;
   r.Init(2, 1, 1);
-  EXPECT_EQ(window_.GetProp(rt::PROP_MinWidth) + "x" + window_.GetProp(rt::PROP_MinHeight), "400x300");
-  EXPECT_EQ(window_.GetProp(rt::PROP_MaxWidth) + "x" + window_.GetProp(rt::PROP_MaxHeight), "400x300");
-  SizeTo(r, 800, 600);
-  r.RestoreWindow();
-  EXPECT_EQ(window_.GetProp(rt::PROP_Width) + "x" + window_.GetProp(rt::PROP_Height), "400x300");
-  EXPECT_EQ(Layout(), kOriginal);
-}
-
-TEST_F(ResizePass, AStrategyGivenAfterInitIsHonoured) {
-  // The prompt is given "keep the distance from the right" by the procedure after Init.
-  WindowResizeClass r;
-  r.Init(2, 0);
+  EXPECT_EQ(window_.GetProp(rt::PROP_MinWidth) + "x" + window_.GetProp(rt::PROP_MinHeight) + " " +
+                window_.GetProp(rt::PROP_MaxWidth) + "x" + window_.GetProp(rt::PROP_MaxHeight), "400x300 400x300");
   r.SetStrategy(kPrompt, ResizeRule::FromRight | ResizeRule::FromTop, ResizeRule::KeepWidth | ResizeRule::KeepHeight);
   SizeTo(r, 600, 450);
   EXPECT_EQ(At(kPrompt), (Box{420, 40, 60, 10}));
+  r.RestoreWindow();
+  EXPECT_EQ(window_.GetProp(rt::PROP_Width) + "x" + window_.GetProp(rt::PROP_Height), "400x300");
+  EXPECT_EQ(Layout(), kOriginal);
 }
 
 TEST_F(ResizePass, UndeferredMovesGoFarthestFirstWhenGrowingAndNearestFirstWhenShrinking) {
