@@ -104,13 +104,10 @@ TEST_F(ErrorClassTest, AddedEntryReplacesAndRemovingUncovers) {
   errors_.Init();
   ASSERT_EQ(errors_.GetErrorEntry(26, entry), Level::Ok);
   EXPECT_EQ(entry.Title, "File Access Error") << "Kill and Init again restore the defaults";
-}
-
-TEST_F(ErrorClassTest, UnknownIdIsReportedAndTakenAsAnEmptyOkEntry) {
-  EXPECT_EQ(errors_.Throw(999), Level::Ok);
-  EXPECT_TRUE(dialogs_.Shown().empty());
+  EXPECT_EQ(errors_.Throw(999), Level::Ok) << "an unknown id is an empty Ok entry";
+  EXPECT_EQ(OnlyShownText(), "Cannot open AFile at all.") << "and shows nothing";
   EXPECT_EQ(errors_.Message(999, rt::BUTTON_OK, rt::BUTTON_OK), rt::BUTTON_OK);
-  EXPECT_EQ(OnlyShownText(), "");
+  EXPECT_EQ(dialogs_.Shown().back().text, "");
 }
 
 TEST_F(ErrorClassTest, CategoriesFallBackToTheDefaultAndFillTheirPlaceholder) {
