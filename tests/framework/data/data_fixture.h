@@ -119,21 +119,15 @@ class DataTest : public ::testing::Test {
     }
     file.Close();
   }
-  void AddParents(const std::vector<std::pair<rt::Long, std::string_view>>& rows) {
-    std::vector<PAR_Record> records;
-    for (const auto& [id, name] : rows) records.push_back({id, name});
-    Add(parentDecl_, records);
+  template <class Record, class Row>
+  static void Add(const rt::FileDecl& decl, const std::vector<Row>& rows) {
+    std::vector<Record> records;
+    for (const Row& row : rows) records.push_back(std::apply([](auto... field) { return Record{field...}; }, row));
+    Add(decl, records);
   }
-  void AddChildren(const std::vector<std::tuple<rt::Long, rt::Long, std::string_view>>& rows) {
-    std::vector<CHI_Record> records;
-    for (const auto& [parent, seq, text] : rows) records.push_back({parent, seq, text});
-    Add(childDecl_, records);
-  }
-  void AddGrands(const std::vector<std::tuple<rt::Long, rt::Long, std::string_view>>& rows) {
-    std::vector<GRA_Record> records;
-    for (const auto& [parent, seq, note] : rows) records.push_back({parent, seq, note});
-    Add(grandDecl_, records);
-  }
+  void AddParents(const std::vector<std::pair<rt::Long, std::string_view>>& rows) { Add<PAR_Record>(parentDecl_, rows); }
+  void AddChildren(const std::vector<std::tuple<rt::Long, rt::Long, std::string_view>>& rows) { Add<CHI_Record>(childDecl_, rows); }
+  void AddGrands(const std::vector<std::tuple<rt::Long, rt::Long, std::string_view>>& rows) { Add<GRA_Record>(grandDecl_, rows); }
   // All records of a file in key order (key 1), read by a file instance of its own.
   template <class Record>
   static std::vector<Record> All(const rt::FileDecl& decl) {
