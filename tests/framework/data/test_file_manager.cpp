@@ -20,12 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Records which operations reach a file, in order.
-class OpRecorder : public rt::FileCallback {
- public:
-  bool FunctionCalled(const rt::FileCall& call, std::string&, std::string&) override {
-    ops.push_back(call.op);
-    return true;
-  }
+struct OpRecorder : rt::FileCallback {
+  bool FunctionCalled(const rt::FileCall& call, std::string&, std::string&) override { return ops.push_back(call.op), true; }
   bool FunctionDone(const rt::FileCall&, std::string&, std::string&) override { return true; }
   std::vector<rt::FileOp> ops;
 };

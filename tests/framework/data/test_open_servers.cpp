@@ -60,17 +60,14 @@ TEST(OpenServers, SharedFileOpensOnceForFourThreadsAndClosesWithTheLast) {
 
 using RegistryTest = DataTest;
 
-TEST_F(RegistryTest, SecondMappingOfAFileIsAnAssertionAndKeepsTheFirst) {
+TEST_F(RegistryTest, ASecondMappingKeepsTheFirstAndNestedOpensOfOneProcedureOnlyCountDown) {
   TestAccess second(*parentFile_, errors_, {}, 0);
   second.Init();
   EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Mapping for file already exists for the FM"});
   second.Kill();
   EXPECT_EQ(FileRegistry->GetFileMapping(FilesManager::GetFileId(parentFile_.get())), parent_.get());
   EXPECT_EQ(FileRegistry->GetRelationFileMapping(FilesManager::GetFileId(parentFile_.get())), relParent_.get());
-}
-
-// Two opens need two closes before the physical close; within one procedure they are one entry.
-TEST_F(RegistryTest, NestedOpensOfOneProcedureOnlyCountDown) {
+  // Two opens need two closes before the physical close; within one procedure they are one entry.
   AddParents({{1, "One"}});
   errors_.SetProcedureName("Browse");
   ASSERT_EQ(parent_->Open(), Level::Ok);

@@ -206,10 +206,7 @@ TEST_F(ErrorClassTest, HistoryKeepsTheLastThreeOldestFirst) {
 
 TEST_F(ErrorClassTest, HistoryViewLevelOpensTheHistoryInsteadOfABox) {
   struct RecordingHistory : ErrorClass {
-    rt::Long HistoryMsg(std::string_view caption, rt::Long, rt::Long, rt::Long defaultButton) override {
-      shownCaptions.emplace_back(caption);
-      return defaultButton;
-    }
+    rt::Long HistoryMsg(std::string_view caption, rt::Long, rt::Long, rt::Long button) override { return shownCaptions.emplace_back(caption), button; }
     std::vector<std::string> shownCaptions;
   } errors;
   errors.Init(gStatus);

@@ -87,14 +87,8 @@ class IniTest : public ::testing::Test {
 
 // Each saved window in turn is stored under one section (or a hand-written mark), then a window
 // is placed from it.
-struct PlacementCase {
-  const char* reason;
-  std::vector<Win> saved;
-  const char* handMark;  // written as the section's Maximize with an XPos, instead of saving
-  const char* stored;
-  Win opened;
-  const char* placed;
-};
+// handMark: written as the section's Maximize with an XPos, instead of saving.
+struct PlacementCase { const char* reason; std::vector<Win> saved; const char* handMark; const char* stored; Win opened; const char* placed; };
 
 TEST_F(IniTest, WindowPlacementIsStoredAndRestoredByItsState) {
   const Win normal{10, 20, 300, 200};
