@@ -145,12 +145,10 @@ TEST_F(RelationFamilies, FramedInsertCommitsOrAnswersAskOnFailure) {
 
 // ---- Injected faults ----
 
-using Op = rt::FileOp;
-
 TEST_F(RelationFamilies, FrameThatCannotStartLeavesNoFileMarked) {
   RelateParentToChild(RI::None, RI::Cascade);
   ReadParent(1);
-  FaultInjector injector(1, {Op::SetProperty});
+  FaultInjector injector(1, {rt::FileOp::SetProperty});
   grandFile_->AddCallback(&injector);  // marking the grandchildren's file fails
   EXPECT_EQ(relParent_->Delete(0), Level::Notify);
   grandFile_->RemoveCallback(&injector);

@@ -119,7 +119,9 @@ TEST(PopupMisuse, BracesInAnItemAnUnopenedBraceAndA256thItemAreReportedAndTheRes
 
 TEST(PopupText, IconsAddAnExtrasBlockToEveryEntryAndTextsAreTranslated) {
   struct Upper : TranslatorInterface {
-    std::string TranslateString(std::string_view text) const override { return text == "Open" ? "OPEN" : text == "Save" ? "SAVE" : std::string(text); }
+    std::string TranslateString(std::string_view text) const override {
+      return text == "Open" ? "OPEN" : text == "Save" ? "SAVE" : std::string(text);
+    }
   } upper;
   PopupClass popup;
   popup.Init();
