@@ -141,7 +141,6 @@ TEST_F(SavedQueries, TheQuickPopupListsTheSavedQueriesAndTakeRestoresOrClears) {
   query.Save("Seven");
   query.Save("Red ones");
   query.ClearQuery();
-  query.SetQuickPopup(popup, 12);
   query.SetQuickPopup(popup, 12);  // built again, not added twice
   EXPECT_EQ(popup.GetMenuText(), "|&Insert|-|Saved &Queries{Red ones|Seven|-|C&lear}");
   std::vector<std::string> posts;

@@ -144,8 +144,7 @@ TEST_F(IniTest, DollarEscapingBothWays) {
     EXPECT_EQ(AddDollar(plain), escaped) << plain;
     EXPECT_EQ(RemoveDollar(escaped), plain) << escaped;
   }
-  EXPECT_EQ(RemoveDollar("a$b$$c"), "a$b$$c") << "runs shorter than three stay";
-  EXPECT_EQ(RemoveDollar("$$$$"), "$$") << "three collapse, the fourth stays";
+  EXPECT_EQ(RemoveDollar("a$b$$c") + " " + RemoveDollar("$$$$"), "a$b$$c $$") << "runs shorter than three stay";
   EXPECT_EQ(AddDollar(std::string(400, '$')).size(), 1024u);
 }
 
