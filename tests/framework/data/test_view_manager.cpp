@@ -96,14 +96,11 @@ class ViewManagerTest : public DataTest {
   }
 
   // Every row from the current position on. Walks go forward; the backward step is Reset's test.
-  static std::vector<Row> Walk(ViewManager& vm, const ITM_Record& record) {
+  std::vector<Row> Walk(ViewManager& vm, bool fromStart = false) {
+    if (fromStart) vm.Reset();
     std::vector<Row> rows;
-    while (vm.Next() == Level::Ok) rows.push_back(RowOf(record));
+    while (vm.Next() == Level::Ok) rows.push_back(RowOf(ITM));
     return rows;
-  }
-  std::vector<Row> WalkFromStart(ViewManager& vm) {
-    vm.Reset();
-    return Walk(vm, ITM);
   }
 
   rt::FileDecl itemDecl_;
@@ -130,7 +127,7 @@ TEST_F(ViewManagerTest, EachSortOrderReadsInItsKeysOrder) {
     EXPECT_EQ(vm.Order->Current()->MainKey, c.key);
     vm.Open();
     EXPECT_EQ(vm.View->Property(rt::PropViewOrder), c.text);
-    const std::vector<Row> rows = WalkFromStart(vm);
+    const std::vector<Row> rows = Walk(vm, true);
     ASSERT_EQ(rows.size(), static_cast<std::size_t>(kItems));
     EXPECT_EQ(std::vector<Row>(rows.begin(), rows.begin() + 2), c.first);
   }
@@ -187,7 +184,7 @@ TEST_F(ViewManagerTest, RangeLimitsOverLeadingComponents) {
     order.RangeList->AssignLeftToRight();
     vm.Open();
     EXPECT_EQ(vm.View->Property(rt::PropViewFilter), c.filterText);
-    EXPECT_EQ(WalkFromStart(vm).size(), c.rows);
+    EXPECT_EQ(Walk(vm, true).size(), c.rows);
   }
   EXPECT_TRUE(ShownTitles().empty());
 }
@@ -202,26 +199,26 @@ TEST_F(ViewManagerTest, NamedFiltersCombineWithTheRangeInDescendingIdOrder) {
   vm.SetFilter("ITM:SEQ < 20", "9 - QBE");
   vm.Open();
   EXPECT_EQ(vm.View->Property(rt::PropViewFilter), "ITM:GRP = 3 AND (ITM:SEQ < 20) AND (ITM:PRICE > 50)");
-  EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.SEQ < 20 && r.PRICE > 50; }));
+  EXPECT_EQ(Walk(vm, true), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.SEQ < 20 && r.PRICE > 50; }));
 
   vm.SetFilter("", "9 - QBE");
   vm.ApplyFilter();
-  EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.PRICE > 50; }));
+  EXPECT_EQ(Walk(vm, true), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.PRICE > 50; }));
 
   vm.SetSort(2);  // filters and ranges belong to their order
   vm.Open();
   EXPECT_EQ(vm.View->Property(rt::PropViewFilter), "");
-  EXPECT_EQ(WalkFromStart(vm).size(), static_cast<std::size_t>(kItems));
+  EXPECT_EQ(Walk(vm, true).size(), static_cast<std::size_t>(kItems));
   vm.SetSort(1);
   vm.SetFilter("ITM:PRICE < 10");  // replaces the standard filter
   vm.Open();
-  EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.PRICE < 10; }));
+  EXPECT_EQ(Walk(vm, true), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.PRICE < 10; }));
   std::string many;
   for (int i = 0; i < 400; ++i) many += "ITM:PRICE <> 1000 AND ";
   vm.SetFilter("");
   vm.SetFilter(many + "ITM:SEQ = 7", "9 - QBE");  // past 5000 characters: a cut text would lose the end
   vm.ApplyFilter();
-  EXPECT_EQ(WalkFromStart(vm), std::vector<Row>{Row(3, 7)});
+  EXPECT_EQ(Walk(vm, true), std::vector<Row>{Row(3, 7)});
   EXPECT_TRUE(ShownTitles().empty());
 }
 
@@ -229,7 +226,7 @@ TEST_F(ViewManagerTest, AFilterThatDoesNotParseIsReportedAndTheViewGoesOnUnfilte
   ViewManager& vm = Make();
   vm.SetFilter("ITM:GRP = 3");
   vm.Open();
-  ASSERT_EQ(WalkFromStart(vm).size(), 30u);
+  ASSERT_EQ(Walk(vm, true).size(), 30u);
   vm.SetFilter("ITM:GRP = 4", "9 - QBE");
   vm.SetFilter("ITM:NOSUCH = 1");
   vm.ApplyFilter();
@@ -237,13 +234,13 @@ TEST_F(ViewManagerTest, AFilterThatDoesNotParseIsReportedAndTheViewGoesOnUnfilte
   EXPECT_NE(dialogs_.Shown()[0].text.find("ITM:NOSUCH"), std::string::npos) << dialogs_.Shown()[0].text;
   EXPECT_EQ(vm.View->Property(rt::PropViewFilter), "");
   vm.View->Set();  // a Reset would apply the bad filter again, and report it again
-  EXPECT_EQ(Walk(vm, ITM).size(), static_cast<std::size_t>(kItems)) << "not the filter before either";
+  EXPECT_EQ(Walk(vm).size(), static_cast<std::size_t>(kItems)) << "not the filter before either";
 
   vm.AppendOrder("*ITM:NOSUCH");  // a bad order: reported too, and read in record order
   vm.ApplyOrder();
   EXPECT_EQ(ShownTitles(), (std::vector<std::string>{"View Open Error", "View Open Error"}));
   vm.View->Set();
-  EXPECT_EQ(Walk(vm, ITM), Expected());
+  EXPECT_EQ(Walk(vm), Expected());
 }
 
 // ---- ApplyRange ----
@@ -296,7 +293,7 @@ TEST_F(ViewManagerTest, ValidationSkipsFilteredRecordsAndStopsOutOfRange) {
   SkippingView& vm = Make<SkippingView>();
   vm.record = &ITM;
   vm.Open();
-  EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP < 5 && r.SEQ % 3 != 0; }));
+  EXPECT_EQ(Walk(vm, true), Expected([](const ITM_Record& r) { return r.GRP < 5 && r.SEQ % 3 != 0; }));
 }
 
 TEST_F(ViewManagerTest, InitOverAManagerWithoutItsFileIsReportedAndLeavesNoView) {
@@ -428,7 +425,7 @@ TEST_F(JoinedViewTest, AViewOpenedElsewhereIsUsedAndLeftOpen) {
   ASSERT_EQ(rt::ErrorCode(), 0);
   vm.Reset();
   EXPECT_EQ(vm.Opened, 0);
-  EXPECT_EQ(Walk(vm, ITM).size(), static_cast<std::size_t>(kItems));
+  EXPECT_EQ(Walk(vm).size(), static_cast<std::size_t>(kItems));
   EXPECT_TRUE(ShownTitles().empty()) << "52 is not an error here";
   vm.Close();
   EXPECT_TRUE(view_->IsOpen());
