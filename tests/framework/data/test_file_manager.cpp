@@ -222,10 +222,7 @@ TEST_F(FileManagerTest, AHeldRecordIsPassedOverOnlyWhenAsked) {
 TEST_F(FileManagerTest, KeysThatMustBeRebuiltAreReportedAndRebuilt) {
   rt::FileDecl older = parentDecl_;
   older.keys.pop_back();  // the file was made before the name key existed
-  PAR_Record one;
-  one.ID = 1;
-  one.NAME = "One";
-  Add(older, std::vector<PAR_Record>{one});
+  Add<PAR_Record>(older, std::vector<std::pair<rt::Long, std::string_view>>{{1, "One"}});
   ASSERT_EQ(parent_->Open(), Level::Ok);
   ASSERT_EQ(parent_->Next(), Level::Ok);
   EXPECT_EQ(ShownTitles(), std::vector<std::string>{"Invalid Key"});

@@ -58,9 +58,7 @@ TEST(OpenServers, SharedFileOpensOnceForFourThreadsAndClosesWithTheLast) {
   shared.RemoveCallback(&counter);
 }
 
-using RegistryTest = DataTest;
-
-TEST_F(RegistryTest, ASecondMappingKeepsTheFirstAndNestedOpensOfOneProcedureOnlyCountDown) {
+TEST_F(DataTest, ASecondMappingKeepsTheFirstAndNestedOpensOfOneProcedureOnlyCountDown) {
   TestAccess second(*parentFile_, errors_, {}, 0);
   second.Init();
   EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Mapping for file already exists for the FM"});

@@ -156,15 +156,9 @@ TEST_F(ViewManagerTest, AppendedOrderTextsReachTheView) {
 // ---- Range limits and filters ----
 
 TEST_F(ViewManagerTest, RangeLimitsOverLeadingComponents) {
-  struct Case {
-    const char* reason;
-    std::size_t key;
-    rt::Byte kind;
-    std::vector<rt::Long> limits;
-    const char* nameLimit;  // for the name key
-    const char* filterText;
-    std::size_t rows;
-  } const cases[] = {
+  // nameLimit: for the name key.
+  struct Case { const char* reason; std::size_t key; rt::Byte kind; std::vector<rt::Long> limits; const char* nameLimit;
+                const char* filterText; std::size_t rows; } const cases[] = {
       {"one component", 1, Limit::Equals, {3}, nullptr, "ITM:GRP = 3", 30},
       {"two components", 1, Limit::EqualsAll, {3, 7}, nullptr, "ITM:GRP = 3 AND ITM:SEQ = 7", 1},
       {"between two groups", 1, Limit::Between, {3, 4}, nullptr, "ITM:GRP >= 3 AND ITM:GRP <= 4", 60},
@@ -251,13 +245,7 @@ TEST_F(ViewManagerTest, ApplyRangeNoticesTheChangesItsKindWatches) {
   rt::Long left[2] = {3, 7}, right[2] = {3, 7};
   for (int i = 0; i < 2; ++i) order.RangeList->AddPair(left[i], right[i]);
   vm.Open();
-  struct Step {
-    const char* reason;
-    rt::Byte kind;
-    std::function<void()> change;
-    rt::Byte applied;
-    const char* filter;
-  } const steps[] = {
+  struct Step { const char* reason; rt::Byte kind; std::function<void()> change; rt::Byte applied; const char* filter; } const steps[] = {
       {"equals: never", Limit::Equals, [&] { left[0] = 4; }, 0, ""},
       {"last pair: its change", Limit::EqualsLast, [&] { left[1] = 8; }, 1, "ITM:GRP = 4 AND ITM:SEQ = 8"},
       {"last pair: nothing changed", Limit::EqualsLast, [] {}, 0, "ITM:GRP = 4 AND ITM:SEQ = 8"},

@@ -10,8 +10,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // The log lies in the current directory, so each test runs in a directory of its own.
 class ErrorLogTest : public ::testing::Test {
  protected:
@@ -38,7 +36,7 @@ TEST_F(ErrorLogTest, UsageCountsNestedOpensAndForceClosesAndLongLinesAreCutAt102
 }
 
 TEST_F(ErrorLogTest, AnUnusableFileIsNotify) {
-  fs::create_directory(StandardErrorLogClass::kFileName);  // a directory in the file's place
+  std::filesystem::create_directory(StandardErrorLogClass::kFileName);  // a directory in the file's place
   StandardErrorLogClass log;
   EXPECT_EQ(log.Open(0), Level::Notify);
   EXPECT_EQ(log.Usage(), 0);

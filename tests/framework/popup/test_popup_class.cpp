@@ -24,9 +24,8 @@ using rt::ui::Strings;
 Strings Items(const PopupClass& popup) {
   Strings out;
   for (const PopupItemQueue& item : *popup.PopupItems) {
-    std::string seen = item.Disabled == 1 ? "~" : "";
-    seen += item.Check == 1 ? "+" : item.Check == 2 ? "-" : "";
-    out.push_back(seen + item.Name + "@" + std::to_string(item.Depth));
+    const std::string check = item.Check == 1 ? "+" : item.Check == 2 ? "-" : "";
+    out.push_back((item.Disabled == 1 ? "~" : "") + check + item.Name + "@" + std::to_string(item.Depth));
   }
   return out;
 }
@@ -117,7 +116,8 @@ TEST(PopupMisuse, BracesInAnItemAnUnopenedBraceAndA256thItemAreReportedAndTheRes
   rt::testing::ClearAssertionMessages();
 }
 
-TEST(PopupText, IconsAddAnExtrasBlockToEveryEntryAndTextsAreTranslated) {
+// Icons add an extras block to every entry, which the runtime drops; texts are translated.
+TEST(PopupText, IconsAndTranslation) {
   struct Upper : TranslatorInterface {
     std::string TranslateString(std::string_view text) const override {
       return text == "Open" ? "OPEN" : text == "Save" ? "SAVE" : std::string(text);
@@ -129,11 +129,9 @@ TEST(PopupText, IconsAddAnExtrasBlockToEveryEntryAndTextsAreTranslated) {
   EXPECT_EQ(popup.GetMenuText(), "|Open|-|Save") << "no icon, no extras";
   popup.SetIcon("Save", "save.ico");
   popup.Translator = &upper;
-  const std::string text = popup.GetMenuText();
-  EXPECT_EQ(text, "|OPEN[31290(0)]|-|SAVE[31848(~save.ico),31290(0)]");
-  const auto menu = rt::ParsePopupMenu(text);
-  ASSERT_TRUE(menu);
-  EXPECT_EQ((*menu)[2].text, "SAVE") << "the runtime drops the extras";
+  EXPECT_EQ(popup.GetMenuText(), "|OPEN[31290(0)]|-|SAVE[31848(~save.ico),31290(0)]");
+  const auto menu = rt::ParsePopupMenu(popup.GetMenuText());
+  EXPECT_TRUE(menu && (*menu)[2].text == "SAVE") << "the runtime drops the extras";
 }
 
 // ---- Choosing through the Robot ----

@@ -15,13 +15,8 @@ namespace {
 
 using rt::Long;
 
-struct Box {
-  Long x, y, w, h;
-  bool operator==(const Box&) const = default;
-};
-std::ostream& operator<<(std::ostream& out, const Box& b) {
-  return out << "(" << b.x << "," << b.y << "," << b.w << "," << b.h << ")";
-}
+struct Box { Long x, y, w, h; bool operator==(const Box&) const = default; };
+std::ostream& operator<<(std::ostream& out, const Box& b) { return out << "(" << b.x << "," << b.y << "," << b.w << "," << b.h << ")"; }
 
 // 400x300: two buttons at opposite corners, a list, a prompt and an entry to its right, and a
 // group holding an entry and a button.
