@@ -4,7 +4,6 @@
 
 #include "runtime/core/assert.h"
 #include "runtime/core/dialogs.h"
-#include "runtime/core/last_error.h"
 
 namespace testdict {
 
@@ -12,23 +11,7 @@ namespace {
 
 rt::PerThread<ErrorStatusClass> gStatus{"ErrorStatusForTests"};
 
-const rt::RecordLayout& ParentLayout() {
-  static const rt::RecordLayout layout(sizeof(PAR_Record), {rt::LayoutField("PAR:ID", &PAR_Record::ID),
-                                                            rt::LayoutField("PAR:NAME", &PAR_Record::NAME)});
-  return layout;
-}
-const rt::RecordLayout& ChildLayout() {
-  static const rt::RecordLayout layout(sizeof(CHI_Record), {rt::LayoutField("CHI:PARENTID", &CHI_Record::PARENTID),
-                                                           rt::LayoutField("CHI:SEQ", &CHI_Record::SEQ),
-                                                           rt::LayoutField("CHI:TEXT", &CHI_Record::TEXT)});
-  return layout;
-}
-const rt::RecordLayout& GrandLayout() {
-  static const rt::RecordLayout layout(sizeof(GRA_Record), {rt::LayoutField("GRA:PARENTID", &GRA_Record::PARENTID),
-                                                           rt::LayoutField("GRA:CHILDSEQ", &GRA_Record::CHILDSEQ),
-                                                           rt::LayoutField("GRA:NOTE", &GRA_Record::NOTE)});
-  return layout;
-}
+}  // namespace
 
 rt::FileDecl Decl(const std::string& label, const std::string& path, const rt::RecordLayout& layout,
                   std::vector<rt::KeyDecl> keys) {
@@ -42,17 +25,23 @@ rt::FileDecl Decl(const std::string& label, const std::string& path, const rt::R
   return decl;
 }
 
-}  // namespace
-
 rt::FileDecl ParentDecl(const std::string& directory) {
-  return Decl("Parent", directory + "/parent", ParentLayout(),
+  static const rt::RecordLayout layout(sizeof(PAR_Record), {rt::LayoutField("PAR:ID", &PAR_Record::ID),
+                                                            rt::LayoutField("PAR:NAME", &PAR_Record::NAME)});
+  return Decl("Parent", directory + "/parent", layout,
               {{"PAR:IDKey", {{1, true}}, true, false, false, true}, {"PAR:NameKey", {{2, true}}, true, true, false, false}});
 }
 rt::FileDecl ChildDecl(const std::string& directory) {
-  return Decl("Child", directory + "/child", ChildLayout(), {{"CHI:ParentKey", {{1, true}, {2, true}}, true, false, false, true}});
+  static const rt::RecordLayout layout(sizeof(CHI_Record), {rt::LayoutField("CHI:PARENTID", &CHI_Record::PARENTID),
+                                                           rt::LayoutField("CHI:SEQ", &CHI_Record::SEQ),
+                                                           rt::LayoutField("CHI:TEXT", &CHI_Record::TEXT)});
+  return Decl("Child", directory + "/child", layout, {{"CHI:ParentKey", {{1, true}, {2, true}}, true, false, false, true}});
 }
 rt::FileDecl GrandDecl(const std::string& directory) {
-  return Decl("Grand", directory + "/grand", GrandLayout(), {{"GRA:ChildKey", {{1, true}, {2, true}}, false, false, false, false}});
+  static const rt::RecordLayout layout(sizeof(GRA_Record), {rt::LayoutField("GRA:PARENTID", &GRA_Record::PARENTID),
+                                                           rt::LayoutField("GRA:CHILDSEQ", &GRA_Record::CHILDSEQ),
+                                                           rt::LayoutField("GRA:NOTE", &GRA_Record::NOTE)});
+  return Decl("Grand", directory + "/grand", layout, {{"GRA:ChildKey", {{1, true}, {2, true}}, false, false, false, false}});
 }
 
 // ---- TestAccess ----
@@ -87,13 +76,11 @@ rt::Byte TestAccess::UseFile(rt::Byte useType) {
 
 rt::Byte TestAccess::PreDelete(std::string& errCode, std::string& errMsg) {
   ++deletesTried;
-  if (deleteFailuresLeft > 0) {
-    --deleteFailuresLeft;
-    errCode = "90";
-    errMsg = "refused by the test";
-    return 0;
-  }
-  return 1;
+  if (deleteFailuresLeft <= 0) return 1;
+  --deleteFailuresLeft;
+  errCode = "90";
+  errMsg = "refused by the test";
+  return 0;
 }
 
 rt::Byte TestAccess::ValidateFieldServer(rt::Long id, rt::Byte handleErrors) {
@@ -103,12 +90,6 @@ rt::Byte TestAccess::ValidateFieldServer(rt::Long id, rt::Byte handleErrors) {
   if (handleErrors) errors_.Throw(25);
   return Level::Notify;
 }
-
-// ---- FaultInjector ----
-
-const std::vector<rt::FileOp> FaultInjector::kRecordOps = {rt::FileOp::Add,  rt::FileOp::Put,    rt::FileOp::Delete,
-                                                           rt::FileOp::Next, rt::FileOp::GetByKey, rt::FileOp::Reget,
-                                                           rt::FileOp::SetKeyValue, rt::FileOp::Previous};
 
 bool FaultInjector::FunctionCalled(const rt::FileCall& call, std::string& errCode, std::string& errMsg) {
   if (std::find(ops_.begin(), ops_.end(), call.op) == ops_.end()) return true;
@@ -131,18 +112,11 @@ DataTest::DataTest()
                                          std::vector<TestAccess::KeySpec>{{1, "", true}, {2, "Parent name", false}}, 1);
   child_ = std::make_unique<TestAccess>(*childFile_, errors_, std::vector<TestAccess::KeySpec>{{1, "", true}}, 1);
   grand_ = std::make_unique<TestAccess>(*grandFile_, errors_, std::vector<TestAccess::KeySpec>{{1, "", false}}, 0);
-  relParent_ = std::make_unique<TestRelate>();
-  relChild_ = std::make_unique<TestRelate>();
-  relGrand_ = std::make_unique<TestRelate>();
 }
 
 DataTest::~DataTest() {
-  relParent_->Kill();
-  relChild_->Kill();
-  relGrand_->Kill();
-  parent_->Kill();
-  child_->Kill();
-  grand_->Kill();
+  for (TestRelate* relate : {relParent_.get(), relChild_.get(), relGrand_.get()}) relate->Kill();
+  for (TestAccess* access : {parent_.get(), child_.get(), grand_.get()}) access->Kill();
 }
 
 void DataTest::SetUp() {
@@ -171,61 +145,6 @@ void DataTest::RelateParentToChild(rt::Byte updateMode, rt::Byte deleteMode) {
     self.AddRelation(*relChild_, updateMode, deleteMode, 1).AddPair(PAR.ID, CHI.PARENTID);
   };
 }
-
-namespace {
-template <class Record>
-void AddRows(const rt::FileDecl& decl, const std::vector<Record>& rows) {
-  Record record;
-  rt::File file(decl, record);
-  file.Open();
-  if (rt::ErrorCode() == rt::NoFileErr) {
-    file.Create();
-    file.Open();
-  }
-  ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
-  for (const Record& row : rows) {
-    record = row;
-    file.Add();
-    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
-  }
-  file.Close();
-}
-
-template <class Record>
-std::vector<Record> ReadAll(const rt::FileDecl& decl) {
-  Record record;
-  rt::File file(decl, record);
-  file.Open();
-  std::vector<Record> rows;
-  if (rt::ErrorCode() != 0) return rows;
-  file.SetKey(1);
-  for (file.Next(); rt::ErrorCode() == 0; file.Next()) rows.push_back(record);
-  file.Close();
-  return rows;
-}
-}  // namespace
-
-void DataTest::AddParents(const std::vector<std::pair<rt::Long, std::string>>& rows) {
-  std::vector<PAR_Record> records;
-  for (const auto& [id, name] : rows) records.push_back({id, rt::FixedString<20>(name)});
-  AddRows(parentDecl_, records);
-}
-
-void DataTest::AddChildren(const std::vector<std::tuple<rt::Long, rt::Long, std::string>>& rows) {
-  std::vector<CHI_Record> records;
-  for (const auto& [parent, seq, text] : rows) records.push_back({parent, seq, rt::FixedString<20>(text)});
-  AddRows(childDecl_, records);
-}
-
-void DataTest::AddGrands(const std::vector<std::tuple<rt::Long, rt::Long, std::string>>& rows) {
-  std::vector<GRA_Record> records;
-  for (const auto& [parent, seq, note] : rows) records.push_back({parent, seq, rt::FixedString<20>(note)});
-  AddRows(grandDecl_, records);
-}
-
-std::vector<PAR_Record> DataTest::Parents() { return ReadAll<PAR_Record>(parentDecl_); }
-std::vector<CHI_Record> DataTest::Children() { return ReadAll<CHI_Record>(childDecl_); }
-std::vector<GRA_Record> DataTest::Grands() { return ReadAll<GRA_Record>(grandDecl_); }
 
 std::vector<std::string> DataTest::ShownTitles() const {
   std::vector<std::string> titles;

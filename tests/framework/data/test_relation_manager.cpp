@@ -47,41 +47,29 @@ constexpr const char* kUntouched = "1:One 2:Two 1.1 1.2 2.1 1/1:x 1/1:y 1/2:z 2/
 
 // ---- Opening ----
 
-TEST_F(RelationFamilies, ForcedOpenWalksTheCycleOncePerWalk) {
-  for (int walk = 1; walk <= 2; ++walk) {
-    SCOPED_TRACE(walk);
-    ASSERT_EQ(relParent_->ForceOpen(), Level::Ok);
-    EXPECT_EQ(Opened(), "1 1 1");
-    EXPECT_TRUE(parentFile_->IsOpen());
-    relParent_->Close();
-    EXPECT_EQ(Opened(), "0 0 0");
-  }
-  EXPECT_EQ(relParent_->deferredCalls, 1);
-  EXPECT_EQ(relChild_->deferredCalls, 1);
-}
-
-TEST_F(RelationFamilies, LazyOpenOpensItsOwnFileAndOnlyCountsTheRelated) {
+// A lazy open opens its own file and only counts its direct relations; a forced open walks the
+// cycle once per walk; the relations are added once.
+TEST_F(RelationFamilies, LazyOpenCountsTheDirectRelationsAndForcedOpenWalksTheCycle) {
   ASSERT_EQ(relParent_->Open(), Level::Ok);
-  EXPECT_TRUE(parentFile_->IsOpen());
-  EXPECT_FALSE(childFile_->IsOpen());
-  EXPECT_EQ(Opened(), "1 1 0") << "only the direct relations of a lazily opened file";
+  EXPECT_TRUE(parentFile_->IsOpen() && !childFile_->IsOpen());
+  EXPECT_EQ(Opened(), "1 1 0");
   relParent_->Close();
   EXPECT_FALSE(parentFile_->IsOpen());
-  EXPECT_EQ(Opened(), "0 0 0");
+  for (int walk = 1; walk <= 2; ++walk) {
+    ASSERT_EQ(relParent_->ForceOpen(), Level::Ok);
+    EXPECT_EQ(Opened(), "1 1 1") << walk;
+    relParent_->Close();
+    EXPECT_EQ(Opened(), "0 0 0") << walk;
+  }
+  EXPECT_EQ(relParent_->deferredCalls + relChild_->deferredCalls, 2);
 }
 
 // ---- Referential integrity ----
 
-struct IntegrityCase {
-  const char* reason;
-  rt::Byte updateMode, deleteMode;
-  rt::Long newId;       // 0: delete parent 1, else update its id to this
-  const char* newName;  // an update that keeps the id renames the parent instead
-  rt::Byte level;
-  std::vector<std::string> shown;
-  rt::Long idAfter;  // the parent's id in the buffer afterwards
-  const char* after;
-};
+// newId: 0 deletes parent 1, else its id is updated to this (renamed to newName when it is kept);
+// idAfter: the parent's id in the buffer afterwards.
+struct IntegrityCase { const char* reason; rt::Byte updateMode, deleteMode; rt::Long newId; const char* newName; rt::Byte level;
+                       std::vector<std::string> shown; rt::Long idAfter; const char* after; };
 
 const IntegrityCase kIntegrityCases[] = {
     {"restrict on delete refuses and deletes nothing", RI::None, RI::Restrict, 0, nullptr, Level::Notify,
@@ -106,15 +94,9 @@ TEST_P(Integrity, EachModeLeavesTheFamilyAsItSays) {
   const IntegrityCase& c = GetParam();
   RelateParentToChild(c.updateMode, c.deleteMode);
   ReadParent(1);
-  rt::Byte result;
-  if (c.newId == 0) {
-    result = relParent_->Delete(0);
-  } else {
-    PAR.ID = c.newId;
-    if (c.newName) PAR.NAME = c.newName;
-    result = relParent_->Update();
-  }
-  EXPECT_EQ(result, c.level);
+  if (c.newId != 0) PAR.ID = c.newId;
+  if (c.newName) PAR.NAME = c.newName;
+  EXPECT_EQ(c.newId == 0 ? relParent_->Delete(0) : relParent_->Update(), c.level);
   EXPECT_EQ(ShownTitles(), c.shown);
   EXPECT_EQ(PAR.ID, c.idAfter);
   relParent_->Close();
@@ -163,12 +145,10 @@ TEST_F(RelationFamilies, FramedInsertCommitsOrAnswersAskOnFailure) {
 
 // ---- Injected faults ----
 
-using Op = rt::FileOp;
-
 TEST_F(RelationFamilies, FrameThatCannotStartLeavesNoFileMarked) {
   RelateParentToChild(RI::None, RI::Cascade);
   ReadParent(1);
-  FaultInjector injector(1, {Op::SetProperty});
+  FaultInjector injector(1, {rt::FileOp::SetProperty});
   grandFile_->AddCallback(&injector);  // marking the grandchildren's file fails
   EXPECT_EQ(relParent_->Delete(0), Level::Notify);
   grandFile_->RemoveCallback(&injector);
@@ -179,66 +159,50 @@ TEST_F(RelationFamilies, FrameThatCannotStartLeavesNoFileMarked) {
   EXPECT_EQ(Snapshot(), kUntouched);
 }
 
-struct FaultCase {
-  const char* reason;
-  bool update;  // cascade update of the parent's id, else cascade delete of the parent
-};
-
-class InjectedFaults : public RelationFamilies, public ::testing::WithParamInterface<FaultCase> {
- protected:
-  void Fill() {
-    for (const char* name : {"parent.db", "child.db", "grand.db"}) std::filesystem::remove(temp_ / name);
-    AddParents({{1, "One"}, {2, "Two"}});
-    AddChildren({{1, 1, "a"}, {1, 2, "b"}, {2, 1, "c"}});
-    AddGrands({{1, 1, "x"}, {1, 2, "z"}, {2, 1, "w"}});
-  }
-};
-
-TEST_P(InjectedFaults, EachFaultLeavesTheCascadeWholeOrUndone) {
+TEST_F(RelationFamilies, EachFaultLeavesTheCascadeWholeOrUndone) {
   RelateParentToChild(RI::Cascade, RI::Cascade);
-  Fill();
   const std::string before = Snapshot();
-  for (int failAt = 1;; ++failAt) {
-    SCOPED_TRACE(failAt);
-    Fill();
-    FaultInjector injector(failAt);
-    for (rt::File* file : {parentFile_.get(), childFile_.get(), grandFile_.get()}) file->AddCallback(&injector);
-    ASSERT_EQ(relParent_->Open(), Level::Ok);
-    PAR.ID = 1;
-    const rt::Byte fetched = parent_->Fetch(1);
-    relParent_->Save();
-    rt::Byte result = Level::Ok;
-    if (fetched == Level::Ok) {
-      if (GetParam().update) {
+  for (const bool update : {false, true}) {
+    for (int failAt = 1;; ++failAt) {
+      SCOPED_TRACE(std::to_string(update) + " " + std::to_string(failAt));
+      for (const char* name : {"parent.db", "child.db", "grand.db"}) std::filesystem::remove(temp_ / name);
+      AddParents({{1, "One"}, {2, "Two"}});
+      AddChildren({{1, 1, "a"}, {1, 2, "b"}, {2, 1, "c"}});
+      AddGrands({{1, 1, "x"}, {1, 1, "y"}, {1, 2, "z"}, {2, 1, "w"}});
+      FaultInjector injector(failAt);
+      for (rt::File* file : {parentFile_.get(), childFile_.get(), grandFile_.get()}) file->AddCallback(&injector);
+      ASSERT_EQ(relParent_->Open(), Level::Ok);
+      PAR.ID = 1;
+      const rt::Byte fetched = parent_->Fetch(1);
+      relParent_->Save();
+      rt::Byte result = Level::Ok;
+      if (fetched == Level::Ok && update) {
         PAR.ID = 7;
         result = relParent_->Update();
-      } else {
+      } else if (fetched == Level::Ok) {
         result = relParent_->Delete(0);
       }
-    }
-    relParent_->Close();
-    for (rt::File* file : {parentFile_.get(), childFile_.get(), grandFile_.get()}) {
-      file->RemoveCallback(&injector);
-      EXPECT_EQ(file->Property(rt::PropLogout), "0") << "a file left in a frame";
-    }
-    EXPECT_TRUE(result == Level::Ok || result == Level::Notify || result == Level::Ask) << int(result);
-    const std::string after = Snapshot();
-    const std::string done = GetParam().update ? "2:Two 7:One 2.1 7.1 7.2 2/1:w 7/1:x 7/2:z " : "2:Two 2.1 2/1:w ";
-    if (fetched == Level::Ok && result == Level::Ok) {
-      EXPECT_EQ(after, done);
-    } else {
-      EXPECT_TRUE(after == before || after == done) << after;
-    }
-    EXPECT_EQ(Opened(), "0 0 0");
-    if (injector.calls < failAt) {  // the fault was never reached: every point was tried
-      EXPECT_GT(failAt, 10);
-      break;
+      relParent_->Close();
+      for (rt::File* file : {parentFile_.get(), childFile_.get(), grandFile_.get()}) {
+        file->RemoveCallback(&injector);
+        EXPECT_EQ(file->Property(rt::PropLogout), "0") << "a file left in a frame";
+      }
+      EXPECT_TRUE(result == Level::Ok || result == Level::Notify || result == Level::Ask) << int(result);
+      const std::string after = Snapshot();
+      const std::string done = update ? "2:Two 7:One 2.1 7.1 7.2 2/1:w 7/1:x 7/1:y 7/2:z " : "2:Two 2.1 2/1:w ";
+      if (fetched == Level::Ok && result == Level::Ok) {
+        EXPECT_EQ(after, done);
+      } else {
+        EXPECT_TRUE(after == before || after == done) << after;
+      }
+      EXPECT_EQ(Opened(), "0 0 0");
+      if (injector.calls < failAt) {  // the fault was never reached: every point was tried
+        EXPECT_GT(failAt, 10);
+        break;
+      }
     }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cascades, InjectedFaults,
-                         ::testing::Values(FaultCase{"Delete", false}, FaultCase{"Update", true}), ByReason());
 
 }  // namespace
 }  // namespace testdict

@@ -21,32 +21,17 @@
 namespace testdict {
 namespace {
 
-struct ITM_Record {
-  rt::Long GRP = 0;
-  rt::Long SEQ = 0;
-  rt::FixedString<20> NAME;
-  rt::Long PRICE = 0;
-};
+struct ITM_Record { rt::Long GRP = 0; rt::Long SEQ = 0; rt::FixedString<20> NAME; rt::Long PRICE = 0; };
 
-const rt::RecordLayout& ItemLayout() {
+rt::FileDecl ItemDecl(const std::string& directory) {
   static const rt::RecordLayout layout(sizeof(ITM_Record), {rt::LayoutField("ITM:GRP", &ITM_Record::GRP),
                                                            rt::LayoutField("ITM:SEQ", &ITM_Record::SEQ),
                                                            rt::LayoutField("ITM:NAME", &ITM_Record::NAME),
                                                            rt::LayoutField("ITM:PRICE", &ITM_Record::PRICE)});
-  return layout;
-}
-
-rt::FileDecl ItemDecl(const std::string& directory) {
-  rt::FileDecl decl;
-  decl.label = "Item";
-  decl.driver = rt::kKeyedDriver;
-  decl.name = directory + "/item";
-  decl.layout = &ItemLayout();
-  decl.keys = {{"ITM:GroupKey", {{1, true}, {2, true}}, true, false, false, true},
+  return Decl("Item", directory + "/item", layout,
+              {{"ITM:GroupKey", {{1, true}, {2, true}}, true, false, false, true},
                {"ITM:NameKey", {{3, true}}, false, false, false, false},
-               {"ITM:PriceKey", {{4, false}, {1, true}, {2, true}}, true, false, false, false}};
-  decl.create = true;
-  return decl;
+               {"ITM:PriceKey", {{4, false}, {1, true}, {2, true}}, true, false, false, false}});
 }
 
 constexpr int kItems = 300;
@@ -66,24 +51,13 @@ ITM_Record MakeItem(int i) {
 using Row = std::tuple<rt::Long, rt::Long>;  // group, number
 Row RowOf(const ITM_Record& r) { return {r.GRP, r.SEQ}; }
 
-// The items a predicate selects, in the order a comparison gives.
-std::vector<Row> Expected(const std::function<bool(const ITM_Record&)>& keep,
-                          const std::function<bool(const ITM_Record&, const ITM_Record&)>& before) {
-  std::vector<ITM_Record> all;
-  for (int i = 0; i < kItems; ++i)
-    if (keep(MakeItem(i))) all.push_back(MakeItem(i));
-  std::sort(all.begin(), all.end(), before);
+// The items a predicate selects, in the group key's order.
+std::vector<Row> Expected(const std::function<bool(const ITM_Record&)>& keep = [](const ITM_Record&) { return true; }) {
   std::vector<Row> rows;
-  for (const ITM_Record& r : all) rows.push_back(RowOf(r));
+  for (int i = 0; i < kItems; ++i)
+    if (keep(MakeItem(i))) rows.push_back(RowOf(MakeItem(i)));
   return rows;
 }
-
-bool ByGroup(const ITM_Record& a, const ITM_Record& b) { return RowOf(a) < RowOf(b); }
-bool ByName(const ITM_Record& a, const ITM_Record& b) { return a.NAME.View() < b.NAME.View(); }
-bool ByPrice(const ITM_Record& a, const ITM_Record& b) {
-  return std::make_tuple(-a.PRICE, a.GRP, a.SEQ) < std::make_tuple(-b.PRICE, b.GRP, b.SEQ);
-}
-bool Everything(const ITM_Record&) { return true; }
 
 class ViewManagerTest : public DataTest {
  protected:
@@ -91,7 +65,6 @@ class ViewManagerTest : public DataTest {
     itemFile_ = std::make_unique<rt::File>(itemDecl_, ITM);
     item_ = std::make_unique<TestAccess>(
         *itemFile_, errors_, std::vector<TestAccess::KeySpec>{{1, "", true}, {2, "Item name", false}, {3, "", false}}, 1);
-    relItem_ = std::make_unique<TestRelate>();
   }
   ~ViewManagerTest() override {
     vm_.reset();
@@ -100,20 +73,12 @@ class ViewManagerTest : public DataTest {
   }
   void SetUp() override {
     DataTest::SetUp();
-    std::vector<std::pair<rt::Long, std::string>> parents;
-    for (rt::Long g = 1; g <= 9; ++g) parents.push_back({g, "Group " + std::to_string(g)});  // none for group 10
-    AddParents(parents);
-    ITM_Record record;
-    rt::File file(itemDecl_, record);
-    file.Create();
-    file.Open();
-    ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
-    for (int i = 0; i < kItems; ++i) {
-      record = MakeItem(i);
-      file.Add();
-      ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
-    }
-    file.Close();
+    std::vector<PAR_Record> parents(9);
+    for (rt::Long g = 1; g <= 9; ++g) parents[g - 1] = {g, std::string_view("Group " + std::to_string(g))};  // none for 10
+    Add(parentDecl_, parents);
+    std::vector<ITM_Record> items;
+    for (int i = 0; i < kItems; ++i) items.push_back(MakeItem(i));
+    Add(itemDecl_, items);
     item_->Init();
     relItem_->Init(*item_, 1);
   }
@@ -131,47 +96,40 @@ class ViewManagerTest : public DataTest {
   }
 
   // Every row from the current position on. Walks go forward; the backward step is Reset's test.
-  static std::vector<Row> Walk(ViewManager& vm, const ITM_Record& record) {
+  std::vector<Row> Walk(ViewManager& vm, bool fromStart = false) {
+    if (fromStart) vm.Reset();
     std::vector<Row> rows;
-    while (vm.Next() == Level::Ok) rows.push_back(RowOf(record));
+    while (vm.Next() == Level::Ok) rows.push_back(RowOf(ITM));
     return rows;
-  }
-  std::vector<Row> WalkFromStart(ViewManager& vm) {
-    vm.Reset();
-    return Walk(vm, ITM);
   }
 
   rt::FileDecl itemDecl_;
   ITM_Record ITM;
   std::unique_ptr<rt::File> itemFile_;
   std::unique_ptr<TestAccess> item_;
-  std::unique_ptr<TestRelate> relItem_;
+  std::unique_ptr<TestRelate> relItem_ = std::make_unique<TestRelate>();
   std::unique_ptr<ViewManager> vm_;
 };
 
 // ---- Sort orders ----
 
-struct OrderCase {
-  const char* reason;
-  std::size_t key;
-  const char* text;
-  bool (*before)(const ITM_Record&, const ITM_Record&);
-};
-
 TEST_F(ViewManagerTest, EachSortOrderReadsInItsKeysOrder) {
-  const OrderCase cases[] = {
-      {"1: two ascending components", 1, "ITM:GRP,ITM:SEQ", ByGroup},
-      {"2: a string component", 2, "ITM:NAME", ByName},
-      {"3: a descending first component", 3, "-ITM:PRICE,ITM:GRP,ITM:SEQ", ByPrice},
+  // first: the first two rows
+  const struct { const char* reason; std::size_t key; const char* text; std::vector<Row> first; } cases[] = {
+      {"1: two ascending components", 1, "ITM:GRP,ITM:SEQ", {{1, 1}, {1, 2}}},
+      {"2: a string component", 2, "ITM:NAME", {{1, 1}, {2, 14}}},
+      {"3: a descending first component", 3, "-ITM:PRICE,ITM:GRP,ITM:SEQ", {{2, 1}, {5, 12}}},
   };
   ViewManager& vm = Make();
-  for (const OrderCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.reason);
     EXPECT_EQ(vm.SetSort(static_cast<rt::Byte>(c.key)), c.key == 1 ? 0 : 1);
     EXPECT_EQ(vm.Order->Current()->MainKey, c.key);
     vm.Open();
     EXPECT_EQ(vm.View->Property(rt::PropViewOrder), c.text);
-    EXPECT_EQ(WalkFromStart(vm), Expected(Everything, c.before));
+    const std::vector<Row> rows = Walk(vm, true);
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(kItems));
+    EXPECT_EQ(std::vector<Row>(rows.begin(), rows.begin() + 2), c.first);
   }
   EXPECT_EQ(vm.SetSort(9), 0);
   EXPECT_EQ(vm.SetSort(0), 1) << "0 counts as 1";
@@ -179,26 +137,18 @@ TEST_F(ViewManagerTest, EachSortOrderReadsInItsKeysOrder) {
 }
 
 TEST_F(ViewManagerTest, AppendedOrderTextsReachTheView) {
-  struct Case {
-    const char* reason;
-    std::size_t key;
-    const char* append;
-    const char* text;
-    Row first;
-  } const cases[] = {
-      {"appended after the key's order", 2, "ITM:PRICE", "ITM:NAME,ITM:PRICE", {1, 1}},
-      {"a star replaces the order", 2, "*-ITM:PRICE,-ITM:SEQ", "-ITM:PRICE,-ITM:SEQ", {8, 23}},
-      {"an order without a key takes the text", 0, "ITM:SEQ,-ITM:GRP", "ITM:SEQ,-ITM:GRP", {10, 1}},
+  struct Case { const char* reason; std::size_t key; const char* append; const char* text; } const cases[] = {
+      {"appended after the key's order", 2, "ITM:PRICE", "ITM:NAME,ITM:PRICE"},
+      {"a star replaces the order", 2, "*-ITM:PRICE,-ITM:SEQ", "-ITM:PRICE,-ITM:SEQ"},
+      {"an order without a key takes the text", 0, "ITM:SEQ,-ITM:GRP", "ITM:SEQ,-ITM:GRP"},
   };
   ViewManager& vm = Make();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reason);
     vm.SetSort(static_cast<rt::Byte>(vm.AddSortOrder(c.key)));
     vm.AppendOrder(c.append);
-    EXPECT_EQ(vm.Order->Current()->Order.value_or(""), c.text);
     vm.Reset();
-    ASSERT_EQ(vm.Next(), Level::Ok);
-    EXPECT_EQ(RowOf(ITM), c.first);
+    EXPECT_EQ(vm.View->Property(rt::PropViewOrder), c.text);
   }
   EXPECT_TRUE(ShownTitles().empty());
 }
@@ -206,24 +156,14 @@ TEST_F(ViewManagerTest, AppendedOrderTextsReachTheView) {
 // ---- Range limits and filters ----
 
 TEST_F(ViewManagerTest, RangeLimitsOverLeadingComponents) {
-  struct Case {
-    const char* reason;
-    std::size_t key;
-    rt::Byte kind;
-    std::vector<rt::Long> limits;
-    const char* nameLimit;  // for the name key
-    const char* filterText;
-    std::function<bool(const ITM_Record&)> keep;
-  } const cases[] = {
-      {"one component", 1, Limit::Equals, {3}, nullptr, "ITM:GRP = 3", [](const ITM_Record& r) { return r.GRP == 3; }},
-      {"two components", 1, Limit::EqualsAll, {3, 7}, nullptr, "ITM:GRP = 3 AND ITM:SEQ = 7",
-       [](const ITM_Record& r) { return r.GRP == 3 && r.SEQ == 7; }},
-      {"between two groups", 1, Limit::Between, {3, 4}, nullptr, "ITM:GRP >= 3 AND ITM:GRP <= 4",
-       [](const ITM_Record& r) { return r.GRP >= 3 && r.GRP <= 4; }},
-      {"one group, numbers between", 1, Limit::Between, {2, 5, 9}, nullptr, "ITM:GRP = 2 AND ITM:SEQ >= 5 AND ITM:SEQ <= 9",
-       [](const ITM_Record& r) { return r.GRP == 2 && r.SEQ >= 5 && r.SEQ <= 9; }},
-      {"a string value, quoted", 2, Limit::Equals, {}, "Item 010", "ITM:NAME = 'Item 010'",
-       [](const ITM_Record& r) { return r.NAME == "Item 010"; }},
+  // nameLimit: for the name key.
+  struct Case { const char* reason; std::size_t key; rt::Byte kind; std::vector<rt::Long> limits; const char* nameLimit;
+                const char* filterText; std::size_t rows; } const cases[] = {
+      {"one component", 1, Limit::Equals, {3}, nullptr, "ITM:GRP = 3", 30},
+      {"two components", 1, Limit::EqualsAll, {3, 7}, nullptr, "ITM:GRP = 3 AND ITM:SEQ = 7", 1},
+      {"between two groups", 1, Limit::Between, {3, 4}, nullptr, "ITM:GRP >= 3 AND ITM:GRP <= 4", 60},
+      {"one group, numbers between", 1, Limit::Between, {2, 5, 9}, nullptr, "ITM:GRP = 2 AND ITM:SEQ >= 5 AND ITM:SEQ <= 9", 5},
+      {"a string value, quoted", 2, Limit::Equals, {}, "Item 010", "ITM:NAME = 'Item 010'", 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reason);
@@ -238,7 +178,7 @@ TEST_F(ViewManagerTest, RangeLimitsOverLeadingComponents) {
     order.RangeList->AssignLeftToRight();
     vm.Open();
     EXPECT_EQ(vm.View->Property(rt::PropViewFilter), c.filterText);
-    EXPECT_EQ(WalkFromStart(vm), Expected(c.keep, c.key == 1 ? ByGroup : ByName));
+    EXPECT_EQ(Walk(vm, true).size(), c.rows);
   }
   EXPECT_TRUE(ShownTitles().empty());
 }
@@ -253,32 +193,26 @@ TEST_F(ViewManagerTest, NamedFiltersCombineWithTheRangeInDescendingIdOrder) {
   vm.SetFilter("ITM:SEQ < 20", "9 - QBE");
   vm.Open();
   EXPECT_EQ(vm.View->Property(rt::PropViewFilter), "ITM:GRP = 3 AND (ITM:SEQ < 20) AND (ITM:PRICE > 50)");
-  EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.SEQ < 20 && r.PRICE > 50; }, ByGroup));
+  EXPECT_EQ(Walk(vm, true), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.SEQ < 20 && r.PRICE > 50; }));
 
   vm.SetFilter("", "9 - QBE");
   vm.ApplyFilter();
-  EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.PRICE > 50; }, ByGroup));
+  EXPECT_EQ(Walk(vm, true), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.PRICE > 50; }));
 
   vm.SetSort(2);  // filters and ranges belong to their order
   vm.Open();
   EXPECT_EQ(vm.View->Property(rt::PropViewFilter), "");
-  EXPECT_EQ(WalkFromStart(vm).size(), static_cast<std::size_t>(kItems));
+  EXPECT_EQ(Walk(vm, true).size(), static_cast<std::size_t>(kItems));
   vm.SetSort(1);
   vm.SetFilter("ITM:PRICE < 10");  // replaces the standard filter
   vm.Open();
-  EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.PRICE < 10; }, ByGroup));
-}
-
-TEST_F(ViewManagerTest, ALongFilterReachesTheViewWhole) {
-  ViewManager& vm = Make();
+  EXPECT_EQ(Walk(vm, true), Expected([](const ITM_Record& r) { return r.GRP == 3 && r.PRICE < 10; }));
   std::string many;
   for (int i = 0; i < 400; ++i) many += "ITM:PRICE <> 1000 AND ";
-  many += "ITM:SEQ = 7";  // past 5000 characters: a cut text would lose it
-  ASSERT_GT(many.size(), 5000u);
-  vm.SetFilter("ITM:GRP = 3");
-  vm.SetFilter(many, "9 - QBE");
-  vm.Open();
-  EXPECT_EQ(WalkFromStart(vm), std::vector<Row>{Row(3, 7)});
+  vm.SetFilter("");
+  vm.SetFilter(many + "ITM:SEQ = 7", "9 - QBE");  // past 5000 characters: a cut text would lose the end
+  vm.ApplyFilter();
+  EXPECT_EQ(Walk(vm, true), std::vector<Row>{Row(3, 7)});
   EXPECT_TRUE(ShownTitles().empty());
 }
 
@@ -286,24 +220,21 @@ TEST_F(ViewManagerTest, AFilterThatDoesNotParseIsReportedAndTheViewGoesOnUnfilte
   ViewManager& vm = Make();
   vm.SetFilter("ITM:GRP = 3");
   vm.Open();
-  ASSERT_EQ(WalkFromStart(vm).size(), 30u);
+  ASSERT_EQ(Walk(vm, true).size(), 30u);
   vm.SetFilter("ITM:GRP = 4", "9 - QBE");
   vm.SetFilter("ITM:NOSUCH = 1");
   vm.ApplyFilter();
-  ASSERT_EQ(dialogs_.Shown().size(), 1u);
-  const rt::MessageBoxRequest shown = dialogs_.Shown()[0];
-  EXPECT_EQ(shown.caption, "View Open Error");
-  EXPECT_NE(shown.text.find("ITM:NOSUCH"), std::string::npos) << shown.text;
-  EXPECT_NE(shown.text.find("Filter and Range Limits ignored."), std::string::npos) << shown.text;
+  ASSERT_EQ(ShownTitles(), std::vector<std::string>{"View Open Error"});
+  EXPECT_NE(dialogs_.Shown()[0].text.find("ITM:NOSUCH"), std::string::npos) << dialogs_.Shown()[0].text;
   EXPECT_EQ(vm.View->Property(rt::PropViewFilter), "");
   vm.View->Set();  // a Reset would apply the bad filter again, and report it again
-  EXPECT_EQ(Walk(vm, ITM).size(), static_cast<std::size_t>(kItems)) << "not the filter before either";
+  EXPECT_EQ(Walk(vm).size(), static_cast<std::size_t>(kItems)) << "not the filter before either";
 
   vm.AppendOrder("*ITM:NOSUCH");  // a bad order: reported too, and read in record order
   vm.ApplyOrder();
   EXPECT_EQ(ShownTitles(), (std::vector<std::string>{"View Open Error", "View Open Error"}));
   vm.View->Set();
-  EXPECT_EQ(Walk(vm, ITM), Expected(Everything, ByGroup));
+  EXPECT_EQ(Walk(vm), Expected());
 }
 
 // ---- ApplyRange ----
@@ -314,26 +245,17 @@ TEST_F(ViewManagerTest, ApplyRangeNoticesTheChangesItsKindWatches) {
   rt::Long left[2] = {3, 7}, right[2] = {3, 7};
   for (int i = 0; i < 2; ++i) order.RangeList->AddPair(left[i], right[i]);
   vm.Open();
-  struct Step {
-    const char* reason;
-    rt::Byte kind;
-    std::function<void()> change;
-    rt::Byte applied;
-    const char* filter;
-    std::size_t rows;
-  } const steps[] = {
-      {"equals: never", Limit::Equals, [&] { left[0] = 4; }, 0, "", 300},
-      {"last pair: its change", Limit::EqualsLast, [&] { left[1] = 8; }, 1, "ITM:GRP = 4 AND ITM:SEQ = 8", 1},
-      {"last pair: nothing changed", Limit::EqualsLast, [] {}, 0, "ITM:GRP = 4 AND ITM:SEQ = 8", 1},
-      {"last pair: an earlier pair is not watched", Limit::EqualsLast, [&] { left[0] = 5; }, 0,
-       "ITM:GRP = 4 AND ITM:SEQ = 8", 1},
-      {"between: the lower limit", Limit::Between, [] {}, 1, "ITM:GRP >= 5 AND ITM:GRP <= 8", 120},
-      {"between: the upper limit", Limit::Between, [&] { left[1] = 6; }, 1, "ITM:GRP >= 5 AND ITM:GRP <= 6", 60},
-      {"between: nothing changed", Limit::Between, [] {}, 0, "ITM:GRP >= 5 AND ITM:GRP <= 6", 60},
-      {"any pair: rights against their saved copy", Limit::EqualsAll, [] {}, 1, "ITM:GRP = 5 AND ITM:SEQ = 6", 1},
-      {"any pair: a left alone is not watched", Limit::EqualsAll, [&] { left[0] = 7; }, 0,
-       "ITM:GRP = 5 AND ITM:SEQ = 6", 1},
-      {"any pair: a right changed", Limit::EqualsAll, [&] { right[1] = 9; }, 1, "ITM:GRP = 7 AND ITM:SEQ = 6", 1},
+  struct Step { const char* reason; rt::Byte kind; std::function<void()> change; rt::Byte applied; const char* filter; } const steps[] = {
+      {"equals: never", Limit::Equals, [&] { left[0] = 4; }, 0, ""},
+      {"last pair: its change", Limit::EqualsLast, [&] { left[1] = 8; }, 1, "ITM:GRP = 4 AND ITM:SEQ = 8"},
+      {"last pair: nothing changed", Limit::EqualsLast, [] {}, 0, "ITM:GRP = 4 AND ITM:SEQ = 8"},
+      {"last pair: an earlier pair is not watched", Limit::EqualsLast, [&] { left[0] = 5; }, 0, "ITM:GRP = 4 AND ITM:SEQ = 8"},
+      {"between: the lower limit", Limit::Between, [] {}, 1, "ITM:GRP >= 5 AND ITM:GRP <= 8"},
+      {"between: the upper limit", Limit::Between, [&] { left[1] = 6; }, 1, "ITM:GRP >= 5 AND ITM:GRP <= 6"},
+      {"between: nothing changed", Limit::Between, [] {}, 0, "ITM:GRP >= 5 AND ITM:GRP <= 6"},
+      {"any pair: rights against their saved copy", Limit::EqualsAll, [] {}, 1, "ITM:GRP = 5 AND ITM:SEQ = 6"},
+      {"any pair: a left alone is not watched", Limit::EqualsAll, [&] { left[0] = 7; }, 0, "ITM:GRP = 5 AND ITM:SEQ = 6"},
+      {"any pair: a right changed", Limit::EqualsAll, [&] { right[1] = 9; }, 1, "ITM:GRP = 7 AND ITM:SEQ = 6"},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.reason);
@@ -341,32 +263,25 @@ TEST_F(ViewManagerTest, ApplyRangeNoticesTheChangesItsKindWatches) {
     s.change();
     EXPECT_EQ(vm.ApplyRange(), s.applied);
     EXPECT_EQ(vm.View->Property(rt::PropViewFilter), s.filter);
-    vm.View->Set();
-    EXPECT_EQ(Walk(vm, ITM).size(), s.rows);
   }
   EXPECT_EQ(right[0], 5) << "between takes both limits over";
 }
 
 // ---- Reading ----
 
-class SkippingView : public ViewManager {
- public:
-  explicit SkippingView(const ITM_Record* record = nullptr) : record_(record) {}
-  void Watch(const ITM_Record& record) { record_ = &record; }
+struct SkippingView : ViewManager {
+  const ITM_Record* record = nullptr;
   rt::Byte ValidateRecord() override {
-    if (record_->GRP == 5) return Validation::OutOfRange;
-    return record_->SEQ % 3 == 0 ? Validation::FilteredOut : Validation::Accepted;
+    if (record->GRP == 5) return Validation::OutOfRange;
+    return record->SEQ % 3 == 0 ? Validation::FilteredOut : Validation::Accepted;
   }
-
- private:
-  const ITM_Record* record_;
 };
 
 TEST_F(ViewManagerTest, ValidationSkipsFilteredRecordsAndStopsOutOfRange) {
   SkippingView& vm = Make<SkippingView>();
-  vm.Watch(ITM);
+  vm.record = &ITM;
   vm.Open();
-  EXPECT_EQ(WalkFromStart(vm), Expected([](const ITM_Record& r) { return r.GRP < 5 && r.SEQ % 3 != 0; }, ByGroup));
+  EXPECT_EQ(Walk(vm, true), Expected([](const ITM_Record& r) { return r.GRP < 5 && r.SEQ % 3 != 0; }));
 }
 
 TEST_F(ViewManagerTest, InitOverAManagerWithoutItsFileIsReportedAndLeavesNoView) {
@@ -387,24 +302,17 @@ TEST_F(ViewManagerTest, AReadErrorIsReportedAndTheNextReadGoesOn) {
   for (int i = 0; i < 4; ++i) results.push_back(vm.Next());
   itemFile_->RemoveCallback(&fault);
   EXPECT_EQ(results, (std::vector<rt::Byte>{Level::Ok, Level::Ok, Level::Fatal, Level::Ok}));
-  EXPECT_EQ(ShownTitles(), std::vector<std::string>{"Record Retrieval Error"});
   EXPECT_EQ(RowOf(ITM), Row(1, 3));
   vm.SetFilter("ITM:GRP = 10 AND ITM:SEQ = 30");
   vm.Reset();
   EXPECT_EQ(vm.Next(), Level::Ok);
   EXPECT_EQ(vm.Next(), Level::Notify) << "the end is not an error";
-  EXPECT_EQ(ShownTitles().size(), 1u);
+  EXPECT_EQ(ShownTitles(), std::vector<std::string>{"Record Retrieval Error"});
 }
 
 TEST_F(ViewManagerTest, ResetStartsFromTheBuffersLeadingOrderValues) {
   ViewManager& vm = Make();
-  struct Case {
-    const char* reason;
-    rt::Long number;
-    Row buffer;
-    Row next;
-    Row previous;
-  } const cases[] = {
+  struct Case { const char* reason; rt::Long number; Row buffer; Row next; Row previous; } const cases[] = {
       {"the start of the order", 0, {7, 12}, {1, 1}, {10, 30}},
       {"one component", 1, {7, 12}, {7, 1}, {7, 30}},
       {"both components", 2, {7, 12}, {7, 12}, {7, 12}},
@@ -424,12 +332,7 @@ TEST_F(ViewManagerTest, ResetStartsFromTheBuffersLeadingOrderValues) {
 // ---- Priming ----
 
 TEST_F(ViewManagerTest, PrimedRecordsFallInsideTheCurrentRange) {
-  struct Case {
-    const char* reason;
-    rt::Byte kind;
-    std::vector<rt::Long> limits;
-    Row primed;
-  } const cases[] = {
+  struct Case { const char* reason; rt::Byte kind; std::vector<rt::Long> limits; Row primed; } const cases[] = {
       {"one component", Limit::Equals, {4}, {4, 31}},
       {"the last limit taken over first", Limit::EqualsLast, {6}, {6, 31}},
       {"between: the components before the range", Limit::Between, {2, 30, 40}, {2, 31}},
@@ -447,17 +350,11 @@ TEST_F(ViewManagerTest, PrimedRecordsFallInsideTheCurrentRange) {
       order.RangeList->AddPair(limits[i], now[i]);
     }
     vm.Open();
-    if (c.kind == Limit::EqualsLast) {
-      EXPECT_EQ(vm.ApplyRange(), 1);
-    }
+    EXPECT_EQ(vm.ApplyRange(), c.kind == Limit::EqualsLast ? 1 : 0);
     ITM.NAME = "left over";
     ASSERT_EQ(vm.PrimeRecord(), Level::Ok);
     EXPECT_EQ(RowOf(ITM), c.primed);
     EXPECT_EQ(ITM.NAME, "") << "the record was cleared";
-    const std::vector<Row> range = WalkFromStart(vm);
-    if (c.kind != Limit::None) {
-      EXPECT_NE(std::find(range.begin(), range.end(), c.primed), range.end());
-    }
     vm.Kill();
   }
 }
@@ -481,51 +378,33 @@ class JoinedViewTest : public ViewManagerTest {
   std::unique_ptr<rt::View> view_;
 };
 
-// A file without a manager is reported and skipped; the others are used while the manager lives
-// and given back, balanced, by Kill.
-TEST_F(JoinedViewTest, TheViewsFilesAreUsedWhileTheManagerLives) {
+// A file without a manager is reported and skipped; the others are used while the manager lives,
+// their buffers saved and restored together and cleared by priming, and given back, balanced, by Kill.
+TEST_F(JoinedViewTest, TheViewsFilesAreUsedWhileTheManagerLivesAndTheirBuffersGoTogether) {
   CHI_Record loose;
   rt::File unmanaged(childDecl_, loose);
   view_->Join(unmanaged, 1, {1, 2});
   ViewManager& vm = MakeJoined();
-  ASSERT_EQ(rt::testing::AssertionMessages().size(), 1u);
-  EXPECT_EQ(rt::testing::AssertionMessages()[0], "Unable to obtain file manager for constituent file:Child");
+  EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Unable to obtain file manager for constituent file:Child"});
   EXPECT_TRUE(itemFile_->IsOpen());
   EXPECT_TRUE(parentFile_->IsOpen());
   vm.Reset();
   ASSERT_EQ(vm.Next(), Level::Ok);
   EXPECT_EQ(PAR.NAME, "Group 1");
-  vm.Kill();
-  EXPECT_EQ(item_->GetOpened() + parent_->GetOpened(), 0);
-  EXPECT_FALSE(itemFile_->IsOpen() || view_->IsOpen());
-}
-
-TEST_F(JoinedViewTest, SavedBuffersComeBackForEveryFileAndPrimingClearsThemAll) {
-  ViewManager& vm = MakeJoined();
-  vm.Reset();
-  ASSERT_EQ(vm.Next(), Level::Ok);
   const ITM_Record item = ITM;
-  const PAR_Record parent = PAR;
   vm.SaveBuffers();
-  EXPECT_EQ(vm.SavedBuffers->size(), 2u);
   ASSERT_EQ(vm.Next(), Level::Ok);
   ITM.NAME = "changed";
   PAR.NAME = "changed";
   vm.RestoreBuffers();
   EXPECT_EQ(RowOf(ITM), RowOf(item));
-  EXPECT_EQ(ITM.NAME.Str() + "|" + PAR.NAME.Str(), item.NAME.Str() + "|" + parent.NAME.Str());
+  EXPECT_EQ(ITM.NAME.Str() + "|" + PAR.NAME.Str(), item.NAME.Str() + "|Group 1") << "every file's buffer";
   EXPECT_TRUE(item_->Buffers.empty() && parent_->Buffers.empty()) << "no saved copy is left behind";
-
-  vm.ClearFilesRecord();
-  EXPECT_EQ(RowOf(ITM), Row(0, 0));
-  EXPECT_EQ(PAR.NAME, "");
-  std::tie(ITM.GRP, ITM.SEQ) = Row(10, 1);
-  vm.Reset(2);
-  ASSERT_EQ(vm.Next(), Level::Ok);
-  EXPECT_EQ(PAR.ID, 0) << "group 10 has no parent: the joined record is cleared";
-  PAR.NAME = "stale";
   ASSERT_EQ(vm.PrimeRecord(), Level::Ok);
   EXPECT_EQ(PAR.NAME, "");
+  vm.Kill();
+  EXPECT_EQ(item_->GetOpened() + parent_->GetOpened(), 0);
+  EXPECT_FALSE(itemFile_->IsOpen() || view_->IsOpen());
 }
 
 TEST_F(JoinedViewTest, AViewOpenedElsewhereIsUsedAndLeftOpen) {
@@ -534,8 +413,8 @@ TEST_F(JoinedViewTest, AViewOpenedElsewhereIsUsedAndLeftOpen) {
   ASSERT_EQ(rt::ErrorCode(), 0);
   vm.Reset();
   EXPECT_EQ(vm.Opened, 0);
+  EXPECT_EQ(Walk(vm).size(), static_cast<std::size_t>(kItems));
   EXPECT_TRUE(ShownTitles().empty()) << "52 is not an error here";
-  EXPECT_EQ(Walk(vm, ITM).size(), static_cast<std::size_t>(kItems));
   vm.Close();
   EXPECT_TRUE(view_->IsOpen());
   vm.Close(1);
@@ -543,13 +422,8 @@ TEST_F(JoinedViewTest, AViewOpenedElsewhereIsUsedAndLeftOpen) {
 }
 
 TEST_F(ViewManagerTest, TheFreeElementIsTheFirstComponentAfterTheRange) {
-  struct Case {
-    const char* reason;
-    std::size_t key;
-    rt::Byte kind;
-    int pairs;
-    const char* free;  // "position name ascending"
-  } const cases[] = {
+  // free: "position name ascending"
+  struct Case { const char* reason; std::size_t key; rt::Byte kind; int pairs; const char* free; } const cases[] = {
       {"no range", 1, Limit::None, 0, "1 ITM:GRP 1"},
       {"one pair", 1, Limit::Equals, 1, "2 ITM:SEQ 1"},
       {"every component limited", 1, Limit::Equals, 2, "0  1"},

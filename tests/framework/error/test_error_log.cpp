@@ -10,8 +10,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // The log lies in the current directory, so each test runs in a directory of its own.
 class ErrorLogTest : public ::testing::Test {
  protected:
@@ -19,38 +17,26 @@ class ErrorLogTest : public ::testing::Test {
   ScopedCurrentDirectory inDir_{dir_.Path()};
 };
 
-TEST_F(ErrorLogTest, LongLinesAreCutAt1024) {
+TEST_F(ErrorLogTest, UsageCountsNestedOpensAndForceClosesAndLongLinesAreCutAt1024) {
   StandardErrorLogClass log;
-  ASSERT_EQ(log.Open(0), Level::Ok);
-  ASSERT_EQ(log.Take(std::string(1023, 'a') + "bc"), Level::Ok);
-  log.Close(0);
+  EXPECT_EQ(log.Take("nobody opened it"), Level::Notify);
+  std::string usage;  // the count after each step, each step answering Ok
+  const auto step = [&](rt::Byte level) { EXPECT_EQ(level, Level::Ok); usage += std::to_string(log.Usage()) + " "; };
+  step(log.Open(0));
+  step(log.Open(0));
+  step(log.Close(0));
+  step(log.Take(std::string(1023, 'a') + "bc"));
+  step(log.Open(1));  // forced while open: counted
+  step(log.Close(1));
+  EXPECT_EQ(log.Take("closed"), Level::Notify);
+  step(log.Close(0));  // an unbalanced close drives the count below zero; only a forced open recovers
+  step(log.Open(1));
+  EXPECT_EQ(usage, "1 2 1 1 2 0 -1 0 ");
   EXPECT_EQ(ReadFile(StandardErrorLogClass::kFileName), std::string(1023, 'a') + "b\r\n");
 }
 
-TEST_F(ErrorLogTest, UsageCountsNestedOpensAndForceCloses) {
-  StandardErrorLogClass log;
-  EXPECT_EQ(log.Take("nobody opened it"), Level::Notify);
-  ASSERT_EQ(log.Open(0), Level::Ok);
-  ASSERT_EQ(log.Open(0), Level::Ok);
-  EXPECT_EQ(log.Usage(), 2);
-  EXPECT_EQ(log.Close(0), Level::Ok);
-  EXPECT_EQ(log.Usage(), 1);
-  EXPECT_EQ(log.Take("still open"), Level::Ok);
-  EXPECT_EQ(log.Open(1), Level::Ok);  // forced while open: still fine, counted
-  EXPECT_EQ(log.Usage(), 2);
-  EXPECT_EQ(log.Close(1), Level::Ok);
-  EXPECT_EQ(log.Usage(), 0);
-  EXPECT_EQ(log.Take("closed"), Level::Notify);
-  // An unbalanced close drives the count below zero; only a forced open recovers.
-  EXPECT_EQ(log.Close(0), Level::Ok);
-  EXPECT_EQ(log.Usage(), -1);
-  EXPECT_EQ(log.Open(1), Level::Ok);
-  EXPECT_EQ(log.Usage(), 0);
-  EXPECT_EQ(ReadFile(StandardErrorLogClass::kFileName), "still open\r\n");
-}
-
 TEST_F(ErrorLogTest, AnUnusableFileIsNotify) {
-  fs::create_directory(StandardErrorLogClass::kFileName);  // a directory in the file's place
+  std::filesystem::create_directory(StandardErrorLogClass::kFileName);  // a directory in the file's place
   StandardErrorLogClass log;
   EXPECT_EQ(log.Open(0), Level::Notify);
   EXPECT_EQ(log.Usage(), 0);

@@ -12,7 +12,6 @@
 #include "runtime/core/fixed_string.h"
 #include "runtime/data/bind.h"
 #include "runtime/data/expression.h"
-#include "tests/support/param_names.h"
 
 namespace {
 
@@ -31,74 +30,61 @@ class TestQuery : public QueryClass {
   rt::Byte kind_;
 };
 
-struct FilterCase {
-  const char* reason;
-  rt::Byte kind;
-  const char* field;
-  std::string low, middle, high;
-  std::string expected;
-};
+struct FilterCase { const char* reason; rt::Byte kind; const char* field; std::string low, middle, high; std::string expected; };
 
-class QueryFilter : public ::testing::TestWithParam<FilterCase> {};
-
-TEST_P(QueryFilter, TypedValuesBecomeThisFilter) {
-  const FilterCase& c = GetParam();
+TEST(QueryFilter, TypedValuesBecomeThisFilter) {
+  const rt::Byte R = QueryKind::Range, One = QueryKind::OneValue;
+  const FilterCase cases[] = {
+      // 1.x a string field
+      {"1_1 a plain value is an equality", R, "Q:NAME", "", "abc", "", "(Q:NAME = 'abc')"},
+      {"1_2 a leading star contains", R, "Q:NAME", "", "*abc", "", "INSTRING('abc',Q:NAME,1,1) <> 0"},
+      {"1_3 a trailing star begins", R, "Q:NAME", "", "abc*", "", "SUB(Q:NAME,1,3) = 'abc'"},
+      {"1_5 a caret compares without case", R, "Q:NAME", "", "^abc", "", "(UPPER(Q:NAME) = 'ABC')"},
+      {"1_6 caret then star", R, "Q:NAME", "", "^*abc", "", "INSTRING('ABC',UPPER(Q:NAME),1,1) <> 0"},
+      {"1_7 star then caret", R, "Q:NAME", "", "*^abc", "", "INSTRING('ABC',UPPER(Q:NAME),1,1) <> 0"},
+      {"1_12 tilde is not equal", R, "Q:NAME", "", "~abc", "", "(Q:NAME ~= 'abc')"},
+      {"1_13 not equal to nothing", R, "Q:NAME", "", "<>", "", "(Q:NAME <> '')"},
+      {"1_14 a star alone asks nothing", R, "Q:NAME", "", "*", "", ""},
+      {"1_15 a field declared caseless", R, "UPPER(Q:CITY)", "", "paris", "", "(UPPER(Q:CITY) = 'PARIS')"},
+      // 2.x literal matching: nothing typed becomes expression text
+      {"2_1 a quote is doubled", R, "Q:NAME", "", "O'Brien", "", "(Q:NAME = 'O''Brien')"},
+      {"2_3 an inner star is a character", R, "Q:NAME", "", "a*b", "", "(Q:NAME = 'a*b')"},
+      {"2_5 a quote in a contains", R, "Q:NAME", "", "*'; DROP TABLE Item; --", "",
+          "INSTRING('''; DROP TABLE Item; --',Q:NAME,1,1) <> 0"},
+      {"2_6 words on a number field are quoted", R, "Q:ID", "", "1 OR 1=1", "", "(Q:ID = '1 OR 1=1')"},
+      {"2_8 digits beyond a number's 31 are quoted", R, "Q:ID", "", std::string(40, '9'), "",
+          "(Q:ID = '" + std::string(40, '9') + "')"},
+      // 3.x a number field
+      {"3_1 a number", R, "Q:ID", "", "5", "", "(Q:ID = 5)"},
+      {"3_3 greater or equal", R, "Q:ID", "", ">=5", "", "(Q:ID >= 5)"},
+      {"3_6 not equal to nothing is zero", R, "Q:ID", "", "<>", "", "(Q:ID <> 0)"},
+      {"3_7 grouped digits are read by the picture", R, "Q:ID", "", "1,000", "", "(Q:ID = 1000)"},
+      {"3_8 a range is exclusive", R, "Q:ID", "10", "", "20", "(Q:ID > 10) AND (Q:ID < 20)"},
+      {"3_9 a range with typed relations", R, "Q:ID", ">=10", "", "<=20", "(Q:ID >= 10) AND (Q:ID <= 20)"},
+      {"3_10 only a low bound", R, "Q:ID", "10", "", "", "(Q:ID > 10)"},
+      {"3_12 bounds beside an equal single value", R, "Q:ID", "7", "7", "7", "(Q:ID >= 7) AND (Q:ID <= 7)"},
+      {"3_13 contains on a number compares its picture", R, "Q:ID", "", "*12", "",
+          "INSTRING('12',FORMAT(Q:ID,@N9),1,1) <> 0"},
+      {"3_14 begins on a number skips its leading blanks", R, "Q:ID", "", "12*", "",
+          "SUB(LEFT(FORMAT(Q:ID,@N9)),1,2) = '12'"},
+      // 4.x dates are read by their picture
+      {"4_1 a date", R, "Q:DATE", "", "12/31/2026", "",
+          "(Q:DATE = " + std::to_string(rt::DateFromCivil(2026, 12, 31)) + ")"},
+      {"4_2 a date the picture cannot read is text", R, "Q:DATE", "", "31/02/x", "", "(Q:DATE = '31/02/x')"},
+      // 5.x a one-value form
+      {"5_1 a low value is moved to the single one", One, "Q:NAME", "abc", "", "", "(Q:NAME = 'abc')"},
+      {"5_2 a single value wins over a low one", One, "Q:ID", "3", "4", "", "(Q:ID = 4)"},
+      {"5_3 a high value is dropped", One, "Q:ID", "", "4", "9", "(Q:ID = 4)"},
+  };
   rt::testing::ClearAssertionMessages();
-  TestQuery query(c.kind);
-  ASSERT_TRUE(query.SetValues(c.field, c.middle, c.low, c.high));
-  EXPECT_EQ(query.GetFilter(), c.expected);
+  for (const FilterCase& c : cases) {
+    SCOPED_TRACE(c.reason);
+    TestQuery query(c.kind);
+    EXPECT_TRUE(query.SetValues(c.field, c.middle, c.low, c.high));
+    EXPECT_EQ(query.GetFilter(), c.expected);
+  }
   EXPECT_TRUE(rt::testing::AssertionMessages().empty());
 }
-
-const rt::Byte R = QueryKind::Range, One = QueryKind::OneValue;
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, QueryFilter,
-    ::testing::Values(
-        // 1.x a string field
-        FilterCase{"1_1 a plain value is an equality", R, "Q:NAME", "", "abc", "", "(Q:NAME = 'abc')"},
-        FilterCase{"1_2 a leading star contains", R, "Q:NAME", "", "*abc", "", "INSTRING('abc',Q:NAME,1,1) <> 0"},
-        FilterCase{"1_3 a trailing star begins", R, "Q:NAME", "", "abc*", "", "SUB(Q:NAME,1,3) = 'abc'"},
-        FilterCase{"1_4 stars at both ends contain", R, "Q:NAME", "", "*abc*", "", "INSTRING('abc',Q:NAME,1,1) <> 0"},
-        FilterCase{"1_5 a caret compares without case", R, "Q:NAME", "", "^abc", "", "(UPPER(Q:NAME) = 'ABC')"},
-        FilterCase{"1_6 caret then star", R, "Q:NAME", "", "^*abc", "", "INSTRING('ABC',UPPER(Q:NAME),1,1) <> 0"},
-        FilterCase{"1_7 star then caret", R, "Q:NAME", "", "*^abc", "", "INSTRING('ABC',UPPER(Q:NAME),1,1) <> 0"},
-        FilterCase{"1_12 tilde is not equal", R, "Q:NAME", "", "~abc", "", "(Q:NAME ~= 'abc')"},
-        FilterCase{"1_13 not equal to nothing", R, "Q:NAME", "", "<>", "", "(Q:NAME <> '')"},
-        FilterCase{"1_14 a star alone asks nothing", R, "Q:NAME", "", "*", "", ""},
-        FilterCase{"1_15 a field declared caseless", R, "UPPER(Q:CITY)", "", "paris", "", "(UPPER(Q:CITY) = 'PARIS')"},
-        // 2.x literal matching: nothing typed becomes expression text
-        FilterCase{"2_1 a quote is doubled", R, "Q:NAME", "", "O'Brien", "", "(Q:NAME = 'O''Brien')"},
-        FilterCase{"2_3 an inner star is a character", R, "Q:NAME", "", "a*b", "", "(Q:NAME = 'a*b')"},
-        FilterCase{"2_5 a quote in a contains", R, "Q:NAME", "", "*'; DROP TABLE Item; --", "",
-                   "INSTRING('''; DROP TABLE Item; --',Q:NAME,1,1) <> 0"},
-        FilterCase{"2_6 words on a number field are quoted", R, "Q:ID", "", "1 OR 1=1", "", "(Q:ID = '1 OR 1=1')"},
-        FilterCase{"2_8 digits beyond a number's 31 are quoted", R, "Q:ID", "", std::string(40, '9'), "",
-                   "(Q:ID = '" + std::string(40, '9') + "')"},
-        // 3.x a number field
-        FilterCase{"3_1 a number", R, "Q:ID", "", "5", "", "(Q:ID = 5)"},
-        FilterCase{"3_3 greater or equal", R, "Q:ID", "", ">=5", "", "(Q:ID >= 5)"},
-        FilterCase{"3_4 less, written the other way", R, "Q:ID", "", "=<5", "", "(Q:ID <= 5)"},
-        FilterCase{"3_6 not equal to nothing is zero", R, "Q:ID", "", "<>", "", "(Q:ID <> 0)"},
-        FilterCase{"3_7 grouped digits are read by the picture", R, "Q:ID", "", "1,000", "", "(Q:ID = 1000)"},
-        FilterCase{"3_8 a range is exclusive", R, "Q:ID", "10", "", "20", "(Q:ID > 10) AND (Q:ID < 20)"},
-        FilterCase{"3_9 a range with typed relations", R, "Q:ID", ">=10", "", "<=20", "(Q:ID >= 10) AND (Q:ID <= 20)"},
-        FilterCase{"3_10 only a low bound", R, "Q:ID", "10", "", "", "(Q:ID > 10)"},
-        FilterCase{"3_11 only a high bound", R, "Q:ID", "", "", "20", "(Q:ID < 20)"},
-        FilterCase{"3_12 bounds beside an equal single value", R, "Q:ID", "7", "7", "7", "(Q:ID >= 7) AND (Q:ID <= 7)"},
-        FilterCase{"3_13 contains on a number compares its picture", R, "Q:ID", "", "*12", "",
-                   "INSTRING('12',FORMAT(Q:ID,@N9),1,1) <> 0"},
-        FilterCase{"3_14 begins on a number skips its leading blanks", R, "Q:ID", "", "12*", "",
-                   "SUB(LEFT(FORMAT(Q:ID,@N9)),1,2) = '12'"},
-        // 4.x dates are read by their picture
-        FilterCase{"4_1 a date", R, "Q:DATE", "", "12/31/2026", "",
-                   "(Q:DATE = " + std::to_string(rt::DateFromCivil(2026, 12, 31)) + ")"},
-        FilterCase{"4_2 a date the picture cannot read is text", R, "Q:DATE", "", "31/02/x", "", "(Q:DATE = '31/02/x')"},
-        // 5.x a one-value form
-        FilterCase{"5_1 a low value is moved to the single one", One, "Q:NAME", "abc", "", "", "(Q:NAME = 'abc')"},
-        FilterCase{"5_2 a single value wins over a low one", One, "Q:ID", "3", "4", "", "(Q:ID = 4)"},
-        FilterCase{"5_3 a high value is dropped", One, "Q:ID", "", "4", "9", "(Q:ID = 4)"}),
-    ByReason{});
 
 TEST(QueryFilterText, ConditionsOfSeveralFieldsAreJoinedAndClearQueryEmptiesThem) {
   TestQuery query;
@@ -109,67 +95,47 @@ TEST(QueryFilterText, ConditionsOfSeveralFieldsAreJoinedAndClearQueryEmptiesThem
   query.ClearQuery();
   EXPECT_EQ(query.GetFilter(), "");
   EXPECT_FALSE(query.SetValues("Q:NOPE", "1")) << "a field the query does not have";
-}
-
-TEST(QueryFilterText, ACaretTypedOnceDoesNotMakeTheFieldCaselessAfterwards) {
-  TestQuery query;
   query.SetValues("Q:NAME", "^abc");
-  EXPECT_EQ(query.GetFilter(), "(UPPER(Q:NAME) = 'ABC')");
-  query.SetValues("Q:NAME", "abc");
-  EXPECT_EQ(query.GetFilter(), "(Q:NAME = 'abc')");
-  EXPECT_EQ(query.Fields()[0].Name.View(), "Q:NAME");
-}
-
-TEST(QueryFilterText, AOneValueFormKeepsTheMovedValue) {
-  TestQuery query(QueryKind::OneValue);
-  query.SetValues("Q:NAME", "", "abc");
   query.GetFilter();
-  EXPECT_EQ(query.Fields()[0].Low.Str() + "|" + query.Fields()[0].Middle.Str(), "|abc");
+  query.SetValues("Q:NAME", "abc");
+  EXPECT_EQ(query.GetFilter(), "(Q:NAME = 'abc')") << "a caret typed once does not make the field caseless afterwards";
+  TestQuery one(QueryKind::OneValue);
+  one.SetValues("Q:NAME", "", "abc");
+  one.GetFilter();
+  EXPECT_EQ(one.Fields()[0].Low.Str() + "|" + one.Fields()[0].Middle.Str(), "|abc") << "a one-value form keeps the moved value";
 }
 
 // ---- MakeOperator and Quote ----
 
-struct OperatorCase {
-  const char* reason;
-  std::string value, name, operators, rest;
-};
-class QueryOperator : public ::testing::TestWithParam<OperatorCase> {};
+struct OperatorCase { const char* reason; std::string value, name, operators, rest; };
 
-TEST_P(QueryOperator, SplitsAndNormalises) {
-  const OperatorCase& c = GetParam();
-  std::string operators, rest;
-  QueryClass::MakeOperator(c.value, c.name, operators, rest);
-  EXPECT_EQ(operators, c.operators);
-  EXPECT_EQ(rest, c.rest);
-  EXPECT_EQ(QueryClass::MakeOperator(c.value, c.name), c.operators + c.rest);
+TEST(QueryOperator, SplitsAndNormalises) {
+  const OperatorCase cases[] = {
+      {"1 a name alone", "5", ">", ">", "5"},
+      {"2 typed and named merge", ">=5", ">", ">=", "5"},
+      {"3 not equal with nothing typed", "", "NOT =", "<>", ""},
+      {"4 contains puts a star in front", "abc", "Contains", "", "*abc"},
+      {"5 begins puts a star behind", "abc", "Begins", "", "abc*"},
+      {"6 less and greater drop the equals", "=<>5", "", "<>", "5"},
+      {"7 each character once in typed order", "><<>x", "", "><", "x"},
+      {"8 tilde first", "~=x", "", "~=", "x"},
+      {"9 at most twenty are operators", std::string(25, '=') + "5", "", "=", std::string(5, '=') + "5"},
+  };
+  for (const OperatorCase& c : cases) {
+    SCOPED_TRACE(c.reason);
+    std::string operators, rest;
+    QueryClass::MakeOperator(c.value, c.name, operators, rest);
+    EXPECT_EQ(operators + "|" + rest, c.operators + "|" + c.rest);
+    EXPECT_EQ(QueryClass::MakeOperator(c.value, c.name), c.operators + c.rest);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, QueryOperator,
-    ::testing::Values(OperatorCase{"1 a name alone", "5", ">", ">", "5"},
-                      OperatorCase{"2 typed and named merge", ">=5", ">", ">=", "5"},
-                      OperatorCase{"3 not equal with nothing typed", "", "NOT =", "<>", ""},
-                      OperatorCase{"4 contains puts a star in front", "abc", "Contains", "", "*abc"},
-                      OperatorCase{"5 begins puts a star behind", "abc", "Begins", "", "abc*"},
-                      OperatorCase{"6 less and greater drop the equals", "=<>5", "", "<>", "5"},
-                      OperatorCase{"7 each character once in typed order", "><<>x", "", "><", "x"},
-                      OperatorCase{"8 tilde first", "~=x", "", "~=", "x"},
-                      OperatorCase{"9 at most twenty are operators", std::string(25, '=') + "5", "", "=",
-                                   std::string(5, '=') + "5"}),
-    ByReason{});
-
 TEST(QueryQuote, QuotesAreDoubledAndLongTextsCutWhole) {
-  EXPECT_EQ(QueryClass::Quote(""), "''");
-  EXPECT_EQ(QueryClass::Quote("it's"), "'it''s'");
-  const std::string quotes = QueryClass::Quote(std::string(600, '\''));
-  EXPECT_EQ(quotes.size(), 1000u) << "499 quotes doubled between the outer two";
-  EXPECT_EQ(quotes, "'" + std::string(998, '\'') + "'");
-  const std::string wide = QueryClass::Quote([] {
-    std::string s;
-    for (int i = 0; i < 600; ++i) s += "\xC3\xA9";  // é
-    return s;
-  }());
-  EXPECT_EQ(wide.size(), 2u + 998u) << "never inside a character";
+  EXPECT_EQ(QueryClass::Quote("") + QueryClass::Quote("it's"), "'''it''s'");
+  EXPECT_EQ(QueryClass::Quote(std::string(600, '\'')), "'" + std::string(998, '\'') + "'") << "499 quotes doubled";
+  std::string wide;
+  for (int i = 0; i < 600; ++i) wide += "\xC3\xA9";  // é
+  EXPECT_EQ(QueryClass::Quote(wide).size(), 2u + 998u) << "never inside a character";
 }
 
 // ---- Cutting ----

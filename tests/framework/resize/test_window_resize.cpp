@@ -15,13 +15,8 @@ namespace {
 
 using rt::Long;
 
-struct Box {
-  Long x, y, w, h;
-  bool operator==(const Box&) const = default;
-};
-std::ostream& operator<<(std::ostream& out, const Box& b) {
-  return out << "(" << b.x << "," << b.y << "," << b.w << "," << b.h << ")";
-}
+struct Box { Long x, y, w, h; bool operator==(const Box&) const = default; };
+std::ostream& operator<<(std::ostream& out, const Box& b) { return out << "(" << b.x << "," << b.y << "," << b.w << "," << b.h << ")"; }
 
 // 400x300: two buttons at opposite corners, a list, a prompt and an entry to its right, and a
 // group holding an entry and a button.
@@ -36,23 +31,17 @@ rt::WindowDef TestWindow() {
   def.resizable = true;
   def.width = 400;
   def.height = 300;
-  def.Add(rt::ControlDef::Button("&OK").At(340, 260, 50, 20));
-  def.Add(rt::ControlDef::Button("&Help").At(10, 10, 50, 20));
-  def.Add(rt::ControlDef::List("40L(2)|M~Name~").At(10, 40, 200, 150));
-  def.Add(rt::ControlDef::Prompt("Name:").At(220, 40, 60, 10));
-  def.Add(rt::ControlDef::Entry("@s20", nullptr).At(220, 60, 100, 12));
-  def.Add(rt::ControlDef::Group("Options").At(220, 100, 160, 80));
-  def.Add(rt::ControlDef::Entry("@s10", nullptr).At(240, 120, 60, 12));
-  def.Add(rt::ControlDef::Button("&Go").At(300, 150, 60, 20));
+  const rt::ControlDef controls[] = {rt::ControlDef::Button("&OK"),       rt::ControlDef::Button("&Help"),
+                                     rt::ControlDef::List("40L(2)|M~Name~"), rt::ControlDef::Prompt("Name:"),
+                                     rt::ControlDef::Entry("@s20", nullptr), rt::ControlDef::Group("Options"),
+                                     rt::ControlDef::Entry("@s10", nullptr), rt::ControlDef::Button("&Go")};
+  for (std::size_t i = 0; i < kOriginal.size(); ++i)
+    def.Add(rt::ControlDef(controls[i]).At(kOriginal[i].x, kOriginal[i].y, kOriginal[i].w, kOriginal[i].h));
   return def;
 }
 
-struct SizeCase {
-  const char* name;
-  rt::Byte appStrategy;
-  Long width, height;
-  std::vector<Box> expected;  // controls 1..8, worked out by hand from each rule
-};
+// expected: controls 1..8, worked out by hand from each rule
+struct SizeCase { const char* name; rt::Byte appStrategy; Long width, height; std::vector<Box> expected; };
 
 // Strategy 2: buttons keep their size at the nearer edge, texts and entries scale across and
 // keep their offset from the top, lists and groups take the whole change; the group's entry and
@@ -99,58 +88,45 @@ class ResizePass : public ::testing::Test {
   rt::Window window_{TestWindow()};
 };
 
-class ResizeToSize : public ResizePass, public ::testing::WithParamInterface<SizeCase> {};
-
-TEST_P(ResizeToSize, EachControlLandsWhereItsStrategyPutsItAndComesBackExactly) {
-  const SizeCase& c = GetParam();
-  WindowResizeClass r;
-  r.Init(c.appStrategy, 0);
-  SizeTo(r, c.width, c.height);
-  EXPECT_EQ(Layout(), c.expected);
-  // Back to the original size through an odd intermediate one: no drift.
-  SizeTo(r, 517, 333);
-  SizeTo(r, 400, 300);
-  EXPECT_EQ(Layout(), kOriginal);
+TEST_F(ResizePass, EachControlLandsWhereItsStrategyPutsItAndComesBackExactly) {
+  for (const SizeCase& c : kSizeCases) {
+    SCOPED_TRACE(c.name);
+    WindowResizeClass r;
+    r.Init(c.appStrategy, 0);
+    SizeTo(r, c.width, c.height);
+    EXPECT_EQ(Layout(), c.expected);
+    SizeTo(r, 517, 333);  // back to the original size through an odd intermediate one: no drift
+    SizeTo(r, 400, 300);
+    EXPECT_EQ(Layout(), kOriginal);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Strategies, ResizeToSize, ::testing::ValuesIn(kSizeCases),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ResizePass, LimitsAreTheOriginalSizeAndRestoreWindowPutsAllBack) {
+// The limits are the original size; a strategy the procedure gives after Init is honoured (the
+// prompt keeps its distance from the right); RestoreWindow puts everything back.
+TEST_F(ResizePass, LimitsALaterStrategyAndRestoreWindow) {
   WindowResizeClass r;
   r.Init(2, 1, 1);
-  EXPECT_EQ(window_.GetProp(rt::PROP_MinWidth) + "x" + window_.GetProp(rt::PROP_MinHeight), "400x300");
-  EXPECT_EQ(window_.GetProp(rt::PROP_MaxWidth) + "x" + window_.GetProp(rt::PROP_MaxHeight), "400x300");
-  SizeTo(r, 800, 600);
-  r.RestoreWindow();
-  EXPECT_EQ(window_.GetProp(rt::PROP_Width) + "x" + window_.GetProp(rt::PROP_Height), "400x300");
-  EXPECT_EQ(Layout(), kOriginal);
-}
-
-TEST_F(ResizePass, AStrategyGivenAfterInitIsHonoured) {
-  // The prompt is given "keep the distance from the right" by the procedure after Init.
-  WindowResizeClass r;
-  r.Init(2, 0);
+  EXPECT_EQ(window_.GetProp(rt::PROP_MinWidth) + "x" + window_.GetProp(rt::PROP_MinHeight) + " " +
+                window_.GetProp(rt::PROP_MaxWidth) + "x" + window_.GetProp(rt::PROP_MaxHeight), "400x300 400x300");
   r.SetStrategy(kPrompt, ResizeRule::FromRight | ResizeRule::FromTop, ResizeRule::KeepWidth | ResizeRule::KeepHeight);
   SizeTo(r, 600, 450);
   EXPECT_EQ(At(kPrompt), (Box{420, 40, 60, 10}));
+  r.RestoreWindow();
+  EXPECT_EQ(window_.GetProp(rt::PROP_Width) + "x" + window_.GetProp(rt::PROP_Height), "400x300");
+  EXPECT_EQ(Layout(), kOriginal);
 }
 
 TEST_F(ResizePass, UndeferredMovesGoFarthestFirstWhenGrowingAndNearestFirstWhenShrinking) {
   WindowResizeClass r;
   r.Init(2, 0);
   r.DeferMoves = 0;
-  window_.SetProp(rt::PROP_Width, "600");
-  window_.SetProp(rt::PROP_Height, "450");
-  r.Resize();
-  ASSERT_FALSE(r.ResizeList->empty());
-  EXPECT_EQ(r.ResizeList->front().ControlID, kOk) << "the bottom-right button moves first";
-  EXPECT_EQ(r.ResizeList->back().ControlID, kHelp);
-  window_.SetProp(rt::PROP_Width, "320");
-  window_.SetProp(rt::PROP_Height, "240");
-  r.Resize();
-  EXPECT_EQ(r.ResizeList->front().ControlID, kHelp) << "shrinking starts at the origin";
-  EXPECT_EQ(r.ResizeList->back().ControlID, kOk);
+  for (const auto& [width, height, first, last] : {std::tuple{"600", "450", kOk, kHelp}, {"320", "240", kHelp, kOk}}) {
+    window_.SetProp(rt::PROP_Width, width);  // growing, the bottom-right button moves first
+    window_.SetProp(rt::PROP_Height, height);
+    r.Resize();
+    ASSERT_FALSE(r.ResizeList->empty());
+    EXPECT_EQ(r.ResizeList->front().ControlID * 10 + r.ResizeList->back().ControlID, first * 10 + last) << width;
+  }
 }
 
 TEST_F(ResizePass, AControlResizedByTheProgramTakesItsChildrenAlong) {
@@ -207,10 +183,9 @@ TEST_F(ResizePass, ListingSkipsMenusTabsAndExcludedControlsAndKnowsGroupChildren
   std::vector<Long> listed;
   for (const ResizeQueue& e : *r.ControlQueue) listed.push_back(e.ID);
   EXPECT_EQ(listed, (std::vector<Long>{kOk, kHelp, kList, kPrompt, kGroup, kInner, kGo, 9, 11}));
-  EXPECT_EQ(r.GetParentControl(kInner), kGroup);
-  EXPECT_EQ(r.GetParentControl(kGo), kGroup);
-  EXPECT_EQ(r.GetParentControl(11), 9) << "a control on a tab moves with the tab's sheet";
-  EXPECT_EQ(r.GetParentControl(kHelp), 0);
+  // The group's controls move with the group, a control on a tab with the tab's sheet.
+  EXPECT_EQ((std::vector<Long>{r.GetParentControl(kInner), r.GetParentControl(kGo), r.GetParentControl(11), r.GetParentControl(kHelp)}),
+            (std::vector<Long>{kGroup, kGroup, 9, 0}));
   window.Close();
 }
 
