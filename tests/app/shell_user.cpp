@@ -67,30 +67,18 @@ int ProgramRun::Finish() {
   return exitCode_;
 }
 
-bool ProgramRun::Login(const std::optional<std::string>& name) {
-  const std::optional<ShownWindow> login = robot_->WaitForWindow("Login", kWait, 1);
-  if (!login) return false;
-  if (name && !robot_->TypeInto(*login, kUserNameEntry, *name)) return false;
-  return robot_->Press(*login, kAcceptButton) && robot_->WaitForWindowClosed(*login, kWait);
-}
-
-bool ProgramRun::AnswerGreeting() {
-  const std::optional<rt::ui::ShownMessageBox> greeting = robot_->WaitForMessageBox(kWait, 1);
-  if (!greeting) return false;
-  EXPECT_EQ(greeting->caption, "Start");
-  EXPECT_EQ(greeting->text, "Wellcome ...");
-  EXPECT_EQ(greeting->buttons.size(), 1u);
-  return robot_->PressButton(*greeting, rt::BUTTON_OK);
-}
-
-std::optional<ShownWindow> ProgramRun::Frame() { return robot_->WaitForWindow(kFrameTitle, kWait, 1); }
-
 std::optional<ShownWindow> ProgramRun::TestWindow() { return robot_->WaitForWindow(kTestTitle, kWait, 1); }
 
 std::optional<ProgramRun::Shell> ProgramRun::StartUp(const std::optional<std::string>& name) {
-  const std::optional<ShownWindow> frame = Frame();
-  if (!frame || !Login(name) || !AnswerGreeting()) return std::nullopt;
-  const std::optional<ShownWindow> test = TestWindow();
+  const std::optional<ShownWindow> frame = robot_->WaitForWindow(kFrameTitle, kWait, 1);
+  const std::optional<ShownWindow> login = robot_->WaitForWindow("Login", kWait, 1);
+  if (!frame || !login || (name && !robot_->TypeInto(*login, kUserNameEntry, *name)) || !PressToClose(*robot_, *login, kAcceptButton))
+    return std::nullopt;
+  const std::optional<rt::ui::ShownMessageBox> greeting = robot_->WaitForMessageBox(kWait, 1);
+  if (!greeting) return std::nullopt;
+  EXPECT_EQ(greeting->caption + " " + greeting->text, "Start Wellcome ...");
+  EXPECT_EQ(greeting->buttons.size(), 1u);
+  const std::optional<ShownWindow> test = robot_->PressButton(*greeting, rt::BUTTON_OK) ? TestWindow() : std::nullopt;
   if (!test) return std::nullopt;
   return Shell{*frame, *test};
 }

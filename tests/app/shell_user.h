@@ -54,7 +54,6 @@ class ProgramRun {
   std::filesystem::path Log() const { return log_; }
 
   std::optional<rt::ui::ShownWindow> TestWindow();
-  std::optional<rt::ui::ShownWindow> Frame();
   // The whole start-up: the frame, the login screen with `name` typed over "DemoUser" (nothing
   // typed when absent) and Accept, the greeting's OK; then the frame and the message test
   // window it opened.
@@ -72,8 +71,6 @@ class ProgramRun {
   std::vector<LogEntry> Entries() const;
 
  private:
-  bool Login(const std::optional<std::string>& name);
-  bool AnswerGreeting();
 
   TempDir temp_;
   std::unique_ptr<ScopedCurrentDirectory> inTemp_;

@@ -161,15 +161,4 @@ void OtherStationForm::ChangedWhileTheFormIsOpen() {
                                     "OK", "OK")});
 }
 
-void OtherStationForm::DeletedBeforeTheFormOpens() {
-  std::future<Outcome> outcome = Call(Request::Change, 1, [] { EXPECT_EQ(OtherStation("delete 1"), 0); });
-  Answer("Record Retrieval Error", rt::BUTTON_OK);
-  EXPECT_EQ(Result(outcome).response, Response::Cancelled);
-  Finish();
-  EXPECT_EQ(stored_, Strings{});
-  const std::string text = "This record was changed or deleted by another station.|Error: (Record Not Available "
-                           "(33)) attempting to access a record from the " + ShownFileName() + " file.";
-  EXPECT_EQ(logged_, Strings{Logged(kCallerTitle, "Record Retrieval Error", text.c_str(), "OK", "OK")});
-}
-
 }  // namespace updateform

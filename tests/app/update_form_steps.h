@@ -53,8 +53,6 @@ class UpdateForm : public ::testing::Test {
   void SetUp() override;
   // Runs in the program's temporary current directory before anything else.
   virtual void Prepare() {}
-  // The data file's name as the error messages show it.
-  virtual std::string ShownFileName() { return "AFILE"; }
 
   rt::ui::Robot& Robot() { return run_->Robot(); }
 
@@ -80,19 +78,14 @@ class UpdateForm : public ::testing::Test {
   Strings logged_;
 };
 
-// Record 1 stored by the other desk before the program starts; the scenarios of that desk
-// changing it while the form is open (each field's recall is the form's own wiring) or deleting
-// it before the form opens (the form reads it again). A save failing and tried again is the
-// window manager's test.
+// Record 1 stored by the other desk before the program starts. A save failing and tried again
+// is the window manager's test.
 class OtherStationForm : public UpdateForm {
  protected:
   OtherStationForm() : UpdateForm({"1 one 1.50 6/15/2025 08:30"}) {}
 
   // Changed between the form's read and its save: the save is refused (8), the form shows
   // their version, Ctrl+H brings back each value typed here, and the second save keeps both.
-  void ChangedWhileTheFormIsOpen();
-  // Deleted before the form opens: 33 reported, no form.
-  void DeletedBeforeTheFormOpens();
-};
+  void ChangedWhileTheFormIsOpen();};
 
 }  // namespace updateform
