@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <regex>
 
 #include "app/globals.h"
 #include "app/program.h"
+#include "msglog/log_reader.h"
 #include "runtime/core/dialogs.h"
 #include "runtime/core/system_props.h"
 #include "runtime/platform/platform.h"
@@ -99,24 +99,16 @@ int ProgramRun::Exit(const ShownWindow& frame) {
 }
 
 std::vector<LogEntry> ProgramRun::Entries() const {
-  const std::string text = ReadFile(log_);
-  static const std::regex header(R"(^[A-Z][a-z]{2} \d{2}, \d{4} \d{2}:\d{2}:\d{2} USER:(.*)  ComputerName:.* $)");
   std::vector<LogEntry> entries;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = text.find("\r\n", at);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(at, end - at);
-    std::smatch match;
-    if (std::regex_match(line, match, header)) {
-      entries.push_back({match[1].str(), {}});
-    } else if (entries.empty()) {
-      ADD_FAILURE() << "the log starts without an entry's header: " << line;
-      entries.push_back({});
-    } else {
-      entries.back().body += "\r\n" + line;
-    }
-    at = end + 2;
+  msglog::LogReader reader;
+  msglog::EntryView view;
+  if (reader.Open(log_.string()) != 0) return entries;
+  for (bool more = true; more;) {
+    more = reader.Next(view) == msglog::LogReader::Result::Entry;
+    if (!more && !reader.TakeTail(view)) break;
+    EXPECT_NE(view.kind, msglog::EntryKind::Damaged) << view.damage << ": " << view.raw;
+    const std::size_t body = view.raw.find("\r\n");
+    entries.push_back({std::string(view.user), std::string(view.raw.substr(body, view.raw.size() - 2 - body))});
   }
   return entries;
 }
