@@ -1,6 +1,5 @@
 // The demo shell as a user meets it, under the headless backend with the real procedures on
-// program thread 1: the start-up sequence (frame, login, greeting, message test window) and the
-// user name it logs, the log path in its text line, the menu, each window's placement kept in the
+// program thread 1: the log path in the message test window's text line, the menu, each window's placement kept in the
 // INI file, and the notices of a log that cannot be written or a log server lost.
 
 #include <gtest/gtest.h>
@@ -11,7 +10,6 @@
 #include <vector>
 
 #include "msglog/globals.h"
-#include "msglog/message_log.h"
 #include "runtime/core/dialogs.h"
 #include "runtime/data/ini_store.h"
 #include "runtime/platform/platform.h"
@@ -25,39 +23,6 @@ using rt::Long;
 using rt::ui::ShownWindow;
 
 enum : Long { kMessage1 = 1, kLogPath = 7, kOk, kCancel };
-
-std::string Greeting() {
-  return MessageBody(kFrameTitle, "Start", "Wellcome ...", {"OK", "OK"});
-}
-
-// ---- The user name ----
-
-struct LoginCase {
-  const char* name;
-  std::optional<std::string> typed;  // nothing typed: the pre-filled name stays
-  std::string logged;
-};
-
-class LoginTest : public ::testing::TestWithParam<LoginCase> {};
-
-TEST_P(LoginTest, TheGreetingCarriesTheNameLeftInTheField) {
-  const LoginCase& c = GetParam();
-  ProgramRun run;
-  const std::optional<ProgramRun::Shell> shell = run.StartToTheFrame(c.typed);
-  ASSERT_TRUE(shell);
-  EXPECT_EQ(run.Exit(shell->frame), 0);
-
-  const std::vector<LogEntry> entries = run.Entries();
-  ASSERT_EQ(entries.size(), 1u) << "only the greeting is logged";
-  EXPECT_EQ(entries[0].user, c.logged);
-  EXPECT_EQ(entries[0].body, Greeting());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, LoginTest,
-    ::testing::Values(LoginCase{"Cleared", "", ""},  // the name left as it is: every other scenario
-                      LoginCase{"NoMoreThanTwenty", "Abcdefghij0123456789X", "Abcdefghij0123456789"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // The message test window's buttons, each dialog answered and logged, are played by key presses
 // through the real program under X (demo_under_xvfb.sh).
