@@ -40,10 +40,9 @@ TEST(CentralSpool, RecordsSurviveAnyBytesAndTornOrGarbledOnesAreSkippedWhole) {
   SpoolContents all = DecodeSpool(bytes);
   ASSERT_EQ(all.records.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(all.records[i].id, records[i].id);
-    EXPECT_EQ(all.records[i].program, records[i].program);
-    EXPECT_EQ(all.records[i].process, records[i].process);
-    EXPECT_EQ(all.records[i].entry, records[i].entry) << i;
+    const SpoolRecord &got = all.records[i], &want = records[i];
+    EXPECT_EQ(got.id + "|" + got.program + "|" + std::to_string(got.process) + "|" + got.entry,
+              want.id + "|" + want.program + "|" + std::to_string(want.process) + "|" + want.entry);
   }
   EXPECT_EQ(all.damagedBytes, 0u);
 

@@ -1,9 +1,7 @@
 // quibbet_log run as a process over the two users' log the hooks wrote: one table of command
 // lines and what they print and return; the csv and json read back by Python's own modules;
-// damaged copies, output that cannot be written, an unreadable file, following a growing and a
-// replaced file, and the log beside the program.
-
-#include <unistd.h>
+// damaged copies, output that cannot be written, following a growing and a replaced file, and
+// the log beside the program.
 
 #include <algorithm>
 #include <chrono>
@@ -163,16 +161,6 @@ TEST_F(QuibbetLogTest, OutputThatCannotBeWrittenIsNotReportedAsDone) {
   const Outcome run = Process({QUIBBET_LOG_TOOL, "--format", "csv", log_.string()}, dir_, "UTC", "/dev/full").Wait();
   EXPECT_EQ(run.status, 5);
   EXPECT_NE(run.err.find("cannot write the output: No space left on device"), std::string::npos) << run.err;
-}
-
-TEST_F(QuibbetLogTest, UnreadableFileIsNamedAsSuch) {
-  std::filesystem::permissions(log_, std::filesystem::perms::none);
-  // Root reads any file: the tool then runs as nobody.
-  std::vector<std::string> args = {QUIBBET_LOG_TOOL, log_.string()};
-  if (geteuid() == 0) args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-  const Outcome run = Process(args, dir_).Wait();
-  EXPECT_EQ(run.status, 4);
-  EXPECT_NE(run.err.find("cannot be read: Permission denied"), std::string::npos) << run.err;
 }
 
 TEST_F(QuibbetLogTest, FollowPrintsNewEntriesAndKeepsUpWhenTheFileIsReplaced) {
