@@ -16,6 +16,7 @@
 #include "app/globals.h"
 #include "framework/window/window_manager.h"
 #include "runtime/core/dialogs.h"
+#include "msglog/message_log.h"
 #include "runtime/ui/property_holder.h"
 #include "tests/app/update_form_steps.h"
 
@@ -124,10 +125,10 @@ TEST_F(OtherStationForm, DeletedBeforeTheFormOpensIsReportedAndNoFormOpens) {
   EXPECT_EQ(Result(outcome).response, Response::Cancelled);
   Finish();
   EXPECT_EQ(stored_, Strings{});
-  EXPECT_EQ(logged_, Strings{Logged(kCallerTitle, "Record Retrieval Error",
-                                    "This record was changed or deleted by another station.|Error: (Record Not Available "
-                                    "(33)) attempting to access a record from the AFILE file.",
-                                    "OK", "OK")});
+  EXPECT_EQ(logged_, Strings{MessageBody(kCallerTitle, "Record Retrieval Error",
+                                         "This record was changed or deleted by another station.|Error: (Record Not "
+                                         "Available (33)) attempting to access a record from the AFILE file.",
+                                         {"OK", "OK"})});
 }
 
 }  // namespace

@@ -41,10 +41,6 @@ int OtherStation(const std::string& arguments) {
   return std::system((std::string("'") + OTHER_STATION + "' " + arguments).c_str());
 }
 
-std::string Logged(const char* window, const char* caption, const char* text, const char* shown, const char* pressed) {
-  return MessageBody(window, caption, text, {shown, pressed});
-}
-
 // ---- UpdateForm ----
 
 void UpdateForm::SetUp() {
@@ -155,10 +151,10 @@ void OtherStationForm::ChangedWhileTheFormIsOpen() {
 
   Finish();
   EXPECT_EQ(stored_, Strings{"1|mine|2.25|6/15/2025|10:45"});
-  EXPECT_EQ(logged_, Strings{Logged(kChanged, "Record Was Not Updated",
-                                    "This record was changed by another station. Those changes will now be displayed. "
-                                    "Use the Ditto Button or Ctrl+H to recall your changes.",
-                                    "OK", "OK")});
+  EXPECT_EQ(logged_, Strings{MessageBody(kChanged, "Record Was Not Updated",
+                                         "This record was changed by another station. Those changes will now be "
+                                         "displayed. Use the Ditto Button or Ctrl+H to recall your changes.",
+                                         {"OK", "OK"})});
 }
 
 }  // namespace updateform

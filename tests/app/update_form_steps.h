@@ -1,10 +1,8 @@
 #pragma once
-// The update form's scenarios shared by the test binaries that run them over different data
-// files (the local keyed file, a table on a server): the whole program under the headless
-// backend, UpdateAFile called on a thread of its own as the browse calls it, another copy of
-// the program (tests/app/other_station, a process of its own) at another desk, and the data
-// file and log read back once the program has ended. Owns the program run of one test; calls
-// the program's dictionary and procedures and the Robot.
+// The update form's scenarios, over the local keyed file or a table on a server: the whole
+// program under the headless backend, UpdateAFile on a thread of its own as the browse calls it,
+// another copy of the program (tests/app/other_station) at another desk, and the data file and
+// log read back once the program has ended. Owns the program run of one test.
 
 #include <gtest/gtest.h>
 
@@ -37,7 +35,6 @@ using shelltest::Trimmed;
 std::string Shown(AFI_Record& record);
 // The other desk's copy of the program, run in the current directory; its exit code (0: done).
 int OtherStation(const std::string& arguments);
-std::string Logged(const char* window, const char* caption, const char* text, const char* shown, const char* pressed);
 
 struct Outcome {
   rt::Byte response = 0;
