@@ -89,6 +89,10 @@ std::optional<ProgramRun::Shell> ProgramRun::StartToTheFrame(const std::optional
   return shell;
 }
 
+void AnswerOnThread1(rt::ui::Robot& robot, const char* caption) {
+  if (const auto box = robot.WaitForMessageBox(kWait, 1)) robot.PressCaption(*box, caption);
+}
+
 bool PressToClose(rt::ui::Robot& robot, const ShownWindow& window, rt::Long button) {
   return robot.Press(window, button) && robot.WaitForWindowClosed(window, kWait);
 }

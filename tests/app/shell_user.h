@@ -37,6 +37,8 @@ struct LogEntry {
 // Text without the blanks a picture pads it with on either side.
 std::string Trimmed(std::string_view text);
 
+// Presses the button of that caption in the next message box of program thread 1.
+void AnswerOnThread1(rt::ui::Robot& robot, const char* caption);
 // Presses `button` and waits until the window has closed.
 bool PressToClose(rt::ui::Robot& robot, const rt::ui::ShownWindow& window, rt::Long button);
 

@@ -25,19 +25,15 @@ enum : Long { kMessage1 = 1, kMessage2 = 2, kCancel = 9 };
 enum : Long { kText = 4, kFrom = 6, kTo = 8, kList = 9, kDetail = 10, kProgress = 11, kClose = 12 };
 enum : Long { kUserColumn = 2, kKindColumn = 4, kWindowColumn = 5, kTitleColumn = 6, kTextColumn = 7, kPressedColumn = 8 };
 
-void Answer(rt::ui::Robot& robot, const char* caption) {
-  if (const auto box = robot.WaitForMessageBox(kWait, 1)) robot.PressCaption(*box, caption);
-}
-
 TEST(LogWindowTest, ListsNewestFirstFiltersAsTypedAndFollowsTheLog) {
   ProgramRun run;
   rt::ui::Robot& robot = run.Robot();
   const std::optional<ProgramRun::Shell> shell = run.StartUp("Alice");
   ASSERT_TRUE(shell);
   ASSERT_TRUE(robot.Press(shell->test, kMessage1));
-  Answer(robot, "No");
+  AnswerOnThread1(robot, "No");
   ASSERT_TRUE(robot.Press(shell->test, kMessage2));
-  Answer(robot, "5");
+  AnswerOnThread1(robot, "5");
   ASSERT_TRUE(PressToClose(robot, shell->test, kCancel));
 
   ASSERT_TRUE(robot.ChooseMenu(shell->frame, "Browse|Message Log"));
@@ -77,7 +73,7 @@ TEST(LogWindowTest, ListsNewestFirstFiltersAsTypedAndFollowsTheLog) {
   const std::optional<ShownWindow> test = robot.WaitForWindow(kTestTitle, kWait, 1);
   ASSERT_TRUE(test);
   ASSERT_TRUE(robot.Press(*test, kMessage1));
-  Answer(robot, "Yes");
+  AnswerOnThread1(robot, "Yes");
   ASSERT_TRUE(PressToClose(robot, *test, kCancel));
   ASSERT_TRUE(robot.WaitForListRows(*log, kList, 4, kWait));
   EXPECT_EQ(robot.Cell(*log, kList, 1, kPressedColumn), "YES");

@@ -1,5 +1,5 @@
-// The demo shell as a user meets it, under the headless backend with the real procedures on
-// program thread 1: the log path in the message test window's text line, the menu, each window's placement kept in the
+// The demo shell under the headless backend with the real procedures on program thread 1: the
+// log path in the message test window's text line, the menu, each window's placement kept in the
 // INI file, and the notices of a log that cannot be written or a log server lost.
 
 #include <gtest/gtest.h>
@@ -26,12 +26,6 @@ enum : Long { kMessage1 = 1, kLogPath = 7, kOk, kCancel };
 
 // The message test window's buttons, each dialog answered and logged, are played by key presses
 // through the real program under X (demo_under_xvfb.sh).
-
-void Answer(rt::ui::Robot& robot, const char* caption) {
-  if (const auto box = robot.WaitForMessageBox(kWait, 1)) robot.PressCaption(*box, caption);
-}
-
-// ---- The text line, the menu and the INI file ----
 
 TEST(Shell, ShowsTheLogPathServesTheMenuAndKeepsEachPlacement) {
   ProgramRun run;
@@ -65,8 +59,6 @@ TEST(Shell, ShowsTheLogPathServesTheMenuAndKeepsEachPlacement) {
   }
 }
 
-// ---- A log that cannot be written ----
-
 TEST(Shell, ALogThatCannotBeWrittenIsSaidOnceInTheStatusBarAndTheDialogsGoOn) {
   // A directory where the log should be: no entry can be written, whoever runs the test.
   const std::filesystem::path log =
@@ -82,7 +74,7 @@ TEST(Shell, ALogThatCannotBeWrittenIsSaidOnceInTheStatusBarAndTheDialogsGoOn) {
 
   // More lost entries: each dialog still answered, nobody told twice.
   ASSERT_TRUE(robot.Press(shell->test, kMessage1));
-  Answer(robot, "No");
+  AnswerOnThread1(robot, "No");
   ASSERT_TRUE(PressToClose(robot, shell->test, kCancel));
   EXPECT_EQ(run.Exit(shell->frame), 0);
   EXPECT_EQ(GLO_MessageLogLoss.LostEntries(), 2u);
