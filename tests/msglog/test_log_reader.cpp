@@ -92,11 +92,8 @@ struct DamageCase {
 constexpr EntryKind M = EntryKind::Message, S = EntryKind::Stop, D = EntryKind::DeclinedStop, X = EntryKind::Damaged;
 
 const DamageCase kDamageCases[] = {
-    {"1.1 bare LF instead of CR LF", [](const std::string& log) {
-       std::string out;
-       for (char c : log) if (c != '\r') out += c;
-       return out;
-     }, {M, S, D}, {1, 9, 13}, ""},
+    {"1.1 bare LF instead of CR LF", [](const std::string& log) { std::string out = log; std::erase(out, '\r'); return out; },
+     {M, S, D}, {1, 9, 13}, ""},
     {"1.2 bytes that are not UTF-8 in a value", [](const std::string& log) { return Replace(log, "order?", "ord\xFF\xFE?"); },
      {M, S, D}, {1, 9, 13}, ""},
     {"2.1 message cut short by a killed writer, next entry follows",
@@ -104,10 +101,8 @@ const DamageCase kDamageCases[] = {
      {X, S, D}, {1, 5, 9}, "message without MessageText"},
     {"2.2 a field missing", [](const std::string& log) { return Replace(log, "  ShownButtons=YES|NO\r\n", ""); },
      {X, S, D}, {1, 8, 12}, "message without ShownButtons"},
-    {"2.3 a stray line between entries", [](const std::string& log) {
-       return Replace(log, "\r\nDec 06, 2026 09:04:05 USER:Anna  ComputerName:TESTPC \r\n  STOP:",
-                      "\r\nnoise\r\nDec 06, 2026 09:04:05 USER:Anna  ComputerName:TESTPC \r\n  STOP:");
-     }, {M, X, S, D}, {1, 9, 10, 14}, "lines outside any entry"},
+    {"2.3 a stray line between entries", [](const std::string& log) { return std::string(log).insert(log.find("Dec", 10), "noise\r\n"); },
+     {M, X, S, D}, {1, 9, 10, 14}, "lines outside any entry"},
     {"2.4 garbage before the first entry", [](const std::string& log) { return std::string("\xFF\x00garbage\r\n\r\n", 13) + log; },
      {X, M, S, D}, {1, 3, 11, 15}, "lines outside any entry"},
     {"2.5 unknown kind line", [](const std::string& log) { return Replace(log, "  STOP:", "  HALT:"); },
@@ -116,10 +111,8 @@ const DamageCase kDamageCases[] = {
      {X, S, D}, {1, 9, 13}, "header without ComputerName"},
     {"2.7 a line after a declined stop", [](const std::string& log) { return log + "  extra\r\n"; },
      {M, S, D, X}, {1, 9, 13, 15}, "lines outside any entry"},
-    {"2.8 a month that is no month is no header", [](const std::string& log) {
-       return Replace(log, "\r\nDec 06, 2026 09:04:05 USER:Anna  ComputerName:TESTPC \r\n  STOP:",
-                      "\r\nXyz 06, 2026 09:04:05 USER:Anna  ComputerName:TESTPC \r\n  STOP:");
-     }, {M, X, D}, {1, 9, 13}, "lines outside any entry"},
+    {"2.8 a month that is no month is no header", [](const std::string& log) { return std::string(log).replace(log.find("Dec", 10), 3, "Xyz"); },
+     {M, X, D}, {1, 9, 13}, "lines outside any entry"},
     {"3.1 the file ends inside the last line (taken as the tail)",
      [](const std::string& log) { return log.substr(0, log.size() - 5); }, {M, S, X}, {1, 9, 13}, "entry cut short"},
     {"3.2 an empty file", [](const std::string&) { return std::string(); }, {}, {}, ""},
