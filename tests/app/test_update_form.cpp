@@ -27,19 +27,16 @@ using namespace updateform;
 using rt::Long;
 using rt::ui::ShownWindow;
 
-// ---- Insert, change, delete and view ----
-
 struct InsertCase {
-  const char* name;
   std::vector<const char*> typed;  // ID, Astring, Adecimal, Adate, Atime
   const char* stored;
 };
 
 const InsertCase kInserts[] = {
     // The highest ID; 19 letters and an 'é' that would end past the 20th byte: it goes whole.
-    {"1_HighestIdLowestDecimal", {"2147483647", "Abcdefghij012345678\xC3\xA9", "-99999.99", "2/29/2024", "23:59"},
+    {{"2147483647", "Abcdefghij012345678\xC3\xA9", "-99999.99", "2/29/2024", "23:59"},
      "2,147,483,647|Abcdefghij012345678|-99,999.99|2/29/2024|23:59"},
-    {"3_SmallNegativeDecimal", {"7", "seven", "-0.01", "12/31/9999", "12:00"}, "7|seven|-0.01|12/31/9999|12:00"},
+    {{"7", "seven", "-0.01", "12/31/9999", "12:00"}, "7|seven|-0.01|12/31/9999|12:00"},
 };
 
 class UpdateFormFlow : public UpdateForm {};
@@ -49,11 +46,10 @@ TEST_F(UpdateFormFlow, InsertsChangesAndViews) {
     std::future<Outcome> outcome = Call(Request::Insert);
     const ShownWindow form = Form(kAdded);
     Fill(form, insert.typed);
-    ASSERT_TRUE(Robot().Press(form, kOk)) << insert.name;
-    EXPECT_TRUE(Robot().WaitForWindowClosed(form, kWait)) << insert.name;
+    ASSERT_TRUE(PressToClose(Robot(), form, kOk)) << insert.stored;
     const Outcome done = Result(outcome);
-    EXPECT_EQ(done.response, Response::Completed) << insert.name;
-    EXPECT_EQ(done.record, insert.stored) << insert.name;
+    EXPECT_EQ(done.response, Response::Completed) << insert.stored;
+    EXPECT_EQ(done.record, insert.stored);
   }
 
   // A change: the form shows the record as stored, the new text is saved.
@@ -76,8 +72,6 @@ TEST_F(UpdateFormFlow, InsertsChangesAndViews) {
   EXPECT_EQ(stored_, (Strings{kInserts[0].stored, "7|SEVEN changed|-0.01|12/31/9999|12:00"}));
   EXPECT_EQ(logged_, Strings{}) << "a delete's question is the browse's test";
 }
-
-// ---- Values the pictures refuse ----
 
 struct RefusedCase {
   const char* name;
@@ -113,8 +107,6 @@ TEST_F(UpdateFormFlow, RefusedValuesKeepTheFormOpenUntilCorrected) {
   EXPECT_EQ(stored_, Strings{"1|one|1.50|6/15/2025|8:30"});
   EXPECT_EQ(logged_, Strings{});
 }
-
-// ---- Another station ----
 
 TEST_F(OtherStationForm, ChangedMeanwhileShowsTheirsAndRecallsEachTypedValue) { ChangedWhileTheFormIsOpen(); }
 

@@ -41,8 +41,6 @@ int OtherStation(const std::string& arguments) {
   return std::system((std::string("'") + OTHER_STATION + "' " + arguments).c_str());
 }
 
-// ---- UpdateForm ----
-
 void UpdateForm::SetUp() {
   run_.emplace([this] {
     Prepare();
@@ -132,8 +130,6 @@ void UpdateForm::Finish() {
     logged_.push_back(entries[i].body);
   }
 }
-
-// ---- OtherStationForm ----
 
 void OtherStationForm::ChangedWhileTheFormIsOpen() {
   std::future<Outcome> outcome = Call(Request::Change, 1);
