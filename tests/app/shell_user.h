@@ -1,9 +1,8 @@
 #pragma once
-// Plays the user of the whole demo program under the headless backend: the program entry runs on
-// program thread 1 in a fresh current directory (with its own configuration directory), the
-// Robot answers the start-up sequence, and the log beside the test binary is read back as
-// entries. The program runs once per process (thread numbers are not reused), so each test runs
-// alone, as ctest runs them. Owns the backend, the program's thread and the temporary directory.
+// Plays the user of the whole demo program under the headless backend: the program on thread 1
+// in a fresh current directory, the start-up answered, the log beside the test binary read back.
+// Once per process (thread numbers are not reused), as ctest runs each test. Owns the backend,
+// the program's thread and the temporary directory.
 
 #include <chrono>
 #include <filesystem>

@@ -1,8 +1,6 @@
-// The message log window as an auditor uses it, the real program under the headless backend:
-// opened from the frame's menu on a thread of its own, the entries newest first with their
-// fields in columns, the filter row narrowing as it is typed, an entry written while the window
-// is open appearing at the top, and a date that does not parse yet leaving the list as it was;
-// with a log server that cannot be reached, the file's entries and the reason.
+// The message log window in the real program under the headless backend: on a thread of its own,
+// newest first in columns, filtered as typed, a date not yet whole, an entry written while it is
+// open; with a log server that cannot be reached, the file's entries and the reason.
 
 #include <gtest/gtest.h>
 

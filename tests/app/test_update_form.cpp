@@ -1,10 +1,7 @@
-// The update form UpdateAFile as a user meets it, in the whole program under the headless
-// backend: after the start-up, each call runs on a thread of its own as the browse's does (its
-// window open, the record read, GlobalRequest set) and the Robot plays the user. Inserts at the
-// edges of the entries' pictures, a change, a view; values the
-// pictures refuse; and another copy of the program (tests/app/other_station, a process of its
-// own) changing the record while the form is open or deleting it before. Each test
-// checks the data file afterwards and the log entries the user met, in order.
+// The update form UpdateAFile in the whole program (update_form_steps.h): inserts at the edges of
+// the entries' pictures, a change, a view; values the pictures refuse; another station changing
+// the record while the form is open or deleting it before. Each test checks the data file
+// afterwards and the log entries the user met, in order.
 
 #include <gtest/gtest.h>
 
