@@ -83,8 +83,7 @@ TEST(Shell, ALogThatCannotBeWrittenIsSaidOnceInTheStatusBarAndTheDialogsGoOn) {
   std::filesystem::remove(log);
 }
 
-// The log server's sender reports from a thread of its own: the status bar shows the loss and
-// then the return, each once, though neither comes from the frame's thread.
+// The log server's sender reports from a thread of its own, not the frame's.
 TEST(Shell, TheLogServerLostAndBackIsShownInTheStatusBar) {
   GLO_MessageLogLoss.ResetSession();
   ::testing::internal::CaptureStderr();

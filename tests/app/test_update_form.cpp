@@ -107,7 +107,6 @@ TEST_F(UpdateFormFlow, RefusedValuesKeepTheFormOpenUntilCorrected) {
 
 TEST_F(OtherStationForm, ChangedMeanwhileShowsTheirsAndRecallsEachTypedValue) { ChangedWhileTheFormIsOpen(); }
 
-// Deleted before the form opens: the form reads it again, 33 is reported and no form opens.
 TEST_F(OtherStationForm, DeletedBeforeTheFormOpensIsReportedAndNoFormOpens) {
   std::future<Outcome> outcome = Call(Request::Change, 1, [] { EXPECT_EQ(OtherStation("delete 1"), 0); });
   Answer("Record Retrieval Error", rt::BUTTON_OK);

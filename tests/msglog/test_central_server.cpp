@@ -1,9 +1,6 @@
-// The central copy against a real PostgreSQL: the log tailed from its cursor across a lost
-// cursor, a damaged stretch, a replaced and an emptied file, the spool's files; the server's
-// loss and return told once each without the password, also to a second program of the folder;
-// a hung server; quibbet_log --server against the same entries in a file; the administrator's
-// limited role; the log window's catalog of every desk's rows, newest first, filtered, with late
-// rows and its row limit.
+// The central copy against a real PostgreSQL (skipped with the reason when none starts): the log
+// sent from its cursor whatever becomes of cursor, file and spool; the server lost and back; a
+// hung server; quibbet_log --server; the administrator's role; the log window's catalog.
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -154,8 +151,6 @@ class CentralServer : public ::testing::Test {
 
 }  // namespace
 
-// The log file tailed from its cursor, once each, whatever becomes of the cursor or the file, and
-// the spool's files.
 TEST_F(CentralServer, TheLogIsSentFromItsCursorOnceEvenWhenTheCursorOrTheFileIsLost) {
   const std::filesystem::path other = temp_ / "other.txt";
   const struct {
@@ -195,8 +190,7 @@ TEST_F(CentralServer, TheLogIsSentFromItsCursorOnceEvenWhenTheCursorOrTheFileIsL
   ExpectAllSent(temp_.Path());
 }
 
-// The server lost and back: each told once, the password never, also by a second program of the
-// folder, which finds the log sent by this one.
+// Told also by a second program of the folder, which finds the log sent by this one.
 TEST_F(CentralServer, ServerDownAndBackAreToldOnceEachWithoutThePassword) {
   LogLossNotice notice, otherNotice;
   Told told(notice), otherTold(otherNotice);
@@ -223,8 +217,7 @@ TEST_F(CentralServer, ServerDownAndBackAreToldOnceEachWithoutThePassword) {
   ExpectAllSent(temp_.Path());
 }
 
-// A server that hangs mid-statement (its connection alive) does not hold the program's end, and
-// the entry it held is sent by the next sender.
+// Its connection alive; the entry it held goes with the next sender.
 TEST_F(CentralServer, AServerThatHangsMidStatementDoesNotHoldTheEnd) {
   rt::pg::Connection admin;
   ASSERT_TRUE(admin.Connect(conninfo_).Ok());
@@ -273,8 +266,7 @@ TEST_F(CentralServer, ToolReadsTheServerAsItReadsTheFile) {
   EXPECT_EQ(down.err.find("hunter2"), std::string::npos) << down.err;
 }
 
-// The administrator's role: insert and select are all the central copy needs; a resent entry is
-// stored once.
+// Insert and select are all the central copy needs; a resent entry is stored once.
 TEST_F(CentralServer, ARoleThatMayOnlyInsertAndSelectIsEnough) {
   const std::size_t from = conninfo_.find("search_path=") + 12;
   const std::string schema = conninfo_.substr(from, conninfo_.rfind('\'') - from);
@@ -307,8 +299,7 @@ bool WaitForRows(const ServerLogCatalog& catalog, std::size_t count) {
 }
 }  // namespace
 
-// 7.x the log window's catalog: every desk's rows newest first by moment across pages (ties by
-// arrival), a filter, and a row arriving late for an earlier moment
+// The log window's catalog: newest first by moment across pages (ties by arrival).
 TEST_F(CentralServer, TheCatalogListsEveryDeskNewestFirstFiltersAndTakesLateRows) {
   // 1200 rows on three moments, stored oldest moment last: pages end inside runs of one moment.
   std::vector<CentralRow> rows;
@@ -345,7 +336,6 @@ TEST_F(CentralServer, TheCatalogListsEveryDeskNewestFirstFiltersAndTakesLateRows
   EXPECT_EQ(catalog.Problem(), "");
 }
 
-// The window reads the newest rows up to its limit and says so when older ones are left unread.
 TEST_F(CentralServer, TheCatalogSaysSoWhenItsRowLimitLeavesOlderEntriesUnread) {
   std::vector<CentralRow> rows;
   for (std::size_t i = 0; i <= ServerLogCatalog::kRowLimit; ++i) rows.push_back(RowOf(Record(std::to_string(i), 9, "ann")));

@@ -1,5 +1,5 @@
-// The central copy's spool without a server: records that survive any bytes, torn and garbled
-// records found and skipped, and the file protocol between appenders and senders.
+// The central copy's spool without a server: records of any bytes, torn and garbled ones skipped,
+// and the file protocol between appenders and senders.
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,6 @@ std::string ReadAllOf(const std::filesystem::path& path) {
 
 }  // namespace
 
-// 1.x records and their faults
 TEST(CentralSpool, RecordsSurviveAnyBytesAndTornOrGarbledOnesAreSkippedWhole) {
   const std::vector<SpoolRecord> records = {
       Record(1, "Dec 06, 2026 09:04:05 USER:ann  ComputerName:PC \r\n  MESSAGE:"),
@@ -71,7 +70,6 @@ TEST(CentralSpool, RecordsSurviveAnyBytesAndTornOrGarbledOnesAreSkippedWhole) {
 
 }
 
-// 2.x appenders and senders sharing one spool
 TEST(CentralSpool, SendersTakeTheSpoolAwayAndAppendersFollowTheName) {
   TempDir dir;
   const std::string spool = (dir / "Quibbet_.spool").string();

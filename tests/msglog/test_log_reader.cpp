@@ -1,6 +1,5 @@
-// The log reader over logs the hooks themselves wrote: every field of each kind, damaged copies
-// (each damage must cost only its own entry), a file that grows while it is read, buffer
-// boundaries, and the last page and the index agreeing with the stream.
+// The log reader over logs the hooks wrote: fields, damage costing only its own entry, a file
+// growing while read, buffer boundaries, and the last page and the index agreeing with the stream.
 
 #include <cstdlib>
 #include <fstream>
@@ -50,7 +49,6 @@ std::string Replace(std::string text, const std::string& from, const std::string
 
 using LogReaderTest = MessageLogTest;
 
-// Where each entry starts and how it tiles the file: the damage table's undamaged rows.
 TEST_F(LogReaderTest, EntriesTheHooksWroteComeBackFieldByField) {
   WriteTwoUsers(false);
   const std::vector<LogEntry> entries = ReadAll(log_);

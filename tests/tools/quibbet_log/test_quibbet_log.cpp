@@ -1,13 +1,11 @@
-// quibbet_log run as a process over the two users' log the hooks wrote: one table of command
-// lines and what they print and return; the csv and json read back by Python's own modules;
-// damaged copies, output that cannot be written, following a growing and a replaced file, and
-// the log beside the program.
+// quibbet_log run as a process over the two users' log the hooks wrote: a table of command lines
+// and what they print and return; what only a table cannot hold (Python reading the csv and json
+// back, damaged copies, a full disk, following, the log beside the program) after it.
 
 #include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -137,7 +135,6 @@ TEST_F(QuibbetLogTest, CsvAndJsonReadBackInPython) {
             "declined 2026-12-07T17:30:00+00:00 Bob None None\n");
 }
 
-// Damaged copies: --check names them, a listing goes on past them.
 TEST_F(QuibbetLogTest, DamagedEntriesAreListedByCheckAndSkippedByTheListing) {
   std::string damaged = LogText();
   damaged.erase(damaged.find("  ShownButtons=YES|NO\r\n"), 23);      // Anna's message loses a field
