@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <regex>
 
 #include "app/globals.h"
 #include "app/program.h"
+#include "msglog/log_reader.h"
 #include "runtime/core/dialogs.h"
 #include "runtime/core/system_props.h"
 #include "runtime/platform/platform.h"
@@ -67,30 +67,18 @@ int ProgramRun::Finish() {
   return exitCode_;
 }
 
-bool ProgramRun::Login(const std::optional<std::string>& name) {
-  const std::optional<ShownWindow> login = robot_->WaitForWindow("Login", kWait, 1);
-  if (!login) return false;
-  if (name && !robot_->TypeInto(*login, kUserNameEntry, *name)) return false;
-  return robot_->Press(*login, kAcceptButton) && robot_->WaitForWindowClosed(*login, kWait);
-}
-
-bool ProgramRun::AnswerGreeting() {
-  const std::optional<rt::ui::ShownMessageBox> greeting = robot_->WaitForMessageBox(kWait, 1);
-  if (!greeting) return false;
-  EXPECT_EQ(greeting->caption, "Start");
-  EXPECT_EQ(greeting->text, "Wellcome ...");
-  EXPECT_EQ(greeting->buttons.size(), 1u);
-  return robot_->PressButton(*greeting, rt::BUTTON_OK);
-}
-
-std::optional<ShownWindow> ProgramRun::Frame() { return robot_->WaitForWindow(kFrameTitle, kWait, 1); }
-
 std::optional<ShownWindow> ProgramRun::TestWindow() { return robot_->WaitForWindow(kTestTitle, kWait, 1); }
 
 std::optional<ProgramRun::Shell> ProgramRun::StartUp(const std::optional<std::string>& name) {
-  const std::optional<ShownWindow> frame = Frame();
-  if (!frame || !Login(name) || !AnswerGreeting()) return std::nullopt;
-  const std::optional<ShownWindow> test = TestWindow();
+  const std::optional<ShownWindow> frame = robot_->WaitForWindow(kFrameTitle, kWait, 1);
+  const std::optional<ShownWindow> login = robot_->WaitForWindow("Login", kWait, 1);
+  if (!frame || !login || (name && !robot_->TypeInto(*login, kUserNameEntry, *name)) || !PressToClose(*robot_, *login, kAcceptButton))
+    return std::nullopt;
+  const std::optional<rt::ui::ShownMessageBox> greeting = robot_->WaitForMessageBox(kWait, 1);
+  if (!greeting) return std::nullopt;
+  EXPECT_EQ(greeting->caption + " " + greeting->text, "Start Wellcome ...");
+  EXPECT_EQ(greeting->buttons.size(), 1u);
+  const std::optional<ShownWindow> test = robot_->PressButton(*greeting, rt::BUTTON_OK) ? TestWindow() : std::nullopt;
   if (!test) return std::nullopt;
   return Shell{*frame, *test};
 }
@@ -99,6 +87,10 @@ std::optional<ProgramRun::Shell> ProgramRun::StartToTheFrame(const std::optional
   std::optional<Shell> shell = StartUp(name);
   if (!shell || !PressToClose(*robot_, shell->test, kTestCancel)) return std::nullopt;
   return shell;
+}
+
+void AnswerOnThread1(rt::ui::Robot& robot, const char* caption) {
+  if (const auto box = robot.WaitForMessageBox(kWait, 1)) robot.PressCaption(*box, caption);
 }
 
 bool PressToClose(rt::ui::Robot& robot, const ShownWindow& window, rt::Long button) {
@@ -111,24 +103,16 @@ int ProgramRun::Exit(const ShownWindow& frame) {
 }
 
 std::vector<LogEntry> ProgramRun::Entries() const {
-  const std::string text = ReadFile(log_);
-  static const std::regex header(R"(^[A-Z][a-z]{2} \d{2}, \d{4} \d{2}:\d{2}:\d{2} USER:(.*)  ComputerName:.* $)");
   std::vector<LogEntry> entries;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = text.find("\r\n", at);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(at, end - at);
-    std::smatch match;
-    if (std::regex_match(line, match, header)) {
-      entries.push_back({match[1].str(), {}});
-    } else if (entries.empty()) {
-      ADD_FAILURE() << "the log starts without an entry's header: " << line;
-      entries.push_back({});
-    } else {
-      entries.back().body += "\r\n" + line;
-    }
-    at = end + 2;
+  msglog::LogReader reader;
+  msglog::EntryView view;
+  if (reader.Open(log_.string()) != 0) return entries;
+  for (bool more = true; more;) {
+    more = reader.Next(view) == msglog::LogReader::Result::Entry;
+    if (!more && !reader.TakeTail(view)) break;
+    EXPECT_NE(view.kind, msglog::EntryKind::Damaged) << view.damage << ": " << view.raw;
+    const std::size_t body = view.raw.find("\r\n");
+    entries.push_back({std::string(view.user), std::string(view.raw.substr(body, view.raw.size() - 2 - body))});
   }
   return entries;
 }

@@ -1,9 +1,8 @@
 #pragma once
-// Plays the user of the whole demo program under the headless backend: the program entry runs on
-// program thread 1 in a fresh current directory (with its own configuration directory), the
-// Robot answers the start-up sequence, and the log beside the test binary is read back as
-// entries. The program runs once per process (thread numbers are not reused), so each test runs
-// alone, as ctest runs them. Owns the backend, the program's thread and the temporary directory.
+// Plays the user of the whole demo program under the headless backend: the program on thread 1
+// in a fresh current directory, the start-up answered, the log beside the test binary read back.
+// Once per process (thread numbers are not reused), as ctest runs each test. Owns the backend,
+// the program's thread and the temporary directory.
 
 #include <chrono>
 #include <filesystem>
@@ -37,6 +36,8 @@ struct LogEntry {
 // Text without the blanks a picture pads it with on either side.
 std::string Trimmed(std::string_view text);
 
+// Presses the button of that caption in the next message box of program thread 1.
+void AnswerOnThread1(rt::ui::Robot& robot, const char* caption);
 // Presses `button` and waits until the window has closed.
 bool PressToClose(rt::ui::Robot& robot, const rt::ui::ShownWindow& window, rt::Long button);
 
@@ -54,7 +55,6 @@ class ProgramRun {
   std::filesystem::path Log() const { return log_; }
 
   std::optional<rt::ui::ShownWindow> TestWindow();
-  std::optional<rt::ui::ShownWindow> Frame();
   // The whole start-up: the frame, the login screen with `name` typed over "DemoUser" (nothing
   // typed when absent) and Accept, the greeting's OK; then the frame and the message test
   // window it opened.
@@ -72,8 +72,6 @@ class ProgramRun {
   std::vector<LogEntry> Entries() const;
 
  private:
-  bool Login(const std::optional<std::string>& name);
-  bool AnswerGreeting();
 
   TempDir temp_;
   std::unique_ptr<ScopedCurrentDirectory> inTemp_;

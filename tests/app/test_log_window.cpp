@@ -1,8 +1,6 @@
-// The message log window as an auditor uses it, the real program under the headless backend:
-// opened from the frame's menu on a thread of its own, the entries newest first with their
-// fields in columns, the filter row narrowing as it is typed, an entry written while the window
-// is open appearing at the top, and a date that does not parse yet leaving the list as it was;
-// with a log server that cannot be reached, the file's entries and the reason.
+// The message log window in the real program under the headless backend: on a thread of its own,
+// newest first in columns, filtered as typed, a date not yet whole, an entry written while it is
+// open; with a log server that cannot be reached, the file's entries and the reason.
 
 #include <gtest/gtest.h>
 
@@ -22,12 +20,8 @@ using rt::Long;
 using rt::ui::ShownWindow;
 
 enum : Long { kMessage1 = 1, kMessage2 = 2, kCancel = 9 };
-enum : Long { kUser = 2, kText = 4, kFrom = 6, kTo = 8, kList = 9, kDetail = 10, kProgress = 11, kClose = 12 };
+enum : Long { kText = 4, kFrom = 6, kTo = 8, kList = 9, kDetail = 10, kProgress = 11, kClose = 12 };
 enum : Long { kUserColumn = 2, kKindColumn = 4, kWindowColumn = 5, kTitleColumn = 6, kTextColumn = 7, kPressedColumn = 8 };
-
-void Answer(rt::ui::Robot& robot, const char* caption) {
-  if (const auto box = robot.WaitForMessageBox(kWait, 1)) robot.PressCaption(*box, caption);
-}
 
 TEST(LogWindowTest, ListsNewestFirstFiltersAsTypedAndFollowsTheLog) {
   ProgramRun run;
@@ -35,9 +29,9 @@ TEST(LogWindowTest, ListsNewestFirstFiltersAsTypedAndFollowsTheLog) {
   const std::optional<ProgramRun::Shell> shell = run.StartUp("Alice");
   ASSERT_TRUE(shell);
   ASSERT_TRUE(robot.Press(shell->test, kMessage1));
-  Answer(robot, "No");
+  AnswerOnThread1(robot, "No");
   ASSERT_TRUE(robot.Press(shell->test, kMessage2));
-  Answer(robot, "5");
+  AnswerOnThread1(robot, "5");
   ASSERT_TRUE(PressToClose(robot, shell->test, kCancel));
 
   ASSERT_TRUE(robot.ChooseMenu(shell->frame, "Browse|Message Log"));
@@ -61,9 +55,6 @@ TEST(LogWindowTest, ListsNewestFirstFiltersAsTypedAndFollowsTheLog) {
   ASSERT_TRUE(robot.WaitForListRows(*log, kList, 1, kWait));
   EXPECT_EQ(robot.Cell(*log, kList, 1, kTextColumn), "Do you want to save ?");
   ASSERT_TRUE(robot.Type(*log, kText, ""));
-  ASSERT_TRUE(robot.Type(*log, kUser, "bob"));
-  ASSERT_TRUE(robot.WaitForListRows(*log, kList, 0, kWait));
-  ASSERT_TRUE(robot.Type(*log, kUser, "alice"));
   ASSERT_TRUE(robot.WaitForListRows(*log, kList, 3, kWait));
   // A date not yet whole leaves its bound open and says so; a whole one in the past empties it.
   ASSERT_TRUE(robot.Type(*log, kFrom, "2026-1"));
@@ -80,7 +71,7 @@ TEST(LogWindowTest, ListsNewestFirstFiltersAsTypedAndFollowsTheLog) {
   const std::optional<ShownWindow> test = robot.WaitForWindow(kTestTitle, kWait, 1);
   ASSERT_TRUE(test);
   ASSERT_TRUE(robot.Press(*test, kMessage1));
-  Answer(robot, "Yes");
+  AnswerOnThread1(robot, "Yes");
   ASSERT_TRUE(PressToClose(robot, *test, kCancel));
   ASSERT_TRUE(robot.WaitForListRows(*log, kList, 4, kWait));
   EXPECT_EQ(robot.Cell(*log, kList, 1, kPressedColumn), "YES");

@@ -1,6 +1,5 @@
-// The demo shell as a user meets it, under the headless backend with the real procedures on
-// program thread 1: the start-up sequence (frame, login, greeting, message test window) and the
-// user name it logs, the log path in its text line, the menu, each window's placement kept in the
+// The demo shell under the headless backend with the real procedures on program thread 1: the
+// log path in the message test window's text line, the menu, each window's placement kept in the
 // INI file, and the notices of a log that cannot be written or a log server lost.
 
 #include <gtest/gtest.h>
@@ -11,7 +10,6 @@
 #include <vector>
 
 #include "msglog/globals.h"
-#include "msglog/message_log.h"
 #include "runtime/core/dialogs.h"
 #include "runtime/data/ini_store.h"
 #include "runtime/platform/platform.h"
@@ -26,47 +24,8 @@ using rt::ui::ShownWindow;
 
 enum : Long { kMessage1 = 1, kLogPath = 7, kOk, kCancel };
 
-std::string Greeting() {
-  return MessageBody(kFrameTitle, "Start", "Wellcome ...", {"OK", "OK"});
-}
-
-// ---- The user name ----
-
-struct LoginCase {
-  const char* name;
-  std::optional<std::string> typed;  // nothing typed: the pre-filled name stays
-  std::string logged;
-};
-
-class LoginTest : public ::testing::TestWithParam<LoginCase> {};
-
-TEST_P(LoginTest, TheGreetingCarriesTheNameLeftInTheField) {
-  const LoginCase& c = GetParam();
-  ProgramRun run;
-  const std::optional<ProgramRun::Shell> shell = run.StartToTheFrame(c.typed);
-  ASSERT_TRUE(shell);
-  EXPECT_EQ(run.Exit(shell->frame), 0);
-
-  const std::vector<LogEntry> entries = run.Entries();
-  ASSERT_EQ(entries.size(), 1u) << "only the greeting is logged";
-  EXPECT_EQ(entries[0].user, c.logged);
-  EXPECT_EQ(entries[0].body, Greeting());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, LoginTest,
-    ::testing::Values(LoginCase{"LeftAsItIs", std::nullopt, "DemoUser"}, LoginCase{"Cleared", "", ""},
-                      LoginCase{"NoMoreThanTwenty", "Abcdefghij0123456789X", "Abcdefghij0123456789"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 // The message test window's buttons, each dialog answered and logged, are played by key presses
 // through the real program under X (demo_under_xvfb.sh).
-
-void Answer(rt::ui::Robot& robot, const char* caption) {
-  if (const auto box = robot.WaitForMessageBox(kWait, 1)) robot.PressCaption(*box, caption);
-}
-
-// ---- The text line, the menu and the INI file ----
 
 TEST(Shell, ShowsTheLogPathServesTheMenuAndKeepsEachPlacement) {
   ProgramRun run;
@@ -100,8 +59,6 @@ TEST(Shell, ShowsTheLogPathServesTheMenuAndKeepsEachPlacement) {
   }
 }
 
-// ---- A log that cannot be written ----
-
 TEST(Shell, ALogThatCannotBeWrittenIsSaidOnceInTheStatusBarAndTheDialogsGoOn) {
   // A directory where the log should be: no entry can be written, whoever runs the test.
   const std::filesystem::path log =
@@ -117,7 +74,7 @@ TEST(Shell, ALogThatCannotBeWrittenIsSaidOnceInTheStatusBarAndTheDialogsGoOn) {
 
   // More lost entries: each dialog still answered, nobody told twice.
   ASSERT_TRUE(robot.Press(shell->test, kMessage1));
-  Answer(robot, "No");
+  AnswerOnThread1(robot, "No");
   ASSERT_TRUE(PressToClose(robot, shell->test, kCancel));
   EXPECT_EQ(run.Exit(shell->frame), 0);
   EXPECT_EQ(GLO_MessageLogLoss.LostEntries(), 2u);
@@ -126,8 +83,7 @@ TEST(Shell, ALogThatCannotBeWrittenIsSaidOnceInTheStatusBarAndTheDialogsGoOn) {
   std::filesystem::remove(log);
 }
 
-// The log server's sender reports from a thread of its own: the status bar shows the loss and
-// then the return, each once, though neither comes from the frame's thread.
+// The log server's sender reports from a thread of its own, not the frame's.
 TEST(Shell, TheLogServerLostAndBackIsShownInTheStatusBar) {
   GLO_MessageLogLoss.ResetSession();
   ::testing::internal::CaptureStderr();

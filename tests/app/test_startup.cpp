@@ -2,7 +2,7 @@
 // the desktop's drag-full-windows setting switched off for the run and restored after it (or left
 // alone when it was off), the INI file written in the current directory, the program ended by
 // the frame's "Exit", and every per-thread object built and destroyed by the program's table
-// without a report.
+// without a report; the name typed at the login in the greeting's entry.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "msglog/message_log.h"
 #include "runtime/core/assert.h"
 #include "runtime/platform/platform.h"
 #include "tests/app/shell_user.h"
@@ -30,10 +31,16 @@ ino_t FileIdentity(const fs::path& file) {
   return ::stat(file.c_str(), &status) == 0 ? status.st_ino : 0;
 }
 
-class StartupTest : public ::testing::TestWithParam<int> {};
+struct StartupCase {
+  const char* name;
+  int initial;  // the desktop's drag-full-windows setting before the run
+  std::string typed, logged;  // the user name typed over the pre-filled one, and as logged
+};
 
-TEST_P(StartupTest, RunsInOrderAndRestoresTheDesktopSetting) {
-  const int initial = GetParam();
+class StartupTest : public ::testing::TestWithParam<StartupCase> {};
+
+TEST_P(StartupTest, RunsInOrderLogsTheNameAndRestoresTheDesktopSetting) {
+  const int initial = GetParam().initial;
   fs::path settingsFile;
   ino_t settingsBefore = 0;
   rt::testing::ClearAssertionMessages();
@@ -42,7 +49,7 @@ TEST_P(StartupTest, RunsInOrderAndRestoresTheDesktopSetting) {
     settingsFile = rt::platform::DesktopSettings::ForCurrentUser().File();
     settingsBefore = FileIdentity(settingsFile);
   });
-  const std::optional<ProgramRun::Shell> shell = run.StartUp();
+  const std::optional<ProgramRun::Shell> shell = run.StartUp(GetParam().typed);
   ASSERT_TRUE(shell);
   const int duringRun = DragFullWindows();
   ASSERT_TRUE(run.Robot().CloseWindow(shell->test));
@@ -53,12 +60,17 @@ TEST_P(StartupTest, RunsInOrderAndRestoresTheDesktopSetting) {
   if (initial == 0) {
     EXPECT_EQ(FileIdentity(settingsFile), settingsBefore) << "an off setting is not written";
   }
-  EXPECT_EQ(run.Entries().size(), 1u) << "the greeting";
+  const std::vector<shelltest::LogEntry> entries = run.Entries();
+  ASSERT_EQ(entries.size(), 1u) << "only the greeting is logged";
+  EXPECT_EQ(entries[0].user, GetParam().logged);
+  EXPECT_EQ(entries[0].body, MessageBody(shelltest::kFrameTitle, "Start", "Wellcome ...", {"OK", "OK"}));
   EXPECT_TRUE(fs::exists(run.Dir() / "Quibbet_demo.INI")) << "the INI file lies in the current directory";
   EXPECT_TRUE(rt::testing::AssertionMessages().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(DragFullWindows, StartupTest, ::testing::Values(1, 0),
-                         [](const auto& info) { return info.param ? "WasOn" : "WasOff"; });
+INSTANTIATE_TEST_SUITE_P(Runs, StartupTest,
+                         ::testing::Values(StartupCase{"WasOnNameCleared", 1, "", ""},
+                                           StartupCase{"WasOffNameCutAtTwenty", 0, "Abcdefghij0123456789X", "Abcdefghij0123456789"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

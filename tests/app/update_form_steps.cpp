@@ -41,12 +41,6 @@ int OtherStation(const std::string& arguments) {
   return std::system((std::string("'") + OTHER_STATION + "' " + arguments).c_str());
 }
 
-std::string Logged(const char* window, const char* caption, const char* text, const char* shown, const char* pressed) {
-  return MessageBody(window, caption, text, {shown, pressed});
-}
-
-// ---- UpdateForm ----
-
 void UpdateForm::SetUp() {
   run_.emplace([this] {
     Prepare();
@@ -137,8 +131,6 @@ void UpdateForm::Finish() {
   }
 }
 
-// ---- OtherStationForm ----
-
 void OtherStationForm::ChangedWhileTheFormIsOpen() {
   std::future<Outcome> outcome = Call(Request::Change, 1);
   const ShownWindow form = Form(kChanged);
@@ -155,21 +147,10 @@ void OtherStationForm::ChangedWhileTheFormIsOpen() {
 
   Finish();
   EXPECT_EQ(stored_, Strings{"1|mine|2.25|6/15/2025|10:45"});
-  EXPECT_EQ(logged_, Strings{Logged(kChanged, "Record Was Not Updated",
-                                    "This record was changed by another station. Those changes will now be displayed. "
-                                    "Use the Ditto Button or Ctrl+H to recall your changes.",
-                                    "OK", "OK")});
-}
-
-void OtherStationForm::DeletedBeforeTheFormOpens() {
-  std::future<Outcome> outcome = Call(Request::Change, 1, [] { EXPECT_EQ(OtherStation("delete 1"), 0); });
-  Answer("Record Retrieval Error", rt::BUTTON_OK);
-  EXPECT_EQ(Result(outcome).response, Response::Cancelled);
-  Finish();
-  EXPECT_EQ(stored_, Strings{});
-  const std::string text = "This record was changed or deleted by another station.|Error: (Record Not Available "
-                           "(33)) attempting to access a record from the " + ShownFileName() + " file.";
-  EXPECT_EQ(logged_, Strings{Logged(kCallerTitle, "Record Retrieval Error", text.c_str(), "OK", "OK")});
+  EXPECT_EQ(logged_, Strings{MessageBody(kChanged, "Record Was Not Updated",
+                                         "This record was changed by another station. Those changes will now be "
+                                         "displayed. Use the Ditto Button or Ctrl+H to recall your changes.",
+                                         {"OK", "OK"})});
 }
 
 }  // namespace updateform

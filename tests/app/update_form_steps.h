@@ -1,10 +1,8 @@
 #pragma once
-// The update form's scenarios shared by the test binaries that run them over different data
-// files (the local keyed file, a table on a server): the whole program under the headless
-// backend, UpdateAFile called on a thread of its own as the browse calls it, another copy of
-// the program (tests/app/other_station, a process of its own) at another desk, and the data
-// file and log read back once the program has ended. Owns the program run of one test; calls
-// the program's dictionary and procedures and the Robot.
+// The update form's scenarios, over the local keyed file or a table on a server: the whole
+// program under the headless backend, UpdateAFile on a thread of its own as the browse calls it,
+// another copy of the program (tests/app/other_station) at another desk, and the data file and
+// log read back once the program has ended. Owns the program run of one test.
 
 #include <gtest/gtest.h>
 
@@ -37,7 +35,6 @@ using shelltest::Trimmed;
 std::string Shown(AFI_Record& record);
 // The other desk's copy of the program, run in the current directory; its exit code (0: done).
 int OtherStation(const std::string& arguments);
-std::string Logged(const char* window, const char* caption, const char* text, const char* shown, const char* pressed);
 
 struct Outcome {
   rt::Byte response = 0;
@@ -53,8 +50,6 @@ class UpdateForm : public ::testing::Test {
   void SetUp() override;
   // Runs in the program's temporary current directory before anything else.
   virtual void Prepare() {}
-  // The data file's name as the error messages show it.
-  virtual std::string ShownFileName() { return "AFILE"; }
 
   rt::ui::Robot& Robot() { return run_->Robot(); }
 
@@ -80,19 +75,14 @@ class UpdateForm : public ::testing::Test {
   Strings logged_;
 };
 
-// Record 1 stored by the other desk before the program starts; the scenarios of that desk
-// changing it while the form is open (each field's recall is the form's own wiring) or deleting
-// it before the form opens (the form reads it again). A save failing and tried again is the
-// window manager's test.
+// Record 1 stored by the other desk before the program starts. A save failing and tried again
+// is the window manager's test.
 class OtherStationForm : public UpdateForm {
  protected:
   OtherStationForm() : UpdateForm({"1 one 1.50 6/15/2025 08:30"}) {}
 
   // Changed between the form's read and its save: the save is refused (8), the form shows
   // their version, Ctrl+H brings back each value typed here, and the second save keeps both.
-  void ChangedWhileTheFormIsOpen();
-  // Deleted before the form opens: 33 reported, no form.
-  void DeletedBeforeTheFormOpens();
-};
+  void ChangedWhileTheFormIsOpen();};
 
 }  // namespace updateform

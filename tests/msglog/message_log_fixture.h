@@ -1,7 +1,6 @@
 #pragma once
-// Test support for the message log: a fixture that points the log at a fresh directory with a pinned
-// clock, a fixed computer name and the hooks installed; the two users' log most tests read; an
-// entry's fields on one line; a program run as a process of its own.
+// The message log tests' fixture (the log in a fresh directory, a pinned clock, computer TESTPC,
+// the hooks installed), an entry's fields on one line, and a program run as a process.
 
 #include <gtest/gtest.h>
 #include <sys/types.h>

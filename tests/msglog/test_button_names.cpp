@@ -26,23 +26,16 @@ TEST_P(ButtonNamesTest, NamesAsTheLogWritesThem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Numeric, ButtonNamesTest,
+    Cases, ButtonNamesTest,
     ::testing::Values(
         NameCase{"set 0 offers nothing; the runtime's lone OK still has its name", "0", 1, "", "OK"},
         NameCase{"set 6, No pressed", "6", 4, "YES|NO", "NO"},
         NameCase{"all eight bits", "255", 128, "OK|YES|NO|ABORT|RETRY|IGNORE|CANCEL|HELP", "HELP"},
         NameCase{"result outside the table", "6", 3, "YES|NO", ""},
         NameCase{"blanks around a number", " 6 ", 4, "YES|NO", "NO"},
-        NameCase{"bits above the table are not named", "257", 1, "OK", "OK"}), ByReason());
-
-INSTANTIATE_TEST_SUITE_P(
-    NoButtons, ButtonNamesTest,
-    ::testing::Values(NameCase{"no argument: OK whatever came back", "", 0, "OK", "OK"},
-                      NameCase{"blanks only", "   ", 7, "OK", "OK"}), ByReason());
-
-INSTANTIATE_TEST_SUITE_P(
-    CaptionLists, ButtonNamesTest,
-    ::testing::Values(
+        NameCase{"bits above the table are not named", "257", 1, "OK", "OK"},
+        NameCase{"no argument: OK whatever came back", "", 0, "OK", "OK"},
+        NameCase{"blanks only", "   ", 7, "OK", "OK"},
         NameCase{"digits with bars are captions, second pressed", "3|5|6|7", 2, "3|5|6|7", "5"},
         NameCase{"last of four", "3|5|6|7", 4, "3|5|6|7", "7"},
         NameCase{"result 0 names the first", "Yes|No|Maybe", 0, "Yes|No|Maybe", "Yes"},

@@ -1,6 +1,5 @@
-// The log window's catalog over logs written as the hooks write them: rows newest first and
-// narrowed by the filter, a log that appears after the window opened, entries appended while it
-// is open, and a log replaced under its name (read again from its start).
+// The log window's catalog of a file: newest first, filtered, and following a log that appears,
+// grows and is replaced under its name (read again from its start).
 
 #include <chrono>
 #include <condition_variable>

@@ -1,6 +1,5 @@
-// Entries that cannot be written: the dialog is shown and answered as before, the user is told
-// once per session why (a line on standard error and the observers), for a missing directory and a
-// size-capped file (in a child process, which keeps its own session).
+// Entries that cannot be written (a missing directory; a size cap, in a child with its own
+// session): the dialogs go on as before and the user is told once per session why.
 
 #include <signal.h>
 #include <sys/resource.h>

@@ -1,16 +1,11 @@
 // The hooks and the log writer, end to end through the runtime's dialogs: each kind of entry byte
-// for byte, what the hooks leave behind (error codes, hook properties), and failures that must
-// lose the entry quietly.
-
-#include <sys/stat.h>
+// for byte, two threads' dialogs open at once, the error codes the hooks leave behind, and where
+// and how the writer cuts.
 
 #include <barrier>
+#include <filesystem>
 #include <map>
 #include <sstream>
-#include <cstdio>
-#include <fstream>
-#include <cstdint>
-#include <filesystem>
 #include <thread>
 
 #include "message_log_fixture.h"
@@ -18,7 +13,6 @@
 #include "msglog/message_log.h"
 #include "runtime/core/clock.h"
 #include "runtime/core/last_error.h"
-#include "runtime/core/system_props.h"
 #include "runtime/ui/target.h"
 
 namespace {
@@ -105,28 +99,7 @@ TEST_F(MessageLogTest, StopEndedByTheUserLeavesItsEntryAndEndsTheProgram) {
   EXPECT_EQ(LogText(), Header() + "\r\n  STOP:\r\n  WindowTitle=\r\n  StopText=Fatal\r\n");
 }
 
-TEST_F(MessageLogTest, HookPropertiesKeepTheirAddressesWhileTheirDialogsAreOpen) {
-  const std::intptr_t messageHook = rt::GetSystemProp(rt::PROP_MessageHook);
-  const std::intptr_t stopHook = rt::GetSystemProp(rt::PROP_StopHook);
-  ASSERT_NE(messageHook, 0);
-  ASSERT_NE(stopHook, 0);
-  std::intptr_t duringMessage = -1, duringStop = -1;
-  dialogs_.Answer([&](const rt::MessageBoxRequest&) {
-    duringMessage = rt::GetSystemProp(rt::PROP_MessageHook);
-    return rt::BUTTON_OK;
-  });
-  dialogs_.AnswerStop([&](const rt::StopRequest&) {
-    duringStop = rt::GetSystemProp(rt::PROP_StopHook);
-    return rt::StopAnswer::GoOn;
-  });
-  rt::MessageBox("t", "c");
-  rt::Stop("s");
-  EXPECT_EQ(duringMessage, messageHook);
-  EXPECT_EQ(duringStop, stopHook);
-}
-
-// Each thread's dialog is open while the other thread raises its own: every message and stop is
-// shown and logged exactly once, round after round.
+// Both threads write as their dialogs close, round after round.
 TEST_F(MessageLogTest, MessagesOfTwoThreadsWithBoxesOpenAtOnceAreEachLoggedOnce) {
   constexpr int kRounds = 150;
   std::barrier bothOpen(2);
@@ -181,56 +154,27 @@ TEST_F(MessageLogTest, RaisingCodeReadsTheSameErrorAfterAHookedMessageOrStop) {
   rt::ClearError();
 }
 
-TEST_F(MessageLogTest, LogOfADeepInstallIsWrittenWhereItsPathSays) {
+// Entries as the writer takes them, each at midnight: at a path past 600 characters, and a UTF-8
+// character that would straddle the 2000th byte left out whole.
+TEST_F(MessageLogTest, EntriesAreWrittenWhereAndAsTheySay) {
   std::filesystem::path deep = dir_;
   while (deep.string().size() < 600) deep /= "component_of_a_deep_install";
   std::filesystem::create_directories(deep);
-  GLO_KESTROMSGLOG__NAME = (deep / "Quibbet_.txt").string();
-  KestroSaveMessLog_("\r\n  deep");
-  EXPECT_EQ(ReadFile(deep / "Quibbet_.txt"), Header() + "\r\n  deep\r\n");
-}
-
-TEST_F(MessageLogTest, EntryWrittenAtMidnightCarriesTheDateAndTimeOfOneMoment) {
-  rt::testing::PinClockSequence({{2026, 12, 6, 23, 59, 59, 99}, {2026, 12, 7, 0, 0, 0, 0}});
-  KestroSaveMessLog_("\r\n  midnight");
-  EXPECT_EQ(LogText(), "Dec 06, 2026 23:59:59 USER:  ComputerName:TESTPC \r\n  midnight\r\n");
-}
-
-// A UTF-8 character that would straddle the 2000th byte is left out whole.
-TEST_F(MessageLogTest, ACharacterAcrossTheCutIsLeftOutWhole) {
-  const std::string prefix = Header() + "\r\n  ";
-  const std::string filler(2000 - prefix.size() - 1, 'y');
-  KestroSaveMessLog_("\r\n  " + filler + "\xE2\x82\xAC");
-  EXPECT_EQ(LogText(), prefix + filler + kCrLf);
-}
-
-TEST_F(MessageLogTest, ConcurrentWritersLoseAndMangleNothing) {
-  constexpr int kThreads = 8;
-  constexpr int kPerThread = 500;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t)
-    threads.emplace_back([t] {
-      for (int i = 0; i < kPerThread; ++i)
-        KestroSaveMessLog_("\r\n  thread=" + std::to_string(t) + " n=" + std::to_string(i) + " " + std::string(100, 'z'));
-    });
-  for (std::thread& thread : threads) thread.join();
-
-  std::ifstream in(log_, std::ios::binary);
-  std::vector<std::vector<bool>> seen(kThreads, std::vector<bool>(kPerThread, false));
-  int entries = 0;
-  for (std::string line; std::getline(in, line);) {
-    ASSERT_EQ(line, Header() + "\r") << "entry " << entries << " does not start with a whole header";
-    std::string body;
-    ASSERT_TRUE(static_cast<bool>(std::getline(in, body)));
-    int t = -1, i = -1;
-    ASSERT_EQ(std::sscanf(body.c_str(), "  thread=%d n=%d", &t, &i), 2) << body;
-    ASSERT_TRUE(t >= 0 && t < kThreads && i >= 0 && i < kPerThread);
-    EXPECT_EQ(body.substr(body.size() - 101), std::string(100, 'z') + "\r");
-    EXPECT_FALSE(seen[t][i]) << "written twice";
-    seen[t][i] = true;
-    ++entries;
+  const std::string header = "Dec 06, 2026 23:59:59 USER:  ComputerName:TESTPC ";  // one moment's date and time
+  const std::string prefix = header + "\r\n  ", filler(2000 - prefix.size() - 1, 'y');
+  const struct {
+    std::filesystem::path log;
+    std::string body, logged;
+  } cases[] = {
+      {deep / "Quibbet_.txt", "\r\n  deep", header + "\r\n  deep\r\n"},
+      {dir_ / "cut.txt", "\r\n  " + filler + "\xE2\x82\xAC", prefix + filler + kCrLf},
+  };
+  for (const auto& c : cases) {
+    rt::testing::PinClockSequence({{2026, 12, 6, 23, 59, 59, 99}, {2026, 12, 7, 0, 0, 0, 0}});
+    GLO_KESTROMSGLOG__NAME = c.log.string();
+    KestroSaveMessLog_(c.body);
+    EXPECT_EQ(ReadFile(c.log), c.logged) << c.body.substr(0, 20);
   }
-  EXPECT_EQ(entries, kThreads * kPerThread);
 }
 
 }  // namespace

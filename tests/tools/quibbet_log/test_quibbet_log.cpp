@@ -1,13 +1,11 @@
-// quibbet_log run as a process over logs the hooks wrote: filters (a table read back through
-// Python's csv module), the exact output of each format (Python's csv and json modules must read
-// it), exit codes, damaged copies, following a growing and a replaced file, the default path.
-
-#include <unistd.h>
+// quibbet_log run as a process over the two users' log the hooks wrote: a table of command lines
+// and what they print and return; what only a table cannot hold (Python reading the csv and json
+// back, damaged copies, a full disk, following, the log beside the program) after it.
 
 #include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,31 +17,20 @@ namespace {
 
 class QuibbetLogTest : public MessageLogTest {
  protected:
+  // Anna's message, stop and declined stop on lines 1, 9, 13; Bob's a day later on 15, 22, 26.
+  void SetUp() override {
+    MessageLogTest::SetUp();
+    WriteTwoUsers();
+  }
   Outcome Tool(std::vector<std::string> args, const char* tz = "UTC") {
     args.insert(args.begin(), QUIBBET_LOG_TOOL);
     return Process(args, dir_, tz).Wait();
   }
-  // What Python's csv module reads from `csv`, one row a line, fields joined by '|', line ends
-  // inside fields shown as "\n".
-  Outcome PythonCsv(const std::string& csv) {
-    WriteBytes(dir_ / "out.csv", csv);
-    return Process({"/usr/bin/python3", "-c",
-                    "import csv,sys\n"
-                    "for row in csv.reader(open(sys.argv[1], newline='', encoding='utf-8')):\n"
-                    "  print('|'.join(f.replace('\\r\\n', '\\\\n') for f in row))",
-                    (dir_ / "out.csv").string()},
-                   dir_)
-        .Wait();
-  }
-  // What Python's json module reads from each line of `jsonl`: kind, time, user, text.
-  Outcome PythonJson(const std::string& jsonl) {
-    WriteBytes(dir_ / "out.jsonl", jsonl);
-    return Process({"/usr/bin/python3", "-c",
-                    "import json,sys\n"
-                    "for line in open(sys.argv[1], encoding='utf-8'):\n"
-                    "  e = json.loads(line)\n"
-                    "  print(e['kind'], e['time'], e['user'], ascii(e.get('text')), e.get('pressed_button'))",
-                    (dir_ / "out.jsonl").string()},
+  // What Python reads from `text`, opened as `f` for `script`.
+  Outcome Python(const std::string& text, const std::string& script) {
+    WriteBytes(dir_ / "out", text);
+    return Process({"/usr/bin/python3", "-c", "import csv,json,sys\nf = open(sys.argv[1], newline='', encoding='utf-8')\n" + script,
+                    (dir_ / "out").string()},
                    dir_)
         .Wait();
   }
@@ -52,64 +39,81 @@ class QuibbetLogTest : public MessageLogTest {
   }
 };
 
-// ---- 1. Filters: which entries each combination keeps (as line numbers, through Python's csv) ----
-
-struct FilterCase {
-  const char* name;
-  std::vector<std::string> args;
-  std::string lines;  // the line column of the rows, joined by ' '
-};
-
-const FilterCase kFilterCases[] = {
-    {"1.1 user, any case", {"--user", "anna"}, "1 9 13"},
-    {"1.2 computer, whole", {"--computer", "testp"}, ""},
-    {"1.3 since a date, the log's own form", {"--since", "Dec 7, 2026 17:30"}, "15 22 26"},
-    {"1.4 until a date is to its end", {"--until", "2026-12-06"}, "1 9 13"},
-    {"1.5 the last second before is out", {"--until", "2026-12-07 17:29:59"}, "1 9 13"},
-    {"2.1 window title contains", {"--window", "ORDERS"}, "1 9"},
-    {"2.2 text contains, across its line end", {"--text", "the\r\norder"}, "1"},
-    {"2.3 text folds non-ASCII case", {"--text", "GR\xC3\x9C\xC3\x9F"}, "15"},
-    {"2.4 kinds", {"--kind", "stop,declined"}, "9 13 22 26"},
-    {"2.5 pressed button", {"--pressed", "drop"}, "15"},
-    {"2.6 filters together", {"--kind", "message", "--user", "bob", "--pressed", "keep"}, ""},
-};
-
-class FilterTest : public QuibbetLogTest, public ::testing::WithParamInterface<FilterCase> {};
-
-TEST_P(FilterTest, KeepsTheEntriesThatPassEveryFilter) {
-  WriteTwoUsers();
-  std::vector<std::string> args = GetParam().args;
-  args.insert(args.end(), {"--format", "csv", log_.string()});
-  const Outcome run = Tool(args);
-  ASSERT_EQ(run.status, 0) << run.err;
-  const Outcome rows = PythonCsv(run.out);
-  ASSERT_EQ(rows.status, 0) << rows.err;
+// The line numbers of the entries a csv listing holds.
+std::string Lines(const std::string& csv) {
+  static const std::regex entry(R"((^|\n)(\d+),(message|stop|declined),)");
   std::string lines;
-  std::istringstream in(rows.out);
-  std::getline(in, lines);  // the header
-  lines.clear();
-  for (std::string row; std::getline(in, row);) lines += (lines.empty() ? "" : " ") + row.substr(0, row.find('|'));
-  EXPECT_EQ(lines, GetParam().lines);
+  for (std::sregex_iterator it(csv.begin(), csv.end(), entry), end; it != end; ++it)
+    lines += (lines.empty() ? "" : " ") + (*it)[2].str();
+  return lines;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, FilterTest, ::testing::ValuesIn(kFilterCases),
-                         [](const auto& info) { return "case" + std::to_string(info.index); });
+// Lines: the csv listing's entries (CSV stands for "--format csv LOG"); Out: the whole output;
+// Has: a part of the output; Err: a part of the error output.
+enum Check { kLines, kOut, kHas, kErr };
 
-// ---- 2. Formats ----
+struct Case {
+  std::vector<std::string> args;  // "LOG" is the log, "DIR" the test's directory
+  int status;
+  Check check;
+  std::string expected;
+};
 
-TEST_F(QuibbetLogTest, TextIsTheEntriesAsTheyStand) {
-  WriteTwoUsers();
-  EXPECT_EQ(Tool({log_.string()}).out, LogText());
-  const std::string all = LogText();
-  const std::string bobsStop = all.substr(all.find("Dec 07, 2026 17:30:00 USER:Bob  ComputerName:TESTPC \r\n  STOP:"));
-  EXPECT_EQ(Tool({"--kind", "stop", "--user", "bob", log_.string()}).out,
-            bobsStop.substr(0, bobsStop.find("Dec", 10)));
+const Case kCases[] = {
+    {{"--user", "anna", "CSV"}, 0, kLines, "1 9 13"},
+    {{"--computer", "testp", "CSV"}, 0, kLines, ""},  // whole names only
+    {{"--since", "Dec 7, 2026 17:30", "CSV"}, 0, kLines, "15 22 26"},
+    {{"--until", "2026-12-06", "CSV"}, 0, kLines, "1 9 13"},  // to the day's end
+    {{"--until", "2026-12-07 17:29:59", "CSV"}, 0, kLines, "1 9 13"},
+    {{"--window", "ORDERS", "CSV"}, 0, kLines, "1 9"},
+    {{"--text", "the\r\norder", "CSV"}, 0, kLines, "1"},
+    {{"--text", "GR\xC3\x9C\xC3\x9F", "CSV"}, 0, kLines, "15"},
+    {{"--kind", "stop,declined", "CSV"}, 0, kLines, "9 13 22 26"},
+    {{"--pressed", "drop", "CSV"}, 0, kLines, "15"},
+    {{"--kind", "message", "--user", "bob", "--pressed", "keep", "CSV"}, 0, kLines, ""},
+    {{"--kind", "stop", "--user", "bob", "LOG"}, 0, kOut,
+     "Dec 07, 2026 17:30:00 USER:Bob  ComputerName:TESTPC \r\n  STOP:\r\n  WindowTitle=Customers, \"big\"\r\n  StopText=Bye, \"all\"\r\n"},
+    {{"--summary", "--kind", "message,stop", "LOG"}, 0, kOut,
+     "4 entries: messages 2, stops 2, declined stops 0\n\nPer user:\n  Anna               2\n  Bob                2\n\n"
+     "Per day:\n  2026-12-06          2\n  2026-12-07          2\n"},
+    {{"--check", "LOG"}, 0, kHas, "6 entries"},
+    {{"--help"}, 0, kHas, "Usage: quibbet_log [OPTION]... [FILE]"},
+    {{"--version"}, 0, kHas, "quibbet_log 1.0"},
+    {{"DIR/none.txt"}, 3, kErr, "none.txt: no such log file"},
+    {{"DIR"}, 4, kErr, "cannot be read: Is a directory"},
+    {{"--since", "2026-02-30", "LOG"}, 2, kErr, "--since: \"2026-02-30\" is not a date"},
+    {{"--colour", "LOG"}, 2, kErr, "unknown option --colour"},
+    {{"LOG", "--user"}, 2, kErr, "--user needs a value"},
+    {{"--kind", "warning", "LOG"}, 2, kErr, "\"warning\" is not message, stop or declined"},
+    {{"--format", "xml", "LOG"}, 2, kErr, "is not text, csv or json"},
+    {{"LOG", "LOG"}, 2, kErr, "one log file only"},
+    {{"--follow", "--check", "LOG"}, 2, kErr, "goes with neither"},
+    {{"--since", "2026-12-07", "--until", "2026-12-06", "LOG"}, 2, kErr, "--since is after --until"},
+};
+
+TEST_F(QuibbetLogTest, EachCommandLinePrintsAndReturnsItsOwn) {
+  for (const Case& c : kCases) {
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) {
+      if (arg == "CSV") args.insert(args.end(), {"--format", "csv", "LOG"});
+      else args.push_back(arg);
+    }
+    for (std::string& arg : args) {
+      if (arg == "LOG") arg = log_.string();
+      if (arg.starts_with("DIR")) arg = dir_.string() + arg.substr(3);
+    }
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const Outcome run = Tool(args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    const std::string& stream = c.check == kErr ? run.err : run.out;
+    const bool has = stream.find(c.expected) != std::string::npos;
+    EXPECT_EQ(c.check == kLines ? Lines(run.out) : c.check == kOut || !has ? stream : c.expected, c.expected);
+  }
 }
 
-TEST_F(QuibbetLogTest, CsvReadsBackInPythonWithEveryColumn) {
-  WriteTwoUsers();
-  const Outcome run = Tool({"--format", "csv", log_.string()});
-  const Outcome rows = PythonCsv(run.out);
+TEST_F(QuibbetLogTest, CsvAndJsonReadBackInPython) {
+  const Outcome rows = Python(Tool({"--format", "csv", log_.string()}).out,
+                              "for row in csv.reader(f):\n  print('|'.join(v.replace('\\r\\n', '\\\\n') for v in row))");
   ASSERT_EQ(rows.status, 0) << rows.err;
   EXPECT_EQ(rows.out,
             "line|kind|date|time|user|computer|window_title|title|text|shown_buttons|pressed_button|clipped\n"
@@ -119,43 +123,19 @@ TEST_F(QuibbetLogTest, CsvReadsBackInPythonWithEveryColumn) {
             "15|message|2026-12-07|17:30:00|Bob|TESTPC|Customers, \"big\"|Hello|Gr\xC3\xBC\xC3\x9F" "e caf\xEF\xBF\xBD \xF0\x9F\x98\x80|Keep|Drop|Drop|\n"
             "22|stop|2026-12-07|17:30:00|Bob|TESTPC|Customers, \"big\"||Bye, \"all\"|||\n"
             "26|declined|2026-12-07|17:30:00|Bob|TESTPC||||||\n");
-}
 
-TEST_F(QuibbetLogTest, JsonLinesReadBackInPythonWithTheLocalOffset) {
-  WriteTwoUsers();
-  struct {
-    const char* tz;
-    const char* first;
-  } zones[] = {{"Europe/Berlin", "message 2026-12-06T09:04:05+01:00 Anna 'Save the\\r\\norder?' NO"},
-               {"America/New_York", "message 2026-12-06T09:04:05-05:00 Anna 'Save the\\r\\norder?' NO"}};
-  for (const auto& zone : zones) {
-    const Outcome run = Tool({"--format", "json", log_.string()}, zone.tz);
-    ASSERT_EQ(run.status, 0) << run.err;
-    const Outcome read = PythonJson(run.out);
-    ASSERT_EQ(read.status, 0) << read.err;
-    EXPECT_EQ(read.out.substr(0, read.out.find('\n')), zone.first) << zone.tz;
-  }
-  const Outcome read = PythonJson(Tool({"--format", "json", "--user", "bob", log_.string()}).out);
-  EXPECT_EQ(read.out,
+  // JSON lines with the local offset (the offsets of each zone and season: the moments' own test).
+  const std::string readJson =
+      "for line in f:\n  e = json.loads(line)\n  print(e['kind'], e['time'], e['user'], ascii(e.get('text')), e.get('pressed_button'))";
+  const Outcome berlin = Python(Tool({"--format", "json", log_.string()}, "Europe/Berlin").out, readJson);
+  EXPECT_EQ(berlin.out.substr(0, berlin.out.find('\n')), "message 2026-12-06T09:04:05+01:00 Anna 'Save the\\r\\norder?' NO");
+  EXPECT_EQ(Python(Tool({"--format", "json", "--user", "bob", log_.string()}).out, readJson).out,
             "message 2026-12-07T17:30:00+00:00 Bob 'Gr\\xfc\\xdfe caf\\ufffd \\U0001f600' Drop\n"
             "stop 2026-12-07T17:30:00+00:00 Bob 'Bye, \"all\"' None\n"
             "declined 2026-12-07T17:30:00+00:00 Bob None None\n");
 }
 
-TEST_F(QuibbetLogTest, SummaryCountsPerUserAndDay) {
-  WriteTwoUsers();
-  const Outcome run = Tool({"--summary", "--kind", "message,stop", log_.string()});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out,
-            "4 entries: messages 2, stops 2, declined stops 0\n\nPer user:\n"
-            "  Anna               2\n  Bob                2\n\nPer day:\n"
-            "  2026-12-06          2\n  2026-12-07          2\n");
-}
-
-// ---- 3. Damaged copies: --check names them, a listing goes on past them ----
-
 TEST_F(QuibbetLogTest, DamagedEntriesAreListedByCheckAndSkippedByTheListing) {
-  WriteTwoUsers();
   std::string damaged = LogText();
   damaged.erase(damaged.find("  ShownButtons=YES|NO\r\n"), 23);      // Anna's message loses a field
   damaged.insert(damaged.find("Dec 07"), "stray line\r\n");           // a line between entries
@@ -168,83 +148,21 @@ TEST_F(QuibbetLogTest, DamagedEntriesAreListedByCheckAndSkippedByTheListing) {
                            log_.string() + ":14: damaged entry (1 line): lines outside any entry\n" +
                            log_.string() + ":26: damaged entry (2 lines): entry cut short\n" + log_.string() +
                            ": 4 entries, 3 damaged\n");
-
   const Outcome list = Tool({"--format", "csv", log_.string()});
   EXPECT_EQ(list.status, 0);
-  EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 1 + 4);  // the header and the four whole entries
+  EXPECT_EQ(Lines(list.out), "8 12 15 22");
   EXPECT_NE(list.err.find("3 damaged entries left out"), std::string::npos) << list.err;
-
-  std::filesystem::remove(log_);
-  WriteTwoUsers();  // a whole log: --check passes
-  EXPECT_EQ(Tool({"--check", log_.string()}).status, 0);
 }
-
-// ---- 4. Exit codes and messages ----
-
-struct ExitCase {
-  const char* name;
-  std::vector<std::string> args;  // "LOG" is the log, "DIR" the test's directory
-  int status;
-  const char* says;  // on standard error, or on standard output for status 0
-};
-
-const ExitCase kExitCases[] = {
-    {"4.1 no such file", {"DIR/none.txt"}, 3, "none.txt: no such log file"},
-    {"4.2 a directory", {"DIR"}, 4, "cannot be read: Is a directory"},
-    {"4.3 a date that is no date", {"--since", "2026-02-30", "LOG"}, 2, "--since: \"2026-02-30\" is not a date"},
-    {"4.4 unknown option", {"--colour", "LOG"}, 2, "unknown option --colour"},
-    {"4.5 option without its value", {"LOG", "--user"}, 2, "--user needs a value"},
-    {"4.6 unknown kind", {"--kind", "warning", "LOG"}, 2, "\"warning\" is not message, stop or declined"},
-    {"4.7 unknown format", {"--format", "xml", "LOG"}, 2, "is not text, csv or json"},
-    {"4.8 two files", {"LOG", "LOG"}, 2, "one log file only"},
-    {"4.9 follow with check", {"--follow", "--check", "LOG"}, 2, "goes with neither"},
-    {"4.10 since after until", {"--since", "2026-12-07", "--until", "2026-12-06", "LOG"}, 2, "--since is after --until"},
-    {"4.11 help", {"--help"}, 0, "Usage: quibbet_log [OPTION]... [FILE]"},
-    {"4.12 version", {"--version"}, 0, "quibbet_log 1.0"},
-};
-
-class ExitTest : public QuibbetLogTest, public ::testing::WithParamInterface<ExitCase> {};
-
-TEST_P(ExitTest, StatusAndMessage) {
-  WriteTwoUsers();
-  std::vector<std::string> args;
-  for (std::string arg : GetParam().args) {
-    if (arg.starts_with("LOG")) arg = log_.string();
-    if (arg.starts_with("DIR")) arg = dir_.string() + arg.substr(3);
-    args.push_back(arg);
-  }
-  const Outcome run = Tool(args);
-  EXPECT_EQ(run.status, GetParam().status) << run.err;
-  EXPECT_NE((GetParam().status == 0 ? run.out : run.err).find(GetParam().says), std::string::npos) << run.err;
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, ExitTest, ::testing::ValuesIn(kExitCases),
-                         [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST_F(QuibbetLogTest, OutputThatCannotBeWrittenIsNotReportedAsDone) {
-  WriteTwoUsers();
   const Outcome run = Process({QUIBBET_LOG_TOOL, "--format", "csv", log_.string()}, dir_, "UTC", "/dev/full").Wait();
   EXPECT_EQ(run.status, 5);
   EXPECT_NE(run.err.find("cannot write the output: No space left on device"), std::string::npos) << run.err;
 }
 
-TEST_F(QuibbetLogTest, UnreadableFileIsNamedAsSuch) {
-  WriteTwoUsers();
-  std::filesystem::permissions(log_, std::filesystem::perms::none);
-  // Root reads any file: the tool then runs as nobody.
-  std::vector<std::string> args = {QUIBBET_LOG_TOOL, log_.string()};
-  if (geteuid() == 0) args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
-  const Outcome run = Process(args, dir_).Wait();
-  EXPECT_EQ(run.status, 4);
-  EXPECT_NE(run.err.find("cannot be read: Permission denied"), std::string::npos) << run.err;
-}
-
-// ---- 5. Following, and the log beside the program ----
-
 TEST_F(QuibbetLogTest, FollowPrintsNewEntriesAndKeepsUpWhenTheFileIsReplaced) {
-  KestroSaveMessLog_("\r\n  Previous STOP Ignored.");
   Process follow({QUIBBET_LOG_TOOL, "--follow", "--format", "json", log_.string()}, dir_);
-  EXPECT_NE(follow.OutputWith("declined").find("declined"), std::string::npos);
+  EXPECT_NE(follow.OutputWith("Bye").find("Bye"), std::string::npos);
 
   // An entry written in two parts is printed once, whole.
   const std::string entry = Header("Anna") + "\r\n  STOP:\r\n  WindowTitle=w\r\n  StopText=first\r\n";
@@ -258,11 +176,10 @@ TEST_F(QuibbetLogTest, FollowPrintsNewEntriesAndKeepsUpWhenTheFileIsReplaced) {
   std::filesystem::rename(dir_ / "new.txt", log_);
   const std::string out = follow.OutputWith("second");
   EXPECT_NE(out.find("\"user\":\"Bob\""), std::string::npos) << out;
-  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 8) << out;  // the six, the first, the second
 }
 
 TEST_F(QuibbetLogTest, WithoutAFileItReadsTheLogBesideItself) {
-  WriteTwoUsers();
   const std::filesystem::path tool = dir_ / "bin" / "quibbet_log";
   std::filesystem::create_directory(dir_ / "bin");
   std::filesystem::copy_file(QUIBBET_LOG_TOOL, tool);
