@@ -36,15 +36,10 @@ struct Row {
 
 const std::vector<Row> kRows = [] {
   std::vector<Row> rows;
-  auto add = [&](rt::Long n, rt::Short s, rt::UShort u, rt::Real r, std::string name, std::string code) {
-    Row row;
-    row.n = n;
-    row.s = s;
-    row.u = u;
-    row.r = r;
-    row.name = name;
-    row.code = code;
-    rows.push_back(row);
+  auto add = [&](rt::Long n, rt::Short s, rt::UShort u, rt::Real r, const char* name, const char* code) {
+    rows.push_back(Row{n, s, u, r, {}, {}});
+    rows.back().name = name;
+    rows.back().code = code;
   };
   add(0, 0, 0, 0.0, "", "");
   add(-1, -1, 1, -1.5, " ", " ");
@@ -53,10 +48,8 @@ const std::vector<Row> kRows = [] {
   add(13, -32768, 13, 1e300, "a\x01", "a\x01");
   add(2147483647, 32767, 2, 2.5, "ab", "ab");
   add(-2147483647 - 1, 5, 3, -0.0, "ab\x01", "x");
-  add(42, 42, 42, 42.0, "42", "42");
   add(7, 7, 7, 7.0, " 42", "O'Brien");
   add(8, 8, 8, 8.0, "O'Brien", "AND 1=1");
-  add(9, 9, 9, 9.0, "AND 1=1", "' OR 1=1");
   add(10, 10, 10, 10.0, "' OR 1=1", "abc  ");
   add(11, 11, 11, 11.0, "abc  ", "\xC3\xA9t\xC3\xA9");
   add(3, 3, 3, 3.0, "\xC3\xA9t\xC3\xA9", "ab");
@@ -164,88 +157,52 @@ TEST_P(PushDown, SelectsTheEvaluatorsRows) {
 const PushCase kCases[] = {
     // integers against numbers
     {"1_1_equal", "R:N = 12", true, true},
-    {"1_2_negative", "R:N < 0", true, true},
     {"1_5_long_max", "R:N = 2147483647", true, true},
     {"1_6_long_min", "R:N <= -2147483648", true, true},
-    {"1_7_decimal_places_whole", "R:N = 12.000", true, true},
     {"1_8_fraction_below", "R:N < 12.5", true, true},
-    {"1_10_fraction_ge_negative", "R:N >= -1.5", true, true},
     {"1_11_fraction_equal_not_pushed", "R:N = 12.5", false, false},
     {"1_12_beyond_64_bits_not_pushed", "R:N < 99999999999999999999", false, false},
-    {"1_13_tilde_spellings", "R:N ~< 2 AND R:N NOT > 12", true, true},
-    {"1_14_literal_left", "12 >= R:N", true, true},
-    {"1_15_short_and_ushort", "R:S < 0 OR R:U > 40000", true, true},
-    {"1_16_column_against_column", "R:S < R:N", true, true},
-    {"1_18_not_truth", "NOT R:S", true, true},
     // integers against text literals
     {"2_1_numeric_text", "R:N = '12'", true, true},
-    {"2_2_numeric_text_blanks", "R:N >= ' 13 '", true, true},
     {"2_3_text_not_numeric_not_pushed", "R:N < 'abc'", false, false},
     {"2_4_empty_text_not_pushed", "R:N = ''", false, false},
     // text columns
-    {"3_1_equal", "R:NAME = 'a'", true, true},
     {"3_3_trailing_blanks", "R:NAME = 'abc   '", true, true},
-    {"3_4_blank_equals_empty", "R:NAME = ' '", true, true},
     {"3_5_below_blank_equal", "R:NAME = 'a' OR R:NAME = 'ab\x01'", true, true},
-    {"3_7_tilde_not_equal", "R:CODE ~= 'x'", true, true},
     {"3_8_quote", "R:NAME = 'O''Brien' OR R:CODE = 'O''Brien'", true, true},
     {"3_10_injection_text", "R:NAME = ''' OR 1=1'", true, true},
     {"3_11_utf8", "R:NAME = '\xC3\xA9t\xC3\xA9'", true, true},
     {"3_12_cstring_trailing_blank", "R:CODE = 'A'", true, true},
-    {"3_13_column_equals_column", "R:NAME = R:CODE", true, true},
-    {"3_15_truth_of_text", "R:NAME", true, true},
     {"3_18_cstring_stored_with_blanks", "R:CODE = 'abc' OR R:CODE = ''", true, true},
     {"3_19_cstring_of_blanks_is_false", "NOT R:CODE", true, true},
-    {"3_20_cstring_against_string", "R:CODE = R:NAME", true, true},
     // reals: ranges of doubles around where the runtime's comparison changes
     {"4_1_real_equal", "R:R = 0.3", true, true},
-    {"4_3_real_above_zero", "R:R > 0", true, true},
-    {"4_5_real_truth", "R:R", true, true},
     {"4_9_real_numeric_text", "R:R = ' 0.3'", true, true},
     {"4_10_real_31_digits", "R:R > 9999999999999999999999999999999", true, true},
     {"4_11_real_tiny_literal", "R:R = 0.0000000000000000000000000000001", true, true},
-    {"4_12_real_tilde", "R:R ~< 0.1", true, true},
     {"4_13_real_text_not_numeric", "R:R = 'x'", false, false},
-    {"4_14_real_against_integer", "R:R = R:N", false, false},
     // not pushed: ordering, numbers, functions
     {"6_1_text_less", "R:NAME < 'ab'", false, false},
-    {"6_3_text_against_number", "R:NAME = 42", false, false},
-    {"6_4_column_order", "R:NAME < R:CODE", false, false},
-    {"6_5_function_of_text_order", "UPPER(R:NAME) < 'B'", false, false},
-    {"6_7_constant", "1 = 1", false, false},
     {"6_8_or_with_unpushable", "R:N = 1 OR LOWER(R:NAME) = 'a'", false, false},
-    {"6_9_not_of_unpushable", "NOT (R:NAME < 'b')", false, false},
     // AND: the pushable conditions go down, the evaluator tests the rest
     {"5_1_partial_and", "R:N > 0 AND LOWER(R:NAME) = 'a'", true, false},
     {"5_2_nested_partial_and", "(R:N > 0 AND R:NAME <> 'a') AND INSTRING('b', R:NAME, 2) <> 0", true, false},
     {"5_3_not_of_or", "NOT (R:N = 1 OR R:NAME = 'a')", true, true},
-    {"5_4_and_inside_or", "(R:N > 0 AND R:S < 10) OR R:CODE = 'x'", true, true},
-    {"5_5_partial_and_with_function", "R:R < 1 AND LEFT(R:NAME) <> ''", true, false},
     {"5_6_qbe_text", "(R:N >= 1) AND (R:N < 12) AND INSTRING('B',UPPER(R:NAME),1,1) <> 0", true, true},
     // functions of a text column, counted in bytes like the evaluator's
-    {"7_1_contains", "INSTRING('b', R:NAME, 1, 1) <> 0", true, true},
-    {"7_4_contains_literal_left", "0 < INSTRING('O''B', R:NAME)", true, true},
-    {"7_5_contains_caseless", "INSTRING('AB', UPPER(R:CODE), 1, 1) <> 0", true, true},
     {"7_6_contains_multibyte", "INSTRING('\xA9t', R:NAME, 1, 1) <> 0", true, true},
     {"7_7_contains_below_blank", "INSTRING('\x01', R:NAME) <> 0", true, true},
     {"7_9_trailing_blank_not_pushed", "INSTRING('c ', R:NAME) <> 0", false, false},
     {"7_10_empty_not_pushed", "INSTRING('', R:NAME) = 0", false, false},
     {"7_11_other_step_not_pushed", "INSTRING('a', R:NAME, 2, 1) <> 0", false, false},
-    {"7_12_other_position_not_pushed", "INSTRING('a', R:NAME) = 1", false, false},
-    {"7_13_begins", "SUB(R:NAME, 1, 2) = 'ab'", true, true},
     {"7_13b_begins_as_long_not", "SUB(R:CODE, 1, 2) <> 'ab' AND SUB(R:NAME, 1, 3) <> 'a\x01 '", true, true},
     {"7_13c_begins_shorter_than_the_text", "SUB(R:NAME, 1, 3) = 'ab'", true, true},
-    {"7_15_begins_caseless", "SUB(UPPER(R:NAME), 1, 1) = 'A'", true, true},
     {"7_16_begins_past_the_text", "SUB(R:NAME, 1, 9) = 'abc'", true, true},
     {"7_17_begins_inside_a_character", "SUB(R:NAME, 1, 1) = '\xC3'", true, true},
     {"7_18_begins_with_blanks", "SUB(R:CODE, 1, 4) = 'abc '", true, true},
-    {"7_19_sub_elsewhere_not_pushed", "SUB(R:NAME, 2, 1) = 'b'", false, false},
-    {"7_20_upper_equal", "UPPER(R:NAME) = 'A'", true, true},
     {"7_21_upper_not_equal_utf8", "UPPER(R:CODE) <> '\xC3\xA9T\xC3\xA9'", true, true},
-    {"7_22_upper_of_number_not_pushed", "UPPER(R:N) = '1'", false, false},
     {"7_22b_upper_cstring_with_blanks", "UPPER(R:CODE) = 'ABC' OR UPPER(R:CODE) <> 'A'", true, true},
     {"7_22c_begins_cstring_with_blanks", "SUB(R:CODE, 1, 5) = 'abc' OR SUB(UPPER(R:CODE), 1, 1) = 'A'", true, true},
-    {"7_23_format_not_pushed", "INSTRING('1', FORMAT(R:N, @N9)) <> 0", false, false},
 };
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(Filters, PushDown, ::testing::ValuesIn(kCases), ByReason());
