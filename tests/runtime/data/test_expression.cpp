@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "runtime/core/date_time.h"
@@ -12,6 +13,7 @@
 #include "runtime/core/last_error.h"
 #include "runtime/data/bind.h"
 #include "runtime/data/expression.h"
+#include "runtime/data/expression_sql.h"
 #include "tests/support/param_names.h"
 
 namespace {
@@ -172,6 +174,18 @@ TEST(ExpressionReuse, SuccessClearsTheLastError) {
   rt::SetError(33);
   ASSERT_TRUE(rt::Expression::Parse("R:ID", f.scopes));
   EXPECT_EQ(rt::ErrorCode(), 0);
+}
+
+// A column's name goes into the SQL as a quoted identifier, its own quotes doubled, so no name
+// breaks out of it (the property test's columns have plain names).
+TEST(ExpressionSql, ColumnNamesAreQuotedIdentifiers) {
+  ExpressionFixture f;
+  const auto parsed = rt::Expression::Parse("R:ID = 12", f.scopes);
+  ASSERT_TRUE(parsed);
+  const rt::SqlFilter sql = rt::TranslateToSql(*parsed, [](const rt::FieldRef&) {
+    return std::optional<rt::SqlColumn>(rt::SqlColumn{"i\"d) OR (1", rt::SqlColumnKind::Integer});
+  });
+  EXPECT_NE(sql.where.find("\"i\"\"d) OR (1\""), std::string::npos) << sql.where;
 }
 
 }  // namespace
