@@ -115,11 +115,6 @@ struct FaultCase {
   std::function<std::vector<std::string>(const Place&)> seen;
 };
 
-Outcome UnderVfs(int failAt, int code, const std::function<Outcome()>& operation) {
-  const test_vfs::Armed armed(failAt, code);
-  return operation();
-}
-
 std::vector<std::string> SeenBoth(const Place& place) { return {Seen(place.a), Seen(place.b)}; }
 
 FaultCase Keyed(const char* reason, std::function<Outcome(const Place&)> operation) {
@@ -162,12 +157,15 @@ TEST_P(SqliteFaults, AFreshOpenerSeesTheOldStateWithAnErrorOrTheNewWithSuccess) 
   test_vfs::Install();
   const FaultCase& c = GetParam();
   std::vector<std::string> before, after;
-  {
-    TempDir temp;
-    const Place place(temp);
+  const auto prepare = [&](const Place& place) {
     Prepare(place.a);
     if (c.twoFiles) Prepare(place.b);
     std::ofstream(place.log, std::ios::binary) << "before\r\n";
+  };
+  {
+    TempDir temp;
+    const Place place(temp);
+    prepare(place);
     before = c.seen(place);
     ASSERT_TRUE(c.run(place, 0).success);
     after = c.seen(place);
@@ -179,10 +177,10 @@ TEST_P(SqliteFaults, AFreshOpenerSeesTheOldStateWithAnErrorOrTheNewWithSuccess) 
       SCOPED_TRACE(testing::Message() << c.reason << ", code " << code << ", fault " << failAt);
       TempDir temp;
       const Place place(temp);
-      Prepare(place.a);
-      if (c.twoFiles) Prepare(place.b);
-      std::ofstream(place.log, std::ios::binary) << "before\r\n";
-      const Outcome outcome = c.underSqlite ? UnderVfs(failAt, code, [&] { return c.run(place, failAt); }) : c.run(place, failAt);
+      prepare(place);
+      test_vfs::Armed armed(c.underSqlite ? failAt : 0, code);
+      const Outcome outcome = c.run(place, failAt);
+      test_vfs::Disarm();
       const bool reached = c.underSqlite ? test_vfs::Failed() : !outcome.success;
       const std::vector<std::string> seen = c.seen(place);
       ++points;

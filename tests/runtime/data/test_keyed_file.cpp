@@ -11,12 +11,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "runtime/core/date_time.h"

@@ -4,13 +4,8 @@
 // of frames across two files leaves sound files that hold every change that had returned success.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <functional>
 #include <memory>
 #include <span>
 #include <vector>

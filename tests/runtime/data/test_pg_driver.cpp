@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 
-#include <algorithm>
-#include <cmath>
 #include <limits>
 #include <memory>
 #include <random>
