@@ -13,7 +13,6 @@ void Disarm();
 // Runs `hook` (disarmed) in place of the Nth call instead of failing it: what another opener
 // sees in the middle of an operation.
 void ArmHook(int at, void (*hook)(void*), void* context);
-int Calls();                   // writes, syncs, truncates and locks since Arm
 bool Failed();                 // the fault was injected since Arm
 
 // Arms the shim for the lifetime of the object.

@@ -28,17 +28,10 @@ inline rt::FileDecl Declare(const char* label, const char* driver, const std::st
 }
 
 inline rt::FileDecl KeyedAFile(const std::string& name) {
-  rt::FileDecl decl;
-  decl.label = "AFile";
-  decl.driver = "KEYED";
-  decl.name = name;
-  decl.layout = &AFileLayout();
-  decl.keys = {
-      {"AFI:IDKey", {{1, true}}, true, false, false, true},
-      {"AFI:StrKey", {{2, true}, {1, false}}, false, true, false, false},
-      {"AFI:DateKey", {{4, true}}, false, false, true, false},
-  };
-  return decl;
+  return Declare("AFile", "KEYED", name, AFileLayout(),
+                 {{"AFI:IDKey", {{1, true}}, true, false, false, true},
+                  {"AFI:StrKey", {{2, true}, {1, false}}, false, true, false, false},
+                  {"AFI:DateKey", {{4, true}}, false, false, true, false}});
 }
 
 enum Keys : std::size_t { IDKey = 1, StrKey = 2, DateKey = 3 };

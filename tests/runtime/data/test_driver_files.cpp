@@ -12,6 +12,8 @@ namespace {
 using driver_files::DriverFiles;
 using namespace test_afile;
 
+constexpr std::size_t kAll = static_cast<std::size_t>(-1);  // every component of a key
+
 std::vector<rt::Long> IdsBy(rt::File& file, const AFI_Record& record, std::size_t key) {
   std::vector<rt::Long> ids;
   file.SetKey(key);
@@ -57,22 +59,16 @@ TEST_P(DriverFiles, KeysFindDuplicatesValuesAndPrefixes) {
   file.Get(IDKey);
   EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
 
-  Fill(r, 15, "");
-  file.SetKeyValue(IDKey);
-  file.Next();
-  EXPECT_EQ(r.ID, 20) << "the first record at or after the value";
-  Fill(r, 25, "");
-  file.SetKeyValue(IDKey);
-  file.Previous();
-  EXPECT_EQ(r.ID, 20) << "the last record at or before the value";
-  Fill(r, 0, "EDGE");  // the first component only of ASTRING, -ID
-  file.SetKeyValue(StrKey, 1);
-  file.Next();
-  EXPECT_EQ(r.ID, 30);
-  Fill(r, 0, "EDGE");
-  file.SetKeyValue(StrKey, 1);
-  file.Previous();
-  EXPECT_EQ(r.ID, 10) << "previous from a prefix starts after every record with it";
+  // Set by a key's value (or its first component) reads from the first record at or after it,
+  // or backward from the last at or before it.
+  for (const auto& [id, text, key, components, backward, expected] :
+       {std::tuple{15, "", IDKey, kAll, false, 20}, {25, "", IDKey, kAll, true, 20}, {0, "EDGE", StrKey, std::size_t{1}, false, 30},
+        {0, "EDGE", StrKey, std::size_t{1}, true, 10}}) {
+    Fill(r, id, text);
+    file.SetKeyValue(key, components);
+    backward ? file.Previous() : file.Next();
+    EXPECT_EQ(r.ID, expected) << id << text << (backward ? " backward" : "");
+  }
 }
 
 TEST_P(DriverFiles, ChangedKeysAre46UntilBuiltAndARepeatedUniqueKeyBuildsNothing) {

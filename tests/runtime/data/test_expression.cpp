@@ -1,9 +1,10 @@
 // Expression evaluation: one table of filter texts over a small bound record, grouped by what
 // they exercise (relations by type, the text-to-number rule, AND/OR/NOT, truth of values,
-// functions), plus re-evaluation after the record changes.
+// functions). That a parsed filter follows the record as it changes is the property test's.
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "runtime/core/date_time.h"
@@ -12,6 +13,7 @@
 #include "runtime/core/last_error.h"
 #include "runtime/data/bind.h"
 #include "runtime/data/expression.h"
+#include "runtime/data/expression_sql.h"
 #include "tests/support/param_names.h"
 
 namespace {
@@ -74,23 +76,16 @@ const Case kRelations[] = {
     {"1_1_long_equal", "R:ID = 12", "1"},
     {"1_2_long_equal_decimal_literal", "R:ID = 12.00", "1"},
     {"1_3_long_below_fraction", "R:ID < 12.5", "1"},
-    {"1_4_long_not_greater", "R:ID > 12", "0"},
     {"1_6_ge_reversed_spelling", "R:ID => 12", "1"},
-    {"1_7_le_reversed_spelling", "R:ID =< 12", "1"},
     {"1_8_ne", "R:ID <> 12", "0"},
-    {"1_9_ne_reversed", "R:ID >< 11", "1"},
     {"1_10_tilde_ne", "R:ID ~= 12", "0"},
     {"1_11_NOT_equal", "R:ID NOT = 11", "1"},
     {"1_12_not_less_is_ge", "R:ID ~< 12", "1"},
-    {"1_13_not_greater_is_le", "R:ID ~> 11", "0"},
     {"1_14_not_le_is_gt", "R:ID ~<= 11", "1"},
     {"1_15_qbe_order_lt_tilde_eq", "R:ID <~= 12", "0"},
-    {"1_16_NOT_less", "R:ID not < 13", "0"},
     {"1_17_short_negative", "R:SMALL = -3", "1"},
-    {"1_18_short_below_zero", "R:SMALL < -2.99", "1"},
     {"1_19_real", "R:RATIO = 2.5", "1"},
     {"1_21_decimal_trailing_zero", "R:AMOUNT = 1234.5", "1"},
-    {"1_22_decimal_one_cent_more", "R:AMOUNT < 1234.51", "1"},
     {"1_23_field_against_field", "R:SMALL < R:ID", "1"},
     {"1_24_literal_on_the_left", "13 > R:ID", "1"},
     {"1_25_31_digit_literal", "9999999999999999999999999999999 > R:ID", "1"},
@@ -103,11 +98,9 @@ const Case kText[] = {
     {"2_1_doubled_quote_matches_one", "R:NAME = 'O''Brien'", "1"},
     {"2_2_trailing_blanks_insignificant", "R:NAME = 'O''Brien    '", "1"},
     {"2_3_case_matters", "R:NAME = 'o''brien'", "0"},
-    {"2_4_bytewise_order", "R:NAME < 'P'", "1"},
     {"2_5_shorter_is_blank_padded", "'ab' < 'ab!'", "1"},
     {"2_6_below_blank_sorts_first", "'ab' > 'ab\x01'", "1"},
     {"2_7_sql_keywords_are_literal", "R:CODE = 'AND 1=1'", "1"},
-    {"2_8_sql_keywords_case", "R:CODE = 'and 1=1'", "0"},
     {"2_9_quote_and_semicolon", "R:NAME <> ''';DROP TABLE x;--'", "1"},
     {"2_10_cstring_against_fixed", "R:CODE > R:NAME", "0"},
 };
@@ -117,7 +110,6 @@ INSTANTIATE_TEST_SUITE_P(Text, Evaluate, ::testing::ValuesIn(kText), ByReason())
 
 const Case kTextToNumber[] = {
     {"3_1_numeric_text_field_vs_number", "R:NUMTEXT = 42", "1"},
-    {"3_2_numeric_text_compares_numerically", "R:NUMTEXT > 5", "1"},
     {"3_3_text_field_not_numeric_compares_as_text", "R:NAME > 0", "1"},
     {"3_4_not_numeric_never_equals_number", "R:NAME = 0", "0"},
     {"3_5_number_vs_numeric_literal", "R:ID = ' 12 '", "1"},
@@ -130,13 +122,11 @@ INSTANTIATE_TEST_SUITE_P(TextToNumber, Evaluate, ::testing::ValuesIn(kTextToNumb
 
 const Case kLogic[] = {
     {"4_1_and", "R:ID = 12 AND R:SMALL = -3", "1"},
-    {"4_3_or", "R:ID = 1 OR R:SMALL = -3", "1"},
     {"4_4_and_binds_tighter_than_or", "R:ID = 1 OR R:ID = 12 AND R:SMALL = 5", "0"},
     {"4_5_parentheses", "(R:ID = 1 OR R:ID = 12) AND R:SMALL = -3", "1"},
     {"4_6_not_applies_to_comparison", "NOT R:ID = 12", "0"},
     {"4_7_tilde_not", "~(R:ID = 1)", "1"},
     {"4_8_keywords_and_names_any_case", "not r:id = 1 and R:small < 0 Or 0", "1"},
-    {"4_9_not_not", "NOT NOT R:ID", "1"},
 };
 INSTANTIATE_TEST_SUITE_P(Logic, Evaluate, ::testing::ValuesIn(kLogic), ByReason());
 
@@ -156,7 +146,6 @@ const Case kFunctions[] = {
     {"6_1_upper", "UPPER(R:NAME) = 'O''BRIEN'", "1"},
     {"6_2_lower", "lower('AbC')", "abc"},
     {"6_3_instring", "INSTRING('Bri', R:NAME, 1, 1)", "3"},
-    {"6_4_instring_absent", "INSTRING('x', R:NAME, 1, 1)", "0"},
     {"6_5_instring_defaults", "INSTRING('rb', 'barber')", "3"},
     {"6_6_instring_step", "INSTRING('r', 'barber', 2, 2)", "6"},
     {"6_7_instring_start", "INSTRING('b', 'barber', 1, 2)", "4"},
@@ -168,11 +157,9 @@ const Case kFunctions[] = {
     {"6_12_clip_drops_it", "INSTRING(' ', CLIP(R:NAME))", "0"},
     {"6_13_sub", "SUB(R:NAME, 3, 3)", "Bri"},
     {"6_14_sub_from_end", "SUB('abcdef', -2, 2)", "ef"},
-    {"6_15_sub_to_end", "SUB('abc', 2)", "bc"},
     {"6_16_sub_past_end", "SUB('abc', 5, 1)", ""},
     {"6_17_sub_negative_length", "SUB('abc', 1, -1)", ""},
     {"6_18_left", "LEFT('  ab')", "ab  "},
-    {"6_19_left_length", "LEFT('  ab', 3)", "ab "},
     {"6_20_format_bare_picture", "FORMAT(R:AMOUNT, @n10.2)", "  1,234.50"},
     {"6_22_format_zero_padded", "FORMAT(R:ID,@n05)", "00012"},
     {"6_23_format_date", "FORMAT(R:DATE, @d17)", "12/06/2026"},
@@ -182,25 +169,23 @@ const Case kFunctions[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Functions, Evaluate, ::testing::ValuesIn(kFunctions), ByReason());
 
-// Parsed once, evaluated as the record changes: the tree refers to the fields, not their values.
-TEST(ExpressionReuse, FollowsTheRecord) {
-  ExpressionFixture f;
-  const rt::ParsedExpression parsed = rt::Expression::Parse("R:ID > 10 AND UPPER(R:NAME) = 'SMITH'", f.scopes);
-  ASSERT_TRUE(parsed);
-  EXPECT_FALSE(parsed->IsTrue());
-  f.rec.name = "smith";
-  EXPECT_TRUE(parsed->IsTrue());
-  f.rec.id = 10;
-  EXPECT_FALSE(parsed->IsTrue());
-  f.rec.id = 11;
-  EXPECT_TRUE(parsed->IsTrue());
-}
-
 TEST(ExpressionReuse, SuccessClearsTheLastError) {
   ExpressionFixture f;
   rt::SetError(33);
   ASSERT_TRUE(rt::Expression::Parse("R:ID", f.scopes));
   EXPECT_EQ(rt::ErrorCode(), 0);
+}
+
+// A column's name goes into the SQL as a quoted identifier, its own quotes doubled, so no name
+// breaks out of it (the property test's columns have plain names).
+TEST(ExpressionSql, ColumnNamesAreQuotedIdentifiers) {
+  ExpressionFixture f;
+  const auto parsed = rt::Expression::Parse("R:ID = 12", f.scopes);
+  ASSERT_TRUE(parsed);
+  const rt::SqlFilter sql = rt::TranslateToSql(*parsed, [](const rt::FieldRef&) {
+    return std::optional<rt::SqlColumn>(rt::SqlColumn{"i\"d) OR (1", rt::SqlColumnKind::Integer});
+  });
+  EXPECT_NE(sql.where.find("\"i\"\"d) OR (1\""), std::string::npos) << sql.where;
 }
 
 }  // namespace

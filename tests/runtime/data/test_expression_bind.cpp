@@ -1,5 +1,5 @@
-// BIND scopes: names found innermost first, hidden and revealed by push/pop, a whole record bound
-// at once, a stray pop refused, and each program thread with its own scopes.
+// BIND scopes: names found innermost first, hidden and revealed by push/pop, a stray pop refused,
+// and each program thread with its own scopes (a whole record bound: the property test and views).
 
 #include <gtest/gtest.h>
 
@@ -53,20 +53,6 @@ TEST(BindScopes, StrayPopIsReportedAndKeepsOneScope) {
   EXPECT_FALSE(scopes.Find("X").IsNull());
 }
 
-TEST(BindScopes, BindRecordBindsEveryFieldOfTheLayout) {
-  test_afile::AFI_Record record;
-  record.ID = 7;
-  record.ASTRING = "seven";
-  ASSERT_TRUE(record.ADECIMAL.Store(rt::Decimal::FromText("7.25")));
-  rt::BindScopes scopes;
-  scopes.BindRecord(test_afile::AFileLayout(), &record);
-  const auto parsed = rt::Expression::Parse("AFI:ID = 7 AND AFI:ASTRING = 'seven' AND AFI:ADECIMAL = 7.25 AND AFI:ADATE = 0", scopes);
-  ASSERT_TRUE(parsed) << parsed.Error().message;
-  EXPECT_TRUE(parsed->IsTrue());
-  record.ADATE = 1;
-  EXPECT_FALSE(parsed->IsTrue());
-}
-
 // The thread's scopes: what one program thread binds another does not see, and pushes and
 // pops on one thread leave the other's alone.
 TEST(ThreadBinds, EachThreadHasItsOwn) {
@@ -97,17 +83,6 @@ TEST(ThreadBinds, EachThreadHasItsOwn) {
   EXPECT_TRUE(rt::ThreadBinds().Find("T:VALUE").IsSameField(rt::FieldRef(mine)));
   rt::PopBind();
   EXPECT_TRUE(rt::ThreadBinds().Find("T:VALUE").IsNull());
-}
-
-TEST(ThreadBinds, BindGBindsARecordForTheThread) {
-  test_afile::AFI_Record record;
-  record.ID = 42;
-  rt::PushBind();
-  rt::BindG(test_afile::AFileLayout(), &record);
-  const auto parsed = rt::Expression::Parse("AFI:ID = 42");
-  rt::PopBind();
-  ASSERT_TRUE(parsed) << parsed.Error().message;
-  EXPECT_TRUE(parsed->IsTrue());
 }
 
 }  // namespace

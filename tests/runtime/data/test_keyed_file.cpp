@@ -11,12 +11,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "runtime/core/date_time.h"
@@ -58,13 +56,19 @@ class KeyedFile : public ::testing::Test {
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
   }
 
-  // One record, read here under watch and by `second` as well.
-  void ReadWatchedHereAndThere(rt::File& second) {
-    Add(1, "first");
-    second.Open();
-    file_->Watch();
-    file_->GetByPointer(file_->Pointer());
-    second.GetByPointer(file_->Pointer());
+  // SQL on the file through the stock library alone: each row's values, "|" after each, a line a row.
+  std::string Sql(const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open((path_ + ".db").c_str(), &db);
+    std::string rows;
+    auto keep = [](void* out, int columns, char** values, char**) {
+      for (int i = 0; i < columns; ++i) *static_cast<std::string*>(out) += (values[i] ? values[i] : "NULL") + std::string("|");
+      *static_cast<std::string*>(out) += "\n";
+      return 0;
+    };
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), keep, &rows, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    return rows;
   }
 
   TempDir temp_;
@@ -95,7 +99,11 @@ TEST_F(KeyedFile, ClearKeySetsComponentsToTheEndThatComesFirstOrLast) {
 TEST_F(KeyedFile, AWatchedPutIs89AfterAnotherChangedTheRecordAnd33AfterAnotherDeletedIt) {
   AFI_Record other;
   rt::File second(decl_, other);
-  ReadWatchedHereAndThere(second);
+  Add(1, "first");
+  second.Open();
+  file_->Watch();
+  file_->GetByPointer(1);
+  second.GetByPointer(1);
   other.ASTRING = "theirs";
   second.Put();
   ASSERT_EQ(rt::ErrorCode(), 0);
@@ -168,19 +176,7 @@ TEST_F(KeyedFile, AHoldIsJudgedByItsHoldersLockNotByAPid) {
   AFI_Record other;
   rt::File second(decl_, other);
   second.Open();
-  auto setPid = [&](const char* sql) {  // the first column of the first row, as text
-    sqlite3* db = nullptr;
-    sqlite3_open((path_ + ".db").c_str(), &db);
-    std::string first;
-    auto keep = [](void* out, int, char** values, char**) {
-      if (static_cast<std::string*>(out)->empty() && values[0]) *static_cast<std::string*>(out) = values[0];
-      return 0;
-    };
-    EXPECT_EQ(sqlite3_exec(db, sql, keep, &first, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
-    return first;
-  };
-  setPid(("INSERT INTO _holds(record, pid, owner, since) VALUES (1, " + std::to_string(::getpid()) + ", 77, 0)").c_str());
+  Sql("INSERT INTO _holds(record, pid, owner, since) VALUES (1, " + std::to_string(::getpid()) + ", 77, 0)");
   file_->GetByPointer(1);
   record_.ASTRING = "put";
   file_->Put();
@@ -188,12 +184,12 @@ TEST_F(KeyedFile, AHoldIsJudgedByItsHoldersLockNotByAPid) {
   file_->SetKey(IDKey);
   file_->Next();
   EXPECT_EQ(rt::ErrorCode(), 0);
-  EXPECT_EQ(setPid("SELECT count(*) FROM _holds"), "0") << "the reader that finds a stale hold clears it";
+  EXPECT_EQ(Sql("SELECT count(*) FROM _holds"), "0|\n") << "the reader that finds a stale hold clears it";
 
   second.Hold();
   second.GetByPointer(1);
   ASSERT_EQ(rt::ErrorCode(), 0);
-  setPid("UPDATE _holds SET pid = 2147483646");  // no such process
+  Sql("UPDATE _holds SET pid = 2147483646");  // no such process
   file_->SetKey(IDKey);
   file_->Next();
   EXPECT_EQ(rt::ErrorCode(), rt::IsHeldErr) << "a live hold was taken for a stale one";
@@ -276,14 +272,7 @@ TEST_F(KeyedFile, ADateTextWithOverlongPartsReadsAsNoDate) {
   };
   for (const Case c : {Case{"2026-12-07", rt::DateFromCivil(2026, 12, 7)}, Case{"99999999999999999999-01-01", 0},
                        Case{"2026-99999999999-01", 0}, Case{"5000001-01-01", 0}, Case{"--", 0}}) {
-    sqlite3* db = nullptr;
-    sqlite3_open((path_ + ".db").c_str(), &db);
-    sqlite3_stmt* update = nullptr;
-    sqlite3_prepare_v2(db, "UPDATE AFile SET ADATE = ?1", -1, &update, nullptr);
-    sqlite3_bind_text(update, 1, c.text, -1, SQLITE_STATIC);
-    EXPECT_EQ(sqlite3_step(update), SQLITE_DONE);
-    sqlite3_finalize(update);
-    sqlite3_close(db);
+    Sql(std::string("UPDATE AFile SET ADATE = '") + c.text + "'");
     file_->GetByPointer(1);
     EXPECT_EQ(record_.ADATE, c.expected) << c.text;
   }
@@ -467,36 +456,8 @@ TEST_F(KeyedFile, TheStockLibraryReadsTheRecordsAsTheUserWroteThem) {
   file_->Add();
   file_->Close();
 
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open_v2((path_ + ".db").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-  sqlite3_stmt* statement = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT ID, typeof(ID), ASTRING, ADECIMAL, ADATE, ATIME FROM AFile ORDER BY ID", -1,
-                               &statement, nullptr),
-            SQLITE_OK);
-  std::vector<std::string> rows;
-  while (sqlite3_step(statement) == SQLITE_ROW) {
-    std::string row;
-    for (int i = 0; i < 6; ++i) {
-      const unsigned char* text = sqlite3_column_text(statement, i);
-      row += (text ? reinterpret_cast<const char*>(text) : "NULL") + std::string("|");
-    }
-    rows.push_back(row);
-  }
-  sqlite3_finalize(statement);
-  sqlite3_exec(db, "PRAGMA integrity_check", nullptr, nullptr, nullptr);
-  sqlite3_close(db);
-  EXPECT_EQ(rows, (std::vector<std::string>{"7|integer|It's \"quoted\"|-12.50|2026-12-06|09:05:03.07|",
-                                            "8|integer||0.00|NULL|NULL|"}));
-
-  if (system("command -v sqlite3 >/dev/null 2>&1") == 0) {  // and the stock shell, where it is installed
-    const std::string command = "sqlite3 '" + path_ + ".db' 'select ID, ASTRING from AFile order by ID'";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[256];
-    while (pipe && fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    if (pipe) pclose(pipe);
-    EXPECT_EQ(out, "7|It's \"quoted\"\n8|\n");
-  }
+  EXPECT_EQ(Sql("SELECT ID, typeof(ID), ASTRING, ADECIMAL, ADATE, ATIME FROM AFile ORDER BY ID"),
+            "7|integer|It's \"quoted\"|-12.50|2026-12-06|09:05:03.07|\n8|integer||0.00|NULL|NULL|\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Keyed, DriverFiles, ::testing::Values(conformance::DriverCase{"KEYED", true, true, true, nullptr}),

@@ -4,14 +4,10 @@
 // of frames across two files leaves sound files that hold every change that had returned success.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 #include <random>
 #include <set>
@@ -22,6 +18,7 @@
 #include "tests/runtime/data/child_process.h"
 #include "tests/runtime/data/process_scenarios.h"
 #include "tests/runtime/data/keyed_fixture.h"
+#include "tests/support/param_names.h"
 
 namespace {
 
@@ -128,58 +125,6 @@ TEST_F(KeyedProcesses, HoldWatchAndDenyAllReachTheOtherProcess) {
   test_processes::HoldWatchAndDenyAllReachTheOtherProcess(decl_);
 }
 
-TEST_F(KeyedProcesses, AWriterKilledTwentyTimesLeavesASoundFileWithEveryReportedInsert) {
-  std::mt19937 random(2026);
-  std::set<long> reported;
-  long next = 1;
-  for (int round = 0; round < 20; ++round) {
-    const bool framed = round % 3 == 2;
-    Child writer([&, first = next, framed](int toParent, int) {
-      AFI_Record r;
-      rt::File file(decl_, r);
-      file.Open();
-      if (rt::ErrorCode() != 0) return 100;
-      for (long id = first;; id += 5) {
-        rt::File* files[] = {&file};
-        if (framed) rt::Logout(5, files);
-        for (long k = 0; k < 5; ++k) {
-          Fill(r, static_cast<rt::Long>(id + k), "crash", "12.34", 80000);
-          file.Add();
-          if (rt::ErrorCode() != 0) return 101;
-          if (!framed) Tell(toParent, id + k);
-        }
-        if (framed) {
-          rt::Commit();
-          if (rt::ErrorCode() != 0) return 102;
-          for (long k = 0; k < 5; ++k) Tell(toParent, id + k);
-        }
-      }
-    });
-    const int wanted = 5 + static_cast<int>(random() % 60);
-    for (int i = 0; i < wanted; ++i) {
-      const long id = writer.Receive();
-      ASSERT_GT(id, 0) << "round " << round;
-      reported.insert(id);
-    }
-    writer.Kill();
-    for (long id = writer.Receive(); id > 0; id = writer.Receive()) reported.insert(id);  // sent before it died
-    writer.Wait();
-
-    ASSERT_EQ(IntegrityCheck(path_ + ".db"), "ok") << "round " << round;
-    AFI_Record r;
-    rt::File file(decl_, r);
-    file.Open();
-    ASSERT_EQ(rt::ErrorCode(), 0) << "round " << round << ": " << rt::Error() << " " << rt::FileError();
-    std::set<long> present;
-    file.SetKey(IDKey);
-    for (file.Next(); rt::ErrorCode() == 0; file.Next()) present.insert(r.ID);
-    for (const long id : reported) ASSERT_TRUE(present.count(id)) << "round " << round << " lost " << id;
-    next = (present.empty() ? 0 : *present.rbegin()) + 1;
-    next += 5 - next % 5 + 1;  // a fresh run of IDs after whatever the killed writer left
-  }
-  EXPECT_GE(reported.size(), 20u * 5u);
-}
-
 std::set<long> Ids(const rt::FileDecl& decl) {
   AFI_Record r;
   rt::File file(decl, r);
@@ -191,89 +136,90 @@ std::set<long> Ids(const rt::FileDecl& decl) {
   return ids;
 }
 
-// Killed while making the file anew over the old one: the file is the old one or a new one,
-// whole, and no lock of the dead creator keeps anybody out.
-TEST_F(KeyedProcesses, ACreatorKilledOverAnExistingFileLeavesTheOldFileOrTheNewOne) {
-  std::mt19937 random(7);
-  for (int round = 0; round < 10; ++round) {
-    {
-      AFI_Record r;
-      rt::File file(decl_, r);
-      file.Open();
-      for (rt::Long id = 1; id <= 3; ++id) {
-        Fill(r, id, "old");
-        file.Add();
-      }
-    }
-    Child creator([&](int toParent, int) {
-      for (long made = 1;; ++made) {
-        AFI_Record r;
-        rt::File file(decl_, r);
-        file.Create();
-        if (rt::ErrorCode() != 0) return 100;
-        Tell(toParent, made);
-      }
-    });
-    ASSERT_GT(creator.Receive(), 0) << "round " << round;
-    ::usleep(static_cast<useconds_t>(random() % 20000));
-    creator.Kill();
-    creator.Wait();
-    ASSERT_EQ(IntegrityCheck(path_ + ".db"), "ok") << "round " << round;
-    const std::set<long> ids = Ids(decl_);
-    EXPECT_TRUE(ids.empty() || ids == (std::set<long>{1, 2, 3})) << "round " << round;
-  }
-}
+// A writer killed with SIGKILL at a random point leaves whole files holding every change that
+// had returned success. Frames across two files commit one file after the other, so the first
+// may hold a frame more than the second, never the other way round. A creator killed while
+// making the file over the old one leaves the old file or a new one, and no lock behind.
+struct KillCase {
+  const char* reason;
+  int files;    // 1 or 2
+  bool framed;  // each id added in a frame over the files
+  bool create;  // the child makes the file anew, again and again
+};
 
-// Killed in the middle of frames over two files: each file is whole and holds every frame that
-// was reported committed. The files commit one after the other, so the first may hold one
-// frame more than the second (the limit of a frame across files), never the other way round.
-TEST_F(KeyedProcesses, AWriterKilledInFramesAcrossTwoFilesLosesNoReportedFrame) {
-  const rt::FileDecl second = KeyedAFile((temp_ / "BFILE").string());
+class KilledWriter : public KeyedProcesses, public ::testing::WithParamInterface<KillCase> {};
+
+TEST_P(KilledWriter, LeavesSoundFilesWithEveryReportedChange) {
+  const KillCase& c = GetParam();
+  const std::vector<rt::FileDecl> decls = {decl_, KeyedAFile((temp_ / "BFILE").string())};
   {
-    AFI_Record r;
-    rt::File file(second, r);
-    file.Create();
-    ASSERT_EQ(rt::ErrorCode(), 0);
+    AFI_Record made;
+    rt::File(decls[1], made).Create();
   }
-  std::mt19937 random(11);
+  std::mt19937 random(2026);
   std::set<long> reported;
   long next = 1;
   for (int round = 0; round < 10; ++round) {
+    SCOPED_TRACE(testing::Message() << "round " << round);
+    if (c.create) reported = {1, 2, 3};
+    for (const long id : c.create ? reported : std::set<long>{}) {
+      AFI_Record r;
+      rt::File file(decl_, r);
+      file.Open();
+      Fill(r, static_cast<rt::Long>(id), "old");
+      file.Add();
+    }
     Child writer([&, first = next](int toParent, int) {
       AFI_Record ra, rb;
-      rt::File a(decl_, ra), b(second, rb);
+      rt::File a(decls[0], ra), b(decls[1], rb);
+      for (long made = 1; c.create; ++made) {
+        a.Create();
+        if (rt::ErrorCode() != 0) return 100;
+        Tell(toParent, made);
+      }
       a.Open();
-      b.Open();
+      if (c.files == 2 && rt::ErrorCode() == 0) b.Open();
       if (rt::ErrorCode() != 0) return 100;
+      rt::File* both[] = {&a, &b};
       for (long id = first;; ++id) {
-        rt::File* both[] = {&a, &b};
-        rt::Logout(5, both);
-        Fill(ra, static_cast<rt::Long>(id), "a");
+        if (c.framed) rt::Logout(5, std::span(both, static_cast<std::size_t>(c.files)));
+        Fill(ra, static_cast<rt::Long>(id), "a", "12.34", 80000);
         a.Add();
         Fill(rb, static_cast<rt::Long>(id), "b");
-        b.Add();
-        rt::Commit();
+        if (c.files == 2) b.Add();
+        if (c.framed) rt::Commit();
         if (rt::ErrorCode() != 0) return 101;
         Tell(toParent, id);
       }
     });
-    const int wanted = 1 + static_cast<int>(random() % 30);
-    for (int i = 0; i < wanted; ++i) {
+    for (int i = 1 + static_cast<int>(random() % (c.create ? 4 : 40)); i > 0; --i) {
       const long id = writer.Receive();
-      ASSERT_GT(id, 0) << "round " << round;
-      reported.insert(id);
+      ASSERT_GT(id, 0);
+      if (!c.create) reported.insert(id);
     }
     writer.Kill();
-    for (long id = writer.Receive(); id > 0; id = writer.Receive()) reported.insert(id);
+    for (long id = writer.Receive(); id > 0; id = writer.Receive())
+      if (!c.create) reported.insert(id);  // sent before it died
     writer.Wait();
-    ASSERT_EQ(IntegrityCheck(path_ + ".db"), "ok") << "round " << round;
-    ASSERT_EQ(IntegrityCheck(second.name + ".db"), "ok") << "round " << round;
-    const std::set<long> inA = Ids(decl_), inB = Ids(second);
-    for (const long id : reported) ASSERT_TRUE(inA.count(id) && inB.count(id)) << "round " << round << " lost " << id;
-    for (const long id : inB) EXPECT_TRUE(inA.count(id)) << "round " << round << ": " << id << " only in the second file";
-    EXPECT_LE(inA.size() - inB.size(), static_cast<std::size_t>(round) + 1) << "at most one half frame per kill";
-    next = (inA.empty() ? 0 : *inA.rbegin()) + 1;
+    std::vector<std::set<long>> ids;
+    for (int f = 0; f < c.files; ++f) {
+      ASSERT_EQ(IntegrityCheck(decls[static_cast<std::size_t>(f)].name + ".db"), "ok");
+      ids.push_back(Ids(decls[static_cast<std::size_t>(f)]));
+    }
+    if (c.create) {
+      EXPECT_TRUE(ids[0].empty() || ids[0] == reported);
+      continue;
+    }
+    for (const long id : reported) ASSERT_TRUE(ids.front().count(id) && ids.back().count(id)) << "lost " << id;
+    for (const long id : ids.back()) EXPECT_TRUE(ids.front().count(id)) << id << " only in the second file";
+    next = (ids.front().empty() ? 0 : *ids.front().rbegin()) + 1;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Kills, KilledWriter,
+                         ::testing::Values(KillCase{"inserts", 1, false, false}, KillCase{"frames", 1, true, false},
+                                           KillCase{"frames across two files", 2, true, false},
+                                           KillCase{"creates over the file", 1, false, true}),
+                         ByReason());
 
 }  // namespace

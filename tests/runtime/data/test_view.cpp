@@ -111,14 +111,10 @@ TEST_F(ViewTest, FilterSelectsRowsAndABadOneFailsAlsoOnAnOpenView) {
   EXPECT_EQ(Walk(view), (std::vector<rt::Long>{8, 9, 10}));
   EXPECT_EQ(view.Property(rt::PropViewFilter), "AFI:ID > 7");
 
-  struct Bad {
-    const char* text;
-    rt::Long code;
-  } bad[] = {{"AFI:ID >", 800}, {"AFI:NOSUCH = 1", 800}, {"AFI:ASTRING = 'open", 800}};
-  for (const Bad& b : bad) {
-    view.SetProperty(rt::PropViewFilter, b.text);
-    EXPECT_EQ(rt::ErrorCode(), b.code) << b.text;
-    EXPECT_NE(rt::Error().find("Bad Expression"), std::string::npos) << b.text << ": " << rt::Error();
+  for (const char* bad : {"AFI:ID >", "AFI:NOSUCH = 1", "AFI:ASTRING = 'open"}) {
+    view.SetProperty(rt::PropViewFilter, bad);
+    EXPECT_EQ(rt::ErrorCode(), 800) << bad;
+    EXPECT_NE(rt::Error().find("Bad Expression"), std::string::npos) << bad << ": " << rt::Error();
     EXPECT_EQ(view.Property(rt::PropViewFilter), "AFI:ID > 7") << "the filter before stays";
   }
   EXPECT_EQ(Walk(view), (std::vector<rt::Long>{8, 9, 10}));
