@@ -11,6 +11,9 @@
 #include "runtime/core/last_error.h"
 #include "runtime/core/thread.h"
 #include "runtime/ui/accept_loop.h"
+#include "framework/window/toolbar.h"
+#include "framework/window/window_manager.h"
+#include "runtime/ui/window.h"
 
 namespace browsetest {
 
@@ -115,9 +118,7 @@ class BrowseProcedure final : public WindowManager {
     AddItem(kClose, Request == Request::Select ? Response::Cancelled : Response::Completed);
     world_.relate.Open();
     FilesOpened = 1;
-    browse_.EditViaPopup = spec_.editViaPopup;
     browse_.UsePopup = 1;
-    browse_.AllowUnfilled = spec_.allowUnfilled;
     browse_.Init(kList, world_.rows.Rec().POS, world_.view, world_.rows.Q(), world_.relate, *this);
     Open(window_);
     window_.SetListSource(kList, &world_.source);
@@ -162,10 +163,9 @@ class BrowseProcedure final : public WindowManager {
   rt::Byte Run(rt::UShort number, rt::Byte request) override {
     WindowManager::Run(number, request);
     if (Request == Request::View) return Response::Cancelled;
-    const UpdateCall call{request, world_.ITM.ID};
     static const char* const names[] = {"", "Insert", "Change", "Delete", "Select", "Print", "View"};
-    log_.Note(names[request % std::size(names)] + (" " + std::to_string(call.id)));
-    return spec_.update ? spec_.update(world_, call, ++calls_) : Response::Cancelled;
+    log_.Note(names[request % std::size(names)] + (" " + std::to_string(world_.ITM.ID)));
+    return spec_.update ? spec_.update(world_, request, ++calls_) : Response::Cancelled;
   }
 
  private:
@@ -184,8 +184,6 @@ class BrowseProcedure final : public WindowManager {
   rt::Long rangeApplied_ = 0;
   int calls_ = 0;
 };
-
-}  // namespace
 
 const rt::RecordLayout& ItemLayout() {
   static const rt::RecordLayout layout(sizeof(ITM_Record), {rt::LayoutField("ITM:GRP", &ITM_Record::GRP),
@@ -207,35 +205,26 @@ rt::FileDecl ItemDecl(const std::string& directory, bool keyed) {
   return decl;
 }
 
+}  // namespace
+
 ITM_Record MakeItem(int n, int count) {
-  ITM_Record r;
-  r.ID = n * 10;
-  r.GRP = r.ID / 1000;
-  if (n == count - 1) {
-    r.NAME = "O'Brien";
-  } else if (n == count) {
-    r.NAME = "O'Hara";
-  } else {
-    char name[24];
-    std::snprintf(name, sizeof name, "N%05d", (n * 7919) % 100000);
-    r.NAME = name;
-  }
+  ITM_Record r{.GRP = n / 100, .ID = n * 10, .NAME = {}};
+  char name[24];
+  std::snprintf(name, sizeof name, "N%05d", (n * 7919) % 100000);
+  r.NAME = n == count ? "O'Hara" : n == count - 1 ? "O'Brien" : name;
   return r;
 }
 
 void BuildItems(const std::string& directory, bool keyed, int count) {
   rt::ThreadScope scope;
-  const rt::FileDecl decl = ItemDecl(directory, keyed);
   ITM_Record record;
-  rt::File file(decl, record);
+  rt::File file(ItemDecl(directory, keyed), record);
   file.Create();
   file.Open();
   rt::File* files[] = {&file};
   rt::Logout(10, files);
-  for (int i = 1; i <= count; ++i) {
-    // Without keys the file is read in the order written: not the ids' order.
-    const int n = keyed ? i : (i * 37) % count + 1;
-    record = MakeItem(n, count);
+  for (const ITM_Record& item : Ordered(keyed, count, Order::RecordOrder)) {
+    record = item;
     file.Add();
   }
   rt::Commit();
@@ -243,6 +232,7 @@ void BuildItems(const std::string& directory, bool keyed, int count) {
 }
 
 std::vector<ITM_Record> Ordered(bool keyed, int count, Order order) {
+  // Without keys the file is written, and read, in another order than the ids'.
   std::vector<ITM_Record> items;
   for (int i = 1; i <= count; ++i) items.push_back(MakeItem(keyed ? i : (i * 37) % count + 1, count));
   if (order == Order::ById) std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.ID < b.ID; });
@@ -276,25 +266,7 @@ void RunBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome) 
   outcome.record = world.ITM;
 }
 
-void StartBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome) {
-  rt::Start([&spec, &log, &outcome] { RunBrowse(spec, log, outcome); });
-}
-
-std::map<rt::Long, std::string> ItemsInFile(const std::string& directory) {
-  std::map<rt::Long, std::string> items;
-  std::thread([&] {
-    rt::ThreadScope scope;
-    ITM_Record record;
-    rt::File file(ItemDecl(directory, true), record);
-    file.Open();
-    file.Set();
-    for (file.Next(); rt::ErrorCode() == 0; file.Next()) items[record.ID] = record.NAME.Str();
-    file.Close();
-  }).join();
-  return items;
-}
-
-void Elsewhere(const std::string& directory, rt::Long id, const std::function<void(rt::File&, ITM_Record&)>& act) {
+void Elsewhere(const std::string& directory, const std::function<void(rt::File&, ITM_Record&)>& act, rt::Long id) {
   std::thread([&] {
     rt::ThreadScope scope;
     ITM_Record record;
@@ -302,10 +274,19 @@ void Elsewhere(const std::string& directory, rt::Long id, const std::function<vo
     file.Open();
     record.GRP = id / 1000;
     record.ID = id;
-    file.Get(1);
+    if (id) file.Get(1);
     act(file, record);
     file.Close();
   }).join();
+}
+
+std::map<rt::Long, std::string> ItemsInFile(const std::string& directory) {
+  std::map<rt::Long, std::string> items;
+  Elsewhere(directory, [&](rt::File& file, ITM_Record& record) {
+    file.Set();
+    for (file.Next(); rt::ErrorCode() == 0; file.Next()) items[record.ID] = record.NAME.Str();
+  });
+  return items;
 }
 
 std::string Trim(std::string text) {
