@@ -119,6 +119,7 @@ class BrowseProcedure final : public WindowManager {
     world_.relate.Open();
     FilesOpened = 1;
     browse_.UsePopup = 1;
+    browse_.EditViaPopup = 1;
     browse_.Init(kList, world_.rows.Rec().POS, world_.view, world_.rows.Q(), world_.relate, *this);
     Open(window_);
     window_.SetListSource(kList, &world_.source);

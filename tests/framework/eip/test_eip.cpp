@@ -1,27 +1,18 @@
-// Edit in place over the browse tests' own procedure (a keyed file of 40 items, ten rows a
-// page), driven by the Robot under the headless backend. One table of scenarios: each is a row
-// of user acts and checks on the way (which cell is edited and what it shows, each question
-// answered, the window closed), then what the file holds and which rows the list shows. Then
-// maximizing while a cell is edited.
+// Edit in place over the browse tests' own procedure (40 items, ten rows a page) under the
+// headless backend. One table: user acts with checks on the way, then what the file holds and
+// which rows the list shows. Then maximizing while a cell is edited.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "framework/browse/browse_class.h"
 #include "framework/eip/browse_eip_manager.h"
 #include "framework/eip/eip_manager.h"
 #include "framework/error/levels.h"
-#include "runtime/core/assert.h"
-#include "runtime/core/text.h"
 #include "tests/framework/browse/browse_world.h"
-#include "tests/runtime/ui/robot_fixture.h"
-#include "tests/support/files.h"
 
 namespace browsetest {
 namespace {
@@ -29,7 +20,6 @@ namespace {
 using rt::Byte;
 using rt::Long;
 using rt::ui::kWait;
-using Strings = std::vector<std::string>;
 
 constexpr int kItems = 40;
 const std::string kGrey = "2147483665";           // the system colour of disabled text
@@ -151,10 +141,7 @@ class EditInPlace : public BrowseFixture {
         break;
       }
       case Do::Station:
-        Elsewhere(dir_.Path().string(), 30, [&](rt::File& file, ITM_Record& record) {
-          record.NAME = act.text;
-          file.Put();
-        });
+        Elsewhere(dir_.Path().string(), [&](rt::File& file, ITM_Record& record) { record.NAME = act.text, file.Put(); }, 30);
         break;
       case Do::Editing: {
         const Long focus = robot_.Focus(window_);
@@ -175,7 +162,6 @@ class EditInPlace : public BrowseFixture {
     }
   }
 
-  std::map<Long, std::string> FileNow() { return ItemsInFile(dir_.Path().string()); }
 };
 
 // ---- The scenarios ----
@@ -191,7 +177,7 @@ TEST_P(Scenarios, TheRowIsEditedSavedOrGivenUpAsTheKeysAndSettingsSay) {
     Perform(act);
     if (HasFatalFailure()) return;
   }
-  const std::map<Long, std::string> file = FileNow();
+  const std::map<Long, std::string> file = ItemsInFile(dir_.Path().string());
   for (const auto& [id, name] : c.file) {
     const auto found = file.find(id);
     EXPECT_EQ(found == file.end() ? "" : found->second, name) << "item " << id;
@@ -350,10 +336,6 @@ INSTANTIATE_TEST_SUITE_P(
                 {{30, "Left"}}, kItems, {}},
         EipCase{"CloseButtonAskedCancel", {.focusLoss = 3},
                 {Pick(3), Press(kChange), Key(kTab), Type("Left"), Press(kClose), Answer("Save Record", "Cancel"),
-                 Editing("30"), Shows(3, "Left"), Key(kEsc), Idle()},
-                {{30, NameOf(30)}}, kItems, From(10, 10)},
-        EipCase{"CloseBoxAskedCancel", {.focusLoss = 3},
-                {Pick(3), Press(kChange), Key(kTab), Type("Left"), CloseBox(), Answer("Save Record", "Cancel"),
                  Editing("30"), Shows(3, "Left"), Key(kEsc), Idle()},
                 {{30, NameOf(30)}}, kItems, From(10, 10)},
         EipCase{"AnInsertIntoAnEmptyListIsItsFirstRow", {.items = 0},
