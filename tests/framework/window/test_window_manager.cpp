@@ -296,12 +296,16 @@ Act Shows(std::string name) { return {Act::Shows, 0, std::move(name)}; }
 // The form is open again with nothing asked, the focus on its first field.
 Act OnForm() { return {Act::OnForm}; }
 
+constexpr Byte kDone = Response::Completed, kCancelled = Response::Cancelled;
+const Strings kSeeded = {"One", "Two"}, kUno = {"Uno", "Two"}, kAlpha = {"One", "Two", "Alpha"}, kOnlyTwo = {"Two"},
+              kBravo = {"One", "Two", "Alpha", "Bravo"};
+
 struct FormCase {
   const char* name;
   FormSpec spec;
   std::vector<Act> acts;
-  Byte response;
-  Strings stored;  // the file starts with "One" and "Two"
+  Byte response = kCancelled;
+  Strings stored = kSeeded;  // the file starts with "One" and "Two"
   Long vcr = 0;
 };
 
@@ -350,85 +354,68 @@ TEST_P(Forms, EndAsTheActionsAndAnswersSay) {
 
 constexpr Long kYes = rt::BUTTON_YES, kNo = rt::BUTTON_NO, kOkButton = rt::BUTTON_OK, kCancelButton = rt::BUTTON_CANCEL;
 constexpr Byte kInsert = Request::Insert, kView = Request::View, kDelete = Request::Delete;
-const Strings kSeeded = {"One", "Two"}, kUno = {"Uno", "Two"}, kAlpha = {"One", "Two", "Alpha"}, kOnlyTwo = {"Two"};
-const Act kKeepNo = Answer("Save Record", kNo);
+Act SaveRecord(Long button) { return Answer("Save Record", button); }
+const Act kKeepNo = SaveRecord(kNo), kNotUpdated = Answer("Record was not updated", kOkButton),
+          kNotDeleted = Answer("Record was not deleted", kOkButton);
+const FormSpec kDeleteOnForm = {.request = kDelete, .deleteAction = Delete::OnForm, .deleteRefusals = 1};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Forms,
     ::testing::Values(
-        FormCase{"InsertClose", {.request = kInsert}, {Edit("Alpha"), Press(kOk)}, Response::Completed, kAlpha},
+        FormCase{"InsertClose", {.request = kInsert}, {Edit("Alpha"), Press(kOk)}, kDone, kAlpha},
         // Stay keeps the added record on the form: cancelling finds it unlike the primed one.
         FormCase{"InsertStay", {.request = kInsert, .insertAction = Insert::Stay},
-                 {Edit("Alpha"), Press(kOk), Shows("Alpha"), Press(kCancel), kKeepNo}, Response::Cancelled, kAlpha},
+                 {Edit("Alpha"), Press(kOk), Shows("Alpha"), Press(kCancel), kKeepNo}, kCancelled, kAlpha},
         // Repeat primes the next record; cancelling it gives its number back and reports the
         // records added as completed.
         FormCase{"InsertRepeat", {.request = kInsert, .insertAction = Insert::Repeat},
-                 {Edit("Alpha"), Press(kOk), Edit("Bravo"), Press(kOk), Shows(""), Press(kCancel)}, Response::Completed,
-                 {"One", "Two", "Alpha", "Bravo"}},
-        FormCase{"InsertAskYesThenNo", {.request = kInsert, .insertAction = Insert::Ask},
-                 {Edit("Alpha"), Press(kOk), Answer("Record Added", kYes), Edit("Bravo"), Press(kOk),
-                  Answer("Record Added", kNo)},
-                 Response::Completed, {"One", "Two", "Alpha", "Bravo"}},
+                 {Edit("Alpha"), Press(kOk), Edit("Bravo"), Press(kOk), Shows(""), Press(kCancel)}, kDone, kBravo},
+        FormCase{"InsertAskYesThenNo", {.request = kInsert, .insertAction = Insert::Ask}, {Edit("Alpha"), Press(kOk),
+                 Answer("Record Added", kYes), Edit("Bravo"), Press(kOk), Answer("Record Added", kNo)}, kDone, kBravo},
         // The history key recalls the last record added; a recalled value is a change of the primed one.
         FormCase{"HistoryKey", {.request = kInsert, .insertAction = Insert::Repeat},
-                 {Edit("Alpha"), Press(kOk), Key(kHistoryKey), Shows("Alpha"), Press(kCancel), kKeepNo},
-                 Response::Completed, kAlpha},
+                 {Edit("Alpha"), Press(kOk), Key(kHistoryKey), Shows("Alpha"), Press(kCancel), kKeepNo}, kDone, kAlpha},
         FormCase{"NoHistoryKey", {.request = kInsert, .insertAction = Insert::Repeat, .historyKey = 0},
-                 {Edit("Alpha"), Press(kOk), Key(kHistoryKey), Shows(""), Press(kCancel)}, Response::Completed, kAlpha},
+                 {Edit("Alpha"), Press(kOk), Key(kHistoryKey), Shows(""), Press(kCancel)}, kDone, kAlpha},
         // OK with and without edits; nothing to save completes unless navigation is pending.
-        FormCase{"EditedOk", {}, {Edit("Uno"), Press(kOk)}, Response::Completed, kUno},
-        FormCase{"UneditedOk", {}, {Press(kOk)}, Response::Completed, kSeeded},
-        FormCase{"UneditedOkAfterNext", {}, {Press(kNext), Press(kOk)}, Response::Cancelled, kSeeded, kNext},
-        FormCase{"CancelDropsNext", {}, {Press(kNext), Press(kCancel)}, Response::Cancelled, kSeeded},
+        FormCase{"EditedOk", {}, {Edit("Uno"), Press(kOk)}, kDone, kUno},
+        FormCase{"UneditedOk", {}, {Press(kOk)}, kDone},
+        FormCase{"UneditedOkAfterNext", {}, {Press(kNext), Press(kOk)}, kCancelled, kSeeded, kNext},
+        FormCase{"CancelDropsNext", {}, {Press(kNext), Press(kCancel)}},
         // A closing button wins over OK: the window ends with its response, nothing saved.
-        FormCase{"ClosingButtonBeforeOk", {.okEndsCompleted = true}, {Edit("Uno"), Press(kOk)}, Response::Completed, kSeeded},
-        // Closing under each cancel action.
-        FormCase{"SaveRecordYes", {}, {Edit("Uno"), Press(kCancel), Answer("Save Record", kYes)}, Response::Completed, kUno},
-        // Esc or the close box with the cursor still in the field: the change is taken in first.
-        FormCase{"EscInTheFieldAsks", {}, {Edit("Uno", rt::KEY_Esc), Answer("Save Record", kYes)}, Response::Completed, kUno},
-        FormCase{"CloseBoxInTheFieldAsks", {}, {Edit("Uno", 0), kKeepNo}, Response::Cancelled, kSeeded},
-        FormCase{"SaveRecordCancel", {},
-                 {Edit("Uno"), Press(kCancel), Answer("Save Record", kCancelButton), OnForm(), Press(kCancel), kKeepNo},
-                 Response::Cancelled, kSeeded},
-        FormCase{"SaveWithoutAsking", {.cancelAction = Cancel::Save}, {Edit("Uno"), Press(kCancel)}, Response::Completed, kUno},
-        FormCase{"ChangesLostNo", {.cancelAction = Cancel::Ask},
-                 {Edit("Uno"), Press(kCancel), Answer("Changes will be lost!", kNo), OnForm(), Press(kCancel),
-                  Answer("Changes will be lost!", kYes)},
-                 Response::Cancelled, kSeeded},
-        FormCase{"NoCancelAction", {.cancelAction = 0}, {Edit("Uno"), Press(kCancel)}, Response::Cancelled, kSeeded},
+        FormCase{"ClosingButtonBeforeOk", {.okEndsCompleted = true}, {Edit("Uno"), Press(kOk)}, kDone},
+        // Closing under each cancel action; Esc or the close box in the field takes the change in first.
+        FormCase{"SaveRecordYes", {}, {Edit("Uno"), Press(kCancel), SaveRecord(kYes)}, kDone, kUno},
+        FormCase{"EscInTheFieldAsks", {}, {Edit("Uno", rt::KEY_Esc), SaveRecord(kYes)}, kDone, kUno},
+        FormCase{"CloseBoxInTheFieldAsks", {}, {Edit("Uno", 0), kKeepNo}},
+        FormCase{"SaveRecordCancel", {}, {Edit("Uno"), Press(kCancel), SaveRecord(kCancelButton), OnForm(), Press(kCancel), kKeepNo}},
+        FormCase{"SaveWithoutAsking", {.cancelAction = Cancel::Save}, {Edit("Uno"), Press(kCancel)}, kDone, kUno},
+        FormCase{"ChangesLostNoThenYes", {.cancelAction = Cancel::Ask}, {Edit("Uno"), Press(kCancel),
+                 Answer("Changes will be lost!", kNo), OnForm(), Press(kCancel), Answer("Changes will be lost!", kYes)}},
+        FormCase{"NoCancelAction", {.cancelAction = 0}, {Edit("Uno"), Press(kCancel)}},
         // A refused update (the name key is unique): Cancel goes back to the form and does not
         // close it as well; Yes tries again; No gives up and closes, asking about the change.
-        FormCase{"RefusedBackToTheForm", {},
-                 {Edit("Two"), Press(kOk), Answer("Record was not updated", kOkButton),
-                  Answer("Record Update Error", kCancelButton), OnForm(), Press(kCancel), kKeepNo},
-                 Response::Cancelled, kSeeded},
-        FormCase{"RefusedRetriedThenGivenUp", {},
-                 {Edit("Two"), Press(kOk), Answer("Record was not updated", kOkButton), Answer("Record Update Error", kYes),
-                  Answer("Record was not updated", kOkButton), Answer("Record Update Error", kNo), kKeepNo},
-                 Response::Cancelled, kSeeded},
+        FormCase{"RefusedBackToTheForm", {}, {Edit("Two"), Press(kOk), kNotUpdated, Answer("Record Update Error", kCancelButton),
+                 OnForm(), Press(kCancel), kKeepNo}},
+        FormCase{"RefusedRetriedThenGivenUp", {}, {Edit("Two"), Press(kOk), kNotUpdated, Answer("Record Update Error", kYes),
+                 kNotUpdated, Answer("Record Update Error", kNo), kKeepNo}},
         // Save stores and keeps the form; on a view it does nothing (the request stays).
-        FormCase{"SaveOnChange", {.saveButton = true}, {Edit("Uno"), Press(kSave), Press(kCancel)}, Response::Cancelled, kUno},
-        FormCase{"SaveOnView", {.request = kView, .saveButton = true}, {Edit("Uno"), Press(kSave), Press(kCancel)},
-                 Response::Cancelled, kSeeded},
+        FormCase{"SaveOnChange", {.saveButton = true}, {Edit("Uno"), Press(kSave), Press(kCancel)}, kCancelled, kUno},
+        FormCase{"SaveOnView", {.request = kView, .saveButton = true}, {Edit("Uno"), Press(kSave), Press(kCancel)}},
         // Delete: the current record (the first) goes; a form opens only for OnForm.
-        FormCase{"DeleteConfirmYes", {.request = kDelete}, {Answer("Confirm Delete", kYes)}, Response::Completed, kOnlyTwo},
-        FormCase{"DeleteConfirmDeclined", {.request = kDelete}, {Answer("Confirm Delete", kNo)}, Response::Cancelled, kSeeded},
-        FormCase{"DeleteSilent", {.request = kDelete, .deleteAction = Delete::Silent}, {}, Response::Completed, kOnlyTwo},
-        FormCase{"DeleteOnForm", {.request = kDelete, .deleteAction = Delete::OnForm}, {Press(kOk)}, Response::Completed,
-                 kOnlyTwo},
+        FormCase{"DeleteConfirmYes", {.request = kDelete}, {Answer("Confirm Delete", kYes)}, kDone, kOnlyTwo},
+        FormCase{"DeleteConfirmDeclined", {.request = kDelete}, {Answer("Confirm Delete", kNo)}},
+        FormCase{"DeleteSilent", {.request = kDelete, .deleteAction = Delete::Silent}, {}, kDone, kOnlyTwo},
+        FormCase{"DeleteOnForm", {.request = kDelete, .deleteAction = Delete::OnForm}, {Press(kOk)}, kDone, kOnlyTwo},
         // Asked on the form's OK: a declined confirmation still ends the form as done.
         FormCase{"DeleteOnFormConfirmDeclined",
                  {.request = kDelete, .deleteAction = Delete::OnForm, .deleteActionOnForm = Delete::Confirm},
-                 {Press(kOk), Answer("Confirm Delete", kNo)}, Response::Completed, kSeeded},
+                 {Press(kOk), Answer("Confirm Delete", kNo)}, kDone},
         // A refused delete is offered again (by the relation manager, then by the form).
-        FormCase{"DeleteRefusedRetried", {.request = kDelete, .deleteAction = Delete::OnForm, .deleteRefusals = 1},
-                 {Press(kOk), Answer("Record was not deleted", kOkButton), Answer("Record Delete Error", kNo),
-                  Answer("Record Delete Error", kYes)},
-                 Response::Completed, kOnlyTwo},
-        FormCase{"DeleteRefusedGivenUp", {.request = kDelete, .deleteAction = Delete::OnForm, .deleteRefusals = 1},
-                 {Press(kOk), Answer("Record was not deleted", kOkButton), Answer("Record Delete Error", kNo),
-                  Answer("Record Delete Error", kNo)},
-                 Response::Cancelled, kSeeded}),
+        FormCase{"DeleteRefusedRetried", kDeleteOnForm, {Press(kOk), kNotDeleted, Answer("Record Delete Error", kNo),
+                 Answer("Record Delete Error", kYes)}, kDone, kOnlyTwo},
+        FormCase{"DeleteRefusedGivenUp", kDeleteOnForm, {Press(kOk), kNotDeleted, Answer("Record Delete Error", kNo),
+                 Answer("Record Delete Error", kNo)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The dispatch: resets, the resizer, handlers before components, the kill order ----
