@@ -44,8 +44,7 @@ class TypedLocator final : public BrowseLocator {
   void Reset() override { typed_.clear(); }
   void SetAlerts(rt::Long listControl) override {
     rt::Long slot = 1;
-    for (char c = 'A'; c <= 'Z'; ++c) rt::SetProp(listControl, rt::PROP_Alrt, std::to_string(c), slot++);
-    for (char c = '0'; c <= '9'; ++c) rt::SetProp(listControl, rt::PROP_Alrt, std::to_string(c), slot++);
+    for (const char c : std::string_view("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")) rt::SetProp(listControl, rt::PROP_Alrt, std::to_string(c), slot++);
   }
   void SetEnabled(rt::Byte) override {}
   rt::Byte TakeAccepted() override {
@@ -86,11 +85,8 @@ rt::WindowDef BrowseDef(rt::FixedString<20>& locateText) {
   def.width = 260;
   def.height = 190;
   def.Add(rt::ControlDef::List("60R(2)|M~ID~C(0)@n-14@80L(2)|M~Name~L(2)@s20@").VScroll().At(5, 5, 180, 110));  // heading + 10 rows
-  def.Add(rt::ControlDef::Button("&Insert").At(5, 150, 40, 14));
-  def.Add(rt::ControlDef::Button("&Change").At(50, 150, 40, 14));
-  def.Add(rt::ControlDef::Button("&Delete").At(95, 150, 40, 14));
-  def.Add(rt::ControlDef::Button("&View").At(140, 150, 40, 14));
-  def.Add(rt::ControlDef::Button("&Select").At(185, 150, 40, 14));
+  for (int i = 0; const char* text : {"&Insert", "&Change", "&Delete", "&View", "&Select"})
+    def.Add(rt::ControlDef::Button(text).At(5 + 45 * i++, 150, 40, 14));
   def.Add(rt::ControlDef::Button("Close").At(215, 170, 40, 14));
   def.Add(rt::ControlDef::Entry("@s20", rt::Bind(locateText)).At(5, 120, 100, 10));
   def.Add(rt::ControlDef::Button("&Query").At(110, 120, 40, 14));
@@ -134,11 +130,9 @@ class BrowseProcedure final : public WindowManager {
     if (!spec_.filter.empty()) browse_.SetFilter(spec_.filter);
     browse_.AddField(world_.ITM.ID, world_.rows.Rec().ID);
     browse_.AddField(world_.ITM.NAME, world_.rows.Rec().NAME);
-    if (Request != Request::View) {
-      browse_.InsertControl = kInsert;
-      browse_.ChangeControl = kChange;
-      browse_.DeleteControl = kDelete;
-    }
+    browse_.InsertControl = kInsert;
+    browse_.ChangeControl = kChange;
+    browse_.DeleteControl = kDelete;
     browse_.ViewControl = kView;
     browse_.SelectControl = kSelect;
     browse_.AskProcedure = 1;
@@ -163,7 +157,6 @@ class BrowseProcedure final : public WindowManager {
   using WindowManager::Run;
   rt::Byte Run(rt::UShort number, rt::Byte request) override {
     WindowManager::Run(number, request);
-    if (Request == Request::View) return Response::Cancelled;
     static const char* const names[] = {"", "Insert", "Change", "Delete", "Select", "Print", "View"};
     log_.Note(names[request % std::size(names)] + (" " + std::to_string(world_.ITM.ID)));
     return spec_.update ? spec_.update(world_, request, ++calls_) : Response::Cancelled;

@@ -35,8 +35,6 @@ rt::PerThread<ErrorStatusClass> gStatus{"ErrorStatusForWindowManagerTests"};
 enum : Long { kId = 1, kName, kOk, kCancel, kSave, kPlain, kEnd, kSheet };
 constexpr Long kNext = ToolbarButton::Down;
 
-using Log = rt::ui::Recorder;
-
 // The parent file with its managers, built on the form's own thread as a procedure has them.
 struct World {
   explicit World(const std::string& dir)
@@ -69,10 +67,9 @@ struct FormSpec {
   Long historyKey = kHistoryKey;
   bool saveButton = false;
   bool okEndsCompleted = false;  // OK is also a closing button that ends with Response::Completed
-  Strings components = {};  // names of components registered in this order
-  Long hiddenControl = 0;   // TakeFieldEvent answers Level::Notify for it
-  Long fatalControl = 0;    // TakeFieldEvent answers Level::Fatal for it
-  bool resizer = false;
+  // Components A and B and the resizer registered; TakeFieldEvent hides Save from the
+  // components (Level::Notify) and ends the loop on End (Level::Fatal).
+  bool dispatch = false;
 };
 
 // What the procedure left when it ended.
@@ -87,7 +84,7 @@ struct Outcome {
 // A component that notes what reaches it.
 class NotingComponent : public WindowComponent {
  public:
-  NotingComponent(std::string name, Log& log, const WindowManager& window) : name_(std::move(name)), log_(log), window_(window) {}
+  NotingComponent(std::string name, rt::ui::Recorder& log, const WindowManager& window) : name_(std::move(name)), log_(log), window_(window) {}
   void Kill() override {
     bool listed = false;
     if (window_.CL)
@@ -106,7 +103,7 @@ class NotingComponent : public WindowComponent {
 
  private:
   std::string name_;
-  Log& log_;
+  rt::ui::Recorder& log_;
   const WindowManager& window_;
 };
 
@@ -145,8 +142,9 @@ rt::WindowDef FormDef(PAR_Record& record) {
 // The form procedure's window, set up the way the demo's update form sets up its own.
 class TestForm : public WindowManager {
  public:
-  TestForm(World& world, const FormSpec& spec, Log& log) : world_(world), spec_(spec), window_(FormDef(world.PAR)) {
-    for (const std::string& name : spec.components) components_.emplace_back(name, log, *this);
+  TestForm(World& world, const FormSpec& spec, rt::ui::Recorder& log) : world_(world), spec_(spec), window_(FormDef(world.PAR)) {
+    for (const char* name : {"A", "B"})
+      if (spec.dispatch) components_.emplace_back(name, log, *this);
   }
   Byte Init() override {
     Request = spec_.request;
@@ -181,7 +179,7 @@ class TestForm : public WindowManager {
     if (spec_.saveButton) SaveControl = kSave;
     Open(window_);
     for (NotingComponent& component : components_) AddItem(component);
-    if (spec_.resizer) {
+    if (spec_.dispatch) {
       resizer_.Init(2, 1, 0);
       AddItem(resizer_);
     }
@@ -195,8 +193,8 @@ class TestForm : public WindowManager {
   }
   Byte TakeFieldEvent() override {
     const Long control = rt::Field();
-    if (control != 0 && control == spec_.hiddenControl) return Level::Notify;
-    if (control != 0 && control == spec_.fatalControl) return Level::Fatal;
+    if (spec_.dispatch && control == kSave) return Level::Notify;
+    if (spec_.dispatch && control == kEnd) return Level::Fatal;
     return WindowManager::TakeFieldEvent();
   }
 
@@ -275,7 +273,7 @@ class WindowManagerForm : public rt::ui::RobotFixture {
 
   TempDir dir_;
   FormSpec spec_;
-  Log log_;
+  rt::ui::Recorder log_;
   Outcome outcome_;
   rt::ui::ShownWindow window_;
 };
@@ -421,7 +419,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- The dispatch: resets, the resizer, handlers before components, the kill order ----
 
 TEST_F(WindowManagerForm, ResetsOnLaterSizesAndTabsNotifyHidesAnEventFatalEndsAndKillsInOrder) {
-  Start({.components = {"A", "B"}, .hiddenControl = kSave, .fatalControl = kEnd, .resizer = true});
+  Start({.dispatch = true});
   EXPECT_EQ(log_.Take(), (Strings{"A reset", "B reset"})) << "only the opening resets";
   ASSERT_EQ(robot_.Prop(window_, kOk, rt::PROP_XPos), "100");
   ASSERT_TRUE(robot_.Resize(window_, 300, 150));
