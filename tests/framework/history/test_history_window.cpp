@@ -63,48 +63,36 @@ class HistoryWindow : public rt::ui::RobotFixture {
 
 // ---- One table: how the window is asked for, what it offers, what answers ----
 
+constexpr Long kView = -1;     // ViewHistory, which answers nothing (-1)
+constexpr Long kConfirm = -2;  // at the view level Ask, "Confirm Delete" (11) opens the window: recorded
+                               // first, it is the newest of four rows, and the answer decides the level
+
 struct WindowCase {
   const char* name;
-  Long viewLevel;
-  Long (*ask)(HistoryErrorClass&);  // on the program thread; what it returns is the result
-  const char* title;
-  std::size_t rows;    // the earlier messages, and the question itself when it is recorded
-  Strings shown;       // left to right from the first button control
-  int defaultAt;       // which of them is the default, marked and focused; -1 none
-  const char* press;   // the caption pressed; nullptr: the window is closed instead
+  Long buttons;       // HistoryMsg("Earlier", …) with these buttons and the default below, or kView, kConfirm
+  Long deflt;
+  Strings shown;      // left to right from the first button control
+  int defaultAt;      // which of them is the default, marked and focused; -1 none
+  const char* press;  // the caption pressed; nullptr: the window is closed instead
   Long result;
 };
 
-Long AskOkHelp(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, rt::BUTTON_OK + rt::BUTTON_HELP, rt::BUTTON_OK); }
-Long AskYesNo(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, rt::BUTTON_YES + rt::BUTTON_NO, rt::BUTTON_YES); }
-Long AskAll(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, 255, rt::BUTTON_CANCEL); }
-Long AskNone(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, 0, rt::BUTTON_NO); }
-Long AskUnoffered(HistoryErrorClass& e) {
-  return e.HistoryMsg("Earlier", 0, rt::BUTTON_RETRY + rt::BUTTON_CANCEL, rt::BUTTON_YES);
-}
-Long ViewIt(HistoryErrorClass& e) {
-  e.ViewHistory();
-  return -1;  // ViewHistory answers nothing
-}
-// At the view level Ask, "Confirm Delete" (11) opens the window instead of a message box; it is
-// recorded first, so it is the newest of four rows, and the answer decides the level.
-Long ConfirmDelete(HistoryErrorClass& e) { return e.Throw(11); }
-
 const Strings kOkHelp = {"&Help", "O&k"};
 const Strings kNoYes = {"&No", "&Yes"};
+constexpr Long kOk = rt::BUTTON_OK, kOkAndHelp = rt::BUTTON_OK + rt::BUTTON_HELP;
 const WindowCase kWindows[] = {
-    {"1_OkAndHelp_Ok", Level::Fatal, AskOkHelp, "Earlier", 3, kOkHelp, 1, "O&k", rt::BUTTON_OK},
-    {"3_OkAndHelp_ClosedGivesTheDefault", Level::Fatal, AskOkHelp, "Earlier", 3, kOkHelp, 1, nullptr, rt::BUTTON_OK},
-    {"4_YesNo_No", Level::Fatal, AskYesNo, "Earlier", 3, kNoYes, 1, "&No", rt::BUTTON_NO},
-    {"5_AllEight_Ignore", Level::Fatal, AskAll, "Earlier", 3,
-     {"&Help", "&Cancel", "&Ignore", "&Retry", "&Abort", "&No", "&Yes", "O&k"}, 1, "&Ignore", rt::BUTTON_IGNORE},
-    {"6_None_OnlyClosing", Level::Fatal, AskNone, "Earlier", 3, {}, -1, nullptr, rt::BUTTON_NO},
-    {"7_DefaultNotOffered_ClosedGivesIt", Level::Fatal, AskUnoffered, "Earlier", 3, {"&Cancel", "&Retry"}, -1, nullptr,
-     rt::BUTTON_YES},
-    {"8_ViewHistory", Level::Fatal, ViewIt, "Errors History", 3, kOkHelp, 1, "O&k", -1},
-    {"9_QuestionYes", Level::Ask, ConfirmDelete, "Confirm Delete", 4, kNoYes, 1, "&Yes", Level::Ok},
-    {"10_QuestionNo", Level::Ask, ConfirmDelete, "Confirm Delete", 4, kNoYes, 1, "&No", Level::Cancel},
-    {"11_QuestionClosedIsYes", Level::Ask, ConfirmDelete, "Confirm Delete", 4, kNoYes, 1, nullptr, Level::Ok},
+    {"1_OkAndHelp_Ok", kOkAndHelp, kOk, kOkHelp, 1, "O&k", kOk},
+    {"3_OkAndHelp_ClosedGivesTheDefault", kOkAndHelp, kOk, kOkHelp, 1, nullptr, kOk},
+    {"4_YesNo_No", rt::BUTTON_YES + rt::BUTTON_NO, rt::BUTTON_YES, kNoYes, 1, "&No", rt::BUTTON_NO},
+    {"5_AllEight_Ignore", 255, rt::BUTTON_CANCEL, {"&Help", "&Cancel", "&Ignore", "&Retry", "&Abort", "&No", "&Yes", "O&k"}, 1,
+     "&Ignore", rt::BUTTON_IGNORE},
+    {"6_None_OnlyClosing", 0, rt::BUTTON_NO, {}, -1, nullptr, rt::BUTTON_NO},
+    {"7_DefaultNotOffered_ClosedGivesIt", rt::BUTTON_RETRY + rt::BUTTON_CANCEL, rt::BUTTON_YES, {"&Cancel", "&Retry"}, -1,
+     nullptr, rt::BUTTON_YES},
+    {"8_ViewHistory", kView, 0, kOkHelp, 1, "O&k", -1},
+    {"9_QuestionYes", kConfirm, 0, kNoYes, 1, "&Yes", Level::Ok},
+    {"10_QuestionNo", kConfirm, 0, kNoYes, 1, "&No", Level::Cancel},
+    {"11_QuestionClosedIsYes", kConfirm, 0, kNoYes, 1, nullptr, Level::Ok},
 };
 
 class HistoryWindows : public HistoryWindow, public ::testing::WithParamInterface<WindowCase> {};
@@ -119,13 +107,16 @@ TEST_P(HistoryWindows, OffersTheCallersButtonsOverTheEarlierMessages) {
     HistoryErrorClass errors;
     errors.Init(gStatus);
     errors.SetHistoryThreshold(5);
-    errors.SetHistoryViewLevel(c.viewLevel);
+    errors.SetHistoryViewLevel(c.buttons == kConfirm ? Level::Ask : Level::Fatal);
     for (Long id : kEarlier) errors.Throw(id);
-    const Long value = c.ask(errors);
+    const Long value = c.buttons == kView      ? (errors.ViewHistory(), -1)
+                       : c.buttons == kConfirm ? errors.Throw(11)
+                                               : errors.HistoryMsg("Earlier", 0, c.buttons, c.deflt);
     rt::MessageBox("Done", "After");
     result->set_value(value);
   });
-  const ShownWindow window = Find(c.title);
+  const ShownWindow window = Find(c.buttons == kView ? "Errors History" : c.buttons == kConfirm ? "Confirm Delete" : "Earlier");
+  const std::size_t recorded = c.buttons == kConfirm ? 4 : 3;
   Strings shown;
   for (Long b = kFirst; b < kFirst + ErrorWindow::ButtonCount; ++b) {
     if (robot_.Prop(window, b, rt::PROP_Visible) != "1") continue;
@@ -138,12 +129,12 @@ TEST_P(HistoryWindows, OffersTheCallersButtonsOverTheEarlierMessages) {
   }
   EXPECT_EQ(robot_.Prop(window, kIcon, rt::PROP_Icon), std::string(kInformationIcon)) << "icon 0: information";
   const std::vector<Strings> rows = robot_.ListRows(window, kList);
-  ASSERT_EQ(rows.size(), c.rows);
+  ASSERT_EQ(rows.size(), recorded);
   // Each cell without the blanks its @s255 picture pads it with; oldest first.
-  for (std::size_t i = 0; i < c.rows; ++i)
+  for (std::size_t i = 0; i < recorded; ++i)
     EXPECT_EQ(rt::Clip(rows[i][0]), i < 3 ? kEarlierTexts[i] : "Are you sure you want to delete the highlighted record?");
   EXPECT_EQ(rt::Clip(rows[0][1]), "QEL");
-  EXPECT_EQ(robot_.Prop(window, kList, rt::PROP_Selected), std::to_string(c.rows)) << "the newest highlighted";
+  EXPECT_EQ(robot_.Prop(window, kList, rt::PROP_Selected), std::to_string(recorded)) << "the newest highlighted";
 
   if (c.press) {
     const auto at = std::find(c.shown.begin(), c.shown.end(), c.press);
