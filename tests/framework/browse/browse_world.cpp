@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <memory>
 #include <thread>
 
 #include "framework/data/file_manager.h"
@@ -138,10 +137,9 @@ class BrowseProcedure final : public WindowManager {
     browse_.AskProcedure = 1;
     locator_.Control = kLocate;
     if (spec_.queryTyped) {
-      query_ = std::make_unique<TypedQuery>(*spec_.queryTyped);
-      query_->Init("Items", nullptr, &world_.errors);
-      query_->AddItem("ITM:NAME", "Name", "S20");
-      browse_.Query = query_.get();
+      query_.Init("Items", nullptr, &world_.errors);
+      query_.AddItem("ITM:NAME", "Name", "S20");
+      browse_.Query = &query_;
       browse_.QueryControl = kQuery;
       browse_.QueryResult = kQueryResult;
     }
@@ -173,7 +171,7 @@ class BrowseProcedure final : public WindowManager {
   ListTarget target_;
   StepClass step_;
   TypedLocator locator_;
-  std::unique_ptr<TypedQuery> query_;
+  TypedQuery query_{spec_.queryTyped.value_or("")};
   rt::Long rangeLimit_ = 0;
   rt::Long rangeApplied_ = 0;
   int calls_ = 0;

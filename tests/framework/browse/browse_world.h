@@ -11,11 +11,8 @@
 #include <vector>
 
 #include "framework/browse/browse_class.h"
-#include "framework/error/error_class.h"
 #include "framework/query/query_class.h"
 #include "runtime/core/assert.h"
-#include "runtime/core/fixed_string.h"
-#include "runtime/data/file.h"
 #include "runtime/data/queue.h"
 #include "runtime/data/view.h"
 #include "runtime/ui/queue_list_source.h"
@@ -37,12 +34,11 @@ struct ROW_Record {
 };
 
 // Item n (1-based) of `count`: ids 10, 20, … in groups of 1000 ids, names in another order than
-// the ids; items count-1 and count are named with quotes.
+// the ids; items count-1 and count are named with quotes. Written by BuildItems, the file
+// without keys in another order than the ids; Ordered gives them as the browse orders them.
 ITM_Record MakeItem(int n, int count);
-// Writes `count` items; the file without keys gets them in another order than their ids.
 void BuildItems(const std::string& directory, bool keyed, int count);
 enum class Order { RecordOrder, ById, ByName };
-// The items as the browse orders them.
 std::vector<ITM_Record> Ordered(bool keyed, int count, Order order);
 
 enum : rt::Long { kList = 1, kInsert, kChange, kDelete, kView, kSelect, kClose, kLocate, kQuery, kQueryResult };
@@ -100,10 +96,9 @@ class TypedQuery final : public QueryClass {
   std::string typed_;
 };
 
-// What the procedure left when it ended: its response and the primary record.
 struct Outcome {
   rt::Byte response = 0;
-  ITM_Record record;
+  ITM_Record record;  // the primary record when the procedure ended
 };
 
 // Runs the browse on the calling program thread until its window closes; `log` gets an

@@ -1,7 +1,6 @@
-// BrowseClass in a browse procedure of its own, driven by the Robot under the headless backend
-// over a keyed file of 10 000 items and a file without keys. Tables: walks, the locator,
-// filters and ranges, query by example, keys and popup items, pending toolbar requests,
-// selecting; then the reread before an update, an empty view and the server filter rewrite.
+// BrowseClass in a browse procedure of its own under the headless backend, over a keyed file of
+// 10 000 items and a file without keys. Tables: walks, the locator, filters and ranges, query by
+// example, keys and popup items with the update calls, selecting; an empty view; the server filter rewrite.
 
 #include <gtest/gtest.h>
 #include <strings.h>
