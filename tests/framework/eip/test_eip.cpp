@@ -26,46 +26,32 @@ const std::string kGrey = "2147483665";           // the system colour of disabl
 
 std::string NameOf(Long id) { return MakeItem(static_cast<int>(id / 10), kItems).NAME.Str(); }
 
-// ---- What a scenario does ----
+// ---- What a scenario does: acts, and checks on the way ----
 
-enum class Do {
-  Pick,      // the row n of the list
-  Press,     // button n
-  Type,      // text into the focused control
-  Key,       // key n to the focused control
-  Answer,    // the message box titled text: the button named button
-  Station,   // another station renames item 30 to text
-  Editing,   // check: an edit control has the focus and shows text
-  Idle,      // check: no cell is edited
-  Shows,     // check: row n of the list shows text as its name
-  Rows,      // check: the list shows n rows
-  Colour,    // check: list column n has the text colour text
-  Alert,     // check: the list's alert slot n holds text
-  CloseBox,  // the window's close box
-  Ended,     // check: the browse ended with response n
-  Maximize,  // check: maximizing changes nothing
-};
+enum class Do { Pick, Press, Type, Key, Answer, Station, Editing, Idle, Shows, Rows, ListProp, CloseBox, Ended, Maximize };
 struct Act {
   Do what;
   Long n = 0;
   std::string text{};
   std::string button{};
-  Long column = 0;  // Pick: the column clicked (0: the robot does not say)
+  Long column = 0;
 };
-Act Pick(Long row) { return {Do::Pick, row}; }
-Act PickCell(Long row, Long column) { return {Do::Pick, row, {}, {}, column}; }
+Act Pick(Long row) { return {Do::Pick, row}; }                                    // a row of the list
+Act PickCell(Long row, Long column) { return {Do::Pick, row, {}, {}, column}; }  // a row, saying which column
 Act Press(Long control) { return {Do::Press, control}; }
-Act Type(std::string text) { return {Do::Type, 0, std::move(text)}; }
-Act Key(Long key) { return {Do::Key, key}; }
+Act Type(std::string text) { return {Do::Type, 0, std::move(text)}; }  // into the focused control
+Act Key(Long key) { return {Do::Key, key}; }                           // to the focused control
 Act Answer(std::string title, std::string button) { return {Do::Answer, 0, std::move(title), std::move(button)}; }
-Act Station(std::string name) { return {Do::Station, 0, std::move(name)}; }
+Act Station(std::string name) { return {Do::Station, 0, std::move(name)}; }  // another station renames item 30
+Act CloseBox() { return {Do::CloseBox}; }
+// Checks on the way: the focused cell shows `shown`; no cell is edited; row `row` shows `name`;
+// the list has `rows` rows; a list property; the browse ended with `response`; maximizing changes nothing.
 Act Editing(std::string shown) { return {Do::Editing, 0, std::move(shown)}; }
 Act Idle() { return {Do::Idle}; }
 Act Shows(Long row, std::string name) { return {Do::Shows, row, std::move(name)}; }
 Act Rows(Long rows) { return {Do::Rows, rows}; }
-Act Colour(Long column, std::string colour) { return {Do::Colour, column, std::move(colour)}; }
-Act Alert(Long slot, std::string key) { return {Do::Alert, slot, std::move(key)}; }
-Act CloseBox() { return {Do::CloseBox}; }
+Act Colour(Long column, std::string colour) { return {Do::ListProp, column, std::move(colour), {}, rt::LISTCOL_TextColor}; }
+Act Alert(Long slot, std::string key) { return {Do::ListProp, slot, std::move(key), {}, rt::PROP_Alrt}; }
 Act Ended(Long response) { return {Do::Ended, response}; }
 Act Maximize() { return {Do::Maximize}; }
 
@@ -153,8 +139,7 @@ class Scenarios : public BrowseFixture, public ::testing::WithParamInterface<Eip
       case Do::Idle: EXPECT_LT(robot_.Focus(window_), kFirstMadeControl) << "a cell is still edited"; break;
       case Do::Shows: EXPECT_EQ(Trim(robot_.Cell(window_, kList, act.n, 2)), act.text) << "row " << act.n; break;
       case Do::Rows: EXPECT_EQ(robot_.ListRows(window_, kList).size(), static_cast<std::size_t>(act.n)); break;
-      case Do::Colour: EXPECT_EQ(robot_.Prop(window_, kList, rt::LISTCOL_TextColor, act.n), act.text); break;
-      case Do::Alert: EXPECT_EQ(robot_.Prop(window_, kList, rt::PROP_Alrt, act.n), act.text) << "slot " << act.n; break;
+      case Do::ListProp: EXPECT_EQ(robot_.Prop(window_, kList, act.column, act.n), act.text) << act.column << "/" << act.n; break;
       case Do::CloseBox: ASSERT_TRUE(robot_.CloseWindow(window_)); break;
       case Do::Ended:
         ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
