@@ -1,7 +1,7 @@
 #include "tests/framework/browse/browse_world.h"
 
 #include <algorithm>
-#include <cctype>
+#include <strings.h>
 #include <cstdio>
 #include <thread>
 
@@ -25,14 +25,6 @@ const rt::RecordLayout& RowLayout() {
                                                            rt::LayoutField("ROW:NAME", &ROW_Record::NAME),
                                                            rt::LayoutField("ROW:POS", &ROW_Record::POS)});
   return layout;
-}
-
-bool NameBefore(const ITM_Record& a, const ITM_Record& b) {
-  const auto upper = [](std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-  };
-  return std::make_pair(upper(a.NAME.Str()), a.ID) < std::make_pair(upper(b.NAME.Str()), b.ID);
 }
 
 // Types into the list: letters and digits go to the order's name, which the view then finds.
@@ -228,7 +220,12 @@ std::vector<ITM_Record> Ordered(bool keyed, int count, Order order) {
   std::vector<ITM_Record> items;
   for (int i = 1; i <= count; ++i) items.push_back(MakeItem(keyed ? i : (i * 37) % count + 1, count));
   if (order == Order::ById) std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.ID < b.ID; });
-  if (order == Order::ByName) std::sort(items.begin(), items.end(), NameBefore);
+  if (order == Order::ByName) {
+    std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) {  // the name key ignores case
+      const int by = strcasecmp(a.NAME.Str().c_str(), b.NAME.Str().c_str());
+      return by != 0 ? by < 0 : a.ID < b.ID;
+    });
+  }
   return items;
 }
 
