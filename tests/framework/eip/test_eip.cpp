@@ -89,10 +89,7 @@ class Scenarios : public BrowseFixture, public ::testing::WithParamInterface<Eip
   void Open(const Settings& s) {
     BuildItems(dir_.Path().string(), true, s.items);
     Start({.setUp = [s](World& world, BrowseClass& browse) {
-               if (s.noMaker) {
-                 browse.AskProcedure = 0;
-                 return;
-               }
+               if (s.noMaker) return void(browse.AskProcedure = 0);
                UseEditInPlace(browse);
                browse.ArrowAction = s.arrow;
                browse.EnterAction = s.enter;

@@ -222,31 +222,24 @@ class WindowManagerForm : public rt::ui::RobotFixture {
     RobotFixture::TearDown();
   }
 
-  // The names in the file, by id.
-  Strings StoredNames() {
+  // Makes the file with `names` first, if any; the names it holds, by id.
+  Strings Names(const Strings& names = {}) {
     PAR_Record record;
     rt::File file(testdict::ParentDecl(dir_.Path().string()), record);
-    Strings names;
+    if (!names.empty()) file.Create();
     file.Open();
-    if (rt::ErrorCode() != 0) return names;
+    for (const std::string& name : names) record = {record.ID + 1, rt::FixedString<20>(name)}, file.Add();
+    Strings stored;
     file.SetKey(1);
-    for (file.Next(); rt::ErrorCode() == 0; file.Next()) names.push_back(record.NAME.Str());
+    for (file.Next(); rt::ErrorCode() == 0; file.Next()) stored.push_back(record.NAME.Str());
     file.Close();
-    return names;
+    return stored;
   }
 
   // Writes "One" and "Two" and starts the form procedure on a program thread: the caller primes
   // or fetches the record, as a browse does, and the form runs; `window_` is the form once shown.
   void Start(FormSpec spec, bool formOpens = true) {
-    PAR_Record record;
-    rt::File file(testdict::ParentDecl(dir_.Path().string()), record);
-    file.Create();
-    file.Open();
-    for (const char* name : {"One", "Two"}) {
-      record = {record.ID + 1, rt::FixedString<20>(name)};
-      file.Add();
-    }
-    file.Close();
+    Names({"One", "Two"});
     spec_ = std::move(spec);
     rt::Start([this] {
       World world(dir_.Path().string());
@@ -340,7 +333,7 @@ TEST_P(Forms, EndAsTheActionsAndAnswersSay) {
   }
   Finish();
   EXPECT_EQ(outcome_.response, c.response);
-  EXPECT_EQ(StoredNames(), c.stored) << "the reserved number of a cancelled record is given back";
+  EXPECT_EQ(Names(), c.stored) << "the reserved number of a cancelled record is given back";
   EXPECT_EQ(outcome_.vcr, c.vcr);
   EXPECT_EQ(outcome_.buffersLeft, 0u) << "each save frees the copy it replaces";
   if (c.spec.request == Request::Insert) {
