@@ -24,7 +24,6 @@ using rt::Long;
 using rt::ui::QtUser;
 using rt::ui::WindowId;
 
-// Column `column` of the shown rows.
 std::vector<std::string> Column(QtUser& user, WindowId window, std::size_t column) {
   std::vector<std::string> cells;
   for (const auto& row : user.Rows(window, kList)) cells.push_back(Trim(row.at(column)));

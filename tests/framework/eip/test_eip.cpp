@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -234,8 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
                 kAskCancel, Editing("30"), Key(kEnter), Answer("Save Record", "Yes"), Idle()}, {{30, "Asked"}}},
         // Nothing changed: nothing is asked or written.
         EipCase{"NothingChangedAsksNothing", {.enter = 3}, {Pick(3), Press(kChange), Key(kEnter), Idle()}, kKept},
-        // Another station changed the record: the message, the edit goes on with what was typed,
-        // and the next save writes it.
+        // Another station changed the record: reported, the edit goes on as typed, the next save writes it.
         EipCase{"AnotherStationsChange", {}, {Pick(3), Press(kChange), Key(kTab), Type("Mine"), Station("Theirs"), Key(kEnter),
                 Answer("Record Was Not Updated", "OK"), Editing("30"), Shows(3, "Mine"), Key(kEnter), Idle()}, {{30, "Mine"}}},
         // Picking another row leaves the edited one by the focus-loss setting; the same row keeps it.
@@ -268,8 +266,7 @@ INSTANTIATE_TEST_SUITE_P(
         EipCase{"ColumnWithoutControlIsGreyedAndSkipped", {.idNotEdited = true}, {Pick(3), Press(kChange), Editing(NameOf(30)),
                 Colour(1, kGrey), Key(kBackTab), Editing(NameOf(30)), Type("Grey"), Key(kTab), Idle(), Colour(1, "-1")},
                 {{30, "Grey"}}},
-        // Closing the window saves the row first, and the close acts afterwards; asked and
-        // cancelled, the edit goes on and the withdrawn close does not come back when it ends.
+        // Closing saves the row first, then acts; asked and cancelled, the edit goes on, the close withdrawn.
         EipCase{"CloseButtonSavesFirst", {}, {Pick(3), Press(kChange), Key(kTab), Type("Left"), Press(kClose),
                 Ended(Response::Completed)}, {{30, "Left"}}, kItems, {}},
         EipCase{"CloseBoxSavesFirst", {}, {Pick(3), Press(kChange), Key(kTab), Type("Left"), CloseBox(),

@@ -25,7 +25,6 @@
 
 namespace {
 
-using rt::Byte;
 using rt::Long;
 using rt::ui::kWait;
 using rt::ui::ShownWindow;

@@ -15,20 +15,16 @@ using rt::Long;
 using rt::ui::Strings;
 
 // A target that notes what reaches it; a press it takes leaves its own number as the request.
-class TestTarget : public ToolbarTarget {
- public:
-  TestTarget(std::string name, Long request, bool active, rt::ui::Recorder& log)
-      : active(active), name_(std::move(name)), request_(request), log_(log) {}
-  void DisplayButtons() override { log_.Note(name_ + " displays"); }
-  void TakeToolbar() override { log_.Note(name_ + " chosen"); }
+struct TestTarget : ToolbarTarget {
+  TestTarget(std::string name, Long request, bool active, rt::ui::Recorder& log) : name(std::move(name)), request(request), active(active), log(log) {}
+  void DisplayButtons() override { log.Note(name + " displays"); }
+  void TakeToolbar() override { log.Note(name + " chosen"); }
   rt::Byte IsActive() override { return active; }
-  void TakeEvent(Long& vcrRequest, WindowManager*) override { vcrRequest = request_; }
+  void TakeEvent(Long& vcrRequest, WindowManager*) override { vcrRequest = request; }
+  std::string name;
+  Long request;
   bool active;
-
- private:
-  std::string name_;
-  Long request_;
-  rt::ui::Recorder& log_;
+  rt::ui::Recorder& log;
 };
 
 TEST(ToolbarTargets, ByIdByActivityAndNone) {

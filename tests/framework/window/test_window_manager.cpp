@@ -72,8 +72,7 @@ struct FormSpec {
   bool dispatch = false;
 };
 
-// What the procedure left when it ended.
-struct Outcome {
+struct Outcome {  // what the procedure left when it ended
   Byte response = 0;
   Byte request = 0;
   Long vcr = 0;
@@ -252,17 +251,11 @@ class WindowManagerForm : public rt::ui::RobotFixture {
       }
       world.access.deleteFailuresLeft = spec_.deleteRefusals;
       TestForm form(world, spec_, log_);
-      outcome_.response = form.Run();
-      outcome_.request = form.Request;
-      outcome_.vcr = form.vcr;
-      outcome_.name = world.PAR.NAME.Str();
-      outcome_.buffersLeft = world.access.Buffers.size();
+      outcome_ = {form.Run(), form.Request, form.vcr, world.PAR.NAME.Str(), world.access.Buffers.size()};
       world.relate.Close();
     });
     if (formOpens) window_ = Find("Update Parent");
   }
-  // Waits until the procedure has ended; its outcome is then readable.
-  void Finish() { ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen(); }
 
   TempDir dir_;
   FormSpec spec_;
@@ -331,7 +324,7 @@ TEST_P(Forms, EndAsTheActionsAndAnswersSay) {
     }
     if (HasFatalFailure()) return;
   }
-  Finish();
+  ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen();  // the outcome is then readable
   EXPECT_EQ(outcome_.response, c.response);
   EXPECT_EQ(Names(), c.stored) << "the reserved number of a cancelled record is given back";
   EXPECT_EQ(outcome_.vcr, c.vcr);
@@ -414,17 +407,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(WindowManagerForm, ResetsOnLaterSizesAndTabsNotifyHidesAnEventFatalEndsAndKillsInOrder) {
   Start({.dispatch = true});
   EXPECT_EQ(log_.Take(), (Strings{"A reset", "B reset"})) << "only the opening resets";
-  ASSERT_EQ(robot_.Prop(window_, kOk, rt::PROP_XPos), "100");
   ASSERT_TRUE(robot_.Resize(window_, 300, 150));
   ASSERT_TRUE(robot_.WaitForProp(window_, kOk, rt::PROP_XPos, "200", kWait))
-      << "the button nearer the right edge keeps its distance from it";
+      << "the button nearer the right edge (at 100) keeps its distance from it";
   EXPECT_EQ(log_.Take(), (Strings{"A reset", "B reset"})) << "a later size event resets";
   ASSERT_TRUE(robot_.SelectTab(window_, kSheet, 2));
   EXPECT_EQ(log_.Take(), (Strings{"A reset", "B reset"})) << "so does another tab";
   ASSERT_TRUE(robot_.Press(window_, kSave));
   ASSERT_TRUE(robot_.Press(window_, kPlain));
   ASSERT_TRUE(robot_.Press(window_, kEnd));
-  Finish();
+  ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
   const std::string plain = std::to_string(kPlain);
   EXPECT_EQ(log_.Take(), (Strings{"A saw " + plain, "B saw " + plain, "A killed", "B killed"}))
       << "the hidden press reaches no component; kills in registration order, each out of the list";
