@@ -57,7 +57,6 @@ void KeyOn(QtUser& u, WindowId window, Long control, Qt::Key key) {
 
 TEST(BrowseOnQt, EndOnTheTable) {
   PlayBrowse(200, {}, [](QtUser& u, WindowId window) {
-    EXPECT_EQ(Column(u, window, 0).front(), "10");
     bwtest::KeepPicture(u, window, "browse_offscreen.png");
     KeyOn<QTableView>(u, window, kList, Qt::Key_End);
     u.Poll([&] { return Column(u, window, 0).back() == "2,000"; }, "End went to the last page");
