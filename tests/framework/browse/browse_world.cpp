@@ -1,9 +1,8 @@
 #include "tests/framework/browse/browse_world.h"
 
 #include <algorithm>
-#include <cctype>
+#include <strings.h>
 #include <cstdio>
-#include <memory>
 #include <thread>
 
 #include "framework/data/file_manager.h"
@@ -11,6 +10,9 @@
 #include "runtime/core/last_error.h"
 #include "runtime/core/thread.h"
 #include "runtime/ui/accept_loop.h"
+#include "framework/window/toolbar.h"
+#include "framework/window/window_manager.h"
+#include "runtime/ui/window.h"
 
 namespace browsetest {
 
@@ -25,14 +27,6 @@ const rt::RecordLayout& RowLayout() {
   return layout;
 }
 
-bool NameBefore(const ITM_Record& a, const ITM_Record& b) {
-  const auto upper = [](std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-  };
-  return std::make_pair(upper(a.NAME.Str()), a.ID) < std::make_pair(upper(b.NAME.Str()), b.ID);
-}
-
 // Types into the list: letters and digits go to the order's name, which the view then finds.
 class TypedLocator final : public BrowseLocator {
  public:
@@ -41,8 +35,7 @@ class TypedLocator final : public BrowseLocator {
   void Reset() override { typed_.clear(); }
   void SetAlerts(rt::Long listControl) override {
     rt::Long slot = 1;
-    for (char c = 'A'; c <= 'Z'; ++c) rt::SetProp(listControl, rt::PROP_Alrt, std::to_string(c), slot++);
-    for (char c = '0'; c <= '9'; ++c) rt::SetProp(listControl, rt::PROP_Alrt, std::to_string(c), slot++);
+    for (const char c : std::string_view("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789")) rt::SetProp(listControl, rt::PROP_Alrt, std::to_string(c), slot++);
   }
   void SetEnabled(rt::Byte) override {}
   rt::Byte TakeAccepted() override {
@@ -83,11 +76,8 @@ rt::WindowDef BrowseDef(rt::FixedString<20>& locateText) {
   def.width = 260;
   def.height = 190;
   def.Add(rt::ControlDef::List("60R(2)|M~ID~C(0)@n-14@80L(2)|M~Name~L(2)@s20@").VScroll().At(5, 5, 180, 110));  // heading + 10 rows
-  def.Add(rt::ControlDef::Button("&Insert").At(5, 150, 40, 14));
-  def.Add(rt::ControlDef::Button("&Change").At(50, 150, 40, 14));
-  def.Add(rt::ControlDef::Button("&Delete").At(95, 150, 40, 14));
-  def.Add(rt::ControlDef::Button("&View").At(140, 150, 40, 14));
-  def.Add(rt::ControlDef::Button("&Select").At(185, 150, 40, 14));
+  for (int i = 0; const char* text : {"&Insert", "&Change", "&Delete", "&View", "&Select"})
+    def.Add(rt::ControlDef::Button(text).At(5 + 45 * i++, 150, 40, 14));
   def.Add(rt::ControlDef::Button("Close").At(215, 170, 40, 14));
   def.Add(rt::ControlDef::Entry("@s20", rt::Bind(locateText)).At(5, 120, 100, 10));
   def.Add(rt::ControlDef::Button("&Query").At(110, 120, 40, 14));
@@ -115,9 +105,8 @@ class BrowseProcedure final : public WindowManager {
     AddItem(kClose, Request == Request::Select ? Response::Cancelled : Response::Completed);
     world_.relate.Open();
     FilesOpened = 1;
-    browse_.EditViaPopup = spec_.editViaPopup;
     browse_.UsePopup = 1;
-    browse_.AllowUnfilled = spec_.allowUnfilled;
+    browse_.EditViaPopup = 1;
     browse_.Init(kList, world_.rows.Rec().POS, world_.view, world_.rows.Q(), world_.relate, *this);
     Open(window_);
     window_.SetListSource(kList, &world_.source);
@@ -132,20 +121,17 @@ class BrowseProcedure final : public WindowManager {
     if (!spec_.filter.empty()) browse_.SetFilter(spec_.filter);
     browse_.AddField(world_.ITM.ID, world_.rows.Rec().ID);
     browse_.AddField(world_.ITM.NAME, world_.rows.Rec().NAME);
-    if (Request != Request::View) {
-      browse_.InsertControl = kInsert;
-      browse_.ChangeControl = kChange;
-      browse_.DeleteControl = kDelete;
-    }
+    browse_.InsertControl = kInsert;
+    browse_.ChangeControl = kChange;
+    browse_.DeleteControl = kDelete;
     browse_.ViewControl = kView;
     browse_.SelectControl = kSelect;
     browse_.AskProcedure = 1;
     locator_.Control = kLocate;
     if (spec_.queryTyped) {
-      query_ = std::make_unique<TypedQuery>(*spec_.queryTyped);
-      query_->Init("Items", nullptr, &world_.errors);
-      query_->AddItem("ITM:NAME", "Name", "S20");
-      browse_.Query = query_.get();
+      query_.Init("Items", nullptr, &world_.errors);
+      query_.AddItem("ITM:NAME", "Name", "S20");
+      browse_.Query = &query_;
       browse_.QueryControl = kQuery;
       browse_.QueryResult = kQueryResult;
     }
@@ -161,11 +147,9 @@ class BrowseProcedure final : public WindowManager {
   using WindowManager::Run;
   rt::Byte Run(rt::UShort number, rt::Byte request) override {
     WindowManager::Run(number, request);
-    if (Request == Request::View) return Response::Cancelled;
-    const UpdateCall call{request, world_.ITM.ID};
     static const char* const names[] = {"", "Insert", "Change", "Delete", "Select", "Print", "View"};
-    log_.Note(names[request % std::size(names)] + (" " + std::to_string(call.id)));
-    return spec_.update ? spec_.update(world_, call, ++calls_) : Response::Cancelled;
+    log_.Note(names[request % std::size(names)] + (" " + std::to_string(world_.ITM.ID)));
+    return spec_.update ? spec_.update(world_, request, ++calls_) : Response::Cancelled;
   }
 
  private:
@@ -179,13 +163,11 @@ class BrowseProcedure final : public WindowManager {
   ListTarget target_;
   StepClass step_;
   TypedLocator locator_;
-  std::unique_ptr<TypedQuery> query_;
+  TypedQuery query_{spec_.queryTyped.value_or("")};
   rt::Long rangeLimit_ = 0;
   rt::Long rangeApplied_ = 0;
   int calls_ = 0;
 };
-
-}  // namespace
 
 const rt::RecordLayout& ItemLayout() {
   static const rt::RecordLayout layout(sizeof(ITM_Record), {rt::LayoutField("ITM:GRP", &ITM_Record::GRP),
@@ -207,35 +189,26 @@ rt::FileDecl ItemDecl(const std::string& directory, bool keyed) {
   return decl;
 }
 
+}  // namespace
+
 ITM_Record MakeItem(int n, int count) {
-  ITM_Record r;
-  r.ID = n * 10;
-  r.GRP = r.ID / 1000;
-  if (n == count - 1) {
-    r.NAME = "O'Brien";
-  } else if (n == count) {
-    r.NAME = "O'Hara";
-  } else {
-    char name[24];
-    std::snprintf(name, sizeof name, "N%05d", (n * 7919) % 100000);
-    r.NAME = name;
-  }
+  ITM_Record r{.GRP = n / 100, .ID = n * 10, .NAME = {}};
+  char name[24];
+  std::snprintf(name, sizeof name, "N%05d", (n * 7919) % 100000);
+  r.NAME = n == count ? "O'Hara" : n == count - 1 ? "O'Brien" : name;
   return r;
 }
 
 void BuildItems(const std::string& directory, bool keyed, int count) {
   rt::ThreadScope scope;
-  const rt::FileDecl decl = ItemDecl(directory, keyed);
   ITM_Record record;
-  rt::File file(decl, record);
+  rt::File file(ItemDecl(directory, keyed), record);
   file.Create();
   file.Open();
   rt::File* files[] = {&file};
   rt::Logout(10, files);
-  for (int i = 1; i <= count; ++i) {
-    // Without keys the file is read in the order written: not the ids' order.
-    const int n = keyed ? i : (i * 37) % count + 1;
-    record = MakeItem(n, count);
+  for (const ITM_Record& item : Ordered(keyed, count, Order::RecordOrder)) {
+    record = item;
     file.Add();
   }
   rt::Commit();
@@ -243,10 +216,16 @@ void BuildItems(const std::string& directory, bool keyed, int count) {
 }
 
 std::vector<ITM_Record> Ordered(bool keyed, int count, Order order) {
+  // Without keys the file is written, and read, in another order than the ids'.
   std::vector<ITM_Record> items;
   for (int i = 1; i <= count; ++i) items.push_back(MakeItem(keyed ? i : (i * 37) % count + 1, count));
   if (order == Order::ById) std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.ID < b.ID; });
-  if (order == Order::ByName) std::sort(items.begin(), items.end(), NameBefore);
+  if (order == Order::ByName) {
+    std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) {  // the name key ignores case
+      const int by = strcasecmp(a.NAME.Str().c_str(), b.NAME.Str().c_str());
+      return by != 0 ? by < 0 : a.ID < b.ID;
+    });
+  }
   return items;
 }
 
@@ -276,25 +255,7 @@ void RunBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome) 
   outcome.record = world.ITM;
 }
 
-void StartBrowse(const BrowseSpec& spec, rt::ui::Recorder& log, Outcome& outcome) {
-  rt::Start([&spec, &log, &outcome] { RunBrowse(spec, log, outcome); });
-}
-
-std::map<rt::Long, std::string> ItemsInFile(const std::string& directory) {
-  std::map<rt::Long, std::string> items;
-  std::thread([&] {
-    rt::ThreadScope scope;
-    ITM_Record record;
-    rt::File file(ItemDecl(directory, true), record);
-    file.Open();
-    file.Set();
-    for (file.Next(); rt::ErrorCode() == 0; file.Next()) items[record.ID] = record.NAME.Str();
-    file.Close();
-  }).join();
-  return items;
-}
-
-void Elsewhere(const std::string& directory, rt::Long id, const std::function<void(rt::File&, ITM_Record&)>& act) {
+void Elsewhere(const std::string& directory, const std::function<void(rt::File&, ITM_Record&)>& act, rt::Long id) {
   std::thread([&] {
     rt::ThreadScope scope;
     ITM_Record record;
@@ -302,10 +263,19 @@ void Elsewhere(const std::string& directory, rt::Long id, const std::function<vo
     file.Open();
     record.GRP = id / 1000;
     record.ID = id;
-    file.Get(1);
+    if (id) file.Get(1);
     act(file, record);
     file.Close();
   }).join();
+}
+
+std::map<rt::Long, std::string> ItemsInFile(const std::string& directory) {
+  std::map<rt::Long, std::string> items;
+  Elsewhere(directory, [&](rt::File& file, ITM_Record& record) {
+    file.Set();
+    for (file.Next(); rt::ErrorCode() == 0; file.Next()) items[record.ID] = record.NAME.Str();
+  });
+  return items;
 }
 
 std::string Trim(std::string text) {

@@ -1,8 +1,7 @@
-// The error history window under the headless backend, on a program thread as an error
-// manager raises it: three earlier messages recorded with history switched on, then the window
-// asked for (HistoryMsg, ViewHistory, an error at the view level) with the buttons a caller
-// chooses, one pressed or the window closed. It is not the runtime's message box: the message
-// log gets nothing from it, only the plain box raised after it.
+// The error history window under the headless backend, raised by an error manager on a program
+// thread over three earlier messages: asked for with the caller's buttons (HistoryMsg,
+// ViewHistory, an error at the view level), one pressed or the window closed. It is not the
+// runtime's message box: the message log gets only the plain box raised after it.
 
 #include <gtest/gtest.h>
 
@@ -26,7 +25,6 @@
 
 namespace {
 
-using rt::Byte;
 using rt::Long;
 using rt::ui::kWait;
 using rt::ui::ShownWindow;
@@ -59,123 +57,83 @@ class HistoryWindow : public rt::ui::RobotFixture {
     RobotFixture::TearDown();
   }
 
-  // On a program thread: the error manager with history on (at most `threshold` records, shown
-  // at `viewLevel`), the earlier notices thrown, then `ask`; its value comes back, and then a
-  // plain message box ("After", "Done") is raised for the log.
-  std::future<Long> Start(Long viewLevel, Long (*ask)(HistoryErrorClass&), Long threshold = 5) {
-    auto result = std::make_shared<std::promise<Long>>();
-    std::future<Long> answer = result->get_future();
-    rt::Start([result, viewLevel, ask, threshold] {
-      HistoryErrorClass errors;
-      errors.Init(gStatus);
-      errors.SetHistoryThreshold(threshold);
-      errors.SetHistoryViewLevel(viewLevel);
-      for (Long id : kEarlier) errors.Throw(id);
-      const Long value = ask(errors);
-      rt::MessageBox("Done", "After");
-      result->set_value(value);
-    });
-    return answer;
-  }
-
-  // Answers the plain box raised after the window and checks that the log holds it alone.
-  void ExpectOnlyThePlainBoxLogged() {
-    const auto box = robot_.WaitForMessageBox(kWait);
-    ASSERT_TRUE(box);
-    ASSERT_TRUE(robot_.PressButton(*box, rt::BUTTON_OK));
-    ASSERT_TRUE(rt::WaitForStartedThreads(kWait));
-    const std::string log = ReadFile(dir_ / "Quibbet_.txt");
-    EXPECT_EQ(log.substr(log.find("\r\n")), MessageBody("", "After", "Done", {"OK", "OK"}) + "\r\n")
-        << "one entry: the box, nothing from the history window";
-  }
-
-  // The list's shown rows, each cell without the blanks its @s255 picture pads it with.
-  std::vector<Strings> Rows(const ShownWindow& window) {
-    std::vector<Strings> rows;
-    for (const Strings& row : robot_.ListRows(window, kList)) {
-      Strings& cells = rows.emplace_back();
-      for (const std::string& cell : row) cells.emplace_back(rt::Clip(cell));
-    }
-    return rows;
-  }
-
-  Strings ButtonTexts(const ShownWindow& window) {
-    Strings shown;
-    for (Long c = kFirst; c < kFirst + ErrorWindow::ButtonCount; ++c)
-      if (robot_.Prop(window, c, rt::PROP_Visible) == "1") shown.push_back(robot_.Text(window, c));
-    return shown;
-  }
-
   TempDir dir_;
 };
 
 // ---- One table: how the window is asked for, what it offers, what answers ----
 
+constexpr Long kView = -1;     // ViewHistory, which answers nothing (-1)
+constexpr Long kConfirm = -2;  // at the view level Ask, "Confirm Delete" (11) opens the window: recorded
+                               // first, it is the newest of four rows, and the answer decides the level
+
 struct WindowCase {
   const char* name;
-  Long viewLevel;
-  Long (*ask)(HistoryErrorClass&);  // on the program thread; what it returns is the result
-  const char* title;
-  std::size_t rows;    // the earlier messages, and the question itself when it is recorded
-  Strings shown;       // left to right from the first button control
-  int defaultAt;       // which of them is the default, marked and focused; -1 none
-  const char* press;   // the caption pressed; nullptr: the window is closed instead
+  Long buttons;       // HistoryMsg("Earlier", …) with these buttons and the default below, or kView, kConfirm
+  Long deflt;
+  Strings shown;      // left to right from the first button control
+  int defaultAt;      // which of them is the default, marked and focused; -1 none
+  const char* press;  // the caption pressed; nullptr: the window is closed instead
   Long result;
 };
 
-Long AskOkHelp(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, rt::BUTTON_OK + rt::BUTTON_HELP, rt::BUTTON_OK); }
-Long AskYesNo(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, rt::BUTTON_YES + rt::BUTTON_NO, rt::BUTTON_YES); }
-Long AskAll(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, 255, rt::BUTTON_CANCEL); }
-Long AskNone(HistoryErrorClass& e) { return e.HistoryMsg("Earlier", 0, 0, rt::BUTTON_NO); }
-Long AskUnoffered(HistoryErrorClass& e) {
-  return e.HistoryMsg("Earlier", 0, rt::BUTTON_RETRY + rt::BUTTON_CANCEL, rt::BUTTON_YES);
-}
-Long ViewIt(HistoryErrorClass& e) {
-  e.ViewHistory();
-  return -1;  // ViewHistory answers nothing
-}
-// At the view level Ask, "Confirm Delete" (11) opens the window instead of a message box; it is
-// recorded first, so it is the newest of four rows, and the answer decides the level.
-Long ConfirmDelete(HistoryErrorClass& e) { return e.Throw(11); }
-
 const Strings kOkHelp = {"&Help", "O&k"};
 const Strings kNoYes = {"&No", "&Yes"};
+constexpr Long kOk = rt::BUTTON_OK, kOkAndHelp = rt::BUTTON_OK + rt::BUTTON_HELP;
 const WindowCase kWindows[] = {
-    {"1_OkAndHelp_Ok", Level::Fatal, AskOkHelp, "Earlier", 3, kOkHelp, 1, "O&k", rt::BUTTON_OK},
-    {"2_OkAndHelp_Help", Level::Fatal, AskOkHelp, "Earlier", 3, kOkHelp, 1, "&Help", rt::BUTTON_HELP},
-    {"3_OkAndHelp_ClosedGivesTheDefault", Level::Fatal, AskOkHelp, "Earlier", 3, kOkHelp, 1, nullptr, rt::BUTTON_OK},
-    {"4_YesNo_No", Level::Fatal, AskYesNo, "Earlier", 3, kNoYes, 1, "&No", rt::BUTTON_NO},
-    {"5_AllEight_Ignore", Level::Fatal, AskAll, "Earlier", 3,
-     {"&Help", "&Cancel", "&Ignore", "&Retry", "&Abort", "&No", "&Yes", "O&k"}, 1, "&Ignore", rt::BUTTON_IGNORE},
-    {"6_None_OnlyClosing", Level::Fatal, AskNone, "Earlier", 3, {}, -1, nullptr, rt::BUTTON_NO},
-    {"7_DefaultNotOffered_ClosedGivesIt", Level::Fatal, AskUnoffered, "Earlier", 3, {"&Cancel", "&Retry"}, -1, nullptr,
-     rt::BUTTON_YES},
-    {"8_ViewHistory", Level::Fatal, ViewIt, "Errors History", 3, kOkHelp, 1, "O&k", -1},
-    {"9_QuestionYes", Level::Ask, ConfirmDelete, "Confirm Delete", 4, kNoYes, 1, "&Yes", Level::Ok},
-    {"10_QuestionNo", Level::Ask, ConfirmDelete, "Confirm Delete", 4, kNoYes, 1, "&No", Level::Cancel},
-    {"11_QuestionClosedIsYes", Level::Ask, ConfirmDelete, "Confirm Delete", 4, kNoYes, 1, nullptr, Level::Ok},
+    {"1_OkAndHelp_Ok", kOkAndHelp, kOk, kOkHelp, 1, "O&k", kOk},
+    {"3_OkAndHelp_ClosedGivesTheDefault", kOkAndHelp, kOk, kOkHelp, 1, nullptr, kOk},
+    {"4_YesNo_No", rt::BUTTON_YES + rt::BUTTON_NO, rt::BUTTON_YES, kNoYes, 1, "&No", rt::BUTTON_NO},
+    {"5_AllEight_Ignore", 255, rt::BUTTON_CANCEL, {"&Help", "&Cancel", "&Ignore", "&Retry", "&Abort", "&No", "&Yes", "O&k"}, 1,
+     "&Ignore", rt::BUTTON_IGNORE},
+    {"6_None_OnlyClosing", 0, rt::BUTTON_NO, {}, -1, nullptr, rt::BUTTON_NO},
+    {"7_DefaultNotOffered_ClosedGivesIt", rt::BUTTON_RETRY + rt::BUTTON_CANCEL, rt::BUTTON_YES, {"&Cancel", "&Retry"}, -1,
+     nullptr, rt::BUTTON_YES},
+    {"8_ViewHistory", kView, 0, kOkHelp, 1, "O&k", -1},
+    {"9_QuestionYes", kConfirm, 0, kNoYes, 1, "&Yes", Level::Ok},
+    {"10_QuestionNo", kConfirm, 0, kNoYes, 1, "&No", Level::Cancel},
+    {"11_QuestionClosedIsYes", kConfirm, 0, kNoYes, 1, nullptr, Level::Ok},
 };
 
 class HistoryWindows : public HistoryWindow, public ::testing::WithParamInterface<WindowCase> {};
 
 TEST_P(HistoryWindows, OffersTheCallersButtonsOverTheEarlierMessages) {
   const WindowCase& c = GetParam();
-  std::future<Long> result = Start(c.viewLevel, c.ask);
-  const ShownWindow window = Find(c.title);
-  EXPECT_EQ(ButtonTexts(window), c.shown);
-  for (std::size_t i = 0; i < c.shown.size(); ++i)
-    EXPECT_EQ(robot_.Prop(window, kFirst + static_cast<Long>(i), rt::PROP_Default) == "1", c.defaultAt == int(i)) << i;
+  // On a program thread: the error manager with history on, the earlier notices thrown, then
+  // the case's question; then a plain message box for the log.
+  auto result = std::make_shared<std::promise<Long>>();
+  std::future<Long> answer = result->get_future();
+  rt::Start([result, &c] {
+    HistoryErrorClass errors;
+    errors.Init(gStatus);
+    errors.SetHistoryThreshold(5);
+    errors.SetHistoryViewLevel(c.buttons == kConfirm ? Level::Ask : Level::Fatal);
+    for (Long id : kEarlier) errors.Throw(id);
+    const Long value = c.buttons == kView      ? (errors.ViewHistory(), -1)
+                       : c.buttons == kConfirm ? errors.Throw(11)
+                                               : errors.HistoryMsg("Earlier", 0, c.buttons, c.deflt);
+    rt::MessageBox("Done", "After");
+    result->set_value(value);
+  });
+  const ShownWindow window = Find(c.buttons == kView ? "Errors History" : c.buttons == kConfirm ? "Confirm Delete" : "Earlier");
+  const std::size_t recorded = c.buttons == kConfirm ? 4 : 3;
+  Strings shown;
+  for (Long b = kFirst; b < kFirst + ErrorWindow::ButtonCount; ++b) {
+    if (robot_.Prop(window, b, rt::PROP_Visible) != "1") continue;
+    shown.push_back(robot_.Text(window, b));
+    EXPECT_EQ(robot_.Prop(window, b, rt::PROP_Default) == "1", c.defaultAt == int(b - kFirst)) << b;
+  }
+  EXPECT_EQ(shown, c.shown);
   if (c.defaultAt >= 0) {
     EXPECT_EQ(robot_.Focus(window), kFirst + c.defaultAt) << "the default button has the focus";
   }
   EXPECT_EQ(robot_.Prop(window, kIcon, rt::PROP_Icon), std::string(kInformationIcon)) << "icon 0: information";
-  const std::vector<Strings> rows = Rows(window);
-  ASSERT_EQ(rows.size(), c.rows);
-  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(rows[i], (Strings{kEarlierTexts[i], "QEL"})) << "oldest first";
-  if (c.rows == 4) {
-    EXPECT_EQ(rows[3][0], "Are you sure you want to delete the highlighted record?");
-  }
-  EXPECT_EQ(robot_.Prop(window, kList, rt::PROP_Selected), std::to_string(c.rows)) << "the newest highlighted";
+  const std::vector<Strings> rows = robot_.ListRows(window, kList);
+  ASSERT_EQ(rows.size(), recorded);
+  // Each cell without the blanks its @s255 picture pads it with; oldest first.
+  for (std::size_t i = 0; i < recorded; ++i)
+    EXPECT_EQ(rt::Clip(rows[i][0]), i < 3 ? kEarlierTexts[i] : "Are you sure you want to delete the highlighted record?");
+  EXPECT_EQ(rt::Clip(rows[0][1]), "QEL");
+  EXPECT_EQ(robot_.Prop(window, kList, rt::PROP_Selected), std::to_string(recorded)) << "the newest highlighted";
 
   if (c.press) {
     const auto at = std::find(c.shown.begin(), c.shown.end(), c.press);
@@ -185,8 +143,14 @@ TEST_P(HistoryWindows, OffersTheCallersButtonsOverTheEarlierMessages) {
     ASSERT_TRUE(robot_.CloseWindow(window));
   }
   EXPECT_TRUE(robot_.WaitForWindowClosed(window, kWait));
-  ExpectOnlyThePlainBoxLogged();
-  EXPECT_EQ(result.get(), c.result);
+  const auto box = robot_.WaitForMessageBox(kWait);
+  ASSERT_TRUE(box);
+  ASSERT_TRUE(robot_.PressButton(*box, rt::BUTTON_OK));
+  ASSERT_TRUE(rt::WaitForStartedThreads(kWait));
+  const std::string log = ReadFile(dir_ / "Quibbet_.txt");
+  EXPECT_EQ(log.substr(log.find("\r\n")), MessageBody("", "After", "Done", {"OK", "OK"}) + "\r\n")
+      << "one entry: the plain box, nothing from the history window";
+  EXPECT_EQ(answer.get(), c.result);
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, HistoryWindows, ::testing::ValuesIn(kWindows),

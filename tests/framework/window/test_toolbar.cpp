@@ -1,6 +1,5 @@
 // ToolbarClass: which target is current and what reaches it, by id and by activity, and an
-// empty toolbar. The buttons pressed in a real window are the window manager's and the
-// browse's tests (Next on the form, each navigation button on the browse).
+// empty toolbar. Buttons pressed in a real window are the window manager's and browse's tests.
 
 #include <gtest/gtest.h>
 
@@ -16,31 +15,34 @@ using rt::Long;
 using rt::ui::Strings;
 
 // A target that notes what reaches it; a press it takes leaves its own number as the request.
-class TestTarget : public ToolbarTarget {
- public:
-  TestTarget(std::string name, Long request, bool active, rt::ui::Recorder& log)
-      : active(active), name_(std::move(name)), request_(request), log_(log) {}
-  void DisplayButtons() override { log_.Note(name_ + " displays"); }
-  void TakeToolbar() override { log_.Note(name_ + " chosen"); }
+struct TestTarget : ToolbarTarget {
+  TestTarget(std::string name, Long request, bool active, rt::ui::Recorder& log) : name(std::move(name)), request(request), active(active), log(log) {}
+  void DisplayButtons() override { log.Note(name + " displays"); }
+  void TakeToolbar() override { log.Note(name + " chosen"); }
   rt::Byte IsActive() override { return active; }
-  void TakeEvent(Long& vcrRequest, WindowManager*) override { vcrRequest = request_; }
+  void TakeEvent(Long& vcrRequest, WindowManager*) override { vcrRequest = request; }
+  std::string name;
+  Long request;
   bool active;
-
- private:
-  std::string name_;
-  Long request_;
-  rt::ui::Recorder& log_;
+  rt::ui::Recorder& log;
 };
 
 TEST(ToolbarTargets, ByIdByActivityAndNone) {
+  rt::testing::ClearAssertionMessages();
   rt::ui::Recorder log;
-  TestTarget a("a", 3009, true, log), b("b", 3010, true, log), c("c", 3005, false, log);
   ToolbarClass toolbar;
   toolbar.Init();
+  Long vcr = 7;
+  toolbar.TakeEvent(vcr, nullptr);
+  toolbar.SetTarget(0);
+  EXPECT_EQ(vcr, 7) << "an empty toolbar does nothing";
+  EXPECT_EQ(toolbar.CurrentTarget(), nullptr);
+  EXPECT_TRUE(rt::testing::AssertionMessages().empty()) << "and complains of nothing";
+
+  TestTarget a("a", 3009, true, log), b("b", 3010, true, log), c("c", 3005, false, log);
   toolbar.AddTarget(1, a);
   toolbar.AddTarget(2, b);
   toolbar.AddTarget(3, c);
-  Long vcr = 0;
   toolbar.TakeEvent(vcr, nullptr);
   EXPECT_EQ(vcr, 3005) << "the target added last is current and takes the press";
   toolbar.SetTarget(0);
@@ -55,23 +57,10 @@ TEST(ToolbarTargets, ByIdByActivityAndNone) {
   EXPECT_EQ(vcr, 3009);
   EXPECT_EQ(log.Take(), (Strings{"b displays", "a chosen"})) << "only a choice by id tells the target";
 
-  rt::testing::ClearAssertionMessages();
   toolbar.SetTarget(9);
   EXPECT_EQ(rt::testing::AssertionMessages().size(), 1u) << "an unknown id is a programming error";
   EXPECT_EQ(toolbar.CurrentTarget(), &a) << "and changes nothing";
   rt::testing::ClearAssertionMessages();
-}
-
-TEST(ToolbarTargets, AnEmptyToolbarDoesNothingAndComplainsOfNothing) {
-  rt::testing::ClearAssertionMessages();
-  ToolbarClass toolbar;
-  toolbar.Init();
-  Long vcr = 7;
-  toolbar.TakeEvent(vcr, nullptr);
-  toolbar.SetTarget(0);
-  EXPECT_EQ(vcr, 7);
-  EXPECT_EQ(toolbar.CurrentTarget(), nullptr);
-  EXPECT_TRUE(rt::testing::AssertionMessages().empty());
   toolbar.Kill();
   toolbar.Init();
   EXPECT_TRUE(toolbar.List && toolbar.List->empty()) << "a toolbar can be initialised again";

@@ -1,15 +1,12 @@
-// WindowManager over a form of its own: a window with a name entry, OK, Cancel and Save on a
-// program thread, editing the test dictionary's parent file (auto-numbered ID, unique name),
-// driven by the Robot under the headless backend. One table of user acts and answers: insert,
-// change, view, save and delete under each action, the questions and the history key. Then the
-// dispatch itself: resets, the resizer, a handler hiding an event from components and the kill
-// order.
+// WindowManager over a form of its own on a program thread, editing the test dictionary's parent
+// file (auto-numbered ID, unique name), driven by the Robot under the headless backend. One table
+// of user acts and answers: which question each action asks and how the form ends. Then the
+// dispatch: resets, the resizer, a handler hiding an event from components, the kill order.
 
 #include <gtest/gtest.h>
 
 #include <list>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "framework/error/error_class.h"
@@ -21,7 +18,6 @@
 #include "runtime/core/last_error.h"
 #include "runtime/core/text.h"
 #include "runtime/core/system_props.h"
-#include "runtime/ui/accept_loop.h"
 #include "runtime/ui/window.h"
 #include "tests/framework/data/data_fixture.h"
 #include "tests/runtime/ui/robot_fixture.h"
@@ -38,8 +34,6 @@ rt::PerThread<ErrorStatusClass> gStatus{"ErrorStatusForWindowManagerTests"};
 
 enum : Long { kId = 1, kName, kOk, kCancel, kSave, kPlain, kEnd, kSheet };
 constexpr Long kNext = ToolbarButton::Down;
-
-using Log = rt::ui::Recorder;
 
 // The parent file with its managers, built on the form's own thread as a procedure has them.
 struct World {
@@ -73,14 +67,12 @@ struct FormSpec {
   Long historyKey = kHistoryKey;
   bool saveButton = false;
   bool okEndsCompleted = false;  // OK is also a closing button that ends with Response::Completed
-  Strings components = {};  // names of components registered in this order
-  Long hiddenControl = 0;   // TakeFieldEvent answers Level::Notify for it
-  Long fatalControl = 0;    // TakeFieldEvent answers Level::Fatal for it
-  bool resizer = false;
+  // Components A and B and the resizer registered; TakeFieldEvent hides Save from the
+  // components (Level::Notify) and ends the loop on End (Level::Fatal).
+  bool dispatch = false;
 };
 
-// What the procedure left when it ended.
-struct Outcome {
+struct Outcome {  // what the procedure left when it ended
   Byte response = 0;
   Byte request = 0;
   Long vcr = 0;
@@ -91,7 +83,7 @@ struct Outcome {
 // A component that notes what reaches it.
 class NotingComponent : public WindowComponent {
  public:
-  NotingComponent(std::string name, Log& log, const WindowManager& window) : name_(std::move(name)), log_(log), window_(window) {}
+  NotingComponent(std::string name, rt::ui::Recorder& log, const WindowManager& window) : name_(std::move(name)), log_(log), window_(window) {}
   void Kill() override {
     bool listed = false;
     if (window_.CL)
@@ -110,7 +102,7 @@ class NotingComponent : public WindowComponent {
 
  private:
   std::string name_;
-  Log& log_;
+  rt::ui::Recorder& log_;
   const WindowManager& window_;
 };
 
@@ -149,8 +141,9 @@ rt::WindowDef FormDef(PAR_Record& record) {
 // The form procedure's window, set up the way the demo's update form sets up its own.
 class TestForm : public WindowManager {
  public:
-  TestForm(World& world, const FormSpec& spec, Log& log) : world_(world), spec_(spec), window_(FormDef(world.PAR)) {
-    for (const std::string& name : spec.components) components_.emplace_back(name, log, *this);
+  TestForm(World& world, const FormSpec& spec, rt::ui::Recorder& log) : world_(world), spec_(spec), window_(FormDef(world.PAR)) {
+    for (const char* name : {"A", "B"})
+      if (spec.dispatch) components_.emplace_back(name, log, *this);
   }
   Byte Init() override {
     Request = spec_.request;
@@ -185,7 +178,7 @@ class TestForm : public WindowManager {
     if (spec_.saveButton) SaveControl = kSave;
     Open(window_);
     for (NotingComponent& component : components_) AddItem(component);
-    if (spec_.resizer) {
+    if (spec_.dispatch) {
       resizer_.Init(2, 1, 0);
       AddItem(resizer_);
     }
@@ -199,8 +192,8 @@ class TestForm : public WindowManager {
   }
   Byte TakeFieldEvent() override {
     const Long control = rt::Field();
-    if (control != 0 && control == spec_.hiddenControl) return Level::Notify;
-    if (control != 0 && control == spec_.fatalControl) return Level::Fatal;
+    if (spec_.dispatch && control == kSave) return Level::Notify;
+    if (spec_.dispatch && control == kEnd) return Level::Fatal;
     return WindowManager::TakeFieldEvent();
   }
 
@@ -228,33 +221,24 @@ class WindowManagerForm : public rt::ui::RobotFixture {
     RobotFixture::TearDown();
   }
 
-  void Seed(const std::vector<std::pair<Long, std::string>>& rows) {
+  // Makes the file with `names` first, if any; the names it holds, by id.
+  Strings Names(const Strings& names = {}) {
     PAR_Record record;
     rt::File file(testdict::ParentDecl(dir_.Path().string()), record);
-    file.Create();
+    if (!names.empty()) file.Create();
     file.Open();
-    for (const auto& [id, name] : rows) {
-      record = {id, rt::FixedString<20>(name)};
-      file.Add();
-    }
-    file.Close();
-  }
-  // The names in the file, by id.
-  Strings StoredNames() {
-    PAR_Record record;
-    rt::File file(testdict::ParentDecl(dir_.Path().string()), record);
-    Strings names;
-    file.Open();
-    if (rt::ErrorCode() != 0) return names;
+    for (const std::string& name : names) record = {record.ID + 1, rt::FixedString<20>(name)}, file.Add();
+    Strings stored;
     file.SetKey(1);
-    for (file.Next(); rt::ErrorCode() == 0; file.Next()) names.push_back(record.NAME.Str());
+    for (file.Next(); rt::ErrorCode() == 0; file.Next()) stored.push_back(record.NAME.Str());
     file.Close();
-    return names;
+    return stored;
   }
 
-  // Starts the form procedure on a program thread: the caller primes or fetches the record,
-  // as a browse does, and the form runs; `window_` is the form once it shows.
+  // Writes "One" and "Two" and starts the form procedure on a program thread: the caller primes
+  // or fetches the record, as a browse does, and the form runs; `window_` is the form once shown.
   void Start(FormSpec spec, bool formOpens = true) {
+    Names({"One", "Two"});
     spec_ = std::move(spec);
     rt::Start([this] {
       World world(dir_.Path().string());
@@ -267,33 +251,15 @@ class WindowManagerForm : public rt::ui::RobotFixture {
       }
       world.access.deleteFailuresLeft = spec_.deleteRefusals;
       TestForm form(world, spec_, log_);
-      outcome_.response = form.Run();
-      outcome_.request = form.Request;
-      outcome_.vcr = form.vcr;
-      outcome_.name = world.PAR.NAME.Str();
-      outcome_.buffersLeft = world.access.Buffers.size();
+      outcome_ = {form.Run(), form.Request, form.vcr, world.PAR.NAME.Str(), world.access.Buffers.size()};
       world.relate.Close();
     });
     if (formOpens) window_ = Find("Update Parent");
   }
-  void Answer(const std::string& caption, Long button) {
-    const auto box = robot_.WaitForMessageBox(kWait);
-    ASSERT_TRUE(box) << "expected \"" << caption << "\"";
-    EXPECT_EQ(box->caption, caption);
-    robot_.PressButton(*box, button);
-  }
-  // Waits until the procedure has ended; its outcome is then readable.
-  void Finish() {
-    ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
-  }
-  std::string Shown(Long control) {
-    const std::string text = robot_.Text(window_, control);
-    return std::string(rt::Clip(text));
-  }
 
   TempDir dir_;
   FormSpec spec_;
-  Log log_;
+  rt::ui::Recorder log_;
   Outcome outcome_;
   rt::ui::ShownWindow window_;
 };
@@ -314,12 +280,16 @@ Act Shows(std::string name) { return {Act::Shows, 0, std::move(name)}; }
 // The form is open again with nothing asked, the focus on its first field.
 Act OnForm() { return {Act::OnForm}; }
 
+constexpr Byte kDone = Response::Completed, kCancelled = Response::Cancelled;
+const Strings kSeeded = {"One", "Two"}, kUno = {"Uno", "Two"}, kAlpha = {"One", "Two", "Alpha"}, kOnlyTwo = {"Two"},
+              kBravo = {"One", "Two", "Alpha", "Bravo"};
+
 struct FormCase {
   const char* name;
   FormSpec spec;
   std::vector<Act> acts;
-  Byte response;
-  Strings stored;  // the file starts with "One" and "Two"
+  Byte response = kCancelled;
+  Strings stored = kSeeded;  // the file starts with "One" and "Two"
   Long vcr = 0;
 };
 
@@ -327,7 +297,6 @@ class Forms : public WindowManagerForm, public ::testing::WithParamInterface<For
 
 TEST_P(Forms, EndAsTheActionsAndAnswersSay) {
   const FormCase& c = GetParam();
-  Seed({{1, "One"}, {2, "Two"}});
   Start(c.spec, c.spec.request != Request::Delete || c.spec.deleteAction == Delete::OnForm);
   int n = 0;
   for (const Act& act : c.acts) {
@@ -339,8 +308,14 @@ TEST_P(Forms, EndAsTheActionsAndAnswersSay) {
         break;
       case Act::Key: ASSERT_TRUE(robot_.PressKey(window_, kName, act.n)); break;
       case Act::Press: ASSERT_TRUE(robot_.Press(window_, act.n)); break;
-      case Act::Answer: Answer(act.text, act.n); break;
-      case Act::Shows: EXPECT_EQ(Shown(kName), act.text); break;
+      case Act::Answer: {
+        const auto box = robot_.WaitForMessageBox(kWait);
+        ASSERT_TRUE(box) << "expected \"" << act.text << "\"";
+        EXPECT_EQ(box->caption, act.text);
+        robot_.PressButton(*box, act.n);
+        break;
+      }
+      case Act::Shows: EXPECT_EQ(rt::Clip(robot_.Text(window_, kName)), act.text); break;
       case Act::OnForm:
         ASSERT_TRUE(robot_.WaitForWindow("Update Parent", kWait));
         EXPECT_EQ(robot_.OpenDialogCount(), 0u) << "nothing else is asked";
@@ -349,9 +324,9 @@ TEST_P(Forms, EndAsTheActionsAndAnswersSay) {
     }
     if (HasFatalFailure()) return;
   }
-  Finish();
+  ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen();  // the outcome is then readable
   EXPECT_EQ(outcome_.response, c.response);
-  EXPECT_EQ(StoredNames(), c.stored) << "the reserved number of a cancelled record is given back";
+  EXPECT_EQ(Names(), c.stored) << "the reserved number of a cancelled record is given back";
   EXPECT_EQ(outcome_.vcr, c.vcr);
   EXPECT_EQ(outcome_.buffersLeft, 0u) << "each save frees the copy it replaces";
   if (c.spec.request == Request::Insert) {
@@ -363,130 +338,88 @@ TEST_P(Forms, EndAsTheActionsAndAnswersSay) {
 
 constexpr Long kYes = rt::BUTTON_YES, kNo = rt::BUTTON_NO, kOkButton = rt::BUTTON_OK, kCancelButton = rt::BUTTON_CANCEL;
 constexpr Byte kInsert = Request::Insert, kView = Request::View, kDelete = Request::Delete;
-const Strings kSeeded = {"One", "Two"}, kUno = {"Uno", "Two"}, kAlpha = {"One", "Two", "Alpha"}, kOnlyTwo = {"Two"};
-const Act kKeepNo = Answer("Save Record", kNo);
+Act SaveRecord(Long button) { return Answer("Save Record", button); }
+const Act kKeepNo = SaveRecord(kNo), kNotUpdated = Answer("Record was not updated", kOkButton),
+          kNotDeleted = Answer("Record was not deleted", kOkButton);
+const FormSpec kDeleteOnForm = {.request = kDelete, .deleteAction = Delete::OnForm, .deleteRefusals = 1};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Forms,
     ::testing::Values(
-        FormCase{"InsertClose", {.request = kInsert}, {Edit("Alpha"), Press(kOk)}, Response::Completed, kAlpha},
+        FormCase{"InsertClose", {.request = kInsert}, {Edit("Alpha"), Press(kOk)}, kDone, kAlpha},
         // Stay keeps the added record on the form: cancelling finds it unlike the primed one.
         FormCase{"InsertStay", {.request = kInsert, .insertAction = Insert::Stay},
-                 {Edit("Alpha"), Press(kOk), Shows("Alpha"), Press(kCancel), kKeepNo}, Response::Cancelled, kAlpha},
+                 {Edit("Alpha"), Press(kOk), Shows("Alpha"), Press(kCancel), kKeepNo}, kCancelled, kAlpha},
         // Repeat primes the next record; cancelling it gives its number back and reports the
         // records added as completed.
         FormCase{"InsertRepeat", {.request = kInsert, .insertAction = Insert::Repeat},
-                 {Edit("Alpha"), Press(kOk), Edit("Bravo"), Press(kOk), Shows(""), Press(kCancel)}, Response::Completed,
-                 {"One", "Two", "Alpha", "Bravo"}},
-        FormCase{"InsertAskYesThenNo", {.request = kInsert, .insertAction = Insert::Ask},
-                 {Edit("Alpha"), Press(kOk), Answer("Record Added", kYes), Edit("Bravo"), Press(kOk),
-                  Answer("Record Added", kNo)},
-                 Response::Completed, {"One", "Two", "Alpha", "Bravo"}},
+                 {Edit("Alpha"), Press(kOk), Edit("Bravo"), Press(kOk), Shows(""), Press(kCancel)}, kDone, kBravo},
+        FormCase{"InsertAskYesThenNo", {.request = kInsert, .insertAction = Insert::Ask}, {Edit("Alpha"), Press(kOk),
+                 Answer("Record Added", kYes), Edit("Bravo"), Press(kOk), Answer("Record Added", kNo)}, kDone, kBravo},
         // The history key recalls the last record added; a recalled value is a change of the primed one.
         FormCase{"HistoryKey", {.request = kInsert, .insertAction = Insert::Repeat},
-                 {Edit("Alpha"), Press(kOk), Key(kHistoryKey), Shows("Alpha"), Press(kCancel), kKeepNo},
-                 Response::Completed, kAlpha},
+                 {Edit("Alpha"), Press(kOk), Key(kHistoryKey), Shows("Alpha"), Press(kCancel), kKeepNo}, kDone, kAlpha},
         FormCase{"NoHistoryKey", {.request = kInsert, .insertAction = Insert::Repeat, .historyKey = 0},
-                 {Edit("Alpha"), Press(kOk), Key(kHistoryKey), Shows(""), Press(kCancel)}, Response::Completed, kAlpha},
+                 {Edit("Alpha"), Press(kOk), Key(kHistoryKey), Shows(""), Press(kCancel)}, kDone, kAlpha},
         // OK with and without edits; nothing to save completes unless navigation is pending.
-        FormCase{"EditedOk", {}, {Edit("Uno"), Press(kOk)}, Response::Completed, kUno},
-        FormCase{"UneditedOk", {}, {Press(kOk)}, Response::Completed, kSeeded},
-        FormCase{"UneditedOkAfterNext", {}, {Press(kNext), Press(kOk)}, Response::Cancelled, kSeeded, kNext},
-        FormCase{"CancelDropsNext", {}, {Press(kNext), Press(kCancel)}, Response::Cancelled, kSeeded},
+        FormCase{"EditedOk", {}, {Edit("Uno"), Press(kOk)}, kDone, kUno},
+        FormCase{"UneditedOk", {}, {Press(kOk)}, kDone},
+        FormCase{"UneditedOkAfterNext", {}, {Press(kNext), Press(kOk)}, kCancelled, kSeeded, kNext},
+        FormCase{"CancelDropsNext", {}, {Press(kNext), Press(kCancel)}},
         // A closing button wins over OK: the window ends with its response, nothing saved.
-        FormCase{"ClosingButtonBeforeOk", {.okEndsCompleted = true}, {Edit("Uno"), Press(kOk)}, Response::Completed, kSeeded},
-        // Closing under each cancel action.
-        FormCase{"UneditedCancelAsksNothing", {}, {Press(kCancel)}, Response::Cancelled, kSeeded},
-        FormCase{"SaveRecordYes", {}, {Edit("Uno"), Press(kCancel), Answer("Save Record", kYes)}, Response::Completed, kUno},
-        FormCase{"SaveRecordNo", {}, {Edit("Uno"), Press(kCancel), kKeepNo}, Response::Cancelled, kSeeded},
-        // Esc or the close box with the cursor still in the field: the change is taken in first.
-        FormCase{"EscInTheFieldAsks", {}, {Edit("Uno", rt::KEY_Esc), Answer("Save Record", kYes)}, Response::Completed, kUno},
-        FormCase{"CloseBoxInTheFieldAsks", {}, {Edit("Uno", 0), kKeepNo}, Response::Cancelled, kSeeded},
-        FormCase{"SaveRecordCancel", {},
-                 {Edit("Uno"), Press(kCancel), Answer("Save Record", kCancelButton), OnForm(), Press(kCancel), kKeepNo},
-                 Response::Cancelled, kSeeded},
-        FormCase{"SaveWithoutAsking", {.cancelAction = Cancel::Save}, {Edit("Uno"), Press(kCancel)}, Response::Completed, kUno},
-        FormCase{"ChangesLostYes", {.cancelAction = Cancel::Ask},
-                 {Edit("Uno"), Press(kCancel), Answer("Changes will be lost!", kYes)}, Response::Cancelled, kSeeded},
-        FormCase{"ChangesLostNo", {.cancelAction = Cancel::Ask},
-                 {Edit("Uno"), Press(kCancel), Answer("Changes will be lost!", kNo), OnForm(), Press(kCancel),
-                  Answer("Changes will be lost!", kYes)},
-                 Response::Cancelled, kSeeded},
-        FormCase{"NoCancelAction", {.cancelAction = 0}, {Edit("Uno"), Press(kCancel)}, Response::Cancelled, kSeeded},
+        FormCase{"ClosingButtonBeforeOk", {.okEndsCompleted = true}, {Edit("Uno"), Press(kOk)}, kDone},
+        // Closing under each cancel action; Esc or the close box in the field takes the change in first.
+        FormCase{"SaveRecordYes", {}, {Edit("Uno"), Press(kCancel), SaveRecord(kYes)}, kDone, kUno},
+        FormCase{"EscInTheFieldAsks", {}, {Edit("Uno", rt::KEY_Esc), SaveRecord(kYes)}, kDone, kUno},
+        FormCase{"CloseBoxInTheFieldAsks", {}, {Edit("Uno", 0), kKeepNo}},
+        FormCase{"SaveRecordCancel", {}, {Edit("Uno"), Press(kCancel), SaveRecord(kCancelButton), OnForm(), Press(kCancel), kKeepNo}},
+        FormCase{"SaveWithoutAsking", {.cancelAction = Cancel::Save}, {Edit("Uno"), Press(kCancel)}, kDone, kUno},
+        FormCase{"ChangesLostNoThenYes", {.cancelAction = Cancel::Ask}, {Edit("Uno"), Press(kCancel),
+                 Answer("Changes will be lost!", kNo), OnForm(), Press(kCancel), Answer("Changes will be lost!", kYes)}},
+        FormCase{"NoCancelAction", {.cancelAction = 0}, {Edit("Uno"), Press(kCancel)}},
         // A refused update (the name key is unique): Cancel goes back to the form and does not
         // close it as well; Yes tries again; No gives up and closes, asking about the change.
-        FormCase{"RefusedBackToTheForm", {},
-                 {Edit("Two"), Press(kOk), Answer("Record was not updated", kOkButton),
-                  Answer("Record Update Error", kCancelButton), OnForm(), Press(kCancel), kKeepNo},
-                 Response::Cancelled, kSeeded},
-        FormCase{"RefusedRetriedThenGivenUp", {},
-                 {Edit("Two"), Press(kOk), Answer("Record was not updated", kOkButton), Answer("Record Update Error", kYes),
-                  Answer("Record was not updated", kOkButton), Answer("Record Update Error", kNo), kKeepNo},
-                 Response::Cancelled, kSeeded},
+        FormCase{"RefusedBackToTheForm", {}, {Edit("Two"), Press(kOk), kNotUpdated, Answer("Record Update Error", kCancelButton),
+                 OnForm(), Press(kCancel), kKeepNo}},
+        FormCase{"RefusedRetriedThenGivenUp", {}, {Edit("Two"), Press(kOk), kNotUpdated, Answer("Record Update Error", kYes),
+                 kNotUpdated, Answer("Record Update Error", kNo), kKeepNo}},
         // Save stores and keeps the form; on a view it does nothing (the request stays).
-        FormCase{"SaveOnChange", {.saveButton = true}, {Edit("Uno"), Press(kSave), Press(kCancel)}, Response::Cancelled, kUno},
-        FormCase{"SaveOnView", {.request = kView, .saveButton = true}, {Edit("Uno"), Press(kSave), Press(kCancel)},
-                 Response::Cancelled, kSeeded},
+        FormCase{"SaveOnChange", {.saveButton = true}, {Edit("Uno"), Press(kSave), Press(kCancel)}, kCancelled, kUno},
+        FormCase{"SaveOnView", {.request = kView, .saveButton = true}, {Edit("Uno"), Press(kSave), Press(kCancel)}},
         // Delete: the current record (the first) goes; a form opens only for OnForm.
-        FormCase{"DeleteConfirmYes", {.request = kDelete}, {Answer("Confirm Delete", kYes)}, Response::Completed, kOnlyTwo},
-        FormCase{"DeleteConfirmDeclined", {.request = kDelete}, {Answer("Confirm Delete", kNo)}, Response::Cancelled, kSeeded},
-        FormCase{"DeleteSilent", {.request = kDelete, .deleteAction = Delete::Silent}, {}, Response::Completed, kOnlyTwo},
-        FormCase{"DeleteOnForm", {.request = kDelete, .deleteAction = Delete::OnForm}, {Press(kOk)}, Response::Completed,
-                 kOnlyTwo},
+        FormCase{"DeleteConfirmYes", {.request = kDelete}, {Answer("Confirm Delete", kYes)}, kDone, kOnlyTwo},
+        FormCase{"DeleteConfirmDeclined", {.request = kDelete}, {Answer("Confirm Delete", kNo)}},
+        FormCase{"DeleteSilent", {.request = kDelete, .deleteAction = Delete::Silent}, {}, kDone, kOnlyTwo},
+        FormCase{"DeleteOnForm", {.request = kDelete, .deleteAction = Delete::OnForm}, {Press(kOk)}, kDone, kOnlyTwo},
         // Asked on the form's OK: a declined confirmation still ends the form as done.
         FormCase{"DeleteOnFormConfirmDeclined",
                  {.request = kDelete, .deleteAction = Delete::OnForm, .deleteActionOnForm = Delete::Confirm},
-                 {Press(kOk), Answer("Confirm Delete", kNo)}, Response::Completed, kSeeded},
-        FormCase{"DeleteOnFormConfirmYes",
-                 {.request = kDelete, .deleteAction = Delete::OnForm, .deleteActionOnForm = Delete::Confirm},
-                 {Press(kOk), Answer("Confirm Delete", kYes)}, Response::Completed, kOnlyTwo},
+                 {Press(kOk), Answer("Confirm Delete", kNo)}, kDone},
         // A refused delete is offered again (by the relation manager, then by the form).
-        FormCase{"DeleteRefusedRetried", {.request = kDelete, .deleteAction = Delete::OnForm, .deleteRefusals = 1},
-                 {Press(kOk), Answer("Record was not deleted", kOkButton), Answer("Record Delete Error", kNo),
-                  Answer("Record Delete Error", kYes)},
-                 Response::Completed, kOnlyTwo},
-        FormCase{"DeleteRefusedGivenUp", {.request = kDelete, .deleteAction = Delete::OnForm, .deleteRefusals = 1},
-                 {Press(kOk), Answer("Record was not deleted", kOkButton), Answer("Record Delete Error", kNo),
-                  Answer("Record Delete Error", kNo)},
-                 Response::Cancelled, kSeeded}),
+        FormCase{"DeleteRefusedRetried", kDeleteOnForm, {Press(kOk), kNotDeleted, Answer("Record Delete Error", kNo),
+                 Answer("Record Delete Error", kYes)}, kDone, kOnlyTwo},
+        FormCase{"DeleteRefusedGivenUp", kDeleteOnForm, {Press(kOk), kNotDeleted, Answer("Record Delete Error", kNo),
+                 Answer("Record Delete Error", kNo)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The dispatch: resets, the resizer, handlers before components, the kill order ----
 
-TEST_F(WindowManagerForm, TheFirstSizeEventDoesNotResetTheSecondDoesAndTheResizerMovesControls) {
-  Seed({{1, "One"}});
-  FormSpec spec;
-  spec.components = {"A", "B"};
-  spec.resizer = true;
-  Start(spec);
+TEST_F(WindowManagerForm, ResetsOnLaterSizesAndTabsNotifyHidesAnEventFatalEndsAndKillsInOrder) {
+  Start({.dispatch = true});
   EXPECT_EQ(log_.Take(), (Strings{"A reset", "B reset"})) << "only the opening resets";
-  ASSERT_EQ(robot_.Prop(window_, kOk, rt::PROP_XPos), "100");
   ASSERT_TRUE(robot_.Resize(window_, 300, 150));
   ASSERT_TRUE(robot_.WaitForProp(window_, kOk, rt::PROP_XPos, "200", kWait))
-      << "the button nearer the right edge keeps its distance from it";
+      << "the button nearer the right edge (at 100) keeps its distance from it";
   EXPECT_EQ(log_.Take(), (Strings{"A reset", "B reset"})) << "a later size event resets";
   ASSERT_TRUE(robot_.SelectTab(window_, kSheet, 2));
   EXPECT_EQ(log_.Take(), (Strings{"A reset", "B reset"})) << "so does another tab";
-  ASSERT_TRUE(robot_.Press(window_, kCancel));
-  Finish();
-  EXPECT_EQ(log_.Take(), (Strings{"A killed", "B killed"})) << "in registration order, each out of the list";
-}
-
-TEST_F(WindowManagerForm, NotifyHidesTheEventFromComponentsAndFatalEndsTheLoop) {
-  Seed({{1, "One"}});
-  FormSpec spec;
-  spec.components = {"A", "B", "C"};
-  spec.hiddenControl = kSave;
-  spec.fatalControl = kEnd;
-  Start(spec);
-  log_.Take();
   ASSERT_TRUE(robot_.Press(window_, kSave));
   ASSERT_TRUE(robot_.Press(window_, kPlain));
   ASSERT_TRUE(robot_.Press(window_, kEnd));
-  Finish();
+  ASSERT_TRUE(rt::WaitForStartedThreads(kWait)) << robot_.DescribeScreen();
   const std::string plain = std::to_string(kPlain);
-  EXPECT_EQ(log_.Take(), (Strings{"A saw " + plain, "B saw " + plain, "C saw " + plain, "A killed", "B killed",
-                                  "C killed"}));
+  EXPECT_EQ(log_.Take(), (Strings{"A saw " + plain, "B saw " + plain, "A killed", "B killed"}))
+      << "the hidden press reaches no component; kills in registration order, each out of the list";
   EXPECT_EQ(outcome_.response, Response::Cancelled) << "no response set: cancelled";
 }
 
