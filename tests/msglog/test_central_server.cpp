@@ -250,14 +250,16 @@ TEST_F(CentralServer, ToolReadsTheServerAsItReadsTheFile) {
   CentralStore store;
   ASSERT_TRUE(store.Connect(conninfo_).Ok());
   ASSERT_TRUE(store.Store(rows).Ok());
-  const auto tool = [&](std::vector<std::string> args) {
+  const auto tool = [&](std::vector<std::string> args, std::filesystem::path out = {}) {
     args.insert(args.begin(), QUIBBET_LOG_TOOL);
-    return Process(args, temp_.Path()).Wait();
+    return Process(args, temp_.Path(), "UTC", out).Wait();
   };
   const Outcome fromFile = tool({log.string()}), fromServer = tool({"--server", conninfo_});
   ASSERT_EQ(fromServer.status, 0) << fromServer.err;
   EXPECT_NE(fromFile.out.find("\xC3\xBCn\xC3\xAF" "code"), std::string::npos) << fromFile.err;
   EXPECT_EQ(fromServer.out, fromFile.out);
+  // An output that cannot be written is the output's fault (5), as in file mode, not the log's
+  EXPECT_EQ(tool({"--server", conninfo_}, "/dev/full").status, 5);
 
   // A server that cannot be reached: its own exit status, and the password not shown
   const Outcome down = tool({"--server", "host=127.0.0.1 port=1 user=x password=hunter2-pw connect_timeout=2"});

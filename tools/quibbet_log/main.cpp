@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
     const int status = ReadServer(options);
     if (std::fflush(stdout) != 0) {
       std::fprintf(stderr, "quibbet_log: cannot write the output: %s\n", std::strerror(errno));
-      return kExitUnreadable;
+      return kExitOutput;
     }
     return status;
   }
