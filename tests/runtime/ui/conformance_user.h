@@ -32,8 +32,6 @@ class User {
   virtual bool WaitForWindowClosed(WindowId window) = 0;
   virtual std::string Text(WindowId window, Long control) = 0;
   virtual Long Focus(WindowId window) = 0;
-  virtual std::vector<std::string> Headings(WindowId window, Long list) = 0;
-  virtual std::vector<std::vector<std::string>> Rows(WindowId window, Long list) = 0;
   virtual bool IsShown(WindowId window, Long control) = 0;
   virtual std::string SelectedText(WindowId window, Long entry) = 0;
 
@@ -103,8 +101,6 @@ class HeadlessUser final : public User {
   bool WaitForWindowClosed(WindowId window) override { return robot_.WaitForWindowClosed(windows_[window], kUserWait); }
   std::string Text(WindowId window, Long control) override { return robot_.Text(windows_[window], control); }
   Long Focus(WindowId window) override { return robot_.Focus(windows_[window]); }
-  std::vector<std::string> Headings(WindowId window, Long list) override { return robot_.ListHeadings(windows_[window], list); }
-  std::vector<std::vector<std::string>> Rows(WindowId window, Long list) override { return robot_.ListRows(windows_[window], list); }
   bool IsShown(WindowId window, Long control) override { return robot_.Prop(windows_[window], control, PROP_Visible) == "1"; }
   std::string SelectedText(WindowId window, Long entry) override {
     return robot_.Prop(windows_[window], entry, PROP_SelectText) == "1" ? Text(window, entry) : std::string();

@@ -231,30 +231,6 @@ Long QtUser::Focus(WindowId window) {
   return focus;
 }
 
-std::vector<std::string> QtUser::Headings(WindowId window, Long list) {
-  std::vector<std::string> headings;
-  OnQt([&] {
-    auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
-    for (int c = 0; table && table->model() && c < table->model()->columnCount(); ++c)
-      headings.push_back(table->model()->headerData(c, Qt::Horizontal).toString().toStdString());
-  });
-  return headings;
-}
-
-std::vector<std::vector<std::string>> QtUser::Rows(WindowId window, Long list) {
-  std::vector<std::vector<std::string>> rows;
-  OnQt([&] {
-    auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
-    if (!table || !table->model()) return;
-    const QAbstractItemModel& model = *table->model();
-    for (int r = 0; r < model.rowCount(); ++r) {
-      rows.emplace_back();
-      for (int c = 0; c < model.columnCount(); ++c) rows.back().push_back(model.index(r, c).data().toString().toStdString());
-    }
-  });
-  return rows;
-}
-
 // A left click near the widget's left edge (into an entry's text), else at its centre.
 void QtUser::ClickAt(WindowId window, Long control, bool nearStart) {
   Act(window, control, [&](QWidget* widget) {

@@ -31,8 +31,6 @@ class QtUser final : public User, private ThreadActivityObserver {
   bool WaitForWindowClosed(WindowId window) override;
   std::string Text(WindowId window, Long control) override;
   Long Focus(WindowId window) override;
-  std::vector<std::string> Headings(WindowId window, Long list) override;
-  std::vector<std::vector<std::string>> Rows(WindowId window, Long list) override;
   void ClickInto(WindowId window, Long control) override;
   void Type(WindowId window, Long entry, const std::string& text) override;
   void TypeKeys(WindowId window, Long entry, const std::string& text) override;

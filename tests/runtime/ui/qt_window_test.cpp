@@ -168,6 +168,8 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPictureAndTheWindowsSizeM
           ASSERT_TRUE(table);
           EXPECT_EQ(table->model()->index(2, 0).data(Qt::TextAlignmentRole).value<int>() & Qt::AlignRight, Qt::AlignRight)
               << "an R column is right-aligned";
+          EXPECT_EQ(table->model()->headerData(1, Qt::Horizontal).toString().toStdString(), "Pet");
+          EXPECT_EQ(table->model()->index(1, 0).data().toString().toStdString(), Format(Long{2500}, "@n-7")) << "through its picture";
           auto* okButton = ControlOf<QPushButton>(window, ok);
           EXPECT_TRUE(okButton->isDefault() && !okButton->icon().isNull());
           EXPECT_EQ(okButton->toolTip().toStdString(), "Keep it");

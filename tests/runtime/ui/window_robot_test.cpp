@@ -1,7 +1,7 @@
 // Windows on program threads driven by the Robot through the headless backend: alerted keys,
 // posts between threads, an edit control over a list cell, check boxes and radios, two threads
-// with a modal window, focus between threads, locating in a list, a list over a queue, popups,
-// resizing and the Robot's failure reports. What both backends must do alike is in
+// with a modal window, focus between threads, locating in a list, a list source over a queue,
+// popups, resizing and the Robot's failure reports. What both backends must do alike is in
 // backend_conformance_test.cpp.
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "runtime/core/fixed_string.h"
-#include "runtime/core/picture.h"
 #include "runtime/core/thread.h"
 #include "runtime/data/queue.h"
 #include "runtime/data/record_layout.h"
@@ -258,46 +257,12 @@ TEST_F(RobotWindows, TypingALetterInAListSelectsTheNextMatchingRowOrIsLocateInIm
   robot_.CloseWindow(window);
 }
 
-// ---- A list over a queue of 20 rows ----
+// ---- A list source over a runtime queue ----
 
-// A record, its layout, and a runtime queue of it that the list shows.
 struct BrowseRow {
   Long id = 0;
   FixedString<20> name;
 };
-
-const RecordLayout& BrowseLayout() {
-  static const RecordLayout layout(sizeof(BrowseRow), {LayoutField("AFI:ID", &BrowseRow::id, "@n-14"),
-                                                       LayoutField("AFI:ASTRING", &BrowseRow::name, "@s20")});
-  return layout;
-}
-
-// A list over a queue of 20 records, and a page and a drag as events of an immediate list.
-TEST_F(RobotWindows, AListOverAQueueShowsItsRecordsAndImmediateScrollingIsAnEvent) {
-  QueueOf<BrowseRow> queue;
-  for (Long i = 1; i <= 20; ++i) {
-    queue.Rec().id = i * 1000;
-    queue.Rec().name = "Row " + std::to_string(i);
-    queue.Q().Add();
-  }
-  const QueueListSource rows(queue.Q(), BrowseLayout());
-  WindowDef def = Titled("Browse");
-  const Long list = def.Add(ControlDef::List("64R(2)|M~ID~C(0)@n-14@80L(2)|M~Astring~L(2)@s20@").Immediate().At(0, 0, 400, 210));
-  Recorder events;
-  Run(def, events, [&](Window& w) { if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &rows); });
-  const ShownWindow browse = Find("Browse");
-  ASSERT_TRUE(robot_.WaitForListRows(browse, list, 20, kWait));
-  EXPECT_EQ(robot_.Cell(browse, list, 20, 2), FormatText("Row 20", "@s20"));
-  robot_.PickRow(browse, list, 19);
-  events.Take();
-  robot_.Scroll(browse, list, EVENT_PageDown);
-  EXPECT_EQ(events.Take(), (Strings{"PageDown:1"}));
-  EXPECT_EQ(robot_.Prop(browse, list, PROP_Selected), "19") << "the program moves the page";
-  robot_.DragThumb(browse, list, 80);
-  EXPECT_EQ(events.Take(), (Strings{"ScrollDrag:1"}));
-  EXPECT_EQ(robot_.Prop(browse, list, PROP_VScrollPos), "80");
-  robot_.CloseWindow(browse);
-}
 
 TEST(QueueListSource, ReadsRowsWithoutMovingTheQueueOrItsBuffer) {
   QueueOf<BrowseRow> queue;
@@ -308,7 +273,9 @@ TEST(QueueListSource, ReadsRowsWithoutMovingTheQueueOrItsBuffer) {
   }
   queue.Q().Get(2);
   queue.Rec().name = "edited, not put";
-  const QueueListSource rows(queue.Q(), BrowseLayout());
+  const RecordLayout layout(sizeof(BrowseRow), {LayoutField("AFI:ID", &BrowseRow::id, "@n-14"),
+                                                LayoutField("AFI:ASTRING", &BrowseRow::name, "@s20")});
+  const QueueListSource rows(queue.Q(), layout);
   EXPECT_EQ(rows.RowCount(), 3);
   // The row shows the stored record, not the buffer; no row 0 or 4, no field 6.
   EXPECT_EQ((Strings{rows.Value(3, 1), rows.Value(1, 2), rows.Value(2, 2), rows.Value(4, 1), rows.Value(1, 6), rows.Value(0, 1)}),
