@@ -51,12 +51,11 @@ class User {
   virtual void Click(WindowId window, Long button) = 0;
   virtual void ChooseMenu(WindowId window, Long menu, Long item) = 0;
   virtual void SelectTab(WindowId window, Long sheet, Long tab) = 0;  // tab: 1, 2, … in the sheet
-  // Clicks a shown row of a list (1 = its top row on screen), twice for a double click.
-  virtual void ClickRow(WindowId window, Long list, Long shownRow, bool twice) = 0;
   // Presses and lets go the right mouse button over a control.
   virtual void RightClick(WindowId window, Long control) = 0;
-  // ... over a cell of a shown row of a list (column 1, 2, …).
-  virtual void RightClickRow(WindowId window, Long list, Long shownRow, Long column) = 0;
+  // Clicks a cell of a shown row of a list (1 = its top row on screen; column 1, 2, …).
+  enum class Mouse { Left, Double, Right };
+  virtual void ClickCell(WindowId window, Long list, Long shownRow, Long column, Mouse mouse) = 0;
   virtual void ChoosePopup(const std::string& text) = 0;
   virtual void AnswerMessageBox(const std::string& text, const std::string& caption) = 0;
   // Presses Esc on the message box that appears; true when that closed it.
@@ -111,15 +110,14 @@ class HeadlessUser final : public User {
   void CloseBox(WindowId window) override { robot_.CloseWindow(windows_[window]); }
   void SelectTab(WindowId window, Long sheet, Long tab) override { robot_.SelectTab(windows_[window], sheet, tab); }
   void ClickInto(WindowId window, Long control) override { robot_.Click(windows_[window], control); }
-  void ClickRow(WindowId window, Long list, Long shownRow, bool twice) override {  // in its first column
-    robot_.PickRow(windows_[window], list, robot_.FirstShownRow(windows_[window], list) + shownRow - 1, twice, 1);
-  }
   void RightClick(WindowId window, Long control) override {
     robot_.PressKey(windows_[window], control, KEY_MouseRight);
     robot_.PressKey(windows_[window], control, KEY_MouseRightUp);
   }
-  void RightClickRow(WindowId window, Long list, Long shownRow, Long column) override {
-    robot_.RightClickRow(windows_[window], list, robot_.FirstShownRow(windows_[window], list) + shownRow - 1, column);
+  void ClickCell(WindowId window, Long list, Long shownRow, Long column, Mouse mouse) override {
+    const Long row = robot_.FirstShownRow(windows_[window], list) + shownRow - 1;
+    if (mouse == Mouse::Right) robot_.RightClickRow(windows_[window], list, row, column);
+    else robot_.PickRow(windows_[window], list, row, mouse == Mouse::Double, column);
   }
   void Type(WindowId window, Long entry, const std::string& text) override { robot_.Type(windows_[window], entry, text); }
   void PressKey(WindowId window, Long control, Long key) override { robot_.PressKey(windows_[window], control, key); }

@@ -317,23 +317,16 @@ void QtUser::SelectTab(WindowId window, Long sheet, Long tab) {
   });
 }
 
-// Clicks the cell of a shown row (row and column from 1): left (twice: a double click) or right.
-void QtUser::ClickCell(WindowId window, Long list, Long shownRow, Long column, bool right, bool twice) {
+void QtUser::ClickCell(WindowId window, Long list, Long shownRow, Long column, Mouse mouse) {
   Act(window, list, [&](QWidget* widget) {
     auto* table = qobject_cast<QTableView*>(widget);
     const QModelIndex cell = table && table->model() ? table->model()->index(int(shownRow) - 1, int(column) - 1) : QModelIndex();
     if (!cell.isValid()) return false;
     const QPoint at = table->visualRect(cell).center();
-    if (twice) QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
-    else QTest::mouseClick(table->viewport(), right ? Qt::RightButton : Qt::LeftButton, {}, at);
+    if (mouse == Mouse::Double) QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
+    else QTest::mouseClick(table->viewport(), mouse == Mouse::Right ? Qt::RightButton : Qt::LeftButton, {}, at);
     return true;
   });
-}
-
-void QtUser::ClickRow(WindowId window, Long list, Long shownRow, bool twice) { ClickCell(window, list, shownRow, 1, false, twice); }
-
-void QtUser::RightClickRow(WindowId window, Long list, Long shownRow, Long column) {
-  ClickCell(window, list, shownRow, column, true, false);
 }
 
 void QtUser::RightClick(WindowId window, Long control) {

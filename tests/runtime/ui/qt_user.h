@@ -43,9 +43,8 @@ class QtUser final : public User, private ThreadActivityObserver {
   void ChooseMenu(WindowId window, Long menu, Long item) override;
   bool IsShown(WindowId window, Long control) override;
   void SelectTab(WindowId window, Long sheet, Long tab) override;
-  void ClickRow(WindowId window, Long list, Long shownRow, bool twice) override;
   void RightClick(WindowId window, Long control) override;
-  void RightClickRow(WindowId window, Long list, Long shownRow, Long column) override;
+  void ClickCell(WindowId window, Long list, Long shownRow, Long column, Mouse mouse) override;
   void ChoosePopup(const std::string& text) override;
   void AnswerMessageBox(const std::string& text, const std::string& caption) override;
   bool EscClosesMessageBox() override;
@@ -69,7 +68,6 @@ class QtUser final : public User, private ThreadActivityObserver {
   // returns false, then settles the window.
   void Act(WindowId window, Long control, const std::function<bool(QWidget*)>& act);
   void ClickAt(WindowId window, Long control, bool nearStart);
-  void ClickCell(WindowId window, Long list, Long shownRow, Long column, bool right, bool twice);
 
   struct ThreadSeen {
     ProgramThreadState state = ProgramThreadState::Busy;
