@@ -1,6 +1,7 @@
 // Headless backend driven by the Robot: dialogs raised on program threads through the runtime's
 // own calls (rt::MessageBox, rt::Stop) and answered from the test's thread. Esc and the button
-// sets are checked on both backends by backend_conformance_test.cpp.
+// sets are checked on both backends by backend_conformance_test.cpp, the Robot's failure reports
+// in window_robot_test.cpp.
 
 #include "runtime/ui/headless/headless_backend.h"
 
@@ -138,30 +139,6 @@ TEST_F(HeadlessTest, StoppingReleasesOpenDialogsAndStartingAgainServesNewOnes) {
   EXPECT_TRUE(robot_.PressButton(BUTTON_YES));
   EXPECT_EQ(afterRestart.WaitFor(kWait), BUTTON_YES);
   Join();
-}
-
-// ---- Robot failures describe the screen and leave it as it was ----
-
-TEST_F(HeadlessTest, AFailedWaitOrPressSaysWhatTheScreenShowsAndLeavesTheBoxOpen) {
-  expectFailures_ = true;
-  std::atomic<Long> result{-1};
-  Run([&] {
-    Stop("Quit the demo?");
-    result = MessageBox("Save?", "Edit", "", "6");
-  });
-  ASSERT_TRUE(robot_.WaitForStop(kWait));
-  EXPECT_FALSE(robot_.WaitForMessageBox(10ms));
-  ASSERT_EQ(robot_.Failures().size(), 1u);
-  EXPECT_NE(robot_.Failures().front().find("stop dialog"), std::string::npos) << "the screen described: " << robot_.Failures().front();
-  EXPECT_TRUE(robot_.AnswerStop(StopAnswer::GoOn));
-  const auto box = robot_.WaitForMessageBox(kWait);
-  ASSERT_TRUE(box);
-  EXPECT_FALSE(robot_.PressButton(BUTTON_CANCEL) || robot_.PressCaption("&Maybe")) << "neither is offered";
-  EXPECT_EQ(robot_.OpenDialogCount(), 1u);
-  EXPECT_TRUE(robot_.PressCaption("&No"));
-  EXPECT_FALSE(robot_.PressButton(*box, BUTTON_YES)) << "an answered box cannot be answered again";
-  Join();
-  EXPECT_EQ(result, BUTTON_NO);
 }
 
 }  // namespace

@@ -50,9 +50,6 @@ Qt::Key QtKeyOf(Long key) {
     case KEY_Enter: return Qt::Key_Return;
     case KEY_Esc: return Qt::Key_Escape;
     case KEY_Down: return Qt::Key_Down;
-    case KEY_Up: return Qt::Key_Up;
-    case KEY_PgDn: return Qt::Key_PageDown;
-    case KEY_PgUp: return Qt::Key_PageUp;
     case KEY_Insert: return Qt::Key_Insert;
     case KEY_Delete: return Qt::Key_Delete;
     case KEY_AppsKey: return Qt::Key_Menu;
