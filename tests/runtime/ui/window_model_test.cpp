@@ -262,29 +262,12 @@ TEST_F(OneThreadWindow, HidingATabHidesItsControls) {
   EXPECT_EQ(window.GetProp(onTab, PROP_Visible, 0), "");
 }
 
-TEST_F(OneThreadWindow, ListColumnPropertiesFollowTheFormatAndChangesByNumber) {
-  WindowDef def;
-  const Long list = def.Add(ControlDef::List("64R(2)|M~ID~C(0)@n-14@80L(2)|M~Name~L(2)@s20@"));
-  Window window(def);
-  window.Open();
-  EXPECT_EQ(window.GetProp(list, LISTCOL_Format, 0), "2") << "index 0 counts the columns";
-  EXPECT_EQ(window.GetProp(list, LISTCOL_Header, 2), "Name");
-  EXPECT_EQ(window.GetProp(list, LISTCOL_Picture, 1), "@n-14");
-  window.SetProp(list, LISTCOL_Picture, "@n05", 1);
-  window.SetVirtualList(list, [](Long row, Long column) -> std::string {
-    if (row == -1) return "2";
-    return column == 1 ? std::to_string(row * 7) : "n" + std::to_string(row);
-  });
-  EXPECT_EQ(window.FindControl(list)->CellText(2, 1), "00014") << "the changed picture shows the value";
-  EXPECT_EQ(window.FindControl(list)->CellText(3, 1), "") << "no row 3";
-  EXPECT_EQ(window.GetProp(list, LISTCOL_Header, 3), "") << "no column 3";
-}
-
 // A pass reads only the rows on screen: a million-row virtual list is asked for one page, and
-// moving the selection far down reads the page there, not the rows between.
-TEST_F(OneThreadWindow, AListPassReadsOnlyTheShownPageOfItsSource) {
+// moving the selection far down reads the page there, not the rows between. Column properties
+// follow the format and change by number.
+TEST_F(OneThreadWindow, AListPassReadsOnlyTheShownPageAndItsColumnsChangeByNumber) {
   WindowDef def;
-  const Long list = def.Add(ControlDef::List("40L@n9@40L").At(0, 0, 100, 50));  // 5 lines
+  const Long list = def.Add(ControlDef::List("40L~ID~@n9@40L~Name~").At(0, 0, 100, 60));  // heading + 5 rows
   Window window(def);
   window.Open();
   std::vector<Long> asked;
@@ -306,6 +289,14 @@ TEST_F(OneThreadWindow, AListPassReadsOnlyTheShownPageOfItsSource) {
   EXPECT_EQ(page.first, 499996);
   EXPECT_EQ(page.total, 1000000);
   EXPECT_EQ(page.rows.back(), (std::vector<std::string>{"5,000,001", "5000002"})) << "through the first column's picture";
+
+  EXPECT_EQ(window.GetProp(list, LISTCOL_Format, 0), "2") << "index 0 counts the columns";
+  EXPECT_EQ(window.GetProp(list, LISTCOL_Header, 2), "Name");
+  EXPECT_EQ(window.GetProp(list, LISTCOL_Picture, 1), "@n9");
+  EXPECT_EQ(window.GetProp(list, LISTCOL_Header, 3), "") << "no column 3";
+  window.SetProp(list, LISTCOL_Picture, "@n05", 1);
+  EXPECT_EQ(window.FindControl(list)->CellText(2, 1), "00021") << "the changed picture shows the value";
+  EXPECT_EQ(window.FindControl(list)->CellText(1000001, 1), "") << "no row past the last";
 }
 
 // What the screen is told about an entry's text, in order.
