@@ -31,37 +31,34 @@
 namespace rt::ui {
 namespace {
 
-struct Side {
-  const char* name;
-  std::unique_ptr<Backend> (*makeBackend)();
-  std::unique_ptr<User> (*makeUser)(Backend&);
-};
-
-void PrintTo(const Side& side, std::ostream* out) { *out << side.name; }
-
-std::unique_ptr<Backend> MakeHeadless() { return MakeHeadlessBackend(); }
-std::unique_ptr<User> MakeHeadlessUser(Backend& backend) { return std::make_unique<HeadlessUser>(backend); }
-
+// The side under test is named by the parameter: "Headless", or "Qt" when built with it.
+std::unique_ptr<Backend> MakeBackend(const std::string& side) {
 #ifdef QUIBBET_WITH_QT
-std::unique_ptr<Backend> MakeQt() {
   static int argc = 1;
   static char program[] = "rt_ui_backend_conformance_test";
   static char* argv[] = {program, nullptr};
-  return MakeQtBackend(argc, argv);
-}
-std::unique_ptr<User> MakeQtUser(Backend&) { return std::make_unique<QtUser>(); }
+  if (side == "Qt") return MakeQtBackend(argc, argv);
 #endif
+  return MakeHeadlessBackend();
+}
+
+std::unique_ptr<User> MakeUser(const std::string& side, Backend& backend) {
+#ifdef QUIBBET_WITH_QT
+  if (side == "Qt") return std::make_unique<QtUser>();
+#endif
+  return std::make_unique<HeadlessUser>(backend);
+}
 
 // ---- Lifecycle ----
 
-class BackendConformance : public ::testing::TestWithParam<Side> {
+class BackendConformance : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override { rt::testing::ClearAssertionMessages(); }
   void TearDown() override {
     backend_->Stop();
     InstallBackend(nullptr);
   }
-  std::unique_ptr<Backend> backend_ = GetParam().makeBackend();
+  std::unique_ptr<Backend> backend_ = MakeBackend(GetParam());
 };
 
 // A restarted backend runs a program: the entry on a program thread, and RunProgram returns only
@@ -99,12 +96,12 @@ TEST_P(BackendConformance, DialogsOnAStoppedBackendReturnAtOnceWithTheirEscapeVa
 
 // ---- Windows ----
 
-class WindowConformance : public ::testing::TestWithParam<Side> {
+class WindowConformance : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(backend_->Start());
     InstallBackend(backend_.get());
-    user_ = GetParam().makeUser(*backend_);
+    user_ = MakeUser(GetParam(), *backend_);
   }
   void TearDown() override {
     user_.reset();
@@ -129,7 +126,7 @@ class WindowConformance : public ::testing::TestWithParam<Side> {
          });
   }
 
-  std::unique_ptr<Backend> backend_ = GetParam().makeBackend();
+  std::unique_ptr<Backend> backend_ = MakeBackend(GetParam());
   std::unique_ptr<User> user_;
 };
 
@@ -186,7 +183,7 @@ TEST_P(WindowConformance, EscOnAMessageBoxPressesCancelElseNoElseIsIgnored) {
            user.Click(window, ask);
            EXPECT_EQ(user.EscClosesMessageBox(), row.escCloses) << row.buttons;
            // Qt shows '|' as a line break; the program's text is what the headless box keeps.
-           if (!row.escCloses) user.AnswerMessageBox(GetParam().name == std::string("Qt") ? "Go?\nSure?" : "Go?|Sure?", row.thenPress);
+           if (!row.escCloses) user.AnswerMessageBox(GetParam() == "Qt" ? "Go?\nSure?" : "Go?|Sure?", row.thenPress);
            user.WaitForWindow("Esc");
          }
          user.Click(window, 2);
@@ -211,10 +208,7 @@ TEST_P(WindowConformance, TabSkipsHiddenAndDisabledControlsAndATabShowsOnlyItsOw
   const Long disabled = def.Add(ControlDef::Button("&Off").At(96, 70, 40, 14));
   const Long entry = def.Add(ControlDef::Entry("@n3", Bind(value)).At(4, 90, 30, 12));
   Recorder events;
-  PlayWindow(def, events,
-            [&](Window& w) {
-              if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetProp(disabled, PROP_Disable, "1", 0);
-            },
+  PlayWindow(def, events, [&](Window& w) { if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetProp(disabled, PROP_Disable, "1", 0); },
        [&](User& user, WindowId window) {
          EXPECT_EQ(user.Focus(window), sheet) << "the first control that takes the focus";
          for (const Long expected : {entry1, button, entry, sheet}) {
@@ -368,7 +362,7 @@ const Way kWays[] = {
 };
 
 TEST_P(WindowConformance, EveryWayIntoAndOutOfAnEntryKeepsWhatWasTyped) {
-  const bool qt = GetParam().name == std::string("Qt");
+  const bool qt = GetParam() == "Qt";
   for (const Way& way : kWays) {
     if (way.typing == 'q' && !qt) continue;
     SCOPED_TRACE(way.name);
@@ -441,13 +435,12 @@ TEST_P(WindowConformance, EveryWayIntoAndOutOfAnEntryKeepsWhatWasTyped) {
   }
 }
 
-const auto kSides = ::testing::Values(Side{"Headless", &MakeHeadless, &MakeHeadlessUser}
+const auto kSides = ::testing::Values("Headless"
 #ifdef QUIBBET_WITH_QT
-                                      ,
-                                      Side{"Qt", &MakeQt, &MakeQtUser}
+                                      , "Qt"
 #endif
 );
-const auto kSideName = [](const auto& info) { return std::string(info.param.name); };
+const auto kSideName = [](const auto& info) { return info.param; };
 INSTANTIATE_TEST_SUITE_P(All, BackendConformance, kSides, kSideName);
 INSTANTIATE_TEST_SUITE_P(Both, WindowConformance, kSides, kSideName);
 
