@@ -321,7 +321,7 @@ const Way kWays[] = {
     {"in 2: Tab round from the last control", 'i',
      [](U u, W w) { for (const Long from : {kWayName, kWayAmount, kWayOk}) u.PressKey(w.form, from, KEY_Tab); }, "taken ok end", "DemoUserAlice|5"},
     {"in 3: Shift+Tab", 'i', [](U u, W w) { u.ClickInto(w.form, kWayAmount); u.PressKey(w.form, kWayAmount, KEY_ShiftTab); }, "taken ok end", "DemoUserAlice|5"},
-    {"in 4: a click in the middle", 'i', [](U u, W w) { u.ClickInto(w.form, kWayAmount); u.ClickMiddle(w.form, kWayName); }, "taken ok end", "DemoUserAlice|5"},
+    {"in 4: a click in the middle", 'i', [](U u, W w) { u.ClickInto(w.form, kWayAmount); u.Click(w.form, kWayName); }, "taken ok end", "DemoUserAlice|5"},
     {"in 5: a mnemonic in the active window (its text selected, typing replaces it)", 'q', [](U u, W w) {
        u.Activate(w.form);
        u.ClickInto(w.form, kWayAmount);

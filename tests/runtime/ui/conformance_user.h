@@ -30,7 +30,7 @@ class User {
   // The newest open window with this title, once its thread waits for input; 0 when none came.
   virtual WindowId WaitForWindow(const std::string& title) = 0;
   virtual bool WaitForWindowClosed(WindowId window) = 0;
-  virtual std::string Text(WindowId window, Long control) = 0;
+  virtual std::string Text(WindowId window, Long entry) = 0;
   virtual Long Focus(WindowId window) = 0;
   virtual bool IsShown(WindowId window, Long control) = 0;
   virtual std::string SelectedText(WindowId window, Long entry) = 0;
@@ -42,13 +42,12 @@ class User {
   // Types where the entry's cursor is. The headless screen has no cursor: its keys go after
   // what the entry shows, where Qt puts them after opening, Tab or a click past the text.
   virtual void TypeKeys(WindowId window, Long entry, const std::string& text) = 0;
-  // Clicks into the middle of a control (of an entry wider than its text: past the text).
-  virtual void ClickMiddle(WindowId window, Long control) = 0;
   virtual void Activate(WindowId window) = 0;  // brings the window to the front
   virtual void CloseBox(WindowId window) = 0;
   // Tab, Enter, Down; control 0: to the focused control, as the keyboard does.
   virtual void PressKey(WindowId window, Long control, Long key) = 0;
-  virtual void Click(WindowId window, Long button) = 0;
+  // Clicks the middle of a control (of an entry wider than its text: past the text).
+  virtual void Click(WindowId window, Long control) = 0;
   virtual void ChooseMenu(WindowId window, Long menu, Long item) = 0;
   virtual void SelectTab(WindowId window, Long sheet, Long tab) = 0;  // tab: 1, 2, … in the sheet
   // Presses and lets go the right mouse button over a control.
@@ -98,14 +97,13 @@ class HeadlessUser final : public User {
     return window->id;
   }
   bool WaitForWindowClosed(WindowId window) override { return robot_.WaitForWindowClosed(windows_[window], kUserWait); }
-  std::string Text(WindowId window, Long control) override { return robot_.Text(windows_[window], control); }
+  std::string Text(WindowId window, Long entry) override { return robot_.Text(windows_[window], entry); }
   Long Focus(WindowId window) override { return robot_.Focus(windows_[window]); }
   bool IsShown(WindowId window, Long control) override { return robot_.Prop(windows_[window], control, PROP_Visible) == "1"; }
   std::string SelectedText(WindowId window, Long entry) override {
     return robot_.Prop(windows_[window], entry, PROP_SelectText) == "1" ? Text(window, entry) : std::string();
   }
   void TypeKeys(WindowId window, Long entry, const std::string& text) override { robot_.Type(windows_[window], entry, Text(window, entry) + text); }
-  void ClickMiddle(WindowId window, Long control) override { robot_.Click(windows_[window], control); }
   void Activate(WindowId window) override { robot_.Activate(windows_[window]); }
   void CloseBox(WindowId window) override { robot_.CloseWindow(windows_[window]); }
   void SelectTab(WindowId window, Long sheet, Long tab) override { robot_.SelectTab(windows_[window], sheet, tab); }

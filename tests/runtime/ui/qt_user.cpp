@@ -1,5 +1,6 @@
 #include "tests/runtime/ui/qt_user.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QImage>
@@ -9,7 +10,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -208,13 +208,9 @@ bool QtUser::WaitForWindowClosed(WindowId window) {
   }, "window " + std::to_string(window) + " is still open");
 }
 
-std::string QtUser::Text(WindowId window, Long control) {
+std::string QtUser::Text(WindowId window, Long entry) {
   std::string text;
-  OnQt([&] {
-    QWidget* widget = ControlWidget(window, control);
-    if (auto* entry = qobject_cast<QLineEdit*>(widget)) text = entry->text().toStdString();
-    else if (auto* button = qobject_cast<QPushButton*>(widget)) text = button->text().toStdString();
-  });
+  OnQt([&] { if (auto* edit = qobject_cast<QLineEdit*>(ControlWidget(window, entry))) text = edit->text().toStdString(); });
   return text;
 }
 
@@ -245,8 +241,6 @@ void QtUser::Type(WindowId window, Long entry, const std::string& text) {
 void QtUser::TypeKeys(WindowId window, Long entry, const std::string& text) {
   Act(window, entry, [&](QWidget* widget) { return KeyClicks(widget, text, false); });
 }
-
-void QtUser::ClickMiddle(WindowId window, Long control) { ClickAt(window, control, false); }
 
 std::string QtUser::SelectedText(WindowId window, Long entry) {
   std::string text;

@@ -29,12 +29,11 @@ class QtUser final : public User, private ThreadActivityObserver {
 
   WindowId WaitForWindow(const std::string& title) override;
   bool WaitForWindowClosed(WindowId window) override;
-  std::string Text(WindowId window, Long control) override;
+  std::string Text(WindowId window, Long entry) override;
   Long Focus(WindowId window) override;
   void ClickInto(WindowId window, Long control) override;
   void Type(WindowId window, Long entry, const std::string& text) override;
   void TypeKeys(WindowId window, Long entry, const std::string& text) override;
-  void ClickMiddle(WindowId window, Long control) override;
   std::string SelectedText(WindowId window, Long entry) override;
   void Activate(WindowId window) override;
   void CloseBox(WindowId window) override;
