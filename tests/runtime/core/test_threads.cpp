@@ -162,7 +162,8 @@ TEST(LastError, IsPerThreadAndKeptScopesPutItBack) {
   rt::Start([&] { otherThreadSaw = rt::ErrorCode(); });
   ASSERT_TRUE(rt::WaitForStartedThreads(std::chrono::seconds(10)));
   EXPECT_EQ(otherThreadSaw, 0);
-
+  // All four: the code, its text, the file error's code and text.
+  const auto all = [] { return std::to_string(rt::ErrorCode()) + "|" + rt::Error() + "|" + rt::FileErrorCode() + "|" + rt::FileError(); };
   {  // nested: each scope gives back what it found, whichever of the four the work changed
     const rt::ErrorsKept outer;
     rt::SetError(rt::NoAccessErr, "other text");
@@ -170,20 +171,16 @@ TEST(LastError, IsPerThreadAndKeptScopesPutItBack) {
       const rt::ErrorsKept inner;
       rt::ClearError();
     }
-    EXPECT_EQ(rt::ErrorCode(), rt::NoAccessErr);
-    EXPECT_EQ(rt::Error(), "other text");
-    EXPECT_EQ(rt::FileErrorCode(), "");
+    EXPECT_EQ(all(), std::to_string(rt::NoAccessErr) + "|other text||");
     rt::SetFileError("13", "Permission denied");
   }
-  EXPECT_EQ(rt::ErrorCode(), rt::NoFileErr);
-  EXPECT_EQ(rt::Error() + "|" + rt::FileErrorCode() + "|" + rt::FileError(), "File Not Found|2|No such file or directory");
+  EXPECT_EQ(all(), std::to_string(rt::NoFileErr) + "|File Not Found|2|No such file or directory");
   rt::ClearError();
   {  // kept while clear: what the work set is cleared again
     const rt::ErrorsKept kept;
     rt::SetError(rt::NoRecErr);
   }
-  EXPECT_EQ(rt::ErrorCode(), 0);
-  EXPECT_EQ(rt::Error(), "");
+  EXPECT_EQ(all(), "0|||");
 }
 
 }  // namespace
