@@ -50,8 +50,6 @@ class HeadlessTest : public RobotFixture {
   std::future<int> run_;
 };
 
-// ---- Message boxes ----
-
 // A box shows what its thread asked for. Each thread waits only for its own box: answering the
 // later one first lets its thread go on while the earlier box is still open. Stopping the backend
 // releases a box still open with its escape value.

@@ -29,9 +29,6 @@ using namespace std::chrono_literals;
 
 class RobotWindows : public RobotFixture {};
 
-
-// ---- Posts between threads ----
-
 TEST_F(RobotWindows, PostsAndNotifiesFromAnotherThreadReachAWindowWithCodeThreadAndParameter) {
   Recorder receiverEvents(true);
   WindowDef receiverDef = Titled("Receiver");
@@ -95,8 +92,6 @@ TEST_F(RobotWindows, AnEditControlIsLaidOverItsCellInTheSelectedRowAndFollowsThe
   robot_.CloseWindow(window);
 }
 
-// ---- Check boxes and radio groups ----
-
 TEST_F(RobotWindows, CheckBoxesToggleTheirVariableAndARadioStoresItsValueInTheOption) {
   Long paid = 0;
   std::string size = "M";
@@ -128,8 +123,6 @@ TEST_F(RobotWindows, CheckBoxesToggleTheirVariableAndARadioStoresItsValueInTheOp
       << "the option is accepted, and only when its value changes";
   robot_.CloseWindow(window);
 }
-
-// ---- Two threads, each with its own accept loop; a modal window blocks only its thread ----
 
 TEST_F(RobotWindows, AModalWindowBlocksOnlyItsOwnThreadsOtherWindowsAndFrontAndBackReachEveryThread) {
   WindowDef oneDef = Titled("One 0"), twoDef = Titled("Two 0"), modalDef = Titled("Modal");
@@ -173,9 +166,8 @@ TEST_F(RobotWindows, AModalWindowBlocksOnlyItsOwnThreadsOtherWindowsAndFrontAndB
   robot_.CloseWindow(two);
 }
 
-// ---- Keys on a list: locating by typing, and a handled PreAlertKey ----
-
-// A handled PreAlertKey skips the key's own action (the alerts themselves: WindowConformance).
+// Keys on a list: a letter locates, and a handled PreAlertKey skips the key's own action (the
+// alerts themselves: WindowConformance).
 TEST_F(RobotWindows, TypingALetterInAListSelectsTheNextMatchingRowAndAHandledAlertSkipsTheKey) {
   struct Names final : ListSource {
     Long RowCount() const override { return 4; }
@@ -244,8 +236,6 @@ TEST(QueueListSource, ReadsRowsWithoutMovingTheQueueOrItsBuffer) {
   EXPECT_EQ(queue.Rec().name.Str(), "edited, not put");
 }
 
-// ---- Popups ----
-
 TEST_F(RobotWindows, PopupReturnsTheChosenItemsNumberAndZeroWhenDismissed) {
   WindowDef def = Titled("Popup");
   def.Add(ControlDef::Button("Menu"));
@@ -266,8 +256,6 @@ TEST_F(RobotWindows, PopupReturnsTheChosenItemsNumberAndZeroWhenDismissed) {
   EXPECT_TRUE(robot_.WaitForProp(shown, 0, PROP_Text, "chose 0", kWait));
   robot_.CloseWindow(shown);
 }
-
-// ---- Size requests ----
 
 TEST_F(RobotWindows, ResizeIsARequestThatAHandlerCanRefuse) {
   WindowDef def = Titled("Sizable");
@@ -299,8 +287,6 @@ TEST_F(RobotWindows, ResizeIsARequestThatAHandlerCanRefuse) {
   EXPECT_EQ(robot_.Prop(shown, 0, PROP_Maximize), "1");
   robot_.CloseWindow(shown);
 }
-
-// ---- Failures describe the screen and leave it as it was ----
 
 TEST_F(RobotWindows, AFailedWaitOrPressSaysWhatTheScreenShowsAndLeavesItAsItWas) {
   WindowDef def = Titled("Present");
