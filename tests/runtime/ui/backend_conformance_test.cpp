@@ -138,22 +138,6 @@ struct Fruit final : ListSource {
   }
 };
 
-TEST_P(WindowConformance, ScrollingPastTheLastRowOfAnImmediateListIsScrollDown) {
-  static const Fruit fruit;
-  WindowDef def = Titled("List");
-  const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Name~@s10@").Immediate().At(4, 4, 150, 60));
-  Recorder events(true);
-  PlayWindow(def, events, [&](Window& w) {
-         if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &fruit);
-       },
-       [&](User& user, WindowId window) {
-         events.Take();
-         for (int press = 0; press < 4; ++press) user.PressKey(window, list, KEY_Down);
-         EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "NewSelection:1", "NewSelection:1", "ScrollDown:1/40"}))
-             << "inside the rows the selection moves; past the last the program is told";
-       });
-}
-
 // Esc never gives an affirmative answer: it presses Cancel, else No; a box of named buttons with
 // neither stays open until a button is clicked. Which button that is, is the request's (its table
 // is in test_runtime_services.cpp); here, that each screen presses it.
@@ -251,13 +235,14 @@ TEST_P(WindowConformance, AlertedKeysArriveAsAlertKeyEvents) {
        });
 }
 
-// Mouse keys the program alerted on a list reach it as alert-key events; a double click that is
-// not alerted accepts the row. At each, the list tells where the mouse was: the row and column
-// under it and the zone (a row's cell), so that a popup acts on the row right-clicked.
-TEST_P(WindowConformance, AlertedMouseKeysOnAListArriveAsAlertKeyEvents) {
+// Down moves an immediate list's selection; past the last row the program is told. Mouse keys
+// the program alerted on a list reach it as alert-key events; a double click that is not alerted
+// accepts the row. At each, the list tells where the mouse was: the row and column under it and
+// the zone (a row's cell), so that a popup acts on the row right-clicked.
+TEST_P(WindowConformance, DownPastAListsLastRowIsScrollDownAndAlertedMouseKeysArriveAsAlertKeyEvents) {
   static const Fruit fruit;
   WindowDef def = Titled("Mouse");
-  const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Name~@s10@").At(4, 4, 150, 60));
+  const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Name~@s10@").Immediate().At(4, 4, 150, 60));
   Recorder events(true);
   bool alerted = false;
   PlayWindow(def, events,
@@ -274,6 +259,8 @@ TEST_P(WindowConformance, AlertedMouseKeysOnAListArriveAsAlertKeyEvents) {
             },
        [&](User& user, WindowId window) {
          events.Take();
+         for (int press = 0; press < 4; ++press) user.PressKey(window, list, KEY_Down);
+         EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "NewSelection:1", "NewSelection:1", "ScrollDown:1/40"}));
          user.ClickCell(window, list, 2, 1, User::Mouse::Double);
          EXPECT_EQ(events.Take(), (Strings{"NewSelection:1", "Accepted:1"})) << "not alerted: the row is accepted";
          user.ClickCell(window, list, 3, 1, User::Mouse::Double);

