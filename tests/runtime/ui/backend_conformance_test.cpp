@@ -209,46 +209,30 @@ TEST_P(WindowConformance, TabSkipsHiddenAndDisabledControlsAndATabShowsOnlyItsOw
        });
 }
 
-// Keys the program alerted reach it as PreAlertKey and AlertKey, whatever the widget would
-// have done with them.
-TEST_P(WindowConformance, AlertedKeysArriveAsAlertKeyEvents) {
+// Down moves an immediate list's selection; past the last row the program is told. Keys the
+// program alerted reach it as PreAlertKey and AlertKey, whatever the widget would have done with
+// them; so do mouse keys alerted on a list, where a double click that is not alerted accepts the
+// row. At each mouse key the list tells where the mouse was: the row and column under it and the
+// zone (a row's cell), so that a popup acts on the row right-clicked.
+TEST_P(WindowConformance, DownPastAListsLastRowIsScrollDownAndAlertedKeysArriveAsAlertKeyEvents) {
+  static const Fruit fruit;
   Long value = 0;
   const Long keys[] = {
       KEY_Insert, KEY_Delete, KEY_AppsKey,           // an entry ignores it, an entry acts on it, the menu key
       KEY_ShiftEnter, KEY_CtrlEnter, KEY_Ctrl + 'H',  // 269, 525, 584: a letter with Ctrl
   };
   WindowDef def = Titled("Alerts");
-  const Long entry = def.Add(ControlDef::Entry("@n-10", Bind(value)));
-  Recorder events(true);
-  PlayWindow(def, events,
-            [&](Window& w) {
-              if (w.CurrentEvent().code != EVENT_OpenWindow) return;
-              for (const Long key : keys) w.Alert(key);
-            },
-       [&](User& user, WindowId window) {
-         events.Take();
-         for (const Long key : keys) {
-           user.PressKey(window, entry, key);
-           const std::string k = std::to_string(key);
-           EXPECT_EQ(events.Take(), (Strings{"PreAlertKey:1/" + k, "AlertKey:1/" + k})) << "key " << key;
-         }
-       });
-}
-
-// Down moves an immediate list's selection; past the last row the program is told. Mouse keys
-// the program alerted on a list reach it as alert-key events; a double click that is not alerted
-// accepts the row. At each, the list tells where the mouse was: the row and column under it and
-// the zone (a row's cell), so that a popup acts on the row right-clicked.
-TEST_P(WindowConformance, DownPastAListsLastRowIsScrollDownAndAlertedMouseKeysArriveAsAlertKeyEvents) {
-  static const Fruit fruit;
-  WindowDef def = Titled("Mouse");
   const Long list = def.Add(ControlDef::List("40R(2)|~Price~C(0)@n-7@80L(2)~Name~@s10@").Immediate().At(4, 4, 150, 60));
+  const Long entry = def.Add(ControlDef::Entry("@n-10", Bind(value)).At(4, 70, 60, 12));
   Recorder events(true);
   bool alerted = false;
   PlayWindow(def, events,
             [&](Window& w) {
-              if (w.CurrentEvent().code == EVENT_OpenWindow) w.SetListSource(list, &fruit);
-              if (w.CurrentEvent().code == EVENT_AlertKey)
+              if (w.CurrentEvent().code == EVENT_OpenWindow) {
+                w.SetListSource(list, &fruit);
+                for (const Long key : keys) w.Alert(key);
+              }
+              if (w.CurrentEvent().code == EVENT_AlertKey && w.CurrentEvent().control == list)
                 events.Note("at " + w.GetProp(list, PROP_MouseDownRow, 0) + "/" + w.GetProp(list, PROP_ClickedColumn, 0) + " zone " +
                             w.GetProp(list, PROP_MouseDownZone, 0));
               if (w.CurrentEvent().code == EVENT_Accepted && !alerted) {
@@ -272,6 +256,13 @@ TEST_P(WindowConformance, DownPastAListsLastRowIsScrollDownAndAlertedMouseKeysAr
          EXPECT_EQ(events.Take(), (Strings{"PreAlertKey:1/2", "AlertKey:1/2", "at 2/2 zone 2", "PreAlertKey:1/130",
                                            "AlertKey:1/130", "at 2/2 zone 2"}))
              << "the row right-clicked, not the highlighted one (3)";
+         user.ClickInto(window, entry);
+         events.Take();
+         for (const Long key : keys) {
+           user.PressKey(window, entry, key);
+           const std::string k = std::to_string(key);
+           EXPECT_EQ(events.Take(), (Strings{"PreAlertKey:2/" + k, "AlertKey:2/" + k})) << "key " << key;
+         }
        });
 }
 
