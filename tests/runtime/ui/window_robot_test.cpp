@@ -236,21 +236,16 @@ TEST(QueueListSource, ReadsRowsWithoutMovingTheQueueOrItsBuffer) {
   EXPECT_EQ(queue.Rec().name.Str(), "edited, not put");
 }
 
-TEST_F(RobotWindows, PopupReturnsTheChosenItemsNumberAndZeroWhenDismissed) {
+// A chosen item's number is the menu text's (PopupMenuText) and reaches the program on either
+// screen (the conformance ways); dismissed, the popup gives 0.
+TEST_F(RobotWindows, ADismissedPopupReturnsZero) {
   WindowDef def = Titled("Popup");
   def.Add(ControlDef::Button("Menu"));
   Recorder events;
-  Run(def, events, [](Window& w) {
-    if (Accepted() == 1) w.SetProp(PROP_Text, "chose " + std::to_string(Popup("&Insert|&Change|-|~&Delete|More{A|B}")));
-  });
+  Run(def, events, [](Window& w) { if (Accepted() == 1) w.SetProp(PROP_Text, "chose " + std::to_string(Popup("&Insert|More{A|B}"))); });
   const ShownWindow shown = Find("Popup");
   robot_.Press(shown, 1);
-  auto popup = robot_.WaitForPopup(kWait, shown.thread);
-  ASSERT_TRUE(popup);
-  EXPECT_TRUE(robot_.ChoosePopup(*popup, "B"));
-  EXPECT_TRUE(robot_.WaitForProp(shown, 0, PROP_Text, "chose 5", kWait)) << "Insert 1, Change 2, Delete 3, A 4, B 5";
-  robot_.Press(shown, 1);
-  popup = robot_.WaitForPopup(kWait, shown.thread);
+  const auto popup = robot_.WaitForPopup(kWait, shown.thread);
   ASSERT_TRUE(popup);
   EXPECT_TRUE(robot_.DismissPopup(*popup));
   EXPECT_TRUE(robot_.WaitForProp(shown, 0, PROP_Text, "chose 0", kWait));
