@@ -11,7 +11,6 @@
 #include <future>
 #include <memory>
 #include <sstream>
-#include <thread>
 
 #include "runtime/core/assert.h"
 #include "runtime/core/dialogs.h"
@@ -61,9 +60,12 @@ class BackendConformance : public ::testing::TestWithParam<std::string> {
   std::unique_ptr<Backend> backend_ = MakeBackend(GetParam());
 };
 
-// A restarted backend runs a program: the entry on a program thread, and RunProgram returns only
-// when the threads it starts have ended too.
-TEST_P(BackendConformance, StartStopStartAndASecondStartOrARunWhileStoppedIsRefused) {
+// A dialog raised while no UI runs must not block its thread. A restarted backend runs a program:
+// the entry on a program thread, and RunProgram returns only when the threads it starts have
+// ended too.
+TEST_P(BackendConformance, DialogsWhileStoppedReturnAtOnceAndASecondStartOrARunWhileStoppedIsRefused) {
+  EXPECT_EQ(backend_->ShowMessageBox(MakeMessageBoxRequest("Save?", "Edit", "", "68", BUTTON_NO, 0)), BUTTON_CANCEL);
+  EXPECT_EQ(backend_->ShowStop(StopRequest{"Exit?"}), StopAnswer::GoOn);
   ASSERT_TRUE(backend_->Start());
   EXPECT_FALSE(backend_->Start());
   EXPECT_TRUE(backend_->IsStarted()) << "a refused start must not undo the first";
@@ -85,13 +87,6 @@ TEST_P(BackendConformance, StartStopStartAndASecondStartOrARunWhileStoppedIsRefu
             0);
   EXPECT_NE(entryThread, 0) << "the entry must run on a program thread";
   EXPECT_TRUE(ran);
-}
-
-// A dialog raised while no UI runs must not block its thread.
-TEST_P(BackendConformance, DialogsOnAStoppedBackendReturnAtOnceWithTheirEscapeValue) {
-  const MessageBoxRequest request = MakeMessageBoxRequest("Save?", "Edit", "", "68", BUTTON_NO, 0);
-  EXPECT_EQ(backend_->ShowMessageBox(request), BUTTON_CANCEL);
-  EXPECT_EQ(backend_->ShowStop(StopRequest{"Exit?"}), StopAnswer::GoOn);
 }
 
 // ---- Windows ----

@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <future>
-#include <thread>
 
 #include "runtime/core/dialogs.h"
 #include "runtime/core/thread.h"

@@ -301,9 +301,7 @@ void OnBox(QtUser& user, const char* objectName, const QString& text, const std:
 // units or, at the runtime's default place, at the mouse.
 TEST_F(QtWindows, TheFocusedButtonIsMarkedAndBoxesAndPopupsOpenWhereTheyBelong) {
   const Long kMouse = static_cast<Long>(0x80000000u);  // the runtime's default place
-  const struct {
-    Long x, y;
-  } kPlaces[] = {{30, 20}, {kMouse, kMouse}};
+  const struct { Long x, y; } kPlaces[] = {{30, 20}, {kMouse, kMouse}};
   WindowDef def = Def("Focus", 200, 90);
   def.x = 300;
   def.y = 200;
@@ -536,10 +534,7 @@ TEST_F(QtWindows, AMessageBoxRaisedOnTheQtThreadIsServedThere) {
 }
 
 TEST(QtDialogs, IconNamesMapToStandardIcons) {
-  const struct {
-    std::string_view name;
-    QMessageBox::Icon expected;
-  } kCases[] = {
+  const struct { std::string_view name; QMessageBox::Icon expected; } kCases[] = {
       {"ICON:Question", QMessageBox::Question}, {"icon:question", QMessageBox::Question},  // 1, 2: any letter case
       {"ICON:Exclamation", QMessageBox::Warning}, {"ICON:Hand", QMessageBox::Critical},      // 3, 4
       {"ICON:Asterisk", QMessageBox::Information}, {"", QMessageBox::NoIcon},                // 5, 6: none asked for
