@@ -31,7 +31,7 @@ namespace rt::ui {
 namespace {
 
 // The side under test is named by the parameter: "Headless", or "Qt" when built with it.
-std::unique_ptr<Backend> MakeBackend(const std::string& side) {
+std::unique_ptr<Backend> MakeBackend([[maybe_unused]] const std::string& side) {
 #ifdef QUIBBET_WITH_QT
   static int argc = 1;
   static char program[] = "rt_ui_backend_conformance_test";
@@ -41,7 +41,7 @@ std::unique_ptr<Backend> MakeBackend(const std::string& side) {
   return MakeHeadlessBackend();
 }
 
-std::unique_ptr<User> MakeUser(const std::string& side, Backend& backend) {
+std::unique_ptr<User> MakeUser([[maybe_unused]] const std::string& side, Backend& backend) {
 #ifdef QUIBBET_WITH_QT
   if (side == "Qt") return std::make_unique<QtUser>();
 #endif
