@@ -169,7 +169,7 @@ TEST(DecimalAssign, ReportsOverflowInsteadOfWrapping) {
 
 // ---------------------------------------------------------------- comparison and conversion
 
-TEST(DecimalCompare, OrdersByValueAcrossPlacesAndSignsAndInvalidIsUnordered) {
+TEST(DecimalCompareAndConvert, OrdersByValueInvalidIsUnorderedAndToLongTruncatesOrRefuses) {
   const std::string tiny = "0.0000000000000000000000000000001";
   const struct {
     std::string a, b;
@@ -184,9 +184,7 @@ TEST(DecimalCompare, OrdersByValueAcrossPlacesAndSignsAndInvalidIsUnordered) {
   }
   const Decimal bad = D("x");
   EXPECT_FALSE(bad == bad || bad < D("1") || bad > D("1"));
-}
-
-TEST(DecimalConvert, ToLongTruncatesAndRefusesWhatDoesNotFit) {
+  // ToLong truncates and refuses what does not fit.
   EXPECT_EQ(D("-12.99").ToLong(), -12);
   EXPECT_EQ(D("2147483647.9").ToLong(), 2147483647);
   EXPECT_EQ(D("2147483648").ToLong(), std::nullopt);

@@ -174,7 +174,8 @@ TEST(PictureDateTimeFormat, RealsAndDecimalsAreReadAsDates) {
 std::string DateText(int y, int m, int d) { return std::to_string(DateFromCivil(y, m, d)); }
 std::string TimeText(int h, int m, int s = 0) { return std::to_string(TimeFromParts(h, m, s)); }
 
-// Numbers read as decimal text, dates and times as their standard numbers; nullopt: refused.
+// Numbers read as decimal text, dates and times as their standard numbers; nullopt: refused. What
+// each date picture shows reads back in the round trip below, from the first date to the last.
 TEST(PictureDeformat, ReadsTheStoredValue) {
   const struct {
     const char* reason;
@@ -214,9 +215,7 @@ TEST(PictureDeformat, ReadsTheStoredValue) {
       {"r2_2_50_is_1950", "12/06/50", "@d1", DateText(1950, 12, 6)},
       // r3.x limits
       {"r3_2_no_leap_day", "02/29/2023", "@d2", std::nullopt},
-      {"r3_6_last_date", "12/31/9999", "@d2", std::to_string(LastDate())},
       {"r3_7_five_digit_year", "01/01/10000", "@d2", std::nullopt},
-      {"r3_8_first_date", "12/29/1800", "@d2", "1"},
       {"r3_9_before_first_date", "12/28/1800", "@d2", std::nullopt},
       {"r3_11_month_0", "00/10/2026", "@d2", std::nullopt},
       {"r3_12_day_0", "10/00/2026", "@d2", std::nullopt},
@@ -253,7 +252,7 @@ TEST(PictureDeformat, ReadsTheStoredValue) {
 
 // ---------------------------------------------------------------- malformed pictures
 
-TEST(PictureMalformed, FallsBackToPlainText) {
+TEST(PictureGrammar, MalformedPicturesFallBackToPlainTextAndValidOnesAreAccepted) {
   for (const std::string& picture : std::vector<std::string>{"", "@", "@x10", "@n10.", "@n(10.2", "@n10.2)", "@n-10.2-",
                                            "@n(10.2-", "@n10.2bb", "@n256", "@n10.32", "@n99999999999999999999",
                                            "@n10.2 ", "@s", "@s0", "@s65536", "@s10x", "@d0", "@d19", "@d2x",
@@ -264,9 +263,6 @@ TEST(PictureMalformed, FallsBackToPlainText) {
               "1234|-1.5|2.50|a b|x y")
         << picture;
   }
-}
-
-TEST(PictureValid, AcceptsTheGrammar) {
   for (const char* picture : {"@n10.2", "@N10.2", "n10.2", "@n", "@n255", "@n.31", "@n-_10.2", "@n(010.2)b",
                               "@s1", "@s65535", "D17", "T8", "@D03", "@T04", "@d2-", "@d2b", "@t4_", "@D18"})
     EXPECT_TRUE(IsValidPicture(picture)) << picture;

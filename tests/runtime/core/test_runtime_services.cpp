@@ -13,8 +13,6 @@ TEST(HaltDeathTest, EndsTheProcessWithItsCode) {
   EXPECT_EXIT(rt::Halt(3, "halted on purpose"), ::testing::ExitedWithCode(3), "halted on purpose");
 }
 
-// ---- Dialog requests ----
-
 // The button set as the runtime reads it: captions, values, default, Esc's value and whether Esc closes.
 TEST(MessageBoxRequestTest, ParsesButtonsAsTheRuntimeDoes) {
   const struct {
@@ -57,8 +55,6 @@ TEST(MessageBoxRequestTest, ParsesButtonsAsTheRuntimeDoes) {
     EXPECT_EQ(request.escapeCloses, c.escapeCloses);
   }
 }
-
-// ---- Without a host ----
 
 TEST(Dialogs, WithoutAHostMessageReturnsItsDefault) {
   rt::SetDialogHost(nullptr);

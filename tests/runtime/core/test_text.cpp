@@ -54,13 +54,11 @@ TEST(Text, BlankPaddedComparisonIgnoresTrailingBlanksOnly) {
   EXPECT_GT(rt::CompareBlankPadded("a\xC3\xA9", "a"), 0);  // bytes above 127 sort high
 }
 
-TEST(Text, IsNumericAcceptsNumbersOnly) {
+TEST(Text, IsNumericAcceptsNumbersOnlyAndInStringIsOneBased) {
   for (const char* number : {"6", " 6 ", "-1", "+12", "3.5", ".5", "255"}) EXPECT_TRUE(rt::IsNumeric(number)) << number;
   for (const char* other : {"", "   ", "3|5|6|7", "Yes", "1.2.3", "-", ".", "6a", "1 2"})
     EXPECT_FALSE(rt::IsNumeric(other)) << other;
-}
-
-TEST(Text, InStringIsOneBasedAndStartsWhereAsked) {
+  // InString is one-based and starts where asked.
   EXPECT_EQ((std::vector<std::size_t>{rt::InString("|", "a|b|c"), rt::InString("|", "a|b|c", 3), rt::InString("|", "a|b|c", 5),
                                       rt::InString("|", "a|b|c", 9), rt::InString("|", "abc")}),
             (std::vector<std::size_t>{2, 4, 0, 0, 0}));

@@ -34,39 +34,29 @@ TEST(ComputerName, FillsTheBufferOrSaysHowMuchItNeeds) {
   EXPECT_STREQ(untouched, "previous");
 }
 
-TEST(ExecutablePath, IsTheRealPathOfThisBinary) {
+TEST(Paths, TheExecutableIsThisBinaryAndBackslashesAreSeparators) {
   const std::string path = rt::platform::ExecutablePath();
-  ASSERT_FALSE(path.empty());
   EXPECT_TRUE(fs::path(path).is_absolute());
   EXPECT_TRUE(fs::exists(path));
   EXPECT_EQ(fs::path(path).filename(), "test_rt_platform");
-}
-
-TEST(NativePath, TakesBackslashesAsSeparators) {
+  // Native paths take backslashes as separators.
   EXPECT_EQ(rt::platform::NativePath(".\\Quibbet_demo.INI"), fs::path("./Quibbet_demo.INI"));
   EXPECT_EQ(rt::platform::NativePath("/opt/app/x"), fs::path("/opt/app/x"));
   EXPECT_EQ(rt::platform::NativePath("a\\b/c"), fs::path("a/b/c"));
 }
 
-class DesktopSettingsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("quibbet_desktop_" + std::to_string(getpid()));
-    fs::remove_all(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
-};
-
-TEST_F(DesktopSettingsTest, ReadSwitchOffAndRestore) {
-  rt::platform::DesktopSettings settings(dir_ / "sub" / "desktop.conf");
+// The setting is kept per user in a file; a place where that file cannot be made fails the set.
+TEST(DesktopSettings, ReadSwitchOffRestoreAndAnUnwritablePlaceFailsTheSet) {
+  const fs::path dir = fs::temp_directory_path() / ("quibbet_desktop_" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  rt::platform::DesktopSettings settings(dir / "sub" / "desktop.conf");
   int value = -1;
   ASSERT_TRUE(rt::platform::SystemParametersInfoA(settings, rt::platform::SPI_GETDRAGFULLWINDOWS, 0, &value, 0));
   EXPECT_EQ(value, 1);  // on until something switches it
 
   int scratch = 0;
   ASSERT_TRUE(rt::platform::SystemParametersInfoA(settings, rt::platform::SPI_SETDRAGFULLWINDOWS, 0, &scratch, 3));
-  rt::platform::DesktopSettings sameUser(dir_ / "sub" / "desktop.conf");
+  rt::platform::DesktopSettings sameUser(dir / "sub" / "desktop.conf");
   ASSERT_TRUE(sameUser.DragFullWindows(&value));
   EXPECT_EQ(value, 0);
 
@@ -74,14 +64,11 @@ TEST_F(DesktopSettingsTest, ReadSwitchOffAndRestore) {
   ASSERT_TRUE(settings.DragFullWindows(&value));
   EXPECT_EQ(value, 1);
   EXPECT_FALSE(rt::platform::SystemParametersInfoA(settings, 99, 0, &value, 0));
-}
 
-TEST_F(DesktopSettingsTest, UnwritablePlaceFailsTheSetAndLeavesTheGetAlone) {
-  fs::create_directories(dir_);
   // A file where the settings directory should be: nothing can be created below it.
-  { std::ofstream(dir_ / "blocker") << "x"; }
-  rt::platform::DesktopSettings settings(dir_ / "blocker" / "desktop.conf");
-  EXPECT_FALSE(settings.SetDragFullWindows(0));
+  { std::ofstream(dir / "blocker") << "x"; }
+  EXPECT_FALSE(rt::platform::DesktopSettings(dir / "blocker" / "desktop.conf").SetDragFullWindows(0));
+  fs::remove_all(dir);
 }
 
 }  // namespace

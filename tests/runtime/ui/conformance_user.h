@@ -30,10 +30,8 @@ class User {
   // The newest open window with this title, once its thread waits for input; 0 when none came.
   virtual WindowId WaitForWindow(const std::string& title) = 0;
   virtual bool WaitForWindowClosed(WindowId window) = 0;
-  virtual std::string Text(WindowId window, Long control) = 0;
+  virtual std::string Text(WindowId window, Long entry) = 0;
   virtual Long Focus(WindowId window) = 0;
-  virtual std::vector<std::string> Headings(WindowId window, Long list) = 0;
-  virtual std::vector<std::vector<std::string>> Rows(WindowId window, Long list) = 0;
   virtual bool IsShown(WindowId window, Long control) = 0;
   virtual std::string SelectedText(WindowId window, Long entry) = 0;
 
@@ -44,21 +42,19 @@ class User {
   // Types where the entry's cursor is. The headless screen has no cursor: its keys go after
   // what the entry shows, where Qt puts them after opening, Tab or a click past the text.
   virtual void TypeKeys(WindowId window, Long entry, const std::string& text) = 0;
-  // Clicks into the middle of a control (of an entry wider than its text: past the text).
-  virtual void ClickMiddle(WindowId window, Long control) = 0;
   virtual void Activate(WindowId window) = 0;  // brings the window to the front
   virtual void CloseBox(WindowId window) = 0;
   // Tab, Enter, Down; control 0: to the focused control, as the keyboard does.
   virtual void PressKey(WindowId window, Long control, Long key) = 0;
-  virtual void Click(WindowId window, Long button) = 0;
+  // Clicks the middle of a control (of an entry wider than its text: past the text).
+  virtual void Click(WindowId window, Long control) = 0;
   virtual void ChooseMenu(WindowId window, Long menu, Long item) = 0;
   virtual void SelectTab(WindowId window, Long sheet, Long tab) = 0;  // tab: 1, 2, … in the sheet
-  // Clicks a shown row of a list (1 = its top row on screen), twice for a double click.
-  virtual void ClickRow(WindowId window, Long list, Long shownRow, bool twice) = 0;
   // Presses and lets go the right mouse button over a control.
   virtual void RightClick(WindowId window, Long control) = 0;
-  // ... over a cell of a shown row of a list (column 1, 2, …).
-  virtual void RightClickRow(WindowId window, Long list, Long shownRow, Long column) = 0;
+  // Clicks a cell of a shown row of a list (1 = its top row on screen; column 1, 2, …).
+  enum class Mouse { Left, Double, Right };
+  virtual void ClickCell(WindowId window, Long list, Long shownRow, Long column, Mouse mouse) = 0;
   virtual void ChoosePopup(const std::string& text) = 0;
   virtual void AnswerMessageBox(const std::string& text, const std::string& caption) = 0;
   // Presses Esc on the message box that appears; true when that closed it.
@@ -101,29 +97,25 @@ class HeadlessUser final : public User {
     return window->id;
   }
   bool WaitForWindowClosed(WindowId window) override { return robot_.WaitForWindowClosed(windows_[window], kUserWait); }
-  std::string Text(WindowId window, Long control) override { return robot_.Text(windows_[window], control); }
+  std::string Text(WindowId window, Long entry) override { return robot_.Text(windows_[window], entry); }
   Long Focus(WindowId window) override { return robot_.Focus(windows_[window]); }
-  std::vector<std::string> Headings(WindowId window, Long list) override { return robot_.ListHeadings(windows_[window], list); }
-  std::vector<std::vector<std::string>> Rows(WindowId window, Long list) override { return robot_.ListRows(windows_[window], list); }
   bool IsShown(WindowId window, Long control) override { return robot_.Prop(windows_[window], control, PROP_Visible) == "1"; }
   std::string SelectedText(WindowId window, Long entry) override {
     return robot_.Prop(windows_[window], entry, PROP_SelectText) == "1" ? Text(window, entry) : std::string();
   }
   void TypeKeys(WindowId window, Long entry, const std::string& text) override { robot_.Type(windows_[window], entry, Text(window, entry) + text); }
-  void ClickMiddle(WindowId window, Long control) override { robot_.Click(windows_[window], control); }
   void Activate(WindowId window) override { robot_.Activate(windows_[window]); }
   void CloseBox(WindowId window) override { robot_.CloseWindow(windows_[window]); }
   void SelectTab(WindowId window, Long sheet, Long tab) override { robot_.SelectTab(windows_[window], sheet, tab); }
   void ClickInto(WindowId window, Long control) override { robot_.Click(windows_[window], control); }
-  void ClickRow(WindowId window, Long list, Long shownRow, bool twice) override {  // in its first column
-    robot_.PickRow(windows_[window], list, robot_.FirstShownRow(windows_[window], list) + shownRow - 1, twice, 1);
-  }
   void RightClick(WindowId window, Long control) override {
     robot_.PressKey(windows_[window], control, KEY_MouseRight);
     robot_.PressKey(windows_[window], control, KEY_MouseRightUp);
   }
-  void RightClickRow(WindowId window, Long list, Long shownRow, Long column) override {
-    robot_.RightClickRow(windows_[window], list, robot_.FirstShownRow(windows_[window], list) + shownRow - 1, column);
+  void ClickCell(WindowId window, Long list, Long shownRow, Long column, Mouse mouse) override {
+    const Long row = robot_.FirstShownRow(windows_[window], list) + shownRow - 1;
+    if (mouse == Mouse::Right) robot_.RightClickRow(windows_[window], list, row, column);
+    else robot_.PickRow(windows_[window], list, row, mouse == Mouse::Double, column);
   }
   void Type(WindowId window, Long entry, const std::string& text) override { robot_.Type(windows_[window], entry, text); }
   void PressKey(WindowId window, Long control, Long key) override { robot_.PressKey(windows_[window], control, key); }

@@ -21,7 +21,7 @@ void Child() {
   def.width = 160;
   def.height = 60;
   const rt::Long entry = def.Add(rt::ControlDef::Entry("@n-10", rt::Bind(value)).At(6, 6, 60, 12));
-  def.Add(rt::ControlDef::Button("&Ask").At(6, 24, 40, 14));
+  def.Add(rt::ControlDef::Button("&Ask").At(6, 24, 40, 14));  // the script's Tab leaves the entry for it
   rt::Window window(def);
   window.Open();
   while (window.Accept()) {

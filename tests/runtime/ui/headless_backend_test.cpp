@@ -1,6 +1,7 @@
 // Headless backend driven by the Robot: dialogs raised on program threads through the runtime's
 // own calls (rt::MessageBox, rt::Stop) and answered from the test's thread. Esc and the button
-// sets are checked on both backends by backend_conformance_test.cpp.
+// sets are checked on both backends by backend_conformance_test.cpp, the Robot's failure reports
+// in window_robot_test.cpp.
 
 #include "runtime/ui/headless/headless_backend.h"
 
@@ -8,7 +9,6 @@
 
 #include <atomic>
 #include <future>
-#include <thread>
 
 #include "runtime/core/dialogs.h"
 #include "runtime/core/thread.h"
@@ -49,74 +49,49 @@ class HeadlessTest : public RobotFixture {
   std::future<int> run_;
 };
 
-// ---- Message boxes ----
-
-TEST_F(HeadlessTest, MessageBoxShowsWhatTheProgramAskedAndReturnsThePressedButton) {
-  std::atomic<Long> result{-1}, raisingThread{-1};
+// A box shows what its thread asked for. Each thread waits only for its own box: answering the
+// later one first lets its thread go on while the earlier box is still open. Stopping the backend
+// releases a box still open with its escape value.
+TEST_F(HeadlessTest, TwoThreadsBoxesShowTheirRequestsAreAnsweredInReverseOrderAndStopReleasesThem) {
+  Published<Long> secondThread, firstResult, secondResult;
   Run([&] {
-    raisingThread = Thread();
-    result = MessageBox("Delete the record?", "Confirm", "ICON:Question", "6", BUTTON_NO);
-  });
-  const auto box = robot_.WaitForMessageBox(kWait);
-  ASSERT_TRUE(box);
-  std::string seen = box->caption + "/" + box->text + "/" + box->icon + "/" + std::to_string(box->defaultValue);
-  for (const auto& button : box->buttons) seen += "/" + button.caption + "=" + std::to_string(button.value);
-  EXPECT_EQ(seen, "Confirm/Delete the record?/ICON:Question/4/&Yes=2/&No=4");
-  EXPECT_EQ(box->thread, raisingThread.load()) << "the program thread that raised it";
-  EXPECT_TRUE(robot_.PressCaption(*box, "Yes")) << "a caption is found without its mnemonic";
-  EXPECT_EQ(Join(), 0);
-  EXPECT_EQ(result, BUTTON_YES);
-}
-
-// Each thread waits only for its own box: answering the later one first lets its thread go on
-// while the earlier box is still open.
-TEST_F(HeadlessTest, TwoThreadsBoxesOpenAtOnceAndAreAnsweredInReverseOrder) {
-  Published<Long> firstThread, secondThread, firstResult, secondResult;
-  Run([&] {
-    firstThread.Set(Thread());
     Start([&] {
       secondThread.Set(Thread());
-      secondResult.Set(MessageBox("Second", "Two", "", "3"));
+      secondResult.Set(MessageBox("Delete the record?", "Confirm", "ICON:Question", "6", BUTTON_NO));
     });
-    firstResult.Set(MessageBox("First", "One", "", "3"));
+    firstResult.Set(MessageBox("First", "One", "", "68", BUTTON_NO));
   });
   ASSERT_TRUE(robot_.WaitForOpenDialogs(2, kWait));
-  const Long first = firstThread.WaitFor(kWait).value_or(-1);
   const Long second = secondThread.WaitFor(kWait).value_or(-1);
-  ASSERT_NE(first, second);
   const auto secondBox = robot_.WaitForMessageBox(kWait, second);
   ASSERT_TRUE(secondBox);
-  EXPECT_EQ(secondBox->text, "Second");
-  EXPECT_TRUE(robot_.PressButton(*secondBox, BUTTON_YES));
+  std::string seen = secondBox->caption + "/" + secondBox->text + "/" + secondBox->icon + "/" + std::to_string(secondBox->defaultValue);
+  for (const auto& button : secondBox->buttons) seen += "/" + button.caption + "=" + std::to_string(button.value);
+  EXPECT_EQ(seen, "Confirm/Delete the record?/ICON:Question/4/&Yes=2/&No=4");
+  EXPECT_TRUE(robot_.PressCaption(*secondBox, "Yes")) << "a caption is found without its mnemonic";
   EXPECT_EQ(secondResult.WaitFor(kWait), BUTTON_YES);
   EXPECT_EQ(robot_.OpenDialogCount(), 1u);
   EXPECT_FALSE(firstResult.WaitFor(0ms)) << "the first thread must still be waiting for its box";
-  EXPECT_TRUE(robot_.PressButton(BUTTON_OK));
-  EXPECT_EQ(Join(), 0);
-  EXPECT_EQ(firstResult.WaitFor(kWait), BUTTON_OK);
+  backend_->Stop();
+  EXPECT_EQ(firstResult.WaitFor(kWait), BUTTON_CANCEL);
+  EXPECT_EQ(robot_.UnansweredCount(), 1u);
+  Join();
 }
 
-// A stop waits for its answer; a scenario that forgets to answer must not hang: the dialog
-// gives up after the limit with its escape value.
-TEST_F(HeadlessTest, AStopWaitsForGoOnAndUnansweredDialogsGiveUpAfterTheLimit) {
-  std::atomic<int> stage{0};
+// A scenario that forgets to answer must not hang: a box or a stop gives up after the limit with
+// its escape value, and the program goes on.
+TEST_F(HeadlessTest, UnansweredDialogsGiveUpAfterTheLimitWithTheirEscapeValue) {
   std::atomic<Long> result{-1};
+  std::atomic<bool> wentOn{false};
+  robot_.SetUnansweredLimit(30ms);
   Run([&] {
-    Stop();
-    stage = 1;
     result = MessageBox("Anyone?", "Lonely", "", "68", BUTTON_NO);
     Stop("Really?");
-    stage = 2;
+    wentOn = true;
   });
-  const auto stop = robot_.WaitForStop(kWait);
-  ASSERT_TRUE(stop);
-  EXPECT_EQ(stop->text, "Exit?");
-  EXPECT_EQ(stage, 0);
-  robot_.SetUnansweredLimit(30ms);
-  EXPECT_TRUE(robot_.AnswerStop(StopAnswer::GoOn));
   EXPECT_EQ(Join(), 0);
   EXPECT_EQ(result, BUTTON_CANCEL);
-  EXPECT_EQ(stage, 2);
+  EXPECT_TRUE(wentOn);
   EXPECT_EQ(robot_.UnansweredCount(), 2u);
 }
 
@@ -133,50 +108,6 @@ TEST_F(HeadlessTest, StopAnsweredEndProgramEndsTheProcess) {
         std::_Exit(98);  // RunProgram came back although the program ended
       },
       ::testing::ExitedWithCode(kStopExitCode), "");
-}
-
-TEST_F(HeadlessTest, StoppingReleasesOpenDialogsAndStartingAgainServesNewOnes) {
-  Published<Long> beforeStop, afterRestart;
-  std::promise<void> restarted;
-  Run([&, restartedFuture = restarted.get_future().share()] {
-    beforeStop.Set(MessageBox("Before", "", "", "68", BUTTON_NO));
-    restartedFuture.wait();
-    afterRestart.Set(MessageBox("After", "", "", "6"));
-  });
-  ASSERT_TRUE(robot_.WaitForMessageBox(kWait));
-  backend_->Stop();
-  EXPECT_EQ(beforeStop.WaitFor(kWait), BUTTON_CANCEL);
-  EXPECT_EQ(robot_.UnansweredCount(), 1u);
-  ASSERT_TRUE(backend_->Start());
-  restarted.set_value();
-  ASSERT_TRUE(robot_.WaitForMessageBox(kWait));
-  EXPECT_TRUE(robot_.PressButton(BUTTON_YES));
-  EXPECT_EQ(afterRestart.WaitFor(kWait), BUTTON_YES);
-  Join();
-}
-
-// ---- Robot failures describe the screen and leave it as it was ----
-
-TEST_F(HeadlessTest, AFailedWaitOrPressSaysWhatTheScreenShowsAndLeavesTheBoxOpen) {
-  expectFailures_ = true;
-  std::atomic<Long> result{-1};
-  Run([&] {
-    Stop("Quit the demo?");
-    result = MessageBox("Save?", "Edit", "", "6");
-  });
-  ASSERT_TRUE(robot_.WaitForStop(kWait));
-  EXPECT_FALSE(robot_.WaitForMessageBox(10ms));
-  ASSERT_EQ(robot_.Failures().size(), 1u);
-  EXPECT_NE(robot_.Failures().front().find("stop dialog"), std::string::npos) << "the screen described: " << robot_.Failures().front();
-  EXPECT_TRUE(robot_.AnswerStop(StopAnswer::GoOn));
-  const auto box = robot_.WaitForMessageBox(kWait);
-  ASSERT_TRUE(box);
-  EXPECT_FALSE(robot_.PressButton(BUTTON_CANCEL) || robot_.PressCaption("&Maybe")) << "neither is offered";
-  EXPECT_EQ(robot_.OpenDialogCount(), 1u);
-  EXPECT_TRUE(robot_.PressCaption("&No"));
-  EXPECT_FALSE(robot_.PressButton(*box, BUTTON_YES)) << "an answered box cannot be answered again";
-  Join();
-  EXPECT_EQ(result, BUTTON_NO);
 }
 
 }  // namespace

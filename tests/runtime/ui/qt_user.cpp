@@ -1,5 +1,6 @@
 #include "tests/runtime/ui/qt_user.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QImage>
@@ -9,7 +10,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -50,9 +50,6 @@ Qt::Key QtKeyOf(Long key) {
     case KEY_Enter: return Qt::Key_Return;
     case KEY_Esc: return Qt::Key_Escape;
     case KEY_Down: return Qt::Key_Down;
-    case KEY_Up: return Qt::Key_Up;
-    case KEY_PgDn: return Qt::Key_PageDown;
-    case KEY_PgUp: return Qt::Key_PageUp;
     case KEY_Insert: return Qt::Key_Insert;
     case KEY_Delete: return Qt::Key_Delete;
     case KEY_AppsKey: return Qt::Key_Menu;
@@ -211,13 +208,9 @@ bool QtUser::WaitForWindowClosed(WindowId window) {
   }, "window " + std::to_string(window) + " is still open");
 }
 
-std::string QtUser::Text(WindowId window, Long control) {
+std::string QtUser::Text(WindowId window, Long entry) {
   std::string text;
-  OnQt([&] {
-    QWidget* widget = ControlWidget(window, control);
-    if (auto* entry = qobject_cast<QLineEdit*>(widget)) text = entry->text().toStdString();
-    else if (auto* button = qobject_cast<QPushButton*>(widget)) text = button->text().toStdString();
-  });
+  OnQt([&] { if (auto* edit = qobject_cast<QLineEdit*>(ControlWidget(window, entry))) text = edit->text().toStdString(); });
   return text;
 }
 
@@ -229,30 +222,6 @@ Long QtUser::Focus(WindowId window) {
       if (const QVariant number = at->property("rtNumber"); number.isValid()) focus = number.value<qint32>();
   });
   return focus;
-}
-
-std::vector<std::string> QtUser::Headings(WindowId window, Long list) {
-  std::vector<std::string> headings;
-  OnQt([&] {
-    auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
-    for (int c = 0; table && table->model() && c < table->model()->columnCount(); ++c)
-      headings.push_back(table->model()->headerData(c, Qt::Horizontal).toString().toStdString());
-  });
-  return headings;
-}
-
-std::vector<std::vector<std::string>> QtUser::Rows(WindowId window, Long list) {
-  std::vector<std::vector<std::string>> rows;
-  OnQt([&] {
-    auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
-    if (!table || !table->model()) return;
-    const QAbstractItemModel& model = *table->model();
-    for (int r = 0; r < model.rowCount(); ++r) {
-      rows.emplace_back();
-      for (int c = 0; c < model.columnCount(); ++c) rows.back().push_back(model.index(r, c).data().toString().toStdString());
-    }
-  });
-  return rows;
 }
 
 // A left click near the widget's left edge (into an entry's text), else at its centre.
@@ -272,8 +241,6 @@ void QtUser::Type(WindowId window, Long entry, const std::string& text) {
 void QtUser::TypeKeys(WindowId window, Long entry, const std::string& text) {
   Act(window, entry, [&](QWidget* widget) { return KeyClicks(widget, text, false); });
 }
-
-void QtUser::ClickMiddle(WindowId window, Long control) { ClickAt(window, control, false); }
 
 std::string QtUser::SelectedText(WindowId window, Long entry) {
   std::string text;
@@ -341,23 +308,16 @@ void QtUser::SelectTab(WindowId window, Long sheet, Long tab) {
   });
 }
 
-// Clicks the cell of a shown row (row and column from 1): left (twice: a double click) or right.
-void QtUser::ClickCell(WindowId window, Long list, Long shownRow, Long column, bool right, bool twice) {
+void QtUser::ClickCell(WindowId window, Long list, Long shownRow, Long column, Mouse mouse) {
   Act(window, list, [&](QWidget* widget) {
     auto* table = qobject_cast<QTableView*>(widget);
     const QModelIndex cell = table && table->model() ? table->model()->index(int(shownRow) - 1, int(column) - 1) : QModelIndex();
     if (!cell.isValid()) return false;
     const QPoint at = table->visualRect(cell).center();
-    if (twice) QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
-    else QTest::mouseClick(table->viewport(), right ? Qt::RightButton : Qt::LeftButton, {}, at);
+    if (mouse == Mouse::Double) QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
+    else QTest::mouseClick(table->viewport(), mouse == Mouse::Right ? Qt::RightButton : Qt::LeftButton, {}, at);
     return true;
   });
-}
-
-void QtUser::ClickRow(WindowId window, Long list, Long shownRow, bool twice) { ClickCell(window, list, shownRow, 1, false, twice); }
-
-void QtUser::RightClickRow(WindowId window, Long list, Long shownRow, Long column) {
-  ClickCell(window, list, shownRow, column, true, false);
 }
 
 void QtUser::RightClick(WindowId window, Long control) {

@@ -29,14 +29,11 @@ class QtUser final : public User, private ThreadActivityObserver {
 
   WindowId WaitForWindow(const std::string& title) override;
   bool WaitForWindowClosed(WindowId window) override;
-  std::string Text(WindowId window, Long control) override;
+  std::string Text(WindowId window, Long entry) override;
   Long Focus(WindowId window) override;
-  std::vector<std::string> Headings(WindowId window, Long list) override;
-  std::vector<std::vector<std::string>> Rows(WindowId window, Long list) override;
   void ClickInto(WindowId window, Long control) override;
   void Type(WindowId window, Long entry, const std::string& text) override;
   void TypeKeys(WindowId window, Long entry, const std::string& text) override;
-  void ClickMiddle(WindowId window, Long control) override;
   std::string SelectedText(WindowId window, Long entry) override;
   void Activate(WindowId window) override;
   void CloseBox(WindowId window) override;
@@ -45,9 +42,8 @@ class QtUser final : public User, private ThreadActivityObserver {
   void ChooseMenu(WindowId window, Long menu, Long item) override;
   bool IsShown(WindowId window, Long control) override;
   void SelectTab(WindowId window, Long sheet, Long tab) override;
-  void ClickRow(WindowId window, Long list, Long shownRow, bool twice) override;
   void RightClick(WindowId window, Long control) override;
-  void RightClickRow(WindowId window, Long list, Long shownRow, Long column) override;
+  void ClickCell(WindowId window, Long list, Long shownRow, Long column, Mouse mouse) override;
   void ChoosePopup(const std::string& text) override;
   void AnswerMessageBox(const std::string& text, const std::string& caption) override;
   bool EscClosesMessageBox() override;
@@ -71,7 +67,6 @@ class QtUser final : public User, private ThreadActivityObserver {
   // returns false, then settles the window.
   void Act(WindowId window, Long control, const std::function<bool(QWidget*)>& act);
   void ClickAt(WindowId window, Long control, bool nearStart);
-  void ClickCell(WindowId window, Long list, Long shownRow, Long column, bool right, bool twice);
 
   struct ThreadSeen {
     ProgramThreadState state = ProgramThreadState::Busy;
