@@ -88,6 +88,7 @@ TEST_F(LogCatalogTest, RowsAreNewestFirstAndNarrowedByTheFilter) {
 TEST_F(LogCatalogTest, FollowsALogThatAppearsGrowsAndIsReplaced) {
   Open();
   ASSERT_TRUE(WaitForRows(0)) << "a missing log is an empty one";
+  EXPECT_EQ(catalog_.Problem(), "") << "and no fault to report";
   Append(Entry("Ann", "first"));
   ASSERT_TRUE(WaitForRows(1));
   Append(Entry("Ann", "second") + Entry("Ann", "third"));

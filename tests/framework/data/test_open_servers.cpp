@@ -81,6 +81,8 @@ TEST_F(DataTest, ASecondMappingKeepsTheFirstAndNestedOpensOfOneProcedureOnlyCoun
   EXPECT_TRUE(FileRegistry->StatusQ().empty());
   EXPECT_FALSE(parentFile_->IsOpen());
   errors_.SetProcedureName();
+  parent_->Kill();
+  EXPECT_EQ(FileRegistry->GetFileMapping(FilesManager::GetFileId(parentFile_.get())), nullptr) << "the mapping went with its manager";
 }
 
 }  // namespace

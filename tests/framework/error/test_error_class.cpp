@@ -181,6 +181,9 @@ TEST_F(ErrorClassTest, TruncatedBlockStopsCleanlyWithAnAssertion) {
   EXPECT_EQ(errors_.GetErrorEntry(401, entry), Level::Notify);
   ASSERT_EQ(rt::testing::AssertionMessages().size(), 2u);
   EXPECT_NE(rt::testing::AssertionMessages()[0].find("runs past its end"), std::string::npos);
+  const unsigned char headerOnly[] = {1, 0, 0x92, 0x01, Level::Notify};  // ends before the title's length
+  errors_.AddErrors(headerOnly);
+  EXPECT_EQ(errors_.GetErrorEntry(402, entry), Level::Notify) << "no entry made of texts never read";
 }
 
 TEST_F(ErrorClassTest, HistoryKeepsTheLastThreeOldestFirst) {

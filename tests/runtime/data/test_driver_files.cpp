@@ -160,6 +160,7 @@ TEST_P(DriverFiles, NullFlagsAndMemosTravelWithTheRecord) {
   EXPECT_EQ(file.Property(rt::PropMemoCount), "1");
   file.SetMemo(2, "none");
   EXPECT_EQ(rt::ErrorCode(), 57);
+  EXPECT_EQ(file.Memo(0) + file.Memo(2), "") << "a memo number out of range reads nothing";
 }
 
 // One frame covers several files; a refused add inside it spoils nothing; another thread's
