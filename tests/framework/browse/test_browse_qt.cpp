@@ -66,7 +66,7 @@ TEST(BrowseOnQt, EndOnTheTable) {
 TEST(EditInPlaceOnQt, TabEnterAndEscapeByRealKeyPresses) {
   const std::string name40 = MakeItem(4, 40).NAME.Str();
   PlayBrowse(40, [](World&, BrowseClass& browse) { UseEditInPlace(browse); }, [&](QtUser& u, WindowId window) {
-    u.ClickRow(window, kList, 3, false);
+    u.ClickCell(window, kList, 3, 1, QtUser::Mouse::Left);
     u.Click(window, kChange);
     const Long idCell = u.Focus(window);
     ASSERT_GE(idCell, kFirstMadeControl) << "the first cell is edited";
@@ -82,7 +82,7 @@ TEST(EditInPlaceOnQt, TabEnterAndEscapeByRealKeyPresses) {
     u.Poll([&] { return u.Focus(window) < kFirstMadeControl && Column(u, window, 1).at(2) == "Renamed"; },
            "Enter saved the row");
     // Esc, pressed on the entry itself, gives another row's edit up.
-    u.ClickRow(window, kList, 4, false);
+    u.ClickCell(window, kList, 4, 1, QtUser::Mouse::Left);
     u.Click(window, kChange);
     ASSERT_GE(u.Focus(window), kFirstMadeControl);
     u.PressKey(window, u.Focus(window), rt::KEY_Tab);

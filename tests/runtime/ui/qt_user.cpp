@@ -308,6 +308,20 @@ void QtUser::SelectTab(WindowId window, Long sheet, Long tab) {
   });
 }
 
+std::vector<std::vector<std::string>> QtUser::Rows(WindowId window, Long list) {
+  std::vector<std::vector<std::string>> rows;
+  OnQt([&] {
+    auto* table = qobject_cast<QTableView*>(ControlWidget(window, list));
+    if (!table || !table->model()) return;
+    const QAbstractItemModel& model = *table->model();
+    for (int r = 0; r < model.rowCount(); ++r) {
+      rows.emplace_back();
+      for (int c = 0; c < model.columnCount(); ++c) rows.back().push_back(model.index(r, c).data().toString().toStdString());
+    }
+  });
+  return rows;
+}
+
 void QtUser::ClickCell(WindowId window, Long list, Long shownRow, Long column, Mouse mouse) {
   Act(window, list, [&](QWidget* widget) {
     auto* table = qobject_cast<QTableView*>(widget);

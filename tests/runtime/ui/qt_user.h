@@ -48,6 +48,8 @@ class QtUser final : public User, private ThreadActivityObserver {
   void AnswerMessageBox(const std::string& text, const std::string& caption) override;
   bool EscClosesMessageBox() override;
   void CloseEverything() override;
+  // The cells of a list as its Qt model holds them, row by row (the framework's Qt tests).
+  std::vector<std::vector<std::string>> Rows(WindowId window, Long list);
 
   // Runs `call` on the Qt thread and waits for it; false (and a failure) when the Qt thread
   // did not run it in time (`quiet`: false without a failure).
