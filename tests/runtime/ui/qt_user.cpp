@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -208,9 +209,13 @@ bool QtUser::WaitForWindowClosed(WindowId window) {
   }, "window " + std::to_string(window) + " is still open");
 }
 
-std::string QtUser::Text(WindowId window, Long entry) {
+std::string QtUser::Text(WindowId window, Long control) {
   std::string text;
-  OnQt([&] { if (auto* edit = qobject_cast<QLineEdit*>(ControlWidget(window, entry))) text = edit->text().toStdString(); });
+  OnQt([&] {
+    QWidget* widget = ControlWidget(window, control);
+    if (auto* entry = qobject_cast<QLineEdit*>(widget)) text = entry->text().toStdString();
+    else if (auto* button = qobject_cast<QPushButton*>(widget)) text = button->text().toStdString();
+  });
   return text;
 }
 

@@ -29,7 +29,7 @@ class QtUser final : public User, private ThreadActivityObserver {
 
   WindowId WaitForWindow(const std::string& title) override;
   bool WaitForWindowClosed(WindowId window) override;
-  std::string Text(WindowId window, Long entry) override;
+  std::string Text(WindowId window, Long control) override;  // an entry's or a button's
   Long Focus(WindowId window) override;
   void ClickInto(WindowId window, Long control) override;
   void Type(WindowId window, Long entry, const std::string& text) override;
