@@ -136,23 +136,6 @@ TEST_F(ViewManagerTest, EachSortOrderReadsInItsKeysOrder) {
   EXPECT_EQ(rt::testing::AssertionMessages(), std::vector<std::string>{"Sort order does not exist:9"});
 }
 
-TEST_F(ViewManagerTest, AppendedOrderTextsReachTheView) {
-  struct Case { const char* reason; std::size_t key; const char* append; const char* text; } const cases[] = {
-      {"appended after the key's order", 2, "ITM:PRICE", "ITM:NAME,ITM:PRICE"},
-      {"a star replaces the order", 2, "*-ITM:PRICE,-ITM:SEQ", "-ITM:PRICE,-ITM:SEQ"},
-      {"an order without a key takes the text", 0, "ITM:SEQ,-ITM:GRP", "ITM:SEQ,-ITM:GRP"},
-  };
-  ViewManager& vm = Make();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.reason);
-    vm.SetSort(static_cast<rt::Byte>(vm.AddSortOrder(c.key)));
-    vm.AppendOrder(c.append);
-    vm.Reset();
-    EXPECT_EQ(vm.View->Property(rt::PropViewOrder), c.text);
-  }
-  EXPECT_TRUE(ShownTitles().empty());
-}
-
 // ---- Range limits and filters ----
 
 TEST_F(ViewManagerTest, RangeLimitsOverLeadingComponents) {

@@ -273,8 +273,6 @@ INSTANTIATE_TEST_SUITE_P(
                 Ended(Response::Cancelled)}, {{30, "Left"}}, kItems, {}},
         EipCase{"CloseButtonAskedCancel", {.focusLoss = 3}, {Pick(3), Press(kChange), Key(kTab), Type("Left"), Press(kClose),
                 kAskCancel, Editing("30"), Shows(3, "Left"), Key(kEsc), Idle()}, kKept},
-        EipCase{"CloseBoxAskedCancel", {.focusLoss = 3}, {Pick(3), Press(kChange), Key(kTab), Type("Left"), CloseBox(),
-                kAskCancel, Editing("30"), Shows(3, "Left"), Key(kEsc), Idle()}, kKept},
         EipCase{"AnInsertIntoAnEmptyListIsItsFirstRow", {.items = 0},
                 {Key(rt::KEY_Insert), Rows(1), Type("5"), Key(kTab), Type("Only"), Key(kEnter), Idle()}, {{5, "Only"}}, 1, {5}},
         EipCase{"WithoutAMakerTheBrowseEditsNothing", {.noMaker = true}, {Pick(3), Press(kChange), Idle()}, kKept},

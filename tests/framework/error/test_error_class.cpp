@@ -197,21 +197,6 @@ TEST_F(ErrorClassTest, HistoryKeepsTheLastThreeOldestFirst) {
   EXPECT_TRUE(errors_.HistorySnapshot().empty());
 }
 
-TEST_F(ErrorClassTest, HistoryViewLevelOpensTheHistoryInsteadOfABox) {
-  struct RecordingHistory : ErrorClass {
-    rt::Long HistoryMsg(std::string_view caption, rt::Long, rt::Long, rt::Long button) override { return shownCaptions.emplace_back(caption), button; }
-    std::vector<std::string> shownCaptions;
-  } errors;
-  errors.Init(gStatus);
-  errors.SetHistoryThreshold(5);
-  errors.SetHistoryViewLevel(Level::Notify);
-  errors.SetHistoryResetOnView(1);
-  EXPECT_EQ(errors.Throw(25), Level::Notify);
-  EXPECT_EQ(errors.shownCaptions, std::vector<std::string>{"No Records"});
-  EXPECT_TRUE(dialogs_.Shown().empty());
-  EXPECT_TRUE(errors.HistorySnapshot().empty());  // reset on view
-}
-
 // Message asks without logging or history; Silent shows nothing and answers the default.
 TEST_F(ErrorClassTest, MessageAsksUnrecordedAndSilentAnswersDefaults) {
   errors_.SetHistoryThreshold(-1);

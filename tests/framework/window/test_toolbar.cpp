@@ -35,9 +35,7 @@ TEST(ToolbarTargets, ByIdByActivityAndNone) {
   Long vcr = 7;
   toolbar.TakeEvent(vcr, nullptr);
   toolbar.SetTarget(0);
-  EXPECT_EQ(vcr, 7) << "an empty toolbar does nothing";
-  EXPECT_EQ(toolbar.CurrentTarget(), nullptr);
-  EXPECT_TRUE(rt::testing::AssertionMessages().empty()) << "and complains of nothing";
+  EXPECT_TRUE(vcr == 7 && !toolbar.CurrentTarget() && rt::testing::AssertionMessages().empty()) << "an empty toolbar does nothing";
 
   TestTarget a("a", 3009, true, log), b("b", 3010, true, log), c("c", 3005, false, log);
   toolbar.AddTarget(1, a);
@@ -61,9 +59,6 @@ TEST(ToolbarTargets, ByIdByActivityAndNone) {
   EXPECT_EQ(rt::testing::AssertionMessages().size(), 1u) << "an unknown id is a programming error";
   EXPECT_EQ(toolbar.CurrentTarget(), &a) << "and changes nothing";
   rt::testing::ClearAssertionMessages();
-  toolbar.Kill();
-  toolbar.Init();
-  EXPECT_TRUE(toolbar.List && toolbar.List->empty()) << "a toolbar can be initialised again";
 }
 
 }  // namespace
