@@ -314,8 +314,7 @@ TEST_P(Actions, EachKeyAndPopupItemCallsTheUpdateProcedureAndTheListFollows) {
   }
   if (c.goneElsewhere) {
     const auto box = robot_.WaitForMessageBox(kWait);
-    ASSERT_TRUE(box && box->caption == "Record Retrieval Error");
-    robot_.PressButton(*box, rt::BUTTON_OK);
+    ASSERT_TRUE(box && box->caption == "Record Retrieval Error" && robot_.PressButton(*box, rt::BUTTON_OK));
   }
   ASSERT_TRUE(robot_.WaitForWindow("Browse Items", kWait));
   EXPECT_EQ(log_.Take(), c.called);
@@ -361,8 +360,7 @@ TEST_P(Selecting, APickEndsTheBrowseAndCloseRestoresTheSavedRecord) {
   const SelectCase& c = GetParam();
   Open({.request = Request::Select, .before = {3, 3333, {}}});
   EXPECT_EQ(ShownIds(), Page(299));
-  EXPECT_TRUE(Enabled(kSelect));
-  EXPECT_EQ(robot_.Prop(window_, kSelect, rt::PROP_Default), "1");
+  EXPECT_TRUE(Enabled(kSelect) && robot_.Prop(window_, kSelect, rt::PROP_Default) == "1");
   ASSERT_TRUE(robot_.Scroll(window_, kList, rt::EVENT_PageDown));
   ASSERT_TRUE(robot_.PickRow(window_, kList, 3, c.pick == Choice::DoubleClick));
   if (c.pick == Choice::PopupSelect) {

@@ -52,19 +52,6 @@ std::string Describe(const rt::MessageBoxRequest& shown) {
   return out;
 }
 
-TEST_F(ErrorClassTest, FatalMessageIsWhatTheUserSeesBeforeTheProgramEnds) {
-  // The real fatal handler's dialog, reported by the answering "user" before the halt.
-  dialogs_.Answer([](const rt::MessageBoxRequest& shown) {
-    std::fprintf(stderr, "shown[%s]\n", Describe(shown).c_str());
-    return rt::BUTTON_OK;
-  });
-  errors_.SetFile("AFile");
-  rt::SetError(rt::NoFileErr, "File Not Found");
-  EXPECT_EXIT(errors_.Throw(26), ::testing::ExitedWithCode(0),
-              "shown\\[File Access Error[|]File AFile could not be opened\\.  Error: File Not Found \\(2\\)\\.  "
-              "Press OK to end this application[|]" + Hex(kInformationIcon) + "[|]1[|]1;\\]");
-}
-
 TEST_F(ErrorClassTest, DriverErrorsFillErrorTextFromTheDriver) {
   errors_.SetFile("AFile");
   const char* const full = "database or disk is full (SQLITE_FULL)";
