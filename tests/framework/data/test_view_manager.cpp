@@ -286,10 +286,6 @@ TEST_F(ViewManagerTest, AReadErrorIsReportedAndTheNextReadGoesOn) {
   itemFile_->RemoveCallback(&fault);
   EXPECT_EQ(results, (std::vector<rt::Byte>{Level::Ok, Level::Ok, Level::Fatal, Level::Ok}));
   EXPECT_EQ(RowOf(ITM), Row(1, 3));
-  vm.SetFilter("ITM:GRP = 10 AND ITM:SEQ = 30");
-  vm.Reset();
-  EXPECT_EQ(vm.Next(), Level::Ok);
-  EXPECT_EQ(vm.Next(), Level::Notify) << "the end is not an error";
   EXPECT_EQ(ShownTitles(), std::vector<std::string>{"Record Retrieval Error"});
 }
 

@@ -15,11 +15,8 @@
 #include "tests/support/files.h"
 #include "runtime/core/assert.h"
 #include "runtime/data/ini_store.h"
-#include "runtime/data/registry_store.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // A window made of numbered properties, recording what was set.
 struct Win { int x, y, w, h; bool resizable = true; const char* maximized = ""; const char* iconized = ""; };
@@ -57,16 +54,14 @@ std::vector<std::string> Items(SectorQueue& out) {
   return items;
 }
 
-// `ini` is opened on a file that does not exist yet; tests that need the file first, or another
-// store, make their own INIClass.
+// `ini` is opened on a file that does not exist yet; a test that reads the file back, as a
+// restart would, makes its own INIClass.
 class IniTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    rt::testing::SetRegistryDirectory(dir_ / "registry");
     rt::testing::ClearAssertionMessages();
     ini.Init(file);
   }
-  void TearDown() override { rt::testing::SetRegistryDirectory({}); }
   std::string Get(std::string_view section, std::string_view key) { return rt::GetIni(section, key, "<none>", file); }
   // The placement keys a section holds, in the order they are written.
   std::string Stored(std::string_view section) {
@@ -224,19 +219,6 @@ TEST_F(IniTest, QueueRoundTripAppends) {
   ASSERT_EQ(back.Records(), 4);
   back.Get(3);
   EXPECT_EQ(std::to_string(row.id) + row.name.Str() + row.amount.Load()->ToString(), "2two-0.25");
-}
-
-// ---- Other stores ----
-
-TEST_F(IniTest, RegistryStoreUsesThePrefixAndDeletesOnEmpty) {
-  INIClass registry;
-  registry.Init("Software\\Quibbet", NV_Registry);
-  registry.Update("Main", "XPos", "12");
-  const auto stored = [] { return rt::GetReg(static_cast<rt::Long>(0x80000000u), "Software\\Quibbet\\Main", "XPos"); };
-  EXPECT_EQ(stored() + " " + registry.Fetch("Main", "XPos") + " " + registry.Fetch("Main", "YPos", "dflt", ""), "12 12 dflt");
-  registry.Update("Main", "XPos", "");
-  EXPECT_EQ(stored() + registry.TryFetch("Main", "XPos"), "");
-  EXPECT_FALSE(fs::exists(file)) << "nothing went to an INI file";
 }
 
 // Two threads adding to one index: every name once, in order (the lock keeps the queue whole).
