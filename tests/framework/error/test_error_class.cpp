@@ -39,19 +39,6 @@ class ErrorClassTest : public ::testing::Test {
   ErrorClass errors_;
 };
 
-std::string Hex(std::string_view bytes) {
-  std::string hex;
-  for (unsigned char c : bytes) hex += "0123456789abcdef"[c >> 4], hex += "0123456789abcdef"[c & 15];
-  return hex;
-}
-
-// "caption|text|icon in hex|default|button values", all that a dialog request says.
-std::string Describe(const rt::MessageBoxRequest& shown) {
-  std::string out = shown.caption + "|" + shown.text + "|" + Hex(shown.icon) + "|" + std::to_string(shown.defaultValue) + "|";
-  for (const rt::DialogButton& button : shown.buttons) out += std::to_string(button.value) + ";";
-  return out;
-}
-
 TEST_F(ErrorClassTest, DriverErrorsFillErrorTextFromTheDriver) {
   errors_.SetFile("AFile");
   const char* const full = "database or disk is full (SQLITE_FULL)";
@@ -70,8 +57,12 @@ TEST_F(ErrorClassTest, AskLevelAnswersOkOnYesAndCancelOtherwise) {
   EXPECT_EQ(errors_.Throw(11), Level::Ok);
   dialogs_.Answer(rt::BUTTON_NO);
   EXPECT_EQ(errors_.Throw(11), Level::Cancel);
-  EXPECT_EQ(Describe(dialogs_.Shown().at(0)), "Confirm Delete|Are you sure you want to delete the highlighted record?|" +
-                                                  Hex(kExclamationIcon) + "|2|2;4;");
+  const rt::MessageBoxRequest shown = dialogs_.Shown().at(0);  // Shown() gives a copy
+  EXPECT_EQ(shown.caption + "|" + shown.text, "Confirm Delete|Are you sure you want to delete the highlighted record?");
+  EXPECT_EQ(shown.icon, kExclamationIcon);
+  std::string buttons = std::to_string(shown.defaultValue) + "|";
+  for (const rt::DialogButton& button : shown.buttons) buttons += std::to_string(button.value) + ";";
+  EXPECT_EQ(buttons, "2|2;4;") << "the default, then the values offered";
 }
 
 TEST_F(ErrorClassTest, AddedEntryReplacesAndRemovingUncovers) {
