@@ -314,8 +314,7 @@ TEST_P(Actions, EachKeyAndPopupItemCallsTheUpdateProcedureAndTheListFollows) {
   }
   if (c.goneElsewhere) {
     const auto box = robot_.WaitForMessageBox(kWait);
-    ASSERT_TRUE(box && box->caption == "Record Retrieval Error");
-    robot_.PressButton(*box, rt::BUTTON_OK);
+    ASSERT_TRUE(box && box->caption == "Record Retrieval Error" && robot_.PressButton(*box, rt::BUTTON_OK));
   }
   ASSERT_TRUE(robot_.WaitForWindow("Browse Items", kWait));
   EXPECT_EQ(log_.Take(), c.called);
@@ -334,16 +333,12 @@ INSTANTIATE_TEST_SUITE_P(
                       ActionCase{"ShiftEnterViews", rt::KEY_ShiftEnter, "", {"View 50"}, kStart, 50},
                       ActionCase{"DeleteKey", rt::KEY_Delete, "", {"Delete 50"}, kDeleted, 60},
                       ActionCase{"DoubleClickChanges", rt::KEY_MouseLeft2, "", {"Change 50"}, kStart, 50},
-                      ActionCase{"PopupInsert", 0, "Insert", {"Insert 0"}, kInserted, 145},
                       ActionCase{"PopupChange", 0, "Change", {"Change 50"}, kStart, 50},
                       ActionCase{"PopupDelete", 0, "Delete", {"Delete 50"}, kDeleted, 60},
-                      ActionCase{"PopupView", 0, "View", {"View 50"}, kStart, 50},
                       ActionCase{"NoEditViaPopupNoInsertKey", rt::KEY_Insert, "", {}, kStart, 50, 0, false},
                       ActionCase{"ChangeOfARecordDeletedElsewhere", rt::KEY_CtrlEnter, "", {}, kDeleted, 60, 0, true, true},
                       ActionCase{"InsertAgain", rt::KEY_Insert, "", {"Insert 0", "Insert 0"}, kInserted, 145, ToolbarButton::Insert},
-                      ActionCase{"NextAfterInsert", rt::KEY_Insert, "", {"Insert 0", "Insert 0"}, kInserted, 145, ToolbarButton::Down},
                       ActionCase{"NextAfterChange", rt::KEY_CtrlEnter, "", {"Change 50", "Change 60"}, kStart, 60, ToolbarButton::Down},
-                      ActionCase{"PreviousAfterChange", rt::KEY_CtrlEnter, "", {"Change 50", "Change 40"}, kStart, 40, ToolbarButton::Up},
                       ActionCase{"LastAfterChange", rt::KEY_CtrlEnter, "", {"Change 50", "Change 100000"},
                                  {99910, 99920, 99930, 99940, 99950, 99960, 99970, 99980, 99990, 100000}, 100000, ToolbarButton::Bottom}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -365,8 +360,7 @@ TEST_P(Selecting, APickEndsTheBrowseAndCloseRestoresTheSavedRecord) {
   const SelectCase& c = GetParam();
   Open({.request = Request::Select, .before = {3, 3333, {}}});
   EXPECT_EQ(ShownIds(), Page(299));
-  EXPECT_TRUE(Enabled(kSelect));
-  EXPECT_EQ(robot_.Prop(window_, kSelect, rt::PROP_Default), "1");
+  EXPECT_TRUE(Enabled(kSelect) && robot_.Prop(window_, kSelect, rt::PROP_Default) == "1");
   ASSERT_TRUE(robot_.Scroll(window_, kList, rt::EVENT_PageDown));
   ASSERT_TRUE(robot_.PickRow(window_, kList, 3, c.pick == Choice::DoubleClick));
   if (c.pick == Choice::PopupSelect) {

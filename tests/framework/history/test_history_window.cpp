@@ -81,8 +81,6 @@ const Strings kNoYes = {"&No", "&Yes"};
 constexpr Long kOk = rt::BUTTON_OK, kOkAndHelp = rt::BUTTON_OK + rt::BUTTON_HELP;
 const WindowCase kWindows[] = {
     {"1_OkAndHelp_Ok", kOkAndHelp, kOk, kOkHelp, 1, "O&k", kOk},
-    {"3_OkAndHelp_ClosedGivesTheDefault", kOkAndHelp, kOk, kOkHelp, 1, nullptr, kOk},
-    {"4_YesNo_No", rt::BUTTON_YES + rt::BUTTON_NO, rt::BUTTON_YES, kNoYes, 1, "&No", rt::BUTTON_NO},
     {"5_AllEight_Ignore", 255, rt::BUTTON_CANCEL, {"&Help", "&Cancel", "&Ignore", "&Retry", "&Abort", "&No", "&Yes", "O&k"}, 1,
      "&Ignore", rt::BUTTON_IGNORE},
     {"6_None_OnlyClosing", 0, rt::BUTTON_NO, {}, -1, nullptr, rt::BUTTON_NO},

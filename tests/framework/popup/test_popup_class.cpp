@@ -116,24 +116,6 @@ TEST(PopupMisuse, BracesInAnItemAnUnopenedBraceAndA256thItemAreReportedAndTheRes
   rt::testing::ClearAssertionMessages();
 }
 
-// Icons add an extras block to every entry, which the runtime drops; texts are translated.
-TEST(PopupText, IconsAndTranslation) {
-  struct Upper : TranslatorInterface {
-    std::string TranslateString(std::string_view text) const override {
-      return text == "Open" ? "OPEN" : text == "Save" ? "SAVE" : std::string(text);
-    }
-  } upper;
-  PopupClass popup;
-  popup.Init();
-  popup.AddMenu("Open|-|Save", 0);
-  EXPECT_EQ(popup.GetMenuText(), "|Open|-|Save") << "no icon, no extras";
-  popup.SetIcon("Save", "save.ico");
-  popup.Translator = &upper;
-  EXPECT_EQ(popup.GetMenuText(), "|OPEN[31290(0)]|-|SAVE[31848(~save.ico),31290(0)]");
-  const auto menu = rt::ParsePopupMenu(popup.GetMenuText());
-  EXPECT_TRUE(menu && (*menu)[2].text == "SAVE") << "the runtime drops the extras";
-}
-
 // ---- Choosing through the Robot ----
 
 enum : Long { kInsert = 1, kDelete, kClose, kMenu, kList };

@@ -85,8 +85,7 @@ TEST_F(SavedQueries, ANamedQuerySurvivesARestartWithEveryValueWhole) {
                                                      "UPPER(ITM:CITY)=|line\nbreak|"}));
   EXPECT_EQ(later.GetFilter(), "INSTRING('a,b%2C''c',ITM:NAME,1,1) <> 0 AND (ITM:PRICE >= 10) AND (ITM:PRICE < 20) AND "
                                "(UPPER(ITM:CITY) = 'LINE\nBREAK')");
-  EXPECT_TRUE(dialogs_.Shown().empty());
-  EXPECT_TRUE(rt::testing::AssertionMessages().empty());
+  EXPECT_TRUE(dialogs_.Shown().empty() && rt::testing::AssertionMessages().empty());
 }
 
 // Written as an older program wrote it: the field under its UPPER() name, values bare, and a

@@ -116,19 +116,6 @@ TEST_F(ResizePass, LimitsALaterStrategyAndRestoreWindow) {
   EXPECT_EQ(Layout(), kOriginal);
 }
 
-TEST_F(ResizePass, UndeferredMovesGoFarthestFirstWhenGrowingAndNearestFirstWhenShrinking) {
-  WindowResizeClass r;
-  r.Init(2, 0);
-  r.DeferMoves = 0;
-  for (const auto& [width, height, first, last] : {std::tuple{"600", "450", kOk, kHelp}, {"320", "240", kHelp, kOk}}) {
-    window_.SetProp(rt::PROP_Width, width);  // growing, the bottom-right button moves first
-    window_.SetProp(rt::PROP_Height, height);
-    r.Resize();
-    ASSERT_FALSE(r.ResizeList->empty());
-    EXPECT_EQ(r.ResizeList->front().ControlID * 10 + r.ResizeList->back().ControlID, first * 10 + last) << width;
-  }
-}
-
 TEST_F(ResizePass, AControlResizedByTheProgramTakesItsChildrenAlong) {
   WindowResizeClass r;
   r.Init(2, 0);

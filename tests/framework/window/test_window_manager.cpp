@@ -64,7 +64,6 @@ struct FormSpec {
   Byte deleteActionOnForm = 0;  // non-zero: the form's delete uses this once the form is shown
   int deleteRefusals = 0;       // the file refuses this many deletes
   Byte cancelAction = Cancel::Save | Cancel::Ask;
-  Long historyKey = kHistoryKey;
   bool saveButton = false;
   bool okEndsCompleted = false;  // OK is also a closing button that ends with Response::Completed
   // Components A and B and the resizer registered; TakeFieldEvent hides Save from the
@@ -153,7 +152,7 @@ class TestForm : public WindowManager {
     Errors = &world_.errors;
     AddItem(toolbar_);
     toolbar_.AddTarget(kNext, target_);
-    HistoryKey = spec_.historyKey;
+    HistoryKey = kHistoryKey;
     AddHistoryFile(world_.file.Layout(), &world_.PAR, &history_);
     AddHistoryField(kName, 2);
     AddHistoryField(kId, 1);
@@ -359,8 +358,6 @@ INSTANTIATE_TEST_SUITE_P(
         // The history key recalls the last record added; a recalled value is a change of the primed one.
         FormCase{"HistoryKey", {.request = kInsert, .insertAction = Insert::Repeat},
                  {Edit("Alpha"), Press(kOk), Key(kHistoryKey), Shows("Alpha"), Press(kCancel), kKeepNo}, kDone, kAlpha},
-        FormCase{"NoHistoryKey", {.request = kInsert, .insertAction = Insert::Repeat, .historyKey = 0},
-                 {Edit("Alpha"), Press(kOk), Key(kHistoryKey), Shows(""), Press(kCancel)}, kDone, kAlpha},
         // OK with and without edits; nothing to save completes unless navigation is pending.
         FormCase{"EditedOk", {}, {Edit("Uno"), Press(kOk)}, kDone, kUno},
         FormCase{"UneditedOk", {}, {Press(kOk)}, kDone},
