@@ -3,16 +3,13 @@
 // threads and processes, and interop with Python's configparser in both directions.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -21,6 +18,7 @@
 #include "runtime/core/last_error.h"
 #include "runtime/data/ini_store.h"
 #include "runtime/data/registry_store.h"
+#include "tests/runtime/data/child_process.h"
 #include "tests/support/configparser.h"
 #include "tests/support/files.h"
 #include "tests/support/param_names.h"
@@ -75,7 +73,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReadRow{"R04 blanks around names and equals", "[ Sec ]\r\n \t Key \t= \t v\r\n", "Sec", "Key", "v"},
         ReadRow{"R05 trailing blanks of value trimmed", "[Sec]\r\nKey=v w  \t\r\n", "Sec", "Key", "v w"},
-        ReadRow{"R06 equals and comma inside value", "[Sec]\r\nKey=a=b,c=d\r\n", "Sec", "Key", "a=b,c=d"},
         ReadRow{"R09 no line end after last line", "[Sec]\r\nKey=v", "Sec", "Key", "v"},
         ReadRow{"R10 semicolon comment is not a key", "[Sec]\r\n;Key=x\r\n", "Sec", "Key", kMissing},
         ReadRow{"R11 hash comment after blanks is not a key", "[Sec]\r\n  # Key=x\r\nKey=y\r\n", "Sec", "Key", "y"},
@@ -83,7 +80,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"R13 key before any header", "Key=x\r\n[Sec]\r\n", "Sec", "Key", kMissing},
         ReadRow{"R15 repeated section header continues it", "[Sec]\r\nA=1\r\n[X]\r\n[sec]\r\nKey=2\r\n", "Sec", "Key", "2"},
         ReadRow{"R17 bracket inside section name", "[a]b]\r\nKey=v\r\n", "a]b", "Key", "v"},
-        ReadRow{"R19 semicolon inside value kept", "[Sec]\r\nKey=v ; w\r\n", "Sec", "Key", "v ; w"},
         ReadRow{"R20 unclosed bracket is no header", "[Sec]\r\n[Other\r\nKey=v\r\n", "Sec", "Key", "v"},
         ReadRow{"R21 longer key with same prefix", "[Sec]\r\nKeys=1\r\n", "Sec", "Key", kMissing},
         ReadRow{"R22 longer section with same prefix", "[Section]\r\nKey=1\r\n", "Sec", "Key", kMissing},
@@ -272,17 +268,10 @@ TEST_F(IniStoreTest, TwoProcessesOfFourThreadsLoseNoKey) {
   // Fault: the lock only inside one process or one thread (or none), so a read-modify-write
   // overwrites keys another just wrote.
   constexpr int kProcesses = 2, kThreads = 4, kKeys = 30;
-  int gate[2];
-  ASSERT_EQ(pipe(gate), 0);
-  std::vector<pid_t> children;
+  std::vector<std::unique_ptr<test_processes::Child>> children;
   for (int p = 0; p < kProcesses; ++p) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      close(gate[1]);
-      char byte;
-      while (read(gate[0], &byte, 1) < 0) {
-      }  // EOF: the parent opened the gate
+    children.push_back(std::make_unique<test_processes::Child>([&, p](int, int fromParent) {
+      test_processes::Hear(fromParent);  // all start together
       std::atomic<int> failures{0};
       std::vector<std::thread> threads;
       for (int t = 0; t < kThreads; ++t)
@@ -293,17 +282,11 @@ TEST_F(IniStoreTest, TwoProcessesOfFourThreadsLoseNoKey) {
           }
         });
       for (std::thread& thread : threads) thread.join();
-      _exit(failures == 0 ? 0 : 1);
-    }
-    children.push_back(child);
+      return failures == 0 ? 0 : 1;
+    }));
   }
-  close(gate[0]);
-  close(gate[1]);
-  for (const pid_t child : children) {
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer process reported errors";
-  }
+  for (auto& child : children) child->Send(1);
+  for (auto& child : children) EXPECT_EQ(child->Wait(), 0) << "a writer process reported errors";
   for (int w = 0; w < kProcesses * kThreads; ++w)
     for (int n = 0; n < kKeys; ++n) EXPECT_EQ(rt::GetIni("S", KeyName(w, n), kMissing, path_), ValueOf(w, n));
 }

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -19,6 +18,7 @@
 
 #include "runtime/core/date_time.h"
 #include "runtime/data/view.h"
+#include "tests/runtime/data/child_process.h"
 #include "tests/runtime/data/driver_files.h"
 #include "tests/runtime/data/fault_vfs.h"
 #include "tests/runtime/data/keyed_fixture.h"
@@ -245,20 +245,16 @@ TEST(FileAccess, AFolderOrFileTheUserMayNotUseIs5) {
       ::chmod(decl.name.c_str(), 0600);
     }
     ::chmod(folder.c_str(), 0555);
-    const pid_t child = ::fork();
-    if (child == 0) {
-      if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+    test_processes::Child child([&](int, int) {
+      if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) return 99;
       AFI_Record r;
       rt::File file(decl, r);
       if (c.create) file.Create();
       else file.Open();
-      ::_exit(static_cast<int>(rt::ErrorCode()));
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
+      return static_cast<int>(rt::ErrorCode());
+    });
+    EXPECT_EQ(child.Wait(), rt::NoAccessErr);
     ::chmod(folder.c_str(), 0755);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), rt::NoAccessErr);
   }
 }
 
