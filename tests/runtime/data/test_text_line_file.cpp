@@ -33,7 +33,10 @@ class TextLineFileTest : public ::testing::Test {
   std::string path_ = (temp_ / "lines.txt").string();
 };
 
-TEST_F(TextLineFileTest, RecordsAreWrittenAsCrLfLinesCutToTheRecord) {
+// Lines are written CR LF and cut to the record. A record read keeps the first bytes of its
+// line, blank-padded; the rest of a line of any length is passed over; a line ends with LF,
+// CR LF or the end of the file, never part of the record.
+TEST_F(TextLineFileTest, LinesAreWrittenCrLfAndReadWithEveryLengthAndEnding) {
   rt::FixedString<10> record;
   rt::TextLineFile file([&] { return path_; }, {record.Data(), record.Size()});
   file.Create();
@@ -43,15 +46,9 @@ TEST_F(TextLineFileTest, RecordsAreWrittenAsCrLfLinesCutToTheRecord) {
     record = text;
     file.Add();
   }
+  file.Close();
   EXPECT_EQ(ReadFile(path_), "first\r\nsecond one\r\n\r\n");
-}
-
-// A record keeps the first bytes of its line, blank-padded; the rest of a line of any length is
-// passed over; a line ends with LF, CR LF or the end of the file, never part of the record.
-TEST_F(TextLineFileTest, LinesOfEveryLengthAndEndingGiveTheirFirstBytes) {
   std::ofstream(path_, std::ios::binary) << "unix\nabcdefghij\r\nabcdefghijk\r\n" << std::string(300000, 'x') << "\r\nend";
-  rt::FixedString<10> record;
-  rt::TextLineFile file([&] { return path_; }, {record.Data(), record.Size()});
   file.Open(rt::ReadOnly | rt::DenyNone);
   std::vector<std::string> read;
   for (file.Next(); rt::ErrorCode() == 0; file.Next()) read.emplace_back(record.Data(), record.Size());
