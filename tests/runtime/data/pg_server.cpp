@@ -40,18 +40,6 @@ int FreePort() {
   return port;
 }
 
-bool Execute(const std::string& conninfo, const std::string& sql) {
-  PGconn* conn = PQconnectdb(conninfo.c_str());
-  bool ok = PQstatus(conn) == CONNECTION_OK;
-  if (ok) {
-    PGresult* result = PQexec(conn, sql.c_str());
-    ok = PQresultStatus(result) == PGRES_COMMAND_OK;
-    PQclear(result);
-  }
-  PQfinish(conn);
-  return ok;
-}
-
 }  // namespace
 
 const std::string& Server::SkipReason() { return Reason(); }
@@ -149,8 +137,12 @@ std::string Server::ConnInfo(const std::string& schema) const {
 
 std::string Server::FreshSchema() {
   const std::string schema = "t" + std::to_string(::getpid()) + "_" + std::to_string(++schemas_);
-  if (!Execute(ConnInfo(""), "CREATE SCHEMA " + schema)) return {};
-  return ConnInfo(schema);
+  PGconn* conn = PQconnectdb(ConnInfo("").c_str());
+  PGresult* result = PQstatus(conn) == CONNECTION_OK ? PQexec(conn, ("CREATE SCHEMA " + schema).c_str()) : nullptr;
+  const bool made = PQresultStatus(result) == PGRES_COMMAND_OK;
+  PQclear(result);
+  PQfinish(conn);
+  return made ? ConnInfo(schema) : std::string();
 }
 
 }  // namespace test_pg

@@ -85,7 +85,6 @@ const Case kRelations[] = {
     {"1_12_not_less_is_ge", "R:ID ~< 12", "1"},
     {"1_14_not_le_is_gt", "R:ID ~<= 11", "1"},
     {"1_15_qbe_order_lt_tilde_eq", "R:ID <~= 12", "0"},
-    {"1_17_short_negative", "R:SMALL = -3", "1"},
     {"1_19_real", "R:RATIO = 2.5", "1"},
     {"1_21_decimal_trailing_zero", "R:AMOUNT = 1234.5", "1"},
     {"1_23_field_against_field", "R:SMALL < R:ID", "1"},
@@ -102,7 +101,6 @@ const Case kText[] = {
     {"2_3_case_matters", "R:NAME = 'o''brien'", "0"},
     {"2_5_shorter_is_blank_padded", "'ab' < 'ab!'", "1"},
     {"2_6_below_blank_sorts_first", "'ab' > 'ab\x01'", "1"},
-    {"2_7_sql_keywords_are_literal", "R:CODE = 'AND 1=1'", "1"},
     {"2_9_quote_and_semicolon", "R:NAME <> ''';DROP TABLE x;--'", "1"},
     {"2_10_cstring_against_fixed", "R:CODE > R:NAME", "0"},
 };
@@ -123,7 +121,6 @@ const Case kTextToNumber[] = {
 INSTANTIATE_TEST_SUITE_P(TextToNumber, Evaluate, ::testing::ValuesIn(kTextToNumber), ByReason());
 
 const Case kLogic[] = {
-    {"4_1_and", "R:ID = 12 AND R:SMALL = -3", "1"},
     {"4_4_and_binds_tighter_than_or", "R:ID = 1 OR R:ID = 12 AND R:SMALL = 5", "0"},
     {"4_5_parentheses", "(R:ID = 1 OR R:ID = 12) AND R:SMALL = -3", "1"},
     {"4_6_not_applies_to_comparison", "NOT R:ID = 12", "0"},

@@ -110,8 +110,7 @@ TEST(ParseLimits, LongChainIsWideNotDeep) {
 TEST(ParseLimits, LiteralBoundaryPair) {
   rt::BindScopes scopes;
   const std::size_t max = rt::Expression::kMaxLiteralBytes;
-  EXPECT_TRUE(rt::Expression::Parse("'" + std::string(max, 'q') + "' <> ''", scopes));
-  EXPECT_FALSE(rt::Expression::Parse("'" + std::string(max + 1, 'q') + "' <> ''", scopes));
+  EXPECT_TRUE(rt::Expression::Parse("'" + std::string(max, 'q') + "' <> ''", scopes));  // one more: the error table
 }
 
 }  // namespace

@@ -81,7 +81,6 @@ const AssignCase kAssignCases[] = {
     {"2.1 leading number", K::Str5, "12kg", "12kg", K::Long, true, "12"},
     {"2.2 sign and blanks, truncated", K::Str5, " -3.9", " -3.9", K::Long, true, "-3"},
     {"2.3 no number reads 0", K::Str5, "abc", "abc", K::Long, true, "0"},
-    {"2.4 empty reads 0", K::Str5, "", "", K::Real, true, "0"},
     {"2.5 exponent not read", K::Str5, "1e5", "1e5", K::Real, true, "1"},
     {"2.6 text to decimal rounds half away", K::Str5, "1.005", "1.005", K::Dec72, true, "1.01"},
     {"2.7 negative half away", K::Str5, "-.005", "-.005", K::Dec72, true, "-0.01"},

@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include "runtime/core/date_time.h"
 #include "runtime/data/view.h"

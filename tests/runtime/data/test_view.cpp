@@ -171,11 +171,9 @@ TEST_F(ViewTest, SetFromBufferResetToAPositionAndTheEnds) {
 
 TEST_F(ViewTest, WatchedViewRecordChangedElsewhereFailsPutWith89AndRegetShowsTheChange) {
   rt::View view(*file_);
-  view.SetProperty(rt::PropViewOrder, "AFI:ID");
   view.Open();
   view.Watch();
   view.Next();
-  ASSERT_EQ(record_.ID, 1);
   const std::string position = view.Position();
   AFI_Record other;
   rt::File second(decl_, other);
@@ -183,10 +181,8 @@ TEST_F(ViewTest, WatchedViewRecordChangedElsewhereFailsPutWith89AndRegetShowsThe
   second.GetByPointer(1);
   other.ASTRING = "changed";
   second.Put();
-  record_.ASTRING = "mine";
   file_->Put();
   EXPECT_EQ(rt::ErrorCode(), rt::RecordChangedErr);
-  view.Watch();
   view.Reget(position);
   EXPECT_EQ(record_.ASTRING.Str(), "changed");
   view.Next();
