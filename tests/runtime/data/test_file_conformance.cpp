@@ -5,6 +5,7 @@
 #include "tests/runtime/data/file_conformance.h"
 
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -244,10 +245,12 @@ TEST_P(FileConformance, RestoringAStateGivesBackPositionAndBuffer) {
 
 // ---- Callbacks ----
 
+// Records each call; refuses one operation; or takes itself off `leaveFrom` as an operation starts.
 class Recorder : public rt::FileCallback {
  public:
   bool FunctionCalled(const rt::FileCall& call, std::string& code, std::string& message) override {
     calls.push_back("called " + std::to_string(static_cast<rt::Long>(call.op)));
+    if (leaveFrom) leaveFrom->RemoveCallback(this);
     if (refuse == call.op) {
       code = "5";
       message = "refused";
@@ -261,26 +264,7 @@ class Recorder : public rt::FileCallback {
   }
   std::vector<std::string> calls;
   rt::FileOp refuse = rt::FileOp::Release_Instance;
-};
-
-// A callback that takes itself off the file while an operation runs.
-class SelfRemover : public rt::FileCallback {
- public:
-  SelfRemover(rt::File& file, int& calls) : file_(file), calls_(calls) {}
-  bool FunctionCalled(const rt::FileCall&, std::string&, std::string&) override {
-    ++calls_;
-    if (leave) file_.RemoveCallback(this);
-    return true;
-  }
-  bool FunctionDone(const rt::FileCall&, std::string&, std::string&) override {
-    ++calls_;
-    return true;
-  }
-  bool leave = false;
-
- private:
-  rt::File& file_;
-  int& calls_;
+  rt::File* leaveFrom = nullptr;
 };
 
 // Every callback there when an operation starts is called before and after it, also when one of
@@ -289,19 +273,19 @@ TEST_P(FileConformance, CallbacksThereAtTheStartSeeTheWholeOperation) {
   CreateWith({"one"});
   for (const int count : {1, 4, 5, 9}) {
     SCOPED_TRACE(count);
-    int calls = 0;
-    std::vector<std::unique_ptr<SelfRemover>> callbacks;
-    for (int i = 0; i < count; ++i) {
-      callbacks.push_back(std::make_unique<SelfRemover>(*file_, calls));
-      file_->AddCallback(callbacks.back().get());
-    }
-    callbacks.front()->leave = true;
+    std::vector<Recorder> callbacks(static_cast<std::size_t>(count));
+    for (Recorder& callback : callbacks) file_->AddCallback(&callback);
+    callbacks.front().leaveFrom = file_.get();
+    const auto calls = [&] {
+      std::size_t n = 0;
+      for (Recorder& callback : callbacks) n += std::exchange(callback.calls, {}).size();
+      return n;
+    };
     file_->Set();
-    EXPECT_EQ(calls, 2 * count) << "the one that left still sees the end of the operation";
-    calls = 0;
+    EXPECT_EQ(calls(), 2u * count) << "the one that left still sees the end of the operation";
     file_->Set();
-    EXPECT_EQ(calls, 2 * (count - 1)) << "and none after it";
-    for (const auto& callback : callbacks) file_->RemoveCallback(callback.get());
+    EXPECT_EQ(calls(), 2u * (count - 1)) << "and none after it";
+    for (Recorder& callback : callbacks) file_->RemoveCallback(&callback);
   }
 }
 

