@@ -87,13 +87,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"R24b junk before the bracket: no header", Bytes("\0\xff[Sec]\r\nKey=v\r\n"), "Sec", "Key", kMissing}),
     ByReason());
 
-TEST_F(IniStoreTest, MissingFileAndEmptyNameReadAsDefault) {
-  EXPECT_EQ(rt::GetIni("Sec", "Key", "dflt", path_), "dflt");
-  EXPECT_FALSE(fs::exists(path_));
-  EXPECT_EQ(rt::GetIni("Sec", "Key", "dflt", ""), "dflt");
-  EXPECT_EQ(rt::GetIni("Sec", "Key", "dflt", dir_.Path().string()), "dflt") << "a directory is no INI file";
-}
-
 // ---- Writing: the exact bytes afterwards, and the value read back (which also covers the plain
 // reads: names in either case, blanks around '=', LF lines, a byte order mark, duplicates, empty
 // values) ----
@@ -188,8 +181,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RejectRow{"J12 brackets in section are fine", "[A]", "k", "v", true}),
     ByReason());
 
-// ---- The file system: a failed write is reported, a good one clears the error, and what
-// stands at the path survives (a folder, a link, its permissions, a reader's old file) ----
+// ---- The file system: a failed write is reported, a good one clears the error, what stands at
+// the path survives (a folder, a link, its permissions, a reader's old file), and a read of what
+// is no INI file (none there, no name, a folder) gives the default ----
 
 TEST_F(IniStoreTest, WriteFailuresAreReportedAndTheFileSurvives) {
   WriteAll(dir_ / "plain", "x");
@@ -207,6 +201,7 @@ TEST_F(IniStoreTest, WriteFailuresAreReportedAndTheFileSurvives) {
                         Case{(dir_ / "folder.ini").string(), rt::NoAccessErr}, Case{"", rt::NoPathErr}, Case{path_, 0},
                         Case{(dir_ / "link.ini").string(), 0}}) {
     rt::SetError(rt::NoAccessErr);
+    EXPECT_EQ(rt::GetIni("A", "y", "dflt", c.path), "dflt") << c.path;
     rt::PutIni("A", "y", "2", c.path);
     EXPECT_EQ(rt::ErrorCode(), c.code) << c.path;
   }

@@ -61,32 +61,6 @@ TEST_F(KeyedProcesses, TwoWritersLoseNothingAndNeverRepeatAUniqueKey) {
   EXPECT_EQ(IntegrityCheck(path_ + ".db"), "ok");
 }
 
-TEST_F(KeyedProcesses, ProcessesOpeningAFreshFileAtOnceAreAllAdmitted) {
-  for (int round = 0; round < 5; ++round) {
-    TempDir temp;
-    const rt::FileDecl decl = KeyedAFile((temp / "FRESH").string());
-    {
-      AFI_Record r;
-      rt::File file(decl, r);
-      file.Create();
-      ASSERT_EQ(rt::ErrorCode(), 0);
-    }
-    std::vector<std::unique_ptr<Child>> children;
-    for (int c = 0; c < 4; ++c) {
-      children.push_back(std::make_unique<Child>([&](int toParent, int fromParent) {
-        Hear(fromParent);  // all start together
-        AFI_Record r;
-        rt::File file(decl, r);
-        file.Open();
-        Tell(toParent, rt::ErrorCode());
-        return 0;
-      }));
-    }
-    for (auto& child : children) child->Send(1);
-    for (auto& child : children) EXPECT_EQ(child->Receive(), 0) << "round " << round;
-  }
-}
-
 // Opens in this process must not drop the locks SQLite holds for the other open instances (the
 // system drops all of a process's locks on a file when any descriptor of it is closed): another
 // program closing last would take the file for its own, and records the others had committed
