@@ -26,20 +26,6 @@ std::string& Reason() {
   return reason;
 }
 
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    port = ntohs(address.sin_port);
-  ::close(fd);
-  return port;
-}
-
 }  // namespace
 
 const std::string& Server::SkipReason() { return Reason(); }
@@ -90,7 +76,15 @@ bool Server::Init() {
     Reason() = "initdb failed: " + output;
     return false;
   }
-  port_ = FreePort();
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);  // a free port: the one the system gives
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    port_ = ntohs(address.sin_port);
+  ::close(fd);
   if (!Start()) {
     Reason() = "the server did not start on port " + std::to_string(port_);
     return false;

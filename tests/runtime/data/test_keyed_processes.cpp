@@ -99,17 +99,6 @@ TEST_F(KeyedProcesses, HoldWatchAndDenyAllReachTheOtherProcess) {
   test_processes::HoldWatchAndDenyAllReachTheOtherProcess(decl_);
 }
 
-std::set<long> Ids(const rt::FileDecl& decl) {
-  AFI_Record r;
-  rt::File file(decl, r);
-  file.Open();
-  EXPECT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
-  std::set<long> ids;
-  file.SetKey(IDKey);
-  for (file.Next(); rt::ErrorCode() == 0; file.Next()) ids.insert(r.ID);
-  return ids;
-}
-
 // A writer killed with SIGKILL at a random point leaves whole files holding every change that
 // had returned success. Frames across two files commit one file after the other, so the first
 // may hold a frame more than the second, never the other way round. A creator killed while
@@ -178,7 +167,13 @@ TEST_P(KilledWriter, LeavesSoundFilesWithEveryReportedChange) {
     std::vector<std::set<long>> ids;
     for (int f = 0; f < c.files; ++f) {
       ASSERT_EQ(IntegrityCheck(decls[static_cast<std::size_t>(f)].name + ".db"), "ok");
-      ids.push_back(Ids(decls[static_cast<std::size_t>(f)]));
+      AFI_Record r;
+      rt::File file(decls[static_cast<std::size_t>(f)], r);
+      file.Open();
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
+      ids.emplace_back();
+      file.SetKey(IDKey);
+      for (file.Next(); rt::ErrorCode() == 0; file.Next()) ids.back().insert(r.ID);
     }
     if (c.create) {
       EXPECT_TRUE(ids[0].empty() || ids[0] == reported);
