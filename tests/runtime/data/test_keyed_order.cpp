@@ -109,14 +109,4 @@ TEST_P(KeyEncodingOrder, EveryPairOrdersAsCompareDoesAndDescendingReversesIt) {
 INSTANTIATE_TEST_SUITE_P(Types, KeyEncodingOrder, ::testing::ValuesIn(TypeCases()),
                          ByReason());
 
-TEST(KeyEncoding, CaseInsensitiveKeysFoldLettersOnly) {
-  AllTypes a, b, c;
-  a.STR = "abc";
-  b.STR = "ABC";
-  c.STR = "ABD";
-  EXPECT_EQ(Encode(7, a, true, true), Encode(7, b, true, true));
-  EXPECT_NE(Encode(7, a), Encode(7, b)) << "case counts in a case-sensitive key";
-  EXPECT_LT(CompareBytes(Encode(7, a, true, true), Encode(7, c, true, true)), 0);
-}
-
 }  // namespace
