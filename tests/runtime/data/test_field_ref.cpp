@@ -70,12 +70,10 @@ TEST_P(FieldAssign, ConvertsAsTheRuntimeAssigns) {
 
 const AssignCase kAssignCases[] = {
     // 1.x numbers to text
-    {"1.1 Long to string", K::Long, "123", "123", K::Str5, true, "123"},
     {"1.2 Long cut at the string's size", K::Long, "-2147483648", "-2147483648", K::Str5, true, "-2147"},
     {"1.3 Real without trailing zeros", K::Real, "2.50", "2.5", K::Str5, true, "2.5"},
     {"1.4 Decimal drops zero places", K::Dec72, "12.30", "12.3", K::Str5, true, "12.3"},
     {"1.5 Real at 15 significant digits, not 17", K::Real, "0.1", "0.1", K::Str5, true, "0.1"},
-    {"1.6 Date as its number", K::Date, "82000", "82000", K::Str5, true, "82000"},
     {"1.7 Time into CString cut to 3", K::Time, "4500001", "4500001", K::CStr4, true, "450"},
     // 2.x text to numbers: the leading number
     {"2.1 leading number", K::Str5, "12kg", "12kg", K::Long, true, "12"},
@@ -103,7 +101,6 @@ const AssignCase kAssignCases[] = {
     {"4.3 rounding up into overflow", K::Real, "99999.995", "99999.995", K::Dec72, false, "7"},
     {"4.4 just below it rounds down", K::Real, "99999.994", "99999.994", K::Dec72, true, "99999.99"},
     {"4.5 decimal to fewer places rounds", K::Dec72, "2.5", "2.5", K::Dec50, true, "3"},
-    {"4.6 decimal to decimal exact", K::Dec50, "-12345", "-12345", K::Dec72, true, "-12345"},
     {"4.7 DECIMAL(5,0) overflow", K::Dec72, "99999.5", "99999.5", K::Dec50, false, "7"},
     {"4.8 Real 0.1 to decimal exact", K::Real, "0.1", "0.1", K::Dec72, true, "0.1"},
     {"4.9 decimal to real", K::Dec72, "12.34", "12.34", K::Real, true, "12.34"},

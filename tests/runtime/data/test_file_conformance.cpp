@@ -198,8 +198,6 @@ TEST_P(FileConformance, PropertiesByNumber) {
   EXPECT_EQ(file_->Property(rt::PropName), decl_.name);
   EXPECT_EQ(file_->Property(rt::PropDriver), GetParam().driver);
   EXPECT_EQ(file_->Property(rt::PropFieldCount), "1");
-  EXPECT_EQ(file_->Property(rt::PropMemoCount), "0");
-  EXPECT_EQ(file_->Property(rt::PropPerThread), "1");
   file_->Set();
   file_->Next();
   EXPECT_EQ(file_->Property(rt::PropRecord), std::string("one") + std::string(17, ' '));
