@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <memory>
 #include <span>
 #include <vector>
 #include <random>
