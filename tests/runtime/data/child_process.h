@@ -11,6 +11,13 @@
 
 namespace test_processes {
 
+// One word each way over a pipe; -1 when the other end has gone.
+inline void Tell(int fd, long word) { (void)!::write(fd, &word, sizeof word); }
+inline long Hear(int fd) {
+  long word = 0;
+  return ::read(fd, &word, sizeof word) == static_cast<ssize_t>(sizeof word) ? word : -1;
+}
+
 // A child process running `body`; its result is the exit status.
 class Child {
  public:
@@ -33,12 +40,8 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  // Reads one word the child sent; -1 when it has gone.
-  long Receive() {
-    long word = 0;
-    return ::read(up_[0], &word, sizeof word) == static_cast<ssize_t>(sizeof word) ? word : -1;
-  }
-  void Send(long word) { (void)!::write(down_[1], &word, sizeof word); }
+  long Receive() { return Hear(up_[0]); }
+  void Send(long word) { Tell(down_[1], word); }
   void Kill() { ::kill(pid_, SIGKILL); }
   int Wait() {
     int status = 0;
@@ -51,11 +54,5 @@ class Child {
   int up_[2] = {-1, -1}, down_[2] = {-1, -1};
   pid_t pid_ = -1;
 };
-
-inline void Tell(int fd, long word) { (void)!::write(fd, &word, sizeof word); }
-inline long Hear(int fd) {
-  long word = 0;
-  return ::read(fd, &word, sizeof word) == static_cast<ssize_t>(sizeof word) ? word : -1;
-}
 
 }  // namespace test_processes

@@ -15,13 +15,4 @@ void Disarm();
 void ArmHook(int at, void (*hook)(void*), void* context);
 bool Failed();                 // the fault was injected since Arm
 
-// Arms the shim for the lifetime of the object.
-class Armed {
- public:
-  Armed(int failAt, int code) { Arm(failAt, code); }
-  ~Armed() { Disarm(); }
-  Armed(const Armed&) = delete;
-  Armed& operator=(const Armed&) = delete;
-};
-
 }  // namespace test_vfs

@@ -6,7 +6,6 @@
 
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "runtime/core/fixed_string.h"
@@ -56,7 +55,7 @@ class FileConformance : public ::testing::TestWithParam<DriverCase> {
   std::unique_ptr<rt::File> MakeFile(LineRecord& record) { return std::make_unique<rt::File>(decl_, record); }
 
   // Creates the file holding these lines and leaves `file_` open on it.
-  void CreateWith(const std::vector<std::string>& lines, rt::Long mode = rt::ReadWrite | rt::DenyNone) {
+  void CreateWith(const std::vector<std::string>& lines) {
     file_->Create();
     ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
     file_->Open();
@@ -64,11 +63,6 @@ class FileConformance : public ::testing::TestWithParam<DriverCase> {
     for (const std::string& line : lines) {
       record_.TEXT = line;
       file_->Add();
-      ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
-    }
-    if (mode != (rt::ReadWrite | rt::DenyNone)) {
-      file_->Close();
-      file_->Open(mode);
       ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error();
     }
   }

@@ -26,32 +26,6 @@ std::string& Reason() {
   return reason;
 }
 
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    port = ntohs(address.sin_port);
-  ::close(fd);
-  return port;
-}
-
-bool Execute(const std::string& conninfo, const std::string& sql) {
-  PGconn* conn = PQconnectdb(conninfo.c_str());
-  bool ok = PQstatus(conn) == CONNECTION_OK;
-  if (ok) {
-    PGresult* result = PQexec(conn, sql.c_str());
-    ok = PQresultStatus(result) == PGRES_COMMAND_OK;
-    PQclear(result);
-  }
-  PQfinish(conn);
-  return ok;
-}
-
 }  // namespace
 
 const std::string& Server::SkipReason() { return Reason(); }
@@ -102,7 +76,15 @@ bool Server::Init() {
     Reason() = "initdb failed: " + output;
     return false;
   }
-  port_ = FreePort();
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);  // a free port: the one the system gives
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    port_ = ntohs(address.sin_port);
+  ::close(fd);
   if (!Start()) {
     Reason() = "the server did not start on port " + std::to_string(port_);
     return false;
@@ -149,8 +131,12 @@ std::string Server::ConnInfo(const std::string& schema) const {
 
 std::string Server::FreshSchema() {
   const std::string schema = "t" + std::to_string(::getpid()) + "_" + std::to_string(++schemas_);
-  if (!Execute(ConnInfo(""), "CREATE SCHEMA " + schema)) return {};
-  return ConnInfo(schema);
+  PGconn* conn = PQconnectdb(ConnInfo("").c_str());
+  PGresult* result = PQstatus(conn) == CONNECTION_OK ? PQexec(conn, ("CREATE SCHEMA " + schema).c_str()) : nullptr;
+  const bool made = PQresultStatus(result) == PGRES_COMMAND_OK;
+  PQclear(result);
+  PQfinish(conn);
+  return made ? ConnInfo(schema) : std::string();
 }
 
 }  // namespace test_pg

@@ -70,18 +70,15 @@ TEST_P(FieldAssign, ConvertsAsTheRuntimeAssigns) {
 
 const AssignCase kAssignCases[] = {
     // 1.x numbers to text
-    {"1.1 Long to string", K::Long, "123", "123", K::Str5, true, "123"},
     {"1.2 Long cut at the string's size", K::Long, "-2147483648", "-2147483648", K::Str5, true, "-2147"},
     {"1.3 Real without trailing zeros", K::Real, "2.50", "2.5", K::Str5, true, "2.5"},
     {"1.4 Decimal drops zero places", K::Dec72, "12.30", "12.3", K::Str5, true, "12.3"},
     {"1.5 Real at 15 significant digits, not 17", K::Real, "0.1", "0.1", K::Str5, true, "0.1"},
-    {"1.6 Date as its number", K::Date, "82000", "82000", K::Str5, true, "82000"},
     {"1.7 Time into CString cut to 3", K::Time, "4500001", "4500001", K::CStr4, true, "450"},
     // 2.x text to numbers: the leading number
     {"2.1 leading number", K::Str5, "12kg", "12kg", K::Long, true, "12"},
     {"2.2 sign and blanks, truncated", K::Str5, " -3.9", " -3.9", K::Long, true, "-3"},
     {"2.3 no number reads 0", K::Str5, "abc", "abc", K::Long, true, "0"},
-    {"2.4 empty reads 0", K::Str5, "", "", K::Real, true, "0"},
     {"2.5 exponent not read", K::Str5, "1e5", "1e5", K::Real, true, "1"},
     {"2.6 text to decimal rounds half away", K::Str5, "1.005", "1.005", K::Dec72, true, "1.01"},
     {"2.7 negative half away", K::Str5, "-.005", "-.005", K::Dec72, true, "-0.01"},
@@ -104,7 +101,6 @@ const AssignCase kAssignCases[] = {
     {"4.3 rounding up into overflow", K::Real, "99999.995", "99999.995", K::Dec72, false, "7"},
     {"4.4 just below it rounds down", K::Real, "99999.994", "99999.994", K::Dec72, true, "99999.99"},
     {"4.5 decimal to fewer places rounds", K::Dec72, "2.5", "2.5", K::Dec50, true, "3"},
-    {"4.6 decimal to decimal exact", K::Dec50, "-12345", "-12345", K::Dec72, true, "-12345"},
     {"4.7 DECIMAL(5,0) overflow", K::Dec72, "99999.5", "99999.5", K::Dec50, false, "7"},
     {"4.8 Real 0.1 to decimal exact", K::Real, "0.1", "0.1", K::Dec72, true, "0.1"},
     {"4.9 decimal to real", K::Dec72, "12.34", "12.34", K::Real, true, "12.34"},
@@ -132,7 +128,6 @@ const TextCase kTextCases[] = {
     {"1.2 string exactly the field", false, "abcde", "abcde", "abcde"},
     {"1.3 string one over is cut", false, "abcdef", "abcde", "abcde"},
     {"1.4 string cut before a character that would not fit", false, "abcdé", "abcd ", "abcd"},
-    {"1.5 empty string clears to blanks", false, "", "     ", ""},
     {"2.1 cstring shorter is zero-terminated", true, "ab", "ab", "ab"},
     {"2.2 cstring exactly its characters", true, "abcde", "abcde", "abcde"},
     {"2.3 cstring one over is cut", true, "abcdef", "abcde", "abcde"},
@@ -199,7 +194,6 @@ const CompareCase kCompareCases[] = {
     {"7 trailing blanks ignored", K::Str5, "ab", K::CStr4, "ab ", 0},
     {"8 case counts", K::Str5, "ab", K::CStr4, "AB", 1},
     {"9 prefix is smaller", K::Str5, "ab", K::CStr4, "abc", -1},
-    {"10 Short vs Byte", K::Short, "255", K::Byte, "255", 0},
     {"11 date vs Long", K::Date, "82000", K::Long, "82001", -1},
     {"12 decimals of other shapes", K::Dec72, "12.00", K::Dec50, "12", 0},
 };

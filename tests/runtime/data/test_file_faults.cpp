@@ -12,8 +12,6 @@
 #include <string>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <csignal>
 #include <functional>
@@ -21,6 +19,7 @@
 
 #include "runtime/core/fixed_string.h"
 #include "runtime/data/text_line_file.h"
+#include "tests/runtime/data/child_process.h"
 #include "tests/runtime/data/fault_vfs.h"
 #include "tests/runtime/data/keyed_fixture.h"
 #include "tests/support/param_names.h"
@@ -121,18 +120,11 @@ FaultCase Keyed(const char* reason, std::function<Outcome(const Place&)> operati
   return {reason, true, false, [operation](const Place& place, int) { return operation(place); }, SeenBoth};
 }
 
-FaultCase Both(const char* reason, std::function<Outcome(const Place&)> operation) {
-  FaultCase c = Keyed(reason, std::move(operation));
-  c.twoFiles = true;
-  return c;
-}
-
 // Under a size cap the Nth byte is the first refused; the writer is a child process, so the
 // cap (and SIGXFSZ ignored) stays there.
 Outcome AppendUnderCap(const Place& place, int failAt) {
   const off_t size = static_cast<off_t>(ReadFile(place.log).size());
-  const pid_t child = ::fork();
-  if (child == 0) {
+  test_processes::Child child([&](int, int) {
     std::signal(SIGXFSZ, SIG_IGN);
     if (failAt > 0) {
       const rlimit limit{static_cast<rlim_t>(size + failAt - 1), static_cast<rlim_t>(size + failAt - 1)};
@@ -143,12 +135,10 @@ Outcome AppendUnderCap(const Place& place, int failAt) {
     log.Open(rt::ReadWrite | rt::DenyNone);
     record = "a log entry";
     if (rt::ErrorCode() == 0) log.Add();
-    ::_exit(rt::ErrorCode() == 0 ? 0 : rt::Error().empty() ? 2 : 1);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 3;
-  return {code == 0, code == 0 ? "" : code == 1 ? "reported" : ""};
+    return rt::ErrorCode() == 0 ? 0 : rt::Error().empty() ? 2 : 1;
+  });
+  const int code = child.Wait();
+  return {code == 0, code == 1 ? "reported" : ""};
 }
 
 class SqliteFaults : public ::testing::TestWithParam<FaultCase> {};
@@ -178,7 +168,7 @@ TEST_P(SqliteFaults, AFreshOpenerSeesTheOldStateWithAnErrorOrTheNewWithSuccess) 
       TempDir temp;
       const Place place(temp);
       prepare(place);
-      test_vfs::Armed armed(c.underSqlite ? failAt : 0, code);
+      test_vfs::Arm(c.underSqlite ? failAt : 0, code);
       const Outcome outcome = c.run(place, failAt);
       test_vfs::Disarm();
       const bool reached = c.underSqlite ? test_vfs::Failed() : !outcome.success;
@@ -232,7 +222,7 @@ INSTANTIATE_TEST_SUITE_P(
           file.Build();
           return Reported();
         }),
-        Both("a frame across two files", [](const Place& p) {
+        FaultCase{"a frame across two files", true, true, [](const Place& p, int) {
           AFI_Record ra, rb;
           rt::File a(p.a, ra), b(p.b, rb);
           a.Open();
@@ -253,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
           }
           rt::Commit();
           return Reported();
-        }),
+        }, SeenBoth},
         FaultCase{"the log append under a size cap", false, false, AppendUnderCap,
                   [](const Place& p) { return std::vector<std::string>{ReadFile(p.log)}; }}),
     ByReason());

@@ -109,30 +109,4 @@ TEST_P(KeyEncodingOrder, EveryPairOrdersAsCompareDoesAndDescendingReversesIt) {
 INSTANTIATE_TEST_SUITE_P(Types, KeyEncodingOrder, ::testing::ValuesIn(TypeCases()),
                          ByReason());
 
-TEST(KeyEncoding, CaseInsensitiveKeysFoldLettersOnly) {
-  AllTypes a, b, c;
-  a.STR = "abc";
-  b.STR = "ABC";
-  c.STR = "ABD";
-  EXPECT_EQ(Encode(7, a, true, true), Encode(7, b, true, true));
-  EXPECT_NE(Encode(7, a), Encode(7, b)) << "case counts in a case-sensitive key";
-  EXPECT_LT(CompareBytes(Encode(7, a, true, true), Encode(7, c, true, true)), 0);
-}
-
-TEST(KeyEncoding, CompositeKeysOrderByFirstComponentThenTheNext) {
-  const std::vector<rt::OrderPart> parts = {{7, true, false}, {1, false, false}};  // STR, then -L
-  AllTypes a, b, c;
-  a.STR = "a";
-  a.L = 5;
-  b.STR = "a";
-  b.L = 9;
-  c.STR = "b";
-  c.L = 1;
-  const std::string ea = rt::EncodeOrder(parts, AllLayout(), &a), eb = rt::EncodeOrder(parts, AllLayout(), &b),
-                    ec = rt::EncodeOrder(parts, AllLayout(), &c);
-  EXPECT_LT(CompareBytes(eb, ea), 0) << "descending second component";
-  EXPECT_LT(CompareBytes(ea, ec), 0);
-  EXPECT_EQ(rt::EncodeOrder(parts, AllLayout(), &a, 1), ea.substr(0, 6)) << "a prefix of the first component";
-}
-
 }  // namespace

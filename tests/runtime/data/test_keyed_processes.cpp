@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <memory>
 #include <span>
 #include <vector>
 #include <random>
@@ -61,32 +60,6 @@ TEST_F(KeyedProcesses, TwoWritersLoseNothingAndNeverRepeatAUniqueKey) {
   EXPECT_EQ(IntegrityCheck(path_ + ".db"), "ok");
 }
 
-TEST_F(KeyedProcesses, ProcessesOpeningAFreshFileAtOnceAreAllAdmitted) {
-  for (int round = 0; round < 5; ++round) {
-    TempDir temp;
-    const rt::FileDecl decl = KeyedAFile((temp / "FRESH").string());
-    {
-      AFI_Record r;
-      rt::File file(decl, r);
-      file.Create();
-      ASSERT_EQ(rt::ErrorCode(), 0);
-    }
-    std::vector<std::unique_ptr<Child>> children;
-    for (int c = 0; c < 4; ++c) {
-      children.push_back(std::make_unique<Child>([&](int toParent, int fromParent) {
-        Hear(fromParent);  // all start together
-        AFI_Record r;
-        rt::File file(decl, r);
-        file.Open();
-        Tell(toParent, rt::ErrorCode());
-        return 0;
-      }));
-    }
-    for (auto& child : children) child->Send(1);
-    for (auto& child : children) EXPECT_EQ(child->Receive(), 0) << "round " << round;
-  }
-}
-
 // Opens in this process must not drop the locks SQLite holds for the other open instances (the
 // system drops all of a process's locks on a file when any descriptor of it is closed): another
 // program closing last would take the file for its own, and records the others had committed
@@ -123,17 +96,6 @@ TEST_F(KeyedProcesses, WritersOnThreadsReopeningBesideAnotherProgramLoseNothing)
 
 TEST_F(KeyedProcesses, HoldWatchAndDenyAllReachTheOtherProcess) {
   test_processes::HoldWatchAndDenyAllReachTheOtherProcess(decl_);
-}
-
-std::set<long> Ids(const rt::FileDecl& decl) {
-  AFI_Record r;
-  rt::File file(decl, r);
-  file.Open();
-  EXPECT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
-  std::set<long> ids;
-  file.SetKey(IDKey);
-  for (file.Next(); rt::ErrorCode() == 0; file.Next()) ids.insert(r.ID);
-  return ids;
 }
 
 // A writer killed with SIGKILL at a random point leaves whole files holding every change that
@@ -204,7 +166,13 @@ TEST_P(KilledWriter, LeavesSoundFilesWithEveryReportedChange) {
     std::vector<std::set<long>> ids;
     for (int f = 0; f < c.files; ++f) {
       ASSERT_EQ(IntegrityCheck(decls[static_cast<std::size_t>(f)].name + ".db"), "ok");
-      ids.push_back(Ids(decls[static_cast<std::size_t>(f)]));
+      AFI_Record r;
+      rt::File file(decls[static_cast<std::size_t>(f)], r);
+      file.Open();
+      ASSERT_EQ(rt::ErrorCode(), 0) << rt::Error() << " " << rt::FileError();
+      ids.emplace_back();
+      file.SetKey(IDKey);
+      for (file.Next(); rt::ErrorCode() == 0; file.Next()) ids.back().insert(r.ID);
     }
     if (c.create) {
       EXPECT_TRUE(ids[0].empty() || ids[0] == reported);

