@@ -55,7 +55,7 @@ TEST(Text, BlankPaddedComparisonIgnoresTrailingBlanksOnly) {
 }
 
 TEST(Text, IsNumericAcceptsNumbersOnlyAndInStringIsOneBased) {
-  for (const char* number : {"6", " 6 ", "-1", "+12", "3.5", ".5", "255"}) EXPECT_TRUE(rt::IsNumeric(number)) << number;
+  for (const char* number : {"6", " 6 ", "-1", "+12", "3.5", ".5", "1290"}) EXPECT_TRUE(rt::IsNumeric(number)) << number;
   for (const char* other : {"", "   ", "3|5|6|7", "Yes", "1.2.3", "-", ".", "6a", "1 2"})
     EXPECT_FALSE(rt::IsNumeric(other)) << other;
   // InString is one-based and starts where asked.

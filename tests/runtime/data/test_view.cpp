@@ -74,6 +74,12 @@ TEST_P(ViewOrder, ReadsInTheOrder) {
   ASSERT_EQ(rt::ErrorCode(), 0);
   EXPECT_EQ(Walk(view), GetParam().ids);
   EXPECT_EQ(rt::ErrorCode(), rt::NoRecErr) << "the end";
+  // Turning back with rows read ahead in the page: the row before, not the page's next one.
+  view.Set();
+  view.Next();
+  view.Next();
+  view.Previous();
+  EXPECT_EQ(record_.ID, GetParam().ids[0]);
   if (GetParam().backward) {
     EXPECT_EQ(Walk(view, true), std::vector<rt::Long>(GetParam().ids.rbegin(), GetParam().ids.rend()));
   }
