@@ -153,6 +153,7 @@ class QtState {
     }
     QEventLoop loop;
     rt::Start(std::move(entry));
+    qt::WarmUp();
     std::atomic<bool> stopWatching{false};
     std::thread watcher([&loop, &stopWatching] {
       while (!stopWatching && !WaitForStartedThreads(100ms)) {

@@ -1,11 +1,14 @@
 #include "runtime/ui/qt/qt_look.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QStringList>
+#include <QStyle>
 
 #include <cmath>
 #include <map>
@@ -28,6 +31,11 @@ int PixelsX(Long units) { return static_cast<int>(std::lround(units * kUnitX)); 
 int PixelsY(Long units) { return static_cast<int>(std::lround(units * kUnitY)); }
 Long UnitsX(int pixels) { return static_cast<Long>(std::lround(pixels / kUnitX)); }
 Long UnitsY(int pixels) { return static_cast<Long>(std::lround(pixels / kUnitY)); }
+
+void WarmUp() {
+  (void)QFontMetrics(QApplication::font()).height();
+  (void)QApplication::style()->standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton);
+}
 
 QFont FontFor(std::string_view font) {
   QFont result = QFontDatabase::systemFont(QFontDatabase::GeneralFont);

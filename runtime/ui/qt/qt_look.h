@@ -37,6 +37,10 @@ QFont FontFor(std::string_view font);
 // Stock names come from the desktop's freely licensed icon theme when installed, else we draw them.
 QIcon IconNamed(std::string_view name);
 
+// Loads what the first window would otherwise load while being built: the font engine and
+// the style's stock icons. Done while the program thread starts, so the two overlap.
+void WarmUp();
+
 // The runtime's key code (base + 256 Shift + 512 Ctrl + 1024 Alt) of a key press; 0 for a key
 // the runtime has no code for (a bare modifier).
 Long KeyCodeOf(const QKeyEvent& event);

@@ -91,6 +91,7 @@ struct ShownWindow {
   std::map<Long, ShownControl> controls;
   std::map<PropertyKey, std::string> props;
   bool destroyed = false;        // a frame the program closed while children were still open
+  bool showPending = false;      // built, shown once the changes queued behind its opening are in
   Long pendingFocus = 0;         // focus asked for while the child was not the active one
   int applying = 0;              // > 0 while we change the widgets ourselves
   std::string Prop(Long property, Long index = 0) const {
@@ -337,15 +338,28 @@ void Screen::CreateWindow(const WindowView& view) {
   for (const ControlView& control : view.controls) Build(shown, control);
   for (const PropertyValue& p : view.properties) ApplyToWindow(shown, p);
   Place(shown);
-  if (shown.Prop(PROP_Maximize) == "1") shown.outer->showMaximized();
-  else if (shown.Prop(PROP_Iconize) == "1") shown.outer->showMinimized();
-  else shown.outer->show();
-  if (shown.kind != kFrameKind) {
-    shown.outer->raise();
-    shown.outer->activateWindow();
-  }
   --shown.applying;
   UpdateModality(shown.thread);
+  // What the program did to the window while it was being built (its first rows, its texts)
+  // is queued behind this call: showing it after them lets the first paint carry them, where
+  // showing it now would paint the window empty and at once again.
+  shown.showPending = true;
+  QMetaObject::invokeMethod(shown.outer.data(), [this, id = view.id] { ShowPending(id); }, Qt::QueuedConnection);
+}
+
+void Screen::ShowPending(WindowId id) {
+  ShownWindow* shown = Find(id);
+  if (!shown || shown->destroyed) return;  // a frame closed before it was shown stays hidden
+  shown->showPending = false;
+  ++shown->applying;
+  if (shown->Prop(PROP_Maximize) == "1") shown->outer->showMaximized();
+  else if (shown->Prop(PROP_Iconize) == "1") shown->outer->showMinimized();
+  else shown->outer->show();
+  if (shown->kind != kFrameKind) {
+    shown->outer->raise();
+    shown->outer->activateWindow();
+  }
+  --shown->applying;
 }
 
 // Sizes and places the outer widget from the window's position and size properties.
@@ -642,10 +656,12 @@ void Screen::ApplyToWindow(ShownWindow& window, const PropertyValue& value) {
     case PROP_Text: window.outer->setWindowTitle(text); break;
     case PROP_XPos: case PROP_YPos: case PROP_Width: case PROP_Height: Place(window); break;
     case PROP_Maximize:
+      if (window.showPending) break;  // the pending show reads it
       if (value.value == "1") window.outer->showMaximized();
       else if (window.outer->isMaximized()) window.outer->showNormal();
       break;
     case PROP_Iconize:
+      if (window.showPending) break;
       if (value.value == "1") window.outer->showMinimized();
       else if (window.outer->isMinimized()) window.outer->showNormal();
       break;

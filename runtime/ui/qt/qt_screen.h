@@ -61,6 +61,7 @@ class Screen {
   void Apply(ShownWindow& window, Long control, const PropertyValue& value);
   void ApplyToWindow(ShownWindow& window, const PropertyValue& value);
   void Place(ShownWindow& window);
+  void ShowPending(WindowId window);
   void UpdateModality(Long thread);
   void ActivateChild(WindowId child);
   void Forget(WindowId window);

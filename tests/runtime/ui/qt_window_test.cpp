@@ -26,6 +26,7 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QThread>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
@@ -209,6 +210,58 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPictureAndTheWindowsSizeM
 
 // The list and a button are declared before the sheet they lie on, as a browse declares them.
 // The thumb belongs to the program: a step past the last row and a drag become events.
+// What a window looks like when it first appears (Qt thread): its title and whether maximized.
+class FirstShow final : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (event->type() == QEvent::Show && seen.empty() && widget && widget->objectName().startsWith(qt::kWindowNamePrefix)) {
+      seen = widget->windowTitle().toStdString();
+      maximized = widget->isMaximized();
+    }
+    return false;
+  }
+  std::string seen;
+  bool maximized = false;
+};
+
+TEST_F(QtWindows, ANewWindowAppearsWithWhatTheProgramDidToItWhileTheToolkitBuiltIt) {
+  // The Qt thread is held while the program opens, maximizes and retitles the window, so all of
+  // it waits in one queue, as when the program is quicker than the toolkit's first build.
+  std::promise<void> holding, queued, release;
+  std::shared_future<void> released = release.get_future().share();
+  FirstShow first;
+  const int exitCode = Play(
+      [&] {
+        holding.get_future().wait();
+        Window window(Def("Opening"));
+        window.Open();
+        window.SetProp(PROP_Maximize, "1");
+        window.SetProp(PROP_Text, "Ready");
+        queued.set_value();
+        while (window.Accept()) {
+        }
+      },
+      [&](QtUser& user) {
+        QThread* const here = QThread::currentThread();
+        first.moveToThread(qApp->thread());
+        user.OnQt([&] { qApp->installEventFilter(&first); });
+        QMetaObject::invokeMethod(qApp, [released] { released.wait(); }, Qt::QueuedConnection);
+        holding.set_value();
+        queued.get_future().wait();
+        release.set_value();
+        const WindowId window = user.WaitForWindow("Ready");
+        user.OnQt([&] {
+          qApp->removeEventFilter(&first);
+          first.moveToThread(here);
+        });
+        EXPECT_EQ(first.seen, "Ready") << "shown before the program's changes were in";
+        EXPECT_TRUE(first.maximized);
+        user.CloseBox(window);
+      });
+  EXPECT_EQ(exitCode, 0);
+}
+
 TEST_F(QtWindows, AListsScrollBarAndCellEditorMapToTheProgramAndStayInFrontOfItsSheet) {
   static const Pets pets;
   Long edited = 0, editor = 0;
