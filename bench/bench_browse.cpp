@@ -72,7 +72,7 @@ struct DataDirectory {
       rec.ID = id;
       rec.NAME = "Record " + std::to_string(id);
     });
-    sqlite3_open_v2((path / "recs.db").string().c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_open_v2((path / "recs.db").string().c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   }
   ~DataDirectory() { sqlite3_close(raw); }
   bench_data::ScratchDirectory scratch{"quibbet_bench_browse"};

@@ -65,7 +65,7 @@ struct Fixture {
       file->Add();
       if (id % 20000 == 0 || id == kRecords) rt::Commit();
     }
-    sqlite3_open_v2((decl.name + ".db").c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_open_v2((decl.name + ".db").c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     sqlite3_exec(raw, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     sqlite3_busy_timeout(raw, 10000);
   }

@@ -119,7 +119,7 @@ struct Bench {
     vm.Init(relate);
     vm.AddSortOrder(1);
     vm.PageSize = 64;
-    sqlite3_open_v2((decl.name + ".db").c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_open_v2((decl.name + ".db").c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   }
   ~Bench() {
     vm.Kill();
