@@ -255,6 +255,8 @@ class QtState {
   // answering one never waits for another.
   void Show(const BuildDialog& build, const std::shared_ptr<PendingAnswer>& pending, Long thread) {
     if (pending->IsSet()) return;
+    // A window still waiting for its queued changes shows first, so the box opens over it.
+    if (screen_) screen_->ShowPendingWindows();
     std::unique_ptr<QMessageBox> made = build();
     QMessageBox* box = made.release();  // owned by boxes_ until answered, then by Qt's deferred deletion
     std::erase_if(boxes_, [](const QPointer<QMessageBox>& tracked) { return tracked.isNull(); });
@@ -287,6 +289,7 @@ class QtState {
   void ShowPopup(const std::vector<PopupEntry>& entries, Long thread, Long x, Long y,
                  const std::shared_ptr<PendingAnswer>& pending) {
     if (pending->IsSet()) return;
+    if (screen_) screen_->ShowPendingWindows();  // placed in the window it belongs to, once shown
     auto* menu = new QMenu;  // deleted once closed (deleteLater below), or by Stop
     menu->setObjectName(qt::kPopupName);
     menu->setAttribute(Qt::WA_DeleteOnClose);

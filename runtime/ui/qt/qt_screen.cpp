@@ -347,9 +347,14 @@ void Screen::CreateWindow(const WindowView& view) {
   QMetaObject::invokeMethod(shown.outer.data(), [this, id = view.id] { ShowPending(id); }, Qt::QueuedConnection);
 }
 
+void Screen::ShowPendingWindows() {
+  for (const auto& entry : windows_) ShowPending(entry.first);  // ids grow: the newest shows last, on top
+}
+
 void Screen::ShowPending(WindowId id) {
   ShownWindow* shown = Find(id);
-  if (!shown || shown->destroyed) return;  // a frame closed before it was shown stays hidden
+  // Shown already (a dialog came first), or a frame closed before it was shown: stays as it is.
+  if (!shown || !shown->showPending || shown->destroyed) return;
   shown->showPending = false;
   ++shown->applying;
   if (shown->Prop(PROP_Maximize) == "1") shown->outer->showMaximized();

@@ -39,6 +39,10 @@ class Screen {
   void SetFocus(WindowId window, Long control);
   void SetWaitCursor(Long thread, bool on);
 
+  // Shows now the windows still waiting for the changes queued behind their opening (a dialog
+  // or popup about to open over them).
+  void ShowPendingWindows();
+
   // ---- The application ----
   // Asks every open window of every thread to close (close-down), as closing the frame does.
   void CloseDownAll();

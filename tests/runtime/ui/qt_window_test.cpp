@@ -1,6 +1,7 @@
 // What only the Qt backend can get wrong (offscreen platform): each kind of control mapped to its
 // widget, one round trip per window property, the scroll bar, popups and boxes where they belong,
-// keyboard focus drawn, MDI children and a toolbox of several threads, the toolbar acting on the
+// keyboard focus drawn, a new window first shown with what the program queued behind its
+// opening (boxes and popups raised meanwhile over it), MDI children and a toolbox of several threads, the toolbar acting on the
 // active child's thread, the native dialogs, and RunProgram ending when its loop is ended from
 // outside. The logic behind these (sizes, lists, dialogs) is tested headless; what both backends
 // must do alike is in backend_conformance_test.cpp.
@@ -210,27 +211,55 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPictureAndTheWindowsSizeM
 
 // The list and a button are declared before the sheet they lie on, as a browse declares them.
 // The thumb belongs to the program: a step past the last row and a drag become events.
-// What a window looks like when it first appears (Qt thread): its title and whether maximized.
-class FirstShow final : public QObject {
+// What appears, in order (Qt thread): each window's title, or "box", as it is first shown;
+// whether the first window was maximized then.
+class Appearances final : public QObject {
  public:
   bool eventFilter(QObject* watched, QEvent* event) override {
     auto* widget = qobject_cast<QWidget*>(watched);
-    if (event->type() == QEvent::Show && seen.empty() && widget && widget->objectName().startsWith(qt::kWindowNamePrefix)) {
-      seen = widget->windowTitle().toStdString();
-      maximized = widget->isMaximized();
+    if (event->type() != QEvent::Show || !widget || !widget->isWindow()) return false;
+    if (qobject_cast<QMessageBox*>(widget)) {
+      seen.push_back("box");
+    } else if (widget->objectName().startsWith(qt::kWindowNamePrefix)) {
+      if (seen.empty()) maximized = widget->isMaximized();
+      seen.push_back(widget->windowTitle().toStdString());
     }
     return false;
   }
-  std::string seen;
+  std::vector<std::string> seen;
   bool maximized = false;
 };
 
+// Holds the Qt thread while `program` queues its work, as when the program is quicker than the
+// toolkit's first build; then watches what appears. `program` says when it has queued it all.
+class HeldQtThread {
+ public:
+  explicit HeldQtThread(QtUser& user) : user_(user), here_(QThread::currentThread()) {
+    watch_.moveToThread(qApp->thread());
+    user_.OnQt([&] { qApp->installEventFilter(&watch_); });
+    QMetaObject::invokeMethod(qApp, [released = release_.get_future().share()] { released.wait(); }, Qt::QueuedConnection);
+  }
+  void Release() { release_.set_value(); }
+  // Qt thread no longer watched; what it saw. Called before the program can end.
+  Appearances& Seen() {
+    user_.OnQt([&] {
+      qApp->removeEventFilter(&watch_);
+      watch_.moveToThread(here_);
+    });
+    return watch_;
+  }
+
+ private:
+  QtUser& user_;
+  QThread* const here_;
+  Appearances watch_;
+  std::promise<void> release_;
+};
+
 TEST_F(QtWindows, ANewWindowAppearsWithWhatTheProgramDidToItWhileTheToolkitBuiltIt) {
-  // The Qt thread is held while the program opens, maximizes and retitles the window, so all of
-  // it waits in one queue, as when the program is quicker than the toolkit's first build.
-  std::promise<void> holding, queued, release;
-  std::shared_future<void> released = release.get_future().share();
-  FirstShow first;
+  std::promise<void> holding, queued;
+  std::vector<std::string> seen;
+  bool maximized = false;
   const int exitCode = Play(
       [&] {
         holding.get_future().wait();
@@ -243,23 +272,83 @@ TEST_F(QtWindows, ANewWindowAppearsWithWhatTheProgramDidToItWhileTheToolkitBuilt
         }
       },
       [&](QtUser& user) {
-        QThread* const here = QThread::currentThread();
-        first.moveToThread(qApp->thread());
-        user.OnQt([&] { qApp->installEventFilter(&first); });
-        QMetaObject::invokeMethod(qApp, [released] { released.wait(); }, Qt::QueuedConnection);
+        HeldQtThread held(user);
         holding.set_value();
         queued.get_future().wait();
-        release.set_value();
+        held.Release();
         const WindowId window = user.WaitForWindow("Ready");
-        user.OnQt([&] {
-          qApp->removeEventFilter(&first);
-          first.moveToThread(here);
-        });
-        EXPECT_EQ(first.seen, "Ready") << "shown before the program's changes were in";
-        EXPECT_TRUE(first.maximized);
+        const Appearances& appeared = held.Seen();
+        seen = appeared.seen;
+        maximized = appeared.maximized;
         user.CloseBox(window);
       });
   EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(seen, (std::vector<std::string>{"Ready"})) << "shown before the program's changes were in";
+  EXPECT_TRUE(maximized);
+}
+
+TEST_F(QtWindows, ABoxRaisedAsAWindowOpensAppearsOverThatWindow) {
+  std::promise<void> holding, opened;
+  std::atomic<Long> answer{0};
+  std::vector<std::string> seen;
+  bool boxOverWindow = false, boxActive = false;
+  const int exitCode = Play(
+      [&] {
+        holding.get_future().wait();
+        Window window(Def("Welcome", 200, 120));
+        window.Open();
+        opened.set_value();
+        answer = MessageBox("Ready?", "Welcome", "", "&Yes|&No", 1);
+      },
+      [&](QtUser& user) {
+        HeldQtThread held(user);
+        holding.set_value();
+        opened.get_future().wait();
+        std::this_thread::sleep_for(100ms);  // the box's request queued too (if late, it comes after anyway)
+        held.Release();
+        user.PollOnQt([] { return QApplication::activeWindow() && qobject_cast<QMessageBox*>(QApplication::activeWindow()); },
+                      "the box did not become the active window");
+        user.OnQt([&] {
+          const QWidget* box = QApplication::activeWindow();
+          const QWidget* window = nullptr;
+          for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->windowTitle() == "Welcome" && !qobject_cast<QMessageBox*>(w)) window = w;
+          boxActive = box && qobject_cast<const QMessageBox*>(box);
+          boxOverWindow = box && window && (box->frameGeometry().center() - window->frameGeometry().center()).manhattanLength() <= 2;
+        });
+        seen = held.Seen().seen;
+        user.AnswerMessageBox("Ready?", "&Yes");
+      });
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(answer, 1);
+  EXPECT_EQ(seen, (std::vector<std::string>{"Welcome", "box"})) << "the window shows first, so the box is above it";
+  EXPECT_TRUE(boxOverWindow) << "centred over the window that raised it";
+  EXPECT_TRUE(boxActive);
+}
+
+TEST_F(QtWindows, APopupRaisedAsAWindowOpensStaysOpenUntilChosen) {
+  // Shown after it, the window would take the activation from the popup, which then closes.
+  std::promise<void> holding, opened;
+  std::atomic<Long> chosen{-1};
+  const int exitCode = Play(
+      [&] {
+        holding.get_future().wait();
+        Window window(Def("Menu", 200, 120));
+        window.Open();
+        opened.set_value();
+        chosen = Popup("&Insert|&Change", 20, 20);
+      },
+      [&](QtUser& user) {
+        HeldQtThread held(user);
+        holding.set_value();
+        opened.get_future().wait();
+        std::this_thread::sleep_for(100ms);  // the popup's request queued too
+        held.Release();
+        (void)held.Seen();  // unwatched while the Qt thread still serves: choosing ends the program
+        user.ChoosePopup("&Change");
+      });
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(chosen, 2);
 }
 
 TEST_F(QtWindows, AListsScrollBarAndCellEditorMapToTheProgramAndStayInFrontOfItsSheet) {
