@@ -1,10 +1,10 @@
 // What only the Qt backend can get wrong (offscreen platform): each kind of control mapped to its
 // widget, one round trip per window property, the scroll bar, popups and boxes where they belong,
 // keyboard focus drawn, a new window first shown with what the program queued behind its
-// opening (boxes and popups raised meanwhile over it), MDI children and a toolbox of several threads, the toolbar acting on the
-// active child's thread, the native dialogs, and RunProgram ending when its loop is ended from
-// outside. The logic behind these (sizes, lists, dialogs) is tested headless; what both backends
-// must do alike is in backend_conformance_test.cpp.
+// opening (and boxes and popups raised meanwhile over it), MDI children and a toolbox of several
+// threads, the toolbar acting on the active child's thread, the native dialogs, and RunProgram
+// ending when its loop is ended from outside. The logic behind these (sizes, lists, dialogs) is
+// tested headless; what both backends must do alike is in backend_conformance_test.cpp.
 
 #include <gtest/gtest.h>
 
