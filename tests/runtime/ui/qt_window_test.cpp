@@ -188,13 +188,19 @@ TEST_F(QtWindows, EachKindOfControlShowsItsTextStateAndPictureAndTheWindowsSizeM
         EXPECT_EQ(events.Take().back(), "Accepted:" + std::to_string(option));
         user.OnQt([&] { EXPECT_FALSE(ControlOf<QAbstractButton>(window, small)->isChecked()) << "the runtime turned the other radio off"; });
 
-        // One round trip per window property: maximize and restore, a user's resize.
+        // One round trip per window property: maximize and restore, minimize and restore, a user's resize.
         user.Click(window, maximize);
         user.OnQt([&] { EXPECT_TRUE(OuterWidget(window)->isMaximized()) << "the program maximized it"; });
         events.Take();
         user.OnQt([&] { OuterWidget(window)->showNormal(); });
         user.WaitForWindow("Every control");
         EXPECT_EQ(events.Take(), (Strings{"Restored", "Sized"})) << "the user restored it";
+        user.OnQt([&] { OuterWidget(window)->showMinimized(); });
+        user.WaitForWindow("Every control");
+        events.Take();
+        user.OnQt([&] { OuterWidget(window)->showNormal(); });
+        user.WaitForWindow("Every control");
+        EXPECT_EQ(events.Take(), (Strings{"Restored", "Sized"})) << "the user restored it from the task bar";
         user.OnQt([&] {
           QWidget* outer = OuterWidget(window);
           outer->resize(outer->width() + qt::PixelsX(60), outer->height() + qt::PixelsY(30));
