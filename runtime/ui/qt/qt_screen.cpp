@@ -332,6 +332,7 @@ void Screen::CreateWindow(const WindowView& view) {
   window->outer->installEventFilter(window->input);
 
   ShownWindow& shown = *window;
+  shown.showPending = true;  // also through the opening properties: a maximized window waits too
   windows_[view.id] = std::move(window);
   ++shown.applying;
   for (const PropertyValue& p : view.properties) shown.props[{p.property, p.index}] = p.value;
@@ -343,7 +344,6 @@ void Screen::CreateWindow(const WindowView& view) {
   // What the program did to the window while it was being built (its first rows, its texts)
   // is queued behind this call: showing it after them lets the first paint carry them, where
   // showing it now would paint the window empty and at once again.
-  shown.showPending = true;
   QMetaObject::invokeMethod(shown.outer.data(), [this, id = view.id] { ShowPending(id); }, Qt::QueuedConnection);
 }
 

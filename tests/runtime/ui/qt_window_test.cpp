@@ -270,8 +270,8 @@ TEST_F(QtWindows, ANewWindowAppearsWithWhatTheProgramDidToItWhileTheToolkitBuilt
       [&] {
         holding.get_future().wait();
         Window window(Def("Opening"));
+        window.SetProp(PROP_Maximize, "1");  // opens maximized
         window.Open();
-        window.SetProp(PROP_Maximize, "1");
         window.SetProp(PROP_Text, "Ready");
         queued.set_value();
         while (window.Accept()) {
