@@ -661,15 +661,13 @@ void Screen::ApplyToWindow(ShownWindow& window, const PropertyValue& value) {
     case PROP_Text: window.outer->setWindowTitle(text); break;
     case PROP_XPos: case PROP_YPos: case PROP_Width: case PROP_Height: Place(window); break;
     case PROP_Maximize:
+    case PROP_Iconize: {
       if (window.showPending) break;  // the pending show reads it
-      if (value.value == "1") window.outer->showMaximized();
-      else if (window.outer->isMaximized()) window.outer->showNormal();
+      const bool maximize = value.property == PROP_Maximize;
+      if (value.value == "1") maximize ? window.outer->showMaximized() : window.outer->showMinimized();
+      else if (maximize ? window.outer->isMaximized() : window.outer->isMinimized()) window.outer->showNormal();
       break;
-    case PROP_Iconize:
-      if (window.showPending) break;
-      if (value.value == "1") window.outer->showMinimized();
-      else if (window.outer->isMinimized()) window.outer->showNormal();
-      break;
+    }
     case PROP_Font: window.inner->setFont(FontFor(value.value)); break;
     case PROP_Icon: window.outer->setWindowIcon(IconNamed(value.value)); break;
     case PROP_StatusText:
