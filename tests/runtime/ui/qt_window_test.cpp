@@ -35,6 +35,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -267,6 +268,17 @@ class HeldQtThread {
   std::promise<void> release_;
 };
 
+// Program side: once the Qt thread is held, opens a window titled `title` and, while it is open,
+// raises a box or popup (`raise`).
+void OpenAndRaise(std::future<void> held, std::promise<void>& opened, const std::string& title,
+                  const std::function<void()>& raise) {
+  held.wait();
+  Window window(Def(title, 200, 120));
+  window.Open();
+  opened.set_value();
+  raise();
+}
+
 TEST_F(QtWindows, ANewWindowAppearsWithWhatTheProgramDidToItWhileTheToolkitBuiltIt) {
   std::promise<void> holding, queued;
   std::vector<std::string> seen;
@@ -302,13 +314,7 @@ TEST_F(QtWindows, ABoxRaisedAsAWindowOpensAppearsOverThatWindow) {
   std::vector<std::string> seen;
   bool boxOverWindow = false;
   const int exitCode = Play(
-      [&] {
-        holding.get_future().wait();
-        Window window(Def("Welcome", 200, 120));
-        window.Open();
-        opened.set_value();
-        answer = MessageBox("Ready?", "Welcome", "", "&Yes|&No", 1);
-      },
+      [&] { OpenAndRaise(holding.get_future(), opened, "Welcome", [&] { answer = MessageBox("Ready?", "Welcome", "", "&Yes|&No", 1); }); },
       [&](QtUser& user) {
         HeldQtThread held(user);
         held.Run(holding, opened.get_future(), 100ms);  // a late box comes after the window anyway
@@ -334,13 +340,7 @@ TEST_F(QtWindows, APopupRaisedAsAWindowOpensStaysOpenUntilChosen) {
   std::promise<void> holding, opened;
   std::atomic<Long> chosen{-1};
   const int exitCode = Play(
-      [&] {
-        holding.get_future().wait();
-        Window window(Def("Menu", 200, 120));
-        window.Open();
-        opened.set_value();
-        chosen = Popup("&Insert|&Change", 20, 20);
-      },
+      [&] { OpenAndRaise(holding.get_future(), opened, "Menu", [&] { chosen = Popup("&Insert|&Change", 20, 20); }); },
       [&](QtUser& user) {
         HeldQtThread held(user);
         held.Run(holding, opened.get_future(), 100ms);
